@@ -1,0 +1,143 @@
+// Decoder internals shared between the stages. Not part of the public
+// interface: callers use jpeg/decoder.h only.
+#pragma once
+
+#include "jpeg/decoder.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- decoder.cpp: error exit and memory pool ------------------------------
+
+// Thrown by fail() and caught only by the public operations, which is how
+// the decoder leaves deeply nested code in one step. Carries nothing: the
+// status is already in the record.
+struct DecodeFailure {};
+
+// Stores `code`, releases the pool, detaches the source and leaves to the
+// public operation that is running. Never returns.
+[[noreturn]] void fail(JpegDecoder& d, int32_t code);
+
+// At least `size` zeroed bytes aligned to 8, living until free_pool.
+// Fails with PoolFull when all slots are taken, OutOfMemory when the system
+// allocator refuses. Never returns null.
+void* pool_alloc(JpegDecoder& d, size_t size);
+
+// The system allocator behind the pool (system_alloc.cpp). Kept in a
+// translation unit of its own so that a test program can link its own
+// definitions in its place and make allocations fail.
+void* system_alloc(size_t size);  // zero-filled, or null
+void system_free(void* block);
+
+void initialize(JpegDecoder& d, ByteSource& source);
+void prepare_decoding(JpegDecoder& d);
+
+// ---- input.cpp: input buffering and bit readers ---------------------------
+
+void refill_input(JpegDecoder& d);
+int32_t get_byte_raw(JpegDecoder& d);
+int32_t get_byte_flagged(JpegDecoder& d, uint8_t& synthesised);
+int32_t get_entropy_byte(JpegDecoder& d);
+void push_back_byte(JpegDecoder& d, int32_t byte);
+uint32_t get_bits_raw(JpegDecoder& d, int n);
+uint32_t get_bits(JpegDecoder& d, int n);
+// Restarts the header reader on the next four stream bytes.
+void prime_header_bits(JpegDecoder& d);
+// Restarts the entropy reader on the next four stream bytes (after RSTn).
+void restart_entropy_bits(JpegDecoder& d);
+// Hands the header reader's look-ahead back and starts the entropy reader.
+void prime_entropy_bits(JpegDecoder& d);
+
+// ---- markers.cpp: marker parser --------------------------------------------
+
+void find_soi(JpegDecoder& d);
+int32_t next_marker(JpegDecoder& d);
+int32_t process_markers(JpegDecoder& d);
+void read_dht(JpegDecoder& d);
+void read_dqt(JpegDecoder& d);
+void read_sof(JpegDecoder& d);
+void read_sos(JpegDecoder& d);
+void read_dri(JpegDecoder& d);
+void skip_segment(JpegDecoder& d);
+void find_frame_header(JpegDecoder& d);
+bool find_scan_header(JpegDecoder& d);
+void handle_restart(JpegDecoder& d);
+void finish_image(JpegDecoder& d);
+
+// ---- huffman.cpp: Huffman tables -------------------------------------------
+
+extern const int32_t extend_test[16];
+extern const int32_t extend_offset[16];
+
+// True when the counts of a table give every code a value that fits its
+// length (a prefix-free canonical code).
+bool huff_counts_valid(const uint8_t* bits);
+void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
+int32_t huff_decode(JpegDecoder& d, const HuffDecodeTable& table);
+
+inline int32_t extend(uint32_t v, int s) {
+    int32_t value = static_cast<int32_t>(v);
+    return value < extend_test[s] ? value + extend_offset[s] : value;
+}
+
+// ---- setup.cpp: frame and scan set-up --------------------------------------
+
+void start_frame(JpegDecoder& d);
+void build_colour_tables(JpegDecoder& d);
+void start_sequential(JpegDecoder& d);
+bool start_scan(JpegDecoder& d);
+void compute_scan_geometry(JpegDecoder& d);
+void prepare_huff_tables(JpegDecoder& d);
+void check_quant_tables(JpegDecoder& d);
+
+// ---- sequential.cpp ---------------------------------------------------------
+
+extern const uint8_t zigzag_order[64];
+void decode_row_blocks(JpegDecoder& d);
+
+// ---- progressive.cpp --------------------------------------------------------
+
+using BlockDecoder = void (*)(JpegDecoder& d, int c, int x, int y);
+
+CoeffBuffer* coeff_buffer_create(JpegDecoder& d, int32_t blocks_wide, int32_t blocks_high,
+                                 int32_t block_cols, int32_t block_rows);
+int16_t* coeff_block_at(JpegDecoder& d, const CoeffBuffer& buffer, int32_t x, int32_t y);
+void decode_all_scans(JpegDecoder& d);
+void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder);
+void decode_dc_first(JpegDecoder& d, int c, int x, int y);
+void decode_dc_refine(JpegDecoder& d, int c, int x, int y);
+void decode_ac_first(JpegDecoder& d, int c, int x, int y);
+void decode_ac_refine(JpegDecoder& d, int c, int x, int y);
+void load_row_from_coeffs(JpegDecoder& d);
+
+// ---- idct.cpp ---------------------------------------------------------------
+
+void idct_block(int16_t* block, uint8_t* out);
+void transform_row(JpegDecoder& d);
+
+// ---- colour.cpp -------------------------------------------------------------
+
+void copy_grey(JpegDecoder& d);
+void convert_h1v1(JpegDecoder& d);
+void convert_h2v1(JpegDecoder& d);
+void convert_h1v2(JpegDecoder& d);
+void convert_h2v2(JpegDecoder& d);
+// The row work of decode_row after its entry checks.
+int32_t deliver_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_out);
+
+// ---- wrapping arithmetic ------------------------------------------------------
+// The pixel path is defined on 32-bit two's-complement values that wrap and
+// on 16-bit truncation. Signed overflow is undefined in C++, so additions and
+// multiplications that hostile data could overflow go through unsigned
+// arithmetic; the conversions back are modular (C++20).
+
+inline int32_t wrap_add(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+inline int32_t wrap_sub(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+inline int32_t wrap_mul(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+inline int16_t low16(int32_t v) { return static_cast<int16_t>(v); }
