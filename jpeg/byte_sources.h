@@ -1,0 +1,33 @@
+// Ready-made byte sources: over bytes in memory and over a C stream.
+#pragma once
+
+#include "jpeg/decoder.h"
+
+#include <cstdint>
+#include <cstdio>
+
+// Reads `size` bytes starting at `data`, which the caller keeps alive and
+// unchanged until the decoder has let the source go. Sets the end flag in the
+// call that delivers the last bytes (at once for an empty buffer).
+class MemoryByteSource : public ByteSource {
+public:
+    MemoryByteSource(const uint8_t* data, size_t size);
+    int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override;
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t position_ = 0;
+};
+
+// Reads an open C stream, which the caller owns and closes. A read error of
+// the stream gives -1; the end of the stream sets the end flag, in the call
+// that delivers the last bytes or in a later call that returns 0.
+class FileByteSource : public ByteSource {
+public:
+    explicit FileByteSource(std::FILE* file);
+    int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override;
+
+private:
+    std::FILE* file_;
+};

@@ -1,0 +1,11 @@
+// Names and one-line meanings of the decoder's status codes, for messages.
+#pragma once
+
+#include <cstdint>
+
+// The enumerator name of a DecodeStatus code ("NotJpeg", "StatusOk", ...),
+// or "Unknown" for any other value.
+const char* status_name(int32_t code);
+
+// A one-line meaning of a DecodeStatus code, or "Unknown" for any other value.
+const char* status_description(int32_t code);
