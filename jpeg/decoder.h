@@ -155,8 +155,9 @@ struct JpegDecoder {
     int32_t in_count;
     int32_t eoi_toggle;
     uint8_t at_end;
-    uint8_t push_back[push_back_room];
-    uint8_t in_buffer[input_buffer_size];  // must follow push_back directly
+    // The input buffer (input_buffer_size bytes) preceded by push_back_room
+    // bytes into which read bytes can be pushed back in front of it.
+    uint8_t in_storage[push_back_room + input_buffer_size];
     int32_t bit_count;
     uint32_t bit_buffer;
     uint32_t restart_interval;

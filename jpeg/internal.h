@@ -34,6 +34,9 @@ void prepare_decoding(JpegDecoder& d);
 
 // ---- input.cpp: input buffering and bit readers ---------------------------
 
+// The first byte of the input buffer, behind the push-back room.
+inline uint8_t* in_buffer(JpegDecoder& d) { return d.in_storage + push_back_room; }
+
 void refill_input(JpegDecoder& d);
 int32_t get_byte_raw(JpegDecoder& d);
 int32_t get_byte_flagged(JpegDecoder& d, uint8_t& synthesised);

@@ -1,0 +1,136 @@
+// Input buffering and the two bit readers.
+//
+// The header side (get_byte_raw, get_bits_raw) sees the stream as stored.
+// The entropy side (get_entropy_byte, get_bits) drops the zero stuffed after
+// each 0xFF and never consumes a marker: in front of one it delivers 0xFF
+// bytes, leaving the marker for the header side. Past the end of the data
+// both sides see synthesised 0xFF 0xD9 pairs, so the stream always ends in
+// end-of-image markers and no reader has to handle running out.
+#include "jpeg/internal.h"
+
+namespace {
+
+// Reads that return 0 without reporting the end are a broken source; after
+// this many in a row the decoder gives up instead of spinning forever.
+constexpr int32_t max_zero_reads = 64;
+
+inline uint32_t rotate_left(uint32_t value, int shift) {
+    shift &= 31;
+    return shift == 0 ? value : (value << shift) | (value >> (32 - shift));
+}
+
+inline int32_t synthesise_byte(JpegDecoder& d) {
+    int32_t toggle = d.eoi_toggle;
+    d.eoi_toggle ^= 1;
+    return toggle ? 0xD9 : 0xFF;
+}
+
+}  // namespace
+
+void refill_input(JpegDecoder& d) {
+    d.in_count = 0;
+    d.in_cursor = in_buffer(d);
+    if (d.at_end) return;
+    do {
+        int32_t room = input_buffer_size - d.in_count;
+        int32_t got = d.source->read(in_buffer(d) + d.in_count, room, &d.at_end);
+        // -1 is the source's error report; anything else outside 0..room
+        // breaks its contract and cannot be trusted either.
+        if (got < 0 || got > room) fail(d, StreamError);
+        if (got == 0 && !d.at_end) {
+            if (++d.zero_reads >= max_zero_reads) fail(d, StreamError);
+        } else {
+            d.zero_reads = 0;
+        }
+        d.in_count += got;
+    } while (d.in_count < input_buffer_size && !d.at_end);
+}
+
+int32_t get_byte_raw(JpegDecoder& d) {
+    if (d.in_count == 0) refill_input(d);
+    if (d.in_count == 0) return synthesise_byte(d);
+    d.in_count--;
+    return *d.in_cursor++;
+}
+
+int32_t get_byte_flagged(JpegDecoder& d, uint8_t& synthesised) {
+    if (d.in_count == 0) refill_input(d);
+    if (d.in_count == 0) {
+        synthesised = 1;
+        return synthesise_byte(d);
+    }
+    synthesised = 0;
+    d.in_count--;
+    return *d.in_cursor++;
+}
+
+void push_back_byte(JpegDecoder& d, int32_t byte) {
+    d.in_cursor--;
+    *d.in_cursor = static_cast<uint8_t>(byte);
+    d.in_count++;
+}
+
+int32_t get_entropy_byte(JpegDecoder& d) {
+    uint8_t synthesised;
+    int32_t c = get_byte_flagged(d, synthesised);
+    if (c != 0xFF || synthesised) return c;
+    int32_t next = get_byte_flagged(d, synthesised);
+    if (synthesised) {
+        push_back_byte(d, 0xFF);
+        return 0xFF;
+    }
+    if (next == 0) return 0xFF;  // stuffed zero
+    // A marker: leave it in the input for the header side.
+    push_back_byte(d, next);
+    push_back_byte(d, 0xFF);
+    return 0xFF;
+}
+
+// Both readers keep bits 15..0 of bit_buffer equal to the next 16 stream
+// bits; the upper half holds the word fetched last. Reading n bits rotates
+// them out of the window; when the earlier word runs out the next two bytes
+// are fetched into the upper half.
+template <int32_t (*next_byte)(JpegDecoder&)>
+static inline uint32_t read_bits(JpegDecoder& d, int n) {
+    uint32_t result = (d.bit_buffer >> (16 - n)) & ((1u << n) - 1u);
+    int old = d.bit_count;
+    d.bit_count = old - n;
+    if (d.bit_count > 0) {
+        d.bit_buffer = rotate_left(d.bit_buffer, n);
+    } else {
+        uint32_t buffer = rotate_left(d.bit_buffer, old);
+        uint32_t b1 = static_cast<uint32_t>(next_byte(d));
+        uint32_t b2 = static_cast<uint32_t>(next_byte(d));
+        buffer = (buffer & 0xFFFFu) | (b1 << 24) | (b2 << 16);
+        d.bit_buffer = rotate_left(buffer, n - old);
+        d.bit_count += 16;
+    }
+    return result;
+}
+
+uint32_t get_bits_raw(JpegDecoder& d, int n) { return read_bits<get_byte_raw>(d, n); }
+
+uint32_t get_bits(JpegDecoder& d, int n) { return read_bits<get_entropy_byte>(d, n); }
+
+void prime_header_bits(JpegDecoder& d) {
+    d.bit_count = 16;
+    get_bits_raw(d, 16);
+    get_bits_raw(d, 16);
+}
+
+void restart_entropy_bits(JpegDecoder& d) {
+    d.bit_count = 16;
+    get_bits(d, 16);
+    get_bits(d, 16);
+}
+
+void prime_entropy_bits(JpegDecoder& d) {
+    // The header reader has fetched up to four bytes beyond the scan header;
+    // give them back in stream order so the entropy reader sees them again,
+    // now with unstuffing and marker detection.
+    if (d.bit_count == 16) push_back_byte(d, (d.bit_buffer >> 16) & 0xFF);
+    if (d.bit_count >= 8) push_back_byte(d, d.bit_buffer >> 24);
+    push_back_byte(d, d.bit_buffer & 0xFF);
+    push_back_byte(d, (d.bit_buffer >> 8) & 0xFF);
+    restart_entropy_bits(d);
+}

@@ -1,0 +1,229 @@
+// The marker parser: finds the start of the image, walks the segments
+// between entropy-coded data, stores tables and headers in the record, and
+// checks restart markers. Every field is read through the header bit reader.
+#include "jpeg/internal.h"
+
+namespace {
+
+inline int32_t read8(JpegDecoder& d) { return static_cast<int32_t>(get_bits_raw(d, 8)); }
+inline int32_t read16(JpegDecoder& d) { return static_cast<int32_t>(get_bits_raw(d, 16)); }
+
+// Marker codes this parser treats specially.
+constexpr int32_t marker_sof0 = 0xC0, marker_sof1 = 0xC1, marker_sof2 = 0xC2;
+constexpr int32_t marker_sof9 = 0xC9;
+constexpr int32_t marker_soi = 0xD8, marker_eoi = 0xD9, marker_sos = 0xDA;
+
+}  // namespace
+
+void find_soi(JpegDecoder& d) {
+    int32_t previous = read8(d);
+    int32_t current = read8(d);
+    if (previous == 0xFF && current == marker_soi) return;
+    // Tolerate up to 511 bytes of leading junk, but then insist that a
+    // marker follows so that a stray FF D8 inside junk is not taken.
+    for (int i = 0; i < 511; i++) {
+        previous = current;
+        current = read8(d);
+        if (previous == 0xFF && current == marker_soi) {
+            if (((d.bit_buffer >> 8) & 0xFF) != 0xFF) fail(d, NotJpeg);
+            return;
+        }
+    }
+    fail(d, NotJpeg);
+}
+
+int32_t next_marker(JpegDecoder& d) {
+    for (;;) {
+        int32_t c = read8(d);
+        while (c != 0xFF) c = read8(d);
+        do c = read8(d);
+        while (c == 0xFF);
+        if (c != 0) return c;
+    }
+}
+
+int32_t process_markers(JpegDecoder& d) {
+    for (;;) {
+        int32_t code = next_marker(d);
+        if (code == 0x01) fail(d, UnexpectedMarker);                  // TEM
+        if (code <= 0xBF) { skip_segment(d); continue; }              // reserved
+        if (code <= 0xC3) return code;                                // SOF0-SOF3
+        if (code == 0xC4) { read_dht(d); continue; }
+        if (code <= 0xC7) return code;                                // SOF5-SOF7
+        if (code == 0xC8) fail(d, UnexpectedMarker);                  // JPG
+        if (code <= 0xCB) return code;                                // SOF9-SOF11
+        if (code == 0xCC) fail(d, ArithmeticNotSupported);            // DAC
+        if (code <= 0xCF) return code;                                // SOF13-SOF15
+        if (code <= 0xD7) fail(d, UnexpectedMarker);                  // RST0-RST7
+        if (code <= 0xDA) return code;                                // SOI, EOI, SOS
+        if (code == 0xDB) { read_dqt(d); continue; }
+        if (code == 0xDC) { skip_segment(d); continue; }              // DNL
+        if (code == 0xDD) { read_dri(d); continue; }
+        skip_segment(d);                                              // APPn, COM, ...
+    }
+}
+
+void skip_segment(JpegDecoder& d) {
+    int32_t length = read16(d);
+    if (length < 2) fail(d, MarkerLength);
+    for (int32_t i = 2; i < length; i++) read8(d);
+}
+
+void read_dht(JpegDecoder& d) {
+    int32_t length = read16(d);
+    if (length < 2) fail(d, HuffSegmentLength);
+    int32_t left = length - 2;
+    while (left != 0) {
+        int32_t class_and_number = read8(d);
+        uint8_t counts[17];
+        counts[0] = 0;
+        int32_t total = 0;
+        for (int i = 1; i <= 16; i++) {
+            counts[i] = static_cast<uint8_t>(read8(d));
+            total += counts[i];
+        }
+        if (total > 255) fail(d, HuffCountsTooLarge);
+        uint8_t symbols[256];
+        for (int32_t i = 0; i < total; i++) symbols[i] = static_cast<uint8_t>(read8(d));
+        if (left < 17 + total) fail(d, HuffSegmentLength);
+        left -= 17 + total;
+        int slot = (class_and_number & 0x0F) + 4 * ((class_and_number >> 4) & 1);
+        if (slot >= 8) fail(d, HuffIndexInvalid);
+        // Counts whose canonical codes overflow their lengths cannot be
+        // decoded and would not fit the decode table; refuse them here.
+        if (!huff_counts_valid(counts)) fail(d, HuffTableInvalid);
+        if (d.huff_bits[slot] == nullptr) d.huff_bits[slot] = static_cast<uint8_t*>(pool_alloc(d, 17));
+        if (d.huff_values[slot] == nullptr) d.huff_values[slot] = static_cast<uint8_t*>(pool_alloc(d, 256));
+        for (int i = 0; i < 17; i++) d.huff_bits[slot][i] = counts[i];
+        for (int32_t i = 0; i < total; i++) d.huff_values[slot][i] = symbols[i];
+    }
+}
+
+void read_dqt(JpegDecoder& d) {
+    int32_t length = read16(d);
+    if (length < 2) fail(d, QuantSegmentLength);
+    int32_t left = length - 2;
+    while (left != 0) {
+        int32_t precision_and_number = read8(d);
+        int32_t number = precision_and_number & 0x0F;
+        if (number >= 4) fail(d, QuantIndexInvalid);
+        bool wide = (precision_and_number >> 4) != 0;
+        if (d.quant_tables[number] == nullptr)
+            d.quant_tables[number] = static_cast<int16_t*>(pool_alloc(d, 128));
+        int16_t* table = d.quant_tables[number];
+        for (int i = 0; i < 64; i++) {
+            int32_t value = read8(d);
+            if (wide) value = (value << 8) | read8(d);
+            table[i] = static_cast<int16_t>(value);
+        }
+        int32_t size = wide ? 129 : 65;
+        if (left < size) fail(d, QuantSegmentShort);
+        left -= size;
+    }
+}
+
+void read_sof(JpegDecoder& d) {
+    int32_t length = read16(d);
+    if (read8(d) != 8) fail(d, PrecisionNot8);
+    d.image_height = read16(d);
+    if (d.image_height < 1 || d.image_height > 8192) fail(d, HeightOutOfRange);
+    d.image_width = read16(d);
+    if (d.image_width < 1 || d.image_width > 8192) fail(d, WidthOutOfRange);
+    d.frame_component_count = read8(d);
+    if (d.frame_component_count > 4) fail(d, TooManyComponents);
+    if (length != 8 + 3 * d.frame_component_count) fail(d, FrameHeaderLength);
+    for (int32_t i = 0; i < d.frame_component_count; i++) {
+        d.comp_id[i] = read8(d);
+        int32_t factors = read8(d);
+        d.comp_h_factor[i] = factors >> 4;
+        d.comp_v_factor[i] = factors & 0x0F;
+        d.comp_quant_index[i] = read8(d);
+    }
+}
+
+void find_frame_header(JpegDecoder& d) {
+    find_soi(d);
+    int32_t code = process_markers(d);
+    if (code == marker_sof0 || code == marker_sof1) {
+        read_sof(d);
+    } else if (code == marker_sof2) {
+        d.is_progressive = 1;
+        read_sof(d);
+    } else if (code == marker_sof9) {
+        fail(d, ArithmeticNotSupported);
+    } else {
+        fail(d, UnsupportedFrameType);
+    }
+}
+
+void read_sos(JpegDecoder& d) {
+    int32_t length = read16(d);
+    d.scan_component_count = read8(d);
+    if (d.scan_component_count < 1 || d.scan_component_count > 4 ||
+        length != 6 + 2 * d.scan_component_count)
+        fail(d, ScanHeaderLength);
+    for (int32_t i = 0; i < d.scan_component_count; i++) {
+        int32_t selector = read8(d);
+        int32_t tables = read8(d);
+        int32_t j = 0;
+        while (j < d.frame_component_count && d.comp_id[j] != selector) j++;
+        if (j == d.frame_component_count) fail(d, ScanComponentUnknown);
+        // A component named twice would make the scan's MCU larger than any
+        // frame layout allows; refuse it before anything is stored.
+        for (int32_t k = 0; k < i; k++)
+            if (d.scan_components[k] == j) fail(d, ScanComponentRepeated);
+        d.scan_components[i] = j;
+        d.comp_dc_table[j] = tables >> 4;
+        d.comp_ac_table[j] = (tables & 0x0F) + 4;
+    }
+    d.spectral_first = read8(d);
+    d.spectral_last = read8(d);
+    int32_t approx = read8(d);
+    d.approx_high = approx >> 4;
+    d.approx_low = approx & 0x0F;
+    if (!d.is_progressive) {
+        d.spectral_first = 0;
+        d.spectral_last = 63;
+    }
+}
+
+void read_dri(JpegDecoder& d) {
+    if (read16(d) != 4) fail(d, RestartHeaderLength);
+    d.restart_interval = static_cast<uint32_t>(read16(d));
+}
+
+bool find_scan_header(JpegDecoder& d) {
+    int32_t code = process_markers(d);
+    if (code == marker_eoi) return false;
+    if (code != marker_sos) fail(d, UnexpectedMarker);
+    read_sos(d);
+    return true;
+}
+
+void handle_restart(JpegDecoder& d) {
+    // Whatever the entropy reader still holds is dropped; it never consumed
+    // the marker, so the marker is next in the input.
+    int32_t passed = 0;
+    int32_t c = get_byte_raw(d);
+    while (c != 0xFF) {
+        if (++passed >= 1536) fail(d, RestartMarker);
+        c = get_byte_raw(d);
+    }
+    c = get_byte_raw(d);
+    while (c == 0xFF) {
+        if (++passed >= 1536) fail(d, RestartMarker);
+        c = get_byte_raw(d);
+    }
+    if (c != 0xD0 + d.next_restart_number) fail(d, RestartMarker);
+    for (int32_t i = 0; i < d.frame_component_count; i++) d.last_dc[i] = 0;
+    d.eob_run = 0;
+    d.restarts_left = d.restart_interval;
+    d.next_restart_number = (d.next_restart_number + 1) & 7;
+    restart_entropy_bits(d);
+}
+
+void finish_image(JpegDecoder& d) {
+    if (d.is_progressive) return;
+    prime_header_bits(d);
+    process_markers(d);
+}
