@@ -1,0 +1,98 @@
+// Huffman decode tables: an 8-bit lookahead resolves every code of up to 8
+// bits in one access; longer codes walk a small tree below their 8-bit
+// prefix, one bit per level.
+#include "jpeg/internal.h"
+
+#include <cstring>
+
+const int32_t extend_test[16] = {0,    1,    2,    4,    8,    16,   32,   64,
+                                 128,  256,  512,  1024, 2048, 4096, 8192, 16384};
+const int32_t extend_offset[16] = {0,     -1,    -3,    -7,    -15,   -31,   -63,   -127,
+                                   -255,  -511,  -1023, -2047, -4095, -8191, -16383, -32767};
+
+bool huff_counts_valid(const uint8_t* bits) {
+    // Canonical assignment: codes of one length are consecutive, and the
+    // next length starts at twice the value after the last code. A code fits
+    // when it stays below 2^length.
+    uint32_t code = 0;
+    for (int length = 1; length <= 16; length++) {
+        code += bits[length];
+        if (code > (1u << length)) return false;
+        code <<= 1;
+    }
+    return true;
+}
+
+void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table) {
+    const uint8_t* bits = d.huff_bits[slot];
+    const uint8_t* values = d.huff_values[slot];
+
+    uint8_t lengths[257];
+    int count = 0;
+    for (int length = 1; length <= 16; length++)
+        for (int i = 0; i < bits[length] && count < 256; i++) lengths[count++] = static_cast<uint8_t>(length);
+    lengths[count] = 0;
+
+    uint32_t codes[256];
+    uint32_t code = 0;
+    int k = 0;
+    int size = lengths[0];
+    while (lengths[k] != 0) {
+        while (lengths[k] == size) codes[k++] = code++;
+        code <<= 1;
+        size++;
+    }
+
+    std::memset(&table, 0, sizeof table);
+    int32_t next_free = -1;
+    for (k = 0; k < count; k++) {
+        int32_t symbol = values[k];
+        int length = lengths[k];
+        uint32_t c = codes[k];
+        table.code_length[symbol] = static_cast<uint8_t>(length);
+        if (length <= 8) {
+            uint32_t first = c << (8 - length);
+            uint32_t last = (c + 1) << (8 - length);
+            // Codes that overflow their length are refused when the table is
+            // read; the bound keeps the builder safe on its own as well.
+            for (uint32_t i = first; i < last && i < 256; i++) table.lookahead[i] = symbol;
+            continue;
+        }
+        uint32_t prefix = (c >> (length - 8)) & 0xFF;
+        int32_t node = table.lookahead[prefix];
+        if (node >= 0) {
+            if (node > 0 || next_free < -511) continue;  // prefix taken by a shorter code
+            node = next_free;
+            table.lookahead[prefix] = node;
+            next_free -= 2;
+        }
+        bool dropped = false;
+        for (int bit = length - 9; bit >= 1; bit--) {
+            int32_t& child = table.tree[(c >> bit) & 1 ? -node - 1 : -node];
+            if (child == 0) {
+                if (next_free < -511) { dropped = true; break; }
+                child = next_free;
+                next_free -= 2;
+            } else if (child > 0) {
+                dropped = true;  // path runs into a leaf
+                break;
+            }
+            node = child;
+        }
+        if (dropped) continue;
+        table.tree[c & 1 ? -node - 1 : -node] = symbol;
+    }
+}
+
+int32_t huff_decode(JpegDecoder& d, const HuffDecodeTable& table) {
+    int32_t e = table.lookahead[(d.bit_buffer >> 8) & 0xFF];
+    if (e >= 0) {
+        int length = table.code_length[e];
+        if (length != 0) get_bits(d, length);
+        return e;
+    }
+    get_bits(d, 8);
+    do e = get_bits(d, 1) ? table.tree[-e - 1] : table.tree[-e];
+    while (e < 0);
+    return e;
+}

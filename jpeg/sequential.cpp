@@ -1,0 +1,75 @@
+// Sequential decoding: one MCU row of the frame's scan at a time into
+// dequantised coefficient blocks that are reused from row to row.
+//
+// The blocks are not cleared wholesale. block_last_nonzero[b] records where
+// the previous decoding of buffer b ended; every zigzag position at or above
+// it is already 0, so only positions below it that the new data skips or
+// leaves behind need clearing.
+#include "jpeg/internal.h"
+
+const uint8_t zigzag_order[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+namespace {
+
+// Clears the zigzag positions from..to-1 that lie below the old end mark.
+inline void clear_positions(int16_t* block, int from, int to, int mark) {
+    if (to > mark) to = mark;
+    for (int p = from; p < to; p++) block[zigzag_order[p]] = 0;
+}
+
+inline int16_t dequantise(int32_t value, int16_t q) {
+    return low16(static_cast<int32_t>(low16(value)) * q);
+}
+
+void decode_block(JpegDecoder& d, int32_t b, int32_t c) {
+    int16_t* block = d.row_blocks[b];
+    const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
+
+    int32_t s = huff_decode(d, *d.huff_decode_tables[d.comp_dc_table[c]]);
+    // An 8-bit stream needs DC sizes up to 11; beyond 15 there is no value.
+    if (s > 15) fail(d, DecodeError);
+    int32_t difference = s == 0 ? 0 : extend(get_bits(d, s), s);
+    d.last_dc[c] = wrap_add(d.last_dc[c], difference);
+    block[0] = dequantise(d.last_dc[c], quant[0]);
+
+    const HuffDecodeTable& ac_table = *d.huff_decode_tables[d.comp_ac_table[c]];
+    int count = d.block_last_nonzero[b];
+    int k = 1;
+    for (; k < 64; k++) {
+        int32_t rs = huff_decode(d, ac_table);
+        int r = rs >> 4;
+        s = rs & 15;
+        if (s != 0) {
+            if (r != 0) {
+                if (k + r > 63) fail(d, DecodeError);
+                clear_positions(block, k, k + r, count);
+                k += r;
+            }
+            block[zigzag_order[k]] = dequantise(extend(get_bits(d, s), s), quant[k]);
+        } else if (r == 15) {
+            if (k + 15 > 63) fail(d, DecodeError);
+            clear_positions(block, k, k + 16, count);
+            k += 15;
+        } else {
+            break;  // end of block
+        }
+    }
+    clear_positions(block, k, count, count);
+    d.block_last_nonzero[b] = k;
+}
+
+}  // namespace
+
+void decode_row_blocks(JpegDecoder& d) {
+    int32_t b = 0;
+    for (int32_t m = 0; m < d.mcus_across; m++) {
+        if (d.restart_interval != 0 && d.restarts_left == 0) handle_restart(d);
+        for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block(d, b++, d.mcu_block_component[j]);
+        d.restarts_left--;
+    }
+}
