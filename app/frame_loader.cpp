@@ -1,0 +1,97 @@
+#include "app/frame_loader.h"
+
+#include "app/resource_byte_source.h"
+#include "jpeg/decoder.h"
+
+#include <cstring>
+#include <new>
+
+void fill_frame_bitmap_header(BitmapInfoHeader* header) {
+    header->header_size = sizeof(BitmapInfoHeader);
+    header->width = frame_width;
+    header->height = -frame_height;  // negative: rows stored top-down
+    header->planes = 1;
+    header->bits_per_pixel = 24;
+    header->compression = 0;
+    header->image_size = 0;
+    header->x_pixels_per_metre = 0;
+    header->y_pixels_per_metre = 0;
+    header->colours_used = 0;
+    header->colours_important = 0;
+}
+
+namespace {
+
+// Lets go of one picture's decoder and source, in the order the decoder
+// requires: its pool (which detaches the source), the record, then the source.
+void release_decoder(JpegDecoder* decoder, ResourceByteSource* source) {
+    if (decoder != nullptr) {
+        free_pool(*decoder);
+        delete decoder;
+    }
+    delete source;
+}
+
+}  // namespace
+
+bool load_frame(uint16_t current_id, FrameBuffer frame, const FrameLoaderServices& services) {
+    if (frame.pixels == nullptr) return false;
+    const uint8_t* bytes = nullptr;
+    uint32_t byte_count = 0;
+    if (!services.find_picture || !services.find_picture(current_id, &bytes, &byte_count)) return false;
+    // The source counts in 32-bit signed bytes; a larger resource is not a picture.
+    if (bytes == nullptr || byte_count == 0 || byte_count > 0x7FFFFFFFu) return false;
+
+    ResourceByteSource* source =
+        new (std::nothrow) ResourceByteSource(bytes, static_cast<int32_t>(byte_count));
+    if (source == nullptr) return false;
+    // The record is large (tens of kilobytes): never on the stack.
+    JpegDecoder* decoder = new (std::nothrow) JpegDecoder;
+    if (decoder == nullptr) {
+        delete source;
+        return false;
+    }
+    open_decoder(*decoder, *source);
+    if (decoder->status != 0) {
+        if (services.diagnostic) services.diagnostic("Error: Decoder failed! Error status: %i\n", decoder->status);
+        release_decoder(decoder, source);
+        return false;
+    }
+    // The width is known from the frame header: refuse before any set-up work.
+    if (decoder->image_width != frame_width) {
+        release_decoder(decoder, source);
+        return false;
+    }
+    if (begin(*decoder) != 0) {
+        release_decoder(decoder, source);
+        return false;
+    }
+    if (decoder->frame_component_count != 3) {
+        release_decoder(decoder, source);
+        return false;
+    }
+
+    int32_t i = 0;
+    const int32_t step = decoder->bytes_per_pixel;
+    for (;;) {
+        const uint8_t* row = nullptr;
+        int32_t row_bytes = 0;
+        // End of the picture and a decoding error both end the copy: the rows
+        // so far stay and the rest is cleared below.
+        if (decode_row(*decoder, &row, &row_bytes) != 0) break;
+        uint8_t* out = frame.pixels + i;
+        for (int32_t x = 0; x < frame_width; ++x) {
+            out[0] = row[2];  // blue
+            out[1] = row[1];  // green
+            out[2] = row[0];  // red
+            out += frame_pixel_bytes;
+            row += step;
+        }
+        i += frame_row_bytes;
+        if (i >= frame_bytes) break;  // rows below the frame are never decoded
+    }
+    release_decoder(decoder, source);
+
+    if (i < frame_bytes) std::memset(frame.pixels + i, 0, static_cast<size_t>(frame_bytes - i));
+    return true;
+}

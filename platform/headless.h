@@ -1,0 +1,205 @@
+// A platform without a window system, for tests: it builds the dialog's
+// controls from the template, delivers messages the way a window system
+// does, and records what the dialog shows (control texts, the input panel,
+// every block copy into an off-screen image of the screen).
+//
+// A test drives it as a user would: it gives a `user` function that
+// dialog_box_indirect runs once the dialog is initialised (and painted); the
+// function presses buttons, types into edit controls and finally presses the
+// shell's done button. If the user function returns while the dialog is
+// still open, dialog_box_indirect returns -1, as when a front end closes.
+//
+// After every user action the platform delivers a pending paint, as a window
+// system does when its input queue is empty.
+#pragma once
+
+#include "platform/dialog_template.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class HeadlessPlatform : public Platform {
+public:
+    // The client area of a full-screen dialog: a 240 x 320 screen less the
+    // 26-pixel title bar.
+    static constexpr int32_t client_width = 240;
+    static constexpr int32_t client_height = 294;
+    // What erasing the background paints (blue, green, red).
+    static constexpr uint8_t background_level = 0xFF;
+    // A new edit control's text limit.
+    static constexpr int32_t default_text_limit = 30000;
+
+    struct BlockCopy {
+        DrawContext destination;
+        int32_t x;
+        int32_t y;
+        int32_t width;
+        int32_t height;
+        DrawContext source;
+        int32_t source_x;
+        int32_t source_y;
+        uint32_t raster;
+    };
+
+    struct DeliveredMessage {
+        uint32_t message;
+        uintptr_t first;
+        intptr_t second;
+        intptr_t result;
+    };
+
+    struct Control {
+        DialogControlTemplate layout;
+        WindowHandle window;
+        std::u16string text;
+        int32_t text_limit;
+    };
+
+    HeadlessPlatform();
+    ~HeadlessPlatform() override;
+
+    // --- Injection -----------------------------------------------------------
+    // Each defaults to the behaviour of the base Platform when left empty.
+    std::function<void(HeadlessPlatform&)> user;
+    std::function<int32_t()> random_source;
+    std::function<uint32_t()> tick_source;
+    std::function<bool(uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size)> resource_source;
+    std::function<int32_t(uint16_t id, char16_t* buffer, int32_t limit)> string_source;
+    // Set-up resources that fail to be created, for tests of that handling.
+    bool fail_screen_context = false;
+    bool fail_compatible_context = false;
+    bool fail_dib_section = false;
+
+    // --- The user's actions (while the dialog is open) ----------------------
+    // Each returns false when the dialog is not open or the control is
+    // missing or of the wrong kind.
+
+    // Taps a push button: the focus moves to it, then it reports a click.
+    bool press_button(uint16_t control_id);
+    // Taps a control: the focus moves to it (an edit control reports gaining
+    // it; nothing happens when it has the focus already).
+    bool touch_control(uint16_t control_id);
+    // Touches an edit control and types `text` one unit at a time; each unit
+    // that fits the control's text limit reports a change, the rest are
+    // refused. Returns false if any unit was refused.
+    bool type_text(uint16_t control_id, const std::u16string& text);
+    // Erases the whole text of an edit control as the user would (touch,
+    // select all, delete): one change report.
+    bool clear_text(uint16_t control_id);
+    // Moves the focus away from every control (the edit with the focus
+    // reports losing it).
+    bool leave_focus();
+    // The shell's done button: command 1.
+    bool press_done();
+    // Something uncovered the dialog: it is repainted with its background erased.
+    bool request_repaint();
+    // The user lowers the input panel through the shell, not the program.
+    bool lower_panel_by_shell();
+
+    // --- Observations --------------------------------------------------------
+    bool dialog_open() const { return dialog_open_; }
+    bool dialog_created() const { return dialog_ != null_window; }
+    WindowHandle dialog_window() const { return dialog_; }
+    const DialogTemplate& dialog_layout() const { return layout_; }
+    const Control* control(uint16_t control_id) const;
+    std::u16string control_text(uint16_t control_id) const;
+    bool input_panel_up() const { return panel_up_; }
+    // Every show_input_panel call, in order (1 raise, 0 lower).
+    const std::vector<int32_t>& input_panel_calls() const { return panel_calls_; }
+    const std::vector<BlockCopy>& block_copies() const { return copies_; }
+    const std::vector<DeliveredMessage>& messages() const { return messages_; }
+    // The screen image of the client area: client_width x client_height
+    // pixels, 3 bytes each (blue, green, red), rows top-down.
+    const std::vector<uint8_t>& screen() const { return screen_; }
+    const std::vector<std::string>& diagnostics() const { return diagnostics_; }
+    bool shell_initialised() const { return shell_initialised_; }
+    const ShellDialogInit& shell_request() const { return shell_request_; }
+    int32_t paint_messages() const { return paint_messages_; }
+    uint32_t seed() const { return seed_; }
+    int32_t random_draws() const { return random_draws_; }
+
+    // --- Platform ------------------------------------------------------------
+    intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes, uint32_t template_size,
+                                 WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
+    bool end_dialog(WindowHandle dialog, intptr_t result) override;
+    bool shell_init_dialog(const ShellDialogInit& request) override;
+    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first,
+                                      intptr_t second) override;
+    bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
+    int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
+    bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
+    bool show_input_panel(int32_t show) override;
+    DrawContext get_screen_context(WindowHandle window) override;
+    DrawContext create_compatible_context(DrawContext context) override;
+    BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header, uint32_t colour_use,
+                                    uint8_t** pixels, uintptr_t mapping, uint32_t offset) override;
+    BitmapHandle select_object(DrawContext context, BitmapHandle bitmap) override;
+    DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
+    bool end_paint(WindowHandle window, const PaintInfo* info) override;
+    bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
+                    DrawContext source, int32_t source_x, int32_t source_y, uint32_t raster) override;
+    bool get_client_rect(WindowHandle window, Rect* rect) override;
+    bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
+    bool update_window(WindowHandle window) override;
+    bool find_resource(ModuleHandle module, uint16_t type, uint16_t id, const uint8_t** data,
+                       uint32_t* size) override;
+    int32_t load_string(ModuleHandle module, uint16_t id, char16_t* buffer, int32_t limit) override;
+    int32_t random() override;
+    void seed_random(uint32_t seed) override;
+    uint32_t tick_count() override;
+    void diagnostic_print(const char* format, int32_t value) override;
+
+private:
+    struct Bitmap {
+        int32_t width;
+        int32_t height;      // rows, always positive
+        bool top_down;
+        int32_t pitch;       // bytes a row
+        std::unique_ptr<uint8_t[]> pixels;
+    };
+    struct Context {
+        enum Kind { Screen, Window, Memory } kind;
+        BitmapHandle selected;
+    };
+
+    intptr_t send(uint32_t message, uintptr_t first, intptr_t second);
+    void deliver_pending_paint();
+    bool user_may_act() const;
+    Control* find_control(int32_t control_id);
+    void move_focus(int32_t control_id);
+    Context* find_context(DrawContext context);
+    Bitmap* find_bitmap(BitmapHandle bitmap);
+    void erase_rect(const Rect& rect);
+
+    WindowHandle dialog_{};
+    DialogProcedure procedure_ = nullptr;
+    DialogTemplate layout_{};
+    std::vector<Control> controls_;
+    bool dialog_open_ = false;
+    intptr_t dialog_result_ = -1;
+    int32_t focus_ = -1;  // control id with the focus, -1 for none
+
+    bool invalid_ = false;
+    bool erase_pending_ = false;
+    Rect invalid_rect_{};
+
+    std::vector<Context> contexts_;  // handle = index + 1
+    DrawContext paint_context_{};    // the window's paint context, made at the first paint
+    std::vector<Bitmap> bitmaps_;    // handle = index + 1
+    std::vector<uint8_t> screen_;
+
+    bool panel_up_ = false;
+    std::vector<int32_t> panel_calls_;
+    std::vector<BlockCopy> copies_;
+    std::vector<DeliveredMessage> messages_;
+    std::vector<std::string> diagnostics_;
+    bool shell_initialised_ = false;
+    ShellDialogInit shell_request_{};
+    int32_t paint_messages_ = 0;
+    uint32_t seed_ = 0;
+    int32_t random_draws_ = 0;
+};
