@@ -12,6 +12,10 @@ PACKAGES=(
   libjpeg62-turbo-dev
   libjpeg-turbo-progs
   binutils-mingw-w64-x86-64
+  libncurses-dev
+  libchafa-dev
+  libglib2.0-dev
+  tmux
 )
 
 missing=()
