@@ -6,8 +6,10 @@
 #include "jpeg_builder.h"
 #include "test_source.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -98,5 +100,62 @@ inline int flat_sample(int dc) {
     int s = ((4 * dc + 16) >> 5) + 128;
     return s < 0 ? 0 : s > 255 ? 255 : s;
 }
+
+// A sequential picture whose blocks carry DC values only (every block ends
+// with EOB at once), encoded with the tables of sequential_head.
+struct DcPicture {
+    int width = 8, height = 8;
+    std::vector<Component> comps = grey();
+    int q0 = 1, q1 = 1;
+    int restart_interval = 0;
+    // Quantised DC value of block (bx, by) of component c.
+    std::function<int(int c, int bx, int by)> dc = [](int, int, int) { return 0; };
+    Bytes after_scan;  // segments between the entropy-coded data and EOI
+    bool eoi = true;
+
+    Bytes encode() const {
+        Stream s = sequential_head(width, height, comps, q0, q1);
+        if (restart_interval) s.dri(restart_interval);
+        s.sos(all_components(comps));
+        s.raw(entropy());
+        s.raw(after_scan);
+        if (eoi) s.eoi();
+        return s.bytes;
+    }
+
+    Bytes entropy() const {
+        HuffCodes dc_codes(dc_spec()), ac_codes(ac_spec());
+        int hmax = 1, vmax = 1;
+        for (const Component& c : comps) {
+            hmax = std::max(hmax, c.h);
+            vmax = std::max(vmax, c.v);
+        }
+        bool single = comps.size() == 1;
+        int across = single ? (width + 7) / 8 : ((width + 7) / 8 + hmax - 1) / hmax;
+        int down = single ? (height + 7) / 8 : ((height + 7) / 8 + vmax - 1) / vmax;
+        BitWriter w;
+        std::vector<int> last(comps.size(), 0);
+        int mcu = 0, rst = 0;
+        for (int my = 0; my < down; ++my) {
+            for (int mx = 0; mx < across; ++mx, ++mcu) {
+                if (restart_interval && mcu > 0 && mcu % restart_interval == 0) {
+                    w.marker(0xD0 + (rst++ & 7));
+                    std::fill(last.begin(), last.end(), 0);
+                }
+                for (size_t c = 0; c < comps.size(); ++c) {
+                    int hh = single ? 1 : comps[c].h, vv = single ? 1 : comps[c].v;
+                    for (int v = 0; v < vv; ++v)
+                        for (int h = 0; h < hh; ++h) {
+                            int value = dc(static_cast<int>(c), mx * hh + h, my * vv + v);
+                            w.dc(dc_codes, value - last[c]);
+                            last[c] = value;
+                            w.symbol(ac_codes, 0x00);
+                        }
+                }
+            }
+        }
+        return w.bytes();
+    }
+};
 
 }  // namespace jt
