@@ -231,8 +231,10 @@ TEST(TruncatedStream, ProgressiveBetweenScansMatches) {
 
 // A progressive stream cut inside the entropy-coded data of a scan still
 // gives a whole picture: the input then supplies end-of-image markers, which
-// end the scan loop.
+// end the scan loop. Every cut that gives no picture is listed.
 TEST(TruncatedStream, ProgressiveInsideScansGivesPicture) {
+    int total = 0;
+    std::vector<std::string> refused;
     for (Sampling s : {Sampling::H2V2, Sampling::Grey, Sampling::H1V2}) {
         for (bool custom : {false, true}) {
             const int channels = s == Sampling::Grey ? 1 : 3;
@@ -241,7 +243,8 @@ TEST(TruncatedStream, ProgressiveInsideScansGivesPicture) {
             // The entropy-coded data of each scan: from the end of its header
             // to the next marker that is not a restart marker.
             const std::vector<MarkerPosition> markers = e2e::find_markers(jpeg);
-            std::vector<size_t> cuts;
+            std::vector<std::pair<size_t, size_t>> cuts;  // cut, scan number
+            size_t scan = 0;
             for (size_t i = 0; i < markers.size(); ++i) {
                 if (markers[i].code != 0xDA) {
                     continue;
@@ -255,20 +258,31 @@ TEST(TruncatedStream, ProgressiveInsideScansGivesPicture) {
                 ASSERT_LT(j, markers.size());
                 const size_t end = markers[j].offset;
                 for (int eighth : {1, 4, 7}) {
-                    cuts.push_back(start + (end - start) * eighth / 8);
+                    cuts.push_back({start + (end - start) * eighth / 8, scan});
                 }
+                ++scan;
             }
-            for (size_t length : cuts) {
+            for (const auto& [length, scan_number] : cuts) {
                 const std::string where = std::string(e2e::sampling_name(s)) +
-                                          (custom ? " custom" : " default") + " cut at " +
+                                          (custom ? " custom" : " default") + " script, cut at " +
                                           std::to_string(length) + " of " +
-                                          std::to_string(jpeg.size());
+                                          std::to_string(jpeg.size()) + " in scan " +
+                                          std::to_string(scan_number);
                 const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
                 expect_consistent(r, 61, where);
-                EXPECT_EQ(r.rows, 61) << where << ": status " << r.final_status;
+                ++total;
+                if (r.rows != 61) {
+                    refused.push_back(where + ": status " + std::to_string(r.final_status));
+                }
             }
         }
     }
+    std::string list;
+    for (const std::string& line : refused) {
+        list += "\n  " + line;
+    }
+    EXPECT_TRUE(refused.empty()) << refused.size() << " of " << total
+                                 << " cuts gave no picture:" << list;
 }
 
 }  // namespace
