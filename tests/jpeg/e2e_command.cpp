@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,11 +40,30 @@ protected:
     // Runs the command with `args`, standard input from `stdin_path` (or
     // empty), and collects its exit code and both output streams.
     ProcessResult run(const std::vector<std::string>& args, const std::string& stdin_path = "") const {
+        return run_with_input(args, stdin_path, nullptr);
+    }
+
+    // As run, with standard input a pipe that is fed `piped` in small
+    // pieces when it is given.
+    ProcessResult run_with_input(const std::vector<std::string>& args, const std::string& stdin_path,
+                                 const std::vector<uint8_t>* piped) const {
         const std::string out_path = path(".stdout"), err_path = path(".stderr");
+        int pipe_fds[2] = {-1, -1};
+        if (piped != nullptr && pipe(pipe_fds) != 0) {
+            ADD_FAILURE() << "cannot create a pipe";
+            return {};
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, stdin_path.empty() ? "/dev/null" : stdin_path.c_str(),
-                                         O_RDONLY, 0);
+        if (piped != nullptr) {
+            posix_spawn_file_actions_adddup2(&actions, pipe_fds[0], 0);
+            posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+            posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 0,
+                                             stdin_path.empty() ? "/dev/null" : stdin_path.c_str(),
+                                             O_RDONLY, 0);
+        }
         posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         std::vector<std::string> all = {JPEG_DECODE_PATH};
@@ -57,6 +77,23 @@ protected:
         ProcessResult result;
         int spawned = posix_spawn(&pid, JPEG_DECODE_PATH, &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
+        if (piped != nullptr) {
+            close(pipe_fds[0]);
+            if (spawned == 0) {
+                // A command that stops reading early must not kill the test.
+                std::signal(SIGPIPE, SIG_IGN);
+                // Small writes, so that the reader sees the stream in pieces.
+                for (size_t at = 0; at < piped->size();) {
+                    const size_t n = std::min<size_t>(700, piped->size() - at);
+                    const ssize_t written = write(pipe_fds[1], piped->data() + at, n);
+                    if (written <= 0) {
+                        break;
+                    }
+                    at += static_cast<size_t>(written);
+                }
+            }
+            close(pipe_fds[1]);
+        }
         if (spawned != 0) {
             ADD_FAILURE() << "cannot start " << JPEG_DECODE_PATH;
             return result;
@@ -144,6 +181,19 @@ TEST_F(JpegDecodeCommand, StandardInputAndOutput) {
     EXPECT_EQ(r.out.size(), 13u + 33 * 17 * 3);
 }
 
+TEST_F(JpegDecodeCommand, StandardInputFromPipe) {
+    write_jpeg("in.jpg", 130, 77, Sampling::H2V2, true);
+    const ProcessResult r = run_with_input({"-", path("out.ppm")}, "", &jpeg);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string file = as_text(e2e::read_file(path("out.ppm")));
+    size_t offset = 0;
+    EXPECT_EQ(pnm_header(file, &offset), "P6\n130 77\n255\n");
+    const e2e::MarivueResult direct = e2e::marivue_decode(jpeg);
+    ASSERT_EQ(file.size() - offset, direct.picture.samples.size());
+    EXPECT_TRUE(std::equal(direct.picture.samples.begin(), direct.picture.samples.end(),
+                           reinterpret_cast<const uint8_t*>(file.data() + offset)));
+}
+
 TEST_F(JpegDecodeCommand, WithoutOutputDecodesAndReports) {
     const std::string in = write_jpeg("in.jpg", 64, 48, Sampling::H1V2, true);
     const ProcessResult r = run({in});
@@ -177,6 +227,23 @@ TEST_F(JpegDecodeCommand, InfoNamesEveryScheme) {
         ASSERT_EQ(r.exit_code, 0) << r.err;
         EXPECT_NE(r.out.find(std::string("scheme: ") + name + "\n"), std::string::npos) << r.out;
     }
+}
+
+// When begin fails, --info still tells what the frame header said.
+TEST_F(JpegDecodeCommand, InfoWhenBeginFails) {
+    const e2e::Picture picture = e2e::make_picture(40, 24, 3, 3);
+    EncodeOptions o;
+    o.factors = {{4, 1}, {1, 1}, {1, 1}};
+    e2e::write_file(path("in.jpg"), e2e::encode(picture, o));
+    const ProcessResult r = run({"--info", path("in.jpg")});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "width: 40\nheight: 24\ncomponents: 3\nprogressive: no\n");
+    EXPECT_EQ(r.err, "jpeg-decode: " + path("in.jpg") + ": UnsupportedSampling (-226)\n");
+
+    const ProcessResult decode = run({path("in.jpg"), path("out.ppm")});
+    EXPECT_EQ(decode.exit_code, 1);
+    EXPECT_EQ(decode.err, "jpeg-decode: " + path("in.jpg") + ": UnsupportedSampling (-226)\n");
+    EXPECT_EQ(listing(), std::vector<std::string>{"in.jpg"});
 }
 
 TEST_F(JpegDecodeCommand, NotJpegFailsWithStatusName) {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -48,6 +49,11 @@ struct EncodeOptions {
     std::vector<Scan> script;        // a custom progressive script, when not empty
     bool extra_segments = false;     // APP1, APP2 (one larger than the input buffer) and COM
     int grey_factor = 1;             // declared sampling factors of a grey frame (1 or 2)
+    // Sampling factors (H, V) of every component, in place of `sampling`;
+    // also for pictures of 2 or 4 channels, which the reference library
+    // codes as they are (4 as CMYK).
+    std::vector<std::pair<int, int>> factors;
+    bool arithmetic = false;         // arithmetic instead of Huffman coding
 };
 
 // Encodes with the reference library. Throws std::runtime_error on failure.

@@ -230,4 +230,55 @@ TEST(SequentialDecodeInput, FillBytesBeforeMarkers) {
     EXPECT_TRUE(result.picture.samples == plain.picture.samples);
 }
 
+// Layouts the decoder does not deliver are refused with a named status,
+// although they are valid streams that the reference library decodes.
+TEST(SequentialDecodeRefused, UnsupportedLayouts) {
+    const e2e::Picture rgb = e2e::make_picture(40, 24, 3, 12);
+    auto with_channels = [&](int channels) {
+        e2e::Picture p = rgb;
+        p.channels = channels;
+        p.samples.clear();
+        for (size_t i = 0; i < rgb.samples.size(); i += 3) {
+            for (int c = 0; c < channels; ++c) {
+                p.samples.push_back(rgb.samples[i + c % 3] ^ static_cast<uint8_t>(c * 40));
+            }
+        }
+        return p;
+    };
+    struct Case {
+        const char* name;
+        e2e::Picture picture;
+        std::vector<std::pair<int, int>> factors;
+        bool arithmetic;
+        int32_t open_status;
+        int32_t begin_status;
+    };
+    const Case cases[] = {
+        {"luma 4x1", rgb, {{4, 1}, {1, 1}, {1, 1}}, false, StatusOk, UnsupportedSampling},
+        {"luma 1x4", rgb, {{1, 4}, {1, 1}, {1, 1}}, false, StatusOk, UnsupportedSampling},
+        {"chroma 2x1", rgb, {{2, 2}, {2, 1}, {1, 1}}, false, StatusOk, UnsupportedSampling},
+        {"luma 3x1", rgb, {{3, 1}, {1, 1}, {1, 1}}, false, StatusOk, UnsupportedSampling},
+        {"four components", with_channels(4), {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, false, StatusOk,
+         UnsupportedComponents},
+        {"two components", with_channels(2), {{1, 1}, {1, 1}}, false, StatusOk,
+         UnsupportedComponents},
+        {"arithmetic coding", rgb, {{2, 2}, {1, 1}, {1, 1}}, true, ArithmeticNotSupported, 0},
+    };
+    for (const Case& c : cases) {
+        EncodeOptions o;
+        o.factors = c.factors;
+        o.arithmetic = c.arithmetic;
+        const std::vector<uint8_t> jpeg = e2e::encode(c.picture, o);
+        ASSERT_TRUE(e2e::oracle_decode(jpeg).ok) << c.name;
+        const e2e::MarivueResult r = e2e::marivue_decode(jpeg);
+        EXPECT_EQ(r.open_status, c.open_status) << c.name;
+        if (c.open_status == StatusOk) {
+            EXPECT_EQ(r.components, c.picture.channels) << c.name;
+            EXPECT_EQ(r.begin_result, -1) << c.name;
+            EXPECT_EQ(r.final_status, c.begin_status) << c.name;
+        }
+        EXPECT_EQ(r.rows, 0) << c.name;
+    }
+}
+
 }  // namespace

@@ -88,10 +88,19 @@ bool run_encoder(const Picture& picture, const EncodeOptions& options, EncodeSta
     cinfo.image_width = static_cast<JDIMENSION>(picture.width);
     cinfo.image_height = static_cast<JDIMENSION>(picture.height);
     cinfo.input_components = picture.channels;
-    cinfo.in_color_space = picture.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo.in_color_space = picture.channels == 1   ? JCS_GRAYSCALE
+                           : picture.channels == 3 ? JCS_RGB
+                           : picture.channels == 4 ? JCS_CMYK
+                                                   : JCS_UNKNOWN;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, options.quality, options.force_baseline ? TRUE : FALSE);
-    if (picture.channels == 3) {
+    if (!options.factors.empty()) {
+        for (int c = 0; c < cinfo.num_components && c < static_cast<int>(options.factors.size());
+             ++c) {
+            cinfo.comp_info[c].h_samp_factor = options.factors[c].first;
+            cinfo.comp_info[c].v_samp_factor = options.factors[c].second;
+        }
+    } else if (picture.channels == 3) {
         int h = 1, v = 1;
         switch (options.sampling) {
         case Sampling::H2V1: h = 2; break;
@@ -111,6 +120,7 @@ bool run_encoder(const Picture& picture, const EncodeOptions& options, EncodeSta
     }
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.optimize_coding = options.optimize_huffman ? TRUE : FALSE;
+    cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
     if (options.restart_rows > 0) {
         cinfo.restart_in_rows = options.restart_rows;
     } else if (options.restart_mcus > 0) {
@@ -168,7 +178,11 @@ bool run_oracle(const std::vector<uint8_t>& jpeg, OracleResult& out, DecodeState
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.do_fancy_upsampling = FALSE;
     cinfo.do_block_smoothing = FALSE;
-    cinfo.out_color_space = cinfo.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    if (cinfo.num_components == 1) {
+        cinfo.out_color_space = JCS_GRAYSCALE;
+    } else if (cinfo.num_components == 3) {
+        cinfo.out_color_space = JCS_RGB;
+    }  // other layouts are delivered as coded
     jpeg_start_decompress(&cinfo);
     out.picture.width = static_cast<int>(cinfo.output_width);
     out.picture.height = static_cast<int>(cinfo.output_height);
@@ -285,7 +299,7 @@ const char* sampling_name(Sampling sampling) {
 }
 
 std::vector<uint8_t> encode(const Picture& picture, const EncodeOptions& options) {
-    if ((picture.channels == 1) != (options.sampling == Sampling::Grey)) {
+    if (options.factors.empty() && (picture.channels == 1) != (options.sampling == Sampling::Grey)) {
         throw std::runtime_error("encode: sampling does not match the channel count");
     }
     EncodeState state;
