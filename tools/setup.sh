@@ -16,6 +16,9 @@ PACKAGES=(
   libchafa-dev
   libglib2.0-dev
   tmux
+  qt6-base-dev
+  qt6-wayland
+  fonts-dejavu-core
 )
 
 missing=()
