@@ -56,6 +56,11 @@ struct EncodeOptions {
     bool arithmetic = false;         // arithmetic instead of Huffman coding
 };
 
+// A picture of flat tiles of `tile` x `tile` pixels in colours drawn from
+// `seed`: with tiles aligned to the MCU grid every block, chroma included,
+// has a DC coefficient only.
+Picture make_flat_tiles(int width, int height, int channels, int tile, uint32_t seed);
+
 // Encodes with the reference library. Throws std::runtime_error on failure.
 std::vector<uint8_t> encode(const Picture& picture, const EncodeOptions& options);
 
@@ -120,13 +125,15 @@ SampleDiff compare_rows(const Picture& a, const Picture& b, int first_row, int r
 
 // Tolerance of the decoder against the reference. The inverse DCT passes run
 // in the opposite order (rows first rather than columns first) with the same
-// constants and the same intermediate rounding, so a sample of a block can
-// come out one step off: grey samples differ by at most 1. In colour a luma
-// step and a chroma step add up, the chroma one scaled by the conversion
-// factors (up to 1.772 for blue), and the red factor is one unit in 65536
-// larger: a colour sample may differ by up to 3. Differences are rare, so
-// the share of differing samples is bounded too, for pictures large enough
-// for a share to mean something.
+// constants and the same intermediate rounding, so a sample of a block with
+// AC coefficients can come out one step off: grey samples differ by at most
+// 1. In colour a luma step and a chroma step add up, the chroma one scaled
+// by the conversion factors (up to 1.772 for blue): a colour sample may
+// differ by up to 3. (The red factor, one unit in 65536 above the
+// reference's, changes none of the 256 table entries; blocks without AC
+// coefficients therefore decode exactly alike, which FlatTiles tests check.)
+// Differences are rare, so the share of differing samples is bounded too,
+// for pictures large enough for a share to mean something.
 constexpr int max_grey_difference = 1;
 constexpr int max_colour_difference = 3;
 constexpr double max_grey_differing_fraction = 0.035;

@@ -173,6 +173,25 @@ INSTANTIATE_TEST_SUITE_P(Corpus, ProgressiveDecode, testing::ValuesIn(all_cases(
                              return info.param.name;
                          });
 
+// Blocks with a DC coefficient only, sent in two successive-approximation
+// steps: the pictures must be identical.
+TEST(ProgressiveDecodeExact, FlatTiles) {
+    for (Sampling s : samplings) {
+        const int channels = channels_of(s);
+        const e2e::Picture picture = e2e::make_flat_tiles(83, 45, channels, 16, 4);
+        EncodeOptions o;
+        o.sampling = s;
+        o.script = s == Sampling::Grey ? grey_approximation_script : colour_approximation_script;
+        const std::vector<uint8_t> jpeg = e2e::encode(picture, o);
+        const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
+        ASSERT_TRUE(oracle.ok) << oracle.message;
+        const e2e::MarivueResult r = e2e::marivue_decode(jpeg);
+        ASSERT_EQ(r.rows, 45) << e2e::sampling_name(s) << ": status " << r.final_status;
+        const e2e::SampleDiff diff = e2e::compare_rows(r.picture, oracle.picture, 0, 45);
+        EXPECT_EQ(diff.differing, 0u) << e2e::sampling_name(s) << ": max difference " << diff.max_abs;
+    }
+}
+
 // A grey progressive frame that declares 2 x 2 sampling: its coefficient
 // grids are larger than needed, yet rows come one block per MCU.
 TEST(ProgressiveDecodeGrey, DeclaredFactorsTwoByTwo) {

@@ -287,6 +287,33 @@ Picture make_picture(int width, int height, int channels, uint32_t seed) {
     return p;
 }
 
+Picture make_flat_tiles(int width, int height, int channels, int tile, uint32_t seed) {
+    Picture p;
+    p.width = width;
+    p.height = height;
+    p.channels = channels;
+    p.samples.resize(static_cast<size_t>(width) * height * channels);
+    const int tiles_across = (width + tile - 1) / tile;
+    const int tiles_down = (height + tile - 1) / tile;
+    std::vector<uint8_t> colours(static_cast<size_t>(tiles_across) * tiles_down * channels);
+    Random random{seed * 40503u + 7u};
+    for (uint8_t& c : colours) {
+        // Values at both ends of the range too, for the clamps.
+        const uint32_t r = random.next();
+        c = (r & 7) == 0 ? 0 : (r & 7) == 1 ? 255 : static_cast<uint8_t>(r >> 3);
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const size_t t = static_cast<size_t>(y / tile) * tiles_across + x / tile;
+            for (int c = 0; c < channels; ++c) {
+                p.samples[(static_cast<size_t>(y) * width + x) * channels + c] =
+                    colours[t * channels + c];
+            }
+        }
+    }
+    return p;
+}
+
 const char* sampling_name(Sampling sampling) {
     switch (sampling) {
     case Sampling::Grey: return "Grey";
