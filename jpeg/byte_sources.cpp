@@ -1,17 +1,23 @@
 #include "jpeg/byte_sources.h"
 
+#include <cstring>
+
 MemoryByteSource::MemoryByteSource(const uint8_t* data, size_t size)
     : data_(data), size_(data ? size : 0) {}
 
 int32_t MemoryByteSource::read(uint8_t* buffer, int32_t max, uint8_t* end_flag) {
-    if (max < 0 || (max > 0 && buffer == nullptr)) {
+    size_t left = size_ - position_;
+    if (left == 0) {
+        *end_flag = 1;
+        return 0;
+    }
+    // A request for no bytes cannot be met without breaking the rule that
+    // a call delivers, ends or fails.
+    if (max <= 0 || buffer == nullptr) {
         return -1;
     }
-    size_t left = size_ - position_;
     size_t count = left < static_cast<size_t>(max) ? left : static_cast<size_t>(max);
-    for (size_t i = 0; i < count; ++i) {
-        buffer[i] = data_[position_ + i];
-    }
+    std::memcpy(buffer, data_ + position_, count);
     position_ += count;
     // Flag the end together with the last bytes, so the decoder never needs a
     // further call that delivers nothing.
@@ -24,17 +30,17 @@ int32_t MemoryByteSource::read(uint8_t* buffer, int32_t max, uint8_t* end_flag) 
 FileByteSource::FileByteSource(std::FILE* file) : file_(file) {}
 
 int32_t FileByteSource::read(uint8_t* buffer, int32_t max, uint8_t* end_flag) {
-    if (file_ == nullptr || max < 0 || (max > 0 && buffer == nullptr)) {
+    if (file_ == nullptr) {
         return -1;
     }
-    if (max == 0) {
-        // Nothing asked for: only a stream already known to have ended may
-        // answer without a byte, and it must say so.
-        if (std::feof(file_)) {
+    if (max <= 0 || buffer == nullptr) {
+        // No room: only a stream already known to have ended may answer
+        // without a byte, and it must say so; anything else is an error.
+        if (max == 0 && std::feof(file_) && !std::ferror(file_)) {
             *end_flag = 1;
             return 0;
         }
-        return std::ferror(file_) ? -1 : 0;
+        return -1;
     }
     // fread on a pipe or terminal may return fewer bytes than asked without
     // reaching the end; keep reading until the request is met, the stream

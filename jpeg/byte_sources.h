@@ -8,7 +8,8 @@
 
 // Reads `size` bytes starting at `data`, which the caller keeps alive and
 // unchanged until the decoder has let the source go. Sets the end flag in the
-// call that delivers the last bytes (at once for an empty buffer).
+// call that delivers the last bytes (at once for an empty buffer). A request
+// for no bytes before the end is an error (-1).
 class MemoryByteSource : public ByteSource {
 public:
     MemoryByteSource(const uint8_t* data, size_t size);
@@ -22,7 +23,8 @@ private:
 
 // Reads an open C stream, which the caller owns and closes. A read error of
 // the stream gives -1; the end of the stream sets the end flag, in the call
-// that delivers the last bytes or in a later call that returns 0.
+// that delivers the last bytes or in a later call that returns 0. A request
+// for no bytes before the end is an error (-1).
 class FileByteSource : public ByteSource {
 public:
     explicit FileByteSource(std::FILE* file);

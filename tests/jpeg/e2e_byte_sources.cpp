@@ -62,6 +62,36 @@ TEST(MemoryByteSource, DeliversEverythingAndFlagsTheEndWithTheLastBytes) {
     EXPECT_NE(end, 0) << "the end is flagged with the last byte";
 }
 
+// A request for no bytes cannot be met by a delivery: an error before the
+// end, the end flag at the end; never 0 without the end flag.
+TEST(ByteSources, RequestForNoBytes) {
+    const std::vector<uint8_t> data = sample_bytes(5);
+    uint8_t buffer[8];
+    uint8_t end = 0;
+    MemoryByteSource memory(data.data(), data.size());
+    EXPECT_EQ(memory.read(buffer, 0, &end), -1);
+    EXPECT_EQ(end, 0);
+    EXPECT_EQ(memory.read(buffer, 8, &end), 5);
+    EXPECT_NE(end, 0);
+    end = 0;
+    EXPECT_EQ(memory.read(buffer, 0, &end), 0);
+    EXPECT_NE(end, 0);
+
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), file), data.size());
+    std::rewind(file);
+    FileByteSource source(file);
+    end = 0;
+    EXPECT_EQ(source.read(buffer, 0, &end), -1);
+    EXPECT_EQ(source.read(buffer, 8, &end), 5);
+    EXPECT_NE(end, 0);
+    end = 0;
+    EXPECT_EQ(source.read(buffer, 0, &end), 0);
+    EXPECT_NE(end, 0);
+    std::fclose(file);
+}
+
 TEST(MemoryByteSource, EmptyFlagsTheEndAtOnce) {
     MemoryByteSource source(nullptr, 0);
     uint8_t buffer[16];
