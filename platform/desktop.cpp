@@ -217,7 +217,11 @@ private:
             platform_.deliver_command(dialog_, command_ok, button_clicked, 0);
             return true;
         }
-        if (mods != Qt::NoModifier || dynamic_cast<QLineEdit*>(watched) != nullptr) return false;
+        // A key the line edit leaves alone (Page Up) travels on to its
+        // parents; it is still typed in the edit.
+        if (mods != Qt::NoModifier || dynamic_cast<QLineEdit*>(watched) != nullptr ||
+            dynamic_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr)
+            return false;
         QPushButton* button = nullptr;
         switch (key->key()) {
         case Qt::Key_Right:
