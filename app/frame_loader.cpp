@@ -66,7 +66,9 @@ bool load_frame(uint16_t current_id, FrameBuffer frame, const FrameLoaderService
         release_decoder(decoder, source);
         return false;
     }
-    if (decoder->frame_component_count != 3) {
+    // Colour rows carry at least red, green and blue per pixel; anything
+    // narrower could not be read as such.
+    if (decoder->frame_component_count != 3 || decoder->bytes_per_pixel < 3) {
         release_decoder(decoder, source);
         return false;
     }
