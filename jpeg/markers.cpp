@@ -162,19 +162,25 @@ void read_sos(JpegDecoder& d) {
     if (d.scan_component_count < 1 || d.scan_component_count > 4 ||
         length != 6 + 2 * d.scan_component_count)
         fail(d, ScanHeaderLength);
+    // Read every selector first: a scan naming a component twice would make
+    // its MCU larger than any frame layout allows, and it is refused before
+    // any component's table fields are touched.
+    int32_t components[4], tables[4];
     for (int32_t i = 0; i < d.scan_component_count; i++) {
         int32_t selector = read8(d);
-        int32_t tables = read8(d);
+        tables[i] = read8(d);
         int32_t j = 0;
         while (j < d.frame_component_count && d.comp_id[j] != selector) j++;
         if (j == d.frame_component_count) fail(d, ScanComponentUnknown);
-        // A component named twice would make the scan's MCU larger than any
-        // frame layout allows; refuse it before anything is stored.
         for (int32_t k = 0; k < i; k++)
-            if (d.scan_components[k] == j) fail(d, ScanComponentRepeated);
+            if (components[k] == j) fail(d, ScanComponentRepeated);
+        components[i] = j;
+    }
+    for (int32_t i = 0; i < d.scan_component_count; i++) {
+        int32_t j = components[i];
         d.scan_components[i] = j;
-        d.comp_dc_table[j] = tables >> 4;
-        d.comp_ac_table[j] = (tables & 0x0F) + 4;
+        d.comp_dc_table[j] = tables[i] >> 4;
+        d.comp_ac_table[j] = (tables[i] & 0x0F) + 4;
     }
     d.spectral_first = read8(d);
     d.spectral_last = read8(d);
