@@ -26,14 +26,39 @@ inline int16_t dequantise(int32_t value, int16_t q) {
     return low16(static_cast<int32_t>(low16(value)) * q);
 }
 
+// Decodes one Huffman symbol and the s value bits behind it (s is the
+// symbol for DC, its low nibble for AC). When code and value bits together
+// fit the 16-bit look-ahead window they are consumed in one read, which
+// fetches exactly the bytes that two reads would.
+template <bool ac>
+inline int32_t decode_symbol(JpegDecoder& d, const HuffDecodeTable& table, int32_t& value) {
+    int32_t e = table.lookahead[(d.bit_buffer >> 8) & 0xFF];
+    if (e >= 0) {
+        int length = table.code_length[e];
+        int s = ac ? (e & 15) : e;
+        int n = length + s;
+        if (s <= 15 && n <= 16 && n > 0) {
+            uint32_t bits = get_bits(d, n);
+            value = s == 0 ? 0 : extend(bits & ((1u << s) - 1u), s);
+            return e;
+        }
+        if (length != 0) get_bits(d, length);
+    } else {
+        e = huff_decode_long(d, table, e);
+    }
+    int s = ac ? (e & 15) : e;
+    // An 8-bit stream needs DC sizes up to 11; beyond 15 there is no value.
+    if (!ac && s > 15) fail(d, DecodeError);
+    value = s == 0 ? 0 : extend(get_bits(d, s), s);
+    return e;
+}
+
 void decode_block(JpegDecoder& d, int32_t b, int32_t c) {
     int16_t* block = d.row_blocks[b];
     const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
 
-    int32_t s = huff_decode(d, *d.huff_decode_tables[d.comp_dc_table[c]]);
-    // An 8-bit stream needs DC sizes up to 11; beyond 15 there is no value.
-    if (s > 15) fail(d, DecodeError);
-    int32_t difference = s == 0 ? 0 : extend(get_bits(d, s), s);
+    int32_t difference;
+    decode_symbol<false>(d, *d.huff_decode_tables[d.comp_dc_table[c]], difference);
     d.last_dc[c] = wrap_add(d.last_dc[c], difference);
     block[0] = dequantise(d.last_dc[c], quant[0]);
 
@@ -41,16 +66,16 @@ void decode_block(JpegDecoder& d, int32_t b, int32_t c) {
     int count = d.block_last_nonzero[b];
     int k = 1;
     for (; k < 64; k++) {
-        int32_t rs = huff_decode(d, ac_table);
+        int32_t value;
+        int32_t rs = decode_symbol<true>(d, ac_table, value);
         int r = rs >> 4;
-        s = rs & 15;
-        if (s != 0) {
+        if ((rs & 15) != 0) {
             if (r != 0) {
                 if (k + r > 63) fail(d, DecodeError);
                 clear_positions(block, k, k + r, count);
                 k += r;
             }
-            block[zigzag_order[k]] = dequantise(extend(get_bits(d, s), s), quant[k]);
+            block[zigzag_order[k]] = dequantise(value, quant[k]);
         } else if (r == 15) {
             if (k + 15 > 63) fail(d, DecodeError);
             clear_positions(block, k, k + 16, count);
