@@ -66,6 +66,39 @@ inline uint32_t get_bits(JpegDecoder& d, int n) {
         fetch_entropy_word(d, old, n);
     return result;
 }
+// The entropy reader's bit state held in locals, so that a decoding loop
+// can keep it in registers; saved to the record around every call that
+// reads it there (byte fetches, long codes, restarts).
+struct Bits {
+    uint32_t buffer;
+    int32_t count;
+};
+
+inline void save(JpegDecoder& d, const Bits& bits) {
+    d.bit_buffer = bits.buffer;
+    d.bit_count = bits.count;
+}
+
+inline void load(const JpegDecoder& d, Bits& bits) {
+    bits.buffer = d.bit_buffer;
+    bits.count = d.bit_count;
+}
+
+// get_bits over local state.
+inline uint32_t take_bits(JpegDecoder& d, Bits& bits, int n) {
+    uint32_t result = (bits.buffer >> (16 - n)) & ((1u << n) - 1u);
+    int old = bits.count;
+    bits.count = old - n;
+    if (bits.count > 0) {
+        bits.buffer = std::rotl(bits.buffer, n);
+    } else {
+        save(d, bits);
+        fetch_entropy_word(d, old, n);
+        load(d, bits);
+    }
+    return result;
+}
+
 // Restarts the header reader on the next four stream bytes.
 void prime_header_bits(JpegDecoder& d);
 // Restarts the entropy reader on the next four stream bytes (after RSTn).
@@ -113,6 +146,20 @@ inline int32_t huff_decode(JpegDecoder& d, const HuffDecodeTable& table) {
 inline int32_t extend(uint32_t v, int s) {
     int32_t value = static_cast<int32_t>(v);
     return value < extend_test[s] ? value + extend_offset[s] : value;
+}
+
+// huff_decode over local bit state.
+inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table) {
+    int32_t e = table.lookahead[(bits.buffer >> 8) & 0xFF];
+    if (e >= 0) {
+        int length = table.code_length[e];
+        if (length != 0) take_bits(d, bits, length);
+        return e;
+    }
+    save(d, bits);
+    e = huff_decode_long(d, table, e);
+    load(d, bits);
+    return e;
 }
 
 // ---- setup.cpp: frame and scan set-up --------------------------------------

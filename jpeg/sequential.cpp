@@ -22,39 +22,6 @@ inline int16_t dequantise(int32_t value, int16_t q) {
     return low16(static_cast<int32_t>(low16(value)) * q);
 }
 
-// The entropy reader's bit state, held in locals for the length of an MCU
-// row so that it can live in registers; written back to the record around
-// every call that reads it there (byte fetches, long codes, restarts).
-struct Bits {
-    uint32_t buffer;
-    int32_t count;
-};
-
-inline void save(JpegDecoder& d, const Bits& bits) {
-    d.bit_buffer = bits.buffer;
-    d.bit_count = bits.count;
-}
-
-inline void load(const JpegDecoder& d, Bits& bits) {
-    bits.buffer = d.bit_buffer;
-    bits.count = d.bit_count;
-}
-
-// get_bits over the local state.
-inline uint32_t take_bits(JpegDecoder& d, Bits& bits, int n) {
-    uint32_t result = (bits.buffer >> (16 - n)) & ((1u << n) - 1u);
-    int old = bits.count;
-    bits.count = old - n;
-    if (bits.count > 0) {
-        bits.buffer = std::rotl(bits.buffer, n);
-    } else {
-        save(d, bits);
-        fetch_entropy_word(d, old, n);
-        load(d, bits);
-    }
-    return result;
-}
-
 // Decodes one Huffman symbol and the s value bits behind it (s is the
 // symbol for DC, its low nibble for AC). When code and value bits together
 // fit the 16-bit look-ahead window they are consumed in one read, which
