@@ -172,6 +172,19 @@ inline void pass(__m128i* d) {
 void idct_block(int16_t* block, uint8_t* out) {
     __m128i r[8];
     for (int k = 0; k < 8; k++) r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k));
+    // A block with nothing but its DC coefficient (common in smooth areas)
+    // takes both shortcuts everywhere: every row result of row 0 is 4 x DC,
+    // the other rows are 0, and all 64 samples are equal.
+    __m128i ac = _mm_or_si128(_mm_or_si128(_mm_or_si128(r[1], r[2]), _mm_or_si128(r[3], r[4])),
+                              _mm_or_si128(_mm_or_si128(r[5], r[6]), r[7]));
+    ac = _mm_or_si128(ac, _mm_srli_si128(r[0], 2));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(ac, _mm_setzero_si128())) == 0xFFFF) {
+        int16_t dc = low16(block[0] * 4);
+        uint8_t v = sample(low16((dc + 16) >> 5));
+        std::memset(out, v, 64);
+        for (int k = 0; k < 8; k++) block[k] = dc;
+        return;
+    }
     // Rows first: with the block transposed, lane i carries row i.
     transpose(r);
     pass<11>(r);
