@@ -16,9 +16,12 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
     if (slot == pool_slot_count) fail(d, PoolFull);
     // Refuse sizes whose padded total would wrap around.
     if (size > SIZE_MAX - 8) fail(d, OutOfMemory);
+    if (d.memory_limit != 0 && (size > d.memory_limit || d.pool_bytes > d.memory_limit - size))
+        fail(d, OutOfMemory);
     void* block = system_alloc(size + 8);
     if (block == nullptr) fail(d, OutOfMemory);
     d.pool_blocks[slot] = block;
+    d.pool_bytes += size;
     uintptr_t address = reinterpret_cast<uintptr_t>(block);
     return reinterpret_cast<void*>((address + 7) & ~static_cast<uintptr_t>(7));
 }
@@ -33,12 +36,16 @@ void free_pool(JpegDecoder& d) {
         system_free(block);
         block = nullptr;
     }
+    d.pool_bytes = 0;
 }
 
 void initialize(JpegDecoder& d, ByteSource& source) {
     // Every field starts at zero or null: tables, geometry, counters, pool
-    // slots, input state, push-back room and buffer.
+    // slots, input state, push-back room and buffer. Only the caller's
+    // memory limit survives.
+    size_t memory_limit = d.memory_limit;
     std::memset(static_cast<void*>(&d), 0, sizeof d);
+    d.memory_limit = memory_limit;
     d.source = &source;
     d.in_cursor = in_buffer(d);
     source.attach();

@@ -6,6 +6,7 @@
 //
 // Lifecycle:
 //   JpegDecoder* d = new (std::nothrow) JpegDecoder;   // the record is large
+//   d->memory_limit = 64 << 20;    // optional: cap the pool (0 = no cap)
 //   open_decoder(*d, source);      // parses up to the frame header
 //   if (d->status == 0 && begin(*d) == 0)
 //       while (decode_row(*d, &row, &bytes) == 0) { ...use row... }
@@ -180,6 +181,15 @@ struct JpegDecoder {
     int32_t status;
     uint8_t ready;
     int32_t zero_reads;  // consecutive reads that returned 0 without the end flag
+    // Set by the caller before open_decoder, which keeps it: the most pool
+    // memory, in bytes, that this decoder may hold at once (all blocks
+    // together, as requested). A request that would go above it fails with
+    // OutOfMemory. 0 means no limit. Headers alone can ask for gigabytes (a
+    // progressive frame keeps coefficient grids for the whole picture), so a
+    // caller that decodes untrusted streams should set it. A new record
+    // starts with no limit.
+    size_t memory_limit = 0;
+    size_t pool_bytes;  // bytes requested from the pool so far
 };
 
 // Construction: resets the record, attaches the source and reads the stream

@@ -37,8 +37,11 @@ HeadlessPlatform::~HeadlessPlatform() = default;
 intptr_t HeadlessPlatform::send(uint32_t message, uintptr_t first, intptr_t second) {
     if (procedure_ == nullptr) return 0;
     if (message == message_paint) ++paint_messages_;
+    // Logged in the order of delivery; the result is filled in on return.
+    size_t entry = messages_.size();
+    messages_.push_back(DeliveredMessage{message, first, second, 0});
     intptr_t result = procedure_(*this, dialog_, message, first, second);
-    messages_.push_back(DeliveredMessage{message, first, second, result});
+    messages_[entry].result = result;
     return result;
 }
 

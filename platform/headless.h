@@ -111,6 +111,8 @@ public:
     // Every show_input_panel call, in order (1 raise, 0 lower).
     const std::vector<int32_t>& input_panel_calls() const { return panel_calls_; }
     const std::vector<BlockCopy>& block_copies() const { return copies_; }
+    // Every message delivered to the dialog procedure, in order of delivery
+    // (a message sent while another is handled comes after it).
     const std::vector<DeliveredMessage>& messages() const { return messages_; }
     // The screen image of the client area: client_width x client_height
     // pixels, 3 bytes each (blue, green, red), rows top-down.

@@ -12,6 +12,13 @@ PACKAGES=(
   libjpeg62-turbo-dev
   libjpeg-turbo-progs
   binutils-mingw-w64-x86-64
+  libncurses-dev
+  libchafa-dev
+  libglib2.0-dev
+  tmux
+  qt6-base-dev
+  qt6-wayland
+  fonts-dejavu-core
 )
 
 missing=()

@@ -15,3 +15,13 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVUE_WERROR=
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+# ---- Fuzz targets (only where clang is installed) ----
+# Replays each fuzz target's committed corpus and the regression inputs of
+# its findings, then fuzzes every target for about a minute; the long
+# campaign is tools/fuzz.sh.
+if command -v clang++ >/dev/null 2>&1; then
+  bash tools/fuzz.sh check 60
+else
+  echo "fuzz check skipped: clang++ is not installed"
+fi

@@ -1,0 +1,180 @@
+// Starting the desktop front end: its command line, the display check and
+// the toolkit's application object.
+#include "app/front_ends.h"
+#include "platform/desktop.h"
+
+#include <QApplication>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#ifndef MARIVUE_VERSION
+#define MARIVUE_VERSION "unknown"
+#endif
+
+namespace {
+
+bool parse_scale(const char* text, int32_t* scale) {
+    if (text == nullptr || *text == 0) return false;
+    int32_t value = 0;
+    for (const char* p = text; *p != 0; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > desktop_scale_maximum) return false;
+    }
+    if (value < 1) return false;
+    *scale = value;
+    return true;
+}
+
+bool non_empty(const char* text) { return text != nullptr && *text != 0; }
+
+// Can a client connect to the local socket at `path`? Linux X servers also
+// listen on the same name in the abstract namespace.
+bool socket_answers(const std::string& path, bool try_abstract) {
+    for (int attempt = 0; attempt < (try_abstract ? 2 : 1); ++attempt) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const size_t room = sizeof(address.sun_path) - 1;
+        const size_t skip = attempt == 0 ? 0 : 1;  // the abstract name starts with a 0 byte
+        if (path.size() + skip > room) return false;
+        std::memcpy(address.sun_path + skip, path.data(), path.size());
+        const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + skip + path.size());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+        ::close(fd);
+        if (connected) return true;
+    }
+    return false;
+}
+
+// An X display named ":N", ":N.S" or "unix:N" is a local socket; one on
+// another host is left to the toolkit to reach.
+bool x_display_answers(const std::string& display) {
+    const size_t colon = display.rfind(':');
+    if (colon == std::string::npos) return false;
+    const std::string host = display.substr(0, colon);
+    if (!host.empty() && host != "unix") return true;
+    std::string number = display.substr(colon + 1);
+    number = number.substr(0, number.find('.'));
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+    return socket_answers("/tmp/.X11-unix/X" + number, true);
+}
+
+bool wayland_display_answers(const std::string& name) {
+    std::string path = name;
+    if (path.front() != '/') {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (!non_empty(runtime)) return false;
+        path = std::string(runtime) + "/" + name;
+    }
+    return socket_answers(path, false);
+}
+
+}  // namespace
+
+const char* desktop_usage() {
+    return "Usage: marivue [--scale N] [--tty]\n"
+           "Shows the marine picture collection carried inside the program.\n"
+           "\n"
+           "  --scale N   enlarge the window N times (1 to 16; the default follows\n"
+           "              the screen's resolution)\n"
+           "  --tty       use the terminal even when a display is available\n"
+           "  --help      show this text and exit\n"
+           "  --version   show the version and exit\n"
+           "\n"
+           "With a display (DISPLAY or WAYLAND_DISPLAY set) the viewer opens a window:\n"
+           ">>> and <<< (or Right, Page Down, Space and Left, Page Up) step through the\n"
+           "pictures, the small box under them restricts stepping to pictures whose\n"
+           "caption contains its text, and ok (or Escape, Ctrl+Q) ends the viewer.\n";
+}
+
+DesktopOptions parse_desktop_options(int argc, char** argv) {
+    DesktopOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i] == nullptr ? std::string() : std::string(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--scale" || arg.rfind("--scale=", 0) == 0) {
+            const char* value = nullptr;
+            if (arg == "--scale") value = i + 1 < argc ? argv[++i] : nullptr;
+            else value = argv[i] + std::strlen("--scale=");
+            if (!parse_scale(value, &options.scale)) {
+                options.error = "--scale needs a whole number from 1 to " + std::to_string(desktop_scale_maximum) +
+                                (value != nullptr ? std::string(", not '") + value + "'" : std::string());
+                return options;
+            }
+        } else if (arg == "--tty") {
+            // The terminal front end's.
+        } else {
+            options.error = "unknown argument '" + arg + "'";
+            return options;
+        }
+    }
+    return options;
+}
+
+std::unique_ptr<Platform> create_desktop_front_end(int argc, char** argv) {
+    const DesktopOptions options = parse_desktop_options(argc, argv);
+    // The command line is settled before any front end starts, so these end
+    // the program here.
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "marivue: %s\nTry 'marivue --help'.\n", options.error.c_str());
+        std::exit(2);
+    }
+    if (options.help) {
+        std::fputs(desktop_usage(), stdout);
+        std::exit(0);
+    }
+    if (options.version) {
+        std::printf("marivue %s\n", MARIVUE_VERSION);
+        std::exit(0);
+    }
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] != nullptr && std::strcmp(argv[i], "--tty") == 0) return nullptr;
+
+    // A platform named outright (offscreen, vnc, ...) needs no display.
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    if (!non_empty(chosen)) {
+        const char* x_display = std::getenv("DISPLAY");
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        if (!non_empty(x_display) && !non_empty(wayland)) return nullptr;
+        const bool x_ok = non_empty(x_display) && x_display_answers(x_display);
+        const bool wayland_ok = non_empty(wayland) && wayland_display_answers(wayland);
+        if (!x_ok && !wayland_ok) {
+            std::fprintf(stderr,
+                         "marivue: the desktop front end needs a running X11 or Wayland display, but %s%s%s%s%s "
+                         "does not answer.\n",
+                         non_empty(x_display) ? "DISPLAY=" : "", non_empty(x_display) ? x_display : "",
+                         non_empty(x_display) && non_empty(wayland) ? " and " : "",
+                         non_empty(wayland) ? "WAYLAND_DISPLAY=" : "", non_empty(wayland) ? wayland : "");
+            return nullptr;
+        }
+        if (!x_ok) qputenv("QT_QPA_PLATFORM", "wayland");
+        else if (!wayland_ok) qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+
+    // The application keeps a reference to its argument count.
+    static int application_argc = 0;
+    application_argc = argc;
+    QCoreApplication::setApplicationName(QStringLiteral("Marivue"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MARIVUE_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("marivue"));
+    // A whole device pixel ratio: each frame pixel then covers whole screen
+    // pixels and nearest-neighbour enlargement stays sharp.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    auto application = std::make_unique<QApplication>(application_argc, argv);
+    auto platform = std::make_unique<DesktopPlatform>(options.scale);
+    platform->adopt_application(std::move(application));
+    return platform;
+}

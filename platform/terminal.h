@@ -1,0 +1,181 @@
+// The terminal front end: the viewer's dialog on a character terminal, for
+// use over SSH and on machines without a display.
+//
+// Screen: the title row carries the dialog's caption and the shell's done
+// button ("[ OK ]"); below it the picture (drawn with libchafa, see
+// terminal_render.h) with the caption box under it and, to its right, the
+// "<<<" and ">>>" buttons, the search box and the details box, arranged as
+// terminal_layout.h describes; the bottom row lists the keys. Boxes wrap
+// their text ("\r\n" breaks lines) and scroll when it does not fit. The
+// screen follows the terminal's size and says so when it is too small.
+//
+// Keys: Right or ">" and Left or "<" press ">>>" and "<<<"; "/" or Tab put
+// the focus into the search box, where typing edits the text (Left, Right,
+// Home, End, Backspace, Delete) and Enter, Tab or Escape leave it; Up/Down
+// scroll the caption box, Page Up/Page Down the details box; "q", Escape
+// (outside the search box) or Ctrl+C press the done button. Mouse clicks on
+// the buttons, the done button and the search box work where the terminal
+// reports them; the wheel scrolls the box under the pointer.
+//
+// The window system's rules, as this front end keeps them: the search box
+// reports edit_set_focus when the focus enters it, edit_change after every
+// edit the user makes and edit_kill_focus when the focus leaves; the input
+// panel has no keyboard here, so raising it marks the search box as active
+// (and the window is repainted, as when a panel covers it); paints are
+// delivered when the window is invalid and no key is waiting, or at once by
+// update_window. The window's surface is the client area's top-left
+// 240 x 160 pixels, where the viewer draws its frame; that is what the
+// picture cells show. The default window procedure's paint erases it, and
+// the picture cells are then left blank.
+//
+// The terminal is restored (normal screen, cursor, mouse reporting off) when
+// the dialog ends, when the process exits, and on SIGINT (taken as the done
+// button), SIGTERM and SIGHUP (the process then ends by that signal), and
+// on crashes.
+//
+// MARIVUE_SEED: when set to a number, tick_count() returns it, so the random
+// start picture is the same on every run (for tests and demonstrations).
+#pragma once
+
+#include "platform/dialog_template.h"
+#include "platform/platform.h"
+#include "platform/terminal_layout.h"
+#include "platform/terminal_render.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The window's surface: the part of the client area the picture shows.
+constexpr int32_t terminal_surface_width = 240;
+constexpr int32_t terminal_surface_height = 160;
+// The client area the viewer is told about (a 240 x 320 screen less its
+// title bar).
+constexpr int32_t terminal_client_width = 240;
+constexpr int32_t terminal_client_height = 294;
+// A new edit control's text limit.
+constexpr int32_t terminal_default_text_limit = 30000;
+
+// Name of the seed variable.
+constexpr char terminal_seed_variable[] = "MARIVUE_SEED";
+
+// The value of MARIVUE_SEED: a decimal number 0 to 4294967295, or nothing
+// when unset or not such a number.
+std::optional<uint32_t> seed_from_environment(const char* value);
+
+// True when standard input and output are both terminals.
+bool terminal_attached();
+
+class TerminalPlatform final : public Platform {
+public:
+    TerminalPlatform();
+    ~TerminalPlatform() override;
+    TerminalPlatform(const TerminalPlatform&) = delete;
+    TerminalPlatform& operator=(const TerminalPlatform&) = delete;
+
+    // Why the last dialog could not run (the terminal could not be set up),
+    // or empty.
+    const std::string& failure() const { return failure_; }
+
+    intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes, uint32_t template_size,
+                                 WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
+    bool end_dialog(WindowHandle dialog, intptr_t result) override;
+    bool shell_init_dialog(const ShellDialogInit& request) override;
+    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first,
+                                      intptr_t second) override;
+    bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
+    int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
+    bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
+    bool show_input_panel(int32_t show) override;
+    DrawContext get_screen_context(WindowHandle window) override;
+    DrawContext create_compatible_context(DrawContext context) override;
+    BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header, uint32_t colour_use,
+                                    uint8_t** pixels, uintptr_t mapping, uint32_t offset) override;
+    BitmapHandle select_object(DrawContext context, BitmapHandle bitmap) override;
+    DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
+    bool end_paint(WindowHandle window, const PaintInfo* info) override;
+    bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
+                    DrawContext source, int32_t source_x, int32_t source_y, uint32_t raster) override;
+    bool get_client_rect(WindowHandle window, Rect* rect) override;
+    bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
+    bool update_window(WindowHandle window) override;
+    uint32_t tick_count() override;
+
+    // --- Observations (for tests) --------------------------------------------
+    // The window's surface: terminal_surface_width x terminal_surface_height
+    // pixels, blue, green, red, rows top-down.
+    const std::vector<uint8_t>& surface() const { return surface_; }
+    // Whether the surface holds a copied picture (false after an erase).
+    bool picture_shown() const { return picture_shown_; }
+    bool input_panel_up() const { return panel_up_; }
+
+    struct Control {
+        DialogControlTemplate layout;
+        WindowHandle window;
+        CellControlKind kind;
+        std::u16string text;
+        int32_t text_limit;
+        int32_t caret;      // units before the caret (edit controls)
+        int32_t scroll;     // first display line (multi-line) or unit (single-line) shown
+    };
+
+private:
+    struct Bitmap {
+        int32_t width;
+        int32_t height;  // rows, positive
+        bool top_down;
+        int32_t pitch;
+        std::unique_ptr<uint8_t[]> pixels;
+    };
+    struct Context {
+        enum Kind { Screen, Window, Memory } kind;
+        BitmapHandle selected;
+    };
+    struct Session;  // the ncurses screen and the input loop's state
+
+    intptr_t send(uint32_t message, uintptr_t first, intptr_t second);
+    void send_command(uint16_t control_id, uint16_t notification);
+    void deliver_pending_paint();
+    Control* find_control(int32_t control_id);
+    Context* find_context(DrawContext context);
+    Bitmap* find_bitmap(BitmapHandle bitmap);
+    void erase_surface();
+
+    // Input and screen, in terminal.cpp.
+    void run_loop();
+    void handle_key(int32_t key, bool is_function_key);
+    void handle_mouse();
+    void press(uint16_t control_id);
+    void focus_search(bool focus);
+    void edit_search(int32_t key, bool is_function_key);
+    void scroll_box(int32_t control_id, int32_t lines);
+    void relayout();
+    void draw_screen();
+    void draw_picture();
+    void draw_control(Control& control, const CellControl& cell);
+
+    std::string failure_;
+    WindowHandle dialog_{};
+    DialogProcedure procedure_ = nullptr;
+    DialogTemplate layout_{};
+    std::vector<Control> controls_;
+    bool dialog_open_ = false;
+    intptr_t dialog_result_ = -1;
+    int32_t focus_ = -1;  // control id with the focus, -1 for none
+    bool done_button_ = false;
+
+    bool invalid_ = false;
+    bool erase_pending_ = false;
+
+    std::vector<Context> contexts_;  // handle = index + 1
+    std::vector<Bitmap> bitmaps_;    // handle = index + 1
+    DrawContext window_context_{};
+    std::vector<uint8_t> surface_;
+    bool picture_shown_ = false;
+    bool picture_dirty_ = true;
+    bool panel_up_ = false;
+
+    std::unique_ptr<Session> session_;
+};

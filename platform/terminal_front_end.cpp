@@ -1,0 +1,14 @@
+// The program's factory for the terminal front end.
+#include "app/front_ends.h"
+#include "platform/terminal.h"
+
+#include <cstdio>
+
+std::unique_ptr<Platform> create_terminal_front_end(int, char**) {
+    if (!terminal_attached()) {
+        std::fprintf(stderr,
+                     "marivue: the terminal front end needs a terminal on standard input and output.\n");
+        return nullptr;
+    }
+    return std::make_unique<TerminalPlatform>();
+}

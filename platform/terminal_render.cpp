@@ -1,0 +1,165 @@
+// Drawing the frame with libchafa.
+#include "platform/terminal_render.h"
+
+#include <chafa.h>
+
+#include <cstring>
+
+struct PictureRenderer::Terminal {
+    ChafaTermInfo* info = nullptr;
+};
+
+namespace {
+
+const char* environment_value(char** environment, const char* name) {
+    if (environment == nullptr) return nullptr;
+    size_t length = std::strlen(name);
+    for (char** entry = environment; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, name, length) == 0 && (*entry)[length] == '=') return *entry + length + 1;
+    }
+    return nullptr;
+}
+
+ChafaCanvasMode canvas_mode_for(PictureColours colours) {
+    switch (colours) {
+    case PictureColours::TrueColour: return CHAFA_CANVAS_MODE_TRUECOLOR;
+    case PictureColours::Colours256: return CHAFA_CANVAS_MODE_INDEXED_256;
+    case PictureColours::Colours16: return CHAFA_CANVAS_MODE_INDEXED_16;
+    case PictureColours::Colours8: return CHAFA_CANVAS_MODE_INDEXED_8;
+    }
+    return CHAFA_CANVAS_MODE_INDEXED_256;
+}
+
+// Splits chafa's symbol output into its rows. Whatever follows the last
+// line break (a closing attribute reset) stays with the last row.
+std::vector<std::string> split_rows(const char* text, size_t length, int32_t rows) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == '\n') {
+            out.emplace_back(text + start, i - start);
+            start = i + 1;
+        }
+    }
+    if (start < length) {
+        if (static_cast<int32_t>(out.size()) >= rows && !out.empty()) {
+            out.back().append(text + start, length - start);
+        } else {
+            out.emplace_back(text + start, length - start);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+const char* picture_output_name(PictureOutput output) {
+    switch (output) {
+    case PictureOutput::Symbols: return "symbols";
+    case PictureOutput::Sixels: return "sixels";
+    case PictureOutput::Kitty: return "kitty";
+    }
+    return "symbols";
+}
+
+bool environment_has_multiplexer(char** environment) {
+    if (environment_value(environment, "TMUX") != nullptr) return true;
+    if (environment_value(environment, "STY") != nullptr) return true;
+    const char* term = environment_value(environment, "TERM");
+    if (term == nullptr) return false;
+    return std::strncmp(term, "screen", 6) == 0 || std::strncmp(term, "tmux", 4) == 0;
+}
+
+PictureRenderer::PictureRenderer(char** environment) : terminal_(std::make_unique<Terminal>()) {
+    ChafaTermDb* database = chafa_term_db_get_default();
+    terminal_->info = chafa_term_db_detect(database, environment);
+    if (terminal_->info == nullptr) terminal_->info = chafa_term_db_get_fallback_info(database);
+}
+
+PictureRenderer::~PictureRenderer() {
+    if (terminal_->info != nullptr) chafa_term_info_unref(terminal_->info);
+}
+
+PictureMode PictureRenderer::choose_mode(const char* forced, bool utf8, int32_t cell_width,
+                                         int32_t cell_height, bool multiplexer) const {
+    PictureMode mode;
+    mode.unicode = utf8;
+    ChafaTermInfo* info = terminal_->info;
+    if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_DIRECT)) {
+        mode.colours = PictureColours::TrueColour;
+    } else if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_256)) {
+        mode.colours = PictureColours::Colours256;
+    } else if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_16)) {
+        mode.colours = PictureColours::Colours16;
+    } else {
+        mode.colours = PictureColours::Colours8;
+    }
+
+    std::string wanted = forced != nullptr ? forced : "";
+    if (wanted == "symbols") {
+        mode.output = PictureOutput::Symbols;
+        return mode;
+    }
+    if (wanted == "sixels" || wanted == "kitty") {
+        mode.output = wanted == "kitty" ? PictureOutput::Kitty : PictureOutput::Sixels;
+        mode.colours = PictureColours::TrueColour;
+        return mode;
+    }
+    // Pixels only where they can be placed exactly and reach the terminal.
+    bool pixels_possible = cell_width > 0 && cell_height > 0 && !multiplexer && info != nullptr;
+    if (pixels_possible && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_BEGIN_KITTY_IMMEDIATE_IMAGE_V1)) {
+        mode.output = PictureOutput::Kitty;
+        mode.colours = PictureColours::TrueColour;
+    } else if (pixels_possible && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_BEGIN_SIXELS)) {
+        mode.output = PictureOutput::Sixels;
+        mode.colours = PictureColours::TrueColour;
+    } else {
+        mode.output = PictureOutput::Symbols;
+    }
+    return mode;
+}
+
+std::vector<std::string> PictureRenderer::render(const PictureMode& mode, const PictureView& picture,
+                                                 int32_t cols, int32_t rows, int32_t cell_width,
+                                                 int32_t cell_height) const {
+    std::vector<std::string> out;
+    if (cols <= 0 || rows <= 0 || picture.pixels == nullptr || picture.width <= 0 || picture.height <= 0 ||
+        picture.stride < picture.width * 3) {
+        return out;
+    }
+    bool pixels = mode.output != PictureOutput::Symbols;
+    if (pixels && (cell_width <= 0 || cell_height <= 0)) return out;
+
+    ChafaCanvasConfig* config = chafa_canvas_config_new();
+    chafa_canvas_config_set_geometry(config, cols, rows);
+    chafa_canvas_config_set_canvas_mode(config, canvas_mode_for(mode.colours));
+    chafa_canvas_config_set_optimizations(config, CHAFA_OPTIMIZATION_REUSE_ATTRIBUTES);
+    ChafaSymbolMap* symbols = chafa_symbol_map_new();
+    if (mode.unicode) {
+        chafa_symbol_map_add_by_tags(symbols,
+                                     static_cast<ChafaSymbolTags>(CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT));
+    } else {
+        chafa_symbol_map_add_by_tags(symbols, CHAFA_SYMBOL_TAG_ASCII);
+    }
+    chafa_canvas_config_set_symbol_map(config, symbols);
+    if (pixels) {
+        chafa_canvas_config_set_pixel_mode(
+            config, mode.output == PictureOutput::Kitty ? CHAFA_PIXEL_MODE_KITTY : CHAFA_PIXEL_MODE_SIXELS);
+        chafa_canvas_config_set_cell_geometry(config, cell_width, cell_height);
+    }
+
+    ChafaCanvas* canvas = chafa_canvas_new(config);
+    chafa_canvas_draw_all_pixels(canvas, CHAFA_PIXEL_BGR8, picture.pixels, picture.width, picture.height,
+                                 picture.stride);
+    GString* printed = chafa_canvas_print(canvas, terminal_->info);
+    if (pixels) {
+        out.emplace_back(printed->str, printed->len);
+    } else {
+        out = split_rows(printed->str, printed->len, rows);
+    }
+    g_string_free(printed, TRUE);
+    chafa_canvas_unref(canvas);
+    chafa_symbol_map_unref(symbols);
+    chafa_canvas_config_unref(config);
+    return out;
+}

@@ -1,0 +1,81 @@
+// The picture in the terminal: the frame drawn with libchafa in the best way
+// the terminal offers.
+//
+// Output kinds, best first: kitty graphics or sixels (real pixels), then
+// Unicode block and sextant symbols, coloured in true colour, 256, 16 or 8
+// colours. The terminal's abilities come from chafa's terminal database and
+// the environment (TERM, COLORTERM, terminal-specific variables). Pixel
+// output is only chosen when the terminal also reports its cell size in
+// pixels and runs outside a multiplexer (which does not pass the images
+// through); otherwise symbols are drawn, which every terminal can show.
+//
+// MARIVUE_TTY_GRAPHICS overrides the choice: "symbols", "sixels" or
+// "kitty"; "auto" or anything else detects.
+//
+// Symbol rendering, in full (so that it can be reproduced): a chafa canvas
+// of the picture's cells with the block and sextant symbols (ASCII symbols
+// when the locale is not UTF-8), chafa's default colour extraction, colour
+// space, work factor and dithering, only the attribute-reuse optimisation,
+// and the frame's pixels drawn onto the whole canvas as packed BGR.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum class PictureOutput : int32_t { Symbols, Sixels, Kitty };
+enum class PictureColours : int32_t { TrueColour, Colours256, Colours16, Colours8 };
+
+struct PictureMode {
+    PictureOutput output = PictureOutput::Symbols;
+    PictureColours colours = PictureColours::Colours256;
+    bool unicode = true;  // block and sextant symbols; ASCII otherwise
+};
+
+// Name of the override variable and of each output kind.
+constexpr char picture_override_variable[] = "MARIVUE_TTY_GRAPHICS";
+const char* picture_output_name(PictureOutput output);
+
+// A packed 24-bit picture: `width` x `height` pixels, blue, green, red,
+// rows top-down `stride` bytes apart.
+struct PictureView {
+    const uint8_t* pixels = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t stride = 0;
+};
+
+class PictureRenderer {
+public:
+    // Looks the terminal up in chafa's database from `environment` (a
+    // null-terminated array of "NAME=value", e.g. environ).
+    explicit PictureRenderer(char** environment);
+    ~PictureRenderer();
+    PictureRenderer(const PictureRenderer&) = delete;
+    PictureRenderer& operator=(const PictureRenderer&) = delete;
+
+    // What this terminal gets: `forced` is the override's value (null when
+    // unset), `utf8` whether the locale encodes UTF-8, `cell_width` and
+    // `cell_height` the cell size in pixels (0 when the terminal does not
+    // say), `multiplexer` whether a multiplexer runs between us and the
+    // terminal.
+    PictureMode choose_mode(const char* forced, bool utf8, int32_t cell_width, int32_t cell_height,
+                            bool multiplexer) const;
+
+    // Renders `picture` onto `cols` x `rows` cells. Symbols: one string per
+    // cell row, each to be written at the start of its row, colours carried
+    // from row to row. Pixels: one string to be written at the top-left cell;
+    // `cell_width` x `cell_height` is the pixel size of a cell. Empty when
+    // the geometry is unusable.
+    std::vector<std::string> render(const PictureMode& mode, const PictureView& picture, int32_t cols,
+                                    int32_t rows, int32_t cell_width, int32_t cell_height) const;
+
+private:
+    struct Terminal;
+    std::unique_ptr<Terminal> terminal_;
+};
+
+// True when a variable of `environment` says a multiplexer (tmux or screen)
+// is in between.
+bool environment_has_multiplexer(char** environment);

@@ -1,0 +1,273 @@
+// make-pictures: paints the picture collection and the program icon.
+//
+//   make-pictures <resources-dir>
+//
+// Writes <resources-dir>/pictures/2000.jpg ... 2303.jpg and
+// <resources-dir>/marivue.ico. Every picture is painted from its own number
+// with a private generator, so each run writes the same bytes.
+#include <cerrno>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "picture_painter.h"
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+
+namespace {
+
+constexpr int first_id = 2000;
+constexpr int picture_count = 304;
+constexpr int picture_width = 240;
+constexpr int shortest_id = 2054;
+constexpr int tallest_id = 2273;
+constexpr size_t min_file_size = 3341;
+constexpr size_t max_file_size = 18707;
+constexpr size_t total_target = 2617239;
+
+// ---------------------------------------------------------------------------
+// Heights: 139 pictures below 160 rows, 17 of exactly 160, 148 above; the
+// only 120-row picture is 2054 and the only 250-row picture 2273.
+std::vector<int> plan_heights() {
+    std::vector<int> pool;
+    for (int i = 0; i < 138; ++i) pool.push_back(121 + static_cast<int>(i * 39 / 138));
+    for (int i = 0; i < 17; ++i) pool.push_back(160);
+    for (int i = 0; i < 147; ++i) pool.push_back(161 + static_cast<int>(i * 89 / 147));
+    Rng rng(0x4d41524956554531ull);
+    for (size_t i = pool.size() - 1; i > 0; --i) {
+        size_t j = rng.below(static_cast<uint32_t>(i + 1));
+        std::swap(pool[i], pool[j]);
+    }
+    std::vector<int> heights(picture_count);
+    size_t next = 0;
+    for (int n = 0; n < picture_count; ++n) {
+        int id = first_id + n;
+        if (id == shortest_id) heights[n] = 120;
+        else if (id == tallest_id) heights[n] = 250;
+        else heights[n] = pool[next++];
+    }
+    return heights;
+}
+
+// Target file sizes: a spread of detail levels scaled so the collection adds
+// up to the planned total, kept inside the allowed range.
+std::vector<size_t> plan_sizes(const std::vector<int>& heights) {
+    Rng rng(0x53495a4553ull);
+    std::vector<double> weight(picture_count);
+    double sum = 0;
+    for (int n = 0; n < picture_count; ++n) {
+        double detail = 0.45 + 1.1 * rng.uniform();
+        weight[n] = detail * heights[n] / 180.0;
+        sum += weight[n];
+    }
+    std::vector<size_t> sizes(picture_count);
+    double scale = static_cast<double>(total_target) / sum;
+    for (int n = 0; n < picture_count; ++n) {
+        double s = weight[n] * scale;
+        if (s < min_file_size + 150.0) s = min_file_size + 150.0;
+        if (s > max_file_size - 300.0) s = max_file_size - 300.0;
+        sizes[n] = static_cast<size_t>(s);
+    }
+    sizes[shortest_id - first_id] = min_file_size;
+    sizes[tallest_id - first_id] = max_file_size;
+    return sizes;
+}
+
+// ---------------------------------------------------------------------------
+// JPEG encoding through libjpeg into memory.
+
+struct ErrorTrap {
+    jpeg_error_mgr mgr;
+};
+
+[[noreturn]] void on_jpeg_error(j_common_ptr cinfo) {
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    std::fprintf(stderr, "make-pictures: libjpeg: %s\n", text);
+    std::exit(1);
+}
+
+std::vector<uint8_t> encode(const Image& img, int scale_percent) {
+    jpeg_compress_struct cinfo;
+    ErrorTrap trap;
+    cinfo.err = jpeg_std_error(&trap.mgr);
+    trap.mgr.error_exit = on_jpeg_error;
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long out_size = 0;
+    jpeg_mem_dest(&cinfo, &out, &out_size);
+    cinfo.image_width = static_cast<JDIMENSION>(img.width);
+    cinfo.image_height = static_cast<JDIMENSION>(img.height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_linear_quality(&cinfo, scale_percent, TRUE);
+    cinfo.optimize_coding = TRUE;
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.restart_interval = 0;
+    cinfo.restart_in_rows = 0;
+    cinfo.write_JFIF_header = TRUE;
+    cinfo.JFIF_major_version = 1;
+    cinfo.JFIF_minor_version = 1;
+    cinfo.density_unit = 0;
+    cinfo.X_density = 1;
+    cinfo.Y_density = 1;
+    cinfo.write_Adobe_marker = FALSE;
+    cinfo.comp_info[0].h_samp_factor = 2;
+    cinfo.comp_info[0].v_samp_factor = 2;
+    cinfo.comp_info[1].h_samp_factor = 1;
+    cinfo.comp_info[1].v_samp_factor = 1;
+    cinfo.comp_info[2].h_samp_factor = 1;
+    cinfo.comp_info[2].v_samp_factor = 1;
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(img.width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < img.width; ++x) {
+            const float* p = img.at(x, y);
+            for (int c = 0; c < 3; ++c) {
+                float v = p[c] * 255.0f + 0.5f;
+                row[static_cast<size_t>(x) * 3 + c] =
+                    static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+            }
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    std::vector<uint8_t> bytes(out, out + out_size);
+    jpeg_destroy_compress(&cinfo);
+    std::free(out);
+    return bytes;
+}
+
+// Checks the segment layout every stored picture must have; returns an
+// empty string when it holds, else what is wrong.
+std::string check_layout(const std::vector<uint8_t>& f, int height) {
+    size_t p = 0;
+    auto u16 = [&](size_t at) { return static_cast<int>(f[at] << 8 | f[at + 1]); };
+    if (f.size() < 4 || f[0] != 0xFF || f[1] != 0xD8) return "no SOI";
+    p = 2;
+    struct Want { int marker; int first_byte; };
+    const Want want[] = {{0xE0, -1}, {0xDB, 0x00}, {0xDB, 0x01}, {0xC0, -1},
+                         {0xC4, 0x00}, {0xC4, 0x10}, {0xC4, 0x01}, {0xC4, 0x11},
+                         {0xDA, -1}};
+    for (const Want& w : want) {
+        if (p + 4 > f.size() || f[p] != 0xFF) return "segment expected";
+        if (f[p + 1] != w.marker) return "unexpected marker order";
+        int len = u16(p + 2);
+        if (p + 2 + static_cast<size_t>(len) > f.size()) return "segment overruns file";
+        const uint8_t* s = &f[p + 4];
+        if (w.first_byte >= 0 && s[0] != w.first_byte) return "table class or id wrong";
+        if (w.marker == 0xE0) {
+            const uint8_t jfif[14] = {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+            if (len != 16 || std::memcmp(s, jfif, 14) != 0) return "JFIF header wrong";
+        }
+        if (w.marker == 0xDB && len != 67) return "quantisation table not 8-bit";
+        if (w.marker == 0xC0) {
+            const uint8_t sof[15] = {8, static_cast<uint8_t>(height >> 8),
+                                     static_cast<uint8_t>(height & 0xFF), 0, 240, 3,
+                                     1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1};
+            if (len != 17 || std::memcmp(s, sof, 15) != 0) return "frame header wrong";
+        }
+        if (w.marker == 0xDA) {
+            const uint8_t sos[10] = {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0};
+            if (len != 12 || std::memcmp(s, sos, 10) != 0) return "scan header wrong";
+        }
+        p += 2 + static_cast<size_t>(len);
+    }
+    // Entropy-coded data: only stuffed zero bytes may follow 0xFF until EOI.
+    for (; p + 1 < f.size(); ++p) {
+        if (f[p] != 0xFF) continue;
+        if (f[p + 1] == 0x00) { ++p; continue; }
+        if (f[p + 1] == 0xD9 && p + 2 == f.size()) return "";
+        return "marker inside entropy-coded data";
+    }
+    return "no EOI";
+}
+
+// Finds the quality scale whose file comes closest to `target` without
+// leaving the allowed range.
+std::vector<uint8_t> encode_to_size(const Image& img, size_t target) {
+    // File size falls as the scale factor rises: search the factor.
+    int lo = 8, hi = 400;
+    std::vector<uint8_t> best;
+    size_t best_error = SIZE_MAX;
+    auto consider = [&](int scale) {
+        std::vector<uint8_t> bytes = encode(img, scale);
+        size_t err = bytes.size() > target ? bytes.size() - target : target - bytes.size();
+        bool in_range = bytes.size() >= min_file_size && bytes.size() <= max_file_size;
+        bool best_in_range = !best.empty() && best.size() >= min_file_size &&
+                             best.size() <= max_file_size;
+        if (best.empty() || (in_range && !best_in_range) ||
+            (in_range == best_in_range && err < best_error)) {
+            best = std::move(bytes);
+            best_error = err;
+        }
+        return best.size();
+    };
+    while (lo <= hi) {
+        int mid = (lo + hi) / 2;
+        std::vector<uint8_t> bytes = encode(img, mid);
+        consider(mid);
+        if (bytes.size() > target) lo = mid + 1;
+        else hi = mid - 1;
+    }
+    return best;
+}
+
+bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "make-pictures: cannot write %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) std::fprintf(stderr, "make-pictures: short write on %s\n", path.c_str());
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make-pictures <resources-dir> [picture-id]\n");
+        return 2;
+    }
+    std::string dir = argv[1];
+    int only = argc == 3 ? std::atoi(argv[2]) : 0;
+    std::vector<int> heights = plan_heights();
+    std::vector<size_t> sizes = plan_sizes(heights);
+    size_t total = 0;
+    for (int n = 0; n < picture_count; ++n) {
+        int id = first_id + n;
+        if (only && id != only) continue;
+        Image img = paint_picture(id, picture_width, heights[n]);
+        std::vector<uint8_t> bytes = encode_to_size(img, sizes[n]);
+        std::string problem = check_layout(bytes, heights[n]);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "make-pictures: picture %d: %s\n", id, problem.c_str());
+            return 1;
+        }
+        if (bytes.size() < min_file_size || bytes.size() > max_file_size) {
+            std::fprintf(stderr, "make-pictures: picture %d: %zu bytes is out of range\n", id,
+                         bytes.size());
+            return 1;
+        }
+        total += bytes.size();
+        if (!write_file(dir + "/pictures/" + std::to_string(id) + ".jpg", bytes)) return 1;
+    }
+    if (!only) {
+        if (!write_file(dir + "/marivue.ico", make_icon())) return 1;
+        std::printf("make-pictures: %d pictures, %zu bytes\n", picture_count, total);
+    }
+    return 0;
+}
