@@ -3,25 +3,72 @@
 // is why the vertically subsampled schemes convert two rows in one pass.
 #include "jpeg/internal.h"
 
+#include <cstring>
+
+#if MARIVUE_SSE2
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 inline uint8_t clamp_sample(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
-// The three offsets that one chroma pair adds to luma.
-struct Chroma {
-    int32_t red, green, blue;
+// Per-pixel chroma offsets for eight output pixels. Every offset lies
+// within -227..226 and every luma sample within 0..255, so their sums fit
+// 16 bits and clamping them gives exactly the 32-bit results.
+struct Offsets8 {
+    alignas(16) int16_t red[8];
+    alignas(16) int16_t green[8];
+    alignas(16) int16_t blue[8];
 };
 
-inline Chroma chroma_terms(const JpegDecoder& d, int32_t cb, int32_t cr) {
-    return {d.cr_to_red[cr], (d.cb_to_green[cb] + d.cr_to_green[cr]) >> 16, d.cb_to_blue[cb]};
+// The offsets of one chroma pair: the three table-indexed additions and
+// the shift, made once for all the pixels the pair covers.
+inline void chroma_offsets(const JpegDecoder& d, int32_t cb, int32_t cr, int16_t& red, int16_t& green,
+                           int16_t& blue) {
+    red = static_cast<int16_t>(d.cr_to_red[cr]);
+    green = static_cast<int16_t>((d.cb_to_green[cb] + d.cr_to_green[cr]) >> 16);
+    blue = static_cast<int16_t>(d.cb_to_blue[cb]);
 }
 
-// Writes red, green, blue; the fourth byte of each pixel is never written
-// and keeps the 0 the buffer was allocated with.
-inline void put_pixel(uint8_t* p, int32_t y, const Chroma& k) {
-    p[0] = clamp_sample(y + k.red);
-    p[1] = clamp_sample(y + k.green);
-    p[2] = clamp_sample(y + k.blue);
+// Offsets for eight pixels with one chroma pair each (no horizontal
+// subsampling), from chroma samples cb[0..7], cr[0..7].
+inline void offsets_full(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, Offsets8& o) {
+    for (int i = 0; i < 8; i++) chroma_offsets(d, cb[i], cr[i], o.red[i], o.green[i], o.blue[i]);
+}
+
+// Offsets for eight pixels sharing each chroma pair between two neighbours,
+// from chroma samples cb[0..3], cr[0..3].
+inline void offsets_half(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, Offsets8& o) {
+    for (int i = 0; i < 4; i++) {
+        chroma_offsets(d, cb[i], cr[i], o.red[2 * i], o.green[2 * i], o.blue[2 * i]);
+        o.red[2 * i + 1] = o.red[2 * i];
+        o.green[2 * i + 1] = o.green[2 * i];
+        o.blue[2 * i + 1] = o.blue[2 * i];
+    }
+}
+
+// Writes eight red, green, blue, 0 pixels from luma y[0..7] and offsets.
+inline void put_pixels8(uint8_t* out, const uint8_t* y, const Offsets8& o) {
+#if MARIVUE_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    __m128i luma = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y)), zero);
+    __m128i red = _mm_add_epi16(luma, _mm_load_si128(reinterpret_cast<const __m128i*>(o.red)));
+    __m128i green = _mm_add_epi16(luma, _mm_load_si128(reinterpret_cast<const __m128i*>(o.green)));
+    __m128i blue = _mm_add_epi16(luma, _mm_load_si128(reinterpret_cast<const __m128i*>(o.blue)));
+    // Unsigned saturation is the clamp to 0..255.
+    __m128i rg = _mm_unpacklo_epi8(_mm_packus_epi16(red, zero), _mm_packus_epi16(green, zero));
+    __m128i bz = _mm_unpacklo_epi8(_mm_packus_epi16(blue, zero), zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(rg, bz));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(rg, bz));
+#else
+    for (int i = 0; i < 8; i++) {
+        out[4 * i] = clamp_sample(y[i] + o.red[i]);
+        out[4 * i + 1] = clamp_sample(y[i] + o.green[i]);
+        out[4 * i + 2] = clamp_sample(y[i] + o.blue[i]);
+        out[4 * i + 3] = 0;
+    }
+#endif
 }
 
 inline int32_t current_row(const JpegDecoder& d) { return d.mcu_height - d.mcu_rows_remaining; }
@@ -35,77 +82,53 @@ inline const uint8_t* block_row(const JpegDecoder& d, int32_t block, int32_t row
 void copy_grey(JpegDecoder& d) {
     int32_t r = current_row(d);
     uint8_t* out = d.out_row_0;
-    for (int32_t m = 0; m < d.mcus_per_row; m++) {
-        const uint8_t* y = block_row(d, m, r);
-        for (int b = 0; b < 8; b++) out[8 * m + b] = y[b];
-    }
+    for (int32_t m = 0; m < d.mcus_per_row; m++) std::memcpy(out + 8 * m, block_row(d, m, r), 8);
 }
 
 void convert_h1v1(JpegDecoder& d) {
     int32_t r = current_row(d);
-    uint8_t* out = d.out_row_0;
+    Offsets8 o;
     for (int32_t m = 0; m < d.mcus_per_row; m++) {
-        const uint8_t* y = block_row(d, 3 * m, r);
-        const uint8_t* cb = block_row(d, 3 * m + 1, r);
-        const uint8_t* cr = block_row(d, 3 * m + 2, r);
-        for (int b = 0; b < 8; b++) put_pixel(out + 4 * (8 * m + b), y[b], chroma_terms(d, cb[b], cr[b]));
+        offsets_full(d, block_row(d, 3 * m + 1, r), block_row(d, 3 * m + 2, r), o);
+        put_pixels8(d.out_row_0 + 32 * m, block_row(d, 3 * m, r), o);
     }
 }
 
 void convert_h2v1(JpegDecoder& d) {
     int32_t r = current_row(d);
-    uint8_t* out = d.out_row_0;
+    Offsets8 o;
     for (int32_t m = 0; m < d.mcus_per_row; m++) {
         const uint8_t* cb = block_row(d, 4 * m + 2, r);
         const uint8_t* cr = block_row(d, 4 * m + 3, r);
         for (int j = 0; j < 2; j++) {
-            const uint8_t* y = block_row(d, 4 * m + j, r);
-            uint8_t* p = out + 4 * (16 * m + 8 * j);
-            for (int b = 0; b < 8; b += 2) {
-                Chroma k = chroma_terms(d, cb[4 * j + b / 2], cr[4 * j + b / 2]);
-                put_pixel(p + 4 * b, y[b], k);
-                put_pixel(p + 4 * (b + 1), y[b + 1], k);
-            }
+            offsets_half(d, cb + 4 * j, cr + 4 * j, o);
+            put_pixels8(d.out_row_0 + 4 * (16 * m + 8 * j), block_row(d, 4 * m + j, r), o);
         }
     }
 }
 
 void convert_h1v2(JpegDecoder& d) {
     int32_t r = current_row(d);
-    uint8_t* out0 = d.out_row_0;
-    uint8_t* out1 = d.out_row_1;
+    Offsets8 o;
     for (int32_t m = 0; m < d.mcus_per_row; m++) {
         const uint8_t* y0 = block_row(d, 4 * m + r / 8, r % 8);
-        const uint8_t* y1 = y0 + 8;
-        const uint8_t* cb = block_row(d, 4 * m + 2, r / 2);
-        const uint8_t* cr = block_row(d, 4 * m + 3, r / 2);
-        for (int b = 0; b < 8; b++) {
-            Chroma k = chroma_terms(d, cb[b], cr[b]);
-            put_pixel(out0 + 4 * (8 * m + b), y0[b], k);
-            put_pixel(out1 + 4 * (8 * m + b), y1[b], k);
-        }
+        offsets_full(d, block_row(d, 4 * m + 2, r / 2), block_row(d, 4 * m + 3, r / 2), o);
+        put_pixels8(d.out_row_0 + 32 * m, y0, o);
+        put_pixels8(d.out_row_1 + 32 * m, y0 + 8, o);
     }
 }
 
 void convert_h2v2(JpegDecoder& d) {
     int32_t r = current_row(d);
-    uint8_t* out0 = d.out_row_0;
-    uint8_t* out1 = d.out_row_1;
+    Offsets8 o;
     for (int32_t m = 0; m < d.mcus_per_row; m++) {
         const uint8_t* cb = block_row(d, 6 * m + 4, r / 2);
         const uint8_t* cr = block_row(d, 6 * m + 5, r / 2);
         for (int j = 0; j < 2; j++) {
             const uint8_t* y0 = block_row(d, 6 * m + 2 * (r / 8) + j, r % 8);
-            const uint8_t* y1 = y0 + 8;
-            uint8_t* p0 = out0 + 4 * (16 * m + 8 * j);
-            uint8_t* p1 = out1 + 4 * (16 * m + 8 * j);
-            for (int b = 0; b < 8; b += 2) {
-                Chroma k = chroma_terms(d, cb[4 * j + b / 2], cr[4 * j + b / 2]);
-                put_pixel(p0 + 4 * b, y0[b], k);
-                put_pixel(p0 + 4 * (b + 1), y0[b + 1], k);
-                put_pixel(p1 + 4 * b, y1[b], k);
-                put_pixel(p1 + 4 * (b + 1), y1[b + 1], k);
-            }
+            offsets_half(d, cb + 4 * j, cr + 4 * j, o);
+            put_pixels8(d.out_row_0 + 4 * (16 * m + 8 * j), y0, o);
+            put_pixels8(d.out_row_1 + 4 * (16 * m + 8 * j), y0 + 8, o);
         }
     }
 }

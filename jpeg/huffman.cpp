@@ -84,13 +84,7 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table) {
     }
 }
 
-int32_t huff_decode(JpegDecoder& d, const HuffDecodeTable& table) {
-    int32_t e = table.lookahead[(d.bit_buffer >> 8) & 0xFF];
-    if (e >= 0) {
-        int length = table.code_length[e];
-        if (length != 0) get_bits(d, length);
-        return e;
-    }
+int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e) {
     get_bits(d, 8);
     do e = get_bits(d, 1) ? table.tree[-e - 1] : table.tree[-e];
     while (e < 0);

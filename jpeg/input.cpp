@@ -8,16 +8,13 @@
 // end-of-image markers and no reader has to handle running out.
 #include "jpeg/internal.h"
 
+#include <bit>
+
 namespace {
 
 // Reads that return 0 without reporting the end are a broken source; after
 // this many in a row the decoder gives up instead of spinning forever.
 constexpr int32_t max_zero_reads = 64;
-
-inline uint32_t rotate_left(uint32_t value, int shift) {
-    shift &= 31;
-    return shift == 0 ? value : (value << shift) | (value >> (32 - shift));
-}
 
 inline int32_t synthesise_byte(JpegDecoder& d) {
     int32_t toggle = d.eoi_toggle;
@@ -89,28 +86,43 @@ int32_t get_entropy_byte(JpegDecoder& d) {
 // Both readers keep bits 15..0 of bit_buffer equal to the next 16 stream
 // bits; the upper half holds the word fetched last. Reading n bits rotates
 // them out of the window; when the earlier word runs out the next two bytes
-// are fetched into the upper half.
-template <int32_t (*next_byte)(JpegDecoder&)>
-static inline uint32_t read_bits(JpegDecoder& d, int n) {
+// are fetched into the upper half. The entropy reader's common case is
+// inline (get_bits in internal.h); the fetch is here.
+uint32_t get_bits_raw(JpegDecoder& d, int n) {
     uint32_t result = (d.bit_buffer >> (16 - n)) & ((1u << n) - 1u);
     int old = d.bit_count;
     d.bit_count = old - n;
     if (d.bit_count > 0) {
-        d.bit_buffer = rotate_left(d.bit_buffer, n);
+        d.bit_buffer = std::rotl(d.bit_buffer, n);
     } else {
-        uint32_t buffer = rotate_left(d.bit_buffer, old);
-        uint32_t b1 = static_cast<uint32_t>(next_byte(d));
-        uint32_t b2 = static_cast<uint32_t>(next_byte(d));
+        uint32_t buffer = std::rotl(d.bit_buffer, old);
+        uint32_t b1 = static_cast<uint32_t>(get_byte_raw(d));
+        uint32_t b2 = static_cast<uint32_t>(get_byte_raw(d));
         buffer = (buffer & 0xFFFFu) | (b1 << 24) | (b2 << 16);
-        d.bit_buffer = rotate_left(buffer, n - old);
+        d.bit_buffer = std::rotl(buffer, n - old);
         d.bit_count += 16;
     }
     return result;
 }
 
-uint32_t get_bits_raw(JpegDecoder& d, int n) { return read_bits<get_byte_raw>(d, n); }
-
-uint32_t get_bits(JpegDecoder& d, int n) { return read_bits<get_entropy_byte>(d, n); }
+void fetch_entropy_word(JpegDecoder& d, int old, int n) {
+    uint32_t buffer = std::rotl(d.bit_buffer, old);
+    uint32_t b1, b2;
+    // Two plain data bytes in the buffer are by far the common case; a 0xFF
+    // (stuffing or a marker) or the end of the buffer takes the full path.
+    if (d.in_count >= 2 && d.in_cursor[0] != 0xFF && d.in_cursor[1] != 0xFF) {
+        b1 = d.in_cursor[0];
+        b2 = d.in_cursor[1];
+        d.in_cursor += 2;
+        d.in_count -= 2;
+    } else {
+        b1 = static_cast<uint32_t>(get_entropy_byte(d));
+        b2 = static_cast<uint32_t>(get_entropy_byte(d));
+    }
+    buffer = (buffer & 0xFFFFu) | (b1 << 24) | (b2 << 16);
+    d.bit_buffer = std::rotl(buffer, n - old);
+    d.bit_count += 16;
+}
 
 void prime_header_bits(JpegDecoder& d) {
     d.bit_count = 16;

@@ -4,8 +4,16 @@
 
 #include "jpeg/decoder.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+
+// Vector paths: SSE2 where the target has it (every x86-64), unless a build
+// asks for the portable code alone (MARIVUE_NO_SIMD), as the tests do to
+// check that both give the same results.
+#if defined(__SSE2__) && !defined(MARIVUE_NO_SIMD)
+#define MARIVUE_SSE2 1
+#endif
 
 // ---- decoder.cpp: error exit and memory pool ------------------------------
 
@@ -43,7 +51,54 @@ int32_t get_byte_flagged(JpegDecoder& d, uint8_t& synthesised);
 int32_t get_entropy_byte(JpegDecoder& d);
 void push_back_byte(JpegDecoder& d, int32_t byte);
 uint32_t get_bits_raw(JpegDecoder& d, int n);
-uint32_t get_bits(JpegDecoder& d, int n);
+// The entropy reader's fetch: the earlier word is used up, bring in the next
+// two bytes (get_bits's uncommon path).
+void fetch_entropy_word(JpegDecoder& d, int old_count, int n);
+
+// The next n bits (1..16) of entropy-coded data, first bit most significant.
+inline uint32_t get_bits(JpegDecoder& d, int n) {
+    uint32_t result = (d.bit_buffer >> (16 - n)) & ((1u << n) - 1u);
+    int old = d.bit_count;
+    d.bit_count = old - n;
+    if (d.bit_count > 0)
+        d.bit_buffer = std::rotl(d.bit_buffer, n);
+    else
+        fetch_entropy_word(d, old, n);
+    return result;
+}
+// The entropy reader's bit state held in locals, so that a decoding loop
+// can keep it in registers; saved to the record around every call that
+// reads it there (byte fetches, long codes, restarts).
+struct Bits {
+    uint32_t buffer;
+    int32_t count;
+};
+
+inline void save(JpegDecoder& d, const Bits& bits) {
+    d.bit_buffer = bits.buffer;
+    d.bit_count = bits.count;
+}
+
+inline void load(const JpegDecoder& d, Bits& bits) {
+    bits.buffer = d.bit_buffer;
+    bits.count = d.bit_count;
+}
+
+// get_bits over local state.
+inline uint32_t take_bits(JpegDecoder& d, Bits& bits, int n) {
+    uint32_t result = (bits.buffer >> (16 - n)) & ((1u << n) - 1u);
+    int old = bits.count;
+    bits.count = old - n;
+    if (bits.count > 0) {
+        bits.buffer = std::rotl(bits.buffer, n);
+    } else {
+        save(d, bits);
+        fetch_entropy_word(d, old, n);
+        load(d, bits);
+    }
+    return result;
+}
+
 // Restarts the header reader on the next four stream bytes.
 void prime_header_bits(JpegDecoder& d);
 // Restarts the entropy reader on the next four stream bytes (after RSTn).
@@ -76,11 +131,35 @@ extern const int32_t extend_offset[16];
 // length (a prefix-free canonical code).
 bool huff_counts_valid(const uint8_t* bits);
 void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
-int32_t huff_decode(JpegDecoder& d, const HuffDecodeTable& table);
+// Decodes a code longer than 8 bits: consumes the 8-bit prefix and walks
+// the tree from the lookahead's node e.
+int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e);
+
+inline int32_t huff_decode(JpegDecoder& d, const HuffDecodeTable& table) {
+    int32_t e = table.lookahead[(d.bit_buffer >> 8) & 0xFF];
+    if (e < 0) return huff_decode_long(d, table, e);
+    int length = table.code_length[e];
+    if (length != 0) get_bits(d, length);
+    return e;
+}
 
 inline int32_t extend(uint32_t v, int s) {
     int32_t value = static_cast<int32_t>(v);
     return value < extend_test[s] ? value + extend_offset[s] : value;
+}
+
+// huff_decode over local bit state.
+inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table) {
+    int32_t e = table.lookahead[(bits.buffer >> 8) & 0xFF];
+    if (e >= 0) {
+        int length = table.code_length[e];
+        if (length != 0) take_bits(d, bits, length);
+        return e;
+    }
+    save(d, bits);
+    e = huff_decode_long(d, table, e);
+    load(d, bits);
+    return e;
 }
 
 // ---- setup.cpp: frame and scan set-up --------------------------------------
@@ -116,6 +195,9 @@ void load_row_from_coeffs(JpegDecoder& d);
 // ---- idct.cpp ---------------------------------------------------------------
 
 void idct_block(int16_t* block, uint8_t* out);
+// The plain scalar transform; idct_block uses vector instructions where the
+// target has them and gives the same results.
+void idct_block_portable(int16_t* block, uint8_t* out);
 void transform_row(JpegDecoder& d);
 
 // ---- colour.cpp -------------------------------------------------------------

@@ -4,6 +4,10 @@
 // because refinement passes need the coded values.
 #include "jpeg/internal.h"
 
+#if MARIVUE_SSE2
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Per-component block origins while walking a scan's MCUs. A single-
@@ -47,15 +51,31 @@ inline int16_t shifted(int32_t value, int32_t shift) {
 }
 
 // Reads the end-of-band run length that follows an EOBr symbol.
-inline int32_t read_eob_run(JpegDecoder& d, int32_t r) {
+inline int32_t read_eob_run(JpegDecoder& d, Bits& bits, int32_t r) {
     int32_t run = 1 << r;
-    if (r > 0) run += static_cast<int32_t>(get_bits(d, r));
+    if (r > 0) run += static_cast<int32_t>(take_bits(d, bits, r));
     return run;
 }
 
 // One correction bit for a coefficient that is already non-zero.
-inline void refine_coefficient(JpegDecoder& d, int16_t& v, int16_t p1, int16_t m1) {
-    if (get_bits(d, 1) && (v & p1) == 0) v = static_cast<int16_t>(v + (v >= 0 ? p1 : m1));
+inline void refine_coefficient(JpegDecoder& d, Bits& bits, int16_t& v, int16_t p1, int16_t m1) {
+    if (take_bits(d, bits, 1) && (v & p1) == 0) v = static_cast<int16_t>(v + (v >= 0 ? p1 : m1));
+}
+
+// block = the stored coefficients (DC from its own grid) times the
+// quantisation table, each product truncated to 16 bits.
+inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant) {
+#if MARIVUE_SSE2
+    for (int i = 0; i < 64; i += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ac + i));
+        if (i == 0) v = _mm_insert_epi16(v, dc, 0);
+        __m128i q = _mm_load_si128(reinterpret_cast<const __m128i*>(quant + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + i), _mm_mullo_epi16(v, q));
+    }
+#else
+    block[0] = low16(dc * quant[0]);
+    for (int i = 1; i < 64; i++) block[i] = low16(ac[i] * quant[i]);
+#endif
 }
 
 }  // namespace
@@ -82,9 +102,12 @@ int16_t* coeff_block_at(JpegDecoder& d, const CoeffBuffer& buffer, int32_t x, in
 
 void decode_dc_first(JpegDecoder& d, int c, int x, int y) {
     int16_t* p = coeff_block_at(d, *d.dc_coeff_buffers[c], x, y);
-    int32_t s = huff_decode(d, *d.huff_decode_tables[d.comp_dc_table[c]]);
+    Bits bits;
+    load(d, bits);
+    int32_t s = huff_decode(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]]);
     if (s > 15) fail(d, DecodeError);
-    int32_t difference = s == 0 ? 0 : extend(get_bits(d, s), s);
+    int32_t difference = s == 0 ? 0 : extend(take_bits(d, bits, s), s);
+    save(d, bits);
     d.last_dc[c] = wrap_add(d.last_dc[c], difference);
     p[0] = shifted(d.last_dc[c], d.approx_low);
 }
@@ -102,21 +125,24 @@ void decode_ac_first(JpegDecoder& d, int c, int x, int y) {
     }
     int16_t* p = coeff_block_at(d, *d.ac_coeff_buffers[c], x, y);
     const HuffDecodeTable& table = *d.huff_decode_tables[d.comp_ac_table[c]];
+    Bits bits;
+    load(d, bits);
     for (int32_t k = d.spectral_first; k <= d.spectral_last; k++) {
-        int32_t rs = huff_decode(d, table);
+        int32_t rs = huff_decode(d, bits, table);
         int32_t r = rs >> 4, s = rs & 15;
         if (s != 0) {
             k += r;
             if (k > 63) fail(d, DecodeError);
-            p[zigzag_order[k]] = shifted(extend(get_bits(d, s), s), d.approx_low);
+            p[zigzag_order[k]] = shifted(extend(take_bits(d, bits, s), s), d.approx_low);
         } else if (r == 15) {
             k += 15;
             if (k > 63) fail(d, DecodeError);
         } else {
-            d.eob_run = read_eob_run(d, r) - 1;  // this block is the first of the run
-            return;
+            d.eob_run = read_eob_run(d, bits, r) - 1;  // this block is the first of the run
+            break;
         }
     }
+    save(d, bits);
 }
 
 void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
@@ -125,17 +151,19 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
     const int16_t m1 = static_cast<int16_t>(static_cast<uint32_t>(-1) << d.approx_low);
     const int32_t last = d.spectral_last;
     int32_t k = d.spectral_first;
+    Bits bits;
+    load(d, bits);
     if (d.eob_run == 0) {
         const HuffDecodeTable& table = *d.huff_decode_tables[d.comp_ac_table[c]];
         while (k <= last) {
-            int32_t rs = huff_decode(d, table);
+            int32_t rs = huff_decode(d, bits, table);
             int32_t r = rs >> 4, s = rs & 15;
             int16_t value = 0;
             if (s != 0) {
                 if (s != 1) fail(d, DecodeError);
-                value = get_bits(d, 1) ? p1 : m1;
+                value = take_bits(d, bits, 1) ? p1 : m1;
             } else if (r < 15) {
-                d.eob_run = read_eob_run(d, r);
+                d.eob_run = read_eob_run(d, bits, r);
                 break;
             }
             // Pass over r zero coefficients, giving every non-zero one on the
@@ -143,7 +171,7 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
             while (k <= last) {
                 int16_t& coefficient = p[zigzag_order[k]];
                 if (coefficient != 0) {
-                    refine_coefficient(d, coefficient, p1, m1);
+                    refine_coefficient(d, bits, coefficient, p1, m1);
                 } else if (--r < 0) {
                     break;
                 }
@@ -158,10 +186,11 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
     if (d.eob_run > 0) {
         for (; k <= last; k++) {
             int16_t& coefficient = p[zigzag_order[k]];
-            if (coefficient != 0) refine_coefficient(d, coefficient, p1, m1);
+            if (coefficient != 0) refine_coefficient(d, bits, coefficient, p1, m1);
         }
         d.eob_run--;
     }
+    save(d, bits);
 }
 
 void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
@@ -212,6 +241,14 @@ void decode_all_scans(JpegDecoder& d) {
 }
 
 void load_row_from_coeffs(JpegDecoder& d) {
+    // Quantisation tables in natural order. Multiplying every coefficient
+    // gives the same block as multiplying only the non-zero ones up to the
+    // last: the rest are 0 either way.
+    alignas(16) int16_t natural_quant[4][64];
+    for (int32_t c = 0; c < d.frame_component_count; c++) {
+        const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
+        for (int k = 0; k < 64; k++) natural_quant[c][zigzag_order[k]] = quant[k];
+    }
     BlockWalk walk;
     int32_t b = 0;
     for (int32_t m = 0; m < d.mcus_across; m++) {
@@ -219,19 +256,10 @@ void load_row_from_coeffs(JpegDecoder& d) {
         walk.y = 0;
         for (int32_t j = 0; j < d.blocks_per_mcu; j++) {
             int32_t c = d.mcu_block_component[j];
-            int16_t* block = d.row_blocks[b];
-            const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
             int32_t bx = walk.col[c] + walk.x, by = d.comp_block_row[c] + walk.y;
             const int16_t* ac = coeff_block_at(d, *d.ac_coeff_buffers[c], bx, by);
             const int16_t* dc = coeff_block_at(d, *d.dc_coeff_buffers[c], bx, by);
-            block[0] = dc[0];
-            for (int i = 1; i < 64; i++) block[i] = ac[i];
-            int z = 63;
-            while (z > 0 && block[zigzag_order[z]] == 0) z--;
-            for (int k = z; k >= 0; k--) {
-                int16_t& coefficient = block[zigzag_order[k]];
-                if (coefficient != 0) coefficient = low16(coefficient * quant[k]);
-            }
+            dequantise_block(d.row_blocks[b], ac, dc[0], natural_quant[c]);
             b++;
             walk.advance(d, c);
         }
