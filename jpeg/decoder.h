@@ -181,6 +181,7 @@ struct JpegDecoder {
     int32_t status;
     uint8_t ready;
     int32_t zero_reads;  // consecutive reads that returned 0 without the end flag
+    uint8_t data_exhausted;  // the entropy reader has handed out synthesised bytes
     // Set by the caller before open_decoder, which keeps it: the most pool
     // memory, in bytes, that this decoder may hold at once (all blocks
     // together, as requested). A request that would go above it fails with

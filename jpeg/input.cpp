@@ -70,9 +70,14 @@ void push_back_byte(JpegDecoder& d, int32_t byte) {
 int32_t get_entropy_byte(JpegDecoder& d) {
     uint8_t synthesised;
     int32_t c = get_byte_flagged(d, synthesised);
-    if (c != 0xFF || synthesised) return c;
+    if (synthesised) {
+        d.data_exhausted = 1;
+        return c;
+    }
+    if (c != 0xFF) return c;
     int32_t next = get_byte_flagged(d, synthesised);
     if (synthesised) {
+        d.data_exhausted = 1;
         push_back_byte(d, 0xFF);
         return 0xFF;
     }

@@ -22,6 +22,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <new>
 #include <vector>
@@ -818,4 +819,10 @@ bool DesktopPlatform::update_window(WindowHandle window) {
     // A hidden widget is painted when it is shown.
     if (d->invalid && d->area->isVisible()) d->area->repaint();
     return true;
+}
+
+uint32_t DesktopPlatform::tick_count() {
+    // The steady clock counts from the machine's start on this system.
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }

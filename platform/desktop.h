@@ -128,6 +128,9 @@ public:
     bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
+    // Milliseconds since the machine started, as the handheld counts them,
+    // so that each run starts on another picture.
+    uint32_t tick_count() override;
 
     // The dialog's widgets and state; defined in desktop.cpp.
     struct Dialog;
