@@ -181,7 +181,13 @@ struct JpegDecoder {
     int32_t status;
     uint8_t ready;
     int32_t zero_reads;  // consecutive reads that returned 0 without the end flag
-    uint8_t data_exhausted;  // the entropy reader has handed out synthesised bytes
+    // End of the data inside entropy-coded data: set when the entropy reader
+    // first fetches synthesised bytes, with the bit counts that tell how many
+    // real bits were still unread then, and the fetches made since.
+    uint8_t data_exhausted;
+    int32_t exhausted_real_bits;
+    int32_t exhausted_unread_bits;
+    int32_t fetches_since_exhausted;
     // Set by the caller before open_decoder, which keeps it: the most pool
     // memory, in bytes, that this decoder may hold at once (all blocks
     // together, as requested). A request that would go above it fails with

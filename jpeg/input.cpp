@@ -121,12 +121,31 @@ void fetch_entropy_word(JpegDecoder& d, int old, int n) {
         d.in_cursor += 2;
         d.in_count -= 2;
     } else {
+        bool was_exhausted = d.data_exhausted;
         b1 = static_cast<uint32_t>(get_entropy_byte(d));
+        int32_t real_bits = d.data_exhausted ? 0 : 8;
         b2 = static_cast<uint32_t>(get_entropy_byte(d));
+        if (!d.data_exhausted) real_bits = 16;
+        if (was_exhausted) {
+            d.fetches_since_exhausted++;
+        } else if (d.data_exhausted) {
+            // After this fetch the reader holds what is left of the earlier
+            // word (bit_count + 16 bits, all data) and the new word, of which
+            // only the first real_bits are data.
+            d.exhausted_unread_bits = d.bit_count + 32;
+            d.exhausted_real_bits = d.bit_count + 16 + real_bits;
+        }
     }
     buffer = (buffer & 0xFFFFu) | (b1 << 24) | (b2 << 16);
     d.bit_buffer = std::rotl(buffer, n - old);
     d.bit_count += 16;
+}
+
+bool entropy_data_left(const JpegDecoder& d) {
+    if (!d.data_exhausted) return true;
+    int32_t unread = d.bit_count + 16;
+    int32_t consumed = d.exhausted_unread_bits + 16 * d.fetches_since_exhausted - unread;
+    return d.exhausted_real_bits - consumed > 0;
 }
 
 void prime_header_bits(JpegDecoder& d) {

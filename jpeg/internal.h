@@ -66,6 +66,10 @@ inline uint32_t get_bits(JpegDecoder& d, int n) {
         fetch_entropy_word(d, old, n);
     return result;
 }
+// False once the entropy reader has delivered every bit of real data and
+// is into the synthesised end-of-image bytes.
+bool entropy_data_left(const JpegDecoder& d);
+
 // The entropy reader's bit state held in locals, so that a decoding loop
 // can keep it in registers; saved to the record around every call that
 // reads it there (byte fetches, long codes, restarts).

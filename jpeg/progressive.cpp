@@ -78,6 +78,18 @@ inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, cons
 #endif
 }
 
+// Leaves the current scan when its data has run out: the blocks not yet
+// reached keep what earlier scans gave them.
+struct ScanDataEnded {};
+
+// Corrupt entropy data is a DecodeError, unless the stream simply ended and
+// the bits were the synthesised end-of-image pattern: a truncated
+// progressive stream still yields the picture its complete scans describe.
+[[noreturn]] void fail_scan_data(JpegDecoder& d) {
+    if (d.data_exhausted) throw ScanDataEnded{};
+    fail(d, DecodeError);
+}
+
 }  // namespace
 
 CoeffBuffer* coeff_buffer_create(JpegDecoder& d, int32_t blocks_wide, int32_t blocks_high,
@@ -105,7 +117,7 @@ void decode_dc_first(JpegDecoder& d, int c, int x, int y) {
     Bits bits;
     load(d, bits);
     int32_t s = huff_decode(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]]);
-    if (s > 15) fail(d, DecodeError);
+    if (s > 15) fail_scan_data(d);
     int32_t difference = s == 0 ? 0 : extend(take_bits(d, bits, s), s);
     save(d, bits);
     d.last_dc[c] = wrap_add(d.last_dc[c], difference);
@@ -132,11 +144,11 @@ void decode_ac_first(JpegDecoder& d, int c, int x, int y) {
         int32_t r = rs >> 4, s = rs & 15;
         if (s != 0) {
             k += r;
-            if (k > 63) fail(d, DecodeError);
+            if (k > 63) fail_scan_data(d);
             p[zigzag_order[k]] = shifted(extend(take_bits(d, bits, s), s), d.approx_low);
         } else if (r == 15) {
             k += 15;
-            if (k > 63) fail(d, DecodeError);
+            if (k > 63) fail_scan_data(d);
         } else {
             d.eob_run = read_eob_run(d, bits, r) - 1;  // this block is the first of the run
             break;
@@ -160,7 +172,7 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
             int32_t r = rs >> 4, s = rs & 15;
             int16_t value = 0;
             if (s != 0) {
-                if (s != 1) fail(d, DecodeError);
+                if (s != 1) fail_scan_data(d);
                 value = take_bits(d, bits, 1) ? p1 : m1;
             } else if (r < 15) {
                 d.eob_run = read_eob_run(d, bits, r);
@@ -193,14 +205,22 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
     save(d, bits);
 }
 
-void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
+namespace {
+
+void walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
     int32_t rows[4] = {0, 0, 0, 0};
     for (int32_t mcu_row = 0; mcu_row < d.mcus_down; mcu_row++) {
         BlockWalk walk;
         for (int32_t m = 0; m < d.mcus_across; m++) {
             walk.x = 0;
             walk.y = 0;
-            if (d.restart_interval != 0 && d.restarts_left == 0) handle_restart(d);
+            // Past the end of the data there is nothing left to decode.
+            if (!entropy_data_left(d)) return;
+            if (d.restart_interval != 0 && d.restarts_left == 0) {
+                // A stream cut in front of its restart marker has ended too.
+                if (d.at_end && d.in_count == 0) return;
+                handle_restart(d);
+            }
             for (int32_t j = 0; j < d.blocks_per_mcu; j++) {
                 int32_t c = d.mcu_block_component[j];
                 block_decoder(d, c, walk.col[c] + walk.x, rows[c] + walk.y);
@@ -209,6 +229,15 @@ void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
             d.restarts_left--;
         }
         advance_rows(d, rows);
+    }
+}
+
+}  // namespace
+
+void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
+    try {
+        walk_scan(d, block_decoder);
+    } catch (const ScanDataEnded&) {
     }
 }
 
