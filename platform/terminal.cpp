@@ -191,6 +191,16 @@ bool TerminalPlatform::Session::open(std::string* failure) {
     set_escdelay(25);
     curs_set(0);
     idlok(stdscr, FALSE);
+    // Home and End as terminals and multiplexers send them, whatever the
+    // terminal description says.
+    define_key("\033[1~", KEY_HOME);
+    define_key("\033[7~", KEY_HOME);
+    define_key("\033[H", KEY_HOME);
+    define_key("\033OH", KEY_HOME);
+    define_key("\033[4~", KEY_END);
+    define_key("\033[8~", KEY_END);
+    define_key("\033[F", KEY_END);
+    define_key("\033OF", KEY_END);
     mousemask(BUTTON1_PRESSED | BUTTON4_PRESSED | BUTTON5_PRESSED, nullptr);
     mouseinterval(0);
 

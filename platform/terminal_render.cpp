@@ -51,6 +51,27 @@ std::vector<std::string> split_rows(const char* text, size_t length, int32_t row
     return out;
 }
 
+// The terminal's description, with the sequences of a pixel output added
+// when the output was forced on a terminal the database does not credit
+// with it. The caller releases the result.
+ChafaTermInfo* info_for(ChafaTermInfo* info, PictureOutput output) {
+    ChafaTermInfo* result = chafa_term_info_copy(info);
+    ChafaTermSeq needed = output == PictureOutput::Kitty ? CHAFA_TERM_SEQ_BEGIN_KITTY_IMMEDIATE_IMAGE_V1
+                                                         : CHAFA_TERM_SEQ_BEGIN_SIXELS;
+    if (output != PictureOutput::Symbols && !chafa_term_info_have_seq(result, needed)) {
+        // Terminals the database knows for each kind of pixels.
+        char kitty[] = "TERM=xterm-kitty";
+        char sixels[] = "TERM=foot";
+        char* environment[] = {output == PictureOutput::Kitty ? kitty : sixels, nullptr};
+        ChafaTermInfo* source = chafa_term_db_detect(chafa_term_db_get_default(), environment);
+        if (source != nullptr) {
+            chafa_term_info_supplement(result, source);
+            chafa_term_info_unref(source);
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
 const char* picture_output_name(PictureOutput output) {
@@ -151,7 +172,9 @@ std::vector<std::string> PictureRenderer::render(const PictureMode& mode, const 
     ChafaCanvas* canvas = chafa_canvas_new(config);
     chafa_canvas_draw_all_pixels(canvas, CHAFA_PIXEL_BGR8, picture.pixels, picture.width, picture.height,
                                  picture.stride);
-    GString* printed = chafa_canvas_print(canvas, terminal_->info);
+    ChafaTermInfo* info = info_for(terminal_->info, mode.output);
+    GString* printed = chafa_canvas_print(canvas, info);
+    chafa_term_info_unref(info);
     if (pixels) {
         out.emplace_back(printed->str, printed->len);
     } else {

@@ -1,0 +1,600 @@
+// marivue --tty driven as a user would drive it: in a detached tmux session
+// of a fixed size, with keys and mouse reports sent to it and the screen
+// read back with capture-pane. The picture is forced to symbols so that
+// the screen's text depends only on the program.
+#include "app/catalog.h"
+#include "app/viewer.h"
+#include "platform/headless.h"
+#include "platform/resource_store.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace {
+
+#ifndef MARIVUE_BINARY
+#error "MARIVUE_BINARY must name the program under test"
+#endif
+
+constexpr auto wait_limit = std::chrono::seconds(20);
+constexpr auto poll_interval = std::chrono::milliseconds(25);
+
+std::string run(const std::string& command, int* status = nullptr) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, got);
+    int result = pclose(pipe);
+    if (status != nullptr) *status = result;
+    return output;
+}
+
+bool tmux_present() {
+    int status = -1;
+    run("tmux -V >/dev/null 2>&1", &status);
+    return status == 0;
+}
+
+std::string quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out += c;
+        }
+    }
+    return out + "'";
+}
+
+std::u32string decode_utf8(const std::string& text) {
+    std::u32string out;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        char32_t code = c;
+        size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        if (extra > 0) code = c & (0x3F >> extra);
+        for (size_t k = 1; k <= extra && i + k < text.size(); ++k) {
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        out.push_back(code);
+        i += 1 + extra;
+    }
+    return out;
+}
+
+std::string encode_utf8(const std::u32string& text) {
+    std::string out;
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string narrow(const char16_t* text) {
+    std::u32string wide;
+    for (; *text != 0; ++text) wide.push_back(*text);
+    return encode_utf8(wide);
+}
+
+std::string without_spaces(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != ' ' && c != '\r' && c != '\n') out += c;
+    }
+    return out;
+}
+
+// The picture the program starts on with MARIVUE_SEED=seed: the random
+// generator seeded with it, drawn until a stored picture comes out.
+int32_t start_number_for_seed(uint32_t seed) {
+    HeadlessPlatform platform;
+    platform.seed_random(seed);
+    for (;;) {
+        uint16_t id = start_picture_id(platform.random(), image_count);
+        if (id <= last_picture_id) return id - first_picture_id;
+    }
+}
+
+uint32_t seed_starting_at(int32_t number) {
+    for (uint32_t seed = 1;; ++seed) {
+        if (start_number_for_seed(seed) == number) return seed;
+    }
+}
+
+// Location, space, date and credit line of picture `number`, as the details
+// box shows it (spaces left out: the box breaks lines at them).
+std::string expected_details(int32_t number) {
+    char16_t location[256];
+    char16_t date[256];
+    load_string(static_cast<uint16_t>(image_catalog.location_ids[number]), location, 255);
+    load_string(static_cast<uint16_t>(image_catalog.date_ids[number]), date, 255);
+    return without_spaces(narrow(location) + " " + narrow(date) + "[Credit: " + narrow(credit_domain) + "]");
+}
+
+bool is_picture_symbol(char32_t c) {
+    return (c >= 0x2580 && c <= 0x259F) || (c >= 0x1FB00 && c <= 0x1FB3B);
+}
+
+// What capture-pane shows, one string of characters a row.
+struct Screen {
+    std::vector<std::u32string> rows;
+
+    std::string text() const {
+        std::string out;
+        for (const std::u32string& row : rows) out += encode_utf8(row) + "\n";
+        return out;
+    }
+
+    bool contains(const std::string& needle) const { return text().find(needle) != std::string::npos; }
+
+    // Row and column of the first occurrence of `needle`.
+    std::optional<std::pair<size_t, size_t>> find(const std::u32string& needle) const {
+        for (size_t r = 0; r < rows.size(); ++r) {
+            size_t c = rows[r].find(needle);
+            if (c != std::u32string::npos) return std::make_pair(r, c);
+        }
+        return std::nullopt;
+    }
+
+    // The picture number of the caption box's image line: "Image #" and the
+    // number right-aligned in three places, the last text in its box.
+    std::optional<int32_t> image_number() const {
+        static const std::regex line(R"(│ *Image #([ 0-9]{3}) *│)");
+        for (const std::u32string& row : rows) {
+            std::string narrow_row = encode_utf8(row);
+            std::smatch match;
+            if (std::regex_search(narrow_row, match, line)) {
+                std::string field = match[1];
+                if (field.back() == ' ') return std::nullopt;
+                return std::stoi(field);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Is the image line the caption box's last line of text?
+    bool image_line_ends_caption() const {
+        auto at = find(U"Image #");
+        if (!at) return false;
+        for (size_t r = at->first + 1; r < rows.size(); ++r) {
+            const std::u32string& row = rows[r];
+            if (row.find(U"└") != std::u32string::npos && row.find(U"└") < at->second) return true;
+            // Any text between the frame's sides below the line?
+            size_t left = row.find(U"│");
+            size_t right = left == std::u32string::npos ? left : row.find(U"│", left + 1);
+            if (left == std::u32string::npos || right == std::u32string::npos) return false;
+            for (size_t c = left + 1; c < right; ++c) {
+                if (row[c] != U' ') return false;
+            }
+        }
+        return false;
+    }
+
+    // Column of the right-hand column's frames: where the search box starts.
+    std::optional<std::pair<size_t, size_t>> search_frame() const { return find(U"┌─ search"); }
+
+    std::string search_text() const {
+        auto at = search_frame();
+        if (!at || at->first + 1 >= rows.size()) return {};
+        const std::u32string& row = rows[at->first + 1];
+        size_t right = row.find(U"│", at->second + 1);
+        if (right == std::u32string::npos) return {};
+        std::u32string inside = row.substr(at->second + 1, right - at->second - 1);
+        while (!inside.empty() && inside.back() == U' ') inside.pop_back();
+        return encode_utf8(inside);
+    }
+
+    // The details box's text without spaces: the frame below the search box.
+    std::string details_text() const {
+        auto at = search_frame();
+        if (!at) return {};
+        size_t col = at->second;
+        size_t r = at->first + 1;
+        while (r < rows.size() && !(col < rows[r].size() && rows[r][col] == U'┌')) ++r;
+        std::string text;
+        for (++r; r < rows.size() && col < rows[r].size() && rows[r][col] == U'│'; ++r) {
+            size_t right = rows[r].find(U"│", col + 1);
+            if (right == std::u32string::npos) break;
+            text += encode_utf8(rows[r].substr(col + 1, right - col - 1));
+        }
+        return without_spaces(text);
+    }
+
+    // Picture symbols left of the right-hand column, above the caption box.
+    int32_t picture_symbols() const {
+        auto at = search_frame();
+        auto caption = find(U"Image #");
+        if (!at) return 0;
+        int32_t count = 0;
+        for (size_t r = 1; r < rows.size(); ++r) {
+            if (caption && r >= caption->first) break;
+            for (size_t c = 0; c < rows[r].size() && c + 1 < at->second; ++c) count += is_picture_symbol(rows[r][c]);
+        }
+        return count;
+    }
+};
+
+class TmuxViewer {
+public:
+    TmuxViewer(int32_t cols, int32_t rows, const std::string& environment) {
+        static int counter = 0;
+        socket_ = "marivue-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+        config_ = std::filesystem::temp_directory_path() / (socket_ + ".conf");
+        std::ofstream(config_) << "set -g remain-on-exit on\nset -g status off\n";
+        // The shell around the program reports its exit status and then
+        // keeps the pane open, so that the restored terminal can be checked.
+        std::string program = "env TERM=xterm-256color LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " + environment +
+                              " " + quote(MARIVUE_BINARY) + " --tty; echo \"marivue exit status $?\"; exec sleep 600";
+        tmux("new-session -d -s viewer -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " +
+             quote("sh -c " + quote(program)));
+    }
+
+    ~TmuxViewer() {
+        tmux("kill-server");
+        std::error_code ignored;
+        std::filesystem::remove(config_, ignored);
+    }
+
+    std::string tmux(const std::string& arguments, int* status = nullptr) const {
+        return run("tmux -u -L " + socket_ + " -f " + quote(config_.string()) + " " + arguments + " 2>/dev/null",
+                   status);
+    }
+
+    Screen capture() const {
+        Screen screen;
+        std::istringstream lines(tmux("capture-pane -p -t viewer"));
+        std::string line;
+        while (std::getline(lines, line)) screen.rows.push_back(decode_utf8(line));
+        return screen;
+    }
+
+    void keys(const std::string& keys) const { tmux("send-keys -t viewer " + keys); }
+    void text(const std::string& text) const { tmux("send-keys -t viewer -l " + quote(text)); }
+
+    // A left click at a zero-based cell, as the terminal reports it with
+    // SGR mouse reporting on.
+    void click(size_t row, size_t col) const {
+        std::string report = "\033[<0;" + std::to_string(col + 1) + ";" + std::to_string(row + 1);
+        std::string hex;
+        char byte[4];
+        for (char c : report + "M" + report + "m") {
+            std::snprintf(byte, sizeof(byte), "%02x", static_cast<unsigned char>(c));
+            hex += std::string(" ") + byte;
+        }
+        tmux("send-keys -t viewer -H" + hex);
+    }
+
+    std::string format(const std::string& variable) const {
+        std::string out = tmux("display-message -p -t viewer " + quote(variable));
+        while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+        return out;
+    }
+
+    // Polls the screen until `condition` holds; false after the wait limit.
+    bool wait_for(const std::function<bool(const Screen&)>& condition, Screen* last = nullptr) const {
+        auto deadline = std::chrono::steady_clock::now() + wait_limit;
+        for (;;) {
+            Screen screen = capture();
+            if (condition(screen)) {
+                if (last != nullptr) *last = screen;
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                if (last != nullptr) *last = screen;
+                return false;
+            }
+            std::this_thread::sleep_for(poll_interval);
+        }
+    }
+
+    bool wait_for_number(int32_t number, Screen* last = nullptr) const {
+        return wait_for([number](const Screen& s) { return s.image_number() == number; }, last);
+    }
+
+    std::optional<int32_t> exit_status(Screen* last = nullptr) const {
+        Screen screen;
+        static const std::regex status_line(R"(marivue exit status (\d+))");
+        bool ended = wait_for(
+            [](const Screen& s) { return s.contains("marivue exit status"); }, &screen);
+        if (last != nullptr) *last = screen;
+        if (!ended) return std::nullopt;
+        std::smatch match;
+        std::string text = screen.text();
+        if (!std::regex_search(text, match, status_line)) return std::nullopt;
+        return std::stoi(match[1]);
+    }
+
+    // The program's process: the shell's child.
+    pid_t program_pid() const {
+        std::string shell = format("#{pane_pid}");
+        std::string children = run("cat /proc/" + shell + "/task/*/children 2>/dev/null");
+        std::istringstream in(children);
+        pid_t pid = 0;
+        in >> pid;
+        return pid;
+    }
+
+    void expect_terminal_restored() const {
+        EXPECT_EQ(format("#{alternate_on}"), "0") << "the alternate screen was not left";
+        EXPECT_EQ(format("#{cursor_flag}"), "1") << "the cursor was left hidden";
+        EXPECT_EQ(format("#{mouse_any_flag}#{mouse_button_flag}#{mouse_standard_flag}"), "000")
+            << "mouse reporting was left on";
+    }
+
+private:
+    std::string socket_;
+    std::filesystem::path config_;
+};
+
+class TerminalViewer : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!tmux_present()) GTEST_SKIP() << "tmux is not installed";
+    }
+
+    // Starts the viewer on picture `number` and waits for its first screen.
+    std::unique_ptr<TmuxViewer> start_on(int32_t number, int32_t cols = 120, int32_t rows = 40) {
+        uint32_t seed = seed_starting_at(number);
+        auto viewer = std::make_unique<TmuxViewer>(cols, rows, "MARIVUE_SEED=" + std::to_string(seed));
+        Screen screen;
+        EXPECT_TRUE(viewer->wait_for_number(number, &screen)) << screen.text();
+        return viewer;
+    }
+
+    void expect_showing(const TmuxViewer& viewer, int32_t number) {
+        Screen screen;
+        ASSERT_TRUE(viewer.wait_for(
+            [&](const Screen& s) {
+                // The picture is written just after the texts: wait for both.
+                return s.image_number() == number && s.details_text() == expected_details(number) &&
+                       s.picture_symbols() > 1000;
+            },
+            &screen))
+            << "expected picture " << number << " with details " << expected_details(number) << "\n"
+            << screen.text();
+        EXPECT_TRUE(screen.image_line_ends_caption()) << screen.text();
+        EXPECT_TRUE(screen.contains("If you can identify")) << screen.text();
+    }
+};
+
+TEST_F(TerminalViewer, StartsOnTheSeededPictureWithItsTexts) {
+    int32_t number = start_number_for_seed(5);
+    TmuxViewer viewer(120, 40, "MARIVUE_SEED=5");
+    expect_showing(viewer, number);
+    Screen screen = viewer.capture();
+    EXPECT_TRUE(screen.contains("<<<"));
+    EXPECT_TRUE(screen.contains(">>>"));
+    EXPECT_TRUE(screen.contains("Marivue"));
+    EXPECT_TRUE(screen.contains("[ OK ]"));
+    // "<<<" sits above ">>>", as in the dialog.
+    EXPECT_LT(screen.find(U"<<<")->first, screen.find(U">>>")->first);
+}
+
+TEST_F(TerminalViewer, RightStepsForwardAndLeftBack) {
+    auto viewer = start_on(120);
+    viewer->keys("Right");
+    expect_showing(*viewer, 121);
+    viewer->keys("Right");
+    expect_showing(*viewer, 122);
+    viewer->keys("Left");
+    expect_showing(*viewer, 121);
+    viewer->text(">");
+    expect_showing(*viewer, 122);
+    viewer->text("<");
+    expect_showing(*viewer, 121);
+}
+
+TEST_F(TerminalViewer, WrapsAroundAtBothEnds) {
+    auto last = start_on(303);
+    expect_showing(*last, 303);
+    last->keys("Right");
+    expect_showing(*last, 0);
+    last->keys("Left");
+    expect_showing(*last, 303);
+
+    auto first = start_on(0);
+    first->keys("Left");
+    expect_showing(*first, 303);
+}
+
+TEST_F(TerminalViewer, ALocationInTheSearchBoxMatchesNoCaption) {
+    auto viewer = start_on(60);
+    viewer->text("/Palau");
+    ASSERT_TRUE(viewer->wait_for([](const Screen& s) { return s.search_text() == "Palau"; }));
+    viewer->keys("Enter");
+    viewer->keys("Right");
+    Screen screen;
+    ASSERT_TRUE(viewer->wait_for([](const Screen& s) { return s.search_text() == "Palau-NONE"; }, &screen))
+        << screen.text();
+    expect_showing(*viewer, 61);
+    // Another step keeps the one marker, and still moves one picture.
+    viewer->keys("Right");
+    expect_showing(*viewer, 62);
+    EXPECT_EQ(viewer->capture().search_text(), "Palau-NONE");
+}
+
+TEST_F(TerminalViewer, AWordOfTheCaptionFiltersButEveryPicturePasses) {
+    auto viewer = start_on(200);
+    viewer->keys("/");
+    viewer->text("identify");
+    viewer->keys("Enter");
+    for (int32_t step = 1; step <= 3; ++step) {
+        viewer->keys("Right");
+        expect_showing(*viewer, 200 + step);
+        EXPECT_EQ(viewer->capture().search_text(), "identify");
+    }
+    // Case matters: the capitalised word matches nothing.
+    viewer->keys("Tab");
+    viewer->keys("Home");
+    viewer->keys("Delete");
+    viewer->text("I");
+    viewer->keys("Escape");
+    viewer->keys("Left");
+    ASSERT_TRUE(viewer->wait_for([](const Screen& s) { return s.search_text() == "Identify-NONE"; }));
+    expect_showing(*viewer, 202);
+}
+
+TEST_F(TerminalViewer, ThePictureIsHiddenWhileTheSearchBoxIsActive) {
+    auto viewer = start_on(10);
+    expect_showing(*viewer, 10);
+    viewer->keys("/");
+    Screen screen;
+    ASSERT_TRUE(viewer->wait_for([](const Screen& s) { return s.contains("picture hidden"); }, &screen))
+        << screen.text();
+    EXPECT_EQ(screen.picture_symbols(), 0) << screen.text();
+    // Leaving the box does not lower the panel: still no picture, and
+    // Escape here left the box instead of ending the program.
+    viewer->keys("Escape");
+    ASSERT_TRUE(viewer->wait_for([](const Screen& s) { return !s.contains("Typing a search text"); }));
+    screen = viewer->capture();
+    EXPECT_EQ(screen.picture_symbols(), 0) << screen.text();
+    EXPECT_FALSE(screen.contains("marivue exit status"));
+    // The next step lowers it and draws.
+    viewer->keys("Right");
+    expect_showing(*viewer, 11);
+    EXPECT_FALSE(viewer->capture().contains("picture hidden"));
+}
+
+TEST_F(TerminalViewer, MouseClicksPressTheButtonsAndTheDoneButton) {
+    auto viewer = start_on(30);
+    Screen screen = viewer->capture();
+    auto forward = screen.find(U">>>");
+    auto back = screen.find(U"<<<");
+    ASSERT_TRUE(forward && back) << screen.text();
+    viewer->click(forward->first, forward->second + 1);
+    expect_showing(*viewer, 31);
+    viewer->click(back->first, back->second + 1);
+    expect_showing(*viewer, 30);
+    // A click in the search box puts the focus there.
+    auto search = screen.search_frame();
+    ASSERT_TRUE(search);
+    viewer->click(search->first + 1, search->second + 3);
+    ASSERT_TRUE(viewer->wait_for([](const Screen& s) { return s.contains("Typing a search text"); }));
+    viewer->text("q");
+    ASSERT_TRUE(viewer->wait_for([](const Screen& s) { return s.search_text() == "q"; }));
+    auto done = screen.find(U"[ OK ]");
+    ASSERT_TRUE(done);
+    viewer->click(done->first, done->second + 2);
+    EXPECT_EQ(viewer->exit_status(), 1);
+    viewer->expect_terminal_restored();
+}
+
+TEST_F(TerminalViewer, QuitEndsWithStatusOneAndRestoresTheTerminal) {
+    auto viewer = start_on(100);
+    viewer->text("q");
+    Screen screen;
+    EXPECT_EQ(viewer->exit_status(&screen), 1) << screen.text();
+    viewer->expect_terminal_restored();
+    EXPECT_FALSE(screen.contains("Image #")) << "the viewer's screen is still shown\n" << screen.text();
+}
+
+TEST_F(TerminalViewer, EscapeAndCtrlCEndItToo) {
+    auto escape = start_on(1);
+    escape->keys("Escape");
+    EXPECT_EQ(escape->exit_status(), 1);
+    escape->expect_terminal_restored();
+
+    auto interrupt = start_on(2);
+    interrupt->keys("C-c");
+    EXPECT_EQ(interrupt->exit_status(), 1);
+    interrupt->expect_terminal_restored();
+}
+
+TEST_F(TerminalViewer, SignalsRestoreTheTerminal) {
+    struct Case {
+        int signal_number;
+        int status;  // the shell's status for the program
+    };
+    // SIGINT is the done button; SIGTERM and SIGHUP end the program by the
+    // signal once the terminal is back.
+    for (Case c : {Case{SIGINT, 1}, Case{SIGTERM, 128 + SIGTERM}, Case{SIGHUP, 128 + SIGHUP}}) {
+        SCOPED_TRACE(c.signal_number);
+        auto viewer = start_on(50);
+        pid_t pid = viewer->program_pid();
+        ASSERT_GT(pid, 0);
+        ASSERT_EQ(kill(pid, c.signal_number), 0);
+        Screen screen;
+        EXPECT_EQ(viewer->exit_status(&screen), c.status) << screen.text();
+        viewer->expect_terminal_restored();
+    }
+}
+
+TEST_F(TerminalViewer, SaysWhenTheTerminalIsTooSmallAndAdaptsToResizing) {
+    uint32_t seed = seed_starting_at(77);
+    TmuxViewer viewer(50, 12, "MARIVUE_SEED=" + std::to_string(seed));
+    Screen screen;
+    ASSERT_TRUE(viewer.wait_for([](const Screen& s) { return s.contains("too small"); }, &screen))
+        << screen.text();
+    EXPECT_FALSE(screen.contains("Image #"));
+    viewer.tmux("resize-window -t viewer -x 120 -y 40");
+    expect_showing(viewer, 77);
+    // Stepping works at any size, and the new size is used at once.
+    viewer.tmux("resize-window -t viewer -x 90 -y 30");
+    viewer.keys("Right");
+    expect_showing(viewer, 78);
+    screen = viewer.capture();
+    ASSERT_EQ(screen.rows.size(), 30u);
+    EXPECT_TRUE(screen.find(U"┌─ search")->second < 90);
+}
+
+// The top or bottom frame row of the caption box (the frame at the left
+// edge), up to its corner.
+std::u32string caption_frame_row(const Screen& screen, char32_t corner) {
+    for (const std::u32string& row : screen.rows) {
+        if (!row.empty() && row[0] == corner) {
+            size_t end = row.find(corner == U'┌' ? U'┐' : U'┘');
+            return row.substr(0, end);
+        }
+    }
+    return {};
+}
+
+TEST_F(TerminalViewer, TheCaptionBoxScrollsWhereItsTextDoesNotFit) {
+    uint32_t seed = seed_starting_at(150);
+    TmuxViewer viewer(60, 16, "MARIVUE_SEED=" + std::to_string(seed));
+    Screen screen;
+    ASSERT_TRUE(viewer.wait_for([](const Screen& s) { return s.contains("If you can"); }, &screen))
+        << screen.text();
+    EXPECT_FALSE(screen.contains("Image #")) << "the small box shows the whole caption\n" << screen.text();
+    EXPECT_TRUE(caption_frame_row(screen, U'└').find(U"↓") != std::u32string::npos) << screen.text();
+    for (int i = 0; i < 6; ++i) viewer.keys("Down");
+    ASSERT_TRUE(viewer.wait_for_number(150, &screen)) << screen.text();
+    EXPECT_TRUE(caption_frame_row(screen, U'┌').find(U"↑") != std::u32string::npos) << screen.text();
+    for (int i = 0; i < 6; ++i) viewer.keys("Up");
+    ASSERT_TRUE(viewer.wait_for([](const Screen& s) { return s.contains("If you can"); }, &screen))
+        << screen.text();
+}
+
+}  // namespace
