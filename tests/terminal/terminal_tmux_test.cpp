@@ -23,6 +23,7 @@
 #include <vector>
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -248,15 +249,18 @@ struct Screen {
 
 class TmuxViewer {
 public:
-    TmuxViewer(int32_t cols, int32_t rows, const std::string& environment) {
+    TmuxViewer(int32_t cols, int32_t rows, const std::string& environment,
+               const std::string& arguments = "--tty") {
         static int counter = 0;
         socket_ = "marivue-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
         config_ = std::filesystem::temp_directory_path() / (socket_ + ".conf");
         std::ofstream(config_) << "set -g remain-on-exit on\nset -g status off\n";
         // The shell around the program reports its exit status and then
         // keeps the pane open, so that the restored terminal can be checked.
-        std::string program = "env TERM=xterm-256color LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " + environment +
-                              " " + quote(MARIVUE_BINARY) + " --tty; echo \"marivue exit status $?\"; exec sleep 600";
+        // No core files from the crash test.
+        std::string program = "ulimit -c 0; env " + environment +
+                              " TERM=xterm-256color LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " + quote(MARIVUE_BINARY) + " " + arguments +
+                              "; echo \"marivue exit status $?\"; exec sleep 600";
         tmux("new-session -d -s viewer -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " +
              quote("sh -c " + quote(program)));
     }
@@ -402,6 +406,12 @@ TEST_F(TerminalViewer, StartsOnTheSeededPictureWithItsTexts) {
     EXPECT_LT(screen.find(U"<<<")->first, screen.find(U">>>")->first);
 }
 
+TEST_F(TerminalViewer, IsTheDefaultWithoutADisplay) {
+    uint32_t seed = seed_starting_at(42);
+    TmuxViewer viewer(120, 40, "-u DISPLAY -u WAYLAND_DISPLAY MARIVUE_SEED=" + std::to_string(seed), "");
+    expect_showing(viewer, 42);
+}
+
 TEST_F(TerminalViewer, RightStepsForwardAndLeftBack) {
     auto viewer = start_on(120);
     viewer->keys("Right");
@@ -539,7 +549,9 @@ TEST_F(TerminalViewer, SignalsRestoreTheTerminal) {
     };
     // SIGINT is the done button; SIGTERM and SIGHUP end the program by the
     // signal once the terminal is back.
-    for (Case c : {Case{SIGINT, 1}, Case{SIGTERM, 128 + SIGTERM}, Case{SIGHUP, 128 + SIGHUP}}) {
+    // A crash puts the terminal back before the process dies of it.
+    for (Case c : {Case{SIGINT, 1}, Case{SIGTERM, 128 + SIGTERM}, Case{SIGHUP, 128 + SIGHUP},
+                   Case{SIGSEGV, 128 + SIGSEGV}}) {
         SCOPED_TRACE(c.signal_number);
         auto viewer = start_on(50);
         pid_t pid = viewer->program_pid();
@@ -595,6 +607,14 @@ TEST_F(TerminalViewer, TheCaptionBoxScrollsWhereItsTextDoesNotFit) {
     for (int i = 0; i < 6; ++i) viewer.keys("Up");
     ASSERT_TRUE(viewer.wait_for([](const Screen& s) { return s.contains("If you can"); }, &screen))
         << screen.text();
+}
+
+TEST(TerminalFrontEnd, SaysSoWithoutATerminal) {
+    int status = -1;
+    std::string output = run(quote(MARIVUE_BINARY) + " --tty </dev/null 2>&1", &status);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_NE(output.find("needs a terminal"), std::string::npos) << output;
 }
 
 }  // namespace
