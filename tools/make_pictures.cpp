@@ -79,6 +79,15 @@ std::vector<size_t> plan_sizes(const std::vector<int>& heights) {
     return sizes;
 }
 
+// How much fine detail a picture gets: more for a larger target per pixel,
+// so that the quality search lands near its target.
+double detail_for(size_t target, int height) {
+    double per_pixel = static_cast<double>(target) / (picture_width * height);
+    double lo = 0.115, hi = 0.31;  // bytes per pixel of the smallest and largest targets
+    double d = (per_pixel - lo) / (hi - lo);
+    return d < 0 ? 0 : (d > 1 ? 1 : d);
+}
+
 // ---------------------------------------------------------------------------
 // JPEG encoding through libjpeg into memory.
 
@@ -93,7 +102,28 @@ struct ErrorTrap {
     std::exit(1);
 }
 
-std::vector<uint8_t> encode(const Image& img, int scale_percent) {
+// The example quantisation tables of the JPEG standard (Annex K), in
+// natural order; they are scaled per picture.
+const unsigned int luma_table[64] = {
+    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+const unsigned int chroma_table[64] = {
+    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+    24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+
+// Scales a table by `permille` / 1000, kept within 1..255 (8-bit tables).
+void scaled_table(const unsigned int* base, int permille, unsigned int* out) {
+    for (int i = 0; i < 64; ++i) {
+        long v = (static_cast<long>(base[i]) * permille + 500) / 1000;
+        out[i] = static_cast<unsigned int>(v < 1 ? 1 : (v > 255 ? 255 : v));
+    }
+}
+
+std::vector<uint8_t> encode(const Image& img, int scale_permille) {
     jpeg_compress_struct cinfo;
     ErrorTrap trap;
     cinfo.err = jpeg_std_error(&trap.mgr);
@@ -107,7 +137,11 @@ std::vector<uint8_t> encode(const Image& img, int scale_percent) {
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_linear_quality(&cinfo, scale_percent, TRUE);
+    unsigned int luma[64], chroma[64];
+    scaled_table(luma_table, scale_permille, luma);
+    scaled_table(chroma_table, scale_permille, chroma);
+    jpeg_add_quant_table(&cinfo, 0, luma, 100, TRUE);
+    jpeg_add_quant_table(&cinfo, 1, chroma, 100, TRUE);
     cinfo.optimize_coding = TRUE;
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.restart_interval = 0;
@@ -195,14 +229,14 @@ std::string check_layout(const std::vector<uint8_t>& f, int height) {
 // Finds the quality scale whose file comes closest to `target` without
 // leaving the allowed range.
 std::vector<uint8_t> encode_to_size(const Image& img, size_t target) {
-    // File size falls as the scale factor rises: search the factor.
-    int lo = 8, hi = 400;
     std::vector<uint8_t> best;
     size_t best_error = SIZE_MAX;
+    // Keeps the closest in-range result; returns the size at this scale.
     auto consider = [&](int scale) {
         std::vector<uint8_t> bytes = encode(img, scale);
-        size_t err = bytes.size() > target ? bytes.size() - target : target - bytes.size();
-        bool in_range = bytes.size() >= min_file_size && bytes.size() <= max_file_size;
+        size_t size = bytes.size();
+        size_t err = size > target ? size - target : target - size;
+        bool in_range = size >= min_file_size && size <= max_file_size;
         bool best_in_range = !best.empty() && best.size() >= min_file_size &&
                              best.size() <= max_file_size;
         if (best.empty() || (in_range && !best_in_range) ||
@@ -210,15 +244,20 @@ std::vector<uint8_t> encode_to_size(const Image& img, size_t target) {
             best = std::move(bytes);
             best_error = err;
         }
-        return best.size();
+        return size;
     };
+    // File size falls, not quite monotonically, as the table scale rises:
+    // a binary search, then a look at the neighbours of where it ended.
+    int lo = 1, hi = 60000;  // table scale in thousandths
+    int last = 1;
     while (lo <= hi) {
         int mid = (lo + hi) / 2;
-        std::vector<uint8_t> bytes = encode(img, mid);
-        consider(mid);
-        if (bytes.size() > target) lo = mid + 1;
+        last = mid;
+        if (consider(mid) > target) lo = mid + 1;
         else hi = mid - 1;
     }
+    for (int d = -24; d <= 24; ++d)
+        if (d != 0 && last + d >= 1) consider(last + d);
     return best;
 }
 
@@ -250,7 +289,7 @@ int main(int argc, char** argv) {
     for (int n = 0; n < picture_count; ++n) {
         int id = first_id + n;
         if (only && id != only) continue;
-        Image img = paint_picture(id, picture_width, heights[n]);
+        Image img = paint_picture(id, picture_width, heights[n], detail_for(sizes[n], heights[n]));
         std::vector<uint8_t> bytes = encode_to_size(img, sizes[n]);
         std::string problem = check_layout(bytes, heights[n]);
         if (!problem.empty()) {

@@ -479,7 +479,7 @@ void paint_rock(Scene& s, Canvas& c, Rng& rng, Vec2 base, double width, double h
             double nz = std::sqrt(std::max(0.0, 1 - rr * rr));
             double tex = n.fbm(x * 0.05 + seed, y * 0.05, 5);
             double crevice = smoothstep(0.25, 0.05, std::fabs(n.fbm(x * 0.02 - seed, y * 0.03, 3) - 0.5));
-            double shade = (0.3 + 0.55 * nz - 0.45 * v * 0.8) * (0.75 + 0.5 * tex) * (1 - 0.45 * crevice);
+            double shade = (0.45 + 0.5 * nz - 0.3 * v) * (0.75 + 0.5 * tex) * (1 - 0.4 * crevice);
             double g = smoothstep(0.5, 0.7, n.fbm(x * 0.03 - seed, y * 0.04, 4)) * growth_amount;
             if (v < -0.2) g = std::max(g, growth_amount * smoothstep(-0.2, -0.7, v) * 0.6);
             Colour albedo = mix(tone, growth, g);
@@ -740,7 +740,7 @@ void paint_fish(Scene& s, Canvas& c, const FishStyle& f, const Pose& pose, doubl
                 }
                 col = mix(col, f.mark, clamp01(mark));
                 // Fine scale texture.
-                col = col * (0.93 + 0.07 * std::sin(u * 120 + q * 14) * std::sin(q * 40 - u * 30));
+                col = col * (0.965 + 0.035 * std::sin(u * 160 + q * 14) * std::sin(q * 50 - u * 40));
                 double shade = round_shade(q * up_sign * 0.85, t.normal);
                 Colour out = seen(s, col, shade, pose.dist, x, y);
                 // Silvery sheen along the flank.
@@ -812,9 +812,10 @@ void paint_fish(Scene& s, Canvas& c, const FishStyle& f, const Pose& pose, doubl
             }
         }
         if (fin_alpha <= 0) return none;
-        double rays = 0.85 + 0.15 * std::sin(t.s * 90 + a * 60);
+        // Fin rays run out from the body, swept back.
+        double rays = 0.9 + 0.1 * std::sin((u - 0.35 * std::fabs(a)) * len * 0.9);
         Colour fc = mix(f.fin, f.mark, f.pattern == PatternClown ? 0.0 : 0.15) * rays;
-        return Fragment{seen(s, fc, 0.95, pose.dist, x, y), fin_alpha * 0.85};
+        return Fragment{seen(s, fc, 0.95, pose.dist, x, y), fin_alpha * 0.75};
     });
 }
 
@@ -836,7 +837,7 @@ FishStyle random_fish(Rng& rng, int plan, double hue_bias) {
             f.tail_spread = rng.range(0.5, 0.8);
             f.tail = rng.chance(0.5) ? TailSquare : TailRound;
             f.pattern = rng.chance(0.5) ? PatternEyeBand : PatternBands;
-            f.back = hsv(rng.chance(0.6) ? rng.range(0.12, 0.16) : hue, rng.range(0.6, 0.95), rng.range(0.75, 1.0));
+            f.back = hsv(rng.chance(0.35) ? rng.range(0.12, 0.16) : rng.uniform(), rng.range(0.5, 0.95), rng.range(0.7, 1.0));
             f.belly = mix(f.back, Colour{1, 1, 0.9}, 0.5);
             f.mark = rng.chance(0.5) ? Colour{0.06, 0.05, 0.07} : hsv(rng.range(0.55, 0.65), 0.7, 0.5);
             f.fin = f.back * 0.9;
@@ -1693,7 +1694,7 @@ int framing_for(Subject k, Rng& rng) {
 
 void paint_scenery(Scene& s, Canvas& c, Rng& rng, const Region& reg, int framing) {
     if (framing == 0 || !s.has_floor) return;
-    Colour rock_tone = reg.rock > 0.8 ? Colour{0.2, 0.19, 0.18} : mix(s.sand * 0.6, Colour{0.35, 0.3, 0.28}, 0.5);
+    Colour rock_tone = reg.rock > 0.8 ? Colour{0.28, 0.26, 0.25} : mix(s.sand * 0.7, Colour{0.42, 0.37, 0.33}, 0.5);
     if (!s.from_above) paint_far_reef(s, c, rng);
     // Items from far to near.
     int items = 4 + static_cast<int>(rng.below(6)) + static_cast<int>(reg.coral * 6);
@@ -1709,8 +1710,10 @@ void paint_scenery(Scene& s, Canvas& c, Rng& rng, const Region& reg, int framing
         double pick = rng.uniform() * (reg.coral + reg.rock + reg.fans + 0.3);
         if (s.from_above) {
             // Seen from above: rocks and coral heads as low mounds.
-            if (pick < reg.rock + 0.3) paint_rock(s, c, rng, {x, y}, scale * 0.5, scale * 0.3, dist, rock_tone);
-            else paint_brain_coral(s, c, rng, {x, y}, scale * 0.4, dist);
+            double size = scale * rng.range(0.08, 0.45);
+            if (pick < reg.rock + 0.3) paint_rock(s, c, rng, {x, y}, size, size * 0.7, dist, rock_tone);
+            else if (pick < reg.rock + 0.3 + reg.coral * 0.5) paint_brain_coral(s, c, rng, {x, y}, size * 0.8, dist);
+            else paint_weed(s, c, rng, {x, y}, size, dist);
             continue;
         }
         if (pick < reg.rock) {
@@ -1828,7 +1831,7 @@ void paint_subject(Scene& s, Canvas& c, Rng& rng, Subject k, const Region& reg, 
 
 }  // namespace
 
-Image paint_picture(int id, int width, int height) {
+Image paint_picture(int id, int width, int height, double detail) {
     Rng rng(0x5EA5CA9E00000000ull ^ (static_cast<uint64_t>(id) * 0x9E3779B97F4A7C15ull));
     int number = id - first_picture_id;
     Region reg = region_for(image_catalog.location_ids[std::clamp(number, 0, static_cast<int>(image_count) - 1)]);
@@ -1870,12 +1873,12 @@ Image paint_picture(int id, int width, int height) {
     paint_particles(s, c, rng);
 
     // Soft focus of the lens.
-    blur(c, rng.range(0.7, 1.2) * supersample / 2);
+    blur(c, (lerp(1.5, 0.6, detail) + rng.range(-0.15, 0.15)) * supersample / 2);
 
     // Reduce, vignette, grain.
     Image img(width, height);
     double vignette = rng.range(0.15, 0.4);
-    double grain = rng.range(0.005, 0.013);
+    double grain = (0.003 + 0.028 * std::pow(detail, 1.5)) * rng.range(0.9, 1.1);
     double exposure = rng.range(0.92, 1.1);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {

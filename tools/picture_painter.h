@@ -33,8 +33,10 @@ struct Image {
     const float* at(int x, int y) const { return &pixels[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
-// Paints picture `id` at the given size; the same id always gives the same picture.
-Image paint_picture(int id, int width, int height);
+// Paints picture `id` at the given size; the same arguments always give the
+// same picture. `detail` (0..1) sets how much fine texture and grain it has,
+// which decides how large it encodes.
+Image paint_picture(int id, int width, int height, double detail);
 
 // The program icon as the bytes of a .ico file: a 32 x 32 24-bit image and a
 // 16 x 16 4-bit image of a small fish on water.
