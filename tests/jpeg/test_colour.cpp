@@ -361,3 +361,27 @@ TEST(DecodeRow, RestartMarkersAcrossRows) {
             ASSERT_EQ(got, want) << x << "," << y;
         }
 }
+
+TEST(DecodeRow, SecondScanOfASequentialFrameIsNotRead) {
+    DcPicture pic = graded_picture(16, 16, {0, 0}, 128, 128);
+    Stream after;
+    after.sos(all_components(grey())).raw({0x12, 0x34, 0xFF, 0x00, 0x56});
+    pic.after_scan = after.bytes;
+    Harness h(pic.encode());
+    ASSERT_EQ(h.open_and_begin(), 0);
+    RowsResult rows = read_rows(h.dec());
+    EXPECT_EQ(rows.last, 1);
+    ASSERT_EQ(rows.rows.size(), 16u);
+    EXPECT_EQ(rows.rows[15][15], luma_at(15, 15));
+    EXPECT_EQ(h.dec().status, 0);
+}
+
+TEST(DecodeRow, GreyFrameWithAZeroSamplingFactor) {
+    Stream s = sequential_head(8, 8, grey(0, 1));
+    s.sos(all_components(grey(0, 1))).raw({0x00, 0x00}).eoi();
+    Harness h(s.bytes);
+    EXPECT_EQ(h.open_and_begin(), UnsupportedSampling);
+    const uint8_t* row = nullptr;
+    int32_t bytes = 0;
+    EXPECT_EQ(decode_row(h.dec(), &row, &bytes), -1);
+}

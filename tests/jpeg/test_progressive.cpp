@@ -692,3 +692,46 @@ TEST(ProgressiveFrame, ColourPictureWithSeparateScans) {
     EXPECT_EQ(px[1], clamp(y + (((-22554 * xb + 32768) + (-46802 * xr)) >> 16)));
     EXPECT_EQ(px[2], clamp(y + ((116130 * xb + 32768) >> 16)));
 }
+
+TEST(ProgressiveFrame, DcSizeAbove15IsRefused) {
+    std::vector<uint8_t> sizes;
+    for (int i = 0; i <= 16; ++i) sizes.push_back(static_cast<uint8_t>(i));
+    HuffSpec wide = uniform_spec(sizes);
+    HuffCodes codes(wide);
+    BitWriter w;
+    w.symbol(codes, 16);
+    w.put(0x1234, 16);
+    Stream s;
+    s.soi().dqt_flat(0, 1).dht(0, 0, wide).sof(0xC2, 8, 8, grey());
+    s.sos({{1, 0, 0}}, 0, 0, 0, 0).raw(w.bytes()).eoi();
+    Harness h(s.bytes);
+    EXPECT_EQ(h.open_and_begin(), DecodeError);
+}
+
+TEST(ProgressiveFrame, TableRedefinedBetweenScansTakesEffectAtTheNextScan) {
+    // The second DC scan refines nothing but uses a redefined AC slot: the
+    // first AC band is coded with one table, the second with another.
+    HuffSpec first_table = uniform_spec({0x00, 0x01, 0x02});
+    std::vector<uint8_t> reversed = {0x02, 0x01, 0x00};
+    HuffSpec second_table = uniform_spec(reversed);
+    HuffCodes c1(first_table), c2(second_table);
+    BitWriter dc;
+    dc.dc(dc_codes(), 0);
+    BitWriter band1;
+    band1.ac(c1, 0, 1);  // position 1: +1
+    band1.symbol(c1, 0x00);
+    BitWriter band2;
+    band2.ac(c2, 0, -2);  // position 5: -2
+    band2.symbol(c2, 0x00);
+    Stream s;
+    s.soi().dqt_flat(0, 1).dht(0, 0, dc_spec()).dht(1, 0, first_table).sof(0xC2, 8, 8, grey());
+    s.sos({{1, 0, 0}}, 0, 0, 0, 0).raw(dc.bytes());
+    s.sos({{1, 0, 0}}, 1, 4, 0, 0).raw(band1.bytes());
+    s.dht(1, 0, second_table);
+    s.sos({{1, 0, 0}}, 5, 63, 0, 0).raw(band2.bytes()).eoi();
+    Harness h(s.bytes);
+    ASSERT_EQ(h.open_and_begin(), 0);
+    const int16_t* a = h.dec().ac_coeff_buffers[0]->coeffs;
+    EXPECT_EQ(a[zigzag[1]], 1);
+    EXPECT_EQ(a[zigzag[5]], -2);
+}
