@@ -16,7 +16,6 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -172,15 +171,35 @@ struct Screen {
     // The picture number of the caption box's image line: "Image #" and the
     // number right-aligned in three places, the last text in its box.
     std::optional<int32_t> image_number() const {
-        static const std::regex line(R"(│ *Image #([ 0-9]{3}) *│)");
+        const std::u32string label = U"Image #";
         for (const std::u32string& row : rows) {
-            std::string narrow_row = encode_utf8(row);
-            std::smatch match;
-            if (std::regex_search(narrow_row, match, line)) {
-                std::string field = match[1];
-                if (field.back() == ' ') return std::nullopt;
-                return std::stoi(field);
+            size_t at = row.find(label);
+            if (at == std::u32string::npos) continue;
+            // Only spaces between the box's left side and the label...
+            size_t left = row.rfind(U'│', at);
+            if (left == std::u32string::npos) return std::nullopt;
+            for (size_t c = left + 1; c < at; ++c) {
+                if (row[c] != U' ') return std::nullopt;
             }
+            // ...three places for the number, spaces to the right side.
+            size_t field = at + label.size();
+            if (field + 3 > row.size()) return std::nullopt;
+            std::u32string number = row.substr(field, 3);
+            size_t right = row.find(U'│', field + 3);
+            if (right == std::u32string::npos) return std::nullopt;
+            for (size_t c = field + 3; c < right; ++c) {
+                if (row[c] != U' ') return std::nullopt;
+            }
+            int32_t value = 0;
+            bool digits = false;
+            for (char32_t c : number) {
+                if (c == U' ' && !digits) continue;
+                if (c < U'0' || c > U'9') return std::nullopt;
+                value = value * 10 + static_cast<int32_t>(c - U'0');
+                digits = true;
+            }
+            if (!digits) return std::nullopt;
+            return value;
         }
         return std::nullopt;
     }
@@ -257,8 +276,12 @@ public:
         std::ofstream(config_) << "set -g remain-on-exit on\nset -g status off\n";
         // The shell around the program reports its exit status and then
         // keeps the pane open, so that the restored terminal can be checked.
-        // No core files from the crash test.
-        std::string program = "ulimit -c 0; env " + environment +
+        // No core files from the crash test; sanitizer reports end the
+        // program with statuses of their own, never the viewer's 1.
+        std::string program = "ulimit -c 0; "
+                              "export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}exitcode=86\"; "
+                              "export UBSAN_OPTIONS=\"${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}exitcode=87\"; "
+                              "env " + environment +
                               " TERM=xterm-256color LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " + quote(MARIVUE_BINARY) + " " + arguments +
                               "; echo \"marivue exit status $?\"; exec sleep 600";
         tmux("new-session -d -s viewer -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " +
@@ -329,15 +352,16 @@ public:
 
     std::optional<int32_t> exit_status(Screen* last = nullptr) const {
         Screen screen;
-        static const std::regex status_line(R"(marivue exit status (\d+))");
-        bool ended = wait_for(
-            [](const Screen& s) { return s.contains("marivue exit status"); }, &screen);
+        const std::string marker = "marivue exit status ";
+        bool ended = wait_for([&](const Screen& s) { return s.contains(marker); }, &screen);
         if (last != nullptr) *last = screen;
         if (!ended) return std::nullopt;
-        std::smatch match;
         std::string text = screen.text();
-        if (!std::regex_search(text, match, status_line)) return std::nullopt;
-        return std::stoi(match[1]);
+        size_t at = text.find(marker) + marker.size();
+        size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        if (end == at) return std::nullopt;
+        return std::stoi(text.substr(at, end - at));
     }
 
     // The program's process: the shell's child.
