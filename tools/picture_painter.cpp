@@ -1652,11 +1652,10 @@ enum Subject {
     SubjectCount
 };
 
-Subject choose_subject(Rng& rng, int id, double aspect) {
-    // Cycle through the kinds so every one recurs across the collection,
-    // with a random step so neighbours differ.
+Subject choose_subject(Rng& rng, double aspect) {
+    // Weighted draw; tall frames favour upright subjects, wide ones long ones.
     static const double weight[SubjectCount] = {
-        1.4, 1.2, 0.7, 0.8, 0.7, 1.0, 0.9, 0.7, 0.8, 0.7, 0.7, 0.6, 0.7, 0.6, 0.5, 0.7, 0.7, 0.7, 0.6};
+        1.4, 1.2, 0.7, 0.8, 0.7, 1.0, 0.9, 0.7, 0.8, 0.7, 0.7, 0.6, 0.7, 0.6, 0.5, 0.7, 0.5, 0.7, 0.6};
     double w[SubjectCount];
     double total = 0;
     for (int i = 0; i < SubjectCount; ++i) {
@@ -1666,7 +1665,6 @@ Subject choose_subject(Rng& rng, int id, double aspect) {
         if (aspect < 0.6 && (k == SubjectEel || k == SubjectSlenderFish || k == SubjectStingray || k == SubjectSchool)) w[i] *= 2;
         total += w[i];
     }
-    (void)id;
     double r = rng.uniform() * total;
     for (int i = 0; i < SubjectCount; ++i) {
         r -= w[i];
@@ -1813,7 +1811,7 @@ void paint_subject(Scene& s, Canvas& c, Rng& rng, Subject k, const Region& reg, 
             break;
         }
         case SubjectNudibranch:
-            paint_nudibranch(s, c, rng, Pose{centre, W * 0.5 * scale, heading * 0.3 + rng.range(-0.3, 0.3), dist});
+            paint_nudibranch(s, c, rng, Pose{centre, W * 0.36 * scale, heading * 0.3 + rng.range(-0.3, 0.3), dist});
             break;
         case SubjectAnemone:
             paint_anemone(s, c, rng, Pose{{centre.x, H * 0.9}, W * 0.8 * scale, 0, dist});
@@ -1839,7 +1837,7 @@ Image paint_picture(int id, int width, int height, double detail) {
     Scene s(W, H);
     s.noise = Noise{rng.next()};
     double aspect = static_cast<double>(height) / width;
-    Subject subject = choose_subject(rng, id, aspect);
+    Subject subject = choose_subject(rng, aspect);
     int framing = framing_for(subject, rng);
 
     double depth = rng.range(0.1, 0.9);
