@@ -20,36 +20,36 @@ struct ScanComponent {
 };
 
 // A Huffman table definition as a DHT segment carries it.
-struct HuffSpec {
+struct HuffDef {
     std::array<uint8_t, 16> counts{};  // codes of length 1..16
     std::vector<uint8_t> symbols;
 };
 
 // All symbols with codes of one length: the shortest length that leaves the
 // all-ones code unused.
-inline HuffSpec uniform_spec(const std::vector<uint8_t>& symbols) {
+inline HuffDef uniform_def(const std::vector<uint8_t>& symbols) {
     int length = 1;
     while ((1u << length) < symbols.size() + 1) ++length;
-    HuffSpec spec;
-    spec.counts[length - 1] = static_cast<uint8_t>(symbols.size());
-    spec.symbols = symbols;
-    return spec;
+    HuffDef def;
+    def.counts[length - 1] = static_cast<uint8_t>(symbols.size());
+    def.symbols = symbols;
+    return def;
 }
 
 // DC sizes 0 to 11, four bits each.
-inline HuffSpec dc_spec() {
+inline HuffDef dc_def() {
     std::vector<uint8_t> s;
     for (int i = 0; i <= 11; ++i) s.push_back(static_cast<uint8_t>(i));
-    return uniform_spec(s);
+    return uniform_def(s);
 }
 
 // Every AC run/size symbol of 8-bit data (EOB, ZRL, runs 0-15 x sizes 1-10),
 // eight bits each.
-inline HuffSpec ac_spec() {
+inline HuffDef ac_def() {
     std::vector<uint8_t> s{0x00, 0xF0};
     for (int r = 0; r < 16; ++r)
         for (int z = 1; z <= 10; ++z) s.push_back(static_cast<uint8_t>(r << 4 | z));
-    return uniform_spec(s);
+    return uniform_def(s);
 }
 
 // Canonical code assignment of a table definition.
@@ -57,12 +57,12 @@ struct HuffCodes {
     std::array<uint32_t, 256> code{};
     std::array<int, 256> length{};
 
-    explicit HuffCodes(const HuffSpec& spec) {
+    explicit HuffCodes(const HuffDef& def) {
         uint32_t c = 0;
         size_t k = 0;
         for (int len = 1; len <= 16; ++len) {
-            for (int i = 0; i < spec.counts[len - 1]; ++i) {
-                uint8_t sym = spec.symbols.at(k++);
+            for (int i = 0; i < def.counts[len - 1]; ++i) {
+                uint8_t sym = def.symbols.at(k++);
                 code[sym] = c++;
                 length[sym] = len;
             }
@@ -188,14 +188,14 @@ public:
     }
     Stream& dqt_flat(int number, int value) { return dqt(number, flat(value)); }
 
-    static Bytes dht_table(int cls, int number, const HuffSpec& spec) {
+    static Bytes dht_table(int cls, int number, const HuffDef& def) {
         Bytes t{static_cast<uint8_t>(cls << 4 | number)};
-        t.insert(t.end(), spec.counts.begin(), spec.counts.end());
-        t.insert(t.end(), spec.symbols.begin(), spec.symbols.end());
+        t.insert(t.end(), def.counts.begin(), def.counts.end());
+        t.insert(t.end(), def.symbols.begin(), def.symbols.end());
         return t;
     }
-    Stream& dht(int cls, int number, const HuffSpec& spec) {
-        return segment(0xC4, dht_table(cls, number, spec));
+    Stream& dht(int cls, int number, const HuffDef& def) {
+        return segment(0xC4, dht_table(cls, number, def));
     }
 
     static Bytes sof_payload(int width, int height, const std::vector<Component>& comps,
@@ -248,7 +248,7 @@ inline Stream sequential_head(int width, int height, const std::vector<Component
                               int q0 = 1, int q1 = 1) {
     Stream s;
     s.soi().dqt_flat(0, q0).dqt_flat(1, q1);
-    s.dht(0, 0, dc_spec()).dht(1, 0, ac_spec()).dht(0, 1, dc_spec()).dht(1, 1, ac_spec());
+    s.dht(0, 0, dc_def()).dht(1, 0, ac_def()).dht(0, 1, dc_def()).dht(1, 1, ac_def());
     s.sof(0xC0, width, height, comps);
     return s;
 }

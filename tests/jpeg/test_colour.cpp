@@ -296,7 +296,7 @@ TEST(DecodeRow, OneRowGreyPicture) {
 TEST(DecodeRow, DecodeErrorInTheFifthMcuRow) {
     Stream s = sequential_head(8, 40, grey());
     s.sos(all_components(grey()));
-    HuffCodes dc(dc_spec()), ac(ac_spec());
+    HuffCodes dc(dc_def()), ac(ac_def());
     BitWriter w;
     for (int i = 0; i < 4; ++i) {
         w.dc(dc, i == 0 ? 8 : 0);
@@ -323,7 +323,7 @@ TEST(DecodeRow, DecodeErrorInTheFifthMcuRow) {
 TEST(DecodeRow, CorruptRestartMarkerMidPicture) {
     Stream s = sequential_head(8, 24, grey());
     s.dri(1).sos(all_components(grey()));
-    HuffCodes dc(dc_spec()), ac(ac_spec());
+    HuffCodes dc(dc_def()), ac(ac_def());
     BitWriter w;
     w.dc(dc, 16);
     w.symbol(ac, 0x00);

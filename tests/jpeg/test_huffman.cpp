@@ -13,31 +13,31 @@ namespace {
 struct Tables {
     uint8_t bits[8][17] = {};
     uint8_t values[8][256] = {};
-    void define(JpegDecoder& d, int slot, const HuffSpec& spec) {
+    void define(JpegDecoder& d, int slot, const HuffDef& def) {
         bits[slot][0] = 0;
-        for (int i = 0; i < 16; ++i) bits[slot][i + 1] = spec.counts[i];
+        for (int i = 0; i < 16; ++i) bits[slot][i + 1] = def.counts[i];
         std::memset(values[slot], 0, 256);
-        for (size_t i = 0; i < spec.symbols.size(); ++i) values[slot][i] = spec.symbols[i];
+        for (size_t i = 0; i < def.symbols.size(); ++i) values[slot][i] = def.symbols[i];
         d.huff_bits[slot] = bits[slot];
         d.huff_values[slot] = values[slot];
     }
 };
 
-HuffSpec example_spec() {
-    HuffSpec spec;
-    spec.counts = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 12; ++i) spec.symbols.push_back(static_cast<uint8_t>(i));
-    return spec;
+HuffDef example_def() {
+    HuffDef def;
+    def.counts = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 12; ++i) def.symbols.push_back(static_cast<uint8_t>(i));
+    return def;
 }
 
 // One code of each length 1 to 15 and one of length 16; symbol = length.
-HuffSpec staircase_spec() {
-    HuffSpec spec;
+HuffDef staircase_def() {
+    HuffDef def;
     for (int i = 0; i < 16; ++i) {
-        spec.counts[i] = 1;
-        spec.symbols.push_back(static_cast<uint8_t>(i + 1));
+        def.counts[i] = 1;
+        def.symbols.push_back(static_cast<uint8_t>(i + 1));
     }
-    return spec;
+    return def;
 }
 
 HuffDecodeTable built(JpegDecoder& d, int slot, uint8_t garbage = 0x5A) {
@@ -69,7 +69,7 @@ struct BitStream : Harness {
 TEST(BuildHuffTable, ExampleTable) {
     JpegDecoder d{};
     Tables tables;
-    tables.define(d, 1, example_spec());
+    tables.define(d, 1, example_def());
     HuffDecodeTable t = built(d, 1);
     for (int i = 0; i < 64; ++i) EXPECT_EQ(t.lookahead[i], 0) << i;
     for (int s = 1; s <= 5; ++s)
@@ -101,7 +101,7 @@ TEST(HuffDecode, ExampleTableStreams) {
                    Case{"1110", 6, 4}, Case{"11111110", 10, 8}}) {
         BitStream bs(c.bits);
         JpegDecoder& d = bs.dec();
-        tables.define(d, 4, example_spec());
+        tables.define(d, 4, example_def());
         HuffDecodeTable t = built(d, 4);
         EXPECT_EQ(huff_decode(d, t), c.symbol) << c.bits;
         // What follows starts right after the consumed bits.
@@ -122,10 +122,10 @@ TEST(HuffDecode, ExampleTableStreams) {
 TEST(BuildHuffTable, SingleOneBitCode) {
     JpegDecoder d{};
     Tables tables;
-    HuffSpec spec;
-    spec.counts[0] = 1;
-    spec.symbols = {5};
-    tables.define(d, 0, spec);
+    HuffDef def;
+    def.counts[0] = 1;
+    def.symbols = {5};
+    tables.define(d, 0, def);
     HuffDecodeTable t = built(d, 0);
     for (int i = 0; i < 128; ++i) EXPECT_EQ(t.lookahead[i], 5);
     for (int i = 128; i < 256; ++i) EXPECT_EQ(t.lookahead[i], 0);
@@ -137,10 +137,10 @@ TEST(HuffDecode, UnmatchedShortCodeConsumesNothing) {
     BitStream bs("10110011");
     JpegDecoder& d = bs.dec();
     Tables tables;
-    HuffSpec spec;
-    spec.counts[0] = 1;
-    spec.symbols = {5};
-    tables.define(d, 0, spec);
+    HuffDef def;
+    def.counts[0] = 1;
+    def.symbols = {5};
+    tables.define(d, 0, def);
     HuffDecodeTable t = built(d, 0);
     EXPECT_EQ(huff_decode(d, t), 0);
     EXPECT_EQ(huff_decode(d, t), 0);
@@ -153,7 +153,7 @@ TEST(HuffDecode, UnmatchedShortCodeConsumesNothing) {
 TEST(BuildHuffTable, SixteenBitCodeTree) {
     JpegDecoder d{};
     Tables tables;
-    tables.define(d, 7, staircase_spec());
+    tables.define(d, 7, staircase_def());
     HuffDecodeTable t = built(d, 7);
     EXPECT_EQ(t.lookahead[255], -1);
     for (int i = 0; i < 8; ++i) {
@@ -168,7 +168,7 @@ TEST(HuffDecode, SixteenBitCode) {
     Tables tables;
     {
         BitStream bs("1111111111111110");
-        tables.define(bs.dec(), 7, staircase_spec());
+        tables.define(bs.dec(), 7, staircase_def());
         HuffDecodeTable t = built(bs.dec(), 7);
         EXPECT_EQ(huff_decode(bs.dec(), t), 16);
         EXPECT_EQ(get_bits(bs.dec(), 8), 0x5Au);
@@ -176,14 +176,14 @@ TEST(HuffDecode, SixteenBitCode) {
     {
         // All ones: no code; the walk ends at the empty slot after 8 steps.
         BitStream bs("1111111111111111");
-        tables.define(bs.dec(), 7, staircase_spec());
+        tables.define(bs.dec(), 7, staircase_def());
         HuffDecodeTable t = built(bs.dec(), 7);
         EXPECT_EQ(huff_decode(bs.dec(), t), 0);
         EXPECT_EQ(get_bits(bs.dec(), 8), 0x5Au);
     }
     {
         BitStream bs("111111111110 1010");
-        tables.define(bs.dec(), 7, staircase_spec());
+        tables.define(bs.dec(), 7, staircase_def());
         HuffDecodeTable t = built(bs.dec(), 7);
         EXPECT_EQ(huff_decode(bs.dec(), t), 12);
         EXPECT_EQ(get_bits(bs.dec(), 4), 0xAu);
@@ -193,14 +193,14 @@ TEST(HuffDecode, SixteenBitCode) {
 TEST(BuildHuffTable, AllZeroCounts) {
     JpegDecoder d{};
     Tables tables;
-    tables.define(d, 2, HuffSpec{});
+    tables.define(d, 2, HuffDef{});
     HuffDecodeTable t = built(d, 2);
     HuffDecodeTable zero;
     std::memset(&zero, 0, sizeof zero);
     EXPECT_EQ(std::memcmp(&t, &zero, sizeof t), 0);
 
     BitStream bs("10100101");
-    tables.define(bs.dec(), 2, HuffSpec{});
+    tables.define(bs.dec(), 2, HuffDef{});
     EXPECT_EQ(huff_decode(bs.dec(), t), 0);
     EXPECT_EQ(huff_decode(bs.dec(), t), 0);
     EXPECT_EQ(get_bits(bs.dec(), 8), 0xA5u);
@@ -209,8 +209,8 @@ TEST(BuildHuffTable, AllZeroCounts) {
 TEST(BuildHuffTable, RebuildGivesTheSameTable) {
     JpegDecoder d{};
     Tables tables;
-    tables.define(d, 3, example_spec());
-    tables.define(d, 5, staircase_spec());
+    tables.define(d, 3, example_def());
+    tables.define(d, 5, staircase_def());
     HuffDecodeTable first = built(d, 3, 0x00);
     HuffDecodeTable t;
     std::memset(&t, 0xEE, sizeof t);
@@ -224,11 +224,11 @@ TEST(BuildHuffTable, RebuildGivesTheSameTable) {
 TEST(BuildHuffTable, SymbolListedTwiceKeepsItsLastLength) {
     JpegDecoder d{};
     Tables tables;
-    HuffSpec spec;
-    spec.counts[0] = 1;
-    spec.counts[1] = 1;
-    spec.symbols = {7, 7};
-    tables.define(d, 0, spec);
+    HuffDef def;
+    def.counts[0] = 1;
+    def.counts[1] = 1;
+    def.symbols = {7, 7};
+    tables.define(d, 0, def);
     HuffDecodeTable t = built(d, 0);
     EXPECT_EQ(t.code_length[7], 2);
     for (int i = 0; i < 192; ++i) EXPECT_EQ(t.lookahead[i], 7);

@@ -25,11 +25,11 @@ Bytes with_tail(Bytes b, std::initializer_list<int> tail) {
     return b;
 }
 
-HuffSpec example_spec() {
-    HuffSpec spec;
-    spec.counts = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 12; ++i) spec.symbols.push_back(static_cast<uint8_t>(i));
-    return spec;
+HuffDef example_def() {
+    HuffDef def;
+    def.counts = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 12; ++i) def.symbols.push_back(static_cast<uint8_t>(i));
+    return def;
 }
 
 Bytes full_header_after(const Bytes& leading) {
@@ -166,8 +166,8 @@ TEST(ProcessMarkers, EndOfDataGivesEoi) {
 // ---- Huffman segments -------------------------------------------------------
 
 TEST(ReadDht, FourTablesInOneSegment) {
-    HuffSpec a = example_spec();
-    HuffSpec b = uniform_spec({0x00, 0x11, 0x22});
+    HuffDef a = example_def();
+    HuffDef b = uniform_def({0x00, 0x11, 0x22});
     Bytes payload;
     for (Bytes t : {Stream::dht_table(0, 0, a), Stream::dht_table(1, 0, b),
                     Stream::dht_table(0, 3, b), Stream::dht_table(1, 3, a)})
@@ -179,15 +179,15 @@ TEST(ReadDht, FourTablesInOneSegment) {
     JpegDecoder& d = p.dec();
     struct Slot {
         int slot;
-        const HuffSpec* spec;
+        const HuffDef* def;
     };
     for (Slot sl : {Slot{0, &a}, Slot{4, &b}, Slot{3, &b}, Slot{7, &a}}) {
         ASSERT_NE(d.huff_bits[sl.slot], nullptr) << sl.slot;
         ASSERT_NE(d.huff_values[sl.slot], nullptr) << sl.slot;
         EXPECT_EQ(d.huff_bits[sl.slot][0], 0);
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(d.huff_bits[sl.slot][i + 1], sl.spec->counts[i]);
-        for (size_t i = 0; i < sl.spec->symbols.size(); ++i)
-            EXPECT_EQ(d.huff_values[sl.slot][i], sl.spec->symbols[i]);
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(d.huff_bits[sl.slot][i + 1], sl.def->counts[i]);
+        for (size_t i = 0; i < sl.def->symbols.size(); ++i)
+            EXPECT_EQ(d.huff_values[sl.slot][i], sl.def->symbols[i]);
     }
     for (int slot : {1, 2, 5, 6}) EXPECT_EQ(d.huff_bits[slot], nullptr);
     // The segment was used up exactly: the next thing is the EOI marker.
@@ -222,8 +222,8 @@ TEST(ReadDht, CountsAbove255BeforeSymbolsAreRead) {
 }
 
 TEST(ReadDht, LengthTestedBeforeSlot) {
-    HuffSpec spec = uniform_spec({1, 2, 3});
-    Bytes table = Stream::dht_table(1, 4, spec);  // slot 8: invalid
+    HuffDef def = uniform_def({1, 2, 3});
+    Bytes table = Stream::dht_table(1, 4, def);  // slot 8: invalid
     Bytes seg{0x00, static_cast<uint8_t>(2 + table.size() - 1)};
     seg.insert(seg.end(), table.begin(), table.end());
     Parser p(with_tail(seg, {0xFF, 0xD9}));
@@ -232,14 +232,14 @@ TEST(ReadDht, LengthTestedBeforeSlot) {
 
 TEST(ReadDht, SlotEightOrMore) {
     Stream s;
-    s.dht(1, 4, uniform_spec({1, 2, 3}));
+    s.dht(1, 4, uniform_def({1, 2, 3}));
     Parser p(with_tail(after_marker(s), {0xFF, 0xD9}));
     EXPECT_EQ(p.run([&] { read_dht(p.dec()); }), HuffIndexInvalid);
 }
 
 TEST(ReadDht, DcTableNumberFourTakesAcSlotZero) {
     Stream s;
-    s.dht(0, 4, uniform_spec({1, 2, 3}));
+    s.dht(0, 4, uniform_def({1, 2, 3}));
     Parser p(with_tail(after_marker(s), {0xFF, 0xD9}));
     EXPECT_EQ(p.run([&] { read_dht(p.dec()); }), 0);
     ASSERT_NE(p.dec().huff_bits[4], nullptr);
@@ -248,8 +248,8 @@ TEST(ReadDht, DcTableNumberFourTakesAcSlotZero) {
 }
 
 TEST(ReadDht, LeftoverLengthMustHoldWholeTables) {
-    HuffSpec spec = uniform_spec({1, 2, 3});
-    Bytes table = Stream::dht_table(0, 0, spec);
+    HuffDef def = uniform_def({1, 2, 3});
+    Bytes table = Stream::dht_table(0, 0, def);
     Bytes seg{0x00, static_cast<uint8_t>(2 + table.size() + 3)};
     seg.insert(seg.end(), table.begin(), table.end());
     seg.insert(seg.end(), 30, 0x00);
@@ -258,7 +258,7 @@ TEST(ReadDht, LeftoverLengthMustHoldWholeTables) {
 }
 
 TEST(ReadDht, OverSubscribedCountsRefusedAfterSlotCheck) {
-    HuffSpec bad;
+    HuffDef bad;
     bad.counts[0] = 3;  // three 1-bit codes cannot exist
     bad.symbols = {1, 2, 3};
     {
@@ -277,7 +277,7 @@ TEST(ReadDht, OverSubscribedCountsRefusedAfterSlotCheck) {
 
 TEST(ReadDht, RedefinitionReusesTheArrays) {
     Stream s;
-    s.dht(1, 2, uniform_spec({1, 2, 3})).dht(1, 2, uniform_spec({7}));
+    s.dht(1, 2, uniform_def({1, 2, 3})).dht(1, 2, uniform_def({7}));
     Parser p(with_tail(Bytes(s.bytes.begin() + 2, s.bytes.end()), {0xFF, 0xD9}));
     JpegDecoder& d = p.dec();
     ASSERT_EQ(p.run([&] { read_dht(d); }), 0);
@@ -446,7 +446,7 @@ TEST(FindFrameHeader, FrameTypes) {
 
 TEST(FindFrameHeader, TablesBeforeTheFrameAreKept) {
     Stream s;
-    s.soi().app(0, 14).dqt_flat(1, 9).dri(7).dht(1, 1, uniform_spec({5})).sof(0xC1, 33, 17, grey());
+    s.soi().app(0, 14).dqt_flat(1, 9).dri(7).dht(1, 1, uniform_def({5})).sof(0xC1, 33, 17, grey());
     Harness h(s.bytes);
     ASSERT_EQ(h.open(), 0);
     JpegDecoder& d = h.dec();
@@ -565,7 +565,7 @@ TEST(ReadSos, RepeatedComponentRefusedBeforeAnyTableIsWritten) {
 TEST(FindScanHeader, ScanOrEndOfImage) {
     {
         Stream s;
-        s.dht(0, 2, uniform_spec({4})).sos({{2, 2, 1}}).raw({0x12, 0x34});
+        s.dht(0, 2, uniform_def({4})).sos({{2, 2, 1}}).raw({0x12, 0x34});
         ScanParser p(s.bytes);
         bool found = false;
         ASSERT_EQ(p.run([&] { found = find_scan_header(p.dec()); }), 0);

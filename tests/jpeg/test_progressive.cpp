@@ -9,12 +9,12 @@ using namespace jt;
 namespace {
 
 // Every AC symbol including the end-of-band runs, eight bits each.
-HuffSpec prog_ac_spec() {
+HuffDef prog_ac_def() {
     std::vector<uint8_t> s{0x00, 0xF0};
     for (int r = 1; r < 15; ++r) s.push_back(static_cast<uint8_t>(r << 4));
     for (int r = 0; r < 16; ++r)
         for (int z = 1; z <= 10; ++z) s.push_back(static_cast<uint8_t>(r << 4 | z));
-    return uniform_spec(s);
+    return uniform_def(s);
 }
 
 struct Prog {
@@ -28,7 +28,7 @@ struct Prog {
             s.dqt_flat(0, q0);
         }
         s.dqt_flat(1, 1);
-        s.dht(0, 0, dc_spec()).dht(1, 0, prog_ac_spec()).dht(0, 1, dc_spec()).dht(1, 1, prog_ac_spec());
+        s.dht(0, 0, dc_def()).dht(1, 0, prog_ac_def()).dht(0, 1, dc_def()).dht(1, 1, prog_ac_def());
         s.sof(0xC2, width, height, comps);
     }
     Prog& scan(const std::vector<ScanComponent>& comps, int ss, int se, int ah, int al,
@@ -72,11 +72,11 @@ struct ProgScan : Harness {
 };
 
 const HuffCodes& ac_codes() {
-    static HuffCodes codes(prog_ac_spec());
+    static HuffCodes codes(prog_ac_def());
     return codes;
 }
 const HuffCodes& dc_codes() {
-    static HuffCodes codes(dc_spec());
+    static HuffCodes codes(dc_def());
     return codes;
 }
 
@@ -481,7 +481,7 @@ TEST(ScanChecks, SpectralAndApproximation) {
 
 TEST(ScanChecks, EveryComponentNeedsItsQuantisationTable) {
     Stream s;
-    s.soi().dqt_flat(0, 1).dht(0, 0, dc_spec()).sof(0xC2, 16, 16, ycc(1, 1));
+    s.soi().dqt_flat(0, 1).dht(0, 0, dc_def()).sof(0xC2, 16, 16, ycc(1, 1));
     s.sos({{1, 0, 0}}, 0, 0, 0, 0).raw({0x00, 0x00}).eoi();
     Harness h(s.bytes);
     EXPECT_EQ(h.open_and_begin(), QuantTableMissing);
@@ -497,7 +497,7 @@ TEST(ScanChecks, DcRefinementNeedsItsDcTable) {
 
 TEST(ScanChecks, AcScanNeedsNoDcTable) {
     Stream s;
-    s.soi().dqt_flat(0, 1).dht(1, 0, prog_ac_spec()).sof(0xC2, 8, 8, grey());
+    s.soi().dqt_flat(0, 1).dht(1, 0, prog_ac_def()).sof(0xC2, 8, 8, grey());
     s.sos({{1, 0, 0}}, 1, 63, 0, 0).raw({0x00}).eoi();
     Harness h(s.bytes);
     EXPECT_EQ(h.open_and_begin(), 0);
@@ -696,7 +696,7 @@ TEST(ProgressiveFrame, ColourPictureWithSeparateScans) {
 TEST(ProgressiveFrame, DcSizeAbove15IsRefused) {
     std::vector<uint8_t> sizes;
     for (int i = 0; i <= 16; ++i) sizes.push_back(static_cast<uint8_t>(i));
-    HuffSpec wide = uniform_spec(sizes);
+    HuffDef wide = uniform_def(sizes);
     HuffCodes codes(wide);
     BitWriter w;
     w.symbol(codes, 16);
@@ -711,9 +711,9 @@ TEST(ProgressiveFrame, DcSizeAbove15IsRefused) {
 TEST(ProgressiveFrame, TableRedefinedBetweenScansTakesEffectAtTheNextScan) {
     // The second DC scan refines nothing but uses a redefined AC slot: the
     // first AC band is coded with one table, the second with another.
-    HuffSpec first_table = uniform_spec({0x00, 0x01, 0x02});
+    HuffDef first_table = uniform_def({0x00, 0x01, 0x02});
     std::vector<uint8_t> reversed = {0x02, 0x01, 0x00};
-    HuffSpec second_table = uniform_spec(reversed);
+    HuffDef second_table = uniform_def(reversed);
     HuffCodes c1(first_table), c2(second_table);
     BitWriter dc;
     dc.dc(dc_codes(), 0);
@@ -724,7 +724,7 @@ TEST(ProgressiveFrame, TableRedefinedBetweenScansTakesEffectAtTheNextScan) {
     band2.ac(c2, 0, -2);  // position 5: -2
     band2.symbol(c2, 0x00);
     Stream s;
-    s.soi().dqt_flat(0, 1).dht(0, 0, dc_spec()).dht(1, 0, first_table).sof(0xC2, 8, 8, grey());
+    s.soi().dqt_flat(0, 1).dht(0, 0, dc_def()).dht(1, 0, first_table).sof(0xC2, 8, 8, grey());
     s.sos({{1, 0, 0}}, 0, 0, 0, 0).raw(dc.bytes());
     s.sos({{1, 0, 0}}, 1, 4, 0, 0).raw(band1.bytes());
     s.dht(1, 0, second_table);

@@ -15,7 +15,7 @@ struct SeqStream {
     int q0_precision = 0;
     int q1 = 1;
     int dri = 0;
-    HuffSpec dc0 = dc_spec(), ac0 = ac_spec(), dc1 = dc_spec(), ac1 = ac_spec();
+    HuffDef dc0 = dc_def(), ac0 = ac_def(), dc1 = dc_def(), ac1 = ac_def();
     Bytes entropy;
 
     Bytes build() const {
@@ -287,7 +287,7 @@ TEST(DecodeRowBlocks, DcSizeAbove15IsRefused) {
     SeqStream st;
     std::vector<uint8_t> sizes;
     for (int i = 0; i <= 16; ++i) sizes.push_back(static_cast<uint8_t>(i));
-    st.dc0 = uniform_spec(sizes);
+    st.dc0 = uniform_def(sizes);
     HuffCodes dc(st.dc0), ac(st.ac0);
     BitWriter w;
     w.symbol(dc, 16);
@@ -378,8 +378,8 @@ TEST(DecodeRowBlocks, H2V2BlockOrderAndComponentTables) {
     // Chroma DC codes in the opposite order from the luma ones.
     std::vector<uint8_t> reversed;
     for (int i = 11; i >= 0; --i) reversed.push_back(static_cast<uint8_t>(i));
-    st.dc1 = uniform_spec(reversed);
-    st.ac1 = uniform_spec({0x00, 0x01, 0x02});
+    st.dc1 = uniform_def(reversed);
+    st.ac1 = uniform_def({0x00, 0x01, 0x02});
     HuffCodes dc0(st.dc0), ac0(st.ac0), dc1(st.dc1), ac1(st.ac1);
     BitWriter w;
     int last[3] = {0, 0, 0};

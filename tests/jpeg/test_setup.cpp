@@ -294,9 +294,9 @@ struct TableFrame : Frame {
     uint8_t values[8][256] = {};
     int16_t quant[4][64] = {};
     TableFrame() : Frame(16, 16, h2v2()) {}
-    void huff(int slot, const HuffSpec& spec) {
-        for (int i = 0; i < 16; ++i) bits[slot][i + 1] = spec.counts[i];
-        for (size_t i = 0; i < spec.symbols.size(); ++i) values[slot][i] = spec.symbols[i];
+    void huff(int slot, const HuffDef& def) {
+        for (int i = 0; i < 16; ++i) bits[slot][i + 1] = def.counts[i];
+        for (size_t i = 0; i < def.symbols.size(); ++i) values[slot][i] = def.symbols[i];
         dec().huff_bits[slot] = bits[slot];
         dec().huff_values[slot] = values[slot];
     }
@@ -319,9 +319,9 @@ struct TableFrame : Frame {
 
 TEST(HuffTables, DefinedSlotsAreAllBuilt) {
     TableFrame f;
-    f.huff(0, dc_spec());
-    f.huff(4, ac_spec());
-    f.huff(2, uniform_spec({3, 4}));
+    f.huff(0, dc_def());
+    f.huff(4, ac_def());
+    f.huff(2, uniform_def({3, 4}));
     f.scan(0, 0, 4, 0, 63);
     ASSERT_EQ(f.huff_check(), 0);
     JpegDecoder& d = f.dec();
@@ -336,13 +336,13 @@ TEST(HuffTables, DefinedSlotsAreAllBuilt) {
 
 TEST(HuffTables, RedefinedSlotRebuiltInPlace) {
     TableFrame f;
-    f.huff(0, dc_spec());
-    f.huff(4, ac_spec());
+    f.huff(0, dc_def());
+    f.huff(4, ac_def());
     f.scan(0, 0, 4, 0, 63);
     ASSERT_EQ(f.huff_check(), 0);
     JpegDecoder& d = f.dec();
     HuffDecodeTable* before = d.huff_decode_tables[4];
-    f.huff(4, uniform_spec({0x00, 0x11}));
+    f.huff(4, uniform_def({0x00, 0x11}));
     ASSERT_EQ(f.huff_check(), 0);
     EXPECT_EQ(d.huff_decode_tables[4], before);
     HuffDecodeTable expect;
@@ -355,27 +355,27 @@ TEST(HuffTables, RedefinedSlotRebuiltInPlace) {
 TEST(HuffTables, MissingTables) {
     {
         TableFrame f;
-        f.huff(4, ac_spec());
+        f.huff(4, ac_def());
         f.scan(0, 0, 4, 0, 63);
         EXPECT_EQ(f.huff_check(), HuffTableMissing);
     }
     {
         TableFrame f;
-        f.huff(0, dc_spec());
+        f.huff(0, dc_def());
         f.scan(0, 0, 4, 0, 63);
         EXPECT_EQ(f.huff_check(), HuffTableMissing);
     }
     {
         // An AC band needs no DC table.
         TableFrame f;
-        f.huff(5, ac_spec());
+        f.huff(5, ac_def());
         f.scan(1, 0, 5, 1, 63);
         EXPECT_EQ(f.huff_check(), 0);
     }
     {
         // A DC scan (first or refinement) needs no AC table, but its DC table.
         TableFrame f;
-        f.huff(1, dc_spec());
+        f.huff(1, dc_def());
         f.scan(2, 1, 7, 0, 0);
         EXPECT_EQ(f.huff_check(), 0);
         TableFrame g;
@@ -388,21 +388,21 @@ TEST(HuffTables, TableNumberAboveThreeNamesNoTable) {
     {
         // DC number 5 would reach the AC slot 5, which is defined.
         TableFrame f;
-        f.huff(5, dc_spec());
-        f.huff(4, ac_spec());
+        f.huff(5, dc_def());
+        f.huff(4, ac_def());
         f.scan(0, 5, 4, 0, 63);
         EXPECT_EQ(f.huff_check(), HuffTableMissing);
     }
     {
         TableFrame f;
-        f.huff(0, dc_spec());
-        for (int s = 4; s < 8; ++s) f.huff(s, ac_spec());
+        f.huff(0, dc_def());
+        for (int s = 4; s < 8; ++s) f.huff(s, ac_def());
         f.scan(0, 0, 8, 0, 63);
         EXPECT_EQ(f.huff_check(), HuffTableMissing);
     }
     {
         TableFrame f;
-        f.huff(0, dc_spec());
+        f.huff(0, dc_def());
         f.scan(0, 0, 4 + 15, 1, 5);
         EXPECT_EQ(f.huff_check(), HuffTableMissing);
     }
@@ -455,7 +455,7 @@ Bytes luma_dc_scan(bool with_dri, bool with_quant = true, bool with_dc = true) {
     if (with_quant) s.dqt_flat(0, 1).dqt_flat(1, 1);
     s.sof(0xC2, 16, 16, ycc(2, 2));
     if (with_dri) s.dri(4);
-    if (with_dc) s.dht(0, 0, dc_spec());
+    if (with_dc) s.dht(0, 0, dc_def());
     s.sos({{1, 0, 0}}, 0, 0, 0, 0).raw({0x12, 0x34, 0x56, 0x78, 0x9A}).eoi();
     return s.bytes;
 }
@@ -506,7 +506,7 @@ TEST(StartScan, RestartCountersSetWithAnInterval) {
 
 TEST(StartScan, EndOfImage) {
     Stream st;
-    st.soi().dqt_flat(0, 1).sof(0xC2, 16, 16, grey()).dht(0, 0, dc_spec()).eoi();
+    st.soi().dqt_flat(0, 1).sof(0xC2, 16, 16, grey()).dht(0, 0, dc_def()).eoi();
     ScanStart s(st.bytes);
     bool found = true;
     ASSERT_EQ(s.run(&found), 0);

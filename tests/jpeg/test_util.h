@@ -124,7 +124,7 @@ struct DcPicture {
     }
 
     Bytes entropy() const {
-        HuffCodes dc_codes(dc_spec()), ac_codes(ac_spec());
+        HuffCodes dc_codes(dc_def()), ac_codes(ac_def());
         int hmax = 1, vmax = 1;
         for (const Component& c : comps) {
             hmax = std::max(hmax, c.h);
