@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -96,6 +97,20 @@ std::string cursor_to(int32_t row, int32_t col) {
     return moved != nullptr ? std::string(moved) : std::string();
 }
 
+bool terminal_hung_up() {
+    struct pollfd input {};
+    input.fd = STDIN_FILENO;
+    input.events = POLLIN;
+    if (poll(&input, 1, 0) < 0) return false;
+    if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+    // Readable yet nothing came: end of file.
+    if ((input.revents & POLLIN) != 0) {
+        int waiting = 0;
+        return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0;
+    }
+    return false;
+}
+
 bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -136,6 +151,8 @@ struct TerminalPlatform::Session {
     int32_t cursor_row = 0;
     int32_t cursor_col = 0;
     struct sigaction previous_stop[3];
+    bool stop_ignored[3] = {false, false, false};
+    bool handlers_installed = false;
     struct sigaction previous_crash[5];
 
     ~Session() { close(); }
@@ -151,10 +168,15 @@ bool TerminalPlatform::Session::open(std::string* failure) {
 
     saved_terminal_valid = tcgetattr(STDIN_FILENO, &saved_terminal) == 0;
     pending_signal = 0;
+    handlers_installed = true;
     struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < 3; ++i) sigaction(stop_signals[i], &action, &previous_stop[i]);
+    for (size_t i = 0; i < 3; ++i) {
+        // A signal the program was started ignoring (nohup) stays ignored.
+        sigaction(stop_signals[i], nullptr, &previous_stop[i]);
+        if (previous_stop[i].sa_handler != SIG_IGN) sigaction(stop_signals[i], &action, nullptr);
+    }
     struct sigaction crash {};
     crash.sa_handler = on_crash_signal;
     sigemptyset(&crash.sa_mask);
@@ -223,6 +245,8 @@ void TerminalPlatform::Session::measure_cells() {
 }
 
 void TerminalPlatform::Session::close() {
+    if (!handlers_installed) return;
+    handlers_installed = false;
     if (screen != nullptr) {
         if (kitty_image) {
             const char remove_images[] = "\033_Ga=d\033\\";
@@ -237,6 +261,8 @@ void TerminalPlatform::Session::close() {
     }
     for (size_t i = 0; i < 3; ++i) sigaction(stop_signals[i], &previous_stop[i], nullptr);
     for (size_t i = 0; i < 5; ++i) sigaction(crash_signals[i], &previous_crash[i], nullptr);
+    // Kept: whether each stop signal was ignored decides how a stop ends.
+    for (size_t i = 0; i < 3; ++i) stop_ignored[i] = previous_stop[i].sa_handler == SIG_IGN;
     std::memset(previous_stop, 0, sizeof(previous_stop));
     std::memset(previous_crash, 0, sizeof(previous_crash));
 }
@@ -312,11 +338,16 @@ intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
     if (dialog_open_) run_loop();
 
     int stop = pending_signal;
+    session_->close();
+    bool ignored = false;
+    for (size_t i = 0; i < 3; ++i) {
+        if (stop_signals[i] == stop) ignored = session_->stop_ignored[i];
+    }
     session_.reset();
     dialog_open_ = false;
     dialog_ = null_window;
     procedure_ = nullptr;
-    if (stop == SIGTERM || stop == SIGHUP) {
+    if ((stop == SIGTERM || stop == SIGHUP) && !ignored) {
         // The terminal is back to normal: end the way the signal asked.
         std::signal(stop, SIG_DFL);
         std::raise(stop);
@@ -613,7 +644,12 @@ void TerminalPlatform::run_loop() {
             draw_screen();
             wtimeout(stdscr, 200);
             got = wget_wch(stdscr, &key);
-            if (got == ERR) continue;
+            if (got == ERR) {
+                // A terminal that hung up reads as an endless stream of
+                // nothing: end as on SIGHUP rather than spin.
+                if (terminal_hung_up() && pending_signal == 0) pending_signal = SIGHUP;
+                continue;
+            }
         }
         handle_key(static_cast<int32_t>(key), got == KEY_CODE_YES);
     }
