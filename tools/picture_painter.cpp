@@ -1392,8 +1392,9 @@ void paint_ray(Scene& s, Canvas& c, Rng& rng, const Pose& pose, bool manta) {
                 double front = 0.42 * (1 - std::pow(av, 1.6)) + sweep;
                 double rear = -0.28 * std::sqrt(std::max(0.0, 1 - av * av)) + sweep + 0.1 * av * av;
                 edge = std::max(std::max(u - front, rear - u), av - 1.0) * span;
-                // Two cephalic fins in front of the head.
-                if (av > 0.06 && av < 0.17 && u > 0.3) edge = std::min(edge, (u - 0.58) * span);
+                // Two cephalic fins, rolled lobes in front of the head.
+                double lobe = length(Vec2{(u - 0.38) / 0.11, (av - 0.12) / 0.04}) - 1;
+                edge = std::min(edge, lobe * 0.045 * span);
             } else {
                 // A rounded rhombus, a little longer than wide, snout pointed.
                 double uu = (u - 0.05) / 0.85;
@@ -1406,9 +1407,16 @@ void paint_ray(Scene& s, Canvas& c, Rng& rng, const Pose& pose, bool manta) {
             Colour col = top;
             if (spotted && n.value(x * 0.1, y * 0.1) > 0.74) col = spot;
             if (manta) {
-                // Pale shoulder patches and a paler wing margin.
-                double patch = smoothstep(0.55, 0.75, n.value(u * 3 + 4, v * 3)) * smoothstep(0.15, 0.4, av);
-                col = mix(col, Colour{0.8, 0.82, 0.85}, patch * 0.6);
+                // Seen from below: a pale belly with dusky margins and
+                // blotches, and the gill slits behind the head.
+                double inner = -edge / span;
+                double margin = smoothstep(0.1, 0.0, inner) + smoothstep(0.45, 0.9, av);
+                double blotch = smoothstep(0.6, 0.7, n.value(u * 6 + 4, v * 6)) * 0.7;
+                col = mix(Colour{0.82, 0.84, 0.86}, top, clamp01(margin + blotch));
+                for (int g = 0; g < 5; ++g) {
+                    double gu = 0.22 - g * 0.045;
+                    if (std::fabs(u - gu) < 0.008 && av > 0.1 && av < 0.17) col = col * 0.45;
+                }
             }
             double tex = 0.85 + 0.25 * n.fbm(x * 0.07, y * 0.07, 3);
             double shade = 0.5 + 0.55 * body - 0.15 * av + 0.1 * (tex - 0.85);
