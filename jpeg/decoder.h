@@ -178,6 +178,10 @@ struct JpegDecoder {
     uint8_t* out_row_0;
     uint8_t* out_row_1;
     int16_t idct_scratch[64];
+    // Per AC table slot (4..7): the run, size, value and total bit count of
+    // each code whose code and value bits fit in 9 bits, by the next 9 bits
+    // of the stream; 0 where the full decoding path is needed.
+    int32_t fast_ac[4][512];
     int32_t status;
     uint8_t ready;
     int32_t zero_reads;  // consecutive reads that returned 0 without the end flag

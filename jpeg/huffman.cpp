@@ -90,3 +90,23 @@ int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e
     while (e < 0);
     return e;
 }
+
+void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
+    for (uint32_t p = 0; p < (1u << fast_ac_bits); p++) {
+        fast[p] = 0;
+        int32_t e = table.lookahead[p >> (fast_ac_bits - 8)];
+        if (e < 0) continue;
+        int length = table.code_length[e];
+        int r = e >> 4, s = e & 15;
+        // Only what huff_decode followed by get_bits(s) would do in one read:
+        // the same code length consumed, then the value bits.
+        if (length == 0 || length + s > fast_ac_bits) continue;
+        int32_t value = 0;
+        if (s != 0) {
+            uint32_t field = (p >> (fast_ac_bits - length - s)) & ((1u << s) - 1u);
+            value = extend(field, s);
+        }
+        fast[p] = static_cast<int32_t>((static_cast<uint32_t>(value) << 16) | (static_cast<uint32_t>(r) << 12) |
+                                       (static_cast<uint32_t>(s) << 8) | static_cast<uint32_t>(length + s));
+    }
+}

@@ -95,6 +95,14 @@ inline uint32_t take_bits(JpegDecoder& d, Bits& bits, int n) {
     bits.count = old - n;
     if (bits.count > 0) {
         bits.buffer = std::rotl(bits.buffer, n);
+    } else if (d.in_count >= 2 && d.in_cursor[0] != 0xFF && d.in_cursor[1] != 0xFF) {
+        // The common fetch, inline: two plain data bytes from the buffer.
+        uint32_t buffer = std::rotl(bits.buffer, old) & 0xFFFFu;
+        buffer |= (static_cast<uint32_t>(d.in_cursor[0]) << 24) | (static_cast<uint32_t>(d.in_cursor[1]) << 16);
+        d.in_cursor += 2;
+        d.in_count -= 2;
+        bits.buffer = std::rotl(buffer, n - old);
+        bits.count += 16;
     } else {
         save(d, bits);
         fetch_entropy_word(d, old, n);
@@ -135,6 +143,10 @@ extern const int32_t extend_offset[16];
 // length (a prefix-free canonical code).
 bool huff_counts_valid(const uint8_t* bits);
 void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
+// Fills a fast_ac table from a built AC table (entries: total bits in bits
+// 0-4, the run/size symbol in 8-15, the extended value in 16-31).
+void build_fast_ac(const HuffDecodeTable& table, int32_t* fast);
+constexpr int fast_ac_bits = 9;
 // Decodes a code longer than 8 bits: consumes the 8-bit prefix and walks
 // the tree from the lookahead's node e.
 int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e);

@@ -74,10 +74,18 @@ void decode_block(JpegDecoder& d, Bits& bits, int32_t b, int32_t c) {
     block[0] = dequantise(d.last_dc[c], quant[0]);
 
     const HuffDecodeTable& ac_table = *d.huff_decode_tables[d.comp_ac_table[c]];
+    const int32_t* fast = d.fast_ac[d.comp_ac_table[c] - 4];
     int k = 1;
     for (; k < 64; k++) {
-        int32_t value;
-        int32_t rs = decode_symbol<true>(d, bits, ac_table, value);
+        int32_t value, rs;
+        int32_t entry = fast[(bits.buffer >> (16 - fast_ac_bits)) & ((1u << fast_ac_bits) - 1u)];
+        if (entry != 0) {
+            take_bits(d, bits, entry & 31);
+            rs = (entry >> 8) & 0xFF;
+            value = entry >> 16;
+        } else {
+            rs = decode_symbol<true>(d, bits, ac_table, value);
+        }
         int r = rs >> 4;
         if ((rs & 15) != 0) {
             k += r;

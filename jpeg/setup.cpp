@@ -126,6 +126,7 @@ void prepare_huff_tables(JpegDecoder& d) {
         if (d.huff_decode_tables[slot] == nullptr)
             d.huff_decode_tables[slot] = static_cast<HuffDecodeTable*>(pool_alloc(d, sizeof(HuffDecodeTable)));
         build_huff_table(d, slot, *d.huff_decode_tables[slot]);
+        if (slot >= 4) build_fast_ac(*d.huff_decode_tables[slot], d.fast_ac[slot - 4]);
     }
 }
 
