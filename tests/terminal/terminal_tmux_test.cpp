@@ -22,6 +22,8 @@
 #include <vector>
 
 #include <signal.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -639,6 +641,48 @@ TEST(TerminalFrontEnd, SaysSoWithoutATerminal) {
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_NE(WEXITSTATUS(status), 0);
     EXPECT_NE(output.find("needs a terminal"), std::string::npos) << output;
+}
+
+TEST(TerminalFrontEnd, EndsWhenTheTerminalHangsUp) {
+    // The program ignores SIGHUP here (as under nohup), so only noticing
+    // the closed terminal can end it.
+    int master = -1;
+    struct winsize size {};
+    size.ws_row = 40;
+    size.ws_col = 120;
+    pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGHUP, SIG_IGN);
+        setenv("TERM", "xterm-256color", 1);
+        setenv("MARIVUE_TTY_GRAPHICS", "symbols", 1);
+        execl(MARIVUE_BINARY, "marivue", "--tty", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait for the first screen, then hang up.
+    std::string seen;
+    auto deadline = std::chrono::steady_clock::now() + wait_limit;
+    while (seen.find("Image #") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        struct pollfd in {master, POLLIN, 0};
+        if (poll(&in, 1, 50) > 0) {
+            char buffer[4096];
+            ssize_t got = read(master, buffer, sizeof(buffer));
+            if (got <= 0) break;
+            seen.append(buffer, static_cast<size_t>(got));
+        }
+    }
+    EXPECT_NE(seen.find("Image #"), std::string::npos) << seen.size() << " bytes: " << seen.substr(0, 300);
+    close(master);
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(poll_interval);
+    }
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    EXPECT_EQ(ended, pid) << "the program went on without its terminal";
 }
 
 }  // namespace
