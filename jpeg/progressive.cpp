@@ -139,13 +139,23 @@ void decode_ac_first(JpegDecoder& d, int c, int x, int y) {
     const HuffDecodeTable& table = *d.huff_decode_tables[d.comp_ac_table[c]];
     Bits bits;
     load(d, bits);
+    const int32_t* fast = d.fast_ac[d.comp_ac_table[c] - 4];
     for (int32_t k = d.spectral_first; k <= d.spectral_last; k++) {
-        int32_t rs = huff_decode(d, bits, table);
+        int32_t rs, value = 0;
+        int32_t entry = fast[(bits.buffer >> (16 - fast_ac_bits)) & ((1u << fast_ac_bits) - 1u)];
+        if (entry != 0) {
+            take_bits(d, bits, entry & 31);
+            rs = (entry >> 8) & 0xFF;
+            value = entry >> 16;
+        } else {
+            rs = huff_decode(d, bits, table);
+            if (rs & 15) value = extend(take_bits(d, bits, rs & 15), rs & 15);
+        }
         int32_t r = rs >> 4, s = rs & 15;
         if (s != 0) {
             k += r;
             if (k > 63) fail_scan_data(d);
-            p[zigzag_order[k]] = shifted(extend(take_bits(d, bits, s), s), d.approx_low);
+            p[zigzag_order[k]] = shifted(value, d.approx_low);
         } else if (r == 15) {
             k += 15;
             if (k > 63) fail_scan_data(d);
