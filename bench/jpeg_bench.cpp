@@ -1,0 +1,302 @@
+// Decoding speed of the Marivue decoder next to two general-purpose
+// decoders, on the same files in the same run.
+//
+//   jpeg-bench [--reps N] [--collection DIR] SET_NAME=DIR ...
+//
+// Every file of each set is read into memory first; a repetition decodes
+// the whole set once, and the figure reported is the median repetition.
+// The reference library is measured twice: as it is, and with its vector
+// code switched off, which it only allows per process (JSIMD_FORCENONE), so
+// that measurement runs in a child process of this program.
+#include "app/frame_loader.h"
+#include "jpeg/byte_sources.h"
+#include "jpeg/decoder.h"
+#include "jpeg/internal.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <new>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+#include <stb/stb_image.h>
+
+// ---- pool accounting --------------------------------------------------------
+// This program provides the decoder's system allocator itself (the library's
+// own is then not linked), to see how much memory a decode holds at most.
+
+namespace {
+size_t live_bytes = 0;
+size_t peak_bytes = 0;
+}  // namespace
+
+void* system_alloc(size_t size) {
+    auto* block = static_cast<size_t*>(std::calloc(1, size + sizeof(size_t)));
+    if (block == nullptr) return nullptr;
+    *block = size;
+    live_bytes += size;
+    peak_bytes = std::max(peak_bytes, live_bytes);
+    return block + 1;
+}
+
+void system_free(void* pointer) {
+    if (pointer == nullptr) return;
+    size_t* block = static_cast<size_t*>(pointer) - 1;
+    live_bytes -= *block;
+    std::free(block);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct File {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    int width = 0, height = 0, components = 0;
+};
+
+struct Set {
+    std::string name;
+    std::vector<File> files;
+    double megapixels = 0;
+    double megabytes = 0;
+};
+
+std::vector<uint8_t> read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+Set load_set(const std::string& name, const std::filesystem::path& dir) {
+    Set set{name, {}, 0, 0};
+    std::vector<std::filesystem::path> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().extension() == ".jpg") paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    for (const auto& path : paths) {
+        File f{path.filename().string(), read_file(path)};
+        MemoryByteSource source(f.bytes.data(), f.bytes.size());
+        auto d = std::make_unique<JpegDecoder>();
+        open_decoder(*d, source);
+        f.width = d->image_width;
+        f.height = d->image_height;
+        f.components = d->frame_component_count;
+        free_pool(*d);
+        set.megapixels += f.width * static_cast<double>(f.height) / 1e6;
+        set.megabytes += static_cast<double>(f.bytes.size()) / 1e6;
+        set.files.push_back(std::move(f));
+    }
+    return set;
+}
+
+// Decoded output goes here, so that no decoder can skip its work.
+std::vector<uint8_t> sink;
+uint64_t checksum = 0;
+
+// This decoder through its public operations, copying each row out as the
+// viewer does: red, green, blue, 0 becomes blue, green, red.
+struct PoolUse {
+    size_t peak_bytes = 0;
+    int peak_blocks = 0;
+};
+
+PoolUse decode_marivue(const File& f) {
+    MemoryByteSource source(f.bytes.data(), f.bytes.size());
+    auto* d = new (std::nothrow) JpegDecoder;
+    peak_bytes = live_bytes = 0;
+    PoolUse use;
+    open_decoder(*d, source);
+    if (d->status == 0 && begin(*d) == 0) {
+        for (void* block : d->pool_blocks) use.peak_blocks += block != nullptr;
+        const uint8_t* row;
+        int32_t bytes;
+        uint8_t* out = sink.data();
+        const int32_t step = d->bytes_per_pixel;
+        while (decode_row(*d, &row, &bytes) == 0) {
+            if (step == 1) {
+                std::memcpy(out, row, static_cast<size_t>(bytes));
+                out += bytes;
+            } else {
+                for (int32_t i = 0; i < bytes; i += 4, out += 3) {
+                    out[0] = row[i + 2];
+                    out[1] = row[i + 1];
+                    out[2] = row[i];
+                }
+            }
+        }
+        checksum += sink[0];
+    }
+    use.peak_bytes = peak_bytes;
+    free_pool(*d);
+    delete d;
+    return use;
+}
+
+// The reference library: integer inverse DCT, no fancy upsampling, RGBX.
+void decode_reference(const File& f) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, f.bytes.data(), static_cast<unsigned long>(f.bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.do_fancy_upsampling = FALSE;
+    cinfo.out_color_space = cinfo.num_components == 1 ? JCS_GRAYSCALE : JCS_EXT_RGBX;
+    jpeg_start_decompress(&cinfo);
+    const size_t stride = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = sink.data() + stride * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    checksum += sink[0];
+}
+
+void decode_stb(const File& f) {
+    int w, h, n;
+    stbi_uc* pixels = stbi_load_from_memory(f.bytes.data(), static_cast<int>(f.bytes.size()), &w, &h, &n,
+                                            f.components == 1 ? 1 : 4);
+    if (pixels != nullptr) checksum += pixels[0];
+    stbi_image_free(pixels);
+}
+
+template <typename Decode>
+double median_seconds(const Set& set, int reps, Decode decode) {
+    std::vector<double> times;
+    for (int r = 0; r < reps; r++) {
+        auto start = Clock::now();
+        for (const File& f : set.files) decode(f);
+        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Runs this program again with the reference library's vector code off and
+// reads the median seconds per set from its output.
+std::map<std::string, double> measure_reference_without_simd(const char* self, int reps,
+                                                              const std::vector<std::string>& set_args) {
+    std::string command = "JSIMD_FORCENONE=1 '" + std::string(self) + "' --reference-only --reps " +
+                          std::to_string(reps);
+    for (const auto& a : set_args) command += " '" + a + "'";
+    std::map<std::string, double> result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        char name[256];
+        double seconds;
+        if (std::sscanf(line, "reference %255s %lf", name, &seconds) == 2) result[name] = seconds;
+    }
+    pclose(pipe);
+    return result;
+}
+
+double load_frame_microseconds(const std::filesystem::path& collection, int reps) {
+    const auto bytes = read_file(collection / "2000.jpg");
+    if (bytes.empty()) return 0;
+    std::vector<uint8_t> frame(frame_bytes);
+    FrameLoaderServices services;
+    services.find_picture = [&](uint16_t, const uint8_t** data, uint32_t* size) {
+        *data = bytes.data();
+        *size = static_cast<uint32_t>(bytes.size());
+        return true;
+    };
+    services.diagnostic = [](const char*, int32_t) {};
+    std::vector<double> times;
+    for (int r = 0; r < reps * 20; r++) {
+        auto start = Clock::now();
+        load_frame(2000, FrameBuffer{frame.data()}, services);
+        times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: jpeg-bench [--reps N] [--collection DIR] NAME=DIR ...\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int reps = 5;
+    bool reference_only = false;
+    std::filesystem::path collection;
+    std::vector<std::string> set_args;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--reps" && i + 1 < argc) {
+            reps = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--collection" && i + 1 < argc) {
+            collection = argv[++i];
+        } else if (a == "--reference-only") {
+            reference_only = true;
+        } else if (a.find('=') != std::string::npos) {
+            set_args.push_back(a);
+        } else {
+            return usage();
+        }
+    }
+    if (set_args.empty()) return usage();
+
+    std::vector<Set> sets;
+    size_t largest = 0;
+    for (const auto& a : set_args) {
+        sets.push_back(load_set(a.substr(0, a.find('=')), a.substr(a.find('=') + 1)));
+        for (const File& f : sets.back().files)
+            largest = std::max(largest, static_cast<size_t>(f.width) * f.height * 4);
+    }
+    sink.assign(largest + 64, 0);
+
+    if (reference_only) {
+        for (const Set& s : sets) std::printf("reference %s %.9f\n", s.name.c_str(), median_seconds(s, reps, decode_reference));
+        return 0;
+    }
+
+    const auto without_simd = measure_reference_without_simd(argv[0], reps, set_args);
+    std::printf("%-12s %6s %8s %8s | %-22s %9s %9s | %s\n", "set", "files", "MP", "MB", "decoder", "MP/s", "MB/s",
+                "marivue / decoder");
+    for (const Set& s : sets) {
+        PoolUse use;
+        for (const File& f : s.files) {
+            PoolUse u = decode_marivue(f);
+            use.peak_bytes = std::max(use.peak_bytes, u.peak_bytes);
+            use.peak_blocks = std::max(use.peak_blocks, u.peak_blocks);
+        }
+        const double ours = median_seconds(s, reps, [](const File& f) { decode_marivue(f); });
+        struct Row {
+            const char* name;
+            double seconds;
+        } rows[] = {
+            {"marivue", ours},
+            {"libjpeg-turbo", median_seconds(s, reps, decode_reference)},
+            {"libjpeg-turbo no SIMD", without_simd.count(s.name) ? without_simd.at(s.name) : 0},
+            {"stb_image", median_seconds(s, reps, decode_stb)},
+        };
+        for (const Row& r : rows) {
+            if (r.seconds <= 0) continue;
+            std::printf("%-12s %6zu %8.2f %8.2f | %-22s %9.1f %9.1f | %.2f\n", s.name.c_str(), s.files.size(),
+                        s.megapixels, s.megabytes, r.name, s.megapixels / r.seconds, s.megabytes / r.seconds,
+                        r.seconds / ours);
+        }
+        std::printf("%-12s peak pool memory %.2f MB, at most %d pool blocks, record %zu bytes\n", s.name.c_str(),
+                    static_cast<double>(use.peak_bytes) / 1e6, use.peak_blocks, sizeof(JpegDecoder));
+    }
+    if (!collection.empty())
+        std::printf("load_frame of picture 2000: %.1f us (median)\n", load_frame_microseconds(collection, reps));
+    return checksum == 42 ? 3 : 0;  // the checksum only keeps the decodes alive
+}

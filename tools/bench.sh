@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs the decoding benchmark: this decoder, the reference
+# library with and without its vector code, and stb_image, on the picture
+# collection, large photographs (baseline and progressive) and a grey set.
+# Arguments are passed to jpeg-bench (for instance --reps 9).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/setup.sh
+if ! dpkg-query -W -f='${Status}' libstb-dev 2>/dev/null | grep -q "install ok installed"; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libstb-dev
+fi
+
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DMARIVUE_TESTS=OFF >/dev/null
+cmake --build build-bench -j"$(nproc)" --target jpeg-bench make-bench-files >/dev/null
+files=build-bench/bench-files
+build-bench/bench/make-bench-files "$files"
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
+build-bench/bench/jpeg-bench --collection resources/pictures "$@" \
+  collection=resources/pictures large="$files/large" large-prog="$files/large-progressive" grey="$files/grey"
