@@ -31,7 +31,8 @@
 // The terminal is restored (normal screen, cursor, mouse reporting off) when
 // the dialog ends, when the process exits, and on SIGINT (taken as the done
 // button), SIGTERM and SIGHUP (the process then ends by that signal), and
-// on crashes.
+// on crashes. A signal the process was started ignoring (nohup) stays
+// ignored; a terminal that hangs up ends the dialog all the same.
 //
 // MARIVUE_SEED: when set to a number, tick_count() returns it, so the random
 // start picture is the same on every run (for tests and demonstrations).
