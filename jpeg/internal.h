@@ -223,6 +223,10 @@ void convert_h1v1(JpegDecoder& d);
 void convert_h2v1(JpegDecoder& d);
 void convert_h1v2(JpegDecoder& d);
 void convert_h2v2(JpegDecoder& d);
+// The red, green and blue offsets that eight chroma pairs add to luma, as
+// the converters compute them (with vector instructions where available).
+void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,
+                      int16_t* blue);
 // The row work of decode_row after its entry checks.
 int32_t deliver_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_out);
 

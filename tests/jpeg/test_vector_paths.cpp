@@ -1,4 +1,5 @@
-// The vector inverse DCT must give exactly the portable transform's samples
+// The vector paths must give exactly what the portable code gives. The
+// inverse DCT: the same samples
 // and leave exactly the same row results in the block, for ordinary and for
 // hostile coefficients alike.
 #include "jpeg/internal.h"
@@ -53,6 +54,33 @@ TEST(IdctVector, MatchesPortableTransformOnSingleCoefficients) {
             int16_t block[64] = {};
             block[position] = v;
             expect_same(block, "single", position);
+        }
+}
+
+}  // namespace
+
+namespace {
+
+// The converters compute the colour tables' offsets with vector arithmetic
+// where they can; every chroma pair must give exactly the tables' values.
+TEST(ColourVector, OffsetsEqualTheTablesForEveryChromaPair) {
+    static JpegDecoder d;
+    build_colour_tables(d);
+    for (int cb = 0; cb < 256; cb++)
+        for (int cr0 = 0; cr0 < 256; cr0 += 8) {
+            uint8_t cbs[8], crs[8];
+            for (int i = 0; i < 8; i++) {
+                cbs[i] = static_cast<uint8_t>(cb);
+                crs[i] = static_cast<uint8_t>(cr0 + i);
+            }
+            int16_t red[8], green[8], blue[8];
+            chroma_offsets_8(d, cbs, crs, red, green, blue);
+            for (int i = 0; i < 8; i++) {
+                int cr = cr0 + i;
+                ASSERT_EQ(red[i], d.cr_to_red[cr]) << cb << "," << cr;
+                ASSERT_EQ(green[i], (d.cb_to_green[cb] + d.cr_to_green[cr]) >> 16) << cb << "," << cr;
+                ASSERT_EQ(blue[i], d.cb_to_blue[cb]) << cb << "," << cr;
+            }
         }
 }
 
