@@ -1,7 +1,7 @@
-// The vector paths must give exactly what the portable code gives. The
-// inverse DCT: the same samples
-// and leave exactly the same row results in the block, for ordinary and for
-// hostile coefficients alike.
+// The vector paths must give exactly what the portable code gives: the
+// inverse DCT the same samples and the same row results in the block, for
+// ordinary and hostile coefficients alike, and colour conversion the colour
+// tables' offsets for every chroma pair.
 #include "jpeg/internal.h"
 
 #include <gtest/gtest.h>
