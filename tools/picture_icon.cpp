@@ -108,7 +108,9 @@ std::vector<uint8_t> icon_image(int size, int bits) {
                 row[static_cast<size_t>(x) * 3 + 1] = c.g;
                 row[static_cast<size_t>(x) * 3 + 2] = c.r;
             } else {
-                int i = nearest16(c);
+                // All water in one colour: the gradient would band into two.
+                bool water = c.b > c.r + 40 && c.b >= c.g;
+                int i = water ? 6 : nearest16(c);
                 row[static_cast<size_t>(x / 2)] |= static_cast<uint8_t>(x % 2 ? i : i << 4);
             }
         }
