@@ -301,6 +301,15 @@ public:
                    status);
     }
 
+    // The screen with its colours: SGR sequences left in each row.
+    std::vector<std::string> capture_coloured() const {
+        std::vector<std::string> rows;
+        std::istringstream lines(tmux("capture-pane -e -p -t viewer"));
+        std::string line;
+        while (std::getline(lines, line)) rows.push_back(line);
+        return rows;
+    }
+
     Screen capture() const {
         Screen screen;
         std::istringstream lines(tmux("capture-pane -p -t viewer"));
@@ -430,6 +439,123 @@ TEST_F(TerminalViewer, StartsOnTheSeededPictureWithItsTexts) {
     EXPECT_TRUE(screen.contains("[ OK ]"));
     // "<<<" sits above ">>>", as in the dialog.
     EXPECT_LT(screen.find(U"<<<")->first, screen.find(U">>>")->first);
+}
+
+struct Rgb {
+    double red = 0;
+    double green = 0;
+    double blue = 0;
+};
+
+// Mean colour of the picture cells in each cell row of a coloured capture
+// (rows 1 to `rows`, columns before `cols`): each cell counts as the mean of
+// its two colours, which is what a symbol shows from afar.
+std::vector<Rgb> picture_row_colours(const std::vector<std::string>& coloured, size_t rows, size_t cols) {
+    std::vector<Rgb> means;
+    for (size_t r = 1; r <= rows && r < coloured.size(); ++r) {
+        const std::string& line = coloured[r];
+        int fg[3] = {0, 0, 0};
+        int bg[3] = {0, 0, 0};
+        bool inverse = false;
+        Rgb sum;
+        size_t counted = 0;
+        size_t col = 0;
+        std::u32string chars = decode_utf8(line);
+        for (size_t i = 0; i < chars.size() && col < cols;) {
+            if (chars[i] == 0x1B && i + 1 < chars.size() && chars[i + 1] == U'[') {
+                size_t end = i + 2;
+                std::vector<int> params{0};
+                while (end < chars.size() && chars[end] != U'm') {
+                    if (chars[end] == U';') {
+                        params.push_back(0);
+                    } else {
+                        params.back() = params.back() * 10 + static_cast<int>(chars[end] - U'0');
+                    }
+                    ++end;
+                }
+                for (size_t k = 0; k < params.size(); ++k) {
+                    int p = params[k];
+                    if (p == 0) {
+                        std::fill(fg, fg + 3, 0);
+                        std::fill(bg, bg + 3, 0);
+                        inverse = false;
+                    } else if (p == 7) {
+                        inverse = true;
+                    } else if (p == 27) {
+                        inverse = false;
+                    } else if ((p == 38 || p == 48) && k + 4 < params.size() && params[k + 1] == 2) {
+                        int* target = p == 38 ? fg : bg;
+                        for (int c = 0; c < 3; ++c) target[c] = params[k + 2 + c];
+                        k += 4;
+                    }
+                }
+                i = end + 1;
+                continue;
+            }
+            if (is_picture_symbol(chars[i]) || chars[i] == U' ') {
+                const int* front = inverse ? bg : fg;
+                const int* back = inverse ? fg : bg;
+                sum.red += (front[0] + back[0]) / 2.0;
+                sum.green += (front[1] + back[1]) / 2.0;
+                sum.blue += (front[2] + back[2]) / 2.0;
+                ++counted;
+            }
+            ++col;
+            ++i;
+        }
+        if (counted > 0) means.push_back(Rgb{sum.red / counted, sum.green / counted, sum.blue / counted});
+    }
+    return means;
+}
+
+TEST_F(TerminalViewer, ThePictureShowsTheDecodedFrameTheRightWayUp) {
+    // Picture 1 is 124 rows tall: the frame's bottom 36 rows are black.
+    auto viewer = start_on(1);
+    expect_showing(*viewer, 1);
+    Screen screen = viewer->capture();
+    auto caption = screen.find(U"┌─");
+    auto search = screen.search_frame();
+    ASSERT_TRUE(caption && search);
+    size_t picture_rows = 0;
+    for (size_t r = 1; r < screen.rows.size() && screen.rows[r][0] != U'┌'; ++r) picture_rows = r;
+    ASSERT_GT(picture_rows, 10u);
+    std::vector<Rgb> rows = picture_row_colours(viewer->capture_coloured(), picture_rows, search->second - 1);
+    ASSERT_EQ(rows.size(), picture_rows);
+
+    // The same picture decoded here, row by row (blue, green, red).
+    std::vector<uint8_t> frame(frame_bytes);
+    FrameLoaderServices services;
+    services.find_picture = [](uint16_t id, const uint8_t** data, uint32_t* size) {
+        ResourceBytes bytes{nullptr, 0};
+        bool found = find_resource(resource_type_raw_data, id, &bytes);
+        *data = bytes.data;
+        *size = bytes.size;
+        return found;
+    };
+    services.diagnostic = [](const char*, int32_t) {};
+    ASSERT_TRUE(load_frame(first_picture_id + 1, FrameBuffer{frame.data()}, services));
+    for (size_t r = 0; r < picture_rows; ++r) {
+        // The frame rows this cell row shows.
+        size_t top = r * frame_height / picture_rows;
+        size_t bottom = (r + 1) * frame_height / picture_rows;
+        Rgb expected;
+        for (size_t y = top; y < bottom; ++y) {
+            for (size_t x = 0; x < frame_width; ++x) {
+                const uint8_t* p = &frame[(y * frame_width + x) * 3];
+                expected.blue += p[0];
+                expected.green += p[1];
+                expected.red += p[2];
+            }
+        }
+        double count = static_cast<double>((bottom - top) * frame_width);
+        SCOPED_TRACE(testing::Message() << "cell row " << r);
+        EXPECT_NEAR(rows[r].red, expected.red / count, 24);
+        EXPECT_NEAR(rows[r].green, expected.green / count, 24);
+        EXPECT_NEAR(rows[r].blue, expected.blue / count, 24);
+    }
+    // And so black at the bottom, not at the top.
+    EXPECT_LT(rows.back().red + rows.back().green + rows.back().blue, 6);
+    EXPECT_GT(rows.front().red + rows.front().green + rows.front().blue, 30);
 }
 
 TEST_F(TerminalViewer, IsTheDefaultWithoutADisplay) {
