@@ -88,13 +88,16 @@ const char* desktop_usage() {
            "  --scale N   enlarge the window N times (1 to 16; the default follows\n"
            "              the screen's resolution)\n"
            "  --tty       use the terminal even when a display is available\n"
-           "  --help      show this text and exit\n"
+           "  -h, --help  show this text and exit\n"
            "  --version   show the version and exit\n"
            "\n"
            "With a display (DISPLAY or WAYLAND_DISPLAY set) the viewer opens a window:\n"
            ">>> and <<< (or Right, Page Down, Space and Left, Page Up) step through the\n"
            "pictures, the small box under them restricts stepping to pictures whose\n"
-           "caption contains its text, and ok (or Escape, Ctrl+Q) ends the viewer.\n";
+           "caption contains its text, and ok (or Escape, Ctrl+Q) ends the viewer.\n"
+           "\n"
+           "Exit status: 1 once the viewer has ended; 0 after --help or --version;\n"
+           "2 bad usage, or neither a display nor a terminal to show the viewer on.\n";
 }
 
 DesktopOptions parse_desktop_options(int argc, char** argv) {
