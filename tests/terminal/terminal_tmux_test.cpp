@@ -275,6 +275,7 @@ public:
         static int counter = 0;
         socket_ = "marivue-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
         config_ = std::filesystem::temp_directory_path() / (socket_ + ".conf");
+        socket_path_ = std::filesystem::temp_directory_path() / (socket_ + ".socket");
         std::ofstream(config_) << "set -g remain-on-exit on\nset -g status off\n";
         // The shell around the program reports its exit status and then
         // keeps the pane open, so that the restored terminal can be checked.
@@ -294,10 +295,11 @@ public:
         tmux("kill-server");
         std::error_code ignored;
         std::filesystem::remove(config_, ignored);
+        std::filesystem::remove(socket_path_, ignored);
     }
 
     std::string tmux(const std::string& arguments, int* status = nullptr) const {
-        return run("tmux -u -L " + socket_ + " -f " + quote(config_.string()) + " " + arguments + " 2>/dev/null",
+        return run("tmux -u -S " + quote(socket_path_.string()) + " -f " + quote(config_.string()) + " " + arguments + " 2>/dev/null",
                    status);
     }
 
@@ -395,6 +397,7 @@ public:
 private:
     std::string socket_;
     std::filesystem::path config_;
+    std::filesystem::path socket_path_;
 };
 
 class TerminalViewer : public testing::Test {
