@@ -13,20 +13,58 @@
 //   free_pool(*d);                 // detaches the source, frees all memory
 //   delete d;                      // then the caller destroys the source
 //
-// Every failure is reported as a negative DecodeStatus in `status`; no
-// exception ever leaves these operations. One decoder is driven by one
-// thread at a time; separate decoders share nothing writable.
+// After open_decoder the caller may read `status`, `image_width`,
+// `image_height` and `frame_component_count`; after begin also
+// `bytes_per_pixel`. Every other field is the decoder's own. decode_row
+// returns 1 once all image_height rows have been delivered; anything else
+// but 0 ends the loop with the cause in `status`.
+//
+// Failures: every failure is reported as a negative DecodeStatus in
+// `status` (the first one only; status_names.h turns it into a name and a
+// meaning). The failing operation has already released all memory and
+// detached the source; it returns normally (open_decoder), -1 (begin) or
+// -227 (decode_row); later decode_row calls return -1, and so does begin
+// unless it had completed before. No exception ever leaves these
+// operations. free_pool must still be called.
+//
+// Ownership: the caller owns the ByteSource and the JpegDecoder. The source
+// must stay alive until free_pool has run and is destroyed by the caller
+// afterwards. The decoder owns only the memory it takes from its pool.
+//
+// Memory: the record itself is about 90 KB of fixed working storage (input
+// buffer, one MCU row of block pointers, colour tables): allocate it on the
+// heap, not on a thread's stack. On top of it the pool holds the tables
+// (up to 8 Huffman decode tables of 3.3 KB each) and buffers that grow with
+// the picture: a sequential picture needs two output rows and one MCU row
+// of coefficients and samples (192 bytes per 8x8 block of that row); a
+// progressive frame also keeps the coefficients of the whole picture, 130
+// bytes per 8x8 block of each component over whole MCUs (a 4000 x 3000
+// 4:2:0 frame: about 37 MB). All pool memory is requested by open_decoder
+// and begin (decode_row only for tables defined after the last sequential
+// MCU row) and released together by free_pool or a failure; memory_limit
+// caps it.
+//
+// Threads: one decoder is driven by one thread at a time; it holds no locks.
+// Separate decoders share nothing writable, so different threads may decode
+// different pictures at once; the only shared data are read-only tables.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// Failure codes. 0 is success; every failure is negative.
+// Failure codes, as found in `status`. 0 is success; every failure is
+// negative. A header code (-200 to -220) arises where its segment is read:
+// in open_decoder up to the frame header, in begin for scan headers and the
+// tables between scans. Frame and scan set-up and all progressive scans fail
+// in begin; a sequential picture's entropy data fails in decode_row, which
+// returns DecodeError (-227) for every failure during its call and leaves
+// the cause in `status`. status_name() and status_description()
+// (jpeg/status_names.h) give each code's name and meaning for messages.
 enum DecodeStatus : int32_t {
     StatusOk = 0,
     HuffCountsTooLarge = -200,      // the 16 code counts of a table exceed 255
     HuffIndexInvalid = -201,        // Huffman table slot 8 or more
-    HuffSegmentLength = -202,       // DHT length below 2, or too short for a table
+    HuffSegmentLength = -202,       // DHT length below 2, or too short for its tables
     QuantSegmentLength = -203,      // DQT length below 2
     QuantIndexInvalid = -204,       // quantisation table number 4 or more
     PrecisionNot8 = -205,           // sample precision other than 8
@@ -36,34 +74,36 @@ enum DecodeStatus : int32_t {
     FrameHeaderLength = -209,       // SOF length is not 8 + 3 x components
     MarkerLength = -210,            // a skipped segment's length is below 2
     RestartHeaderLength = -211,     // DRI length is not 4
-    ScanHeaderLength = -212,        // SOS component count or length wrong
+    ScanHeaderLength = -212,        // SOS component count not 1..4, or length wrong
     ScanComponentUnknown = -213,    // scan selector matches no frame component
     HuffTableInvalid = -214,        // Huffman counts over-subscribe the code space
     ArithmeticNotSupported = -215,  // DAC marker or SOF9 frame
-    UnexpectedMarker = -216,        // a marker where it cannot stand
-    NotJpeg = -217,                 // no start-of-image marker
-    UnsupportedFrameType = -218,    // a frame type other than SOF0/1/2
+    UnexpectedMarker = -216,        // a marker where it cannot stand (e.g. EOI before a scan)
+    NotJpeg = -217,                 // no start-of-image marker in the first 513 bytes
+    UnsupportedFrameType = -218,    // a frame type other than SOF0/1/2 (lossless, hierarchical)
     QuantSegmentShort = -219,       // DQT too short for the table just read
     ScanComponentRepeated = -220,   // a scan names the same component twice
     PoolFull = -221,                // all 100 pool slots are in use
     QuantTableMissing = -222,       // a component's quantisation table is undefined
     HuffTableMissing = -223,        // a Huffman table the scan needs is undefined
-    SequentialScanUnsupported = -224,  // first sequential scan lacks components
+    SequentialScanUnsupported = -224,  // first sequential scan lacks components or reorders them
     UnsupportedComponents = -225,   // component count other than 1 or 3
     UnsupportedSampling = -226,     // sampling factors outside supported layouts
-    DecodeError = -227,             // corrupt entropy-coded data
+    DecodeError = -227,             // corrupt entropy-coded data (or data that ends early)
     RestartMarker = -228,           // missing or misnumbered restart marker
     BufferLimit = -229,             // MCU row too wide, or block outside a grid
     SpectralSelection = -230,       // bad Ss/Se in a progressive scan
     SuccessiveApprox = -231,        // bad Ah/Al in a progressive scan
     StreamError = -232,             // the byte source reported an error
-    OutOfMemory = -233,             // the system allocator refused
+    OutOfMemory = -233,             // the system allocator refused, or memory_limit reached
 };
 
-// The decoder's input. The decoder calls attach() once before the first
-// read(), and detach() once when it lets the source go (free_pool, also
-// after any failure). The caller owns the source and destroys it after
-// free_pool.
+// The decoder's input; jpeg/byte_sources.h has sources over memory and over
+// a C stream. The decoder calls attach() once, in open_decoder, before the
+// first read(), and detach() once when it lets the source go (free_pool, or
+// any failure, whichever comes first). The caller owns the source: it must
+// outlive the decoder's use of it and is destroyed by the caller after
+// free_pool. A source serves one decoder at a time.
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
@@ -107,9 +147,13 @@ constexpr int max_row_blocks = 6144;
 constexpr int input_buffer_size = 4096;
 constexpr int push_back_room = 128;
 
-// The whole state of decoding one stream. Owners may read `status`,
-// `image_width`, `image_height`, `frame_component_count` and
-// `bytes_per_pixel`; everything else is the decoder's own.
+// The whole state of decoding one stream: about 90 KB, all fixed working
+// storage, so allocate it on the heap. Owners may read `status`,
+// `image_width`, `image_height` (1..8192), `frame_component_count` (1..4;
+// only 1, grey, and 3, colour, decode), all set by open_decoder, and
+// `bytes_per_pixel` (1 or 4, set by begin), and may set
+// `memory_limit` before open_decoder; everything else is the decoder's own
+// and pool pointers in it are stale after a failure.
 struct JpegDecoder {
     int32_t image_width;
     int32_t image_height;
@@ -203,21 +247,34 @@ struct JpegDecoder {
     size_t pool_bytes;  // bytes requested from the pool so far
 };
 
-// Construction: resets the record, attaches the source and reads the stream
-// up to and including the frame header. Always returns; afterwards `status`
-// is 0 with the frame header fields set, or holds the failure.
+// Construction: resets the record (keeping memory_limit), attaches the
+// source and reads the stream up to and including the frame header, with
+// the tables before it. Always returns; afterwards `status` is 0 with
+// image_width, image_height and frame_component_count set and no pixel
+// decoded yet, or holds the failure (the source is then already detached).
 void open_decoder(JpegDecoder& decoder, ByteSource& source);
 
-// Prepares decoding (for a progressive frame, decodes every scan).
-// Returns 0 on success, also when called again; -1 on failure.
+// Prepares decoding: allocates the row buffers and reads the first scan
+// header of a sequential frame; for a progressive frame reads and decodes
+// every scan up to the end of the stream (a stream that ends inside a scan
+// keeps what its complete data gave). Returns 0 when decoding is prepared,
+// also when called again (which does nothing); -1 on failure, or when
+// open_decoder failed, with the cause in `status`.
 int32_t begin(JpegDecoder& decoder);
 
-// Delivers the next output row: image_width pixels of bytes_per_pixel bytes
-// (red, green, blue, 0; or one grey byte). Returns 0 with *row_out and
-// *row_bytes_out set; 1 when every row has been delivered; -1 when begin has
-// not completed or an earlier operation failed; -227 when this call failed
-// (the cause is in `status`). The row stays valid until the next call.
+// Delivers the next output row, top to bottom: image_width pixels of
+// bytes_per_pixel bytes (red, green, blue, 0; or one grey byte), so
+// *row_bytes_out is image_width x bytes_per_pixel. Returns
+//    0  a row was delivered: *row_out and *row_bytes_out are set;
+//    1  every row has been delivered (and on every later call);
+//   -1  begin has not completed, or an earlier operation failed;
+// -227  this call failed (DecodeError; the cause is in `status`).
+// The row belongs to the decoder and stays valid until the next decode_row
+// or free_pool call; copy it out to keep it.
 int32_t decode_row(JpegDecoder& decoder, const uint8_t** row_out, int32_t* row_bytes_out);
 
-// Detaches the source and releases every pool block. Harmless to repeat.
+// Detaches the source (if a failure has not done so already) and releases
+// every pool block. Call it once before destroying the record, also after a
+// failure; calling it again is harmless. Afterwards the caller may destroy
+// the source.
 void free_pool(JpegDecoder& decoder);
