@@ -38,8 +38,10 @@ if [ -z "$seconds" ]; then
   if [ $mode = check ]; then seconds=60; else seconds=3600; fi
 fi
 
+# Warnings are not errors here: the warning-free build is the g++ one, and
+# clang warns about some things g++ does not.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DMARIVUE_FUZZ=ON -DMARIVUE_TESTS=OFF -DMARIVUE_WERROR=ON >/dev/null
+  -DMARIVUE_FUZZ=ON -DMARIVUE_TESTS=OFF -DMARIVUE_WERROR=OFF >/dev/null
 for target in "${targets[@]}"; do
   nice -n 19 cmake --build build-fuzz --target "${target}_fuzzer" -j"$(nproc)"
 done
