@@ -34,6 +34,7 @@ install(FILES ${PROJECT_BINARY_DIR}/MarivueJpegConfig.cmake
 # The pkg-config file finds the prefix from its own place, so the tree can be
 # installed under any --prefix.
 file(RELATIVE_PATH MARIVUE_PC_PREFIX_FROM_PCDIR "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+string(REGEX REPLACE "/$" "" MARIVUE_PC_PREFIX_FROM_PCDIR "${MARIVUE_PC_PREFIX_FROM_PCDIR}")
 set(MARIVUE_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
 set(MARIVUE_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}/marivue")
 # Directories given as absolute paths are used as they stand.

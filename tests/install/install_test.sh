@@ -106,9 +106,21 @@ else
     cat "$scratch/example-build.log"
     fail "examples/ does not build against the installed package"
 fi
-# The package says which version it is and refuses a newer major one.
-grep -q "PACKAGE_VERSION \"$version\"" "$prefix/$libdir/cmake/MarivueJpeg/MarivueJpegConfigVersion.cmake" ||
-    fail "the package version file does not carry version $version"
+# The package answers find_package's version requests: its own version and
+# older ones of the same major version, not the next major version.
+cat > "$scratch/version_answer.cmake" <<CMAKE
+include("$prefix/$libdir/cmake/MarivueJpeg/MarivueJpegConfigVersion.cmake")
+message(STATUS "version \${PACKAGE_VERSION} compatible \${PACKAGE_VERSION_COMPATIBLE}")
+CMAKE
+version_answer() {
+    "$cmake" -DPACKAGE_FIND_VERSION="$1" -DPACKAGE_FIND_VERSION_MAJOR="${1%%.*}" \
+        -P "$scratch/version_answer.cmake" || true
+}
+major=${version%%.*}
+answer=$(version_answer "$version" 2>&1)
+[[ "$answer" == *"version $version compatible TRUE"* ]] || fail "the package refuses its own version: $answer"
+answer=$(version_answer "$((major + 1)).0" 2>&1)
+[[ "$answer" == *"compatible FALSE"* ]] || fail "the package accepts version $((major + 1)).0: $answer"
 
 echo "== pkg-config"
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
