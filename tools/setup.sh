@@ -19,6 +19,8 @@ PACKAGES=(
   qt6-base-dev
   qt6-wayland
   fonts-dejavu-core
+  clang
+  libclang-rt-14-dev
 )
 
 missing=()
