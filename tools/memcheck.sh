@@ -4,12 +4,18 @@
 # that Valgrind reports (definite, indirect or possible), or on a failing test.
 #
 #   tools/memcheck.sh [BUILD_DIR]        default build-leak
+#
+# The build must not use the sanitizers (they and Valgrind exclude each other).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build-leak}
 jobs=$(nproc)
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVUE_WERROR=ON >/dev/null
+# An existing build directory is used as it is configured (the test command
+# passes its ordinary build); a new one gets debug information for the reports.
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVUE_WERROR=ON >/dev/null
+fi
 cmake --build "$build" -j"$jobs" >/dev/null
 
 # One line per run: working directory, then the command. A GoogleTest
@@ -36,8 +42,15 @@ run_one() {
   local wd=$1
   shift
   local name log start=$SECONDS rc=0
-  name=$(basename "$1")${2:+_$(echo "${*:2}" | tr -c 'a-zA-Z0-9' _)}
+  name=$(basename "$1")
+  [ $# -gt 1 ] && name="$name-$(echo "${*:2}" | md5sum | cut -c1-8)"
   log="$logs/$name.log"
+  # Valgrind follows no child processes: a test that is a script around
+  # other programs says nothing here.
+  if [[ "$1" != "$build_abs"/* ]]; then
+    printf '%-44s        skipped: %s is not a program of this build\n' "$name" "$1"
+    return 0
+  fi
   (cd "$wd" && valgrind --quiet --leak-check=full --errors-for-leak-kinds=definite,indirect,possible \
      --show-leak-kinds=definite,indirect,possible --error-exitcode=99 \
      --suppressions="$supp" --soname-synonyms=somalloc=nouserintercepts "$@" >"$log" 2>&1) || rc=$?
@@ -57,7 +70,8 @@ export -f run_one
 # Test programs that replace operator new to count or refuse allocations
 # keep their own: memcheck then only sees the malloc calls underneath.
 supp="$PWD/tools/valgrind.supp"
-export logs supp
+build_abs="$PWD/$build"
+export logs supp build_abs
 status=0
 echo "$programs" | xargs -P "$jobs" -L 1 bash -c 'run_one "$@"' _ || status=1
 [ $status -eq 0 ] && echo "memcheck: no errors, no leaks" || echo "memcheck: see $logs/*.log" >&2

@@ -16,6 +16,14 @@ cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
 
+# ---- Valgrind memcheck over the ordinary build (only where valgrind is installed) ----
+# Every test program once more, whole, failing on any memory error or leak.
+if command -v valgrind >/dev/null 2>&1; then
+  bash tools/memcheck.sh build
+else
+  echo "memcheck skipped: valgrind is not installed"
+fi
+
 # ---- Fuzz targets (only where clang is installed) ----
 # Replays each fuzz target's committed corpus and the regression inputs of
 # its findings, then fuzzes every target for about a minute; the long
