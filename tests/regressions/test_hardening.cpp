@@ -118,7 +118,7 @@ size_t pool_bytes_needed(const Bytes& bytes) {
 }
 
 // SOI, one quantisation table, a progressive 8192 x 8192 grey frame header
-// with sampling factors 15 x 15, EOI: 92 bytes that ask for grids of
+// with sampling factors 15 x 15, EOI: 86 bytes that ask for grids of
 // 15360 x 15360 blocks.
 Bytes hostile_progressive_header() {
     Bytes b = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
