@@ -11,7 +11,9 @@
 
 namespace {
 
+#if !MARIVUE_SSE2
 inline uint8_t clamp_sample(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+#endif
 
 // Per-pixel chroma offsets for eight output pixels. Every offset lies
 // within -227..226 and every luma sample within 0..255, so their sums fit
