@@ -104,7 +104,7 @@ done
 status=0
 for pid in "${pids[@]}"; do wait "$pid" || status=1; done
 for target in "${targets[@]}"; do
-  echo "== $target"; grep -E "^#[0-9]+.*(DONE|pulse|NEW)|stat::" "$work/$target/log.txt" | tail -3 || true
+  echo "== $target"; grep -E "^#[0-9]+" "$work/$target/log.txt" | tail -1 || true
   ls "$work/$target/artifacts"
 done
 exit $status
