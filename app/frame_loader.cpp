@@ -51,6 +51,11 @@ bool load_frame(uint16_t current_id, FrameBuffer frame, const FrameLoaderService
         delete source;
         return false;
     }
+    // A progressive header can ask for far more memory than any picture
+    // the frame can show (a grey frame's sampling factors inflate its
+    // coefficient grids up to 225 times); the largest 240-wide picture needs
+    // about 12 MB, so anything beyond the limit is refused.
+    decoder->memory_limit = frame_loader_memory_limit;
     open_decoder(*decoder, *source);
     if (decoder->status != 0) {
         if (services.diagnostic) services.diagnostic("Error: Decoder failed! Error status: %i\n", decoder->status);

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -16,6 +17,9 @@ constexpr int32_t frame_pixel_bytes = 3;
 constexpr int32_t frame_row_bytes = frame_width * frame_pixel_bytes;
 constexpr int32_t frame_bytes = frame_height * frame_row_bytes;
 static_assert(frame_row_bytes % 4 == 0, "frame rows must need no bitmap padding");
+
+// The most pool memory a picture's decoder may take (bytes).
+constexpr size_t frame_loader_memory_limit = 16u << 20;
 
 // The pixel memory of the frame (frame_bytes bytes). It belongs to the
 // platform bitmap; the loader only writes into it.
