@@ -21,6 +21,7 @@ PACKAGES=(
   fonts-dejavu-core
   clang
   libclang-rt-14-dev
+  valgrind
 )
 
 missing=()
