@@ -24,6 +24,7 @@ struct Offsets8 {
     alignas(16) int16_t blue[8];
 };
 
+#if !MARIVUE_SSE2
 // The offsets of one chroma pair: the three table-indexed additions and
 // the shift, made once for all the pixels the pair covers.
 inline void chroma_offsets(const JpegDecoder& d, int32_t cb, int32_t cr, int16_t& red, int16_t& green,
@@ -32,6 +33,7 @@ inline void chroma_offsets(const JpegDecoder& d, int32_t cb, int32_t cr, int16_t
     green = static_cast<int16_t>((d.cb_to_green[cb] + d.cr_to_green[cr]) >> 16);
     blue = static_cast<int16_t>(d.cb_to_blue[cb]);
 }
+#endif
 
 #if MARIVUE_SSE2
 // The colour tables' values computed eight at a time from chroma in 16-bit
@@ -85,14 +87,14 @@ inline void offsets_half(const JpegDecoder& d, const uint8_t* cb, const uint8_t*
         return _mm_unpacklo_epi16(v, v);
     };
     vector_offsets(widen_twice(cb), widen_twice(cr), o);
-    return;
-#endif
+#else
     for (int i = 0; i < 4; i++) {
         chroma_offsets(d, cb[i], cr[i], o.red[2 * i], o.green[2 * i], o.blue[2 * i]);
         o.red[2 * i + 1] = o.red[2 * i];
         o.green[2 * i + 1] = o.green[2 * i];
         o.blue[2 * i + 1] = o.blue[2 * i];
     }
+#endif
 }
 
 // Writes eight red, green, blue, 0 pixels from luma y[0..7] and offsets.

@@ -111,30 +111,22 @@ uint32_t get_bits_raw(JpegDecoder& d, int n) {
 }
 
 void fetch_entropy_word(JpegDecoder& d, int old, int n) {
+    // take_bits has already taken the common case, two plain data bytes,
+    // inline; here a 0xFF (stuffing or a marker) or the end of the buffer.
     uint32_t buffer = std::rotl(d.bit_buffer, old);
-    uint32_t b1, b2;
-    // Two plain data bytes in the buffer are by far the common case; a 0xFF
-    // (stuffing or a marker) or the end of the buffer takes the full path.
-    if (d.in_count >= 2 && d.in_cursor[0] != 0xFF && d.in_cursor[1] != 0xFF) {
-        b1 = d.in_cursor[0];
-        b2 = d.in_cursor[1];
-        d.in_cursor += 2;
-        d.in_count -= 2;
-    } else {
-        bool was_exhausted = d.data_exhausted;
-        b1 = static_cast<uint32_t>(get_entropy_byte(d));
-        int32_t real_bits = d.data_exhausted ? 0 : 8;
-        b2 = static_cast<uint32_t>(get_entropy_byte(d));
-        if (!d.data_exhausted) real_bits = 16;
-        if (was_exhausted) {
-            d.fetches_since_exhausted++;
-        } else if (d.data_exhausted) {
-            // After this fetch the reader holds what is left of the earlier
-            // word (bit_count + 16 bits, all data) and the new word, of which
-            // only the first real_bits are data.
-            d.exhausted_unread_bits = d.bit_count + 32;
-            d.exhausted_real_bits = d.bit_count + 16 + real_bits;
-        }
+    bool was_exhausted = d.data_exhausted;
+    uint32_t b1 = static_cast<uint32_t>(get_entropy_byte(d));
+    bool first_real = !d.data_exhausted;
+    uint32_t b2 = static_cast<uint32_t>(get_entropy_byte(d));
+    bool second_real = !d.data_exhausted;
+    if (was_exhausted) {
+        d.fetches_since_exhausted++;
+    } else if (d.data_exhausted) {
+        // After this fetch the reader holds what is left of the earlier word
+        // (bit_count + 16 bits, all data) and the new word, of which only
+        // the real bytes are data.
+        d.exhausted_unread_bits = d.bit_count + 32;
+        d.exhausted_real_bits = d.bit_count + 16 + 8 * (first_real + second_real);
     }
     buffer = (buffer & 0xFFFFu) | (b1 << 24) | (b2 << 16);
     d.bit_buffer = std::rotl(buffer, n - old);

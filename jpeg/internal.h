@@ -55,17 +55,6 @@ uint32_t get_bits_raw(JpegDecoder& d, int n);
 // two bytes (get_bits's uncommon path).
 void fetch_entropy_word(JpegDecoder& d, int old_count, int n);
 
-// The next n bits (1..16) of entropy-coded data, first bit most significant.
-inline uint32_t get_bits(JpegDecoder& d, int n) {
-    uint32_t result = (d.bit_buffer >> (16 - n)) & ((1u << n) - 1u);
-    int old = d.bit_count;
-    d.bit_count = old - n;
-    if (d.bit_count > 0)
-        d.bit_buffer = std::rotl(d.bit_buffer, n);
-    else
-        fetch_entropy_word(d, old, n);
-    return result;
-}
 // False once the entropy reader has delivered every bit of real data and
 // is into the synthesised end-of-image bytes.
 bool entropy_data_left(const JpegDecoder& d);
@@ -151,13 +140,6 @@ constexpr int fast_ac_bits = 9;
 // the tree from the lookahead's node e.
 int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e);
 
-inline int32_t huff_decode(JpegDecoder& d, const HuffDecodeTable& table) {
-    int32_t e = table.lookahead[(d.bit_buffer >> 8) & 0xFF];
-    if (e < 0) return huff_decode_long(d, table, e);
-    int length = table.code_length[e];
-    if (length != 0) get_bits(d, length);
-    return e;
-}
 
 inline int32_t extend(uint32_t v, int s) {
     int32_t value = static_cast<int32_t>(v);
@@ -175,6 +157,24 @@ inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& ta
     save(d, bits);
     e = huff_decode_long(d, table, e);
     load(d, bits);
+    return e;
+}
+
+// The next n bits (1..16) of entropy-coded data, first bit most significant,
+// and one Huffman symbol: the same readers over the record's own state.
+inline uint32_t get_bits(JpegDecoder& d, int n) {
+    Bits bits;
+    load(d, bits);
+    uint32_t result = take_bits(d, bits, n);
+    save(d, bits);
+    return result;
+}
+
+inline int32_t huff_decode(JpegDecoder& d, const HuffDecodeTable& table) {
+    Bits bits;
+    load(d, bits);
+    int32_t e = huff_decode(d, bits, table);
+    save(d, bits);
     return e;
 }
 
