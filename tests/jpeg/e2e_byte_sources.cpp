@@ -1,6 +1,6 @@
 // The ready-made byte sources and the status names.
 
-#include "tests/jpeg/e2e_fixtures.h"
+#include "tests/support/fixtures.h"
 
 #include "jpeg/byte_sources.h"
 #include "jpeg/status_names.h"

@@ -1,6 +1,6 @@
 // The jpeg-decode command, run as a process.
 
-#include "tests/jpeg/e2e_fixtures.h"
+#include "tests/support/fixtures.h"
 
 #include <gtest/gtest.h>
 

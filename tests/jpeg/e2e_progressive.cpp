@@ -2,7 +2,7 @@
 // script, custom scripts with spectral splits and successive approximation,
 // grey frames, restart intervals and odd sizes.
 
-#include "tests/jpeg/e2e_fixtures.h"
+#include "tests/support/fixtures.h"
 
 #include <gtest/gtest.h>
 

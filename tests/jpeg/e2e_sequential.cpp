@@ -1,7 +1,7 @@
 // End-to-end decoding of sequential (baseline and extended) streams, compared
 // with the reference library row by row.
 
-#include "tests/jpeg/e2e_fixtures.h"
+#include "tests/support/fixtures.h"
 
 #include "jpeg/byte_sources.h"
 

@@ -1,7 +1,7 @@
 // Streams cut short: the decoder must never crash, must report failures
 // through its status, and must deliver what the data that arrived allows.
 
-#include "tests/jpeg/e2e_fixtures.h"
+#include "tests/support/fixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include "jpeg/decoder.h"
 #include "jpeg/internal.h"
-#include "jpeg_builder.h"
+#include "tests/support/jpeg_builder.h"
 #include "test_source.h"
 
 #include <algorithm>

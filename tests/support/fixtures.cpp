@@ -1,7 +1,7 @@
 // Fixture making and decoding helpers of the end-to-end tests. The reference
 // library is used here only, never by the decoder itself.
 
-#include "tests/jpeg/e2e_fixtures.h"
+#include "tests/support/fixtures.h"
 
 #include "jpeg/byte_sources.h"
 
