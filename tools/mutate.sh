@@ -6,7 +6,7 @@
 #
 #   bash tools/mutate.sh [--build DIR] [--only N[,N...]]
 #
-# Prints one line a mutant (killed, SURVIVED, or not built) and a summary.
+# Prints one line a mutant (killed, SURVIVED, not built or not applied) and a summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,7 +37,7 @@ trap restore EXIT INT TERM
 apply() {
     python3 - "$@" <<'PY'
 import sys
-path, old, new = sys.argv[1], sys.argv[2].replace("\\n", "\n"), sys.argv[3].replace("\\n", "\n")
+path, old, new = sys.argv[1], sys.argv[2].replace("<NL>", "\n"), sys.argv[3].replace("<NL>", "\n")
 text = open(path, encoding="utf-8").read()
 if text.count(old) != 1:
     sys.exit(f"{path}: the original text occurs {text.count(old)} times")
@@ -52,8 +52,9 @@ while IFS=$'\t' read -r file original replacement what; do
     if [ -n "$only" ] && [[ "$only" != *",$n,"* ]]; then continue; fi
     cp -p "$file" "$file.mutate-orig"
     backup="$file.mutate-orig"
-    apply "$file" "$original" "$replacement"
-    if ! cmake --build "$build" -j"$jobs" >"$build/mutate-build.log" 2>&1; then
+    if ! apply "$file" "$original" "$replacement"; then
+        result="not applied"; unbuilt=$((unbuilt + 1))
+    elif ! cmake --build "$build" -j"$jobs" >"$build/mutate-build.log" 2>&1; then
         result="not built"; unbuilt=$((unbuilt + 1))
     elif ctest --test-dir "$build" -j"$jobs" --timeout 120 --stop-on-failure >"$build/mutate-$n.log" 2>&1; then
         result="SURVIVED"; survived=$((survived + 1))
@@ -65,4 +66,4 @@ while IFS=$'\t' read -r file original replacement what; do
 done <"$list"
 # Rebuild the unmutated sources so the build directory is left as it was.
 cmake --build "$build" -j"$jobs" >/dev/null
-echo "mutants: $killed of $((killed + survived)) detected ($survived survived, $unbuilt did not build)"
+echo "mutants: $killed of $((killed + survived)) detected ($survived survived, $unbuilt not built or not applied)"
