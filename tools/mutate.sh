@@ -30,7 +30,9 @@ if ! ctest --test-dir "$build" -j"$jobs" --timeout 120 >"$build/mutate-baseline.
 fi
 
 backup=""
-restore() { if [ -n "$backup" ]; then cp -p "$backup" "${backup%.mutate-orig}"; rm -f "$backup"; backup=""; fi; }
+# The restored file gets a new time stamp, so the next build compiles it
+# again instead of keeping the mutant's object file.
+restore() { if [ -n "$backup" ]; then cp "$backup" "${backup%.mutate-orig}"; rm -f "$backup"; backup=""; fi; }
 trap restore EXIT INT TERM
 
 # apply FILE ORIGINAL REPLACEMENT: exactly one occurrence must exist.
@@ -50,7 +52,7 @@ while IFS=$'\t' read -r file original replacement what; do
     case "$file" in ''|'#'*) continue ;; esac
     n=$((n + 1))
     if [ -n "$only" ] && [[ "$only" != *",$n,"* ]]; then continue; fi
-    cp -p "$file" "$file.mutate-orig"
+    cp "$file" "$file.mutate-orig"
     backup="$file.mutate-orig"
     if ! apply "$file" "$original" "$replacement"; then
         result="not applied"; unbuilt=$((unbuilt + 1))
