@@ -1,14 +1,11 @@
-// Replays every input the fuzzers found (tests/regressions/decoder and
-// tests/regressions/frame_loader) through the same checks the fuzzers make,
-// so each finding stays fixed in the ordinary and the sanitizer builds. A
-// broken promise aborts the test program. Each file's expected outcome is
-// written in its name: ...-open<status>, ...-begin<status> or ...-rows<n>.
+// Replays every input the fuzzers found (decoder/, frame_loader/) through the
+// fuzzers' checks; a broken promise aborts. Each file's expected outcome is
+// in its name: -open<status>, -begin<status>, -rows<n> or -loaded<0|1>.
 #include "fuzz/decoder_harness.h"
 #include "fuzz/frame_loader_harness.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,69 +14,45 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::vector<fs::path> inputs(const char* target) {
-    std::vector<fs::path> files;
-    fs::path dir = fs::path(MARIVUE_REGRESSIONS) / target;
-    for (const auto& entry : fs::directory_iterator(dir))
-        if (entry.is_regular_file() && entry.path().extension() != ".md") files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::vector<uint8_t> read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// The number after `key` in the file name, when there is one.
-bool expected(const std::string& name, const std::string& key, long* value) {
-    size_t at = name.find("-" + key);
-    if (at == std::string::npos) return false;
-    *value = std::stol(name.substr(at + key.size() + 1));
-    return true;
+// Calls check(name, bytes, key, value) for every input of `target`.
+template <class Check>
+void replay(const char* target, Check check) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(MARIVUE_REGRESSIONS) / target)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
+        SCOPED_TRACE(name);
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string key;
+        long value = 0;
+        for (const std::string k : {"open", "begin", "rows", "loaded"}) {
+            const size_t at = name.find("-" + k);
+            if (at != std::string::npos) key = k, value = std::stol(name.substr(at + k.size() + 1));
+        }
+        ASSERT_FALSE(key.empty()) << "no expected outcome in the file name";
+        check(bytes, key, value);
+        ++count;
+    }
+    EXPECT_GT(count, 0);
 }
 
 TEST(FuzzRegressions, DecoderInputs) {
-    auto files = inputs("decoder");
-    ASSERT_FALSE(files.empty());
-    for (const auto& path : files) {
-        std::string name = path.filename().string();
-        SCOPED_TRACE(name);
-        auto bytes = read_file(path);
-        fuzz_harness::Outcome outcome = fuzz_harness::run_decoder(bytes.data(), bytes.size());
-        long value = 0;
-        if (expected(name, "open", &value)) {
-            EXPECT_EQ(outcome.open_status, value);
-        } else if (expected(name, "begin", &value)) {
-            EXPECT_EQ(outcome.open_status, 0);
-            EXPECT_EQ(outcome.begin_result, -1);
-            EXPECT_EQ(outcome.final_status, value);
-        } else if (expected(name, "rows", &value)) {
-            EXPECT_EQ(outcome.open_status, 0);
-            EXPECT_EQ(outcome.begin_result, 0);
-            EXPECT_EQ(outcome.rows, value);
-        } else {
-            ADD_FAILURE() << "no expected outcome in the file name";
-        }
-    }
+    replay("decoder", [](const std::vector<uint8_t>& bytes, const std::string& key, long value) {
+        const fuzz_harness::Outcome o = fuzz_harness::run_decoder(bytes.data(), bytes.size());
+        EXPECT_EQ(o.open_status, key == "open" ? value : 0);
+        EXPECT_NE(key, "loaded");
+        if (key != "open") { EXPECT_EQ(o.begin_result, key == "begin" ? -1 : 0); }
+        if (key == "begin") { EXPECT_EQ(o.final_status, value); }
+        if (key == "rows") { EXPECT_EQ(o.rows, value); }
+    });
 }
 
 TEST(FuzzRegressions, FrameLoaderInputs) {
-    auto files = inputs("frame_loader");
-    ASSERT_FALSE(files.empty());
-    for (const auto& path : files) {
-        std::string name = path.filename().string();
-        SCOPED_TRACE(name);
-        auto bytes = read_file(path);
-        fuzz_harness::LoaderOutcome outcome = fuzz_harness::run_frame_loader(bytes.data(), bytes.size());
-        long value = 0;
-        if (expected(name, "loaded", &value))
-            EXPECT_EQ(outcome.loaded, value != 0);
-        else
-            ADD_FAILURE() << "no expected outcome in the file name";
-    }
+    replay("frame_loader", [](const std::vector<uint8_t>& bytes, const std::string& key, long value) {
+        EXPECT_EQ(key, "loaded");
+        EXPECT_EQ(fuzz_harness::run_frame_loader(bytes.data(), bytes.size()).loaded, value != 0);
+    });
 }
 
 }  // namespace

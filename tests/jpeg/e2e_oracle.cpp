@@ -1,0 +1,145 @@
+// End-to-end decoding against the reference library: one table of encoded
+// pictures (every sampling, odd sizes, restarts, optimised and 16-bit
+// tables, extra segments, progressive scripts), exact pictures where both
+// decoders must agree bit for bit, and hand-built streams.
+#include "tests/support/fixtures.h"
+#include "tests/support/jpeg_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using e2e::EncodeOptions;
+using e2e::Sampling;
+using e2e::Scan;
+
+const Sampling samplings[] = {Sampling::Grey, Sampling::H1V1, Sampling::H2V1, Sampling::H1V2, Sampling::H2V2};
+int channels_of(Sampling s) { return s == Sampling::Grey ? 1 : 3; }
+
+// Two levels of successive approximation for DC and AC, the luma AC band
+// split, chroma in separate scans, refinements of every band.
+const std::vector<Scan> colour_approximation = {
+    {{0, 1, 2}, 0, 0, 0, 2}, {{0}, 1, 5, 0, 2},       {{2}, 1, 63, 0, 1}, {{1}, 1, 63, 0, 1},
+    {{0}, 6, 63, 0, 2},      {{0, 1, 2}, 0, 0, 2, 1}, {{0}, 1, 63, 2, 1}, {{0, 1, 2}, 0, 0, 1, 0},
+    {{2}, 1, 63, 1, 0},      {{1}, 1, 63, 1, 0},      {{0}, 1, 63, 1, 0}};
+// DC scans of one component each, bands in an unusual order.
+const std::vector<Scan> colour_bands = {{{1}, 0, 0, 0, 0},  {{0}, 0, 0, 0, 0},  {{2}, 0, 0, 0, 0},
+                                        {{0}, 10, 63, 0, 0}, {{0}, 1, 2, 0, 0}, {{1}, 1, 63, 0, 0},
+                                        {{0}, 3, 9, 0, 0},   {{2}, 1, 63, 0, 0}};
+const std::vector<Scan> grey_approximation = {{{0}, 0, 0, 0, 2}, {{0}, 1, 1, 0, 2}, {{0}, 2, 63, 0, 2},
+                                              {{0}, 0, 0, 2, 1}, {{0}, 1, 63, 2, 1}, {{0}, 0, 0, 1, 0},
+                                              {{0}, 1, 63, 1, 0}};
+
+struct Case {
+    std::string name;
+    int width, height;
+    EncodeOptions options;
+};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// One variant of the encoder's options: sequential (baseline; 16-bit
+// quantisation tables in an extended frame, with optimised codes; restart
+// intervals of one MCU row and of three MCUs; APP/COM segments, one longer
+// than the input buffer) and progressive (the default script, with
+// restarts; successive approximation; separate bands).
+struct Variant {
+    const char* name;
+    int quality, baseline, optimize, restart_rows, restart_mcus, segments, progressive, script;  // 1 approx, 2 bands
+};
+const Variant variants[] = {
+    {"Baseline", 85, 1, 0, 0, 0, 0, 0, 0},      {"Extended5", 5, 0, 1, 0, 0, 0, 0, 0},
+    {"RestartRow", 75, 1, 0, 1, 0, 0, 0, 0},    {"Restart3", 92, 1, 1, 0, 3, 0, 0, 0},
+    {"Segments", 60, 1, 0, 0, 0, 1, 0, 0},      {"Progressive", 85, 1, 0, 0, 0, 0, 1, 0},
+    {"ProgressiveRestartRow", 85, 1, 0, 1, 0, 0, 1, 0}, {"Approximation", 85, 1, 0, 0, 0, 0, 0, 1},
+    {"ApproximationRestart2", 85, 1, 0, 0, 2, 0, 0, 1}, {"Bands", 85, 1, 0, 0, 0, 0, 0, 2},
+    {"Progressive8", 8, 0, 0, 0, 0, 0, 1, 0},
+};
+
+std::vector<Case> all_cases() {
+    std::vector<Case> cases;
+    auto add = [&](int w, int h, Sampling s, const Variant& v, int grey_factor = 1) {
+        if (v.script == 2 && s == Sampling::Grey) return;
+        EncodeOptions o;
+        o.sampling = s, o.quality = v.quality, o.force_baseline = v.baseline, o.optimize_huffman = v.optimize;
+        o.restart_rows = v.restart_rows, o.restart_mcus = v.restart_mcus, o.extra_segments = v.segments;
+        o.progressive = v.progressive, o.grey_factor = grey_factor;
+        if (v.script) o.script = s == Sampling::Grey ? grey_approximation : v.script == 1 ? colour_approximation : colour_bands;
+        cases.push_back({std::string(e2e::sampling_name(s)) + "_" + std::to_string(w) + "x" + std::to_string(h) + "_" +
+                             v.name + (grey_factor > 1 ? "_Factors2x2" : ""), w, h, o});
+    };
+    for (auto [w, h] : {std::pair{1, 1}, {7, 3}, {17, 9}, {33, 17}, {241, 161}})
+        for (Sampling s : samplings)
+            for (int v = 0; v < 10; ++v) add(w, h, s, variants[v]);
+    for (Sampling s : samplings) add(241, 161, s, variants[10]), add(640, 480, s, variants[2]);
+    // Larger pictures; the widest frame, whose MCU row is the longest possible;
+    // a grey frame that declares 2 x 2 sampling.
+    add(1283, 967, Sampling::H2V2, {"ApproximationRestartRow", 85, 1, 0, 1, 0, 0, 0, 1});
+    add(1283, 967, Sampling::Grey, variants[1]);
+    add(8192, 16, Sampling::H1V2, variants[0]);
+    add(8192, 9, Sampling::Grey, variants[2]);
+    add(37, 21, Sampling::Grey, variants[0], 2);
+    add(45, 27, Sampling::Grey, variants[7], 2);
+    return cases;
+}
+
+class OracleDecode : public testing::TestWithParam<Case> {};
+
+TEST_P(OracleDecode, MatchesReference) {
+    const Case& c = GetParam();
+    const int channels = channels_of(c.options.sampling);
+    const auto picture = e2e::make_picture(c.width, c.height, channels, static_cast<uint32_t>(c.width * 31 + c.height));
+    const std::vector<uint8_t> jpeg = e2e::encode(picture, c.options);
+    // The fixture has the property its case is named for.
+    const bool progressive = c.options.progressive || !c.options.script.empty();
+    const uint8_t frame = progressive ? 0xC2 : c.options.force_baseline ? 0xC0 : 0xC1;
+    EXPECT_EQ(e2e::find_markers(jpeg, frame, frame).size(), 1u);
+    if (c.options.restart_rows || c.options.restart_mcus) { EXPECT_FALSE(e2e::find_markers(jpeg, 0xDD, 0xDD).empty()); }
+    if (c.options.extra_segments) { EXPECT_EQ(e2e::find_markers(jpeg, 0xE1, 0xFE).size(), 3u); }
+
+    const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
+    ASSERT_TRUE(oracle.ok) << oracle.message;
+    ASSERT_EQ(oracle.warnings, 0);
+    const e2e::MarivueResult r = e2e::marivue_decode(jpeg);
+    ASSERT_EQ(r.open_status, StatusOk);
+    ASSERT_EQ(r.begin_result, 0) << "status " << r.final_status;
+    EXPECT_EQ(r.components, channels);
+    EXPECT_EQ(r.bytes_per_pixel, channels == 1 ? 1 : 4);
+    ASSERT_EQ(r.rows, c.height) << "status " << r.final_status;
+    EXPECT_EQ(r.stop_result, 1);
+    EXPECT_EQ(r.result_after_stop, 1);
+    EXPECT_EQ(r.final_status, StatusOk);
+    EXPECT_TRUE(r.row_length_ok);
+    EXPECT_TRUE(r.fourth_bytes_zero);
+    EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, c.height));
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, OracleDecode, testing::ValuesIn(all_cases()),
+                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// A hand-built grey stream whose DC codes take 1 to 12 bits decodes like the
+// reference decodes it; with a complete code tree (no all-ones code left
+// free, which the reference refuses) it decodes to the same picture.
+TEST(OracleBuilt, LongCodesAndCompleteCodeTree) {
+    std::vector<jt::Block> blocks;
+    for (int i = 0; i < 20; ++i)
+        blocks.push_back({(i * 37) % 200 - 100, i % 2 ? std::vector<std::pair<int, int>>{{1, 3}, {18, -5}, {63, -2}}
+                                                      : std::vector<std::pair<int, int>>{{17, 120}, {34, -1}}});
+    jt::HuffDef long_dc, complete;
+    for (int i = 0; i < 12; ++i) long_dc.counts[i] = 1, long_dc.symbols.push_back(static_cast<uint8_t>(i));
+    complete = long_dc;
+    complete.counts[10] = 2, complete.counts[11] = 0;  // lengths 1..10 once, 11 twice
+    const std::vector<uint8_t> stream = jt::grey_stream(160, 8, blocks, long_dc);
+    const e2e::OracleResult oracle = e2e::oracle_decode(stream);
+    ASSERT_TRUE(oracle.ok) << oracle.message;
+    const e2e::MarivueResult r = e2e::marivue_decode(stream);
+    ASSERT_EQ(r.stop_result, 1) << "status " << r.final_status;
+    EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, 8));
+    const e2e::MarivueResult full = e2e::marivue_decode(jt::grey_stream(160, 8, blocks, complete));
+    EXPECT_EQ(full.stop_result, 1) << "status " << full.final_status;
+    EXPECT_EQ(full.picture.samples, r.picture.samples);
+}
+
+}  // namespace

@@ -1,0 +1,306 @@
+// Streams cut short, byte sources that keep or break their contract, the
+// caller's memory limit and the order of the public operations.
+#include "tests/support/fixtures.h"
+#include "tests/support/jpeg_builder.h"
+
+#include "jpeg/byte_sources.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using e2e::EncodeOptions;
+using e2e::Sampling;
+
+Bytes cut(const Bytes& jpeg, size_t length) { return Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(length)); }
+
+Bytes encoded(int w, int h, Sampling s, int restart_rows = 0, bool progressive = false, bool segments = false) {
+    EncodeOptions o;
+    o.sampling = s;
+    o.restart_rows = restart_rows;
+    o.progressive = progressive;
+    o.extra_segments = segments;
+    return e2e::encode(e2e::make_picture(w, h, s == Sampling::Grey ? 1 : 3, 11), o);
+}
+
+Bytes fixture(const char* name) { return e2e::read_file(std::string(MARIVUE_HARDENING_FIXTURES) + "/" + name); }
+
+// Outcomes agree with each other whatever the input: a failure leaves a
+// negative status, no rows after it, and -1 for every later call.
+void expect_consistent(const e2e::MarivueResult& r, int height, const std::string& where) {
+    SCOPED_TRACE(where);
+    EXPECT_TRUE(r.row_length_ok && r.fourth_bytes_zero);
+    if (r.open_status != 0 || r.begin_result != 0) {
+        EXPECT_LT(r.final_status, 0);
+        EXPECT_EQ(r.rows, 0);
+    } else if (r.stop_result == 1) {
+        EXPECT_EQ(r.rows, height);
+        EXPECT_EQ(r.result_after_stop, 1);
+    } else {
+        EXPECT_EQ(r.stop_result, -227);
+        EXPECT_LT(r.final_status, 0);
+        EXPECT_EQ(r.result_after_stop, -1);
+    }
+}
+
+// Cut anywhere in the headers: no picture, and the failure is named.
+TEST(Truncated, InsideHeaders) {
+    const Bytes jpeg = encoded(48, 32, Sampling::H2V1, 0, false, true);
+    const size_t header_end = e2e::segment_end(jpeg, e2e::find_markers(jpeg, 0xDA, 0xDA).at(0));
+    for (size_t length = 0; length < header_end; length += (length < 40 ? 1 : 97)) {
+        const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
+        expect_consistent(r, 32, "cut at " + std::to_string(length));
+        EXPECT_TRUE(r.open_status != 0 || r.begin_result != 0) << length;
+    }
+    EXPECT_EQ(e2e::marivue_decode(cut(jpeg, 1)).open_status, NotJpeg);
+}
+
+// Cut inside the data of a sequential stream with a restart marker after
+// every MCU row: every MCU row whose data arrived matches the reference.
+TEST(Truncated, SequentialRowsBeforeTheCutMatch) {
+    for (Sampling s : {Sampling::H2V2, Sampling::Grey, Sampling::H1V1}) {
+        const int mcu_height = s == Sampling::H2V2 ? 16 : 8, mcu_rows = (161 + mcu_height - 1) / mcu_height;
+        const Bytes jpeg = encoded(241, 161, s, 1);
+        const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
+        ASSERT_TRUE(oracle.ok);
+        const auto rst = e2e::find_markers(jpeg, 0xD0, 0xD7);
+        ASSERT_EQ(static_cast<int>(rst.size()), mcu_rows - 1);
+        const size_t start = e2e::find_markers(jpeg, 0xDA, 0xDA)[0].offset, end = e2e::find_markers(jpeg, 0xD9, 0xD9)[0].offset;
+        std::vector<size_t> cuts{rst[3].offset, rst[3].offset + 1, rst[3].offset + 2, end};
+        for (int percent : {3, 20, 45, 70, 95}) cuts.push_back(start + (end - start) * percent / 100);
+        for (size_t length : cuts) {
+            const std::string where = std::string(e2e::sampling_name(s)) + " cut at " + std::to_string(length);
+            const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
+            expect_consistent(r, 161, where);
+            ASSERT_EQ(r.begin_result, 0) << where;
+            int complete = length >= end ? mcu_rows : 0;
+            for (const auto& m : rst) complete += length >= end ? 0 : m.offset + 2 <= length;
+            const int complete_rows = std::min(161, complete * mcu_height);
+            EXPECT_GE(r.rows, complete_rows) << where;
+            EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, std::min(r.rows, complete_rows))) << where;
+            if (r.stop_result != 1) { EXPECT_TRUE(r.final_status == DecodeError || r.final_status == RestartMarker) << where; }
+            if (length >= end) { EXPECT_EQ(r.stop_result, 1) << where; }
+        }
+    }
+}
+
+// A progressive stream cut between scans decodes like the reference decodes
+// it (coefficients never sent are zero); cut inside a scan's data it still
+// gives a whole picture.
+TEST(Truncated, ProgressiveBetweenAndInsideScans) {
+    const std::vector<e2e::Scan> colour = {{{0, 1, 2}, 0, 0, 0, 1}, {{0}, 1, 8, 0, 2}, {{1}, 1, 63, 0, 1},
+                                           {{2}, 1, 63, 0, 1},      {{0}, 9, 63, 0, 2}, {{0}, 1, 63, 2, 1},
+                                           {{0, 1, 2}, 0, 0, 1, 0}, {{1}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0},
+                                           {{0}, 1, 63, 1, 0}};
+    const std::vector<e2e::Scan> grey = {{{0}, 0, 0, 0, 1},  {{0}, 1, 8, 0, 2},  {{0}, 9, 63, 0, 2},
+                                         {{0}, 1, 63, 2, 1}, {{0}, 0, 0, 1, 0}, {{0}, 1, 63, 1, 0}};
+    for (Sampling s : {Sampling::H2V2, Sampling::Grey, Sampling::H1V2}) {
+        for (bool custom : {false, true}) {
+            EncodeOptions o;
+            o.sampling = s;
+            o.progressive = !custom;
+            if (custom) o.script = s == Sampling::Grey ? grey : colour, o.restart_rows = s == Sampling::H2V2;
+            const Bytes jpeg = e2e::encode(e2e::make_picture(241, 161, s == Sampling::Grey ? 1 : 3, 4), o);
+            const auto markers = e2e::find_markers(jpeg);
+            std::vector<size_t> between, inside;
+            for (size_t i = 0; i < markers.size(); ++i) {
+                if (markers[i].code != 0xDA) continue;
+                if (!inside.empty()) between.push_back(markers[i].offset);
+                const size_t start = e2e::segment_end(jpeg, markers[i]);
+                size_t j = i + 1;
+                while (markers.at(j).code >= 0xD0 && markers[j].code <= 0xD7) ++j;
+                for (int eighth : {1, 4, 7}) inside.push_back(start + (markers[j].offset - start) * eighth / 8);
+            }
+            between.push_back(e2e::find_markers(jpeg, 0xD9, 0xD9)[0].offset);
+            for (size_t length : between) {
+                const std::string where = std::string(e2e::sampling_name(s)) + " between scans at " + std::to_string(length);
+                const e2e::OracleResult oracle = e2e::oracle_decode(cut(jpeg, length));
+                ASSERT_TRUE(oracle.ok) << where << ": " << oracle.message;
+                const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
+                ASSERT_EQ(r.rows, 161) << where << ": status " << r.final_status;
+                EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, 161)) << where;
+            }
+            // (Not with restart markers: a cut just after the 0xFF of one gives RestartMarker.)
+            for (size_t length : o.restart_rows ? std::vector<size_t>{} : inside) {
+                const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
+                expect_consistent(r, 161, "inside a scan at " + std::to_string(length));
+                EXPECT_EQ(r.rows, 161) << e2e::sampling_name(s) << " cut at " << length << ": status " << r.final_status;
+            }
+        }
+    }
+}
+
+// A DC scan cut at a byte boundary that ends a block: the blocks before
+// the cut keep their values, the rest were never sent and stay mid-grey.
+TEST(Truncated, ProgressiveScanEndsExactlyWithTheData) {
+    jt::HuffDef dc;  // sizes 0..11 in 8 bits each
+    dc.counts[7] = 12;
+    for (int i = 0; i < 12; ++i) dc.symbols.push_back(static_cast<uint8_t>(i));
+    jt::Stream s;
+    s.soi().dqt(0, 1).dht(0, 0, dc).sof(0xC2, 80, 8, jt::grey()).sos({{1, 0, 0}}, 0, 0, 0, 0);
+    const e2e::MarivueResult r = e2e::marivue_decode(s.raw({0x08, 0xC8, 0, 0, 0}).bytes);  // 200, then 0 thrice
+    ASSERT_EQ(r.rows, 8) << "status " << r.final_status;
+    for (int x = 0; x < 80; ++x) { EXPECT_EQ(r.picture.samples[x], x < 32 ? 153 : 128) << x; }
+}
+
+// Serves `chunk` bytes a read; from read `break_on` on returns `broken`;
+// returns 0 `stalls` times before each delivery; flags the end with the last
+// bytes or (`late_end`) in a later call that returns 0.
+struct BreakingSource : ByteSource {
+    BreakingSource(Bytes bytes, int32_t chunk_, int break_on_ = 0, int32_t broken_ = 0, int stalls_ = 0, bool late = false)
+        : data(std::move(bytes)), chunk(chunk_), break_on(break_on_), broken(broken_), stalls(stalls_), late_end(late) {}
+    int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
+        reads_after_detach += detaches;
+        if (++reads >= break_on && break_on != 0) return broken == overlong ? max + 1 : broken;
+        if (stalled++ < stalls) return 0;
+        stalled = 0;
+        const size_t n = std::min({static_cast<size_t>(max), static_cast<size_t>(chunk), data.size() - position});
+        std::memcpy(buffer, data.data() + position, n);
+        position += n;
+        if (position == data.size() && (!late_end || n == 0)) *end_flag = 1;
+        return static_cast<int32_t>(n);
+    }
+    void detach() override { ++detaches; }
+    static constexpr int32_t overlong = 0x7FFFFFFF;
+    Bytes data;
+    int32_t chunk, break_on, broken, stalls, stalled = 0, reads = 0, detaches = 0, reads_after_detach = 0;
+    bool late_end;
+    size_t position = 0;
+};
+
+TEST(BrokenSource, ContractBreachesAreStreamErrors) {
+    const Bytes progressive = fixture("noise_prog_64x64.jpg"), sequential = fixture("noise_2x1_64x64.jpg");
+    ASSERT_GT(progressive.size(), 4096u);
+    ASSERT_GT(sequential.size(), 4096u);
+    const e2e::MarivueResult whole = e2e::marivue_decode(sequential);
+    ASSERT_EQ(whole.rows, 64);
+    for (int32_t broken : {BreakingSource::overlong, int32_t{-1}, int32_t{-2}, int32_t{-1000}, int32_t{0}}) {
+        SCOPED_TRACE(broken);
+        // 0 without the end flag is a breach only 64 times in a row.
+        const int reads = broken == 0 ? 64 : 1;
+        BreakingSource first(progressive, 1 << 30, 1, broken);
+        EXPECT_EQ(e2e::marivue_decode(first).open_status, StreamError);
+        EXPECT_EQ(first.reads, reads);
+        EXPECT_EQ(first.detaches, 1);
+        // With the second fill: in begin for a progressive frame, ...
+        BreakingSource later(progressive, 1, 4097, broken);
+        const e2e::MarivueResult p = e2e::marivue_decode(later);
+        EXPECT_EQ(std::tuple(p.open_status, p.begin_result, p.final_status), std::tuple(0, -1, int32_t{StreamError}));
+        // ... and among the rows of a sequential one, after rows that match.
+        BreakingSource rows(sequential, 1, 4097, broken);
+        const e2e::MarivueResult r = e2e::marivue_decode(rows);
+        EXPECT_EQ(std::tuple(r.begin_result, r.stop_result, r.final_status), std::tuple(0, -227, int32_t{StreamError}));
+        EXPECT_TRUE(r.rows > 0 && r.rows < 64) << r.rows;
+        EXPECT_TRUE(std::equal(r.picture.samples.begin(), r.picture.samples.end(), whole.picture.samples.begin()));
+        EXPECT_EQ(rows.reads, 4096 + reads);
+        EXPECT_EQ(rows.detaches, 1);
+        EXPECT_EQ(rows.reads_after_detach + later.reads_after_detach + first.reads_after_detach, 0);
+    }
+}
+
+// However the source cuts the stream into reads, stalls 63 times in a row
+// or flags the end only in a later empty read, the rows are the same.
+TEST(BrokenSource, ReadSizesStallsAndLateEndGiveTheSameRows) {
+    for (const Bytes& jpeg : {encoded(241, 161, Sampling::H2V2, 0, false, true), encoded(97, 45, Sampling::H1V2, 1),
+                              encoded(65, 33, Sampling::Grey, 0, true)}) {
+        const e2e::MarivueResult whole = e2e::marivue_decode(jpeg);
+        ASSERT_EQ(whole.stop_result, 1);
+        for (int32_t chunk : {1, 2, 3, 255, 4095, 4096, 4097}) {
+            BreakingSource source(jpeg, chunk, 0, 0, 0, true);
+            const e2e::MarivueResult r = e2e::marivue_decode(source);
+            EXPECT_EQ(r.final_status, StatusOk) << chunk;
+            EXPECT_EQ(r.picture.samples, whole.picture.samples) << chunk;
+        }
+        BreakingSource stalling(jpeg, 7, 0, 0, 63);
+        const e2e::MarivueResult r = e2e::marivue_decode(stalling);
+        EXPECT_EQ(r.final_status, StatusOk);
+        EXPECT_EQ(r.picture.samples, whole.picture.samples);
+    }
+}
+
+// Both sources deliver everything, flag the end, and answer a request for no
+// bytes with -1 before the end and with the end flag after it. A file
+// opened for writing only gives -1, and the decoder StreamError; a readable
+// one decodes like memory.
+TEST(ByteSources, MemoryAndFile) {
+    const Bytes data = encoded(150, 70, Sampling::H2V2, 0, false, true);
+    for (int32_t max : {1, 100, 4096, 100000}) {
+        std::FILE* file = std::tmpfile();
+        ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), file), data.size());
+        std::rewind(file);
+        MemoryByteSource memory(data.data(), data.size());
+        FileByteSource from_file(file);
+        for (ByteSource* source : {static_cast<ByteSource*>(&memory), static_cast<ByteSource*>(&from_file)}) {
+            Bytes got, buffer(static_cast<size_t>(max));
+            uint8_t end = 0;
+            EXPECT_EQ(source->read(buffer.data(), 0, &end), -1);
+            for (int calls = 0; calls < 20000 && !end; ++calls) {
+                const int32_t n = source->read(buffer.data(), max, &end);
+                ASSERT_TRUE(n > 0 || (n == 0 && end)) << max << ": " << n;
+                got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+            }
+            EXPECT_EQ(got, data) << max;
+            end = 0;
+            EXPECT_EQ(source->read(buffer.data(), 0, &end), 0);
+            EXPECT_NE(end, 0);
+        }
+        std::rewind(file);
+        FileByteSource again(file);
+        EXPECT_EQ(e2e::marivue_decode(again).picture.samples, e2e::marivue_decode(data).picture.samples);
+        std::fclose(file);
+    }
+    uint8_t buffer[8], end = 0;
+    MemoryByteSource exact(data.data(), 5), empty(nullptr, 0);
+    EXPECT_EQ(exact.read(buffer, 8, &end), 5);
+    EXPECT_NE(end, 0);  // with the last bytes
+    end = 0;
+    EXPECT_EQ(empty.read(buffer, 8, &end), 0);
+    EXPECT_NE(end, 0);
+    std::FILE* file = std::fopen("/dev/null", "wb");
+    FileByteSource unreadable(file), none(nullptr);
+    EXPECT_EQ(unreadable.read(buffer, 8, &end), -1);
+    EXPECT_EQ(none.read(buffer, 8, &end), -1);
+    std::clearerr(file);
+    EXPECT_EQ(e2e::marivue_decode(unreadable).open_status, StreamError);
+    std::fclose(file);
+}
+
+// The most pool memory a decode holds at once is enough as a limit; one
+// byte less fails with OutOfMemory. open_decoder keeps the caller's limit.
+TEST(MemoryLimit, ExactlyEnoughDecodesAndOneByteLessFails) {
+    for (const Bytes& jpeg : {fixture("prog_2x2.jpg"), fixture("rst_2x1.jpg"), fixture("grey_prog.jpg")}) {
+        auto run = [&](size_t limit, size_t* used) {
+            MemoryByteSource source(jpeg.data(), jpeg.size());
+            std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+            std::memset(static_cast<void*>(d.get()), 0xA5, sizeof *d);  // construction clears everything
+            d->memory_limit = limit;
+            open_decoder(*d, source);
+            EXPECT_EQ(d->memory_limit, limit);
+            const uint8_t* row = nullptr;
+            int32_t bytes = 0, rows = 0;
+            if (begin(*d) == 0)
+                while (decode_row(*d, &row, &bytes) == 0) ++rows;
+            if (used) *used = d->pool_bytes;
+            const int32_t status = d->status;
+            free_pool(*d);
+            return std::pair{status, rows};
+        };
+        size_t needed = 0;
+        ASSERT_EQ(run(0, &needed).first, StatusOk);
+        ASSERT_GT(needed, 0u);
+        EXPECT_EQ(run(needed, nullptr).first, StatusOk);
+        EXPECT_EQ(run(needed - 1, nullptr), (std::pair{int32_t{OutOfMemory}, 0}));
+        EXPECT_EQ(run(16, nullptr), (std::pair{int32_t{OutOfMemory}, 0}));
+    }
+}
+
+}  // namespace

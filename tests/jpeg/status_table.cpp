@@ -1,0 +1,226 @@
+// Hostile streams, built segment by segment, each with the exact status it
+// must give and the operation that reports it (or none: the stream decodes
+// completely). For every row also: no decode_row before begin, begin may be
+// called again, a failure detaches the source once and leaves decode_row at
+// -1, and begin too unless it had completed.
+#include "tests/support/jpeg_builder.h"
+
+#include "jpeg/byte_sources.h"
+#include "jpeg/decoder.h"
+#include "jpeg/status_names.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using jt::Bytes;
+using jt::Stream;
+
+enum class Where { Open, Begin, Row, Nowhere };
+
+struct Row {
+    const char* name;
+    Bytes stream;
+    int32_t status;
+    Where where;
+};
+
+// The blocks of a w x h grey picture, all zero.
+Bytes grey_data(int w, int h) { return jt::encode_blocks(std::vector<jt::Block>(((w + 7) / 8) * ((h + 7) / 8))); }
+// A complete grey stream whose headers are `s`, with its scan, data and EOI.
+Bytes with_scan(Stream s, int w = 8, int h = 8) { return s.sos({{1, 0, 0}}).raw(grey_data(w, h)).eoi().bytes; }
+Stream grey_head(int w = 8, int h = 8, int sof = 0xC0) { return jt::head(w, h, jt::grey(), sof); }
+Stream soi() { return Stream().soi(); }
+// A frame header of `comps` followed by a scan of `scan` with no data.
+Bytes frame_and_scan(const std::vector<jt::Component>& comps, const std::vector<jt::ScanComponent>& scan,
+                     int sof = 0xC0, int ss = 0, int se = 63, int ah = 0, int al = 0) {
+    return jt::head(16, 16, comps, sof).sos(scan, ss, se, ah, al).fill(64, 0).eoi().bytes;
+}
+Bytes sof_with(const Bytes& payload, int length = -1) {
+    return soi().dqt(0, 1).segment(0xC0, payload, length).eoi().bytes;
+}
+// A grey 8 x 8 frame with tables 0 (DC table `dc`), a scan and `data`.
+Bytes grey_coded(const Bytes& data, int sof = 0xC0, int ss = 0, int se = 63, int ah = 0, int al = 0,
+                 const jt::HuffDef& dc = jt::dc_def()) {
+    Stream s;
+    s.soi().dqt(0, 1).dht(0, 0, dc).dht(1, 0, jt::ac_def()).sof(sof, 8, 8, jt::grey()).sos({{1, 0, 0}}, ss, se, ah, al);
+    return s.raw(data).fill(32, 0).eoi().bytes;
+}
+
+std::vector<Row> rows() {
+    const auto g = jt::grey();
+    const auto c3 = jt::ycc(2, 2);
+    const auto all3 = jt::all_components(c3);
+    jt::HuffDef counts256{{}, Bytes(256, 1)}, oversubscribed{{3}, {0, 1, 2}};
+    counts256.counts.fill(16);
+    const Bytes good = with_scan(grey_head()), good_head = grey_head().bytes;
+    const Bytes junk511 = Stream().fill(511, 0).raw(good).bytes, junk512 = Stream().fill(512, 0).raw(good).bytes;
+    const Bytes stray = Stream().raw({0x00, 0xFF, 0xD8, 0x00}).raw(good).bytes;
+    Bytes filled;  // every 0xFF of `good` starts a marker
+    for (uint8_t b : good) {
+        if (b == 0xFF && !filled.empty()) filled.insert(filled.end(), {0xFF, 0xFF});
+        filled.push_back(b);
+    }
+    const Bytes two_blocks_rst1 = [] {
+        jt::HuffCodes dc(jt::dc_def()), ac(jt::ac_def());
+        jt::BitWriter w;
+        w.dc(dc, 0), w.symbol(ac, 0), w.marker(0xD1), w.dc(dc, 0), w.symbol(ac, 0);
+        return grey_head(16, 8).dri(1).sos({{1, 0, 0}}).raw(w.bytes()).eoi().bytes;
+    }();
+    const Bytes no_marker_found = grey_head(16, 8).dri(1).sos({{1, 0, 0}}).raw(grey_data(8, 8)).fill(2000, 0).eoi().bytes;
+    const Bytes eoi_for_restart = grey_head(16, 8).dri(1).sos({{1, 0, 0}}).raw(grey_data(8, 8)).eoi().bytes;
+    const jt::HuffCodes ac(jt::ac_def());
+    jt::BitWriter ac_past63, refine_size2;  // AC-only scan data
+    for (int i = 0; i < 4; ++i) ac_past63.symbol(ac, 0xF1), ac_past63.put(1, 1);
+    refine_size2.symbol(ac, 0x02), refine_size2.put(3, 2);
+    const jt::HuffDef dc16 = jt::uniform_def({0, 16});
+    const Bytes dc_size16 = jt::encode_blocks({{32768, {}}}, dc16);
+    const Bytes run_past63 = jt::encode_blocks({{0, {{16, 1}, {32, 1}, {48, 1}, {64, 1}}}});  // the 4th run ends at 64
+    const Bytes zeros_past63 = jt::encode_blocks({{0, {{65, 1}}}});  // the 4th run of sixteen zeros ends at 64
+    return {
+        // Finding the start of the image.
+        {"empty stream", {}, NotJpeg, Where::Open},
+        {"text", {'h', 'e', 'l', 'l', 'o'}, NotJpeg, Where::Open},
+        {"511 junk bytes before SOI", junk511, StatusOk, Where::Nowhere},
+        {"512 junk bytes before SOI", junk512, NotJpeg, Where::Open},
+        {"FF D8 inside junk without a marker after it", stray, NotJpeg, Where::Open},
+        // Markers between segments.
+        {"TEM", soi().marker(0x01).bytes, UnexpectedMarker, Where::Open},
+        {"JPG", soi().marker(0xC8).bytes, UnexpectedMarker, Where::Open},
+        {"RST0 between segments", soi().marker(0xD0).bytes, UnexpectedMarker, Where::Open},
+        {"DAC", soi().segment(0xCC, {0x00, 0x11}).bytes, ArithmeticNotSupported, Where::Open},
+        {"SOF9 arithmetic frame", jt::head(8, 8, g, 0xC9).bytes, ArithmeticNotSupported, Where::Open},
+        {"SOF3 lossless", jt::head(8, 8, g, 0xC3).bytes, UnsupportedFrameType, Where::Open},
+        {"SOF5 hierarchical", jt::head(8, 8, g, 0xC5).bytes, UnsupportedFrameType, Where::Open},
+        {"SOF10", jt::head(8, 8, g, 0xCA).bytes, UnsupportedFrameType, Where::Open},
+        {"SOF13", jt::head(8, 8, g, 0xCD).bytes, UnsupportedFrameType, Where::Open},
+        {"EOI before the frame", soi().eoi().bytes, UnsupportedFrameType, Where::Open},
+        {"APP length 1", soi().segment(0xE0, {}, 1).bytes, MarkerLength, Where::Open},
+        {"fill bytes before every marker", filled, StatusOk, Where::Nowhere},
+        {"reserved, DNL and COM segments skipped",
+         with_scan(soi().segment(0x02, {1, 2}).segment(0xDC, {0, 8}).segment(0xFE, {0xFF, 0xD9}).raw(
+             Bytes(good_head.begin() + 2, good_head.end()))),
+         StatusOk, Where::Nowhere},
+        // Tables.
+        {"DHT length 1", soi().segment(0xC4, {}, 1).bytes, HuffSegmentLength, Where::Open},
+        {"DHT counts adding up to 256", soi().dht(0, 0, counts256).bytes, HuffCountsTooLarge, Where::Open},
+        {"DHT shorter than its table, with slot 8 (length first)",
+         soi().segment(0xC4, Stream::dht_table(0, 8, jt::dc_def()), 2 + 17 + 11).bytes, HuffSegmentLength, Where::Open},
+        {"DHT table number 8", with_scan(grey_head().dht(1, 8, jt::ac_def())), HuffIndexInvalid, Where::Begin},
+        {"DHT slot 8 and over-subscribed (slot first)", soi().dht(0, 9, oversubscribed).bytes, HuffIndexInvalid,
+         Where::Open},
+        {"DHT over-subscribed counts", soi().dht(0, 0, oversubscribed).bytes, HuffTableInvalid, Where::Open},
+        {"DQT length 1", soi().segment(0xDB, {}, 1).bytes, QuantSegmentLength, Where::Open},
+        {"DQT table number 4", soi().dqt(4, 1).bytes, QuantIndexInvalid, Where::Open},
+        {"DQT length short of its 8-bit table", soi().segment(0xDB, Stream::dqt_table(0, 1), 2 + 64).bytes,
+         QuantSegmentShort, Where::Open},
+        {"DQT length short of its 16-bit table", soi().segment(0xDB, Stream::dqt_table(0, 1, 1), 2 + 128).bytes,
+         QuantSegmentShort, Where::Open},
+        // The frame header, each field checked as it is read.
+        {"precision 12", sof_with(Stream::sof_payload(8, 8, g, 12)), PrecisionNot8, Where::Open},
+        {"height 0", sof_with(Stream::sof_payload(8, 0, g)), HeightOutOfRange, Where::Open},
+        {"height 8193", sof_with(Stream::sof_payload(8, 8193, g)), HeightOutOfRange, Where::Open},
+        {"width 0", sof_with(Stream::sof_payload(0, 8, g)), WidthOutOfRange, Where::Open},
+        {"width 8193", sof_with(Stream::sof_payload(8193, 8, g)), WidthOutOfRange, Where::Open},
+        {"height 8192", with_scan(grey_head(1, 8192), 1, 8192), StatusOk, Where::Nowhere},
+        {"width 8192", with_scan(grey_head(8192, 1), 8192, 1), StatusOk, Where::Nowhere},
+        {"five components", sof_with(Stream::sof_payload(8, 8, {{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}, {4, 1, 1, 0}, {5, 1, 1, 0}})),
+         TooManyComponents, Where::Open},
+        {"frame header length one more", sof_with(Stream::sof_payload(8, 8, g), 12), FrameHeaderLength, Where::Open},
+        // Frame set-up in begin.
+        {"two components", frame_and_scan({{1, 1, 1, 0}, {2, 1, 1, 0}}, {{1, 0, 0}, {2, 0, 0}}), UnsupportedComponents,
+         Where::Begin},
+        {"four components", frame_and_scan({{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}, {4, 1, 1, 0}}, {{1, 0, 0}}),
+         UnsupportedComponents, Where::Begin},
+        {"luma 3x1", frame_and_scan(jt::ycc(3, 1), all3), UnsupportedSampling, Where::Begin},
+        {"luma 1x4", frame_and_scan(jt::ycc(1, 4), all3), UnsupportedSampling, Where::Begin},
+        {"Cb 2x1", frame_and_scan({{1, 2, 2, 0}, {2, 2, 1, 1}, {3, 1, 1, 1}}, all3), UnsupportedSampling, Where::Begin},
+        {"Cr 1x2", frame_and_scan({{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 2, 1}}, all3), UnsupportedSampling, Where::Begin},
+        {"grey factor 0", frame_and_scan(jt::grey(1, 0), {{1, 0, 0}}), UnsupportedSampling, Where::Begin},
+        // Scan headers.
+        {"scan of 0 components", frame_and_scan(g, {}), ScanHeaderLength, Where::Begin},
+        {"scan of 5 components", frame_and_scan(g, {{1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}}),
+         ScanHeaderLength, Where::Begin},
+        {"scan header length one more",
+         grey_head().segment(0xDA, Stream::sos_payload({{1, 0, 0}}, 0, 63, 0, 0), 9).fill(16, 0).eoi().bytes,
+         ScanHeaderLength, Where::Begin},
+        {"scan names an unknown component", frame_and_scan(g, {{7, 0, 0}}), ScanComponentUnknown, Where::Begin},
+        {"scan names a component twice", frame_and_scan(c3, {{1, 0, 0}, {1, 0, 0}, {3, 1, 1}}), ScanComponentRepeated,
+         Where::Begin},
+        {"EOI where the scan must come", grey_head().eoi().bytes, UnexpectedMarker, Where::Begin},
+        {"SOI where the scan must come", grey_head().raw(grey_head().bytes).bytes, UnexpectedMarker, Where::Begin},
+        {"DRI length 5", grey_head().segment(0xDD, {0, 1, 0}).bytes, RestartHeaderLength, Where::Begin},
+        {"DC table number 4", frame_and_scan(g, {{1, 4, 0}}), HuffTableMissing, Where::Begin},
+        {"AC table number 4", frame_and_scan(g, {{1, 0, 4}}), HuffTableMissing, Where::Begin},
+        {"no Huffman tables", soi().dqt(0, 1).sof(0xC0, 8, 8, g).sos({{1, 0, 0}}).fill(8, 0).eoi().bytes,
+         HuffTableMissing, Where::Begin},
+        {"no quantisation table", soi().dht(0, 0, jt::dc_def()).dht(1, 0, jt::ac_def()).sof(0xC0, 8, 8, g)
+             .sos({{1, 0, 0}}).fill(8, 0).eoi().bytes, QuantTableMissing, Where::Begin},
+        {"quantisation table number 4", frame_and_scan({{1, 1, 1, 4}}, {{1, 0, 0}}), QuantTableMissing, Where::Begin},
+        {"sequential scan of one of three components", frame_and_scan(c3, {{1, 0, 0}}), SequentialScanUnsupported,
+         Where::Begin},
+        {"sequential scan out of frame order", frame_and_scan(c3, {{1, 0, 0}, {3, 1, 1}, {2, 1, 1}}),
+         SequentialScanUnsupported, Where::Begin},
+        // Progressive scans, all decoded in begin.
+        {"spectral start above end", frame_and_scan(g, {{1, 0, 0}}, 0xC2, 5, 4), SpectralSelection, Where::Begin},
+        {"spectral end 64", frame_and_scan(g, {{1, 0, 0}}, 0xC2, 1, 64), SpectralSelection, Where::Begin},
+        {"DC scan with AC band", frame_and_scan(g, {{1, 0, 0}}, 0xC2, 0, 5), SpectralSelection, Where::Begin},
+        {"AC scan of two components", frame_and_scan(c3, {{1, 0, 0}, {2, 1, 1}}, 0xC2, 1, 63), SpectralSelection,
+         Where::Begin},
+        {"approximation high 2 low 0", frame_and_scan(g, {{1, 0, 0}}, 0xC2, 0, 0, 2, 0), SuccessiveApprox, Where::Begin},
+        {"progressive DC size 16", grey_coded(dc_size16, 0xC2, 0, 0, 0, 0, dc16), DecodeError, Where::Begin},
+        {"progressive AC run past 63", grey_coded(ac_past63.bytes(), 0xC2, 1, 63), DecodeError, Where::Begin},
+        {"AC refinement of size 2", grey_coded(refine_size2.bytes(), 0xC2, 1, 63, 1, 0), DecodeError, Where::Begin},
+        // Entropy-coded data of a sequential frame, in decode_row.
+        {"DC size 16", grey_coded(dc_size16, 0xC0, 0, 63, 0, 0, dc16), DecodeError, Where::Row},
+        {"AC run past 63", grey_coded(run_past63), DecodeError, Where::Row},
+        {"sixteen zeros past 63", grey_coded(zeros_past63), DecodeError, Where::Row},
+        {"restart marker RST1 where RST0 is due", two_blocks_rst1, RestartMarker, Where::Row},
+        {"EOI where a restart marker is due", eoi_for_restart, RestartMarker, Where::Row},
+        {"no marker within 1536 bytes", no_marker_found, RestartMarker, Where::Row},
+        {"bad segment after the last scan", grey_head().sos({{1, 0, 0}}).raw(grey_data(8, 8)).segment(0xC4, {}, 1).bytes,
+         HuffSegmentLength, Where::Row},
+    };
+}
+
+struct CountingSource : MemoryByteSource {
+    using MemoryByteSource::MemoryByteSource;
+    void detach() override { ++detaches; }
+    int detaches = 0;
+};
+
+TEST(StatusTable, EveryHostileStreamGivesItsStatusWhereExpected) {
+    std::map<std::string, int32_t> described;  // every code its own description
+    EXPECT_STREQ(status_name(1), "Unknown");
+    EXPECT_STREQ(status_description(-234), "Unknown");
+    for (const Row& row : rows()) {
+        EXPECT_EQ(described.emplace(status_description(row.status), row.status).first->second, row.status);
+        SCOPED_TRACE(std::string(row.name) + ", expected " + status_name(row.status));
+        CountingSource source(row.stream.data(), row.stream.size());
+        std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+        open_decoder(*d, source);
+        EXPECT_EQ(d->status, row.where == Where::Open ? row.status : StatusOk);
+        const uint8_t* pixels = nullptr;
+        int32_t bytes = 0, result = 0, count = 0;
+        EXPECT_EQ(decode_row(*d, &pixels, &bytes), -1);  // not before begin
+        EXPECT_EQ(begin(*d), row.where <= Where::Begin ? -1 : 0);
+        EXPECT_EQ(begin(*d), row.where <= Where::Begin ? -1 : 0);  // once begun, again 0
+        while ((result = decode_row(*d, &pixels, &bytes)) == 0) ++count;
+        EXPECT_EQ(result, row.where == Where::Row ? -227 : row.where == Where::Nowhere ? 1 : -1);
+        EXPECT_EQ(d->status, row.status) << status_name(d->status);
+        if (row.where == Where::Nowhere) { EXPECT_EQ(count, d->image_height); }
+        EXPECT_EQ(source.detaches, row.status != StatusOk ? 1 : 0);
+        EXPECT_EQ(decode_row(*d, &pixels, &bytes), row.where == Where::Nowhere ? 1 : -1);
+        EXPECT_EQ(begin(*d), row.where <= Where::Begin ? -1 : 0);
+        free_pool(*d);
+        free_pool(*d);
+        EXPECT_EQ(source.detaches, 1);
+    }
+}
+
+}  // namespace
