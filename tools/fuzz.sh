@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Fuzzing with libFuzzer (needs clang). Builds the targets in build-fuzz.
 #
-#   tools/fuzz.sh check [SECONDS]           the test command's step: replays
+#   tools/fuzz.sh replay                    the test command's step: replays
+#       every target's committed corpus and its regression inputs once
+#   tools/fuzz.sh check [SECONDS]           the deep check's step: replays
 #       every target's committed corpus (fuzz/corpus/<target>) and its
 #       regression inputs (tests/regressions/<target>), then fuzzes each
 #       target for SECONDS (default 60, all targets at once); fails on any
@@ -26,8 +28,8 @@ all_targets=(decoder frame_loader)
 limits=(-rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=20)
 
 mode=campaign
-if [ "${1:-}" = check ]; then
-  mode=check
+if [ "${1:-}" = check ] || [ "${1:-}" = replay ]; then
+  mode=$1
   shift
 fi
 seconds=${1:-}
@@ -35,7 +37,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 if [ -z "$seconds" ]; then
-  if [ $mode = check ]; then seconds=60; else seconds=3600; fi
+  if [ $mode = campaign ]; then seconds=3600; else seconds=60; fi
 fi
 
 # Warnings are not errors here: the warning-free build is the g++ one, and
@@ -46,7 +48,7 @@ for target in "${targets[@]}"; do
   nice -n 19 cmake --build build-fuzz --target "${target}_fuzzer" -j"$(nproc)"
 done
 
-if [ $mode = check ]; then
+if [ $mode != campaign ]; then
   findings=build-fuzz/check-findings
   rm -rf "$findings"
   mkdir -p "$findings"
@@ -55,6 +57,10 @@ if [ $mode = check ]; then
     "build-fuzz/fuzz/${target}_fuzzer" "${limits[@]}" -runs=0 \
       -artifact_prefix="$findings/$target-" fuzz/corpus/"$target" tests/regressions/"$target"
   done
+  if [ $mode = replay ]; then
+    echo "fuzz replay: no findings"
+    exit 0
+  fi
   pids=()
   scratch_dirs=()
   for target in "${targets[@]}"; do

@@ -1,35 +1,96 @@
 #!/usr/bin/env bash
-# Builds Marivue and runs every test: once in a normal warning-free build,
-# then again under AddressSanitizer and UndefinedBehaviorSanitizer.
-set -euo pipefail
+# Builds Marivue and runs every test: once in a warning-free Release build,
+# once more under AddressSanitizer and UndefinedBehaviorSanitizer, then
+# replays the fuzzers' committed corpora and findings. Ends with one line
+# saying what ran and what passed.
+#
+#   bash tools/test.sh           the test command (CI runs this)
+#   bash tools/test.sh --deep    also every test program under Valgrind
+#                                memcheck and a minute of fuzzing per target
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/setup.sh
+deep=0
+case "${1:-}" in
+  "") ;;
+  --deep) deep=1 ;;
+  *) echo "usage: bash tools/test.sh [--deep]" >&2; exit 2 ;;
+esac
+
+bash tools/setup.sh || exit 1
 jobs=$(nproc)
+passed=0 failed=0
+steps=()
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMARIVUE_WERROR=ON
-cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+# ctest_step NAME BUILD_DIR [ENV...]: runs the suite of one build and adds
+# its counts to the totals.
+ctest_step() {
+  local name=$1 dir=$2 log
+  shift 2
+  log="$dir/ctest-summary.log"
+  env "$@" ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1 | tee "$log"
+  local line
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+  if [ -z "$line" ]; then
+    steps+=("$name: no test result")
+    failed=$((failed + 1))
+    return
+  fi
+  local bad total
+  bad=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed.*/\1/')
+  total=$(echo "$line" | sed -E 's/.*out of ([0-9]+).*/\1/')
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+  steps+=("$name: $((total - bad))/$total")
+}
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVUE_WERROR=ON -DMARIVUE_SANITIZE=ON
-cmake --build build-sanitize -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+# build_step NAME BUILD_DIR CMAKE_ARGS...: configures and builds; a failed
+# build counts as one failure and its tests are not run.
+build_step() {
+  local name=$1 dir=$2
+  shift 2
+  if cmake -S . -B "$dir" "$@" && cmake --build "$dir" -j"$jobs"; then
+    return 0
+  fi
+  steps+=("$name: BUILD FAILED")
+  failed=$((failed + 1))
+  return 1
+}
 
-# ---- Valgrind memcheck over the ordinary build (only where valgrind is installed) ----
-# Every test program once more, whole, failing on any memory error or leak.
-if command -v valgrind >/dev/null 2>&1; then
-  bash tools/memcheck.sh build
-else
-  echo "memcheck skipped: valgrind is not installed"
+# other_step NAME COMMAND...: a check that passes or fails as a whole.
+other_step() {
+  local name=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1)); steps+=("$name: ok")
+  else
+    failed=$((failed + 1)); steps+=("$name: FAILED")
+  fi
+}
+
+if build_step release build -DCMAKE_BUILD_TYPE=Release -DMARIVUE_WERROR=ON; then
+  ctest_step release build
+fi
+if build_step sanitizers build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVUE_WERROR=ON -DMARIVUE_SANITIZE=ON; then
+  ctest_step sanitizers build-sanitize ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
 fi
 
-# ---- Fuzz targets (only where clang is installed) ----
-# Replays each fuzz target's committed corpus and the regression inputs of
-# its findings, then fuzzes every target for about a minute; the long
-# campaign is tools/fuzz.sh.
+# The fuzzers need clang and its fuzzing runtime, which set-up installs.
 if command -v clang++ >/dev/null 2>&1; then
-  bash tools/fuzz.sh check 60
+  if [ $deep = 1 ]; then
+    other_step "fuzz replay and a minute per target" bash tools/fuzz.sh check 60
+  else
+    other_step "fuzz corpus replay" bash tools/fuzz.sh replay
+  fi
 else
-  echo "fuzz check skipped: clang++ is not installed"
+  steps+=("fuzzing: skipped, clang++ is not installed")
 fi
+if [ $deep = 1 ]; then
+  other_step "valgrind memcheck" bash tools/memcheck.sh build
+fi
+
+echo
+echo "== test.sh summary"
+for s in "${steps[@]}"; do echo "   $s"; done
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
