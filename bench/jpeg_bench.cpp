@@ -39,6 +39,8 @@ size_t live_bytes = 0;
 size_t peak_bytes = 0;
 }  // namespace
 
+namespace marivue::jpeg::detail {
+
 void* system_alloc(size_t size) {
     auto* block = static_cast<size_t*>(std::calloc(1, size + sizeof(size_t)));
     if (block == nullptr) return nullptr;
@@ -54,6 +56,8 @@ void system_free(void* pointer) {
     live_bytes -= *block;
     std::free(block);
 }
+
+}  // namespace marivue::jpeg::detail
 
 namespace {
 

@@ -1,6 +1,7 @@
-// Colour conversion and row delivery. Chroma is upsampled by replication;
-// the table look-ups for one chroma pair serve every pixel it covers, which
-// is why the vertically subsampled schemes convert two rows in one pass.
+// Colour conversion of the transformed samples into output rows. Chroma is
+// upsampled by replication; the table look-ups for one chroma pair serve
+// every pixel it covers, which is why the vertically subsampled schemes
+// convert two rows in one pass.
 #include "jpeg/internal.h"
 
 #include <cstring>
@@ -8,6 +9,8 @@
 #if MARIVUE_SSE2
 #include <emmintrin.h>
 #endif
+
+namespace marivue::jpeg::detail {
 
 namespace {
 
@@ -182,44 +185,6 @@ void convert_h2v2(JpegDecoder& d) {
     }
 }
 
-int32_t deliver_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_out) {
-    if (d.rows_remaining == 0) return 1;
-    if (d.mcu_rows_remaining == 0) {
-        try {
-            if (d.is_progressive)
-                load_row_from_coeffs(d);
-            else
-                decode_row_blocks(d);
-            if (d.rows_remaining <= d.mcu_height) finish_image(d);
-            transform_row(d);
-        } catch (const DecodeFailure&) {
-            return DecodeError;
-        }
-        d.mcu_rows_remaining = d.mcu_height;
-    }
-    const uint8_t* row = d.out_row_0;
-    switch (d.output_scheme) {
-        case SchemeGrey: copy_grey(d); break;
-        case SchemeH1V1: convert_h1v1(d); break;
-        case SchemeH2V1: convert_h2v1(d); break;
-        case SchemeH1V2:
-        case SchemeH2V2:
-            if (d.mcu_rows_remaining & 1) {
-                row = d.out_row_1;  // converted with the previous row
-            } else if (d.output_scheme == SchemeH1V2) {
-                convert_h1v2(d);
-            } else {
-                convert_h2v2(d);
-            }
-            break;
-    }
-    *row_out = row;
-    *row_bytes_out = d.output_row_bytes;
-    d.mcu_rows_remaining--;
-    d.rows_remaining--;
-    return 0;
-}
-
 void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,
                       int16_t* blue) {
     Offsets8 o;
@@ -228,3 +193,5 @@ void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr
     std::memcpy(green, o.green, sizeof o.green);
     std::memcpy(blue, o.blue, sizeof o.blue);
 }
+
+}  // namespace marivue::jpeg::detail

@@ -1,8 +1,13 @@
-// The decoder record's lifecycle: construction, begin, the row entry checks,
-// the memory pool and the single error exit.
+// The decoder record's lifecycle: construction, begin, the memory pool and
+// the single error exit; and the row pipeline behind decode_row, which
+// drives the stages in their order: entropy decoding (or loading from the
+// progressive grids), the trailing markers, the inverse DCT, the colour
+// conversion.
 #include "jpeg/internal.h"
 
 #include <cstring>
+
+namespace marivue::jpeg::detail {
 
 void fail(JpegDecoder& d, int32_t code) {
     d.status = code;
@@ -26,19 +31,6 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
     return reinterpret_cast<void*>((address + 7) & ~static_cast<uintptr_t>(7));
 }
 
-void free_pool(JpegDecoder& d) {
-    if (d.source != nullptr) {
-        ByteSource* source = d.source;
-        d.source = nullptr;
-        source->detach();
-    }
-    for (void*& block : d.pool_blocks) {
-        system_free(block);
-        block = nullptr;
-    }
-    d.pool_bytes = 0;
-}
-
 void initialize(JpegDecoder& d, ByteSource& source) {
     // Every field starts at zero or null: tables, geometry, counters, pool
     // slots, input state, push-back room and buffer. Only the caller's
@@ -55,20 +47,75 @@ void initialize(JpegDecoder& d, ByteSource& source) {
     for (int32_t& mark : d.block_last_nonzero) mark = 64;
 }
 
-void open_decoder(JpegDecoder& d, ByteSource& source) {
-    try {
-        initialize(d, source);
-        find_frame_header(d);
-    } catch (const DecodeFailure&) {
-    }
-}
-
 void prepare_decoding(JpegDecoder& d) {
     start_frame(d);
     if (d.is_progressive)
         decode_all_scans(d);
     else
         start_sequential(d);
+}
+
+namespace {
+
+// Fills the row buffers with the samples of the next MCU row: its
+// coefficients come from the scan (sequential) or from the grids that
+// begin filled (progressive). With the MCU row that holds the picture's
+// last rows, a sequential picture's segments after the scan are read too
+// (finish_image), within the same call and its error exit.
+void decode_mcu_row(JpegDecoder& d) {
+    if (d.is_progressive)
+        load_row_from_coeffs(d);
+    else
+        decode_row_blocks(d);
+    if (d.rows_remaining <= d.mcu_height) finish_image(d);
+    transform_row(d);
+}
+
+// The output row for the current row of the MCU row. The vertically
+// subsampled schemes convert two rows in one pass: every other row is the
+// second of a pair, already converted into out_row_1.
+const uint8_t* convert_row(JpegDecoder& d) {
+    switch (d.output_scheme) {
+        case SchemeGrey: copy_grey(d); break;
+        case SchemeH1V1: convert_h1v1(d); break;
+        case SchemeH2V1: convert_h2v1(d); break;
+        case SchemeH1V2:
+        case SchemeH2V2:
+            if (d.mcu_rows_remaining & 1) return d.out_row_1;  // converted with the previous row
+            if (d.output_scheme == SchemeH1V2)
+                convert_h1v2(d);
+            else
+                convert_h2v2(d);
+            break;
+    }
+    return d.out_row_0;
+}
+
+}  // namespace
+
+}  // namespace marivue::jpeg::detail
+
+using namespace marivue::jpeg::detail;
+
+void free_pool(JpegDecoder& d) {
+    if (d.source != nullptr) {
+        ByteSource* source = d.source;
+        d.source = nullptr;
+        source->detach();
+    }
+    for (void*& block : d.pool_blocks) {
+        system_free(block);
+        block = nullptr;
+    }
+    d.pool_bytes = 0;
+}
+
+void open_decoder(JpegDecoder& d, ByteSource& source) {
+    try {
+        initialize(d, source);
+        find_frame_header(d);
+    } catch (const DecodeFailure&) {
+    }
 }
 
 int32_t begin(JpegDecoder& d) {
@@ -85,5 +132,18 @@ int32_t begin(JpegDecoder& d) {
 
 int32_t decode_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_out) {
     if (d.status != 0 || !d.ready) return -1;
-    return deliver_row(d, row_out, row_bytes_out);
+    if (d.rows_remaining == 0) return 1;
+    if (d.mcu_rows_remaining == 0) {
+        try {
+            decode_mcu_row(d);
+        } catch (const DecodeFailure&) {
+            return DecodeError;
+        }
+        d.mcu_rows_remaining = d.mcu_height;
+    }
+    *row_out = convert_row(d);
+    *row_bytes_out = d.output_row_bytes;
+    d.mcu_rows_remaining--;
+    d.rows_remaining--;
+    return 0;
 }

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace marivue::jpeg::detail {
+
 const int32_t extend_test[16] = {0,    1,    2,    4,    8,    16,   32,   64,
                                  128,  256,  512,  1024, 2048, 4096, 8192, 16384};
 const int32_t extend_offset[16] = {0,     -1,    -3,    -7,    -15,   -31,   -63,   -127,
@@ -110,3 +112,5 @@ void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
                                        (static_cast<uint32_t>(s) << 8) | static_cast<uint32_t>(length + s));
     }
 }
+
+}  // namespace marivue::jpeg::detail

@@ -15,6 +15,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace marivue::jpeg::detail {
+
 namespace {
 
 using u32 = uint32_t;
@@ -215,3 +217,5 @@ void transform_row(JpegDecoder& d) {
         idct_block(d.idct_scratch, d.sample_rows + 64 * i);
     }
 }
+
+}  // namespace marivue::jpeg::detail

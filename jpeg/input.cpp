@@ -10,6 +10,8 @@
 
 #include <bit>
 
+namespace marivue::jpeg::detail {
+
 namespace {
 
 // Reads that return 0 without reporting the end are a broken source; after
@@ -162,3 +164,5 @@ void prime_entropy_bits(JpegDecoder& d) {
     push_back_byte(d, (d.bit_buffer >> 8) & 0xFF);
     restart_entropy_bits(d);
 }
+
+}  // namespace marivue::jpeg::detail

@@ -1,5 +1,7 @@
 // Decoder internals shared between the stages. Not part of the public
-// interface: callers use jpeg/decoder.h only.
+// interface: callers use jpeg/decoder.h only. Everything here lives in
+// marivue::jpeg::detail, so that the library defines no global name beyond
+// its interface (a test lists the archive's symbols to keep it so).
 #pragma once
 
 #include "jpeg/decoder.h"
@@ -15,7 +17,9 @@
 #define MARIVUE_SSE2 1
 #endif
 
-// ---- decoder.cpp: error exit and memory pool ------------------------------
+namespace marivue::jpeg::detail {
+
+// ---- decoder.cpp: error exit, memory pool and the row pipeline ------------
 
 // Thrown by fail() and caught only by the public operations, which is how
 // the decoder leaves deeply nested code in one step. Carries nothing: the
@@ -33,7 +37,7 @@ void* pool_alloc(JpegDecoder& d, size_t size);
 
 // The system allocator behind the pool (system_alloc.cpp). Kept in a
 // translation unit of its own so that a test program can link its own
-// definitions in its place and make allocations fail.
+// definitions (in this namespace) in its place and make allocations fail.
 void* system_alloc(size_t size);  // zero-filled, or null
 void system_free(void* block);
 
@@ -160,6 +164,21 @@ inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& ta
     return e;
 }
 
+// The AC decoders' common case, shared by the sequential and the first
+// progressive pass: when the next fast_ac_bits bits hold a whole code and
+// its value bits, consumes them in one read, sets `rs` (the run/size
+// symbol) and `value` (the extended value, 0 for end-of-band and ZRL
+// symbols) and returns true. Returns false, having consumed nothing, when
+// the caller has to decode the symbol the long way.
+inline bool take_fast_ac(JpegDecoder& d, Bits& bits, const int32_t* fast, int32_t& rs, int32_t& value) {
+    int32_t entry = fast[(bits.buffer >> (16 - fast_ac_bits)) & ((1u << fast_ac_bits) - 1u)];
+    if (entry == 0) return false;
+    take_bits(d, bits, entry & 31);
+    rs = (entry >> 8) & 0xFF;
+    value = entry >> 16;
+    return true;
+}
+
 // The next n bits (1..16) of entropy-coded data, first bit most significant,
 // and one Huffman symbol: the same readers over the record's own state.
 inline uint32_t get_bits(JpegDecoder& d, int n) {
@@ -218,6 +237,9 @@ void transform_row(JpegDecoder& d);
 
 // ---- colour.cpp -------------------------------------------------------------
 
+// Each converts the current output row of the MCU row in sample_rows into
+// out_row_0; the vertically subsampled schemes also convert the row below
+// it, which shares its chroma, into out_row_1.
 void copy_grey(JpegDecoder& d);
 void convert_h1v1(JpegDecoder& d);
 void convert_h2v1(JpegDecoder& d);
@@ -227,8 +249,6 @@ void convert_h2v2(JpegDecoder& d);
 // the converters compute them (with vector instructions where available).
 void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,
                       int16_t* blue);
-// The row work of decode_row after its entry checks.
-int32_t deliver_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_out);
 
 // ---- wrapping arithmetic ------------------------------------------------------
 // The pixel path is defined on 32-bit two's-complement values that wrap and
@@ -246,3 +266,5 @@ inline int32_t wrap_mul(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 inline int16_t low16(int32_t v) { return static_cast<int16_t>(v); }
+
+}  // namespace marivue::jpeg::detail

@@ -3,6 +3,8 @@
 // checks restart markers. Every field is read through the header bit reader.
 #include "jpeg/internal.h"
 
+namespace marivue::jpeg::detail {
+
 namespace {
 
 inline int32_t read8(JpegDecoder& d) { return static_cast<int32_t>(get_bits_raw(d, 8)); }
@@ -233,3 +235,5 @@ void finish_image(JpegDecoder& d) {
     prime_header_bits(d);
     process_markers(d);
 }
+
+}  // namespace marivue::jpeg::detail

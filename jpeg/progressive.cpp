@@ -8,6 +8,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace marivue::jpeg::detail {
+
 namespace {
 
 // Per-component block origins while walking a scan's MCUs. A single-
@@ -142,12 +144,7 @@ void decode_ac_first(JpegDecoder& d, int c, int x, int y) {
     const int32_t* fast = d.fast_ac[d.comp_ac_table[c] - 4];
     for (int32_t k = d.spectral_first; k <= d.spectral_last; k++) {
         int32_t rs, value = 0;
-        int32_t entry = fast[(bits.buffer >> (16 - fast_ac_bits)) & ((1u << fast_ac_bits) - 1u)];
-        if (entry != 0) {
-            take_bits(d, bits, entry & 31);
-            rs = (entry >> 8) & 0xFF;
-            value = entry >> 16;
-        } else {
+        if (!take_fast_ac(d, bits, fast, rs, value)) {
             rs = huff_decode(d, bits, table);
             if (rs & 15) value = extend(take_bits(d, bits, rs & 15), rs & 15);
         }
@@ -217,6 +214,15 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
 
 namespace {
 
+// Has the source ended with nothing but 0xFF bytes (or nothing) left? Then
+// no restart marker can follow: the data ran out.
+bool only_fill_left(const JpegDecoder& d) {
+    if (!d.at_end) return false;
+    for (int32_t i = 0; i < d.in_count; i++)
+        if (d.in_cursor[i] != 0xFF) return false;
+    return true;
+}
+
 void walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
     int32_t rows[4] = {0, 0, 0, 0};
     for (int32_t mcu_row = 0; mcu_row < d.mcus_down; mcu_row++) {
@@ -227,8 +233,9 @@ void walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
             // Past the end of the data there is nothing left to decode.
             if (!entropy_data_left(d)) return;
             if (d.restart_interval != 0 && d.restarts_left == 0) {
-                // A stream cut in front of its restart marker has ended too.
-                if (d.at_end && d.in_count == 0) return;
+                // A stream cut in front of its restart marker, or inside it,
+                // has ended too.
+                if (only_fill_left(d)) return;
                 handle_restart(d);
             }
             for (int32_t j = 0; j < d.blocks_per_mcu; j++) {
@@ -305,3 +312,5 @@ void load_row_from_coeffs(JpegDecoder& d) {
     }
     advance_rows(d, d.comp_block_row);
 }
+
+}  // namespace marivue::jpeg::detail

@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+namespace marivue::jpeg::detail {
+
 const uint8_t zigzag_order[64] = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
     12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
@@ -78,14 +80,7 @@ void decode_block(JpegDecoder& d, Bits& bits, int32_t b, int32_t c) {
     int k = 1;
     for (; k < 64; k++) {
         int32_t value, rs;
-        int32_t entry = fast[(bits.buffer >> (16 - fast_ac_bits)) & ((1u << fast_ac_bits) - 1u)];
-        if (entry != 0) {
-            take_bits(d, bits, entry & 31);
-            rs = (entry >> 8) & 0xFF;
-            value = entry >> 16;
-        } else {
-            rs = decode_symbol<true>(d, bits, ac_table, value);
-        }
+        if (!take_fast_ac(d, bits, fast, rs, value)) rs = decode_symbol<true>(d, bits, ac_table, value);
         int r = rs >> 4;
         if ((rs & 15) != 0) {
             k += r;
@@ -118,3 +113,5 @@ void decode_row_blocks(JpegDecoder& d) {
     }
     save(d, bits);
 }
+
+}  // namespace marivue::jpeg::detail

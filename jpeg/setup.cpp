@@ -3,6 +3,8 @@
 // checks and the start of the entropy reader.
 #include "jpeg/internal.h"
 
+namespace marivue::jpeg::detail {
+
 namespace {
 
 inline int32_t ceil_div(int32_t x, int32_t d) { return (x + d - 1) / d; }
@@ -160,3 +162,5 @@ void start_sequential(JpegDecoder& d) {
     for (int32_t i = 0; complete && i < d.scan_component_count; i++) complete = d.scan_components[i] == i;
     if (!complete) fail(d, SequentialScanUnsupported);
 }
+
+}  // namespace marivue::jpeg::detail

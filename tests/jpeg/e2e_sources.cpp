@@ -129,8 +129,10 @@ TEST(Truncated, ProgressiveBetweenAndInsideScans) {
                 ASSERT_EQ(r.rows, 161) << where << ": status " << r.final_status;
                 EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, 161)) << where;
             }
-            // (Not with restart markers: a cut just after the 0xFF of one gives RestartMarker.)
-            for (size_t length : o.restart_rows ? std::vector<size_t>{} : inside) {
+            // Also in front of each restart marker and just after its 0xFF.
+            for (const auto& m : markers)
+                if (m.code >= 0xD0 && m.code <= 0xD7) inside.insert(inside.end(), {m.offset, m.offset + 1});
+            for (size_t length : inside) {
                 const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
                 expect_consistent(r, 161, "inside a scan at " + std::to_string(length));
                 EXPECT_EQ(r.rows, 161) << e2e::sampling_name(s) << " cut at " << length << ": status " << r.final_status;

@@ -23,6 +23,8 @@ bool misalign = false;
 void reset(long n = 0) { attempts = 0, fail_at = n; }
 }  // namespace alloc_hook
 
+namespace marivue::jpeg::detail {
+
 void* system_alloc(size_t size) {
     if (++alloc_hook::attempts == alloc_hook::fail_at) return nullptr;
     auto* base = static_cast<uint8_t*>(std::calloc(size + 24, 1));
@@ -40,7 +42,11 @@ void system_free(void* block) {
     std::free(base);
 }
 
+}  // namespace marivue::jpeg::detail
+
 namespace {
+
+using namespace marivue::jpeg::detail;
 
 struct Record {
     std::unique_ptr<JpegDecoder> d{new JpegDecoder{}};

@@ -19,12 +19,16 @@ namespace {
 size_t largest_request = 0;
 }  // namespace
 
+namespace marivue::jpeg::detail {
+
 void* system_alloc(size_t size) {
     largest_request = std::max(largest_request, size);
     return std::calloc(1, size);
 }
 
 void system_free(void* block) { std::free(block); }
+
+}  // namespace marivue::jpeg::detail
 
 namespace {
 
@@ -43,6 +47,7 @@ TEST(FrameLoaderMemory, HostileProgressiveHeaderIsRefusedWithinTheLimit) {
     services.diagnostic = [](const char*, int32_t) {};
     largest_request = 0;
     EXPECT_FALSE(load_frame(2000, FrameBuffer{frame.data()}, services));
+    EXPECT_GT(largest_request, 0u);  // the hook saw the decoder's requests
     EXPECT_LE(largest_request, frame_loader_memory_limit);
     EXPECT_TRUE(std::all_of(frame.begin(), frame.end(), [](uint8_t b) { return b == 0x5A; }));
 }
