@@ -1,6 +1,7 @@
 // The caption filter: the search box's text restricts stepping to pictures
 // whose caption contains it. Decided afresh at every step press.
 #include "app/viewer.h"
+#include "app/wide_text.h"
 
 bool read_search_box(ViewerDialog& dialog, const ViewerServices& services) {
     if (!dialog.input_panel_up) {

@@ -132,15 +132,6 @@ void lower_input_panel(ViewerDialog& dialog, const ViewerServices& services);
 // to the box.
 void update_filter(ViewerDialog& dialog, const ViewerServices& services);
 
-// --- Text helpers (UTF-16, zero-terminated) -------------------------------------
-
-int32_t wide_length(const char16_t* text);
-// Appends `tail` to `text` (a buffer of `capacity` units), cutting what does
-// not fit; the result is always terminated.
-void wide_append(char16_t* text, int32_t capacity, const char16_t* tail);
-// Case-sensitive: does `needle` occur anywhere in `text`? An empty needle does.
-bool wide_contains(const char16_t* text, const char16_t* needle);
-
 // --- Platform side ------------------------------------------------------------
 
 // The services record over `platform`, for `dialog` of the viewer.

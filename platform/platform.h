@@ -6,9 +6,10 @@
 // addressed by identifier, drawing contexts, device-independent bitmaps and a
 // soft input panel. This header keeps that shape so the viewer logic stays as
 // it was written, and each front end (headless for tests, desktop, terminal)
-// derives from `Platform` and implements the window-system half. The runtime
-// half (resources, strings, random numbers, ticks, diagnostics) has working
-// defaults here that every front end can keep.
+// derives from `Platform` and implements the window-system half (its drawing
+// contexts and bitmaps through the shared SurfacePlatform of surface.h). The
+// runtime half (resources, strings, random numbers, ticks, diagnostics) has
+// working defaults here that every front end can keep.
 //
 // Conventions every implementation must follow:
 //   - One thread: every call, and every message delivered to the dialog

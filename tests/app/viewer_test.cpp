@@ -7,7 +7,7 @@
 #include "app/resource_byte_source.h"
 #include "app/viewer.h"
 #include "jpeg/decoder.h"
-#include "platform/headless.h"
+#include "platform/headless/headless_platform.h"
 #include "platform/resource_store.h"
 #include "tests/support/fixtures.h"
 

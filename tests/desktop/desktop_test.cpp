@@ -2,7 +2,8 @@
 // it (mouse clicks, typing and keys delivered to the real widgets) on the
 // toolkit's off-screen platform; and the program's command line.
 #include "app/viewer.h"
-#include "platform/desktop.h"
+#include "app/wide_text.h"
+#include "platform/desktop/desktop_platform.h"
 #include "platform/resource_store.h"
 
 #include <QApplication>

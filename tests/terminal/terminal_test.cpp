@@ -4,7 +4,7 @@
 // cell by cell, the output chosen for other terminals, the seed.
 #include "app/catalog.h"
 #include "platform/resource_store.h"
-#include "platform/terminal.h"
+#include "platform/terminal/terminal_platform.h"
 #include "tests/support/fixtures.h"
 
 #include <chafa.h>

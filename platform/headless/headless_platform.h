@@ -14,7 +14,7 @@
 #pragma once
 
 #include "platform/dialog_template.h"
-#include "platform/platform.h"
+#include "platform/surface.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-class HeadlessPlatform : public Platform {
+class HeadlessPlatform : public SurfacePlatform {
 public:
     // The client area of a full-screen dialog: a 240 x 320 screen less the
     // 26-pixel title bar.
@@ -116,7 +116,7 @@ public:
     const std::vector<DeliveredMessage>& messages() const { return messages_; }
     // The screen image of the client area: client_width x client_height
     // pixels, 3 bytes each (blue, green, red), rows top-down.
-    const std::vector<uint8_t>& screen() const { return screen_; }
+    const std::vector<uint8_t>& screen() const { return window_pixels(); }
     const std::vector<std::string>& diagnostics() const { return diagnostics_; }
     bool shell_initialised() const { return shell_initialised_; }
     const ShellDialogInit& shell_request() const { return shell_request_; }
@@ -125,6 +125,9 @@ public:
     int32_t random_draws() const { return random_draws_; }
 
     // --- Platform ------------------------------------------------------------
+    // Contexts and bitmaps are SurfacePlatform's: create_compatible_context,
+    // create_dib_section and block_copy here only add the failures asked for
+    // above and the record of block copies.
     intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes, uint32_t template_size,
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
     bool end_dialog(WindowHandle dialog, intptr_t result) override;
@@ -139,7 +142,6 @@ public:
     DrawContext create_compatible_context(DrawContext context) override;
     BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header, uint32_t colour_use,
                                     uint8_t** pixels, uintptr_t mapping, uint32_t offset) override;
-    BitmapHandle select_object(DrawContext context, BitmapHandle bitmap) override;
     DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
     bool end_paint(WindowHandle window, const PaintInfo* info) override;
     bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
@@ -156,25 +158,11 @@ public:
     void diagnostic_print(const char* format, int32_t value) override;
 
 private:
-    struct Bitmap {
-        int32_t width;
-        int32_t height;      // rows, always positive
-        bool top_down;
-        int32_t pitch;       // bytes a row
-        std::unique_ptr<uint8_t[]> pixels;
-    };
-    struct Context {
-        enum Kind { Screen, Window, Memory } kind;
-        BitmapHandle selected;
-    };
-
     intptr_t send(uint32_t message, uintptr_t first, intptr_t second);
     void deliver_pending_paint();
     bool user_may_act() const;
     Control* find_control(int32_t control_id);
     void move_focus(int32_t control_id);
-    Context* find_context(DrawContext context);
-    Bitmap* find_bitmap(BitmapHandle bitmap);
     void erase_rect(const Rect& rect);
 
     WindowHandle dialog_{};
@@ -189,10 +177,7 @@ private:
     bool erase_pending_ = false;
     Rect invalid_rect_{};
 
-    std::vector<Context> contexts_;  // handle = index + 1
-    DrawContext paint_context_{};    // the window's paint context, made at the first paint
-    std::vector<Bitmap> bitmaps_;    // handle = index + 1
-    std::vector<uint8_t> screen_;
+    DrawContext paint_context_{};  // the window's paint context, made at the first paint
 
     bool panel_up_ = false;
     std::vector<int32_t> panel_calls_;

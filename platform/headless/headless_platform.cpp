@@ -1,4 +1,4 @@
-#include "platform/headless.h"
+#include "platform/headless/headless_platform.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,8 +27,7 @@ Rect unite(const Rect& a, const Rect& b) {
 
 }  // namespace
 
-HeadlessPlatform::HeadlessPlatform()
-    : screen_(static_cast<size_t>(client_width) * client_height * 3, 0) {}
+HeadlessPlatform::HeadlessPlatform() : SurfacePlatform(client_width, client_height) {}
 
 HeadlessPlatform::~HeadlessPlatform() = default;
 
@@ -277,65 +276,31 @@ bool HeadlessPlatform::show_input_panel(int32_t show) {
 
 // --- Drawing ---------------------------------------------------------------------------
 
-HeadlessPlatform::Context* HeadlessPlatform::find_context(DrawContext context) {
-    auto index = static_cast<uintptr_t>(context);
-    if (index == 0 || index > contexts_.size()) return nullptr;
-    return &contexts_[index - 1];
-}
-
-HeadlessPlatform::Bitmap* HeadlessPlatform::find_bitmap(BitmapHandle bitmap) {
-    auto index = static_cast<uintptr_t>(bitmap);
-    if (index == 0 || index > bitmaps_.size()) return nullptr;
-    return &bitmaps_[index - 1];
-}
-
 DrawContext HeadlessPlatform::get_screen_context(WindowHandle window) {
     if (fail_screen_context) return null_context;
-    contexts_.push_back(Context{window == null_window ? Context::Screen : Context::Window, null_bitmap});
-    return DrawContext{contexts_.size()};
+    return add_context(window == null_window ? SurfaceContext::Screen : SurfaceContext::Window, window);
 }
 
 DrawContext HeadlessPlatform::create_compatible_context(DrawContext context) {
-    if (fail_compatible_context || find_context(context) == nullptr) return null_context;
-    contexts_.push_back(Context{Context::Memory, null_bitmap});
-    return DrawContext{contexts_.size()};
+    if (fail_compatible_context) return null_context;
+    return SurfacePlatform::create_compatible_context(context);
 }
 
 BitmapHandle HeadlessPlatform::create_dib_section(DrawContext context, const BitmapInfoHeader* header,
                                                   uint32_t colour_use, uint8_t** pixels, uintptr_t mapping,
                                                   uint32_t offset) {
-    if (pixels != nullptr) *pixels = nullptr;
-    if (fail_dib_section || pixels == nullptr || header == nullptr || find_context(context) == nullptr) return null_bitmap;
-    if (header->header_size != sizeof(BitmapInfoHeader) || header->planes != 1 || header->bits_per_pixel != 24 ||
-        header->compression != 0 || colour_use != dib_rgb_colours || mapping != 0 || offset != 0)
+    if (fail_dib_section) {
+        if (pixels != nullptr) *pixels = nullptr;
         return null_bitmap;
-    if (header->width <= 0 || header->width > 4096 || header->height == 0 || header->height < -4096 ||
-        header->height > 4096)
-        return null_bitmap;
-    Bitmap b;
-    b.width = header->width;
-    b.top_down = header->height < 0;
-    b.height = b.top_down ? -header->height : header->height;
-    b.pitch = (b.width * 3 + 3) & ~3;
-    size_t bytes = static_cast<size_t>(b.pitch) * static_cast<size_t>(b.height);
-    b.pixels.reset(new uint8_t[bytes]());
-    *pixels = b.pixels.get();
-    bitmaps_.push_back(std::move(b));
-    return BitmapHandle{bitmaps_.size()};
-}
-
-BitmapHandle HeadlessPlatform::select_object(DrawContext context, BitmapHandle bitmap) {
-    Context* c = find_context(context);
-    if (c == nullptr || c->kind != Context::Memory || find_bitmap(bitmap) == nullptr) return null_bitmap;
-    BitmapHandle previous = c->selected;
-    c->selected = bitmap;
-    return previous;
+    }
+    return SurfacePlatform::create_dib_section(context, header, colour_use, pixels, mapping, offset);
 }
 
 void HeadlessPlatform::erase_rect(const Rect& rect) {
     Rect r = intersect(rect, Rect{0, 0, client_width, client_height});
+    std::vector<uint8_t>& screen = window_pixels();
     for (int32_t y = r.top; y < r.bottom; ++y)
-        std::memset(&screen_[(static_cast<size_t>(y) * client_width + r.left) * 3], background_level,
+        std::memset(&screen[(static_cast<size_t>(y) * client_width + r.left) * 3], background_level,
                     static_cast<size_t>(r.right - r.left) * 3);
 }
 
@@ -344,10 +309,7 @@ DrawContext HeadlessPlatform::begin_paint(WindowHandle window, PaintInfo* info) 
     Rect area = invalid_ ? invalid_rect_ : Rect{0, 0, 0, 0};
     // The default handling of the erase request: paint the background.
     if (invalid_ && erase_pending_) erase_rect(area);
-    if (paint_context_ == null_context) {
-        contexts_.push_back(Context{Context::Window, null_bitmap});
-        paint_context_ = DrawContext{contexts_.size()};
-    }
+    if (paint_context_ == null_context) paint_context_ = add_context(SurfaceContext::Window, window);
     info->context = paint_context_;
     info->erase = 0;
     info->paint_rect = area;
@@ -362,28 +324,9 @@ bool HeadlessPlatform::end_paint(WindowHandle window, const PaintInfo* info) {
 
 bool HeadlessPlatform::block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
                                   DrawContext source, int32_t source_x, int32_t source_y, uint32_t raster) {
+    // Every request is recorded, the refused ones too.
     copies_.push_back(BlockCopy{destination, x, y, width, height, source, source_x, source_y, raster});
-    Context* to = find_context(destination);
-    Context* from = find_context(source);
-    if (to == nullptr || from == nullptr || raster != raster_source_copy) return false;
-    Bitmap* bitmap = find_bitmap(from->selected);
-    if (from->kind != Context::Memory || bitmap == nullptr) return false;
-    // Only copies to the dialog's window land on the screen image.
-    if (to->kind != Context::Window) return true;
-    for (int32_t row = 0; row < height; ++row) {
-        int32_t sy = source_y + row;
-        int32_t dy = y + row;
-        if (sy < 0 || sy >= bitmap->height || dy < 0 || dy >= client_height) continue;
-        int32_t stored_row = bitmap->top_down ? sy : bitmap->height - 1 - sy;
-        const uint8_t* src_row = bitmap->pixels.get() + static_cast<size_t>(stored_row) * bitmap->pitch;
-        for (int32_t col = 0; col < width; ++col) {
-            int32_t sx = source_x + col;
-            int32_t dx = x + col;
-            if (sx < 0 || sx >= bitmap->width || dx < 0 || dx >= client_width) continue;
-            std::memcpy(&screen_[(static_cast<size_t>(dy) * client_width + dx) * 3], src_row + sx * 3, 3);
-        }
-    }
-    return true;
+    return SurfacePlatform::block_copy(destination, x, y, width, height, source, source_x, source_y, raster);
 }
 
 bool HeadlessPlatform::get_client_rect(WindowHandle window, Rect* rect) {

@@ -1,6 +1,6 @@
 // The program's factory for the terminal front end.
-#include "app/front_ends.h"
-#include "platform/terminal.h"
+#include "platform/front_end.h"
+#include "platform/terminal/terminal_platform.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // Cell layout of the dialog and text wrapping for the terminal front end.
-#include "platform/terminal_layout.h"
+#include "platform/terminal/terminal_layout.h"
 
 #include "platform/platform.h"
 
@@ -149,9 +149,6 @@ const CellControl* find_cell_control(const TerminalLayout& layout, uint16_t id) 
 }
 
 namespace {
-
-bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // Splits one logical line into display lines; each element of `chars` is
 // one character (one unit, or a surrogate pair).

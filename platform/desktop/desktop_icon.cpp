@@ -1,6 +1,6 @@
 // The window icon: an icon group resource and its images, turned into the
 // icon file the toolkit's image reader understands.
-#include "platform/desktop.h"
+#include "platform/desktop/desktop_icon.h"
 #include "platform/resource_store.h"
 
 #include <QByteArray>

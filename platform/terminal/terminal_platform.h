@@ -39,9 +39,9 @@
 #pragma once
 
 #include "platform/dialog_template.h"
-#include "platform/platform.h"
-#include "platform/terminal_layout.h"
-#include "platform/terminal_render.h"
+#include "platform/surface.h"
+#include "platform/terminal/terminal_layout.h"
+#include "platform/terminal/terminal_render.h"
 
 #include <cstdint>
 #include <memory>
@@ -69,7 +69,7 @@ std::optional<uint32_t> seed_from_environment(const char* value);
 // True when standard input and output are both terminals.
 bool terminal_attached();
 
-class TerminalPlatform final : public Platform {
+class TerminalPlatform final : public SurfacePlatform {
 public:
     TerminalPlatform();
     ~TerminalPlatform() override;
@@ -91,14 +91,8 @@ public:
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
     DrawContext get_screen_context(WindowHandle window) override;
-    DrawContext create_compatible_context(DrawContext context) override;
-    BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header, uint32_t colour_use,
-                                    uint8_t** pixels, uintptr_t mapping, uint32_t offset) override;
-    BitmapHandle select_object(DrawContext context, BitmapHandle bitmap) override;
     DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
     bool end_paint(WindowHandle window, const PaintInfo* info) override;
-    bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
-                    DrawContext source, int32_t source_x, int32_t source_y, uint32_t raster) override;
     bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
@@ -107,7 +101,7 @@ public:
     // --- Observations (for tests) --------------------------------------------
     // The window's surface: terminal_surface_width x terminal_surface_height
     // pixels, blue, green, red, rows top-down.
-    const std::vector<uint8_t>& surface() const { return surface_; }
+    const std::vector<uint8_t>& surface() const { return window_pixels(); }
     // Whether the surface holds a copied picture (false after an erase).
     bool picture_shown() const { return picture_shown_; }
     bool input_panel_up() const { return panel_up_; }
@@ -123,28 +117,19 @@ public:
     };
 
 private:
-    struct Bitmap {
-        int32_t width;
-        int32_t height;  // rows, positive
-        bool top_down;
-        int32_t pitch;
-        std::unique_ptr<uint8_t[]> pixels;
-    };
-    struct Context {
-        enum Kind { Screen, Window, Memory } kind;
-        BitmapHandle selected;
-    };
-    struct Session;  // the ncurses screen and the input loop's state
+    struct Session;  // the ncurses screen and the input loop's state, in terminal_session.h
+
+    // A copy into the window's context marks the picture as shown.
+    bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
+                        int32_t width, int32_t height, int32_t source_x, int32_t source_y) override;
 
     intptr_t send(uint32_t message, uintptr_t first, intptr_t second);
     void send_command(uint16_t control_id, uint16_t notification);
     void deliver_pending_paint();
     Control* find_control(int32_t control_id);
-    Context* find_context(DrawContext context);
-    Bitmap* find_bitmap(BitmapHandle bitmap);
     void erase_surface();
 
-    // Input and screen, in terminal.cpp.
+    // Input, in terminal_input.cpp.
     void run_loop();
     void handle_key(int32_t key, bool is_function_key);
     void handle_mouse();
@@ -152,6 +137,7 @@ private:
     void focus_search(bool focus);
     void edit_search(int32_t key, bool is_function_key);
     void scroll_box(int32_t control_id, int32_t lines);
+    // Screen, in terminal_screen.cpp.
     void relayout();
     void draw_screen();
     void draw_picture();
@@ -170,10 +156,7 @@ private:
     bool invalid_ = false;
     bool erase_pending_ = false;
 
-    std::vector<Context> contexts_;  // handle = index + 1
-    std::vector<Bitmap> bitmaps_;    // handle = index + 1
     DrawContext window_context_{};
-    std::vector<uint8_t> surface_;
     bool picture_shown_ = false;
     bool picture_dirty_ = true;
     bool panel_up_ = false;

@@ -1,5 +1,5 @@
 // Drawing the frame with libchafa.
-#include "platform/terminal_render.h"
+#include "platform/terminal/terminal_render.h"
 
 #include <chafa.h>
 

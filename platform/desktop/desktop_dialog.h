@@ -1,0 +1,63 @@
+// The record of one desktop dialog: its template, its widgets, whether it
+// has ended, and the state of the paint event under way. Shared by the
+// platform and the widgets that deliver the dialog's messages.
+#pragma once
+
+#include "platform/desktop/desktop_platform.h"
+#include "platform/desktop/shell_window.h"
+
+#include <QPainter>
+#include <QRect>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class DialogArea;
+class QEventLoop;
+class QObject;
+class QPushButton;
+class QWidget;
+
+struct DesktopPlatform::Dialog {
+    struct Control {
+        DialogControlTemplate layout;
+        WindowHandle handle;
+        QWidget* widget;  // owned by the window
+        int32_t text_limit;
+    };
+
+    WindowHandle handle{};
+    DialogProcedure procedure = nullptr;
+    DialogTemplate layout{};
+    int32_t scale = 1;
+    std::unique_ptr<ShellWindow> window;  // owns every widget below
+    DialogArea* area = nullptr;
+    QPushButton* done = nullptr;
+    std::vector<Control> controls;
+    QPushButton* forward_button = nullptr;  // the button labelled ">>>"
+    QPushButton* back_button = nullptr;     // the button labelled "<<<"
+
+    bool ended = false;
+    intptr_t result = -1;
+    QEventLoop* loop = nullptr;
+    bool setting_text = false;
+
+    // Painting: set while the dialog widget's paint event runs.
+    bool in_paint_event = false;
+    std::unique_ptr<QPainter> painter;
+    DrawContext paint_context{};
+    QRect paint_rect;  // in widget pixels
+    bool invalid = false;
+
+    Control* control_by_id(int32_t id) {
+        for (Control& c : controls)
+            if (c.layout.id == id) return &c;
+        return nullptr;
+    }
+    Control* control_by_widget(const QObject* widget) {
+        for (Control& c : controls)
+            if (c.widget == widget) return &c;
+        return nullptr;
+    }
+};

@@ -1,0 +1,286 @@
+// The terminal front end's input: the loop that waits for keys, mouse
+// reports and signals, and what each of them does to the dialog.
+#include "platform/terminal/terminal_platform.h"
+
+#include "platform/terminal/terminal_session.h"
+
+#include <algorithm>
+#include <csignal>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int32_t key_ctrl_c = 3;
+constexpr int32_t key_ctrl_l = 12;
+constexpr int32_t key_escape = 27;
+constexpr int32_t key_delete_char = 127;
+constexpr int32_t key_backspace_char = 8;
+
+bool terminal_hung_up() {
+    struct pollfd input {};
+    input.fd = STDIN_FILENO;
+    input.events = POLLIN;
+    if (poll(&input, 1, 0) < 0) return false;
+    if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+    // Readable yet nothing came: end of file.
+    if ((input.revents & POLLIN) != 0) {
+        int waiting = 0;
+        return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0;
+    }
+    return false;
+}
+
+bool is_button_with_text(const TerminalPlatform::Control& control, const char16_t* text) {
+    return control.kind == CellControlKind::Button && control.text == text;
+}
+
+}  // namespace
+
+void TerminalPlatform::run_loop() {
+    while (dialog_open_) {
+        if (pending_stop_signal() != 0) {
+            int stop = pending_stop_signal();
+            if (stop == SIGINT) {
+                // Ctrl+C from outside: the same as the done button.
+                set_pending_stop_signal(0);
+                send_command(command_ok, button_clicked);
+                if (dialog_open_) continue;
+            }
+            return;
+        }
+        // Keys already waiting are handled before anything is repainted.
+        wtimeout(stdscr, 0);
+        wint_t key = 0;
+        int got = wget_wch(stdscr, &key);
+        if (got == ERR) {
+            deliver_pending_paint();
+            if (!dialog_open_) return;
+            draw_screen();
+            wtimeout(stdscr, 200);
+            got = wget_wch(stdscr, &key);
+            if (got == ERR) {
+                // A terminal that hung up reads as an endless stream of
+                // nothing: end as on SIGHUP rather than spin.
+                if (terminal_hung_up() && pending_stop_signal() == 0) set_pending_stop_signal(SIGHUP);
+                continue;
+            }
+        }
+        handle_key(static_cast<int32_t>(key), got == KEY_CODE_YES);
+    }
+}
+
+void TerminalPlatform::press(uint16_t control_id) { send_command(control_id, button_clicked); }
+
+void TerminalPlatform::focus_search(bool focus) {
+    const Control* search = nullptr;
+    for (const Control& control : controls_) {
+        if (control.kind == CellControlKind::SingleLineEdit &&
+            (control.layout.style & edit_style_read_only) == 0) {
+            search = &control;
+            break;
+        }
+    }
+    if (search == nullptr) return;
+    uint16_t id = search->layout.id;
+    if (focus && focus_ != id) {
+        focus_ = id;
+        send_command(id, edit_set_focus);
+    } else if (!focus && focus_ == id) {
+        focus_ = -1;
+        send_command(id, edit_kill_focus);
+    }
+}
+
+void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
+    if (session_ == nullptr) return;
+    if (is_function_key && key == KEY_RESIZE) {
+        relayout();
+        return;
+    }
+    if (is_function_key && key == KEY_MOUSE) {
+        handle_mouse();
+        return;
+    }
+    if (!is_function_key && key == key_ctrl_c) {
+        send_command(command_ok, button_clicked);
+        return;
+    }
+    if (!is_function_key && key == key_ctrl_l) {
+        session_->full_redraw = true;
+        picture_dirty_ = true;
+        return;
+    }
+    if (focus_ >= 0) {
+        edit_search(key, is_function_key);
+        return;
+    }
+
+    const Control* forward = nullptr;
+    const Control* back = nullptr;
+    std::vector<int32_t> boxes;
+    for (const Control& control : controls_) {
+        if (is_button_with_text(control, u">>>")) forward = &control;
+        if (is_button_with_text(control, u"<<<")) back = &control;
+        if (control.kind == CellControlKind::MultiLineEdit) boxes.push_back(control.layout.id);
+    }
+    if (is_function_key) {
+        switch (key) {
+        case KEY_RIGHT:
+            if (forward != nullptr) press(forward->layout.id);
+            return;
+        case KEY_LEFT:
+            if (back != nullptr) press(back->layout.id);
+            return;
+        case KEY_UP:
+        case KEY_DOWN:
+            if (!boxes.empty()) scroll_box(boxes.front(), key == KEY_UP ? -1 : 1);
+            return;
+        case KEY_PPAGE:
+        case KEY_NPAGE:
+            if (!boxes.empty()) scroll_box(boxes.back(), key == KEY_PPAGE ? -3 : 3);
+            return;
+        case KEY_BTAB:
+            focus_search(true);
+            return;
+        default: return;
+        }
+    }
+    switch (key) {
+    case '>':
+        if (forward != nullptr) press(forward->layout.id);
+        return;
+    case '<':
+        if (back != nullptr) press(back->layout.id);
+        return;
+    case '/':
+    case '\t': focus_search(true); return;
+    case 'q':
+    case 'Q':
+    case key_escape: send_command(command_ok, button_clicked); return;
+    default: return;
+    }
+}
+
+void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
+    Control* box = find_control(focus_);
+    if (box == nullptr) {
+        focus_ = -1;
+        return;
+    }
+    uint16_t id = box->layout.id;
+    std::u16string& text = box->text;
+    int32_t& caret = box->caret;
+    caret = std::clamp<int32_t>(caret, 0, static_cast<int32_t>(text.size()));
+    auto step_left = [&](int32_t at) {
+        if (at >= 2 && is_low_surrogate(text[at - 1]) && is_high_surrogate(text[at - 2])) return at - 2;
+        return at > 0 ? at - 1 : 0;
+    };
+    auto step_right = [&](int32_t at) {
+        int32_t size = static_cast<int32_t>(text.size());
+        if (at + 1 < size && is_high_surrogate(text[at]) && is_low_surrogate(text[at + 1])) return at + 2;
+        return at < size ? at + 1 : size;
+    };
+
+    if (is_function_key) {
+        switch (key) {
+        case KEY_LEFT: caret = step_left(caret); return;
+        case KEY_RIGHT: caret = step_right(caret); return;
+        case KEY_HOME: caret = 0; return;
+        case KEY_END: caret = static_cast<int32_t>(text.size()); return;
+        case KEY_BACKSPACE:
+            if (caret > 0) {
+                int32_t from = step_left(caret);
+                text.erase(from, caret - from);
+                caret = from;
+                send_command(id, edit_change);
+            }
+            return;
+        case KEY_DC:
+            if (caret < static_cast<int32_t>(text.size())) {
+                text.erase(caret, step_right(caret) - caret);
+                send_command(id, edit_change);
+            }
+            return;
+        case KEY_ENTER:
+        case KEY_BTAB: focus_search(false); return;
+        default: return;
+        }
+    }
+    if (key == '\r' || key == '\n' || key == '\t' || key == key_escape) {
+        focus_search(false);
+        return;
+    }
+    if (key == key_delete_char || key == key_backspace_char) {
+        handle_key(KEY_BACKSPACE, true);
+        return;
+    }
+    if (key < 0x20 || (key >= 0x7F && key < 0xA0) || key > 0x10FFFF || (key >= 0xD800 && key <= 0xDFFF)) return;
+    std::u16string units;
+    if (key >= 0x10000) {
+        uint32_t code = static_cast<uint32_t>(key) - 0x10000u;
+        units.push_back(static_cast<char16_t>(0xD800u + (code >> 10)));
+        units.push_back(static_cast<char16_t>(0xDC00u + (code & 0x3FFu)));
+    } else {
+        units.push_back(static_cast<char16_t>(key));
+    }
+    // Input beyond the control's limit is refused.
+    if (static_cast<int64_t>(text.size()) + static_cast<int64_t>(units.size()) > box->text_limit) {
+        beep();
+        return;
+    }
+    text.insert(static_cast<size_t>(caret), units);
+    caret += static_cast<int32_t>(units.size());
+    send_command(id, edit_change);
+}
+
+void TerminalPlatform::scroll_box(int32_t control_id, int32_t lines) {
+    Control* box = find_control(control_id);
+    if (box == nullptr || session_ == nullptr) return;
+    const CellControl* cell = find_cell_control(session_->layout, box->layout.id);
+    if (cell == nullptr) return;
+    int32_t inner_rows = cell->area.rows - 2;
+    int32_t total = static_cast<int32_t>(wrap_box_text(box->text, cell->area.cols - 2).size());
+    int32_t last = std::max(0, total - inner_rows);
+    box->scroll = std::clamp(box->scroll + lines, 0, last);
+}
+
+void TerminalPlatform::handle_mouse() {
+    MEVENT event{};
+    if (getmouse(&event) != OK || session_ == nullptr) return;
+    const TerminalLayout& layout = session_->layout;
+    if (layout.too_small) return;
+    int32_t row = event.y;
+    int32_t col = event.x;
+    if ((event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) != 0) {
+        for (const CellControl& cell : layout.controls) {
+            if (cell.kind == CellControlKind::MultiLineEdit && cell.area.contains(row, col)) {
+                scroll_box(cell.id, (event.bstate & BUTTON4_PRESSED) != 0 ? -1 : 1);
+            }
+        }
+        return;
+    }
+    if ((event.bstate & BUTTON1_PRESSED) == 0) return;
+    if (done_button_ && layout.done_button.contains(row, col)) {
+        focus_search(false);
+        if (dialog_open_) send_command(command_ok, button_clicked);
+        return;
+    }
+    for (const CellControl& cell : layout.controls) {
+        if (!cell.area.contains(row, col)) continue;
+        const Control* control = find_control(cell.id);
+        if (control == nullptr) return;
+        if (cell.kind == CellControlKind::Button) {
+            focus_search(false);
+            if (dialog_open_) press(cell.id);
+        } else if (cell.kind == CellControlKind::SingleLineEdit &&
+                   (control->layout.style & edit_style_read_only) == 0) {
+            focus_search(true);
+        } else {
+            focus_search(false);
+        }
+        return;
+    }
+    focus_search(false);
+}

@@ -1,0 +1,229 @@
+// The terminal front end's screen: the layout on the terminal's cells, the
+// title row, the controls, the key hints and the picture.
+#include "platform/terminal/terminal_platform.h"
+
+#include "platform/terminal/terminal_session.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+void TerminalPlatform::relayout() {
+    if (session_ == nullptr) return;
+    session_->measure_cells();
+    double aspect = 2.0;
+    if (session_->cell_width > 0 && session_->cell_height > 0) {
+        aspect = static_cast<double>(session_->cell_height) / session_->cell_width;
+    }
+    session_->layout =
+        layout_terminal(layout_, LINES, COLS, terminal_surface_width, terminal_surface_height, aspect);
+    for (Control& control : controls_) {
+        if (control.kind == CellControlKind::MultiLineEdit) scroll_box(control.layout.id, 0);
+    }
+    session_->full_redraw = true;
+    picture_dirty_ = true;
+}
+
+namespace {
+
+std::string cursor_to(int32_t row, int32_t col) {
+    const char* cup = capability("cup");
+    if (cup == nullptr) return {};
+    const char* moved = tiparm(cup, row, col);
+    return moved != nullptr ? std::string(moved) : std::string();
+}
+
+void put_text(int32_t row, int32_t col, const std::wstring& text, int32_t width) {
+    if (width <= 0) return;
+    mvaddnwstr(row, col, text.c_str(), std::min<int32_t>(width, static_cast<int32_t>(text.size())));
+}
+
+void frame(const CellRect& area, attr_t attributes) {
+    if (area.rows < 2 || area.cols < 2) return;
+    int32_t bottom = area.row + area.rows - 1;
+    int32_t right = area.col + area.cols - 1;
+    attron(attributes);
+    // The wide forms draw Unicode box lines in a UTF-8 locale and fall back
+    // to the terminal's line-drawing set elsewhere.
+    mvadd_wch(area.row, area.col, WACS_ULCORNER);
+    mvadd_wch(area.row, right, WACS_URCORNER);
+    mvadd_wch(bottom, area.col, WACS_LLCORNER);
+    mvadd_wch(bottom, right, WACS_LRCORNER);
+    mvhline_set(area.row, area.col + 1, WACS_HLINE, area.cols - 2);
+    mvhline_set(bottom, area.col + 1, WACS_HLINE, area.cols - 2);
+    mvvline_set(area.row + 1, area.col, WACS_VLINE, area.rows - 2);
+    mvvline_set(area.row + 1, right, WACS_VLINE, area.rows - 2);
+    attroff(attributes);
+}
+
+}  // namespace
+
+void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
+    const CellRect& area = cell.area;
+    switch (cell.kind) {
+    case CellControlKind::Button: {
+        std::wstring label = to_wide(control.text);
+        int32_t pad = std::max(0, (area.cols - static_cast<int32_t>(label.size())) / 2);
+        attron(A_REVERSE | A_BOLD);
+        mvhline(area.row, area.col, ' ', area.cols);
+        put_text(area.row, area.col + pad, label, area.cols - pad);
+        attroff(A_REVERSE | A_BOLD);
+        return;
+    }
+    case CellControlKind::Label:
+        put_text(area.row, area.col, to_wide(control.text), area.cols);
+        return;
+    case CellControlKind::SingleLineEdit: {
+        bool focused = focus_ == control.layout.id;
+        bool active = focused || panel_up_;
+        frame(area, active ? A_BOLD : A_NORMAL);
+        std::wstring title = panel_up_ ? L" search: typing " : L" search ";
+        if (area.cols > 4) {
+            attron(active ? A_BOLD : A_DIM);
+            put_text(area.row, area.col + 2, title, area.cols - 4);
+            attroff(active ? A_BOLD : A_DIM);
+        }
+        int32_t inner = area.cols - 2;
+        Control& editable = control;
+        int32_t caret = std::clamp<int32_t>(editable.caret, 0, static_cast<int32_t>(control.text.size()));
+        // Scrolls sideways to keep the caret in view.
+        if (caret < editable.scroll) editable.scroll = caret;
+        if (caret - editable.scroll >= inner) editable.scroll = caret - inner + 1;
+        editable.scroll = std::clamp<int32_t>(editable.scroll, 0, static_cast<int32_t>(control.text.size()));
+        std::u16string shown = control.text.substr(static_cast<size_t>(editable.scroll));
+        if (shown.empty() && !focused) {
+            attron(A_DIM);
+            put_text(area.row + 1, area.col + 1, L"/ to type", inner);
+            attroff(A_DIM);
+        } else {
+            put_text(area.row + 1, area.col + 1, to_wide(shown), inner);
+        }
+        if (focused) {
+            session_->cursor_row = area.row + 1;
+            session_->cursor_col = area.col + 1 + caret - editable.scroll;
+        }
+        return;
+    }
+    case CellControlKind::MultiLineEdit: {
+        frame(area, A_NORMAL);
+        int32_t inner_cols = area.cols - 2;
+        int32_t inner_rows = area.rows - 2;
+        std::vector<std::u16string> lines = wrap_box_text(control.text, inner_cols);
+        int32_t total = static_cast<int32_t>(lines.size());
+        int32_t first = std::clamp(control.scroll, 0, std::max(0, total - inner_rows));
+        bool centre = (control.layout.style & edit_style_centre) != 0;
+        for (int32_t i = 0; i < inner_rows && first + i < total; ++i) {
+            std::wstring line = to_wide(lines[static_cast<size_t>(first + i)]);
+            int32_t pad = centre ? std::max(0, (inner_cols - static_cast<int32_t>(line.size())) / 2) : 0;
+            put_text(area.row + 1 + i, area.col + 1 + pad, line, inner_cols - pad);
+        }
+        if (first > 0) mvadd_wch(area.row, area.col + area.cols - 2, WACS_UARROW);
+        if (first + inner_rows < total) mvadd_wch(area.row + area.rows - 1, area.col + area.cols - 2, WACS_DARROW);
+        return;
+    }
+    }
+}
+
+void TerminalPlatform::draw_screen() {
+    Session& session = *session_;
+    const TerminalLayout& layout = session.layout;
+    bool was_on_screen = session.picture_on_screen;
+    if (session.full_redraw) {
+        clearok(curscr, TRUE);
+        session.picture_on_screen = false;
+    }
+    werase(stdscr);
+    session.cursor_row = 0;
+    session.cursor_col = 0;
+
+    if (layout.too_small) {
+        std::wstring lines[3] = {
+            L"The terminal is too small for Marivue.",
+            L"It has " + std::to_wstring(COLS) + L" x " + std::to_wstring(LINES) + L" cells; it needs at least " +
+                std::to_wstring(terminal_minimum_cols) + L" x " + std::to_wstring(terminal_minimum_rows) + L".",
+            L"Enlarge it, or press q to quit.",
+        };
+        int32_t top = std::max(0, LINES / 2 - 1);
+        for (int32_t i = 0; i < 3 && top + i < LINES; ++i) {
+            int32_t pad = std::max(0, (COLS - static_cast<int32_t>(lines[i].size())) / 2);
+            put_text(top + i, pad, lines[i], COLS - pad);
+        }
+    } else {
+        // Title row: the dialog's caption and the shell's done button.
+        attron(A_REVERSE);
+        mvhline(layout.title.row, 0, ' ', layout.title.cols);
+        put_text(layout.title.row, 1, to_wide(layout_.caption), layout.title.cols - 8);
+        if (done_button_) put_text(layout.done_button.row, layout.done_button.col, L"[ OK ]", 6);
+        attroff(A_REVERSE);
+
+        for (const CellControl& cell : layout.controls) {
+            if (Control* control = find_control(cell.id)) draw_control(*control, cell);
+        }
+
+        if (!picture_shown_ && !layout.picture.empty()) {
+            std::wstring note = panel_up_ ? L"(picture hidden while the search box is active)" : L"";
+            int32_t pad = std::max(0, (layout.picture.cols - static_cast<int32_t>(note.size())) / 2);
+            attron(A_DIM);
+            put_text(layout.picture.row + layout.picture.rows / 2, layout.picture.col + pad, note,
+                     layout.picture.cols - pad);
+            attroff(A_DIM);
+        }
+
+        std::wstring hints = focus_ >= 0 ? L" Typing a search text. Enter, Tab or Esc: leave the box   Ctrl+C: quit"
+                                         : L" Left/Right or < >: step   / or Tab: search   Up/Down, PgUp/PgDn: "
+                                           L"scroll   q: quit";
+        attron(A_DIM);
+        put_text(layout.hints.row, 0, hints, layout.hints.cols);
+        attroff(A_DIM);
+    }
+
+    // Pixel images that are no longer wanted go before ncurses draws.
+    bool want_picture = picture_shown_ && !layout.too_small;
+    if (session.kitty_image && (!want_picture || picture_dirty_ || session.full_redraw)) {
+        write_all(STDOUT_FILENO, kitty_remove_images, sizeof(kitty_remove_images) - 1);
+        session.kitty_image = false;
+    }
+    if (was_on_screen && !want_picture && !session.full_redraw) {
+        // Cells ncurses believes blank still show the picture.
+        clearok(curscr, TRUE);
+    }
+
+    bool focused = focus_ >= 0 && !layout.too_small;
+    curs_set(focused ? 1 : 0);
+    move(session.cursor_row, session.cursor_col);
+    wnoutrefresh(stdscr);
+    doupdate();
+    bool redrawn = session.full_redraw;
+    session.full_redraw = false;
+
+    if (want_picture && (picture_dirty_ || redrawn || !session.picture_on_screen)) {
+        draw_picture();
+    } else if (!want_picture) {
+        session.picture_on_screen = false;
+    }
+}
+
+void TerminalPlatform::draw_picture() {
+    Session& session = *session_;
+    const CellRect& area = session.layout.picture;
+    PictureView view{window_pixels().data(), terminal_surface_width, terminal_surface_height, terminal_surface_width * 3};
+    std::vector<std::string> rows =
+        session.renderer->render(session.mode, view, area.cols, area.rows, session.cell_width, session.cell_height);
+    std::string out;
+    if (session.mode.output == PictureOutput::Symbols) {
+        for (size_t i = 0; i < rows.size() && static_cast<int32_t>(i) < area.rows; ++i) {
+            out += cursor_to(area.row + static_cast<int32_t>(i), area.col);
+            out += rows[i];
+        }
+    } else if (!rows.empty()) {
+        out += cursor_to(area.row, area.col);
+        out += rows.front();
+        session.kitty_image = session.mode.output == PictureOutput::Kitty;
+    }
+    if (const char* reset = capability("sgr0")) out += reset;
+    // Back to where ncurses left the cursor, so that its next update lines up.
+    out += cursor_to(session.cursor_row, session.cursor_col);
+    write_all(STDOUT_FILENO, out.data(), out.size());
+    picture_dirty_ = false;
+    session.picture_on_screen = true;
+}
+
