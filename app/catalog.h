@@ -15,8 +15,8 @@ constexpr char16_t credit_domain[] = u"www.marivue.example.org";
 // (picture identifier minus first_picture_id).
 struct ImageCatalog {
     uint32_t location_ids[image_count];  // 3000..3023
-    uint32_t caption_ids[image_count];   // all 5000
-    uint32_t date_ids[image_count];      // 4000..4053
+    uint32_t caption_ids[image_count];  // all 5000
+    uint32_t date_ids[image_count];  // 4000..4053
 };
 
 extern const ImageCatalog image_catalog;

@@ -16,7 +16,7 @@ public:
 
     const uint8_t* data;
     int32_t size;
-    int32_t position;     // bytes already handed out, 0 to size
+    int32_t position;  // bytes already handed out, 0 to size
     uint8_t end_reached;  // every byte has been handed out
-    uint8_t failed;       // the source is in error; read then returns -1
+    uint8_t failed;  // the source is in error; read then returns -1
 };

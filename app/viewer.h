@@ -16,8 +16,8 @@
 
 // Dialog template and controls.
 constexpr uint16_t viewer_dialog_template_id = 104;
-constexpr int32_t control_forward = 1002;      // ">>>"
-constexpr int32_t control_back = 1003;         // "<<<"
+constexpr int32_t control_forward = 1002;  // ">>>"
+constexpr int32_t control_back = 1003;  // "<<<"
 constexpr int32_t control_caption_box = 1004;
 constexpr int32_t control_details_box = 1006;
 constexpr int32_t control_search_box = 1008;
@@ -41,7 +41,7 @@ constexpr uint32_t random_scale_bits = 0x38000100u;
 struct ViewerDialog {
     ModuleHandle app_instance{};
     uint16_t current_id = first_picture_id;  // picture on show (2000 to 2303 after set-up)
-    uint32_t image_count = 0;                // 304 from set-up on
+    uint32_t image_count = 0;  // 304 from set-up on
 
     // The frame buffer and the platform bitmap that holds it.
     int32_t frame_width = 0;
@@ -83,7 +83,7 @@ enum StepDirection : int32_t {
 
 enum ImageLineKind : int32_t {
     ImageLineSetUp = 0,  // "\r\n Image #%3d"
-    ImageLineStep = 1,   // "\r\nImage #%3d"
+    ImageLineStep = 1,  // "\r\nImage #%3d"
 };
 
 // --- Viewer dialog logic ------------------------------------------------------
@@ -110,8 +110,7 @@ bool step_picture(ViewerDialog& dialog, StepDirection direction, const ViewerSer
 
 // The caption box text for current_id: caption, line break, image line.
 // `text` holds text_buffer_units units.
-void compose_caption(const ViewerDialog& dialog, ImageLineKind line, const ViewerServices& services,
-                     char16_t* text);
+void compose_caption(const ViewerDialog& dialog, ImageLineKind line, const ViewerServices& services, char16_t* text);
 
 // The details box text for current_id: location, a space, date, line break,
 // credit line. `text` holds text_buffer_units units.
@@ -138,8 +137,8 @@ void update_filter(ViewerDialog& dialog, const ViewerServices& services);
 ViewerServices platform_viewer_services(Platform& platform, WindowHandle dialog);
 
 // The viewer's dialog procedure: set-up, paint and commands.
-intptr_t viewer_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_t message,
-                                 uintptr_t first, intptr_t second);
+intptr_t viewer_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_t message, uintptr_t first,
+                                 intptr_t second);
 
 // The program entry: runs the viewer dialog modally over `platform` and
 // returns 1. A second instance (`previous_instance` not null) returns 1 at

@@ -116,8 +116,7 @@ void format_image_line(ImageLineKind line, int32_t number, char16_t* out) {
 
 }  // namespace
 
-void compose_caption(const ViewerDialog& dialog, ImageLineKind line, const ViewerServices& services,
-                     char16_t* text) {
+void compose_caption(const ViewerDialog& dialog, ImageLineKind line, const ViewerServices& services, char16_t* text) {
     char16_t image_line[image_line_units];
     services.load_string(caption_string_id(dialog.current_id), text, text_limit);
     format_image_line(line, static_cast<int32_t>(dialog.current_id) - first_picture_id, image_line);
@@ -146,8 +145,7 @@ ViewerServices platform_viewer_services(Platform& platform, WindowHandle dialog)
     s.load_frame = [&platform](uint16_t id) {
         FrameLoaderServices loader;
         loader.find_picture = [&platform](uint16_t picture, const uint8_t** data, uint32_t* size) {
-            return platform.find_resource(viewer_dialog.app_instance, resource_kind_raw_data, picture, data,
-                                          size);
+            return platform.find_resource(viewer_dialog.app_instance, resource_kind_raw_data, picture, data, size);
         };
         loader.diagnostic = [&platform](const char* format, int32_t value) {
             platform.diagnostic_print(format, value);
@@ -181,14 +179,15 @@ intptr_t set_up(Platform& platform, WindowHandle dialog) {
     ShellDialogInit shell{};
     shell.mask = shell_init_mask_flags;
     shell.window = dialog;
-    shell.flags = shell_init_done_button | shell_init_size_dialog | shell_init_sip_down |
-                  shell_init_full_screen_no_menu;
+    shell.flags =
+        shell_init_done_button | shell_init_size_dialog | shell_init_sip_down | shell_init_full_screen_no_menu;
     platform.shell_init_dialog(shell);
 
     d.frame_width = frame_width;
     d.frame_height = frame_height;
     if (d.bitmap_header == nullptr) d.bitmap_header = new (std::nothrow) BitmapInfoHeader;
-    if (d.bitmap_header == nullptr) return abandon_set_up(platform, dialog, "Error: Set-up failed! No memory for the bitmap header.\n");
+    if (d.bitmap_header == nullptr)
+        return abandon_set_up(platform, dialog, "Error: Set-up failed! No memory for the bitmap header.\n");
     fill_frame_bitmap_header(d.bitmap_header);
     d.frame_bytes = d.frame_height * d.frame_width * frame_pixel_bytes;
     d.image_count = image_count;
@@ -273,33 +272,33 @@ intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction) 
 intptr_t viewer_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_t message, uintptr_t first,
                                  intptr_t second) {
     switch (message) {
-    case message_init_dialog:
-        return set_up(platform, dialog);
-    case message_paint:
-        return paint(platform, dialog, first, second);
-    case message_command:
-        switch (command_control_id(first)) {
-        case command_ok:
-            platform.end_dialog(dialog, 1);
-            return 1;
-        case control_forward:
-            return step(platform, dialog, StepForward);
-        case control_back:
-            return step(platform, dialog, StepBack);
-        case control_search_box: {
-            ViewerServices services = platform_viewer_services(platform, dialog);
-            return read_search_box(viewer_dialog, services) ? 1 : 0;
-        }
+        case message_init_dialog:
+            return set_up(platform, dialog);
+        case message_paint:
+            return paint(platform, dialog, first, second);
+        case message_command:
+            switch (command_control_id(first)) {
+                case command_ok:
+                    platform.end_dialog(dialog, 1);
+                    return 1;
+                case control_forward:
+                    return step(platform, dialog, StepForward);
+                case control_back:
+                    return step(platform, dialog, StepBack);
+                case control_search_box: {
+                    ViewerServices services = platform_viewer_services(platform, dialog);
+                    return read_search_box(viewer_dialog, services) ? 1 : 0;
+                }
+                default:
+                    return 0;
+            }
         default:
             return 0;
-        }
-    default:
-        return 0;
     }
 }
 
-int32_t program_entry(Platform& platform, ModuleHandle instance, ModuleHandle previous_instance,
-                      const char16_t*, int32_t) {
+int32_t program_entry(Platform& platform, ModuleHandle instance, ModuleHandle previous_instance, const char16_t*,
+                      int32_t) {
     if (previous_instance != null_module) return 1;
     // A fresh dialog state for every run (the header is allocated again at set-up).
     delete viewer_dialog.bitmap_header;

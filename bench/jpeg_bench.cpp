@@ -170,8 +170,8 @@ void decode_reference(const File& f) {
 
 void decode_stb(const File& f) {
     int w, h, n;
-    stbi_uc* pixels = stbi_load_from_memory(f.bytes.data(), static_cast<int>(f.bytes.size()), &w, &h, &n,
-                                            f.components == 1 ? 1 : 4);
+    stbi_uc* pixels =
+        stbi_load_from_memory(f.bytes.data(), static_cast<int>(f.bytes.size()), &w, &h, &n, f.components == 1 ? 1 : 4);
     if (pixels != nullptr) checksum += pixels[0];
     stbi_image_free(pixels);
 }
@@ -191,9 +191,9 @@ double median_seconds(const Set& set, int reps, Decode decode) {
 // Runs this program again with the reference library's vector code off and
 // reads the median seconds per set from its output.
 std::map<std::string, double> measure_reference_without_simd(const char* self, int reps,
-                                                              const std::vector<std::string>& set_args) {
-    std::string command = "JSIMD_FORCENONE=1 '" + std::string(self) + "' --reference-only --reps " +
-                          std::to_string(reps);
+                                                             const std::vector<std::string>& set_args) {
+    std::string command =
+        "JSIMD_FORCENONE=1 '" + std::string(self) + "' --reference-only --reps " + std::to_string(reps);
     for (const auto& a : set_args) command += " '" + a + "'";
     std::map<std::string, double> result;
     FILE* pipe = popen(command.c_str(), "r");
@@ -267,7 +267,8 @@ int main(int argc, char** argv) {
     sink.assign(largest + 64, 0);
 
     if (reference_only) {
-        for (const Set& s : sets) std::printf("reference %s %.9f\n", s.name.c_str(), median_seconds(s, reps, decode_reference));
+        for (const Set& s : sets)
+            std::printf("reference %s %.9f\n", s.name.c_str(), median_seconds(s, reps, decode_reference));
         return 0;
     }
 

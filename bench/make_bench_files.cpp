@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     const char* sets[] = {"large", "large-progressive", "grey"};
     for (const char* set : sets) std::filesystem::create_directories(root / set);
     for (const Picture& p : pictures) {
-        const std::string name = std::to_string(p.id) + "_" + std::to_string(p.width) + "x" + std::to_string(p.height) + ".jpg";
+        const std::string name =
+            std::to_string(p.id) + "_" + std::to_string(p.width) + "x" + std::to_string(p.height) + ".jpg";
         bool missing = false;
         for (const char* set : sets) missing = missing || !std::filesystem::exists(root / set / name);
         if (!missing) continue;

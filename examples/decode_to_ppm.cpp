@@ -19,8 +19,7 @@ namespace {
 
 // Decodes the whole picture into `pixels` (3 bytes per pixel for colour, 1
 // for grey). Returns 0, or the failing DecodeStatus.
-int32_t decode(std::FILE* input, std::vector<uint8_t>& pixels, int32_t& width, int32_t& height,
-               int32_t& channels) {
+int32_t decode(std::FILE* input, std::vector<uint8_t>& pixels, int32_t& width, int32_t& height, int32_t& channels) {
     // The record is large (tens of kilobytes): it belongs on the heap.
     std::unique_ptr<JpegDecoder> decoder(new (std::nothrow) JpegDecoder);
     if (!decoder) return OutOfMemory;
@@ -73,8 +72,8 @@ int main(int argc, char** argv) {
     const int32_t status = decode(input, pixels, width, height, channels);
     std::fclose(input);
     if (status != StatusOk) {
-        std::fprintf(stderr, "decode_to_ppm: %s: %s (%d): %s\n", argv[1], status_name(status),
-                     static_cast<int>(status), status_description(status));
+        std::fprintf(stderr, "decode_to_ppm: %s: %s (%d): %s\n", argv[1], status_name(status), static_cast<int>(status),
+                     status_description(status));
         return 1;
     }
 

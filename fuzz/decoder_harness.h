@@ -41,15 +41,14 @@ constexpr int64_t max_output_bytes = int64_t{1} << 24;
     std::abort();
 }
 
-#define HARNESS_CHECK(cond, ...) \
-    do {                         \
+#define HARNESS_CHECK(cond, ...)                                                    \
+    do {                                                                            \
         if (!(cond)) ::fuzz_harness::broken("check failed: " #cond, ##__VA_ARGS__); \
     } while (0)
 
 class ChunkedSource : public ByteSource {
 public:
-    ChunkedSource(const uint8_t* control, const uint8_t* data, size_t size)
-        : data_(data), size_(size) {
+    ChunkedSource(const uint8_t* control, const uint8_t* data, size_t size) : data_(data), size_(size) {
         late_end_ = (control[0] & 1) != 0;
         stall_ = (control[0] & 2) != 0;
         error_read_ = control[1];
@@ -112,7 +111,7 @@ struct Outcome {
     int32_t rows = 0;
     int32_t final_status = 0;
     bool finished = false;  // decode_row returned 1
-    unsigned row_sum = 0;   // sum of every delivered row byte
+    unsigned row_sum = 0;  // sum of every delivered row byte
 };
 
 // A failed decoder has released everything and let its source go.

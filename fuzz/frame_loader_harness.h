@@ -20,8 +20,8 @@ namespace fuzz_harness {
     std::abort();
 }
 
-#define LOADER_CHECK(cond) \
-    do {                   \
+#define LOADER_CHECK(cond)                                                  \
+    do {                                                                    \
         if (!(cond)) ::fuzz_harness::loader_broken("check failed: " #cond); \
     } while (0)
 

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-MemoryByteSource::MemoryByteSource(const uint8_t* data, size_t size)
-    : data_(data), size_(data ? size : 0) {}
+MemoryByteSource::MemoryByteSource(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
 
 int32_t MemoryByteSource::read(uint8_t* buffer, int32_t max, uint8_t* end_flag) {
     size_t left = size_ - position_;

@@ -30,8 +30,7 @@ struct Offsets8 {
 #if !MARIVUE_SSE2
 // The offsets of one chroma pair: the three table-indexed additions and
 // the shift, made once for all the pixels the pair covers.
-inline void chroma_offsets(const JpegDecoder& d, int32_t cb, int32_t cr, int16_t& red, int16_t& green,
-                           int16_t& blue) {
+inline void chroma_offsets(const JpegDecoder& d, int32_t cb, int32_t cr, int16_t& red, int16_t& green, int16_t& blue) {
     red = static_cast<int16_t>(d.cr_to_red[cr]);
     green = static_cast<int16_t>((d.cb_to_green[cb] + d.cr_to_green[cr]) >> 16);
     blue = static_cast<int16_t>(d.cb_to_blue[cb]);

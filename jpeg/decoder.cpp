@@ -21,8 +21,7 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
     if (slot == pool_slot_count) fail(d, PoolFull);
     // Refuse sizes whose padded total would wrap around.
     if (size > SIZE_MAX - 8) fail(d, OutOfMemory);
-    if (d.memory_limit != 0 && (size > d.memory_limit || d.pool_bytes > d.memory_limit - size))
-        fail(d, OutOfMemory);
+    if (d.memory_limit != 0 && (size > d.memory_limit || d.pool_bytes > d.memory_limit - size)) fail(d, OutOfMemory);
     void* block = system_alloc(size + 8);
     if (block == nullptr) fail(d, OutOfMemory);
     d.pool_blocks[slot] = block;
@@ -76,9 +75,15 @@ void decode_mcu_row(JpegDecoder& d) {
 // second of a pair, already converted into out_row_1.
 const uint8_t* convert_row(JpegDecoder& d) {
     switch (d.output_scheme) {
-        case SchemeGrey: copy_grey(d); break;
-        case SchemeH1V1: convert_h1v1(d); break;
-        case SchemeH2V1: convert_h2v1(d); break;
+        case SchemeGrey:
+            copy_grey(d);
+            break;
+        case SchemeH1V1:
+            convert_h1v1(d);
+            break;
+        case SchemeH2V1:
+            convert_h2v1(d);
+            break;
         case SchemeH1V2:
         case SchemeH2V2:
             if (d.mcu_rows_remaining & 1) return d.out_row_1;  // converted with the previous row

@@ -62,40 +62,40 @@
 // (jpeg/status_names.h) give each code's name and meaning for messages.
 enum DecodeStatus : int32_t {
     StatusOk = 0,
-    HuffCountsTooLarge = -200,      // the 16 code counts of a table exceed 255
-    HuffIndexInvalid = -201,        // Huffman table slot 8 or more
-    HuffSegmentLength = -202,       // DHT length below 2, or too short for its tables
-    QuantSegmentLength = -203,      // DQT length below 2
-    QuantIndexInvalid = -204,       // quantisation table number 4 or more
-    PrecisionNot8 = -205,           // sample precision other than 8
-    HeightOutOfRange = -206,        // frame height 0 or above 8192
-    WidthOutOfRange = -207,         // frame width 0 or above 8192
-    TooManyComponents = -208,       // more than 4 frame components
-    FrameHeaderLength = -209,       // SOF length is not 8 + 3 x components
-    MarkerLength = -210,            // a skipped segment's length is below 2
-    RestartHeaderLength = -211,     // DRI length is not 4
-    ScanHeaderLength = -212,        // SOS component count not 1..4, or length wrong
-    ScanComponentUnknown = -213,    // scan selector matches no frame component
-    HuffTableInvalid = -214,        // Huffman counts over-subscribe the code space
+    HuffCountsTooLarge = -200,  // the 16 code counts of a table exceed 255
+    HuffIndexInvalid = -201,  // Huffman table slot 8 or more
+    HuffSegmentLength = -202,  // DHT length below 2, or too short for its tables
+    QuantSegmentLength = -203,  // DQT length below 2
+    QuantIndexInvalid = -204,  // quantisation table number 4 or more
+    PrecisionNot8 = -205,  // sample precision other than 8
+    HeightOutOfRange = -206,  // frame height 0 or above 8192
+    WidthOutOfRange = -207,  // frame width 0 or above 8192
+    TooManyComponents = -208,  // more than 4 frame components
+    FrameHeaderLength = -209,  // SOF length is not 8 + 3 x components
+    MarkerLength = -210,  // a skipped segment's length is below 2
+    RestartHeaderLength = -211,  // DRI length is not 4
+    ScanHeaderLength = -212,  // SOS component count not 1..4, or length wrong
+    ScanComponentUnknown = -213,  // scan selector matches no frame component
+    HuffTableInvalid = -214,  // Huffman counts over-subscribe the code space
     ArithmeticNotSupported = -215,  // DAC marker or SOF9 frame
-    UnexpectedMarker = -216,        // a marker where it cannot stand (e.g. EOI before a scan)
-    NotJpeg = -217,                 // no start-of-image marker in the first 513 bytes
-    UnsupportedFrameType = -218,    // a frame type other than SOF0/1/2 (lossless, hierarchical)
-    QuantSegmentShort = -219,       // DQT too short for the table just read
-    ScanComponentRepeated = -220,   // a scan names the same component twice
-    PoolFull = -221,                // all 100 pool slots are in use
-    QuantTableMissing = -222,       // a component's quantisation table is undefined
-    HuffTableMissing = -223,        // a Huffman table the scan needs is undefined
+    UnexpectedMarker = -216,  // a marker where it cannot stand (e.g. EOI before a scan)
+    NotJpeg = -217,  // no start-of-image marker in the first 513 bytes
+    UnsupportedFrameType = -218,  // a frame type other than SOF0/1/2 (lossless, hierarchical)
+    QuantSegmentShort = -219,  // DQT too short for the table just read
+    ScanComponentRepeated = -220,  // a scan names the same component twice
+    PoolFull = -221,  // all 100 pool slots are in use
+    QuantTableMissing = -222,  // a component's quantisation table is undefined
+    HuffTableMissing = -223,  // a Huffman table the scan needs is undefined
     SequentialScanUnsupported = -224,  // first sequential scan lacks components or reorders them
-    UnsupportedComponents = -225,   // component count other than 1 or 3
-    UnsupportedSampling = -226,     // sampling factors outside supported layouts
-    DecodeError = -227,             // corrupt entropy-coded data (or data that ends early)
-    RestartMarker = -228,           // missing or misnumbered restart marker
-    BufferLimit = -229,             // MCU row too wide, or block outside a grid
-    SpectralSelection = -230,       // bad Ss/Se in a progressive scan
-    SuccessiveApprox = -231,        // bad Ah/Al in a progressive scan
-    StreamError = -232,             // the byte source reported an error
-    OutOfMemory = -233,             // the system allocator refused, or memory_limit reached
+    UnsupportedComponents = -225,  // component count other than 1 or 3
+    UnsupportedSampling = -226,  // sampling factors outside supported layouts
+    DecodeError = -227,  // corrupt entropy-coded data (or data that ends early)
+    RestartMarker = -228,  // missing or misnumbered restart marker
+    BufferLimit = -229,  // MCU row too wide, or block outside a grid
+    SpectralSelection = -230,  // bad Ss/Se in a progressive scan
+    SuccessiveApprox = -231,  // bad Ah/Al in a progressive scan
+    StreamError = -232,  // the byte source reported an error
+    OutOfMemory = -233,  // the system allocator refused, or memory_limit reached
 };
 
 // The decoder's input; jpeg/byte_sources.h has sources over memory and over
@@ -126,9 +126,9 @@ enum OutputScheme : int32_t {
 
 // A built Huffman decode table: one 3328-byte block.
 struct HuffDecodeTable {
-    int32_t lookahead[256];    // symbol, or negative tree node, by next 8 bits
+    int32_t lookahead[256];  // symbol, or negative tree node, by next 8 bits
     uint8_t code_length[256];  // code length of each symbol, 0 if none
-    int32_t tree[512];         // two child slots per node: bit 1 first, then bit 0
+    int32_t tree[512];  // two child slots per node: bit 1 first, then bit 0
 };
 static_assert(sizeof(HuffDecodeTable) == 3328, "HuffDecodeTable is one 3328-byte block");
 
@@ -137,8 +137,8 @@ struct CoeffBuffer {
     int16_t* coeffs;
     int32_t blocks_wide;
     int32_t blocks_high;
-    int32_t block_cols;   // coefficients across one block: 1 or 8
-    int32_t block_rows;   // coefficients down one block: 1 or 8
+    int32_t block_cols;  // coefficients across one block: 1 or 8
+    int32_t block_rows;  // coefficients down one block: 1 or 8
     int32_t block_bytes;  // block_cols x block_rows x 2
 };
 

@@ -7,10 +7,9 @@
 
 namespace marivue::jpeg::detail {
 
-const int32_t extend_test[16] = {0,    1,    2,    4,    8,    16,   32,   64,
-                                 128,  256,  512,  1024, 2048, 4096, 8192, 16384};
-const int32_t extend_offset[16] = {0,     -1,    -3,    -7,    -15,   -31,   -63,   -127,
-                                   -255,  -511,  -1023, -2047, -4095, -8191, -16383, -32767};
+const int32_t extend_test[16] = {0, 1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
+const int32_t extend_offset[16] = {0,    -1,   -3,    -7,    -15,   -31,   -63,    -127,
+                                   -255, -511, -1023, -2047, -4095, -8191, -16383, -32767};
 
 bool huff_counts_valid(const uint8_t* bits) {
     // Canonical assignment: codes of one length are consecutive, and the
@@ -72,7 +71,10 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table) {
         for (int bit = length - 9; bit >= 1; bit--) {
             int32_t& child = table.tree[(c >> bit) & 1 ? -node - 1 : -node];
             if (child == 0) {
-                if (next_free < -511) { dropped = true; break; }
+                if (next_free < -511) {
+                    dropped = true;
+                    break;
+                }
                 child = next_free;
                 next_free -= 2;
             } else if (child > 0) {

@@ -107,9 +107,7 @@ void idct_block_portable(int16_t* block, uint8_t* out) {
 // shortcuts are not needed: they equal the full transform.
 namespace {
 
-inline __m128i pair(int16_t a, int16_t b) {
-    return _mm_set_epi16(b, a, b, a, b, a, b, a);
-}
+inline __m128i pair(int16_t a, int16_t b) { return _mm_set_epi16(b, a, b, a, b, a, b, a); }
 
 // Transposes eight rows of eight 16-bit values in place.
 inline void transpose(__m128i* r) {
@@ -162,10 +160,10 @@ inline __m128i descale_low16(__m128i lo, __m128i hi) {
 template <int shift>
 inline void pass(__m128i* d) {
     __m128i lo[8], hi[8];
-    transform_lanes(_mm_unpacklo_epi16(d[0], d[4]), _mm_unpacklo_epi16(d[2], d[6]),
-                    _mm_unpacklo_epi16(d[1], d[3]), _mm_unpacklo_epi16(d[5], d[7]), lo);
-    transform_lanes(_mm_unpackhi_epi16(d[0], d[4]), _mm_unpackhi_epi16(d[2], d[6]),
-                    _mm_unpackhi_epi16(d[1], d[3]), _mm_unpackhi_epi16(d[5], d[7]), hi);
+    transform_lanes(_mm_unpacklo_epi16(d[0], d[4]), _mm_unpacklo_epi16(d[2], d[6]), _mm_unpacklo_epi16(d[1], d[3]),
+                    _mm_unpacklo_epi16(d[5], d[7]), lo);
+    transform_lanes(_mm_unpackhi_epi16(d[0], d[4]), _mm_unpackhi_epi16(d[2], d[6]), _mm_unpackhi_epi16(d[1], d[3]),
+                    _mm_unpackhi_epi16(d[5], d[7]), hi);
     for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], hi[k]);
 }
 

@@ -144,7 +144,6 @@ constexpr int fast_ac_bits = 9;
 // the tree from the lookahead's node e.
 int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e);
 
-
 inline int32_t extend(uint32_t v, int s) {
     int32_t value = static_cast<int32_t>(v);
     return value < extend_test[s] ? value + extend_offset[s] : value;
@@ -216,8 +215,8 @@ void decode_row_blocks(JpegDecoder& d);
 
 using BlockDecoder = void (*)(JpegDecoder& d, int c, int x, int y);
 
-CoeffBuffer* coeff_buffer_create(JpegDecoder& d, int32_t blocks_wide, int32_t blocks_high,
-                                 int32_t block_cols, int32_t block_rows);
+CoeffBuffer* coeff_buffer_create(JpegDecoder& d, int32_t blocks_wide, int32_t blocks_high, int32_t block_cols,
+                                 int32_t block_rows);
 int16_t* coeff_block_at(JpegDecoder& d, const CoeffBuffer& buffer, int32_t x, int32_t y);
 void decode_all_scans(JpegDecoder& d);
 void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder);

@@ -47,21 +47,36 @@ int32_t next_marker(JpegDecoder& d) {
 int32_t process_markers(JpegDecoder& d) {
     for (;;) {
         int32_t code = next_marker(d);
-        if (code == 0x01) fail(d, UnexpectedMarker);                  // TEM
-        if (code <= 0xBF) { skip_segment(d); continue; }              // reserved
-        if (code <= 0xC3) return code;                                // SOF0-SOF3
-        if (code == 0xC4) { read_dht(d); continue; }
-        if (code <= 0xC7) return code;                                // SOF5-SOF7
-        if (code == 0xC8) fail(d, UnexpectedMarker);                  // JPG
-        if (code <= 0xCB) return code;                                // SOF9-SOF11
-        if (code == 0xCC) fail(d, ArithmeticNotSupported);            // DAC
-        if (code <= 0xCF) return code;                                // SOF13-SOF15
-        if (code <= 0xD7) fail(d, UnexpectedMarker);                  // RST0-RST7
-        if (code <= 0xDA) return code;                                // SOI, EOI, SOS
-        if (code == 0xDB) { read_dqt(d); continue; }
-        if (code == 0xDC) { skip_segment(d); continue; }              // DNL
-        if (code == 0xDD) { read_dri(d); continue; }
-        skip_segment(d);                                              // APPn, COM, ...
+        if (code == 0x01) fail(d, UnexpectedMarker);  // TEM
+        if (code <= 0xBF) {
+            skip_segment(d);
+            continue;
+        }  // reserved
+        if (code <= 0xC3) return code;  // SOF0-SOF3
+        if (code == 0xC4) {
+            read_dht(d);
+            continue;
+        }
+        if (code <= 0xC7) return code;  // SOF5-SOF7
+        if (code == 0xC8) fail(d, UnexpectedMarker);  // JPG
+        if (code <= 0xCB) return code;  // SOF9-SOF11
+        if (code == 0xCC) fail(d, ArithmeticNotSupported);  // DAC
+        if (code <= 0xCF) return code;  // SOF13-SOF15
+        if (code <= 0xD7) fail(d, UnexpectedMarker);  // RST0-RST7
+        if (code <= 0xDA) return code;  // SOI, EOI, SOS
+        if (code == 0xDB) {
+            read_dqt(d);
+            continue;
+        }
+        if (code == 0xDC) {
+            skip_segment(d);
+            continue;
+        }  // DNL
+        if (code == 0xDD) {
+            read_dri(d);
+            continue;
+        }
+        skip_segment(d);  // APPn, COM, ...
     }
 }
 
@@ -110,8 +125,7 @@ void read_dqt(JpegDecoder& d) {
         int32_t number = precision_and_number & 0x0F;
         if (number >= 4) fail(d, QuantIndexInvalid);
         bool wide = (precision_and_number >> 4) != 0;
-        if (d.quant_tables[number] == nullptr)
-            d.quant_tables[number] = static_cast<int16_t*>(pool_alloc(d, 128));
+        if (d.quant_tables[number] == nullptr) d.quant_tables[number] = static_cast<int16_t*>(pool_alloc(d, 128));
         int16_t* table = d.quant_tables[number];
         for (int i = 0; i < 64; i++) {
             int32_t value = read8(d);
@@ -161,8 +175,7 @@ void find_frame_header(JpegDecoder& d) {
 void read_sos(JpegDecoder& d) {
     int32_t length = read16(d);
     d.scan_component_count = read8(d);
-    if (d.scan_component_count < 1 || d.scan_component_count > 4 ||
-        length != 6 + 2 * d.scan_component_count)
+    if (d.scan_component_count < 1 || d.scan_component_count > 4 || length != 6 + 2 * d.scan_component_count)
         fail(d, ScanHeaderLength);
     // Read every selector first: a scan naming a component twice would make
     // its MCU larger than any frame layout allows, and it is refused before

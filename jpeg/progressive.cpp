@@ -94,16 +94,16 @@ struct ScanDataEnded {};
 
 }  // namespace
 
-CoeffBuffer* coeff_buffer_create(JpegDecoder& d, int32_t blocks_wide, int32_t blocks_high,
-                                 int32_t block_cols, int32_t block_rows) {
+CoeffBuffer* coeff_buffer_create(JpegDecoder& d, int32_t blocks_wide, int32_t blocks_high, int32_t block_cols,
+                                 int32_t block_rows) {
     auto* buffer = static_cast<CoeffBuffer*>(pool_alloc(d, sizeof(CoeffBuffer)));
     buffer->blocks_wide = blocks_wide;
     buffer->blocks_high = blocks_high;
     buffer->block_cols = block_cols;
     buffer->block_rows = block_rows;
     buffer->block_bytes = block_cols * block_rows * 2;
-    size_t bytes = static_cast<size_t>(buffer->block_bytes) * static_cast<size_t>(blocks_wide) *
-                   static_cast<size_t>(blocks_high);
+    size_t bytes =
+        static_cast<size_t>(buffer->block_bytes) * static_cast<size_t>(blocks_wide) * static_cast<size_t>(blocks_high);
     buffer->coeffs = static_cast<int16_t*>(pool_alloc(d, bytes));
     return buffer;
 }

@@ -12,17 +12,14 @@
 namespace marivue::jpeg::detail {
 
 const uint8_t zigzag_order[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
 namespace {
 
-inline int16_t dequantise(int32_t value, int16_t q) {
-    return low16(static_cast<int32_t>(low16(value)) * q);
-}
+inline int16_t dequantise(int32_t value, int16_t q) { return low16(static_cast<int32_t>(low16(value)) * q); }
 
 // Decodes one Huffman symbol and the s value bits behind it (s is the
 // symbol for DC, its low nibble for AC). When code and value bits together

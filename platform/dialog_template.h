@@ -28,9 +28,9 @@ struct DialogControlTemplate {
     int16_t width;
     int16_t height;
     uint16_t id;
-    uint16_t class_ordinal;   // control_class_* of platform.h, or 0 for a named class
-    std::u16string class_name; // the name of a named class; empty for an ordinal
-    uint16_t text_ordinal;    // a resource ordinal given instead of a text, or 0
+    uint16_t class_ordinal;  // control_class_* of platform.h, or 0 for a named class
+    std::u16string class_name;  // the name of a named class; empty for an ordinal
+    uint16_t text_ordinal;  // a resource ordinal given instead of a text, or 0
     std::u16string text;
     std::vector<uint8_t> creation_data;
 };
@@ -42,12 +42,12 @@ struct DialogTemplate {
     int16_t y;
     int16_t width;
     int16_t height;
-    uint16_t menu_ordinal;     // 0 when none or named
+    uint16_t menu_ordinal;  // 0 when none or named
     std::u16string menu_name;
-    uint16_t class_ordinal;    // 0 for the default dialog class or a named class
+    uint16_t class_ordinal;  // 0 for the default dialog class or a named class
     std::u16string class_name;
     std::u16string caption;
-    uint16_t font_points;      // 0 without the set-font style
+    uint16_t font_points;  // 0 without the set-font style
     std::u16string font_name;
     std::vector<DialogControlTemplate> controls;
 };

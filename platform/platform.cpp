@@ -6,8 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
-bool Platform::find_resource(ModuleHandle, uint16_t type, uint16_t id, const uint8_t** data,
-                             uint32_t* size) {
+bool Platform::find_resource(ModuleHandle, uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size) {
     ResourceBytes bytes{nullptr, 0};
     bool found = ::find_resource(type, id, &bytes) && bytes.data != nullptr && bytes.size > 0;
     *data = found ? bytes.data : nullptr;

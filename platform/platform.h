@@ -43,7 +43,7 @@
 
 enum class ModuleHandle : uintptr_t {};  // the program module: resources, strings
 enum class WindowHandle : uintptr_t {};  // a dialog or a control
-enum class DrawContext : uintptr_t {};   // a drawing context, on screen or off screen
+enum class DrawContext : uintptr_t {};  // a drawing context, on screen or off screen
 enum class BitmapHandle : uintptr_t {};  // a bitmap that can be selected into a context
 
 constexpr ModuleHandle null_module{};
@@ -57,27 +57,27 @@ constexpr BitmapHandle null_bitmap{};
 struct Rect {
     int32_t left;
     int32_t top;
-    int32_t right;   // exclusive
+    int32_t right;  // exclusive
     int32_t bottom;  // exclusive
 };
 
 // What begin_paint hands back; end_paint takes it again.
 struct PaintInfo {
     DrawContext context;  // the window's paint context, valid until end_paint
-    int32_t erase;        // non-zero when the background still has to be erased
-    Rect paint_rect;      // the part of the client area to repaint
+    int32_t erase;  // non-zero when the background still has to be erased
+    Rect paint_rect;  // the part of the client area to repaint
 };
 
 // The 40-byte bitmap information header of a device-independent bitmap, with
 // no colour table following. A negative height means rows top-down.
 struct BitmapInfoHeader {
-    uint32_t header_size;       // 40
+    uint32_t header_size;  // 40
     int32_t width;
     int32_t height;
-    uint16_t planes;            // 1
-    uint16_t bits_per_pixel;    // 24 is the only depth the viewer uses
-    uint32_t compression;       // 0: uncompressed
-    uint32_t image_size;        // may be 0 for uncompressed bitmaps
+    uint16_t planes;  // 1
+    uint16_t bits_per_pixel;  // 24 is the only depth the viewer uses
+    uint32_t compression;  // 0: uncompressed
+    uint32_t image_size;  // may be 0 for uncompressed bitmaps
     int32_t x_pixels_per_metre;
     int32_t y_pixels_per_metre;
     uint32_t colours_used;
@@ -87,9 +87,9 @@ static_assert(sizeof(BitmapInfoHeader) == 40, "a bitmap information header is 40
 
 // The shell's dialog initialisation request.
 struct ShellDialogInit {
-    uint32_t mask;     // shell_init_mask_flags: `flags` is valid
+    uint32_t mask;  // shell_init_mask_flags: `flags` is valid
     WindowHandle window;
-    uint32_t flags;    // a combination of the shell_init_* flags
+    uint32_t flags;  // a combination of the shell_init_* flags
 };
 
 // ---------------------------------------------------------------------------
@@ -149,17 +149,15 @@ class Platform;
 // A dialog procedure: handles one message sent to `dialog` and returns its
 // result (non-zero when it handled the message; for message_paint passed on
 // to default_window_procedure, that procedure's result).
-using DialogProcedure = intptr_t (*)(Platform& platform, WindowHandle dialog, uint32_t message,
-                                     uintptr_t first, intptr_t second);
+using DialogProcedure = intptr_t (*)(Platform& platform, WindowHandle dialog, uint32_t message, uintptr_t first,
+                                     intptr_t second);
 
 // Packs and unpacks a command's first argument.
 constexpr uintptr_t make_command(uint16_t control_id, uint16_t notification) {
     return static_cast<uintptr_t>(control_id) | (static_cast<uintptr_t>(notification) << 16);
 }
 constexpr uint16_t command_control_id(uintptr_t first) { return static_cast<uint16_t>(first & 0xFFFF); }
-constexpr uint16_t command_notification(uintptr_t first) {
-    return static_cast<uint16_t>((first >> 16) & 0xFFFF);
-}
+constexpr uint16_t command_notification(uintptr_t first) { return static_cast<uint16_t>((first >> 16) & 0xFFFF); }
 
 // ---------------------------------------------------------------------------
 // The services
@@ -175,9 +173,8 @@ public:
     // `init_argument`, then delivers its messages until end_dialog is called
     // for it. Returns the result given to end_dialog, or -1 when the dialog
     // could not be built (or the front end closed without it ending).
-    virtual intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes,
-                                         uint32_t template_size, WindowHandle owner,
-                                         DialogProcedure procedure, intptr_t init_argument) = 0;
+    virtual intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes, uint32_t template_size,
+                                         WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) = 0;
 
     // Marks `dialog` as ended with `result`; dialog_box_indirect returns once
     // the message being handled is done. Returns false for an unknown window.
@@ -202,8 +199,7 @@ public:
     // Copies at most `limit` units of the control's text, plus a terminator,
     // into `buffer` (limit + 1 units). Returns the number of units copied; 0
     // with an empty buffer when there is no such control.
-    virtual int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer,
-                                     int32_t limit) = 0;
+    virtual int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) = 0;
 
     // Limits how many units the user can type into edit control `control_id`.
     virtual bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) = 0;
@@ -227,9 +223,8 @@ public:
     // address in *pixels; it stays valid until the process ends. `mapping`
     // and `offset` must be 0 (no file mapping). Returns null_bitmap and sets
     // *pixels to null on failure.
-    virtual BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header,
-                                            uint32_t colour_use, uint8_t** pixels, uintptr_t mapping,
-                                            uint32_t offset) = 0;
+    virtual BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header, uint32_t colour_use,
+                                            uint8_t** pixels, uintptr_t mapping, uint32_t offset) = 0;
 
     // Selects `bitmap` into the off-screen `context`; returns the bitmap that
     // was selected before (null_bitmap when none or on failure).
@@ -242,9 +237,8 @@ public:
     // Copies a `width` x `height` block from `source` at (source_x, source_y)
     // to `destination` at (x, y) with raster operation `raster` (only
     // raster_source_copy is required).
-    virtual bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width,
-                            int32_t height, DrawContext source, int32_t source_x, int32_t source_y,
-                            uint32_t raster) = 0;
+    virtual bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
+                            DrawContext source, int32_t source_x, int32_t source_y, uint32_t raster) = 0;
 
     // The client area of `window` in its own coordinates (left and top 0).
     virtual bool get_client_rect(WindowHandle window, Rect* rect) = 0;
@@ -263,8 +257,7 @@ public:
     // resource_kind_raw_data). The bytes stay valid for the life of the
     // process. False, with *data null and *size 0, when it is missing or
     // empty. The default reads the program's resource store.
-    virtual bool find_resource(ModuleHandle module, uint16_t type, uint16_t id, const uint8_t** data,
-                               uint32_t* size);
+    virtual bool find_resource(ModuleHandle module, uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size);
 
     // Loads string `id` into `buffer` (limit + 1 units), cut to `limit`
     // units; an empty text when the string does not exist. Returns the

@@ -21,8 +21,8 @@ constexpr int strings_per_block = 16;
 
 uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 // A type or name field: an ordinal, or a string (which this store skips).
@@ -72,8 +72,7 @@ std::string entry_error(size_t index, size_t offset, const char* what) {
 
 }  // namespace
 
-bool parse_resource_file(const uint8_t* data, size_t size, ResourceDirectory* dir,
-                         std::string* error) {
+bool parse_resource_file(const uint8_t* data, size_t size, ResourceDirectory* dir, std::string* error) {
     dir->entries.clear();
     std::vector<ResourceEntry> entries;
     auto refuse = [&](std::string why) {
@@ -81,12 +80,10 @@ bool parse_resource_file(const uint8_t* data, size_t size, ResourceDirectory* di
         return false;
     };
     if (data == nullptr || size == 0) return refuse("empty resource file");
-    if (size < 32) return refuse("too short for a resource file (" + std::to_string(size) +
-                                 " bytes)");
+    if (size < 32) return refuse("too short for a resource file (" + std::to_string(size) + " bytes)");
     // The leading marker's sizes, type and name; its remaining fields vary.
     static const uint8_t marker[16] = {0, 0, 0, 0, 32, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0};
-    if (std::memcmp(data, marker, sizeof marker) != 0)
-        return refuse("not a resource file (no leading empty entry)");
+    if (std::memcmp(data, marker, sizeof marker) != 0) return refuse("not a resource file (no leading empty entry)");
 
     size_t offset = 32;
     size_t index = 1;
@@ -122,16 +119,14 @@ bool parse_resource_file(const uint8_t* data, size_t size, ResourceDirectory* di
         size_t padded = (end + 3) & ~static_cast<size_t>(3);
         // The last entry's padding may be missing.
         offset = padded < size ? padded : size;
-        if (padded > size && end < size)
-            return refuse(entry_error(index, offset, "stray bytes after the last entry"));
+        if (padded > size && end < size) return refuse(entry_error(index, offset, "stray bytes after the last entry"));
         ++index;
     }
     dir->entries = std::move(entries);
     return true;
 }
 
-bool find_in_directory(const ResourceDirectory& dir, uint16_t type, uint16_t id,
-                       ResourceBytes* out) {
+bool find_in_directory(const ResourceDirectory& dir, uint16_t type, uint16_t id, ResourceBytes* out) {
     for (const ResourceEntry& e : dir.entries) {
         if (e.type == type && e.id == id) {
             if (out) *out = e.bytes;
@@ -141,8 +136,7 @@ bool find_in_directory(const ResourceDirectory& dir, uint16_t type, uint16_t id,
     return false;
 }
 
-int32_t load_string_from(const ResourceDirectory& dir, uint16_t id, char16_t* buffer,
-                         int32_t limit) {
+int32_t load_string_from(const ResourceDirectory& dir, uint16_t id, char16_t* buffer, int32_t limit) {
     if (buffer == nullptr) return 0;
     if (limit < 0) limit = 0;
     int32_t copied = 0;
@@ -159,8 +153,7 @@ int32_t load_string_from(const ResourceDirectory& dir, uint16_t id, char16_t* bu
             if ((block.size - at) / 2 < units) break;
             if (i == id % strings_per_block) {
                 size_t n = units < static_cast<size_t>(limit) ? units : static_cast<size_t>(limit);
-                for (size_t k = 0; k < n; ++k)
-                    buffer[k] = static_cast<char16_t>(get16(block.data + at + 2 * k));
+                for (size_t k = 0; k < n; ++k) buffer[k] = static_cast<char16_t>(get16(block.data + at + 2 * k));
                 copied = static_cast<int32_t>(n);
                 break;
             }
@@ -175,8 +168,7 @@ ResourceDirectory open_resource_file(const uint8_t* data, size_t size, const cha
     ResourceDirectory dir;
     std::string error;
     if (!parse_resource_file(data, size, &dir, &error))
-        std::fprintf(stderr, "marivue: %s is damaged, no resources available: %s\n", what,
-                     error.c_str());
+        std::fprintf(stderr, "marivue: %s is damaged, no resources available: %s\n", what, error.c_str());
     return dir;
 }
 

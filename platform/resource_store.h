@@ -37,16 +37,13 @@ struct ResourceDirectory {
 // *dir (entries point into `data`, which must outlive it) and returns true.
 // On a damaged file returns false, leaves *dir empty and says why in *error.
 // Never reads outside data[0, size).
-bool parse_resource_file(const uint8_t* data, size_t size, ResourceDirectory* dir,
-                         std::string* error);
+bool parse_resource_file(const uint8_t* data, size_t size, ResourceDirectory* dir, std::string* error);
 
 // Finds a resource of `dir` by type and identifier, in any language.
-bool find_in_directory(const ResourceDirectory& dir, uint16_t type, uint16_t id,
-                       ResourceBytes* out);
+bool find_in_directory(const ResourceDirectory& dir, uint16_t type, uint16_t id, ResourceBytes* out);
 
 // Loads string `id` of `dir`: see load_string.
-int32_t load_string_from(const ResourceDirectory& dir, uint16_t id, char16_t* buffer,
-                         int32_t limit);
+int32_t load_string_from(const ResourceDirectory& dir, uint16_t id, char16_t* buffer, int32_t limit);
 
 // Parses `data` as a resource file; on failure writes one diagnostic line
 // naming `what` and the fault to stderr and returns an empty directory.

@@ -9,15 +9,15 @@ PixelPlane plane_of(SurfaceBitmap& bitmap) {
     return PixelPlane{bitmap.pixels.get(), bitmap.width, bitmap.height, bitmap.pitch, bitmap.top_down};
 }
 
-void copy_pixels(const PixelPlane& to, int32_t x, int32_t y, const PixelPlane& from, int32_t source_x,
-                 int32_t source_y, int32_t width, int32_t height) {
+void copy_pixels(const PixelPlane& to, int32_t x, int32_t y, const PixelPlane& from, int32_t source_x, int32_t source_y,
+                 int32_t width, int32_t height) {
     // Clipped to both planes; 64-bit sums so that large arguments cannot wrap.
     const int64_t left = std::max<int64_t>({0, -static_cast<int64_t>(x), -static_cast<int64_t>(source_x)});
     const int64_t top = std::max<int64_t>({0, -static_cast<int64_t>(y), -static_cast<int64_t>(source_y)});
-    const int64_t right = std::min<int64_t>(
-        {width, static_cast<int64_t>(to.width) - x, static_cast<int64_t>(from.width) - source_x});
-    const int64_t bottom = std::min<int64_t>(
-        {height, static_cast<int64_t>(to.height) - y, static_cast<int64_t>(from.height) - source_y});
+    const int64_t right =
+        std::min<int64_t>({width, static_cast<int64_t>(to.width) - x, static_cast<int64_t>(from.width) - source_x});
+    const int64_t bottom =
+        std::min<int64_t>({height, static_cast<int64_t>(to.height) - y, static_cast<int64_t>(from.height) - source_y});
     if (right <= left || bottom <= top) return;
     const size_t bytes = static_cast<size_t>(right - left) * 3;
     for (int64_t row = top; row < bottom; ++row) {
@@ -102,22 +102,22 @@ bool SurfacePlatform::block_copy(DrawContext destination, int32_t x, int32_t y, 
     SurfaceBitmap* bitmap = from->kind == SurfaceContext::Memory ? find_bitmap(from->selected) : nullptr;
     if (bitmap == nullptr) return false;
     switch (to->kind) {
-    case SurfaceContext::Window:
-        return draw_to_window(*to, *bitmap, x, y, width, height, source_x, source_y);
-    case SurfaceContext::Memory: {
-        SurfaceBitmap* target = find_bitmap(to->selected);
-        if (target == nullptr) return false;
-        copy_pixels(plane_of(*target), x, y, plane_of(*bitmap), source_x, source_y, width, height);
-        return true;
-    }
-    case SurfaceContext::Screen:
-        break;
+        case SurfaceContext::Window:
+            return draw_to_window(*to, *bitmap, x, y, width, height, source_x, source_y);
+        case SurfaceContext::Memory: {
+            SurfaceBitmap* target = find_bitmap(to->selected);
+            if (target == nullptr) return false;
+            copy_pixels(plane_of(*target), x, y, plane_of(*bitmap), source_x, source_y, width, height);
+            return true;
+        }
+        case SurfaceContext::Screen:
+            break;
     }
     return false;  // the screen itself is not drawn on
 }
 
-bool SurfacePlatform::draw_to_window(const SurfaceContext&, SurfaceBitmap& source, int32_t x, int32_t y,
-                                     int32_t width, int32_t height, int32_t source_x, int32_t source_y) {
+bool SurfacePlatform::draw_to_window(const SurfaceContext&, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
+                                     int32_t height, int32_t source_x, int32_t source_y) {
     const PixelPlane window{window_pixels_.data(), window_width_, window_height_, window_width_ * 3, true};
     copy_pixels(window, x, y, plane_of(source), source_x, source_y, width, height);
     return true;

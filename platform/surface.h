@@ -38,7 +38,7 @@ struct SurfaceBitmap {
     int32_t width = 0;
     int32_t height = 0;  // rows, always positive
     bool top_down = false;
-    int32_t pitch = 0;   // bytes a row, a multiple of 4
+    int32_t pitch = 0;  // bytes a row, a multiple of 4
     std::unique_ptr<uint8_t[]> pixels;
 };
 
@@ -69,8 +69,8 @@ PixelPlane plane_of(SurfaceBitmap& bitmap);
 // Copies the `width` x `height` block at (source_x, source_y) of `from` to
 // (x, y) of `to`, leaving out whatever lies outside either plane. The planes
 // may be the same.
-void copy_pixels(const PixelPlane& to, int32_t x, int32_t y, const PixelPlane& from, int32_t source_x,
-                 int32_t source_y, int32_t width, int32_t height);
+void copy_pixels(const PixelPlane& to, int32_t x, int32_t y, const PixelPlane& from, int32_t source_x, int32_t source_y,
+                 int32_t width, int32_t height);
 
 class SurfacePlatform : public Platform {
 public:
@@ -78,8 +78,8 @@ public:
     BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header, uint32_t colour_use,
                                     uint8_t** pixels, uintptr_t mapping, uint32_t offset) override;
     BitmapHandle select_object(DrawContext context, BitmapHandle bitmap) override;
-    bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
-                    DrawContext source, int32_t source_x, int32_t source_y, uint32_t raster) override;
+    bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height, DrawContext source,
+                    int32_t source_x, int32_t source_y, uint32_t raster) override;
 
 protected:
     // Window contexts draw into `window_width` x `window_height` pixels,

@@ -28,9 +28,7 @@ constexpr int exit_usage = 2;
 
 const char* const program = "jpeg-decode";
 
-void print_usage(std::FILE* to) {
-    std::fprintf(to, "usage: %s [--info] INPUT [OUTPUT]\n", program);
-}
+void print_usage(std::FILE* to) { std::fprintf(to, "usage: %s [--info] INPUT [OUTPUT]\n", program); }
 
 void print_help() {
     print_usage(stdout);
@@ -125,12 +123,18 @@ int parse_options(int argc, char** argv, Options& options) {
 
 const char* scheme_name(int32_t scheme) {
     switch (scheme) {
-    case SchemeGrey: return "SchemeGrey";
-    case SchemeH1V1: return "SchemeH1V1";
-    case SchemeH2V1: return "SchemeH2V1";
-    case SchemeH1V2: return "SchemeH1V2";
-    case SchemeH2V2: return "SchemeH2V2";
-    default: return "Unknown";
+        case SchemeGrey:
+            return "SchemeGrey";
+        case SchemeH1V1:
+            return "SchemeH1V1";
+        case SchemeH2V1:
+            return "SchemeH2V1";
+        case SchemeH1V2:
+            return "SchemeH1V2";
+        case SchemeH2V2:
+            return "SchemeH2V2";
+        default:
+            return "Unknown";
     }
 }
 
@@ -234,22 +238,19 @@ int sink_commit(Sink& sink) {
         sink.file = nullptr;
         if (!ok) {
             unlink(sink.temp_path.c_str());
-            std::fprintf(stderr, "%s: cannot write %s: %s\n", program, sink.final_path.c_str(),
-                         std::strerror(error));
+            std::fprintf(stderr, "%s: cannot write %s: %s\n", program, sink.final_path.c_str(), std::strerror(error));
             return exit_usage;
         }
         if (std::rename(sink.temp_path.c_str(), sink.final_path.c_str()) != 0) {
             error = errno;
             unlink(sink.temp_path.c_str());
-            std::fprintf(stderr, "%s: cannot create %s: %s\n", program, sink.final_path.c_str(),
-                         std::strerror(error));
+            std::fprintf(stderr, "%s: cannot create %s: %s\n", program, sink.final_path.c_str(), std::strerror(error));
             return exit_usage;
         }
     } else if (sink.kind == Sink::Memory) {
         size_t written = std::fwrite(sink.memory.data(), 1, sink.memory.size(), stdout);
         if (written != sink.memory.size() || std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "%s: cannot write standard output: %s\n", program,
-                         std::strerror(errno));
+            std::fprintf(stderr, "%s: cannot write standard output: %s\n", program, std::strerror(errno));
             return exit_usage;
         }
     }
@@ -257,8 +258,7 @@ int sink_commit(Sink& sink) {
 }
 
 int report_failure(const std::string& input, int32_t code) {
-    std::fprintf(stderr, "%s: %s: %s (%d)\n", program, input.c_str(), status_name(code),
-                 static_cast<int>(code));
+    std::fprintf(stderr, "%s: %s: %s (%d)\n", program, input.c_str(), status_name(code), static_cast<int>(code));
     // A read error of the input is a file error, not a fault of its content.
     return code == StreamError ? exit_usage : exit_decode_failed;
 }
@@ -273,14 +273,12 @@ int decode_rows(JpegDecoder& decoder, const Options& options, Sink& sink) {
 
     try {
         if (sink.kind == Sink::Memory) {
-            sink.memory.reserve(32 + static_cast<size_t>(width) * static_cast<size_t>(height) *
-                                         (grey ? 1u : 3u));
+            sink.memory.reserve(32 + static_cast<size_t>(width) * static_cast<size_t>(height) * (grey ? 1u : 3u));
         }
         if (sink.kind != Sink::Discard) {
             char header[64];
-            int length = std::snprintf(header, sizeof header, "%s\n%d %d\n255\n",
-                                       grey ? "P5" : "P6", static_cast<int>(width),
-                                       static_cast<int>(height));
+            int length = std::snprintf(header, sizeof header, "%s\n%d %d\n255\n", grey ? "P5" : "P6",
+                                       static_cast<int>(width), static_cast<int>(height));
             sink_write(sink, reinterpret_cast<const uint8_t*>(header), static_cast<size_t>(length));
         }
 
@@ -302,8 +300,8 @@ int decode_rows(JpegDecoder& decoder, const Options& options, Sink& sink) {
             }
             if (row == nullptr || row_bytes != expected_bytes || rows >= height) {
                 sink_abandon(sink);
-                std::fprintf(stderr, "%s: %s: the decoder delivered an inconsistent row\n",
-                             program, options.input.c_str());
+                std::fprintf(stderr, "%s: %s: the decoder delivered an inconsistent row\n", program,
+                             options.input.c_str());
                 return exit_decode_failed;
             }
             ++rows;
@@ -323,8 +321,8 @@ int decode_rows(JpegDecoder& decoder, const Options& options, Sink& sink) {
         }
         if (rows != height) {
             sink_abandon(sink);
-            std::fprintf(stderr, "%s: %s: the decoder delivered %d of %d rows\n", program,
-                         options.input.c_str(), static_cast<int>(rows), static_cast<int>(height));
+            std::fprintf(stderr, "%s: %s: the decoder delivered %d of %d rows\n", program, options.input.c_str(),
+                         static_cast<int>(rows), static_cast<int>(height));
             return exit_decode_failed;
         }
     } catch (const std::bad_alloc&) {
@@ -334,8 +332,7 @@ int decode_rows(JpegDecoder& decoder, const Options& options, Sink& sink) {
     int status = sink_commit(sink);
     if (status == exit_ok && sink.kind == Sink::Discard) {
         std::printf("%s: %s: decoded %d x %d, %d component%s\n", program, options.input.c_str(),
-                    static_cast<int>(width), static_cast<int>(height),
-                    static_cast<int>(decoder.frame_component_count),
+                    static_cast<int>(width), static_cast<int>(height), static_cast<int>(decoder.frame_component_count),
                     decoder.frame_component_count == 1 ? "" : "s");
     }
     return status;
@@ -378,8 +375,8 @@ int run_decoder(std::FILE* in, const Options& options) {
             sink.kind = Sink::Memory;
         } else if (options.has_output) {
             if (!open_temp_file(sink, options.output)) {
-                std::fprintf(stderr, "%s: cannot create %s: %s\n", program,
-                             options.output.c_str(), std::strerror(errno));
+                std::fprintf(stderr, "%s: cannot create %s: %s\n", program, options.output.c_str(),
+                             std::strerror(errno));
                 status = exit_usage;
             }
         }
@@ -407,15 +404,13 @@ int main(int argc, char** argv) {
     } else {
         in = std::fopen(options.input.c_str(), "rb");
         if (in == nullptr) {
-            std::fprintf(stderr, "%s: cannot open %s: %s\n", program, options.input.c_str(),
-                         std::strerror(errno));
+            std::fprintf(stderr, "%s: cannot open %s: %s\n", program, options.input.c_str(), std::strerror(errno));
             return exit_usage;
         }
         struct stat info;
         if (fstat(fileno(in), &info) == 0 && S_ISDIR(info.st_mode)) {
             std::fclose(in);
-            std::fprintf(stderr, "%s: cannot open %s: %s\n", program, options.input.c_str(),
-                         std::strerror(EISDIR));
+            std::fprintf(stderr, "%s: cannot open %s: %s\n", program, options.input.c_str(), std::strerror(EISDIR));
             return exit_usage;
         }
     }

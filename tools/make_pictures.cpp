@@ -48,9 +48,12 @@ std::vector<int> plan_heights() {
     size_t next = 0;
     for (int n = 0; n < picture_count; ++n) {
         int id = first_id + n;
-        if (id == shortest_id) heights[n] = 120;
-        else if (id == tallest_id) heights[n] = 250;
-        else heights[n] = pool[next++];
+        if (id == shortest_id)
+            heights[n] = 120;
+        else if (id == tallest_id)
+            heights[n] = 250;
+        else
+            heights[n] = pool[next++];
     }
     return heights;
 }
@@ -104,16 +107,14 @@ struct ErrorTrap {
 
 // The example quantisation tables of the JPEG standard (Annex K), in
 // natural order; they are scaled per picture.
-const unsigned int luma_table[64] = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
-    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
-    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-const unsigned int chroma_table[64] = {
-    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
-    24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+const unsigned int luma_table[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+                                     14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+                                     18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+                                     49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+const unsigned int chroma_table[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+                                       24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+                                       99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+                                       99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
 
 // Scales a table by `permille` / 1000, kept within 1..255 (8-bit tables).
 void scaled_table(const unsigned int* base, int permille, unsigned int* out) {
@@ -167,8 +168,7 @@ std::vector<uint8_t> encode(const Image& img, int scale_permille) {
             const float* p = img.at(x, y);
             for (int c = 0; c < 3; ++c) {
                 float v = p[c] * 255.0f + 0.5f;
-                row[static_cast<size_t>(x) * 3 + c] =
-                    static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+                row[static_cast<size_t>(x) * 3 + c] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
             }
         }
         JSAMPROW rows[1] = {row.data()};
@@ -188,10 +188,12 @@ std::string check_layout(const std::vector<uint8_t>& f, int height) {
     auto u16 = [&](size_t at) { return static_cast<int>(f[at] << 8 | f[at + 1]); };
     if (f.size() < 4 || f[0] != 0xFF || f[1] != 0xD8) return "no SOI";
     p = 2;
-    struct Want { int marker; int first_byte; };
-    const Want want[] = {{0xE0, -1}, {0xDB, 0x00}, {0xDB, 0x01}, {0xC0, -1},
-                         {0xC4, 0x00}, {0xC4, 0x10}, {0xC4, 0x01}, {0xC4, 0x11},
-                         {0xDA, -1}};
+    struct Want {
+        int marker;
+        int first_byte;
+    };
+    const Want want[] = {{0xE0, -1},   {0xDB, 0x00}, {0xDB, 0x01}, {0xC0, -1}, {0xC4, 0x00},
+                         {0xC4, 0x10}, {0xC4, 0x01}, {0xC4, 0x11}, {0xDA, -1}};
     for (const Want& w : want) {
         if (p + 4 > f.size() || f[p] != 0xFF) return "segment expected";
         if (f[p + 1] != w.marker) return "unexpected marker order";
@@ -205,9 +207,21 @@ std::string check_layout(const std::vector<uint8_t>& f, int height) {
         }
         if (w.marker == 0xDB && len != 67) return "quantisation table not 8-bit";
         if (w.marker == 0xC0) {
-            const uint8_t sof[15] = {8, static_cast<uint8_t>(height >> 8),
-                                     static_cast<uint8_t>(height & 0xFF), 0, 240, 3,
-                                     1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1};
+            const uint8_t sof[15] = {8,
+                                     static_cast<uint8_t>(height >> 8),
+                                     static_cast<uint8_t>(height & 0xFF),
+                                     0,
+                                     240,
+                                     3,
+                                     1,
+                                     0x22,
+                                     0,
+                                     2,
+                                     0x11,
+                                     1,
+                                     3,
+                                     0x11,
+                                     1};
             if (len != 17 || std::memcmp(s, sof, 15) != 0) return "frame header wrong";
         }
         if (w.marker == 0xDA) {
@@ -219,7 +233,10 @@ std::string check_layout(const std::vector<uint8_t>& f, int height) {
     // Entropy-coded data: only stuffed zero bytes may follow 0xFF until EOI.
     for (; p + 1 < f.size(); ++p) {
         if (f[p] != 0xFF) continue;
-        if (f[p + 1] == 0x00) { ++p; continue; }
+        if (f[p + 1] == 0x00) {
+            ++p;
+            continue;
+        }
         if (f[p + 1] == 0xD9 && p + 2 == f.size()) return "";
         return "marker inside entropy-coded data";
     }
@@ -237,10 +254,8 @@ std::vector<uint8_t> encode_to_size(const Image& img, size_t target) {
         size_t size = bytes.size();
         size_t err = size > target ? size - target : target - size;
         bool in_range = size >= min_file_size && size <= max_file_size;
-        bool best_in_range = !best.empty() && best.size() >= min_file_size &&
-                             best.size() <= max_file_size;
-        if (best.empty() || (in_range && !best_in_range) ||
-            (in_range == best_in_range && err < best_error)) {
+        bool best_in_range = !best.empty() && best.size() >= min_file_size && best.size() <= max_file_size;
+        if (best.empty() || (in_range && !best_in_range) || (in_range == best_in_range && err < best_error)) {
             best = std::move(bytes);
             best_error = err;
         }
@@ -253,8 +268,10 @@ std::vector<uint8_t> encode_to_size(const Image& img, size_t target) {
     while (lo <= hi) {
         int mid = (lo + hi) / 2;
         last = mid;
-        if (consider(mid) > target) lo = mid + 1;
-        else hi = mid - 1;
+        if (consider(mid) > target)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
     }
     for (int d = -24; d <= 24; ++d)
         if (d != 0 && last + d >= 1) consider(last + d);
@@ -264,8 +281,7 @@ std::vector<uint8_t> encode_to_size(const Image& img, size_t target) {
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
-        std::fprintf(stderr, "make-pictures: cannot write %s: %s\n", path.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "make-pictures: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
@@ -297,8 +313,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (bytes.size() < min_file_size || bytes.size() > max_file_size) {
-            std::fprintf(stderr, "make-pictures: picture %d: %zu bytes is out of range\n", id,
-                         bytes.size());
+            std::fprintf(stderr, "make-pictures: picture %d: %zu bytes is out of range\n", id, bytes.size());
             return 1;
         }
         total += bytes.size();

@@ -20,7 +20,8 @@ void paint_octopus(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
         Vec2 root = pose.at + from_angle(base_ang) * (R * 0.5);
         double len = pose.size * rng.range(0.45, 0.8);
         double curl = rng.range(1.2, 3.5) * (rng.chance(0.5) ? 1 : -1);
-        std::vector<Vec2> axis = make_axis(root, base_ang + rng.range(-0.5, 0.5), len, curl, rng.range(0, 5), rng.range(0, 6), 30);
+        std::vector<Vec2> axis =
+            make_axis(root, base_ang + rng.range(-0.5, 0.5), len, curl, rng.range(0, 5), rng.range(0, 6), 30);
         double w = R * 0.32;
         draw_tube(c, axis, w + 3, [&](const TubeSample& t, int x, int y) {
             double ww = w * (1 - 0.88 * clamp01(t.s)) + 0.6;
@@ -38,8 +39,10 @@ void paint_octopus(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
     }
     // Mantle.
     int ext = static_cast<int>(R * 1.8);
-    for (int y = std::max(0, static_cast<int>(head.y) - ext); y <= std::min(c.h - 1, static_cast<int>(head.y) + ext); ++y)
-        for (int x = std::max(0, static_cast<int>(head.x) - ext); x <= std::min(c.w - 1, static_cast<int>(head.x) + ext); ++x) {
+    for (int y = std::max(0, static_cast<int>(head.y) - ext); y <= std::min(c.h - 1, static_cast<int>(head.y) + ext);
+         ++y)
+        for (int x = std::max(0, static_cast<int>(head.x) - ext);
+             x <= std::min(c.w - 1, static_cast<int>(head.x) + ext); ++x) {
             Vec2 d = Vec2{x + 0.5, y + 0.5} - head;
             double u = d.x / R, v = d.y / (R * 1.35);
             double rr = std::sqrt(u * u + v * v);
@@ -53,7 +56,8 @@ void paint_octopus(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
             // Eyes low on the mantle.
             for (int e = -1; e <= 1; e += 2) {
                 double ed = length(Vec2{(u - e * 0.62) * 1.3, v - 0.62});
-                if (ed < 0.16) out = mix(out, seen(s, Colour{0.75, 0.7, 0.45}, 0.9, pose.dist, x, y), smoothstep(0.16, 0.12, ed));
+                if (ed < 0.16)
+                    out = mix(out, seen(s, Colour{0.75, 0.7, 0.45}, 0.9, pose.dist, x, y), smoothstep(0.16, 0.12, ed));
                 if (ed < 0.12 && std::fabs(v - 0.62) < 0.03) out = out * 0.2;
             }
             // Warts and skin folds.
@@ -75,10 +79,15 @@ void paint_starfish(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
     for (double& w : wobble) w = rng.range(-0.15, 0.15);
     int ext = static_cast<int>(R * 1.2);
     // A shadow under it first.
-    draw_disc(c, pose.at + Vec2{R * 0.08, R * 0.1}, R * 0.75, c.at(std::clamp(static_cast<int>(pose.at.x), 0, c.w - 1),
-                                                              std::clamp(static_cast<int>(pose.at.y), 0, c.h - 1)) * 0.6, 0.35, R * 0.4);
-    for (int y = std::max(0, static_cast<int>(pose.at.y) - ext); y <= std::min(c.h - 1, static_cast<int>(pose.at.y) + ext); ++y)
-        for (int x = std::max(0, static_cast<int>(pose.at.x) - ext); x <= std::min(c.w - 1, static_cast<int>(pose.at.x) + ext); ++x) {
+    draw_disc(
+        c, pose.at + Vec2{R * 0.08, R * 0.1}, R * 0.75,
+        c.at(std::clamp(static_cast<int>(pose.at.x), 0, c.w - 1), std::clamp(static_cast<int>(pose.at.y), 0, c.h - 1)) *
+            0.6,
+        0.35, R * 0.4);
+    for (int y = std::max(0, static_cast<int>(pose.at.y) - ext);
+         y <= std::min(c.h - 1, static_cast<int>(pose.at.y) + ext); ++y)
+        for (int x = std::max(0, static_cast<int>(pose.at.x) - ext);
+             x <= std::min(c.w - 1, static_cast<int>(pose.at.x) + ext); ++x) {
             Vec2 d = Vec2{x + 0.5, y + 0.5} - pose.at;
             double r = length(d) / R;
             double ang = std::atan2(d.y, d.x) - rot;
@@ -102,7 +111,8 @@ void paint_starfish(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
 
 // Seahorse: curled tail, arched body, snout and a small fin.
 void paint_seahorse(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
-    Colour col = hsv(rng.chance(0.5) ? rng.range(0.08, 0.15) : rng.range(0.9, 1.05), rng.range(0.5, 0.9), rng.range(0.6, 0.95));
+    Colour col =
+        hsv(rng.chance(0.5) ? rng.range(0.08, 0.15) : rng.range(0.9, 1.05), rng.range(0.5, 0.9), rng.range(0.6, 0.95));
     double H = pose.size;
     double facing = rng.chance(0.5) ? 1 : -1;
     // Axis from the top of the head down the belly to the curled tail.
@@ -127,9 +137,12 @@ void paint_seahorse(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
     }
     draw_tube(c, axis, H * 0.16, [&](const TubeSample& t, int x, int y) {
         double w;
-        if (t.s < 0.12) w = H * (0.07 + 0.02 * t.s / 0.12);
-        else if (t.s < 0.5) w = H * (0.09 + 0.05 * std::sin((t.s - 0.12) / 0.38 * pi));
-        else w = H * 0.09 * (1 - 0.8 * (t.s - 0.5) / 0.5);
+        if (t.s < 0.12)
+            w = H * (0.07 + 0.02 * t.s / 0.12);
+        else if (t.s < 0.5)
+            w = H * (0.09 + 0.05 * std::sin((t.s - 0.12) / 0.38 * pi));
+        else
+            w = H * 0.09 * (1 - 0.8 * (t.s - 0.5) / 0.5);
         double edge = std::fabs(t.a) - w;
         if (t.s < 0) edge = std::max(edge, -t.s * H - w * 0.5);
         if (t.s > 1) edge = std::max(edge, 1.0);
@@ -188,12 +201,15 @@ void paint_crab(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
             double edge = std::fabs(t.a) - ww;
             if (t.s < 0 || t.s > 1) edge = std::max(edge, 0.8);
             if (t.s > 0.55 && std::fabs(t.a) < W * 0.03) edge = std::max(edge, 0.5);
-            return Fragment{seen(s, shell, round_shade(t.a / std::max(ww, 0.5), t.normal), pose.dist, x, y), coverage(edge)};
+            return Fragment{seen(s, shell, round_shade(t.a / std::max(ww, 0.5), t.normal), pose.dist, x, y),
+                            coverage(edge)};
         });
     }
     int ext = static_cast<int>(W * 1.2);
-    for (int y = std::max(0, static_cast<int>(body.y) - ext); y <= std::min(c.h - 1, static_cast<int>(body.y) + ext); ++y)
-        for (int x = std::max(0, static_cast<int>(body.x) - ext); x <= std::min(c.w - 1, static_cast<int>(body.x) + ext); ++x) {
+    for (int y = std::max(0, static_cast<int>(body.y) - ext); y <= std::min(c.h - 1, static_cast<int>(body.y) + ext);
+         ++y)
+        for (int x = std::max(0, static_cast<int>(body.x) - ext);
+             x <= std::min(c.w - 1, static_cast<int>(body.x) + ext); ++x) {
             Vec2 d = Vec2{x + 0.5, y + 0.5} - body;
             double u = d.x / W, v = d.y / Hc;
             double rr = std::sqrt(u * u + v * v * (v < 0 ? 0.9 : 1.3));
@@ -219,7 +235,8 @@ void paint_eel(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
     double L = pose.size;
     double facing = std::cos(pose.angle) >= 0 ? 1 : -1;
     Vec2 tail_end = pose.at - from_angle(pose.angle) * (L * 0.5);
-    std::vector<Vec2> axis = make_axis(tail_end, pose.angle + 0.5 * facing, L, -0.9 * facing, L * 0.06, rng.range(0, 6), 36);
+    std::vector<Vec2> axis =
+        make_axis(tail_end, pose.angle + 0.5 * facing, L, -0.9 * facing, L * 0.06, rng.range(0, 6), 36);
     double w = L * rng.range(0.045, 0.06);
     draw_tube(c, axis, w * 1.6, [&](const TubeSample& t, int x, int y) {
         double k = clamp01(t.s);
@@ -299,10 +316,10 @@ void paint_nudibranch(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
 // Anemone: a column topped by a dense crown of thick, blunt tentacles.
 void paint_anemone(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
     double hue_pick = rng.uniform();
-    Colour tent = hue_pick < 0.3 ? hsv(rng.range(0.12, 0.2), rng.range(0.25, 0.5), rng.range(0.8, 1.0))
-                : hue_pick < 0.6 ? hsv(rng.range(0.85, 1.0), rng.range(0.3, 0.6), rng.range(0.8, 1.0))
-                : hue_pick < 0.8 ? hsv(rng.range(0.25, 0.4), rng.range(0.3, 0.6), rng.range(0.6, 0.85))
-                                 : hsv(rng.range(0.72, 0.82), rng.range(0.3, 0.6), rng.range(0.7, 0.95));
+    Colour tent = hue_pick < 0.3   ? hsv(rng.range(0.12, 0.2), rng.range(0.25, 0.5), rng.range(0.8, 1.0))
+                  : hue_pick < 0.6 ? hsv(rng.range(0.85, 1.0), rng.range(0.3, 0.6), rng.range(0.8, 1.0))
+                  : hue_pick < 0.8 ? hsv(rng.range(0.25, 0.4), rng.range(0.3, 0.6), rng.range(0.6, 0.85))
+                                   : hsv(rng.range(0.72, 0.82), rng.range(0.3, 0.6), rng.range(0.7, 0.95));
     Colour tip = mix(tent, Colour{1, 1, 1}, rng.range(0.2, 0.5));
     Colour column = hsv(rng.range(0.0, 0.1), rng.range(0.4, 0.7), rng.range(0.5, 0.8));
     double R = pose.size * 0.5;
@@ -313,7 +330,8 @@ void paint_anemone(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
         double edge = std::fabs(t.a) - ww;
         if (t.s < 0 || t.s > 1) edge = std::max(edge, 0.5);
         double folds = 0.8 + 0.2 * std::sin(t.a / ww * 9);
-        return Fragment{seen(s, column * folds, round_shade(t.a / ww, t.normal) * 0.8, pose.dist, x, y), coverage(edge)};
+        return Fragment{seen(s, column * folds, round_shade(t.a / ww, t.normal) * 0.8, pose.dist, x, y),
+                        coverage(edge)};
     });
     int count = 90 + static_cast<int>(rng.below(90));
     double sway = rng.range(-0.5, 0.5);
@@ -332,7 +350,8 @@ void paint_anemone(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
     std::sort(ts.begin(), ts.end(), [](const T& a, const T& b) { return a.depth < b.depth; });
     for (const T& t0 : ts) {
         double outward = std::cos(t0.ang) * 0.6;
-        std::vector<Vec2> axis = make_axis(t0.root, t0.ang, t0.len, sway + outward + rng.range(-0.4, 0.4), R * 0.02, rng.range(0, 6), 8);
+        std::vector<Vec2> axis =
+            make_axis(t0.root, t0.ang, t0.len, sway + outward + rng.range(-0.4, 0.4), R * 0.02, rng.range(0, 6), 8);
         double w = R * rng.range(0.05, 0.075);
         double shade_k = 0.65 + 0.35 * t0.depth;
         draw_tube(c, axis, w + 3, [&](const TubeSample& t, int x, int y) {

@@ -9,12 +9,18 @@ Colour hsv(double h, double s, double v) {
     double i = std::floor(h * 6), f = h * 6 - i;
     double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
     switch (static_cast<int>(i) % 6) {
-        case 0: return {v, t, p};
-        case 1: return {q, v, p};
-        case 2: return {p, v, t};
-        case 3: return {p, q, v};
-        case 4: return {t, p, v};
-        default: return {v, p, q};
+        case 0:
+            return {v, t, p};
+        case 1:
+            return {q, v, p};
+        case 2:
+            return {p, v, t};
+        case 3:
+            return {p, q, v};
+        case 4:
+            return {t, p, v};
+        default:
+            return {v, p, q};
     }
 }
 
@@ -69,8 +75,7 @@ Colour seen(const Scene& s, Colour albedo, double shade, double dist, int x, int
     return mix(c, s.water.at(cx, cy), veil);
 }
 
-std::vector<Vec2> make_axis(Vec2 start, double angle, double len, double bend, double wave,
-                            double wave_phase, int n) {
+std::vector<Vec2> make_axis(Vec2 start, double angle, double len, double bend, double wave, double wave_phase, int n) {
     std::vector<Vec2> pts;
     Vec2 p = start;
     double a = angle;

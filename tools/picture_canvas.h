@@ -120,20 +120,20 @@ void blur(Canvas& c, double sigma);
 // The scene: water, light and the way distance veils things.
 
 struct Scene {
-    int w, h;                // canvas size
-    Colour water_top;        // water colour near the surface
-    Colour water_deep;       // water colour looking down or far
-    Colour light;            // colour of the light reaching the subject
-    Colour attenuation;      // per-channel loss per unit of distance
-    double flash;            // 0..1: how much a strobe restores colour up close
-    double sun_x;            // light shafts' source, canvas x
-    double turbidity;        // 0..1
-    double horizon;          // canvas y of the floor's far edge (may be outside)
+    int w, h;  // canvas size
+    Colour water_top;  // water colour near the surface
+    Colour water_deep;  // water colour looking down or far
+    Colour light;  // colour of the light reaching the subject
+    Colour attenuation;  // per-channel loss per unit of distance
+    double flash;  // 0..1: how much a strobe restores colour up close
+    double sun_x;  // light shafts' source, canvas x
+    double turbidity;  // 0..1
+    double horizon;  // canvas y of the floor's far edge (may be outside)
     bool has_floor;
-    bool from_above;         // the camera looks down on the floor
+    bool from_above;  // the camera looks down on the floor
     Colour sand;
     Noise noise;
-    Canvas water;            // the plain water behind everything
+    Canvas water;  // the plain water behind everything
     Scene(int w_, int h_) : w(w_), h(h_), water(w_, h_) {}
 };
 
@@ -213,8 +213,8 @@ void draw_tube(Canvas& canvas, const std::vector<Vec2>& axis, double reach, Shad
 
 // An axis from `start` heading `angle`, `len` long, bending by `bend`
 // radians in all and undulating with amplitude `wave` (pixels).
-std::vector<Vec2> make_axis(Vec2 start, double angle, double len, double bend, double wave,
-                            double wave_phase, int n = 24);
+std::vector<Vec2> make_axis(Vec2 start, double angle, double len, double bend, double wave, double wave_phase,
+                            int n = 24);
 
 // Brightness of a rounded surface: q is the position across (-1..1), n the
 // axis normal on screen; light comes from above and the front.

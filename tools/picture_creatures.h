@@ -11,10 +11,10 @@ namespace painter {
 
 // Where and how large an animal is drawn.
 struct Pose {
-    Vec2 at;        // centre, canvas pixels
-    double size;    // overall length, canvas pixels
-    double angle;   // heading (0 = to the right)
-    double dist;    // 0..1
+    Vec2 at;  // centre, canvas pixels
+    double size;  // overall length, canvas pixels
+    double angle;  // heading (0 = to the right)
+    double dist;  // 0..1
 };
 
 // ---------------------------------------------------------------------------
@@ -35,30 +35,30 @@ enum TailShape { TailForked, TailRound, TailLunate, TailSquare };
 // The kinds of fish, each a row of the preset table in picture_fish.cpp.
 enum FishKind {
     FishDeepBodied,  // butterfly or angelfish
-    FishSnapper,     // snapper or grouper
-    FishSlender,     // barracuda, needlefish, trumpetfish
-    FishClown,       // clownfish
-    FishPuffer,      // puffer or boxfish: nearly round
-    FishParrot,      // parrotfish or wrasse: colourful scales
-    FishSchooling,   // small schooling fish: fusiliers, anthias, chromis
+    FishSnapper,  // snapper or grouper
+    FishSlender,  // barracuda, needlefish, trumpetfish
+    FishClown,  // clownfish
+    FishPuffer,  // puffer or boxfish: nearly round
+    FishParrot,  // parrotfish or wrasse: colourful scales
+    FishSchooling,  // small schooling fish: fusiliers, anthias, chromis
     FishKindCount
 };
 
 // One fish's body, fins and colouring.
 struct FishStyle {
-    double height;        // body half-height over length
-    double front;         // exponent: <1 puts the deepest point forward
-    double bluntness;     // exponent: <1 blunt nose
-    double dorsal;        // dorsal fin height over body half-height
+    double height;  // body half-height over length
+    double front;  // exponent: <1 puts the deepest point forward
+    double bluntness;  // exponent: <1 blunt nose
+    double dorsal;  // dorsal fin height over body half-height
     double dorsal_from, dorsal_to;
     double anal;
-    double tail_len;      // over body length
-    double tail_spread;   // tail half-height over body half-height
+    double tail_len;  // over body length
+    double tail_spread;  // tail half-height over body half-height
     TailShape tail;
     FishPattern pattern;
     Colour back, belly, mark, fin;
     double pattern_freq;
-    double silver;        // specular strength
+    double silver;  // specular strength
     double seed;
 };
 

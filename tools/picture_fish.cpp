@@ -34,18 +34,18 @@ void paint_fish(Scene& s, Canvas& c, const FishStyle& f, const Pose& pose, doubl
     const Noise spots{static_cast<uint64_t>(f.seed * 1000)};
     double reach = len * f.height * (1 + std::max(f.dorsal, f.tail_spread)) * 1.3 + 3;
     draw_tube(c, axis, reach, [&](const TubeSample& t, int x, int y) {
-        double u = t.s / body_frac;               // 0..1 body, >1 tail
-        double a = t.a * up_sign / len;           // + towards the back, body lengths
+        double u = t.s / body_frac;  // 0..1 body, >1 tail
+        double a = t.a * up_sign / len;  // + towards the back, body lengths
         double half = fish_profile(f, u);
         Fragment none{{0, 0, 0}, 0};
-        double px = 1.0 / len;                    // one canvas pixel in body lengths
+        double px = 1.0 / len;  // one canvas pixel in body lengths
         // Body.
         if (u >= -0.02 && u <= 1.0) {
             double nose_cap = u < 0.02 ? (0.02 - u) : 0;
             double edge = (std::fabs(a) - half) / px + nose_cap / px;
             double cov = coverage(edge);
             if (cov > 0 && half > 0) {
-                double q = a / half;              // -1 belly .. 1 back
+                double q = a / half;  // -1 belly .. 1 back
                 Colour col = mix(f.belly, f.back, smoothstep(-0.7, 0.6, q));
                 double mark = 0;
                 switch (f.pattern) {
@@ -97,7 +97,8 @@ void paint_fish(Scene& s, Canvas& c, const FishStyle& f, const Pose& pose, doubl
                     out = mix(out, seen(s, Colour{0.85, 0.8, 0.5}, 1.0, pose.dist, x, y), ring * 0.7);
                     double pupil = smoothstep(er, er * 0.8, ed);
                     out = mix(out, Colour{0.02, 0.02, 0.03}, pupil);
-                    double glint = smoothstep(er * 0.35, er * 0.1, length(Vec2{u - eye.x + er * 0.3, a - eye.y - er * 0.35}));
+                    double glint =
+                        smoothstep(er * 0.35, er * 0.1, length(Vec2{u - eye.x + er * 0.3, a - eye.y - er * 0.35}));
                     out = mix(out, Colour{0.9, 0.95, 1.0}, glint * 0.8);
                 }
                 // Mouth.
@@ -176,9 +177,12 @@ constexpr Amount region_hue{Amount::RegionHue, 0, 0};
 
 double draw(Rng& rng, const Amount& a, double hue) {
     switch (a.source) {
-        case Amount::Drawn: return rng.range(a.lo, a.hi);
-        case Amount::RegionHue: return hue;
-        case Amount::Fixed: break;
+        case Amount::Drawn:
+            return rng.range(a.lo, a.hi);
+        case Amount::RegionHue:
+            return hue;
+        case Amount::Fixed:
+            break;
     }
     return a.lo;
 }
@@ -192,11 +196,17 @@ struct Choice {
     double odds[2];
 };
 template <class T>
-constexpr Choice<T> always(T v) { return {{v, v, v}, {0, 0}}; }
+constexpr Choice<T> always(T v) {
+    return {{v, v, v}, {0, 0}};
+}
 template <class T>
-constexpr Choice<T> either(double odds, T a, T b) { return {{a, b, b}, {odds, 0}}; }
+constexpr Choice<T> either(double odds, T a, T b) {
+    return {{a, b, b}, {odds, 0}};
+}
 template <class T>
-constexpr Choice<T> one_of(double odds_a, T a, double odds_b, T b, T c) { return {{a, b, c}, {odds_a, odds_b}}; }
+constexpr Choice<T> one_of(double odds_a, T a, double odds_b, T b, T c) {
+    return {{a, b, c}, {odds_a, odds_b}};
+}
 
 template <class T>
 T choose(Rng& rng, const Choice<T>& c) {
@@ -248,60 +258,47 @@ struct FishPreset {
 
 constexpr FishPreset fish_presets[FishKindCount] = {
     // FishDeepBodied: butterfly or angelfish.
-    {between(0.33, 0.42), between(0.75, 0.95), between(0.55, 0.75), between(0.3, 0.7), 0.3, 0.95,
-     between(0.3, 0.6), between(0.18, 0.25), between(0.5, 0.8),
-     either(0.5, TailSquare, TailRound), either(0.5, PatternEyeBand, PatternBands),
+    {between(0.33, 0.42), between(0.75, 0.95), between(0.55, 0.75), between(0.3, 0.7), 0.3, 0.95, between(0.3, 0.6),
+     between(0.18, 0.25), between(0.5, 0.8), either(0.5, TailSquare, TailRound),
+     either(0.5, PatternEyeBand, PatternBands),
      hsv_tint(either(0.35, between(0.12, 0.16), between(0, 1)), between(0.5, 0.95), between(0.7, 1.0)),
      back_blend(colour(1, 1, 0.9), 0.5),
-     either(0.5, colour(0.06, 0.05, 0.07), hsv_tint(between(0.55, 0.65), fixed(0.7), fixed(0.5))),
-     back_blend(0.9), between(2.5, 5), 0.1},
+     either(0.5, colour(0.06, 0.05, 0.07), hsv_tint(between(0.55, 0.65), fixed(0.7), fixed(0.5))), back_blend(0.9),
+     between(2.5, 5), 0.1},
     // FishSnapper: snapper or grouper.
-    {between(0.17, 0.24), between(0.7, 0.9), between(0.6, 0.8), between(0.25, 0.5), 0.25, 0.85,
-     between(0.2, 0.45), between(0.18, 0.26), between(0.8, 1.3),
-     either(0.5, TailForked, TailSquare), one_of(0.45, PatternSpots, 0.5, PatternStripes, PatternScales),
+    {between(0.17, 0.24), between(0.7, 0.9), between(0.6, 0.8), between(0.25, 0.5), 0.25, 0.85, between(0.2, 0.45),
+     between(0.18, 0.26), between(0.8, 1.3), either(0.5, TailForked, TailSquare),
+     one_of(0.45, PatternSpots, 0.5, PatternStripes, PatternScales),
      hsv_tint(either(0.5, between(0.0, 0.08), region_hue), between(0.4, 0.8), between(0.45, 0.85)),
      back_blend(colour(0.95, 0.9, 0.85), 0.6),
-     either(0.5, hsv_tint(between(0.5, 0.6), fixed(0.6), fixed(0.9)), back_times(0.45)),
-     back_blend(0.85), between(3, 7), 0.2},
+     either(0.5, hsv_tint(between(0.5, 0.6), fixed(0.6), fixed(0.9)), back_times(0.45)), back_blend(0.85),
+     between(3, 7), 0.2},
     // FishSlender: barracuda, needlefish, trumpetfish.
-    {between(0.06, 0.09), between(0.85, 1.1), between(0.9, 1.3), between(0.5, 1.0), 0.55, 0.75,
-     between(0.4, 0.8), between(0.12, 0.18), between(1.6, 2.4),
-     always(TailForked), either(0.6, PatternBands, PatternPlain),
-     hsv_tint(between(0.5, 0.6), between(0.15, 0.35), between(0.5, 0.75)),
-     back_blend(colour(0.9, 0.92, 0.95), 1),
-     always(back_times(0.55)),
-     back_blend(0.8), between(8, 16), 0.9},
+    {between(0.06, 0.09), between(0.85, 1.1), between(0.9, 1.3), between(0.5, 1.0), 0.55, 0.75, between(0.4, 0.8),
+     between(0.12, 0.18), between(1.6, 2.4), always(TailForked), either(0.6, PatternBands, PatternPlain),
+     hsv_tint(between(0.5, 0.6), between(0.15, 0.35), between(0.5, 0.75)), back_blend(colour(0.9, 0.92, 0.95), 1),
+     always(back_times(0.55)), back_blend(0.8), between(8, 16), 0.9},
     // FishClown: clownfish.
-    {between(0.22, 0.26), fixed(0.85), fixed(0.6), fixed(0.45), 0.3, 0.9,
-     fixed(0.4), fixed(0.22), fixed(0.75),
-     always(TailRound), always(PatternClown),
-     hsv_tint(between(0.03, 0.07), between(0.85, 1.0), between(0.85, 1.0)),
-     back_blend(1.05),
-     always(colour(0.97, 0.97, 0.95)),
-     back_blend(1), fixed(1), 0.05},
+    {between(0.22, 0.26), fixed(0.85), fixed(0.6), fixed(0.45), 0.3, 0.9, fixed(0.4), fixed(0.22), fixed(0.75),
+     always(TailRound), always(PatternClown), hsv_tint(between(0.03, 0.07), between(0.85, 1.0), between(0.85, 1.0)),
+     back_blend(1.05), always(colour(0.97, 0.97, 0.95)), back_blend(1), fixed(1), 0.05},
     // FishPuffer: puffer or boxfish, nearly round.
-    {between(0.3, 0.38), between(0.85, 1.0), between(0.35, 0.5), fixed(0.25), 0.7, 0.9,
-     fixed(0.25), fixed(0.2), fixed(0.55),
-     always(TailRound), always(PatternSpots),
+    {between(0.3, 0.38), between(0.85, 1.0), between(0.35, 0.5), fixed(0.25), 0.7, 0.9, fixed(0.25), fixed(0.2),
+     fixed(0.55), always(TailRound), always(PatternSpots),
      hsv_tint(either(0.5, between(0.1, 0.16), region_hue), between(0.4, 0.9), between(0.5, 0.9)),
-     back_blend(colour(0.92, 0.9, 0.85), 1),
-     either(0.5, colour(0.1, 0.08, 0.08), colour(0.95, 0.95, 0.9)),
+     back_blend(colour(0.92, 0.9, 0.85), 1), either(0.5, colour(0.1, 0.08, 0.08), colour(0.95, 0.95, 0.9)),
      back_blend(1), between(4, 7), 0.05},
     // FishParrot: parrotfish or wrasse, colourful scales.
-    {between(0.15, 0.21), fixed(0.8), between(0.5, 0.7), between(0.2, 0.35), 0.2, 0.92,
-     fixed(0.25), between(0.18, 0.24), between(0.9, 1.2),
-     either(0.5, TailLunate, TailSquare), either(0.6, PatternScales, PatternStripes),
-     hsv_tint(between(0.38, 0.55), between(0.5, 0.8), between(0.5, 0.85)),
+    {between(0.15, 0.21), fixed(0.8), between(0.5, 0.7), between(0.2, 0.35), 0.2, 0.92, fixed(0.25),
+     between(0.18, 0.24), between(0.9, 1.2), either(0.5, TailLunate, TailSquare),
+     either(0.6, PatternScales, PatternStripes), hsv_tint(between(0.38, 0.55), between(0.5, 0.8), between(0.5, 0.85)),
      back_blend(hsv_tint(between(0.9, 1.0), fixed(0.4), fixed(0.9)), 0.5),
-     always(hsv_tint(between(0.85, 1.0), fixed(0.6), fixed(0.85))),
-     back_blend(mark_tint, 0.5), between(2, 4), 0.1},
+     always(hsv_tint(between(0.85, 1.0), fixed(0.6), fixed(0.85))), back_blend(mark_tint, 0.5), between(2, 4), 0.1},
     // FishSchooling: fusiliers, anthias, chromis.
-    {between(0.14, 0.2), fixed(0.8), fixed(0.75), fixed(0.3), 0.3, 0.75,
-     fixed(0.3), fixed(0.28), fixed(1.3),
+    {between(0.14, 0.2), fixed(0.8), fixed(0.75), fixed(0.3), 0.3, 0.75, fixed(0.3), fixed(0.28), fixed(1.3),
      always(TailForked), either(0.5, PatternStripes, PatternPlain),
      hsv_tint(either(0.5, between(0.52, 0.62), between(0.92, 1.02)), between(0.5, 0.8), between(0.6, 0.95)),
-     back_blend(colour(1, 0.95, 0.9), 0.6),
-     always(hsv_tint(between(0.1, 0.16), fixed(0.8), fixed(0.95))),
+     back_blend(colour(1, 0.95, 0.9), 0.6), always(hsv_tint(between(0.1, 0.16), fixed(0.8), fixed(0.95))),
      back_blend(1), fixed(1.5), 0.5},
 };
 
@@ -316,9 +313,12 @@ Colour draw_tint(Rng& rng, const Tint& t, const FishStyle& f, double hue) {
             double h = draw(rng, choose(rng, t.hue), hue);
             return hsv(h, s, v);
         }
-        case Tint::Back: return f.back * t.scale;
-        case Tint::Mark: return f.mark;
-        case Tint::Fixed: break;
+        case Tint::Back:
+            return f.back * t.scale;
+        case Tint::Mark:
+            return f.mark;
+        case Tint::Fixed:
+            break;
     }
     return t.colour;
 }

@@ -41,10 +41,9 @@ Rgb icon_colour(double u, double v) {
 }
 
 const Rgb palette16[16] = {
-    {0, 0, 0},       {128, 0, 0},     {0, 128, 0},   {128, 128, 0},
-    {0, 0, 128},     {128, 0, 128},   {0, 128, 128}, {192, 192, 192},
-    {128, 128, 128}, {255, 0, 0},     {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},     {255, 0, 255},   {0, 255, 255}, {255, 255, 255},
+    {0, 0, 0},     {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128}, {128, 0, 128},
+    {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0}, {255, 255, 0},
+    {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255},
 };
 
 int nearest16(Rgb c) {
@@ -71,8 +70,7 @@ Rgb sample(int x, int y, int size) {
             g += c.g;
             b += c.b;
         }
-    return Rgb{static_cast<uint8_t>(r / 16), static_cast<uint8_t>(g / 16),
-               static_cast<uint8_t>(b / 16)};
+    return Rgb{static_cast<uint8_t>(r / 16), static_cast<uint8_t>(g / 16), static_cast<uint8_t>(b / 16)};
 }
 
 // One icon image: BITMAPINFOHEADER, optional palette, bottom-up XOR rows,

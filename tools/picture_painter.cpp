@@ -47,15 +47,16 @@ enum Subject {
 
 Subject choose_subject(Rng& rng, double aspect) {
     // Weighted draw; tall frames favour upright subjects, wide ones long ones.
-    static const double weight[SubjectCount] = {
-        1.4, 1.2, 0.7, 0.8, 0.7, 1.0, 0.9, 0.7, 0.8, 0.7, 0.7, 0.6, 0.7, 0.6, 0.5, 0.7, 0.5, 0.7, 0.6};
+    static const double weight[SubjectCount] = {1.4, 1.2, 0.7, 0.8, 0.7, 1.0, 0.9, 0.7, 0.8, 0.7,
+                                                0.7, 0.6, 0.7, 0.6, 0.5, 0.7, 0.5, 0.7, 0.6};
     double w[SubjectCount];
     double total = 0;
     for (int i = 0; i < SubjectCount; ++i) {
         w[i] = weight[i];
         Subject k = static_cast<Subject>(i);
         if (aspect > 0.9 && (k == SubjectSeahorse || k == SubjectJellyfish || k == SubjectAnemone)) w[i] *= 2;
-        if (aspect < 0.6 && (k == SubjectEel || k == SubjectSlenderFish || k == SubjectStingray || k == SubjectSchool)) w[i] *= 2;
+        if (aspect < 0.6 && (k == SubjectEel || k == SubjectSlenderFish || k == SubjectStingray || k == SubjectSchool))
+            w[i] *= 2;
         total += w[i];
     }
     double r = rng.uniform() * total;
@@ -70,13 +71,18 @@ Subject choose_subject(Rng& rng, double aspect) {
 // down on the floor.
 int framing_for(Subject k, Rng& rng) {
     switch (k) {
-        case SubjectStarfish: case SubjectCrab: case SubjectNudibranch:
+        case SubjectStarfish:
+        case SubjectCrab:
+        case SubjectNudibranch:
             return rng.chance(0.7) ? 2 : 1;
         case SubjectStingray:
             return 2;
-        case SubjectJellyfish: case SubjectManta:
+        case SubjectJellyfish:
+        case SubjectManta:
             return 0;
-        case SubjectSchool: case SubjectSlenderFish: case SubjectTurtle:
+        case SubjectSchool:
+        case SubjectSlenderFish:
+        case SubjectTurtle:
             return rng.chance(0.4) ? 0 : 1;
         default:
             return rng.chance(0.15) ? 0 : 1;
@@ -94,7 +100,10 @@ void paint_subject(Scene& s, Canvas& c, Rng& rng, Subject k, const Region& reg, 
         // Perhaps a companion further off, drawn first.
         if (rng.chance(0.35)) {
             FishStyle f2 = random_fish(rng, kind, hue);
-            Pose p2{{W * rng.range(0.1, 0.9), H * rng.range(0.2, 0.8)}, W * size_frac * 0.5, heading + rng.range(-0.4, 0.4), dist + 0.3};
+            Pose p2{{W * rng.range(0.1, 0.9), H * rng.range(0.2, 0.8)},
+                    W * size_frac * 0.5,
+                    heading + rng.range(-0.4, 0.4),
+                    dist + 0.3};
             paint_fish(s, c, f2, p2, rng.range(-0.3, 0.3), rng.range(0, 1));
         }
         FishStyle f = random_fish(rng, kind, hue);
@@ -102,22 +111,34 @@ void paint_subject(Scene& s, Canvas& c, Rng& rng, Subject k, const Region& reg, 
         paint_fish(s, c, f, p, rng.range(-0.5, 0.5), rng.range(0, 1));
     };
     switch (k) {
-        case SubjectReefFish: fish(FishSnapper, 0.55); break;
-        case SubjectDiscFish: fish(FishDeepBodied, 0.45); break;
-        case SubjectSlenderFish: fish(FishSlender, 0.8); break;
+        case SubjectReefFish:
+            fish(FishSnapper, 0.55);
+            break;
+        case SubjectDiscFish:
+            fish(FishDeepBodied, 0.45);
+            break;
+        case SubjectSlenderFish:
+            fish(FishSlender, 0.8);
+            break;
         case SubjectClownfish:
             if (rng.chance(0.6)) paint_anemone(s, c, rng, Pose{{centre.x, H * 0.95}, W * 0.9, 0, dist + 0.05});
             fish(FishClown, 0.35);
             break;
-        case SubjectPuffer: fish(FishPuffer, 0.42); break;
-        case SubjectParrotfish: fish(FishParrot, 0.6); break;
+        case SubjectPuffer:
+            fish(FishPuffer, 0.42);
+            break;
+        case SubjectParrotfish:
+            fish(FishParrot, 0.6);
+            break;
         case SubjectSchool:
             paint_school(s, c, rng, centre, W * 0.45, W * rng.range(0.1, 0.18), dist + 0.1);
             break;
         case SubjectJellyfish: {
             int n = rng.chance(0.3) ? 2 + static_cast<int>(rng.below(3)) : 1;
             for (int i = 1; i < n; ++i)
-                paint_jellyfish(s, c, rng, Pose{{W * rng.range(0.1, 0.9), H * rng.range(0.15, 0.6)}, W * rng.range(0.1, 0.2), 0, 0.45});
+                paint_jellyfish(
+                    s, c, rng,
+                    Pose{{W * rng.range(0.1, 0.9), H * rng.range(0.15, 0.6)}, W * rng.range(0.1, 0.2), 0, 0.45});
             paint_jellyfish(s, c, rng, Pose{{centre.x, H * rng.range(0.25, 0.4)}, W * 0.35 * scale, 0, dist});
             break;
         }
@@ -131,11 +152,13 @@ void paint_subject(Scene& s, Canvas& c, Rng& rng, Subject k, const Region& reg, 
             double size = std::min(W, H) * 0.55 * scale;
             paint_starfish(s, c, rng, Pose{centre, size, 0, dist + 0.05});
             if (rng.chance(0.3))
-                paint_starfish(s, c, rng, Pose{{W * rng.range(0.05, 0.95), H * rng.range(0.1, 0.9)}, size * 0.5, 0, dist + 0.1});
+                paint_starfish(s, c, rng,
+                               Pose{{W * rng.range(0.05, 0.95), H * rng.range(0.1, 0.9)}, size * 0.5, 0, dist + 0.1});
             break;
         }
         case SubjectSeahorse:
-            if (framing != 0 && rng.chance(0.6)) paint_weed(s, c, rng, {centre.x + W * 0.15, H * 1.02}, H * 0.9, dist + 0.1);
+            if (framing != 0 && rng.chance(0.6))
+                paint_weed(s, c, rng, {centre.x + W * 0.15, H * 1.02}, H * 0.9, dist + 0.1);
             paint_seahorse(s, c, rng, Pose{{centre.x, H * 0.5}, H * 0.85 * scale, 0, dist});
             break;
         case SubjectCrab:
@@ -161,13 +184,17 @@ void paint_subject(Scene& s, Canvas& c, Rng& rng, Subject k, const Region& reg, 
             paint_anemone(s, c, rng, Pose{{centre.x, H * 0.9}, W * 0.8 * scale, 0, dist});
             if (rng.chance(0.5)) {
                 FishStyle f = random_fish(rng, FishClown, hue);
-                paint_fish(s, c, f, Pose{{centre.x + W * rng.range(-0.2, 0.2), H * rng.range(0.25, 0.45)}, W * 0.22, heading, dist}, 0.3, 0.5);
+                paint_fish(
+                    s, c, f,
+                    Pose{{centre.x + W * rng.range(-0.2, 0.2), H * rng.range(0.25, 0.45)}, W * 0.22, heading, dist},
+                    0.3, 0.5);
             }
             break;
         case SubjectShrimp:
             paint_shrimp(s, c, rng, Pose{centre, W * 0.5 * scale, heading, dist});
             break;
-        case SubjectCount: break;
+        case SubjectCount:
+            break;
     }
 }
 

@@ -14,15 +14,28 @@ Region region_for(uint32_t location) {
     switch (location) {
         case 3000:  // lagoon
             return {rgb(70, 160, 160), rgb(15, 70, 85), rgb(190, 180, 140), 0.7, 0.5, 0.2, 0.5, 0.1};
-        case 3001: case 3003: case 3005:  // institute reef flats
+        case 3001:
+        case 3003:
+        case 3005:  // institute reef flats
             return {rgb(70, 165, 195), rgb(12, 70, 120), rgb(205, 195, 160), 0.6, 0.4, 0.3, 0.6, 0.0};
-        case 3006: case 3007:  // Palau
+        case 3006:
+        case 3007:  // Palau
             return {rgb(60, 165, 205), rgb(10, 60, 120), rgb(215, 205, 170), 0.9, 0.3, 0.4, 0.9, 0.3};
-        case 3008: case 3011: case 3012: case 3013:  // Hawaii: dark lava rock
+        case 3008:
+        case 3011:
+        case 3012:
+        case 3013:  // Hawaii: dark lava rock
             return {rgb(55, 140, 200), rgb(8, 45, 100), rgb(150, 140, 120), 0.4, 0.9, 0.1, 0.85, 0.5};
-        case 3010: case 3014: case 3015:  // atolls
+        case 3010:
+        case 3014:
+        case 3015:  // atolls
             return {rgb(80, 190, 200), rgb(15, 90, 130), rgb(230, 220, 185), 0.7, 0.3, 0.2, 0.8, 0.7};
-        case 3017: case 3018: case 3019: case 3020: case 3021: case 3022:  // Caribbean
+        case 3017:
+        case 3018:
+        case 3019:
+        case 3020:
+        case 3021:
+        case 3022:  // Caribbean
             return {rgb(70, 180, 190), rgb(10, 80, 120), rgb(220, 210, 175), 0.6, 0.4, 0.9, 0.7, 0.6};
         case 3023:  // Red Sea
             return {rgb(50, 140, 215), rgb(5, 40, 115), rgb(210, 195, 160), 1.0, 0.4, 0.5, 1.0, 0.9};
@@ -140,8 +153,7 @@ void paint_floor(Scene& s, Canvas& c, Rng& rng, double caustic_strength) {
 
 // A rock: a noisy boulder sitting in the sand, lit from above, with
 // encrusting growth and dark crevices.
-void paint_rock(Scene& s, Canvas& c, Rng& rng, Vec2 base, double width, double height,
-                double dist, Colour tone) {
+void paint_rock(Scene& s, Canvas& c, Rng& rng, Vec2 base, double width, double height, double dist, Colour tone) {
     const Noise& n = s.noise;
     double seed = rng.range(0, 1000);
     Colour growth = hsv(rng.range(0.0, 1.0), rng.range(0.3, 0.7), rng.range(0.4, 0.8));
@@ -180,8 +192,8 @@ void paint_rock(Scene& s, Canvas& c, Rng& rng, Vec2 base, double width, double h
 namespace {
 
 // Branching coral: a few generations of tubes.
-void paint_branch(Scene& s, Canvas& c, Rng& rng, Vec2 p, double angle, double len, double r,
-                  int depth, Colour col, Colour tip, double dist) {
+void paint_branch(Scene& s, Canvas& c, Rng& rng, Vec2 p, double angle, double len, double r, int depth, Colour col,
+                  Colour tip, double dist) {
     std::vector<Vec2> axis = make_axis(p, angle, len, rng.range(-0.5, 0.5), 0, 0, 6);
     double r_end = r * 0.7;
     draw_tube(c, axis, r + 2, [&](const TubeSample& t, int x, int y) {
@@ -200,8 +212,7 @@ void paint_branch(Scene& s, Canvas& c, Rng& rng, Vec2 p, double angle, double le
     int kids = 2 + static_cast<int>(rng.below(2));
     for (int k = 0; k < kids; ++k) {
         double da = rng.range(-0.8, 0.8);
-        paint_branch(s, c, rng, end, angle + da, len * rng.range(0.55, 0.8), r_end * 0.85, depth - 1,
-                     col, tip, dist);
+        paint_branch(s, c, rng, end, angle + da, len * rng.range(0.55, 0.8), r_end * 0.85, depth - 1, col, tip, dist);
     }
 }
 
@@ -232,15 +243,14 @@ void paint_brain_coral(Scene& s, Canvas& c, Rng& rng, Vec2 base, double width, d
 
 // A sea fan: a flat net of fine branches.
 void paint_fan(Scene& s, Canvas& c, Rng& rng, Vec2 base, double size, double dist) {
-    Colour col = hsv(rng.chance(0.5) ? rng.range(0.8, 0.95) : rng.range(0.0, 0.06), rng.range(0.5, 0.8),
-                     rng.range(0.5, 0.8));
+    Colour col =
+        hsv(rng.chance(0.5) ? rng.range(0.8, 0.95) : rng.range(0.0, 0.06), rng.range(0.5, 0.8), rng.range(0.5, 0.8));
     int strands = 30 + static_cast<int>(rng.below(25));
     double lean = rng.range(-0.3, 0.3);
     for (int i = 0; i < strands; ++i) {
         double a = -pi / 2 + lean + rng.range(-0.9, 0.9);
         double len = size * rng.range(0.5, 1.0);
-        std::vector<Vec2> axis = make_axis(base, a, len, rng.range(-0.6, 0.6), rng.range(0, 4),
-                                           rng.range(0, 6), 10);
+        std::vector<Vec2> axis = make_axis(base, a, len, rng.range(-0.6, 0.6), rng.range(0, 4), rng.range(0, 6), 10);
         double r = std::max(0.7, size * 0.008);
         draw_tube(c, axis, r + 2, [&](const TubeSample& t, int x, int y) {
             double edge = std::fabs(t.a) - r * (1.3 - 0.6 * clamp01(t.s));
@@ -252,8 +262,8 @@ void paint_fan(Scene& s, Canvas& c, Rng& rng, Vec2 base, double size, double dis
 
 // Tube sponges: upright cylinders with open mouths.
 void paint_sponges(Scene& s, Canvas& c, Rng& rng, Vec2 base, double size, double dist) {
-    Colour col = hsv(rng.chance(0.5) ? rng.range(0.75, 0.85) : rng.range(0.05, 0.12), rng.range(0.4, 0.8),
-                     rng.range(0.45, 0.8));
+    Colour col =
+        hsv(rng.chance(0.5) ? rng.range(0.75, 0.85) : rng.range(0.05, 0.12), rng.range(0.4, 0.8), rng.range(0.45, 0.8));
     int count = 2 + static_cast<int>(rng.below(4));
     for (int i = 0; i < count; ++i) {
         Vec2 b = base + Vec2{rng.range(-size * 0.4, size * 0.4), rng.range(-2, 2)};
@@ -272,8 +282,10 @@ void paint_sponges(Scene& s, Canvas& c, Rng& rng, Vec2 base, double size, double
         // The mouth: a dark ellipse ringed by the lip.
         Vec2 top = axis.back();
         double rr = r * 1.25;
-        for (int y = std::max(0, static_cast<int>(top.y - rr)); y <= std::min(c.h - 1, static_cast<int>(top.y + rr)); ++y)
-            for (int x = std::max(0, static_cast<int>(top.x - rr - 1)); x <= std::min(c.w - 1, static_cast<int>(top.x + rr + 1)); ++x) {
+        for (int y = std::max(0, static_cast<int>(top.y - rr)); y <= std::min(c.h - 1, static_cast<int>(top.y + rr));
+             ++y)
+            for (int x = std::max(0, static_cast<int>(top.x - rr - 1));
+                 x <= std::min(c.w - 1, static_cast<int>(top.x + rr + 1)); ++x) {
                 double u = (x + 0.5 - top.x) / rr, v = (y + 0.5 - top.y) / (rr * 0.35);
                 double q = std::sqrt(u * u + v * v);
                 double a = coverage((q - 1) * rr * 0.35);
@@ -295,8 +307,8 @@ void paint_weed(Scene& s, Canvas& c, Rng& rng, Vec2 base, double size, double di
         Vec2 b = base + Vec2{rng.range(-size * 0.3, size * 0.3), 0};
         double len = size * rng.range(0.5, 1.1);
         double r = size * rng.range(0.025, 0.05);
-        std::vector<Vec2> axis =
-            make_axis(b, -pi / 2 + rng.range(-0.4, 0.4), len, rng.range(-1.0, 1.0), rng.range(2, 8), rng.range(0, 6), 14);
+        std::vector<Vec2> axis = make_axis(b, -pi / 2 + rng.range(-0.4, 0.4), len, rng.range(-1.0, 1.0),
+                                           rng.range(2, 8), rng.range(0, 6), 14);
         draw_tube(c, axis, r + 2, [&](const TubeSample& t, int x, int y) {
             if (t.s < 0 || t.s > 1.02) return Fragment{{0, 0, 0}, 0};
             double rr = r * (1 - 0.8 * t.s);
@@ -305,7 +317,6 @@ void paint_weed(Scene& s, Canvas& c, Rng& rng, Vec2 base, double size, double di
         });
     }
 }
-
 
 namespace {
 
@@ -347,9 +358,12 @@ void paint_scenery(Scene& s, Canvas& c, Rng& rng, const Region& reg, int framing
         if (s.from_above) {
             // Seen from above: rocks and coral heads as low mounds.
             double size = scale * rng.range(0.08, 0.45);
-            if (pick < reg.rock + 0.3) paint_rock(s, c, rng, {x, y}, size, size * 0.7, dist, rock_tone);
-            else if (pick < reg.rock + 0.3 + reg.coral * 0.5) paint_brain_coral(s, c, rng, {x, y}, size * 0.8, dist);
-            else paint_weed(s, c, rng, {x, y}, size, dist);
+            if (pick < reg.rock + 0.3)
+                paint_rock(s, c, rng, {x, y}, size, size * 0.7, dist, rock_tone);
+            else if (pick < reg.rock + 0.3 + reg.coral * 0.5)
+                paint_brain_coral(s, c, rng, {x, y}, size * 0.8, dist);
+            else
+                paint_weed(s, c, rng, {x, y}, size, dist);
             continue;
         }
         if (pick < reg.rock) {
@@ -361,16 +375,19 @@ void paint_scenery(Scene& s, Canvas& c, Rng& rng, const Region& reg, int framing
                 Colour tip = rng.chance(0.5) ? hsv(rng.range(0.6, 0.9), 0.5, 0.9) : col * 1.2;
                 int stems = 2 + static_cast<int>(rng.below(4));
                 for (int b = 0; b < stems; ++b)
-                    paint_branch(s, c, rng, {x + rng.range(-scale * 0.2, scale * 0.2), y}, -pi / 2 + rng.range(-0.6, 0.6),
-                                 scale * rng.range(0.25, 0.4), scale * 0.035, 2, col, tip, dist);
+                    paint_branch(s, c, rng, {x + rng.range(-scale * 0.2, scale * 0.2), y},
+                                 -pi / 2 + rng.range(-0.6, 0.6), scale * rng.range(0.25, 0.4), scale * 0.035, 2, col,
+                                 tip, dist);
             } else if (which < 0.75) {
                 paint_brain_coral(s, c, rng, {x, y}, scale * rng.range(0.3, 0.55), dist);
             } else {
                 paint_weed(s, c, rng, {x, y}, scale * 0.6, dist);
             }
         } else if (pick < reg.rock + reg.coral + reg.fans) {
-            if (rng.chance(0.5)) paint_fan(s, c, rng, {x, y}, scale * rng.range(0.6, 1.0), dist);
-            else paint_sponges(s, c, rng, {x, y}, scale * 0.5, dist);
+            if (rng.chance(0.5))
+                paint_fan(s, c, rng, {x, y}, scale * rng.range(0.6, 1.0), dist);
+            else
+                paint_sponges(s, c, rng, {x, y}, scale * 0.5, dist);
         } else {
             paint_weed(s, c, rng, {x, y}, scale * 0.5, dist);
         }

@@ -12,11 +12,11 @@ namespace painter {
 // Each part of the collection has its own water and scenery.
 struct Region {
     Colour water_top, water_deep, sand;
-    double coral;       // how much coral grows
-    double rock;        // how rocky the floor is
-    double fans;        // sea fans and sponges
-    double clarity;     // 0 murky .. 1 clear
-    double hue_shift;   // animal colour bias
+    double coral;  // how much coral grows
+    double rock;  // how rocky the floor is
+    double fans;  // sea fans and sponges
+    double clarity;  // 0 murky .. 1 clear
+    double hue_shift;  // animal colour bias
 };
 
 // The region a picture's location lies in.
@@ -33,8 +33,7 @@ void paint_floor(Scene& s, Canvas& c, Rng& rng, double caustic_strength);
 void paint_scenery(Scene& s, Canvas& c, Rng& rng, const Region& reg, int framing);
 
 // A rock sitting in the sand at `base`.
-void paint_rock(Scene& s, Canvas& c, Rng& rng, Vec2 base, double width, double height,
-                double dist, Colour tone);
+void paint_rock(Scene& s, Canvas& c, Rng& rng, Vec2 base, double width, double height, double dist, Colour tone);
 // Sea grass or soft coral growing from `base`.
 void paint_weed(Scene& s, Canvas& c, Rng& rng, Vec2 base, double size, double dist);
 

@@ -20,8 +20,8 @@ void paint_jellyfish(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
         double k = rng.range(-0.95, 0.95);
         Vec2 root = pose.at + side * (k * r) - up * (r * 0.05);
         double len = pose.size * rng.range(0.8, 2.4);
-        std::vector<Vec2> axis = make_axis(root, pi / 2 + tilt + rng.range(-0.2, 0.2), len,
-                                           rng.range(-0.8, 0.8), rng.range(3, 10), rng.range(0, 6), 16);
+        std::vector<Vec2> axis = make_axis(root, pi / 2 + tilt + rng.range(-0.2, 0.2), len, rng.range(-0.8, 0.8),
+                                           rng.range(3, 10), rng.range(0, 6), 16);
         double w = std::max(0.6, pose.size * 0.006);
         draw_tube(c, axis, w + 2, [&](const TubeSample& t, int x, int y) {
             if (t.s < 0 || t.s > 1) return Fragment{{0, 0, 0}, 0};
@@ -33,8 +33,8 @@ void paint_jellyfish(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
     for (int i = 0; i < arms; ++i) {
         Vec2 root = pose.at + side * rng.range(-0.3 * r, 0.3 * r);
         double len = pose.size * rng.range(0.6, 1.3);
-        std::vector<Vec2> axis = make_axis(root, pi / 2 + tilt + rng.range(-0.25, 0.25), len,
-                                           rng.range(-0.6, 0.6), rng.range(4, 12), rng.range(0, 6), 16);
+        std::vector<Vec2> axis = make_axis(root, pi / 2 + tilt + rng.range(-0.25, 0.25), len, rng.range(-0.6, 0.6),
+                                           rng.range(4, 12), rng.range(0, 6), 16);
         double w = pose.size * rng.range(0.04, 0.07);
         draw_tube(c, axis, w * 1.6 + 2, [&](const TubeSample& t, int x, int y) {
             if (t.s < 0 || t.s > 1) return Fragment{{0, 0, 0}, 0};
@@ -46,8 +46,10 @@ void paint_jellyfish(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
     }
     // The bell: translucent, brighter at its rim, veined radially, with the
     // four gonads of a moon jelly showing through in some.
-    int x0 = std::max(0, static_cast<int>(pose.at.x - r * 1.3)), x1 = std::min(c.w - 1, static_cast<int>(pose.at.x + r * 1.3));
-    int y0 = std::max(0, static_cast<int>(pose.at.y - r * 1.3)), y1 = std::min(c.h - 1, static_cast<int>(pose.at.y + r * 0.4));
+    int x0 = std::max(0, static_cast<int>(pose.at.x - r * 1.3)),
+        x1 = std::min(c.w - 1, static_cast<int>(pose.at.x + r * 1.3));
+    int y0 = std::max(0, static_cast<int>(pose.at.y - r * 1.3)),
+        y1 = std::min(c.h - 1, static_cast<int>(pose.at.y + r * 0.4));
     double veins = 8 + rng.below(8);
     bool gonads = rng.chance(0.5);
     double lobes = 20 + rng.below(16);
@@ -115,7 +117,8 @@ void paint_turtle(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
         });
     }
     // Head and neck.
-    std::vector<Vec2> neck = make_axis(pose.at + fwd * (L * 0.8), pose.angle + rng.range(-0.3, 0.3), L * 0.55, 0, 0, 0, 8);
+    std::vector<Vec2> neck =
+        make_axis(pose.at + fwd * (L * 0.8), pose.angle + rng.range(-0.3, 0.3), L * 0.55, 0, 0, 0, 8);
     draw_tube(c, neck, L * 0.3, [&](const TubeSample& t, int x, int y) {
         double ww = L * (0.17 + 0.06 * std::sin(pi * clamp01(t.s)));
         double edge = std::fabs(t.a) - ww;
@@ -140,8 +143,10 @@ void paint_turtle(Scene& s, Canvas& c, Rng& rng, const Pose& pose) {
         seeds.push_back({std::cos(t) * 0.97, std::sin(t) * 0.97});
     }
     int ext = static_cast<int>(L * 1.1);
-    for (int y = std::max(0, static_cast<int>(pose.at.y) - ext); y <= std::min(c.h - 1, static_cast<int>(pose.at.y) + ext); ++y)
-        for (int x = std::max(0, static_cast<int>(pose.at.x) - ext); x <= std::min(c.w - 1, static_cast<int>(pose.at.x) + ext); ++x) {
+    for (int y = std::max(0, static_cast<int>(pose.at.y) - ext);
+         y <= std::min(c.h - 1, static_cast<int>(pose.at.y) + ext); ++y)
+        for (int x = std::max(0, static_cast<int>(pose.at.x) - ext);
+             x <= std::min(c.w - 1, static_cast<int>(pose.at.x) + ext); ++x) {
             Vec2 d = Vec2{x + 0.5, y + 0.5} - pose.at;
             double u = dot(d, fwd) / L, v = dot(d, side) / W;
             double taper = 1 - 0.15 * u;
@@ -187,12 +192,15 @@ void paint_ray(Scene& s, Canvas& c, Rng& rng, const Pose& pose, bool manta) {
     if (!manta) {
         // Its shadow on the sand, offset away from the light.
         Vec2 sh = pose.at + Vec2{span * 0.12, span * 0.18};
-        draw_disc(c, sh, span * 0.75, c.at(std::clamp(static_cast<int>(sh.x), 0, c.w - 1), std::clamp(static_cast<int>(sh.y), 0, c.h - 1)) * 0.45,
-                  0.55, span * 0.35);
+        draw_disc(
+            c, sh, span * 0.75,
+            c.at(std::clamp(static_cast<int>(sh.x), 0, c.w - 1), std::clamp(static_cast<int>(sh.y), 0, c.h - 1)) * 0.45,
+            0.55, span * 0.35);
     }
     // Tail.
-    std::vector<Vec2> tail = make_axis(pose.at - fwd * (span * (manta ? 0.3 : 0.75)), pose.angle + pi, span * (manta ? 0.7 : 1.4),
-                                       rng.range(-0.6, 0.6), span * 0.05, rng.range(0, 6), 14);
+    std::vector<Vec2> tail =
+        make_axis(pose.at - fwd * (span * (manta ? 0.3 : 0.75)), pose.angle + pi, span * (manta ? 0.7 : 1.4),
+                  rng.range(-0.6, 0.6), span * 0.05, rng.range(0, 6), 14);
     draw_tube(c, tail, span * 0.08, [&](const TubeSample& t, int x, int y) {
         double w = span * 0.045 * (1 - 0.85 * clamp01(t.s)) + 0.5;
         double edge = std::fabs(t.a) - w;
@@ -200,8 +208,10 @@ void paint_ray(Scene& s, Canvas& c, Rng& rng, const Pose& pose, bool manta) {
         return Fragment{seen(s, top * 0.9, round_shade(t.a / w, t.normal), pose.dist, x, y), coverage(edge)};
     });
     int ext = static_cast<int>(span * 1.3);
-    for (int y = std::max(0, static_cast<int>(pose.at.y) - ext); y <= std::min(c.h - 1, static_cast<int>(pose.at.y) + ext); ++y)
-        for (int x = std::max(0, static_cast<int>(pose.at.x) - ext); x <= std::min(c.w - 1, static_cast<int>(pose.at.x) + ext); ++x) {
+    for (int y = std::max(0, static_cast<int>(pose.at.y) - ext);
+         y <= std::min(c.h - 1, static_cast<int>(pose.at.y) + ext); ++y)
+        for (int x = std::max(0, static_cast<int>(pose.at.x) - ext);
+             x <= std::min(c.w - 1, static_cast<int>(pose.at.x) + ext); ++x) {
             Vec2 d = Vec2{x + 0.5, y + 0.5} - pose.at;
             double u = dot(d, fwd) / span, v = dot(d, side) / span;
             double av = std::fabs(v);

@@ -1,31 +1,54 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Marivue need.
 # Does nothing when every package is already present.
+#
+#   bash tools/setup.sh          everything: building, running and testing
+#   bash tools/setup.sh --run    only what building and running the viewer needs
 set -euo pipefail
 
-PACKAGES=(
+case "${1:-}" in
+  "") with_tests=1 ;;
+  --run) with_tests=0 ;;
+  *) echo "usage: bash tools/setup.sh [--run]" >&2; exit 2 ;;
+esac
+
+# Building and running the viewer: the compiler, the resource compiler for
+# the embedded pictures, the terminal front end's libraries and the window
+# front end's Qt with its Wayland plugin and a font.
+RUN_PACKAGES=(
   cmake
   g++
   make
   pkg-config
-  libgtest-dev
-  libjpeg62-turbo-dev
-  libjpeg-turbo-progs
   binutils-mingw-w64-x86-64
   libncurses-dev
   libchafa-dev
   libglib2.0-dev
-  tmux
   qt6-base-dev
   qt6-wayland
   fonts-dejavu-core
+)
+
+# Testing: the test framework, the reference decoder and encoder the tests
+# compare with (also make-pictures and the benchmark need it), tmux for
+# driving the terminal front end, clang with its fuzzing and sanitizer
+# runtime, Valgrind, and clang-format.
+TEST_PACKAGES=(
+  libgtest-dev
+  libjpeg62-turbo-dev
+  libjpeg-turbo-progs
+  tmux
   clang
   libclang-rt-14-dev
   valgrind
+  clang-format
 )
 
+packages=("${RUN_PACKAGES[@]}")
+[ $with_tests = 1 ] && packages+=("${TEST_PACKAGES[@]}")
+
 missing=()
-for p in "${PACKAGES[@]}"; do
+for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds Marivue and runs every test: once in a warning-free Release build,
-# once more under AddressSanitizer and UndefinedBehaviorSanitizer, then
-# replays the fuzzers' committed corpora and findings. Ends with one line
-# saying what ran and what passed.
+# Checks the sources' format, builds Marivue and runs every test: once in a
+# warning-free Release build, once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then replays the fuzzers' committed corpora and
+# findings. Ends with one line saying what ran and what passed.
 #
 #   bash tools/test.sh           the test command (CI runs this)
 #   bash tools/test.sh --deep    also every test program under Valgrind
@@ -67,6 +67,12 @@ other_step() {
     failed=$((failed + 1)); steps+=("$name: FAILED")
   fi
 }
+
+# Every C and C++ source follows .clang-format.
+check_format() {
+  git ls-files '*.cpp' '*.h' '*.c' | grep -v -E '/(fixtures|corpus)/' | xargs clang-format --dry-run --Werror
+}
+other_step "clang-format" check_format
 
 if build_step release build -DCMAKE_BUILD_TYPE=Release -DMARIVUE_WERROR=ON; then
   ctest_step release build

@@ -42,8 +42,7 @@ bool DesktopPlatform::set_control_text(WindowHandle dialog, int32_t control_id, 
     return true;
 }
 
-int32_t DesktopPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer,
-                                          int32_t limit) {
+int32_t DesktopPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) {
     if (buffer == nullptr || limit < 0) return 0;
     buffer[0] = 0;
     Dialog* d = find_dialog(dialog);
@@ -80,8 +79,10 @@ bool DesktopPlatform::show_input_panel(int32_t show) {
     // The toolkit raises the system's on-screen keyboard where there is one;
     // the physical keyboard works either way.
     QInputMethod* input = QGuiApplication::inputMethod();
-    if (show) input->show();
-    else input->hide();
+    if (show)
+        input->show();
+    else
+        input->hide();
     input_panel_raised_ = show != 0;
     return true;
 }

@@ -36,7 +36,7 @@ struct DesktopPlatform::Dialog {
     QPushButton* done = nullptr;
     std::vector<Control> controls;
     QPushButton* forward_button = nullptr;  // the button labelled ">>>"
-    QPushButton* back_button = nullptr;     // the button labelled "<<<"
+    QPushButton* back_button = nullptr;  // the button labelled "<<<"
 
     bool ended = false;
     intptr_t result = -1;

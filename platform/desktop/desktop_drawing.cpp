@@ -44,8 +44,8 @@ bool DesktopPlatform::end_paint(WindowHandle window, const PaintInfo*) {
     return true;
 }
 
-bool DesktopPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x,
-                                     int32_t y, int32_t width, int32_t height, int32_t source_x, int32_t source_y) {
+bool DesktopPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
+                                     int32_t width, int32_t height, int32_t source_x, int32_t source_y) {
     // The part of the request that lies inside the source bitmap.
     const QRect wanted(source_x, source_y, width, height);
     const QRect part = wanted.intersected(QRect(0, 0, source.width, source.height));
@@ -92,8 +92,8 @@ bool DesktopPlatform::invalidate_rect(WindowHandle window, const Rect* rect, int
         d->area->update();
     } else {
         const int32_t s = d->scale;
-        d->area->update(QRect(rect->left * s, rect->top * s, (rect->right - rect->left) * s,
-                              (rect->bottom - rect->top) * s));
+        d->area->update(
+            QRect(rect->left * s, rect->top * s, (rect->right - rect->left) * s, (rect->bottom - rect->top) * s));
     }
     return true;
 }
@@ -111,4 +111,3 @@ uint32_t DesktopPlatform::tick_count() {
     using namespace std::chrono;
     return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
-

@@ -105,8 +105,10 @@ std::unique_ptr<Platform> create_desktop_front_end(int argc, char** argv) {
                          non_empty(wayland) ? "WAYLAND_DISPLAY=" : "", non_empty(wayland) ? wayland : "");
             return nullptr;
         }
-        if (!x_ok) qputenv("QT_QPA_PLATFORM", "wayland");
-        else if (!wayland_ok) qputenv("QT_QPA_PLATFORM", "xcb");
+        if (!x_ok)
+            qputenv("QT_QPA_PLATFORM", "wayland");
+        else if (!wayland_ok)
+            qputenv("QT_QPA_PLATFORM", "xcb");
     }
 
     // The application keeps a reference to its argument count.
@@ -123,4 +125,3 @@ std::unique_ptr<Platform> create_desktop_front_end(int argc, char** argv) {
     platform->adopt_application(std::move(application));
     return platform;
 }
-

@@ -52,7 +52,7 @@ std::vector<std::string> icon_files_from_group(
         put_u16(file, 1);
         put_u16(file, 1);
         file.append(reinterpret_cast<const char*>(entry), 8);  // sizes, colours, planes, depth
-        put_u32(file, size);                                   // the image's real byte count
+        put_u32(file, size);  // the image's real byte count
         put_u32(file, group_header_bytes + file_entry_bytes);
         file.append(reinterpret_cast<const char*>(data), size);
         files.push_back(std::move(file));

@@ -52,8 +52,10 @@ DesktopOptions parse_desktop_options(int argc, char** argv) {
             options.version = true;
         } else if (arg == "--scale" || arg.rfind("--scale=", 0) == 0) {
             const char* value = nullptr;
-            if (arg == "--scale") value = i + 1 < argc ? argv[++i] : nullptr;
-            else value = argv[i] + std::strlen("--scale=");
+            if (arg == "--scale")
+                value = i + 1 < argc ? argv[++i] : nullptr;
+            else
+                value = argv[i] + std::strlen("--scale=");
             if (!parse_scale(value, &options.scale)) {
                 options.error = "--scale needs a whole number from 1 to " + std::to_string(desktop_scale_maximum) +
                                 (value != nullptr ? std::string(", not '") + value + "'" : std::string());

@@ -69,8 +69,7 @@ intptr_t DesktopPlatform::send_command(WindowHandle dialog, uint16_t control_id,
     return deliver_command(*d, control_id, notification, c == nullptr ? 0 : static_cast<intptr_t>(c->handle));
 }
 
-intptr_t DesktopPlatform::deliver_command(Dialog& dialog, uint16_t control_id, uint16_t notification,
-                                          intptr_t source) {
+intptr_t DesktopPlatform::deliver_command(Dialog& dialog, uint16_t control_id, uint16_t notification, intptr_t source) {
     if (dialog.ended || dialog.procedure == nullptr) return 0;
     return dialog.procedure(*this, dialog.handle, message_command, make_command(control_id, notification), source);
 }
@@ -175,8 +174,7 @@ intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* templ
     if (!d.ended) {
         window.show();
         window.activateWindow();
-        if (set_default_focus != 0 && first_tab_stop != nullptr)
-            first_tab_stop->widget->setFocus(Qt::OtherFocusReason);
+        if (set_default_focus != 0 && first_tab_stop != nullptr) first_tab_stop->widget->setFocus(Qt::OtherFocusReason);
         if (on_dialog_shown)
             QTimer::singleShot(0, &window, [this, &d] {
                 if (!d.ended && on_dialog_shown) on_dialog_shown(*this, d.handle);
@@ -222,4 +220,3 @@ intptr_t DesktopPlatform::default_window_procedure(WindowHandle window, uint32_t
     }
     return 0;
 }
-

@@ -66,8 +66,7 @@ public:
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
     bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first,
-                                      intptr_t second) override;
+    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
     int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
@@ -94,8 +93,8 @@ public:
 private:
     // Copies to a dialog's window are drawn in its paint event, enlarged
     // nearest-neighbour to the dialog's scale.
-    bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
-                        int32_t width, int32_t height, int32_t source_x, int32_t source_y) override;
+    bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
+                        int32_t height, int32_t source_x, int32_t source_y) override;
 
     Dialog* find_dialog(WindowHandle window) const;
     uintptr_t new_handle() { return next_handle_++; }

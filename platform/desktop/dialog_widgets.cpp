@@ -52,41 +52,41 @@ QWidget* make_control(const DialogControlTemplate& c, QWidget* parent) {
     const bool framed = (c.style & style_border) != 0 ||
                         (c.extended_style & (extended_style_client_edge | extended_style_static_edge)) != 0;
     switch (control_class(c)) {
-    case control_class_button: {
-        auto* button = new QPushButton(text, parent);
-        button->setAutoDefault(false);
-        return button;
-    }
-    case control_class_edit:
-        if (c.style & edit_style_multi_line) {
-            auto* edit = new QTextEdit(parent);
-            edit->setAcceptRichText(false);
-            edit->setReadOnly((c.style & edit_style_read_only) != 0);
-            edit->setTabChangesFocus(true);
-            QTextOption option = edit->document()->defaultTextOption();
-            option.setAlignment(edit_alignment(c.style));
-            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-            edit->document()->setDefaultTextOption(option);
-            edit->setLineWrapMode((c.style & style_horizontal_scroll) ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
-            edit->setVerticalScrollBarPolicy((c.style & style_vertical_scroll) ? Qt::ScrollBarAlwaysOn
-                                                                               : Qt::ScrollBarAlwaysOff);
-            edit->setHorizontalScrollBarPolicy((c.style & style_horizontal_scroll) ? Qt::ScrollBarAlwaysOn
-                                                                                   : Qt::ScrollBarAlwaysOff);
-            if (!framed) edit->setFrameStyle(QFrame::NoFrame);
-            edit->setPlainText(text);
-            return edit;
-        } else {
-            auto* edit = new QLineEdit(text, parent);
-            edit->setReadOnly((c.style & edit_style_read_only) != 0);
-            edit->setAlignment(edit_alignment(c.style) | Qt::AlignVCenter);
-            edit->setFrame(framed);
-            edit->setMaxLength(desktop_default_text_limit);
-            return edit;
+        case control_class_button: {
+            auto* button = new QPushButton(text, parent);
+            button->setAutoDefault(false);
+            return button;
         }
-    case control_class_static:
-        return new QLabel(text, parent);
-    default:
-        return new QWidget(parent);
+        case control_class_edit:
+            if (c.style & edit_style_multi_line) {
+                auto* edit = new QTextEdit(parent);
+                edit->setAcceptRichText(false);
+                edit->setReadOnly((c.style & edit_style_read_only) != 0);
+                edit->setTabChangesFocus(true);
+                QTextOption option = edit->document()->defaultTextOption();
+                option.setAlignment(edit_alignment(c.style));
+                option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+                edit->document()->setDefaultTextOption(option);
+                edit->setLineWrapMode((c.style & style_horizontal_scroll) ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
+                edit->setVerticalScrollBarPolicy((c.style & style_vertical_scroll) ? Qt::ScrollBarAlwaysOn
+                                                                                   : Qt::ScrollBarAlwaysOff);
+                edit->setHorizontalScrollBarPolicy((c.style & style_horizontal_scroll) ? Qt::ScrollBarAlwaysOn
+                                                                                       : Qt::ScrollBarAlwaysOff);
+                if (!framed) edit->setFrameStyle(QFrame::NoFrame);
+                edit->setPlainText(text);
+                return edit;
+            } else {
+                auto* edit = new QLineEdit(text, parent);
+                edit->setReadOnly((c.style & edit_style_read_only) != 0);
+                edit->setAlignment(edit_alignment(c.style) | Qt::AlignVCenter);
+                edit->setFrame(framed);
+                edit->setMaxLength(desktop_default_text_limit);
+                return edit;
+            }
+        case control_class_static:
+            return new QLabel(text, parent);
+        default:
+            return new QWidget(parent);
     }
 }
 
@@ -120,4 +120,3 @@ QWidget* make_title_bar(const QString& caption, const QFont& font, int32_t scale
     *done = button;
     return bar;
 }
-

@@ -23,14 +23,14 @@ void ShellWindow::closeEvent(QCloseEvent* event) {
 
 bool ShellWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::KeyPress:
-        return shortcut(watched, static_cast<QKeyEvent*>(event));
-    case QEvent::FocusIn:
-    case QEvent::FocusOut:
-        focus_change(watched, event->type() == QEvent::FocusIn, static_cast<QFocusEvent*>(event));
-        return false;
-    default:
-        return false;
+        case QEvent::KeyPress:
+            return shortcut(watched, static_cast<QKeyEvent*>(event));
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            focus_change(watched, event->type() == QEvent::FocusIn, static_cast<QFocusEvent*>(event));
+            return false;
+        default:
+            return false;
     }
 }
 
@@ -48,23 +48,22 @@ bool ShellWindow::shortcut(QObject* watched, const QKeyEvent* key) {
         return false;
     QPushButton* button = nullptr;
     switch (key->key()) {
-    case Qt::Key_Right:
-    case Qt::Key_PageDown:
-    case Qt::Key_Space:
-        button = dialog_.forward_button;
-        break;
-    case Qt::Key_Left:
-    case Qt::Key_PageUp:
-        button = dialog_.back_button;
-        break;
-    default:
-        return false;
+        case Qt::Key_Right:
+        case Qt::Key_PageDown:
+        case Qt::Key_Space:
+            button = dialog_.forward_button;
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_PageUp:
+            button = dialog_.back_button;
+            break;
+        default:
+            return false;
     }
     if (button == nullptr) return false;
     const DesktopPlatform::Dialog::Control* control = dialog_.control_by_widget(button);
     if (control != nullptr && button->isEnabled())
-        platform_.deliver_command(dialog_, control->layout.id, button_clicked,
-                                  static_cast<intptr_t>(control->handle));
+        platform_.deliver_command(dialog_, control->layout.id, button_clicked, static_cast<intptr_t>(control->handle));
     return true;
 }
 

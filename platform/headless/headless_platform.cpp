@@ -13,8 +13,7 @@ bool is_edit(const HeadlessPlatform::Control& c) { return c.layout.class_ordinal
 bool is_button(const HeadlessPlatform::Control& c) { return c.layout.class_ordinal == control_class_button; }
 
 Rect intersect(const Rect& a, const Rect& b) {
-    Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-           std::min(a.bottom, b.bottom)};
+    Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
     if (r.right < r.left) r.right = r.left;
     if (r.bottom < r.top) r.bottom = r.top;
     return r;
@@ -223,8 +222,7 @@ bool HeadlessPlatform::shell_init_dialog(const ShellDialogInit& request) {
     if (request.window != dialog_ || dialog_ == null_window) return false;
     shell_request_ = request;
     shell_initialised_ = true;
-    if ((request.mask & shell_init_mask_flags) != 0 && (request.flags & shell_init_sip_down) != 0)
-        panel_up_ = false;
+    if ((request.mask & shell_init_mask_flags) != 0 && (request.flags & shell_init_sip_down) != 0) panel_up_ = false;
     return true;
 }
 
@@ -247,8 +245,7 @@ bool HeadlessPlatform::set_control_text(WindowHandle dialog, int32_t control_id,
     return true;
 }
 
-int32_t HeadlessPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer,
-                                           int32_t limit) {
+int32_t HeadlessPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) {
     if (buffer == nullptr) return 0;
     buffer[0] = 0;
     if (dialog != dialog_ || limit <= 0) return 0;

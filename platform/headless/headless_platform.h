@@ -132,8 +132,7 @@ public:
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
     bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first,
-                                      intptr_t second) override;
+    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
     int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
@@ -144,13 +143,12 @@ public:
                                     uint8_t** pixels, uintptr_t mapping, uint32_t offset) override;
     DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
     bool end_paint(WindowHandle window, const PaintInfo* info) override;
-    bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
-                    DrawContext source, int32_t source_x, int32_t source_y, uint32_t raster) override;
+    bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height, DrawContext source,
+                    int32_t source_x, int32_t source_y, uint32_t raster) override;
     bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
-    bool find_resource(ModuleHandle module, uint16_t type, uint16_t id, const uint8_t** data,
-                       uint32_t* size) override;
+    bool find_resource(ModuleHandle module, uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size) override;
     int32_t load_string(ModuleHandle module, uint16_t id, char16_t* buffer, int32_t limit) override;
     int32_t random() override;
     void seed_random(uint32_t seed) override;

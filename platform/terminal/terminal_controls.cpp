@@ -21,8 +21,7 @@ bool TerminalPlatform::set_control_text(WindowHandle dialog, int32_t control_id,
     return true;
 }
 
-int32_t TerminalPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer,
-                                           int32_t limit) {
+int32_t TerminalPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) {
     if (buffer == nullptr || limit < 0) return 0;
     buffer[0] = 0;
     if (dialog != dialog_) return 0;

@@ -6,8 +6,7 @@
 
 std::unique_ptr<Platform> create_terminal_front_end(int, char**) {
     if (!terminal_attached()) {
-        std::fprintf(stderr,
-                     "marivue: the terminal front end needs a terminal on standard input and output.\n");
+        std::fprintf(stderr, "marivue: the terminal front end needs a terminal on standard input and output.\n");
         return nullptr;
     }
     return std::make_unique<TerminalPlatform>();

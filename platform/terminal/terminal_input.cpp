@@ -4,11 +4,11 @@
 
 #include "platform/terminal/terminal_session.h"
 
-#include <algorithm>
-#include <csignal>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <algorithm>
+#include <csignal>
 
 namespace {
 
@@ -76,8 +76,7 @@ void TerminalPlatform::press(uint16_t control_id) { send_command(control_id, but
 void TerminalPlatform::focus_search(bool focus) {
     const Control* search = nullptr;
     for (const Control& control : controls_) {
-        if (control.kind == CellControlKind::SingleLineEdit &&
-            (control.layout.style & edit_style_read_only) == 0) {
+        if (control.kind == CellControlKind::SingleLineEdit && (control.layout.style & edit_style_read_only) == 0) {
             search = &control;
             break;
         }
@@ -127,39 +126,45 @@ void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
     }
     if (is_function_key) {
         switch (key) {
-        case KEY_RIGHT:
-            if (forward != nullptr) press(forward->layout.id);
-            return;
-        case KEY_LEFT:
-            if (back != nullptr) press(back->layout.id);
-            return;
-        case KEY_UP:
-        case KEY_DOWN:
-            if (!boxes.empty()) scroll_box(boxes.front(), key == KEY_UP ? -1 : 1);
-            return;
-        case KEY_PPAGE:
-        case KEY_NPAGE:
-            if (!boxes.empty()) scroll_box(boxes.back(), key == KEY_PPAGE ? -3 : 3);
-            return;
-        case KEY_BTAB:
-            focus_search(true);
-            return;
-        default: return;
+            case KEY_RIGHT:
+                if (forward != nullptr) press(forward->layout.id);
+                return;
+            case KEY_LEFT:
+                if (back != nullptr) press(back->layout.id);
+                return;
+            case KEY_UP:
+            case KEY_DOWN:
+                if (!boxes.empty()) scroll_box(boxes.front(), key == KEY_UP ? -1 : 1);
+                return;
+            case KEY_PPAGE:
+            case KEY_NPAGE:
+                if (!boxes.empty()) scroll_box(boxes.back(), key == KEY_PPAGE ? -3 : 3);
+                return;
+            case KEY_BTAB:
+                focus_search(true);
+                return;
+            default:
+                return;
         }
     }
     switch (key) {
-    case '>':
-        if (forward != nullptr) press(forward->layout.id);
-        return;
-    case '<':
-        if (back != nullptr) press(back->layout.id);
-        return;
-    case '/':
-    case '\t': focus_search(true); return;
-    case 'q':
-    case 'Q':
-    case key_escape: send_command(command_ok, button_clicked); return;
-    default: return;
+        case '>':
+            if (forward != nullptr) press(forward->layout.id);
+            return;
+        case '<':
+            if (back != nullptr) press(back->layout.id);
+            return;
+        case '/':
+        case '\t':
+            focus_search(true);
+            return;
+        case 'q':
+        case 'Q':
+        case key_escape:
+            send_command(command_ok, button_clicked);
+            return;
+        default:
+            return;
     }
 }
 
@@ -185,27 +190,38 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
 
     if (is_function_key) {
         switch (key) {
-        case KEY_LEFT: caret = step_left(caret); return;
-        case KEY_RIGHT: caret = step_right(caret); return;
-        case KEY_HOME: caret = 0; return;
-        case KEY_END: caret = static_cast<int32_t>(text.size()); return;
-        case KEY_BACKSPACE:
-            if (caret > 0) {
-                int32_t from = step_left(caret);
-                text.erase(from, caret - from);
-                caret = from;
-                send_command(id, edit_change);
-            }
-            return;
-        case KEY_DC:
-            if (caret < static_cast<int32_t>(text.size())) {
-                text.erase(caret, step_right(caret) - caret);
-                send_command(id, edit_change);
-            }
-            return;
-        case KEY_ENTER:
-        case KEY_BTAB: focus_search(false); return;
-        default: return;
+            case KEY_LEFT:
+                caret = step_left(caret);
+                return;
+            case KEY_RIGHT:
+                caret = step_right(caret);
+                return;
+            case KEY_HOME:
+                caret = 0;
+                return;
+            case KEY_END:
+                caret = static_cast<int32_t>(text.size());
+                return;
+            case KEY_BACKSPACE:
+                if (caret > 0) {
+                    int32_t from = step_left(caret);
+                    text.erase(from, caret - from);
+                    caret = from;
+                    send_command(id, edit_change);
+                }
+                return;
+            case KEY_DC:
+                if (caret < static_cast<int32_t>(text.size())) {
+                    text.erase(caret, step_right(caret) - caret);
+                    send_command(id, edit_change);
+                }
+                return;
+            case KEY_ENTER:
+            case KEY_BTAB:
+                focus_search(false);
+                return;
+            default:
+                return;
         }
     }
     if (key == '\r' || key == '\n' || key == '\t' || key == key_escape) {

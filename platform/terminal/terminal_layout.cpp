@@ -11,10 +11,13 @@ namespace {
 // Rows a control needs at least: a frame takes two.
 int32_t minimum_rows(CellControlKind kind) {
     switch (kind) {
-    case CellControlKind::MultiLineEdit: return 4;
-    case CellControlKind::SingleLineEdit: return 3;
-    case CellControlKind::Button:
-    case CellControlKind::Label: return 1;
+        case CellControlKind::MultiLineEdit:
+            return 4;
+        case CellControlKind::SingleLineEdit:
+            return 3;
+        case CellControlKind::Button:
+        case CellControlKind::Label:
+            return 1;
     }
     return 1;
 }
@@ -29,8 +32,8 @@ struct Stacked {
 // rows, multi-line boxes share what is left, and a blank row separates
 // neighbours when there is room for all separators. False when the minimum
 // heights do not fit.
-bool stack_controls(const std::vector<Stacked>& items, const CellRect& area,
-                    std::vector<CellControl>* out, const DialogTemplate& dialog) {
+bool stack_controls(const std::vector<Stacked>& items, const CellRect& area, std::vector<CellControl>* out,
+                    const DialogTemplate& dialog) {
     if (items.empty()) return true;
     int32_t needed = 0;
     int32_t growing = 0;
@@ -77,13 +80,13 @@ CellControlKind cell_control_kind(const DialogControlTemplate& control) {
     return CellControlKind::Label;
 }
 
-TerminalLayout layout_terminal(const DialogTemplate& dialog, int32_t rows, int32_t cols,
-                               int32_t picture_width, int32_t picture_height, double cell_aspect) {
+TerminalLayout layout_terminal(const DialogTemplate& dialog, int32_t rows, int32_t cols, int32_t picture_width,
+                               int32_t picture_height, double cell_aspect) {
     TerminalLayout layout;
     layout.screen_rows = rows;
     layout.screen_cols = cols;
-    if (rows < terminal_minimum_rows || cols < terminal_minimum_cols || picture_width <= 0 ||
-        picture_height <= 0 || !(cell_aspect > 0.0)) {
+    if (rows < terminal_minimum_rows || cols < terminal_minimum_cols || picture_width <= 0 || picture_height <= 0 ||
+        !(cell_aspect > 0.0)) {
         return layout;
     }
 
@@ -112,11 +115,10 @@ TerminalLayout layout_terminal(const DialogTemplate& dialog, int32_t rows, int32
     // The picture: as many rows as leave room for the controls below it and
     // whose proportional width fits the left column.
     const double cols_per_row = cell_aspect * picture_width / picture_height;
-    int32_t picture_rows = std::min(body_rows - left_needed,
-                                    static_cast<int32_t>(std::floor(left_cols / cols_per_row)));
+    int32_t picture_rows =
+        std::min(body_rows - left_needed, static_cast<int32_t>(std::floor(left_cols / cols_per_row)));
     if (picture_rows < 4) return layout;
-    int32_t picture_cols =
-        std::clamp(static_cast<int32_t>(std::lround(picture_rows * cols_per_row)), 1, left_cols);
+    int32_t picture_cols = std::clamp(static_cast<int32_t>(std::lround(picture_rows * cols_per_row)), 1, left_cols);
 
     std::vector<CellControl> placed;
     CellRect below{body_top + picture_rows, 0, body_rows - picture_rows, left_cols};
@@ -152,8 +154,7 @@ namespace {
 
 // Splits one logical line into display lines; each element of `chars` is
 // one character (one unit, or a surrogate pair).
-void wrap_line(const std::vector<std::u16string>& chars, int32_t width,
-               std::vector<std::u16string>* out) {
+void wrap_line(const std::vector<std::u16string>& chars, int32_t width, std::vector<std::u16string>* out) {
     size_t start = 0;
     const size_t count = chars.size();
     if (count == 0) {

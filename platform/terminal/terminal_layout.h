@@ -21,18 +21,16 @@ struct CellRect {
     int32_t rows = 0;
     int32_t cols = 0;
 
-    bool contains(int32_t r, int32_t c) const {
-        return r >= row && r < row + rows && c >= col && c < col + cols;
-    }
+    bool contains(int32_t r, int32_t c) const { return r >= row && r < row + rows && c >= col && c < col + cols; }
     bool empty() const { return rows <= 0 || cols <= 0; }
 };
 
 // What a control is drawn as.
 enum class CellControlKind : int32_t {
-    Button,         // one row, its text centred
-    SingleLineEdit, // a framed box of one text row
+    Button,  // one row, its text centred
+    SingleLineEdit,  // a framed box of one text row
     MultiLineEdit,  // a framed box of several text rows
-    Label,          // any other class: its text on one row
+    Label,  // any other class: its text on one row
 };
 
 struct CellControl {
@@ -45,10 +43,10 @@ struct TerminalLayout {
     bool too_small = true;
     int32_t screen_rows = 0;
     int32_t screen_cols = 0;
-    CellRect title;        // the dialog caption row
+    CellRect title;  // the dialog caption row
     CellRect done_button;  // within the title row
-    CellRect hints;        // the key hint row
-    CellRect picture;      // cells that show the frame
+    CellRect hints;  // the key hint row
+    CellRect picture;  // cells that show the frame
     std::vector<CellControl> controls;  // in template order
 };
 
@@ -64,8 +62,8 @@ CellControlKind cell_control_kind(const DialogControlTemplate& control);
 // that are `cell_aspect` times as tall as they are wide (2 for the usual
 // terminal font). too_small is set, with no other area filled, when the
 // controls or a useful picture do not fit.
-TerminalLayout layout_terminal(const DialogTemplate& dialog, int32_t rows, int32_t cols,
-                               int32_t picture_width, int32_t picture_height, double cell_aspect);
+TerminalLayout layout_terminal(const DialogTemplate& dialog, int32_t rows, int32_t cols, int32_t picture_width,
+                               int32_t picture_height, double cell_aspect);
 
 // The control placed for `id`, or null.
 const CellControl* find_cell_control(const TerminalLayout& layout, uint16_t id);

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-
 TerminalPlatform::TerminalPlatform() : SurfacePlatform(terminal_surface_width, terminal_surface_height) {}
 
 TerminalPlatform::~TerminalPlatform() = default;
@@ -34,9 +33,8 @@ void TerminalPlatform::deliver_pending_paint() {
     erase_pending_ = false;
 }
 
-intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* template_bytes,
-                                               uint32_t template_size, WindowHandle, DialogProcedure procedure,
-                                               intptr_t init_argument) {
+intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* template_bytes, uint32_t template_size,
+                                               WindowHandle, DialogProcedure procedure, intptr_t init_argument) {
     failure_.clear();
     if (dialog_open_ || procedure == nullptr || template_bytes == nullptr) return -1;
     DialogTemplate layout;
@@ -107,8 +105,7 @@ bool TerminalPlatform::shell_init_dialog(const ShellDialogInit& request) {
     return true;
 }
 
-intptr_t TerminalPlatform::default_window_procedure(WindowHandle window, uint32_t message, uintptr_t,
-                                                    intptr_t) {
+intptr_t TerminalPlatform::default_window_procedure(WindowHandle window, uint32_t message, uintptr_t, intptr_t) {
     if (message == message_paint && window == dialog_) {
         // The dialog's background, and nothing of the picture.
         PaintInfo info{};
@@ -126,8 +123,7 @@ intptr_t TerminalPlatform::default_window_procedure(WindowHandle window, uint32_
 DrawContext TerminalPlatform::get_screen_context(WindowHandle window) {
     if (window != null_window && window != dialog_) return null_context;
     if (window == dialog_ && window_context_ != null_context) return window_context_;
-    DrawContext context =
-        add_context(window == null_window ? SurfaceContext::Screen : SurfaceContext::Window, window);
+    DrawContext context = add_context(window == null_window ? SurfaceContext::Screen : SurfaceContext::Window, window);
     if (window == dialog_) window_context_ = context;
     return context;
 }
@@ -154,9 +150,8 @@ void TerminalPlatform::erase_surface() {
     picture_shown_ = false;
 }
 
-bool TerminalPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x,
-                                      int32_t y, int32_t width, int32_t height, int32_t source_x,
-                                      int32_t source_y) {
+bool TerminalPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
+                                      int32_t width, int32_t height, int32_t source_x, int32_t source_y) {
     SurfacePlatform::draw_to_window(destination, source, x, y, width, height, source_x, source_y);
     picture_shown_ = true;
     picture_dirty_ = true;

@@ -84,8 +84,7 @@ public:
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
     bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first,
-                                      intptr_t second) override;
+    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
     int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
@@ -112,16 +111,16 @@ public:
         CellControlKind kind;
         std::u16string text;
         int32_t text_limit;
-        int32_t caret;      // units before the caret (edit controls)
-        int32_t scroll;     // first display line (multi-line) or unit (single-line) shown
+        int32_t caret;  // units before the caret (edit controls)
+        int32_t scroll;  // first display line (multi-line) or unit (single-line) shown
     };
 
 private:
     struct Session;  // the ncurses screen and the input loop's state, in terminal_session.h
 
     // A copy into the window's context marks the picture as shown.
-    bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
-                        int32_t width, int32_t height, int32_t source_x, int32_t source_y) override;
+    bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
+                        int32_t height, int32_t source_x, int32_t source_y) override;
 
     intptr_t send(uint32_t message, uintptr_t first, intptr_t second);
     void send_command(uint16_t control_id, uint16_t notification);

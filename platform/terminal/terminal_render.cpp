@@ -22,10 +22,14 @@ const char* environment_value(char** environment, const char* name) {
 
 ChafaCanvasMode canvas_mode_for(PictureColours colours) {
     switch (colours) {
-    case PictureColours::TrueColour: return CHAFA_CANVAS_MODE_TRUECOLOR;
-    case PictureColours::Colours256: return CHAFA_CANVAS_MODE_INDEXED_256;
-    case PictureColours::Colours16: return CHAFA_CANVAS_MODE_INDEXED_16;
-    case PictureColours::Colours8: return CHAFA_CANVAS_MODE_INDEXED_8;
+        case PictureColours::TrueColour:
+            return CHAFA_CANVAS_MODE_TRUECOLOR;
+        case PictureColours::Colours256:
+            return CHAFA_CANVAS_MODE_INDEXED_256;
+        case PictureColours::Colours16:
+            return CHAFA_CANVAS_MODE_INDEXED_16;
+        case PictureColours::Colours8:
+            return CHAFA_CANVAS_MODE_INDEXED_8;
     }
     return CHAFA_CANVAS_MODE_INDEXED_256;
 }
@@ -56,8 +60,8 @@ std::vector<std::string> split_rows(const char* text, size_t length, int32_t row
 // with it. The caller releases the result.
 ChafaTermInfo* info_for(ChafaTermInfo* info, PictureOutput output) {
     ChafaTermInfo* result = chafa_term_info_copy(info);
-    ChafaTermSeq needed = output == PictureOutput::Kitty ? CHAFA_TERM_SEQ_BEGIN_KITTY_IMMEDIATE_IMAGE_V1
-                                                         : CHAFA_TERM_SEQ_BEGIN_SIXELS;
+    ChafaTermSeq needed =
+        output == PictureOutput::Kitty ? CHAFA_TERM_SEQ_BEGIN_KITTY_IMMEDIATE_IMAGE_V1 : CHAFA_TERM_SEQ_BEGIN_SIXELS;
     if (output != PictureOutput::Symbols && !chafa_term_info_have_seq(result, needed)) {
         // Terminals the database knows for each kind of pixels.
         char kitty[] = "TERM=xterm-kitty";
@@ -76,9 +80,12 @@ ChafaTermInfo* info_for(ChafaTermInfo* info, PictureOutput output) {
 
 const char* picture_output_name(PictureOutput output) {
     switch (output) {
-    case PictureOutput::Symbols: return "symbols";
-    case PictureOutput::Sixels: return "sixels";
-    case PictureOutput::Kitty: return "kitty";
+        case PictureOutput::Symbols:
+            return "symbols";
+        case PictureOutput::Sixels:
+            return "sixels";
+        case PictureOutput::Kitty:
+            return "kitty";
     }
     return "symbols";
 }
@@ -101,8 +108,8 @@ PictureRenderer::~PictureRenderer() {
     if (terminal_->info != nullptr) chafa_term_info_unref(terminal_->info);
 }
 
-PictureMode PictureRenderer::choose_mode(const char* forced, bool utf8, int32_t cell_width,
-                                         int32_t cell_height, bool multiplexer) const {
+PictureMode PictureRenderer::choose_mode(const char* forced, bool utf8, int32_t cell_width, int32_t cell_height,
+                                         bool multiplexer) const {
     PictureMode mode;
     mode.unicode = utf8;
     ChafaTermInfo* info = terminal_->info;
@@ -140,9 +147,8 @@ PictureMode PictureRenderer::choose_mode(const char* forced, bool utf8, int32_t 
     return mode;
 }
 
-std::vector<std::string> PictureRenderer::render(const PictureMode& mode, const PictureView& picture,
-                                                 int32_t cols, int32_t rows, int32_t cell_width,
-                                                 int32_t cell_height) const {
+std::vector<std::string> PictureRenderer::render(const PictureMode& mode, const PictureView& picture, int32_t cols,
+                                                 int32_t rows, int32_t cell_width, int32_t cell_height) const {
     std::vector<std::string> out;
     if (cols <= 0 || rows <= 0 || picture.pixels == nullptr || picture.width <= 0 || picture.height <= 0 ||
         picture.stride < picture.width * 3) {

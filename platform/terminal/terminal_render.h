@@ -68,8 +68,8 @@ public:
     // from row to row. Pixels: one string to be written at the top-left cell;
     // `cell_width` x `cell_height` is the pixel size of a cell. Empty when
     // the geometry is unusable.
-    std::vector<std::string> render(const PictureMode& mode, const PictureView& picture, int32_t cols,
-                                    int32_t rows, int32_t cell_width, int32_t cell_height) const;
+    std::vector<std::string> render(const PictureMode& mode, const PictureView& picture, int32_t cols, int32_t rows,
+                                    int32_t cell_width, int32_t cell_height) const;
 
 private:
     struct Terminal;

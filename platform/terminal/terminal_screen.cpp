@@ -4,8 +4,8 @@
 
 #include "platform/terminal/terminal_session.h"
 
-#include <algorithm>
 #include <unistd.h>
+#include <algorithm>
 
 void TerminalPlatform::relayout() {
     if (session_ == nullptr) return;
@@ -14,8 +14,7 @@ void TerminalPlatform::relayout() {
     if (session_->cell_width > 0 && session_->cell_height > 0) {
         aspect = static_cast<double>(session_->cell_height) / session_->cell_width;
     }
-    session_->layout =
-        layout_terminal(layout_, LINES, COLS, terminal_surface_width, terminal_surface_height, aspect);
+    session_->layout = layout_terminal(layout_, LINES, COLS, terminal_surface_width, terminal_surface_height, aspect);
     for (Control& control : controls_) {
         if (control.kind == CellControlKind::MultiLineEdit) scroll_box(control.layout.id, 0);
     }
@@ -60,66 +59,66 @@ void frame(const CellRect& area, attr_t attributes) {
 void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
     const CellRect& area = cell.area;
     switch (cell.kind) {
-    case CellControlKind::Button: {
-        std::wstring label = to_wide(control.text);
-        int32_t pad = std::max(0, (area.cols - static_cast<int32_t>(label.size())) / 2);
-        attron(A_REVERSE | A_BOLD);
-        mvhline(area.row, area.col, ' ', area.cols);
-        put_text(area.row, area.col + pad, label, area.cols - pad);
-        attroff(A_REVERSE | A_BOLD);
-        return;
-    }
-    case CellControlKind::Label:
-        put_text(area.row, area.col, to_wide(control.text), area.cols);
-        return;
-    case CellControlKind::SingleLineEdit: {
-        bool focused = focus_ == control.layout.id;
-        bool active = focused || panel_up_;
-        frame(area, active ? A_BOLD : A_NORMAL);
-        std::wstring title = panel_up_ ? L" search: typing " : L" search ";
-        if (area.cols > 4) {
-            attron(active ? A_BOLD : A_DIM);
-            put_text(area.row, area.col + 2, title, area.cols - 4);
-            attroff(active ? A_BOLD : A_DIM);
+        case CellControlKind::Button: {
+            std::wstring label = to_wide(control.text);
+            int32_t pad = std::max(0, (area.cols - static_cast<int32_t>(label.size())) / 2);
+            attron(A_REVERSE | A_BOLD);
+            mvhline(area.row, area.col, ' ', area.cols);
+            put_text(area.row, area.col + pad, label, area.cols - pad);
+            attroff(A_REVERSE | A_BOLD);
+            return;
         }
-        int32_t inner = area.cols - 2;
-        Control& editable = control;
-        int32_t caret = std::clamp<int32_t>(editable.caret, 0, static_cast<int32_t>(control.text.size()));
-        // Scrolls sideways to keep the caret in view.
-        if (caret < editable.scroll) editable.scroll = caret;
-        if (caret - editable.scroll >= inner) editable.scroll = caret - inner + 1;
-        editable.scroll = std::clamp<int32_t>(editable.scroll, 0, static_cast<int32_t>(control.text.size()));
-        std::u16string shown = control.text.substr(static_cast<size_t>(editable.scroll));
-        if (shown.empty() && !focused) {
-            attron(A_DIM);
-            put_text(area.row + 1, area.col + 1, L"/ to type", inner);
-            attroff(A_DIM);
-        } else {
-            put_text(area.row + 1, area.col + 1, to_wide(shown), inner);
+        case CellControlKind::Label:
+            put_text(area.row, area.col, to_wide(control.text), area.cols);
+            return;
+        case CellControlKind::SingleLineEdit: {
+            bool focused = focus_ == control.layout.id;
+            bool active = focused || panel_up_;
+            frame(area, active ? A_BOLD : A_NORMAL);
+            std::wstring title = panel_up_ ? L" search: typing " : L" search ";
+            if (area.cols > 4) {
+                attron(active ? A_BOLD : A_DIM);
+                put_text(area.row, area.col + 2, title, area.cols - 4);
+                attroff(active ? A_BOLD : A_DIM);
+            }
+            int32_t inner = area.cols - 2;
+            Control& editable = control;
+            int32_t caret = std::clamp<int32_t>(editable.caret, 0, static_cast<int32_t>(control.text.size()));
+            // Scrolls sideways to keep the caret in view.
+            if (caret < editable.scroll) editable.scroll = caret;
+            if (caret - editable.scroll >= inner) editable.scroll = caret - inner + 1;
+            editable.scroll = std::clamp<int32_t>(editable.scroll, 0, static_cast<int32_t>(control.text.size()));
+            std::u16string shown = control.text.substr(static_cast<size_t>(editable.scroll));
+            if (shown.empty() && !focused) {
+                attron(A_DIM);
+                put_text(area.row + 1, area.col + 1, L"/ to type", inner);
+                attroff(A_DIM);
+            } else {
+                put_text(area.row + 1, area.col + 1, to_wide(shown), inner);
+            }
+            if (focused) {
+                session_->cursor_row = area.row + 1;
+                session_->cursor_col = area.col + 1 + caret - editable.scroll;
+            }
+            return;
         }
-        if (focused) {
-            session_->cursor_row = area.row + 1;
-            session_->cursor_col = area.col + 1 + caret - editable.scroll;
+        case CellControlKind::MultiLineEdit: {
+            frame(area, A_NORMAL);
+            int32_t inner_cols = area.cols - 2;
+            int32_t inner_rows = area.rows - 2;
+            std::vector<std::u16string> lines = wrap_box_text(control.text, inner_cols);
+            int32_t total = static_cast<int32_t>(lines.size());
+            int32_t first = std::clamp(control.scroll, 0, std::max(0, total - inner_rows));
+            bool centre = (control.layout.style & edit_style_centre) != 0;
+            for (int32_t i = 0; i < inner_rows && first + i < total; ++i) {
+                std::wstring line = to_wide(lines[static_cast<size_t>(first + i)]);
+                int32_t pad = centre ? std::max(0, (inner_cols - static_cast<int32_t>(line.size())) / 2) : 0;
+                put_text(area.row + 1 + i, area.col + 1 + pad, line, inner_cols - pad);
+            }
+            if (first > 0) mvadd_wch(area.row, area.col + area.cols - 2, WACS_UARROW);
+            if (first + inner_rows < total) mvadd_wch(area.row + area.rows - 1, area.col + area.cols - 2, WACS_DARROW);
+            return;
         }
-        return;
-    }
-    case CellControlKind::MultiLineEdit: {
-        frame(area, A_NORMAL);
-        int32_t inner_cols = area.cols - 2;
-        int32_t inner_rows = area.rows - 2;
-        std::vector<std::u16string> lines = wrap_box_text(control.text, inner_cols);
-        int32_t total = static_cast<int32_t>(lines.size());
-        int32_t first = std::clamp(control.scroll, 0, std::max(0, total - inner_rows));
-        bool centre = (control.layout.style & edit_style_centre) != 0;
-        for (int32_t i = 0; i < inner_rows && first + i < total; ++i) {
-            std::wstring line = to_wide(lines[static_cast<size_t>(first + i)]);
-            int32_t pad = centre ? std::max(0, (inner_cols - static_cast<int32_t>(line.size())) / 2) : 0;
-            put_text(area.row + 1 + i, area.col + 1 + pad, line, inner_cols - pad);
-        }
-        if (first > 0) mvadd_wch(area.row, area.col + area.cols - 2, WACS_UARROW);
-        if (first + inner_rows < total) mvadd_wch(area.row + area.rows - 1, area.col + area.cols - 2, WACS_DARROW);
-        return;
-    }
     }
 }
 
@@ -205,7 +204,8 @@ void TerminalPlatform::draw_screen() {
 void TerminalPlatform::draw_picture() {
     Session& session = *session_;
     const CellRect& area = session.layout.picture;
-    PictureView view{window_pixels().data(), terminal_surface_width, terminal_surface_height, terminal_surface_width * 3};
+    PictureView view{window_pixels().data(), terminal_surface_width, terminal_surface_height,
+                     terminal_surface_width * 3};
     std::vector<std::string> rows =
         session.renderer->render(session.mode, view, area.cols, area.rows, session.cell_width, session.cell_height);
     std::string out;
@@ -226,4 +226,3 @@ void TerminalPlatform::draw_picture() {
     picture_dirty_ = false;
     session.picture_on_screen = true;
 }
-

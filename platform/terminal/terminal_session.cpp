@@ -2,15 +2,15 @@
 // it back from signal handlers, at exit and when the dialog ends.
 #include "platform/terminal/terminal_session.h"
 
+#include <langinfo.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <langinfo.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -175,8 +175,8 @@ void TerminalPlatform::Session::measure_cells() {
     struct winsize size {};
     cell_width = 0;
     cell_height = 0;
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0 &&
-        size.ws_xpixel > 0 && size.ws_ypixel > 0) {
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0 && size.ws_xpixel > 0 &&
+        size.ws_ypixel > 0) {
         cell_width = size.ws_xpixel / size.ws_col;
         cell_height = size.ws_ypixel / size.ws_row;
     }

@@ -20,10 +20,10 @@ struct TerminalPlatform::Session {
     std::unique_ptr<PictureRenderer> renderer;
     PictureMode mode;
     TerminalLayout layout;
-    int32_t cell_width = 0;   // pixels, 0 when unknown
+    int32_t cell_width = 0;  // pixels, 0 when unknown
     int32_t cell_height = 0;
     bool full_redraw = true;
-    bool kitty_image = false;   // a kitty image is on the screen
+    bool kitty_image = false;  // a kitty image is on the screen
     bool picture_on_screen = false;
     int32_t cursor_row = 0;
     int32_t cursor_col = 0;

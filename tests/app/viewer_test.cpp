@@ -4,8 +4,8 @@
 // running the dialog over the headless platform and the stored collection as
 // a user drives it, pressing the step buttons and typing into the search box,
 // checked by what the dialog shows: the frame, the caption and details boxes.
-#include "app/resource_byte_source.h"
 #include "app/viewer.h"
+#include "app/resource_byte_source.h"
 #include "jpeg/decoder.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/resource_store.h"
@@ -83,8 +83,8 @@ struct LoadRow {
     const char* name;
     std::vector<uint8_t> picture;  // stored as picture 2100 (missing when empty)
     bool loads;
-    std::string diagnostic;        // the diagnostic output, empty for none
-    size_t refused_allocation = 0; // nothrow allocations of this size fail
+    std::string diagnostic;  // the diagnostic output, empty for none
+    size_t refused_allocation = 0;  // nothrow allocations of this size fail
 };
 
 TEST(FrameLoader, LoadsOrRefusesWithoutTouchingTheFrame) {
@@ -158,11 +158,14 @@ const std::u16string caption =
     u"If you can identify this/these animal(s), please email photos@marivue.example.org, specifying: ";
 
 // The details box of some pictures, from the resource script.
-const std::map<int, std::u16string> details = {
-    {0, u"Truk Lagoon  Reef (Chuuk) July 1974"}, {5, u"Roviviruva do Zideza Institute of Marine Biology  "},
-    {53, u"Roviviruva do Zideza Institute of Marine Biology  "}, {54, u"Helen's Reef June 1971"},
-    {55, u"Palau July 1974"}, {150, u"Leeward Islands June 1969"}, {302, u"Gulf of Aqaba, Red Sea  "},
-    {303, u"Gulf of Aqaba, Red Sea  "}};
+const std::map<int, std::u16string> details = {{0, u"Truk Lagoon  Reef (Chuuk) July 1974"},
+                                               {5, u"Roviviruva do Zideza Institute of Marine Biology  "},
+                                               {53, u"Roviviruva do Zideza Institute of Marine Biology  "},
+                                               {54, u"Helen's Reef June 1971"},
+                                               {55, u"Palau July 1974"},
+                                               {150, u"Leeward Islands June 1969"},
+                                               {302, u"Gulf of Aqaba, Red Sea  "},
+                                               {303, u"Gulf of Aqaba, Red Sea  "}};
 
 // "\r\n Image #" after set-up, "\r\nImage #" after a step, then the picture
 // number right-aligned in three characters.
@@ -251,16 +254,19 @@ TEST(Viewer, StartsOnTheDrawnPicture) {
         HeadlessPlatform p;
         p.tick_source = []() { return 4242u; };
         int user_runs = 0;
-        EXPECT_EQ(run_viewer(p, row.randoms, [&](HeadlessPlatform& q) {
-            ++user_runs;
-            EXPECT_EQ(q.control_text(control_caption_box), caption + u"\r\n Image #" + row.number_text);
-            expect_showing(q, row.number, false);
-            // Seeded from the tick count; shell set-up; panel lowered; search box limit.
-            EXPECT_EQ(std::vector<int64_t>({q.seed(), q.random_draws(), q.shell_request().flags,
-                                            q.control(control_search_box)->text_limit}),
-                      std::vector<int64_t>({4242, row.draws, 0x1D, 250}));
-            EXPECT_EQ(q.input_panel_calls(), std::vector<int32_t>{0});
-        }), 1);
+        EXPECT_EQ(run_viewer(p, row.randoms,
+                             [&](HeadlessPlatform& q) {
+                                 ++user_runs;
+                                 EXPECT_EQ(q.control_text(control_caption_box),
+                                           caption + u"\r\n Image #" + row.number_text);
+                                 expect_showing(q, row.number, false);
+                                 // Seeded from the tick count; shell set-up; panel lowered; search box limit.
+                                 EXPECT_EQ(std::vector<int64_t>({q.seed(), q.random_draws(), q.shell_request().flags,
+                                                                 q.control(control_search_box)->text_limit}),
+                                           std::vector<int64_t>({4242, row.draws, 0x1D, 250}));
+                                 EXPECT_EQ(q.input_panel_calls(), std::vector<int32_t>{0});
+                             }),
+                  1);
         EXPECT_EQ(user_runs, 1);
     }
 }
@@ -273,9 +279,9 @@ TEST(Viewer, StepsThroughThePicturesTheFilterLetsThrough) {
         std::string buttons;
         std::vector<int> shown;  // at the start, then after each press
         std::u16string box = u"";  // the search box at the end
-        Action act = nothing;      // before the presses
+        Action act = nothing;  // before the presses
         Action arrange = nothing;  // before the program starts
-        int damaged = 0;           // pictures reported by the decoder
+        int damaged = 0;  // pictures reported by the decoder
     };
     const Row rows[] = {
         {"forward wraps to the first", 302, "FFBB", {302, 303, 0, 303, 302}},
@@ -287,11 +293,23 @@ TEST(Viewer, StepsThroughThePicturesTheFilterLetsThrough) {
         {"a location, not a caption", 200, "F", {200, 201}, u"Palau-NONE", type(u"Palau")},
         {"runs past the caption's end", 7, "F", {7, 8}, u"specifying: z-NONE", type(u"specifying: z")},
         {"typed marker", 20, "F", {20, 21}, u"identify-NONE", type(u"identify-NONE")},
-        {"emptied box", 50, "F", {50, 51}, u"",
+        {"emptied box",
+         50,
+         "F",
+         {50, 51},
+         u"",
          [](HeadlessPlatform& p) { p.type_text(control_search_box, u"x"), p.clear_text(control_search_box); }},
-        {"typed beyond the box limit", 1, "F", {1, 2}, std::u16string(250, u'Z') + u"-NONE",
+        {"typed beyond the box limit",
+         1,
+         "F",
+         {1, 2},
+         std::u16string(250, u'Z') + u"-NONE",
          type(std::u16string(300, u'Z'))},
-        {"too long, set by the program", 1, "F", {1, 2}, std::u16string(250, u'Y') + u"-NONE",
+        {"too long, set by the program",
+         1,
+         "F",
+         {1, 2},
+         std::u16string(250, u'Y') + u"-NONE",
          [](HeadlessPlatform& p) {
              p.set_control_text(p.dialog_window(), control_search_box, std::u16string(255, u'Y').c_str()),
                  p.touch_control(control_search_box);
@@ -328,7 +346,8 @@ TEST(Viewer, FilterMatchingNoPictureStaysAndLongTextsAreCut) {
     p.string_source = [](uint16_t id, char16_t* buffer, int32_t limit) {
         const std::u16string text = id == 5000   ? std::u16string(300, u'x')
                                     : id == 3000 ? std::u16string(300, u'y')
-                                    : id == 5123 ? u"a whale" : u"";
+                                    : id == 5123 ? u"a whale"
+                                                 : u"";
         if (text.empty()) return ::load_string(id, buffer, limit);
         buffer[text.copy(buffer, static_cast<size_t>(limit))] = 0;
         return std::min(limit, static_cast<int32_t>(text.size()));
@@ -370,11 +389,12 @@ TEST(Viewer, SetUpFaultsEndTheProgramWithADiagnostic) {
         size_t refused_allocation = 0;
     };
     using H = HeadlessPlatform;
-    for (const Row& row : {Row{"Error: Set-up failed! No screen drawing context.\n", &H::fail_screen_context, 0},
-                           Row{"Error: Set-up failed! No off-screen drawing context.\n", &H::fail_compatible_context},
-                           Row{"Error: Set-up failed! No frame bitmap.\n", &H::fail_dib_section, 0},
-                           Row{"Error: Set-up failed! No memory for the bitmap header.\n", {}, sizeof(BitmapInfoHeader)},
-                           Row{"Error: Dialog template 104 is missing!\n", nullptr, 0}}) {
+    for (const Row& row :
+         {Row{"Error: Set-up failed! No screen drawing context.\n", &H::fail_screen_context, 0},
+          Row{"Error: Set-up failed! No off-screen drawing context.\n", &H::fail_compatible_context},
+          Row{"Error: Set-up failed! No frame bitmap.\n", &H::fail_dib_section, 0},
+          Row{"Error: Set-up failed! No memory for the bitmap header.\n", {}, sizeof(BitmapInfoHeader)},
+          Row{"Error: Dialog template 104 is missing!\n", nullptr, 0}}) {
         SCOPED_TRACE(row.diagnostic);
         HeadlessPlatform p;
         if (row.fault != nullptr) {
@@ -415,4 +435,3 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
         return nullptr;
     }
 }
-

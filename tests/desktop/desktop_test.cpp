@@ -66,7 +66,8 @@ void expect_boxes_for(uint16_t id, bool set_up) {
     std::snprintf(line, sizeof line, set_up ? "\r\n Image #%3d" : "\r\nImage #%3d", n);
     EXPECT_EQ(text_of(control_caption_box), string_resource(image_catalog.caption_ids[n]) + line);
     EXPECT_EQ(text_of(control_details_box), string_resource(image_catalog.location_ids[n]) + " " +
-                                                string_resource(image_catalog.date_ids[n]) + "\r\n[Credit: www.marivue.example.org]");
+                                                string_resource(image_catalog.date_ids[n]) +
+                                                "\r\n[Credit: www.marivue.example.org]");
 }
 
 // Pixels of the picture area that differ from the frame buffer enlarged by
@@ -77,7 +78,8 @@ int64_t picture_mismatches(int32_t scale) {
     bool flat = true;
     for (int32_t y = 0; y < frame_height * scale; ++y)
         for (int32_t x = 0; x < frame_width * scale; ++x) {
-            const uint8_t* bgr = viewer_dialog.frame_pixels + (y / scale) * frame_row_bytes + (x / scale) * frame_pixel_bytes;
+            const uint8_t* bgr =
+                viewer_dialog.frame_pixels + (y / scale) * frame_row_bytes + (x / scale) * frame_pixel_bytes;
             const QRgb pixel = shown.pixel(x, y);
             wrong += qBlue(pixel) != bgr[0] || qGreen(pixel) != bgr[1] || qRed(pixel) != bgr[2];
             flat = flat && pixel == shown.pixel(0, 0);
@@ -93,42 +95,55 @@ class DesktopWindow : public ::testing::TestWithParam<int32_t> {};
 TEST_P(DesktopWindow, StartsWithTheFrameAndTheControlsWhereTheTemplatePutsThem) {
     const int32_t s = GetParam();
     bool ran = false;
-    EXPECT_EQ(run_viewer(s, [&] {
-        ran = true;
-        ASSERT_TRUE(viewer_dialog.current_id >= first_picture_id && viewer_dialog.current_id <= last_picture_id);
-        EXPECT_EQ(picture_mismatches(s), 0);
-        expect_boxes_for(viewer_dialog.current_id, true);
-        // Template rectangles in pixels at scale 1 (7 x 16 pixels per 4 x 8
-        // dialog units), the widget and its text.
-        struct Row { int32_t id; QRect at; const char* kind; const char* text; };
-        for (const Row& r : {Row{control_back, {245, 4, 68, 28}, "QPushButton", "<<<"},
-                             Row{control_forward, {245, 36, 68, 28}, "QPushButton", ">>>"},
-                             Row{control_search_box, {245, 72, 68, 28}, "QLineEdit", ""},
-                             Row{control_details_box, {245, 112, 68, 156}, "QTextEdit", nullptr},
-                             Row{control_caption_box, {0, 172, 243, 96}, "QTextEdit", nullptr}}) {
-            ASSERT_NE(widget(r.id), nullptr) << r.id;
-            EXPECT_EQ(widget(r.id)->geometry(), QRect(r.at.x() * s, r.at.y() * s, r.at.width() * s, r.at.height() * s)) << r.id;
-            EXPECT_TRUE(widget(r.id)->isVisible()) << r.id;
-            EXPECT_STREQ(widget(r.id)->metaObject()->className(), r.kind) << r.id;
-            EXPECT_TRUE(r.text == nullptr || text_of(r.id) == r.text) << r.id;
-            EXPECT_TRUE(r.text != nullptr || static_cast<QTextEdit*>(widget(r.id))->isReadOnly()) << r.id;
-        }
-        EXPECT_EQ(search_box()->maxLength(), search_text_limit);
-        EXPECT_EQ(static_cast<QTextEdit*>(widget(control_details_box))->document()->blockCount(), 2);  // "\r\n" breaks the line
-        EXPECT_EQ(platform->dialog_widget(dialog)->size(), QSize(317 * s, 272 * s));
-        EXPECT_EQ(QApplication::focusWidget(), widget(control_forward));  // the first tab stop
-        // The window: title, icon, and the done button at the right of the title bar.
-        QWidget* window = platform->top_window(dialog);
-        EXPECT_EQ(window->windowTitle(), QStringLiteral("Marivue"));
-        const QList<QSize> icon_sizes = window->windowIcon().availableSizes();
-        EXPECT_TRUE(icon_sizes.contains(QSize(32, 32)) && icon_sizes.contains(QSize(16, 16)));
-        auto* done = qobject_cast<QPushButton*>(platform->done_button(dialog));
-        ASSERT_NE(done, nullptr);
-        EXPECT_TRUE(done->isVisible());
-        EXPECT_EQ(done->text(), QStringLiteral("ok"));
-        EXPECT_GT(done->mapTo(window, QPoint(0, 0)).x(), window->width() / 2);
-        EXPECT_LT(done->mapTo(window, QPoint(0, 0)).y(), platform->dialog_widget(dialog)->mapTo(window, QPoint(0, 0)).y());
-    }), 1);
+    EXPECT_EQ(run_viewer(s,
+                         [&] {
+                             ran = true;
+                             ASSERT_TRUE(viewer_dialog.current_id >= first_picture_id &&
+                                         viewer_dialog.current_id <= last_picture_id);
+                             EXPECT_EQ(picture_mismatches(s), 0);
+                             expect_boxes_for(viewer_dialog.current_id, true);
+                             // Template rectangles in pixels at scale 1 (7 x 16 pixels per 4 x 8
+                             // dialog units), the widget and its text.
+                             struct Row {
+                                 int32_t id;
+                                 QRect at;
+                                 const char* kind;
+                                 const char* text;
+                             };
+                             for (const Row& r : {Row{control_back, {245, 4, 68, 28}, "QPushButton", "<<<"},
+                                                  Row{control_forward, {245, 36, 68, 28}, "QPushButton", ">>>"},
+                                                  Row{control_search_box, {245, 72, 68, 28}, "QLineEdit", ""},
+                                                  Row{control_details_box, {245, 112, 68, 156}, "QTextEdit", nullptr},
+                                                  Row{control_caption_box, {0, 172, 243, 96}, "QTextEdit", nullptr}}) {
+                                 ASSERT_NE(widget(r.id), nullptr) << r.id;
+                                 EXPECT_EQ(widget(r.id)->geometry(),
+                                           QRect(r.at.x() * s, r.at.y() * s, r.at.width() * s, r.at.height() * s))
+                                     << r.id;
+                                 EXPECT_TRUE(widget(r.id)->isVisible()) << r.id;
+                                 EXPECT_STREQ(widget(r.id)->metaObject()->className(), r.kind) << r.id;
+                                 EXPECT_TRUE(r.text == nullptr || text_of(r.id) == r.text) << r.id;
+                                 EXPECT_TRUE(r.text != nullptr || static_cast<QTextEdit*>(widget(r.id))->isReadOnly())
+                                     << r.id;
+                             }
+                             EXPECT_EQ(search_box()->maxLength(), search_text_limit);
+                             EXPECT_EQ(static_cast<QTextEdit*>(widget(control_details_box))->document()->blockCount(),
+                                       2);  // "\r\n" breaks the line
+                             EXPECT_EQ(platform->dialog_widget(dialog)->size(), QSize(317 * s, 272 * s));
+                             EXPECT_EQ(QApplication::focusWidget(), widget(control_forward));  // the first tab stop
+                             // The window: title, icon, and the done button at the right of the title bar.
+                             QWidget* window = platform->top_window(dialog);
+                             EXPECT_EQ(window->windowTitle(), QStringLiteral("Marivue"));
+                             const QList<QSize> icon_sizes = window->windowIcon().availableSizes();
+                             EXPECT_TRUE(icon_sizes.contains(QSize(32, 32)) && icon_sizes.contains(QSize(16, 16)));
+                             auto* done = qobject_cast<QPushButton*>(platform->done_button(dialog));
+                             ASSERT_NE(done, nullptr);
+                             EXPECT_TRUE(done->isVisible());
+                             EXPECT_EQ(done->text(), QStringLiteral("ok"));
+                             EXPECT_GT(done->mapTo(window, QPoint(0, 0)).x(), window->width() / 2);
+                             EXPECT_LT(done->mapTo(window, QPoint(0, 0)).y(),
+                                       platform->dialog_widget(dialog)->mapTo(window, QPoint(0, 0)).y());
+                         }),
+              1);
     EXPECT_TRUE(ran);
 }
 
@@ -137,12 +152,21 @@ INSTANTIATE_TEST_SUITE_P(Scales, DesktopWindow, ::testing::Values(1, 2));
 TEST(DesktopViewer, ButtonsAndKeysStepAndRewriteBothBoxes) {
     run_viewer(1, [] {
         const auto key = [](Qt::Key k) { return [k] { QTest::keyClick(QApplication::focusWidget(), k); }; };
-        struct Row { const char* what; std::function<void()> act; bool forward; };
-        for (const Row& row : {Row{">>>", [] { click(control_forward); }, true}, Row{"<<<", [] { click(control_back); }, false},
-                               Row{"Right", key(Qt::Key_Right), true}, Row{"Page Down", key(Qt::Key_PageDown), true},
-                               Row{"Space", key(Qt::Key_Space), true}, Row{"Left", key(Qt::Key_Left), false},
-                               Row{"Page Up", key(Qt::Key_PageUp), false},
-                               Row{"Space on <<<", [] { widget(control_back)->setFocus(); QTest::keyClick(widget(control_back), Qt::Key_Space); }, true}}) {
+        struct Row {
+            const char* what;
+            std::function<void()> act;
+            bool forward;
+        };
+        for (const Row& row : {Row{">>>", [] { click(control_forward); }, true},
+                               Row{"<<<", [] { click(control_back); }, false}, Row{"Right", key(Qt::Key_Right), true},
+                               Row{"Page Down", key(Qt::Key_PageDown), true}, Row{"Space", key(Qt::Key_Space), true},
+                               Row{"Left", key(Qt::Key_Left), false}, Row{"Page Up", key(Qt::Key_PageUp), false},
+                               Row{"Space on <<<",
+                                   [] {
+                                       widget(control_back)->setFocus();
+                                       QTest::keyClick(widget(control_back), Qt::Key_Space);
+                                   },
+                                   true}}) {
             const uint16_t id = row.forward ? following(viewer_dialog.current_id) : preceding(viewer_dialog.current_id);
             row.act();
             ASSERT_EQ(viewer_dialog.current_id, id) << row.what;
@@ -165,7 +189,8 @@ TEST(DesktopViewer, SearchBoxMarkerFilterHiddenPictureAndTypingLimit) {
         type_search(QStringLiteral("Pal au"));  // the step keys edit the text here
         EXPECT_TRUE(search_box()->hasFocus());
         EXPECT_TRUE(platform->input_panel_raised());
-        for (Qt::Key key : {Qt::Key_Left, Qt::Key_Left, Qt::Key_Backspace, Qt::Key_PageUp}) QTest::keyClick(search_box(), key);
+        for (Qt::Key key : {Qt::Key_Left, Qt::Key_Left, Qt::Key_Backspace, Qt::Key_PageUp})
+            QTest::keyClick(search_box(), key);
         EXPECT_EQ(search_box()->text(), QStringLiteral("Palau"));
         EXPECT_EQ(viewer_dialog.current_id, start);
         // While the input panel is up a repaint erases the picture.
@@ -217,12 +242,16 @@ TEST(DesktopViewer, DoneEscapeCtrlQAndClosingEndTheDialogWithOne) {
     };
     for (size_t way = 0; way < std::size(ways); ++way) {
         bool ended = false;
-        EXPECT_EQ(run_viewer(1, [&] {
-            QTest::mouseClick(search_box(), Qt::LeftButton);  // the keys work there too
-            const uint16_t id = viewer_dialog.current_id;
-            ways[way]();
-            ended = platform->send_command(dialog, control_forward, button_clicked) == 0 && viewer_dialog.current_id == id;
-        }), 1) << way;
+        EXPECT_EQ(run_viewer(1,
+                             [&] {
+                                 QTest::mouseClick(search_box(), Qt::LeftButton);  // the keys work there too
+                                 const uint16_t id = viewer_dialog.current_id;
+                                 ways[way]();
+                                 ended = platform->send_command(dialog, control_forward, button_clicked) == 0 &&
+                                         viewer_dialog.current_id == id;
+                             }),
+                  1)
+            << way;
         EXPECT_TRUE(ended) << way;
     }
 }
@@ -239,15 +268,22 @@ std::string run(const std::string& command, int* status) {
 TEST(DesktopProgram, CommandLineMessagesAndStatuses) {
     const std::string version = "marivue " MARIVUE_TEST_VERSION "\n", try_help = "\nTry 'marivue --help'.\n",
                       scale = "marivue: --scale needs a whole number from 1 to 16";
-    struct Row { const char* arguments; int status; std::string output; };
-    for (const Row& r : {Row{"--version", 0, version}, Row{"--scale 16 --version", 0, version},
-                         Row{"--help", 0, "Usage: marivue [--scale N] [--tty]\nShows the marine picture collection"},
-                         Row{"--scale 0", 2, scale + ", not '0'" + try_help}, Row{"--scale=17", 2, scale + ", not '17'" + try_help},
-                         Row{"--scale 2x", 2, scale + ", not '2x'" + try_help}, Row{"--scale", 2, scale + try_help},
-                         Row{"--frobnicate", 2, "marivue: unknown argument '--frobnicate'" + try_help},
-                         Row{"picture.jpg", 2, "marivue: unknown argument 'picture.jpg'" + try_help}}) {
+    struct Row {
+        const char* arguments;
+        int status;
+        std::string output;
+    };
+    for (const Row& r :
+         {Row{"--version", 0, version}, Row{"--scale 16 --version", 0, version},
+          Row{"--help", 0, "Usage: marivue [--scale N] [--tty]\nShows the marine picture collection"},
+          Row{"--scale 0", 2, scale + ", not '0'" + try_help}, Row{"--scale=17", 2, scale + ", not '17'" + try_help},
+          Row{"--scale 2x", 2, scale + ", not '2x'" + try_help}, Row{"--scale", 2, scale + try_help},
+          Row{"--frobnicate", 2, "marivue: unknown argument '--frobnicate'" + try_help},
+          Row{"picture.jpg", 2, "marivue: unknown argument 'picture.jpg'" + try_help}}) {
         int status = -1;
-        const std::string output = run("env QT_QPA_PLATFORM=offscreen " MARIVUE_BINARY " " + std::string(r.arguments) + " </dev/null 2>&1", &status);
+        const std::string output =
+            run("env QT_QPA_PLATFORM=offscreen " MARIVUE_BINARY " " + std::string(r.arguments) + " </dev/null 2>&1",
+                &status);
         EXPECT_EQ(output.substr(0, r.output.size()), r.output) << r.arguments;
         EXPECT_TRUE(r.output.back() != '\n' || output.size() == r.output.size()) << r.arguments << ": " << output;
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == r.status) << r.arguments << ": " << status;

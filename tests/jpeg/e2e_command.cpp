@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <set>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -115,14 +115,28 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
         std::string out, err;  // exact, or a part of it when it starts with '~'
     };
     const Case cases[] = {
-        {{"--info", path("colour.jpg")}, "", 0,
-         "width: 241\nheight: 161\ncomponents: 3\nprogressive: no\nscheme: SchemeH2V2\n", ""},
-        {{path("grey.jpg"), "--info"}, "", 0, "width: 7\nheight: 3\ncomponents: 1\nprogressive: yes\nscheme: SchemeGrey\n", ""},
+        {{"--info", path("colour.jpg")},
+         "",
+         0,
+         "width: 241\nheight: 161\ncomponents: 3\nprogressive: no\nscheme: SchemeH2V2\n",
+         ""},
+        {{path("grey.jpg"), "--info"},
+         "",
+         0,
+         "width: 7\nheight: 3\ncomponents: 1\nprogressive: yes\nscheme: SchemeGrey\n",
+         ""},
         {{"--info", path("h1v2.jpg")}, "", 0, "~scheme: SchemeH1V2\n", ""},
         {{path("h1v2.jpg")}, "", 0, "~64 x 48", ""},
-        {{"--info", path("refused.jpg")}, "", 1, "width: 40\nheight: 24\ncomponents: 3\nprogressive: no\n",
+        {{"--info", path("refused.jpg")},
+         "",
+         1,
+         "width: 40\nheight: 24\ncomponents: 3\nprogressive: no\n",
          "jpeg-decode: " + path("refused.jpg") + ": UnsupportedSampling (-226)\n"},
-        {{path("refused.jpg"), path("out.ppm")}, "", 1, "", "jpeg-decode: " + path("refused.jpg") + ": UnsupportedSampling (-226)\n"},
+        {{path("refused.jpg"), path("out.ppm")},
+         "",
+         1,
+         "",
+         "jpeg-decode: " + path("refused.jpg") + ": UnsupportedSampling (-226)\n"},
         {{path("text.jpg"), path("out.ppm")}, "", 1, "", "jpeg-decode: " + path("text.jpg") + ": NotJpeg (-217)\n"},
         {{"--info", path("text.jpg")}, "", 1, "", "~NotJpeg (-217)"},
         {{"-", "-"}, path("text.jpg"), 1, "", "jpeg-decode: -: NotJpeg (-217)\n"},

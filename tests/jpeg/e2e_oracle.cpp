@@ -26,10 +26,9 @@ const std::vector<Scan> colour_approximation = {
     {{0}, 6, 63, 0, 2},      {{0, 1, 2}, 0, 0, 2, 1}, {{0}, 1, 63, 2, 1}, {{0, 1, 2}, 0, 0, 1, 0},
     {{2}, 1, 63, 1, 0},      {{1}, 1, 63, 1, 0},      {{0}, 1, 63, 1, 0}};
 // DC scans of one component each, bands in an unusual order.
-const std::vector<Scan> colour_bands = {{{1}, 0, 0, 0, 0},  {{0}, 0, 0, 0, 0},  {{2}, 0, 0, 0, 0},
-                                        {{0}, 10, 63, 0, 0}, {{0}, 1, 2, 0, 0}, {{1}, 1, 63, 0, 0},
-                                        {{0}, 3, 9, 0, 0},   {{2}, 1, 63, 0, 0}};
-const std::vector<Scan> grey_approximation = {{{0}, 0, 0, 0, 2}, {{0}, 1, 1, 0, 2}, {{0}, 2, 63, 0, 2},
+const std::vector<Scan> colour_bands = {{{1}, 0, 0, 0, 0}, {{0}, 0, 0, 0, 0},  {{2}, 0, 0, 0, 0}, {{0}, 10, 63, 0, 0},
+                                        {{0}, 1, 2, 0, 0}, {{1}, 1, 63, 0, 0}, {{0}, 3, 9, 0, 0}, {{2}, 1, 63, 0, 0}};
+const std::vector<Scan> grey_approximation = {{{0}, 0, 0, 0, 2}, {{0}, 1, 1, 0, 2},  {{0}, 2, 63, 0, 2},
                                               {{0}, 0, 0, 2, 1}, {{0}, 1, 63, 2, 1}, {{0}, 0, 0, 1, 0},
                                               {{0}, 1, 63, 1, 0}};
 
@@ -50,11 +49,16 @@ struct Variant {
     int quality, baseline, optimize, restart_rows, restart_mcus, segments, progressive, script;  // 1 approx, 2 bands
 };
 const Variant variants[] = {
-    {"Baseline", 85, 1, 0, 0, 0, 0, 0, 0},      {"Extended5", 5, 0, 1, 0, 0, 0, 0, 0},
-    {"RestartRow", 75, 1, 0, 1, 0, 0, 0, 0},    {"Restart3", 92, 1, 1, 0, 3, 0, 0, 0},
-    {"Segments", 60, 1, 0, 0, 0, 1, 0, 0},      {"Progressive", 85, 1, 0, 0, 0, 0, 1, 0},
-    {"ProgressiveRestartRow", 85, 1, 0, 1, 0, 0, 1, 0}, {"Approximation", 85, 1, 0, 0, 0, 0, 0, 1},
-    {"ApproximationRestart2", 85, 1, 0, 0, 2, 0, 0, 1}, {"Bands", 85, 1, 0, 0, 0, 0, 0, 2},
+    {"Baseline", 85, 1, 0, 0, 0, 0, 0, 0},
+    {"Extended5", 5, 0, 1, 0, 0, 0, 0, 0},
+    {"RestartRow", 75, 1, 0, 1, 0, 0, 0, 0},
+    {"Restart3", 92, 1, 1, 0, 3, 0, 0, 0},
+    {"Segments", 60, 1, 0, 0, 0, 1, 0, 0},
+    {"Progressive", 85, 1, 0, 0, 0, 0, 1, 0},
+    {"ProgressiveRestartRow", 85, 1, 0, 1, 0, 0, 1, 0},
+    {"Approximation", 85, 1, 0, 0, 0, 0, 0, 1},
+    {"ApproximationRestart2", 85, 1, 0, 0, 2, 0, 0, 1},
+    {"Bands", 85, 1, 0, 0, 0, 0, 0, 2},
     {"Progressive8", 8, 0, 0, 0, 0, 0, 1, 0},
 };
 
@@ -66,9 +70,11 @@ std::vector<Case> all_cases() {
         o.sampling = s, o.quality = v.quality, o.force_baseline = v.baseline, o.optimize_huffman = v.optimize;
         o.restart_rows = v.restart_rows, o.restart_mcus = v.restart_mcus, o.extra_segments = v.segments;
         o.progressive = v.progressive, o.grey_factor = grey_factor;
-        if (v.script) o.script = s == Sampling::Grey ? grey_approximation : v.script == 1 ? colour_approximation : colour_bands;
+        if (v.script)
+            o.script = s == Sampling::Grey ? grey_approximation : v.script == 1 ? colour_approximation : colour_bands;
         cases.push_back({std::string(e2e::sampling_name(s)) + "_" + std::to_string(w) + "x" + std::to_string(h) + "_" +
-                             v.name + (grey_factor > 1 ? "_Factors2x2" : ""), w, h, o});
+                             v.name + (grey_factor > 1 ? "_Factors2x2" : ""),
+                         w, h, o});
     };
     for (auto [w, h] : {std::pair{1, 1}, {7, 3}, {17, 9}, {33, 17}, {241, 161}})
         for (Sampling s : samplings)
@@ -96,8 +102,12 @@ TEST_P(OracleDecode, MatchesReference) {
     const bool progressive = c.options.progressive || !c.options.script.empty();
     const uint8_t frame = progressive ? 0xC2 : c.options.force_baseline ? 0xC0 : 0xC1;
     EXPECT_EQ(e2e::find_markers(jpeg, frame, frame).size(), 1u);
-    if (c.options.restart_rows || c.options.restart_mcus) { EXPECT_FALSE(e2e::find_markers(jpeg, 0xDD, 0xDD).empty()); }
-    if (c.options.extra_segments) { EXPECT_EQ(e2e::find_markers(jpeg, 0xE1, 0xFE).size(), 3u); }
+    if (c.options.restart_rows || c.options.restart_mcus) {
+        EXPECT_FALSE(e2e::find_markers(jpeg, 0xDD, 0xDD).empty());
+    }
+    if (c.options.extra_segments) {
+        EXPECT_EQ(e2e::find_markers(jpeg, 0xE1, 0xFE).size(), 3u);
+    }
 
     const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
     ASSERT_TRUE(oracle.ok) << oracle.message;

@@ -74,7 +74,8 @@ TEST(Truncated, SequentialRowsBeforeTheCutMatch) {
         ASSERT_TRUE(oracle.ok);
         const auto rst = e2e::find_markers(jpeg, 0xD0, 0xD7);
         ASSERT_EQ(static_cast<int>(rst.size()), mcu_rows - 1);
-        const size_t start = e2e::find_markers(jpeg, 0xDA, 0xDA)[0].offset, end = e2e::find_markers(jpeg, 0xD9, 0xD9)[0].offset;
+        const size_t start = e2e::find_markers(jpeg, 0xDA, 0xDA)[0].offset,
+                     end = e2e::find_markers(jpeg, 0xD9, 0xD9)[0].offset;
         std::vector<size_t> cuts{rst[3].offset, rst[3].offset + 1, rst[3].offset + 2, end};
         for (int percent : {3, 20, 45, 70, 95}) cuts.push_back(start + (end - start) * percent / 100);
         for (size_t length : cuts) {
@@ -87,8 +88,12 @@ TEST(Truncated, SequentialRowsBeforeTheCutMatch) {
             const int complete_rows = std::min(161, complete * mcu_height);
             EXPECT_GE(r.rows, complete_rows) << where;
             EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, std::min(r.rows, complete_rows))) << where;
-            if (r.stop_result != 1) { EXPECT_TRUE(r.final_status == DecodeError || r.final_status == RestartMarker) << where; }
-            if (length >= end) { EXPECT_EQ(r.stop_result, 1) << where; }
+            if (r.stop_result != 1) {
+                EXPECT_TRUE(r.final_status == DecodeError || r.final_status == RestartMarker) << where;
+            }
+            if (length >= end) {
+                EXPECT_EQ(r.stop_result, 1) << where;
+            }
         }
     }
 }
@@ -97,11 +102,10 @@ TEST(Truncated, SequentialRowsBeforeTheCutMatch) {
 // it (coefficients never sent are zero); cut inside a scan's data it still
 // gives a whole picture.
 TEST(Truncated, ProgressiveBetweenAndInsideScans) {
-    const std::vector<e2e::Scan> colour = {{{0, 1, 2}, 0, 0, 0, 1}, {{0}, 1, 8, 0, 2}, {{1}, 1, 63, 0, 1},
-                                           {{2}, 1, 63, 0, 1},      {{0}, 9, 63, 0, 2}, {{0}, 1, 63, 2, 1},
-                                           {{0, 1, 2}, 0, 0, 1, 0}, {{1}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0},
-                                           {{0}, 1, 63, 1, 0}};
-    const std::vector<e2e::Scan> grey = {{{0}, 0, 0, 0, 1},  {{0}, 1, 8, 0, 2},  {{0}, 9, 63, 0, 2},
+    const std::vector<e2e::Scan> colour = {
+        {{0, 1, 2}, 0, 0, 0, 1}, {{0}, 1, 8, 0, 2},       {{1}, 1, 63, 0, 1}, {{2}, 1, 63, 0, 1}, {{0}, 9, 63, 0, 2},
+        {{0}, 1, 63, 2, 1},      {{0, 1, 2}, 0, 0, 1, 0}, {{1}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0}, {{0}, 1, 63, 1, 0}};
+    const std::vector<e2e::Scan> grey = {{{0}, 0, 0, 0, 1},  {{0}, 1, 8, 0, 2}, {{0}, 9, 63, 0, 2},
                                          {{0}, 1, 63, 2, 1}, {{0}, 0, 0, 1, 0}, {{0}, 1, 63, 1, 0}};
     for (Sampling s : {Sampling::H2V2, Sampling::Grey, Sampling::H1V2}) {
         for (bool custom : {false, true}) {
@@ -122,7 +126,8 @@ TEST(Truncated, ProgressiveBetweenAndInsideScans) {
             }
             between.push_back(e2e::find_markers(jpeg, 0xD9, 0xD9)[0].offset);
             for (size_t length : between) {
-                const std::string where = std::string(e2e::sampling_name(s)) + " between scans at " + std::to_string(length);
+                const std::string where =
+                    std::string(e2e::sampling_name(s)) + " between scans at " + std::to_string(length);
                 const e2e::OracleResult oracle = e2e::oracle_decode(cut(jpeg, length));
                 ASSERT_TRUE(oracle.ok) << where << ": " << oracle.message;
                 const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
@@ -135,7 +140,8 @@ TEST(Truncated, ProgressiveBetweenAndInsideScans) {
             for (size_t length : inside) {
                 const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
                 expect_consistent(r, 161, "inside a scan at " + std::to_string(length));
-                EXPECT_EQ(r.rows, 161) << e2e::sampling_name(s) << " cut at " << length << ": status " << r.final_status;
+                EXPECT_EQ(r.rows, 161) << e2e::sampling_name(s) << " cut at " << length << ": status "
+                                       << r.final_status;
             }
         }
     }
@@ -151,15 +157,23 @@ TEST(Truncated, ProgressiveScanEndsExactlyWithTheData) {
     s.soi().dqt(0, 1).dht(0, 0, dc).sof(0xC2, 80, 8, jt::grey()).sos({{1, 0, 0}}, 0, 0, 0, 0);
     const e2e::MarivueResult r = e2e::marivue_decode(s.raw({0x08, 0xC8, 0, 0, 0}).bytes);  // 200, then 0 thrice
     ASSERT_EQ(r.rows, 8) << "status " << r.final_status;
-    for (int x = 0; x < 80; ++x) { EXPECT_EQ(r.picture.samples[x], x < 32 ? 153 : 128) << x; }
+    for (int x = 0; x < 80; ++x) {
+        EXPECT_EQ(r.picture.samples[x], x < 32 ? 153 : 128) << x;
+    }
 }
 
 // Serves `chunk` bytes a read; from read `break_on` on returns `broken`;
 // returns 0 `stalls` times before each delivery; flags the end with the last
 // bytes or (`late_end`) in a later call that returns 0.
 struct BreakingSource : ByteSource {
-    BreakingSource(Bytes bytes, int32_t chunk_, int break_on_ = 0, int32_t broken_ = 0, int stalls_ = 0, bool late = false)
-        : data(std::move(bytes)), chunk(chunk_), break_on(break_on_), broken(broken_), stalls(stalls_), late_end(late) {}
+    BreakingSource(Bytes bytes, int32_t chunk_, int break_on_ = 0, int32_t broken_ = 0, int stalls_ = 0,
+                   bool late = false)
+        : data(std::move(bytes)),
+          chunk(chunk_),
+          break_on(break_on_),
+          broken(broken_),
+          stalls(stalls_),
+          late_end(late) {}
     int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
         reads_after_detach += detaches;
         if (++reads >= break_on && break_on != 0) return broken == overlong ? max + 1 : broken;

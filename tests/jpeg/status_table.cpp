@@ -72,7 +72,8 @@ std::vector<Row> rows() {
         w.dc(dc, 0), w.symbol(ac, 0), w.marker(0xD1), w.dc(dc, 0), w.symbol(ac, 0);
         return grey_head(16, 8).dri(1).sos({{1, 0, 0}}).raw(w.bytes()).eoi().bytes;
     }();
-    const Bytes no_marker_found = grey_head(16, 8).dri(1).sos({{1, 0, 0}}).raw(grey_data(8, 8)).fill(2000, 0).eoi().bytes;
+    const Bytes no_marker_found =
+        grey_head(16, 8).dri(1).sos({{1, 0, 0}}).raw(grey_data(8, 8)).fill(2000, 0).eoi().bytes;
     const Bytes eoi_for_restart = grey_head(16, 8).dri(1).sos({{1, 0, 0}}).raw(grey_data(8, 8)).eoi().bytes;
     const jt::HuffCodes ac(jt::ac_def());
     jt::BitWriter ac_past63, refine_size2;  // AC-only scan data
@@ -103,8 +104,11 @@ std::vector<Row> rows() {
         {"APP length 1", soi().segment(0xE0, {}, 1).bytes, MarkerLength, Where::Open},
         {"fill bytes before every marker", filled, StatusOk, Where::Nowhere},
         {"reserved, DNL and COM segments skipped",
-         with_scan(soi().segment(0x02, {1, 2}).segment(0xDC, {0, 8}).segment(0xFE, {0xFF, 0xD9}).raw(
-             Bytes(good_head.begin() + 2, good_head.end()))),
+         with_scan(soi()
+                       .segment(0x02, {1, 2})
+                       .segment(0xDC, {0, 8})
+                       .segment(0xFE, {0xFF, 0xD9})
+                       .raw(Bytes(good_head.begin() + 2, good_head.end()))),
          StatusOk, Where::Nowhere},
         // Tables.
         {"DHT length 1", soi().segment(0xC4, {}, 1).bytes, HuffSegmentLength, Where::Open},
@@ -129,7 +133,8 @@ std::vector<Row> rows() {
         {"width 8193", sof_with(Stream::sof_payload(8193, 8, g)), WidthOutOfRange, Where::Open},
         {"height 8192", with_scan(grey_head(1, 8192), 1, 8192), StatusOk, Where::Nowhere},
         {"width 8192", with_scan(grey_head(8192, 1), 8192, 1), StatusOk, Where::Nowhere},
-        {"five components", sof_with(Stream::sof_payload(8, 8, {{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}, {4, 1, 1, 0}, {5, 1, 1, 0}})),
+        {"five components",
+         sof_with(Stream::sof_payload(8, 8, {{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}, {4, 1, 1, 0}, {5, 1, 1, 0}})),
          TooManyComponents, Where::Open},
         {"frame header length one more", sof_with(Stream::sof_payload(8, 8, g), 12), FrameHeaderLength, Where::Open},
         // Frame set-up in begin.
@@ -159,8 +164,16 @@ std::vector<Row> rows() {
         {"AC table number 4", frame_and_scan(g, {{1, 0, 4}}), HuffTableMissing, Where::Begin},
         {"no Huffman tables", soi().dqt(0, 1).sof(0xC0, 8, 8, g).sos({{1, 0, 0}}).fill(8, 0).eoi().bytes,
          HuffTableMissing, Where::Begin},
-        {"no quantisation table", soi().dht(0, 0, jt::dc_def()).dht(1, 0, jt::ac_def()).sof(0xC0, 8, 8, g)
-             .sos({{1, 0, 0}}).fill(8, 0).eoi().bytes, QuantTableMissing, Where::Begin},
+        {"no quantisation table",
+         soi()
+             .dht(0, 0, jt::dc_def())
+             .dht(1, 0, jt::ac_def())
+             .sof(0xC0, 8, 8, g)
+             .sos({{1, 0, 0}})
+             .fill(8, 0)
+             .eoi()
+             .bytes,
+         QuantTableMissing, Where::Begin},
         {"quantisation table number 4", frame_and_scan({{1, 1, 1, 4}}, {{1, 0, 0}}), QuantTableMissing, Where::Begin},
         {"sequential scan of one of three components", frame_and_scan(c3, {{1, 0, 0}}), SequentialScanUnsupported,
          Where::Begin},
@@ -172,7 +185,8 @@ std::vector<Row> rows() {
         {"DC scan with AC band", frame_and_scan(g, {{1, 0, 0}}, 0xC2, 0, 5), SpectralSelection, Where::Begin},
         {"AC scan of two components", frame_and_scan(c3, {{1, 0, 0}, {2, 1, 1}}, 0xC2, 1, 63), SpectralSelection,
          Where::Begin},
-        {"approximation high 2 low 0", frame_and_scan(g, {{1, 0, 0}}, 0xC2, 0, 0, 2, 0), SuccessiveApprox, Where::Begin},
+        {"approximation high 2 low 0", frame_and_scan(g, {{1, 0, 0}}, 0xC2, 0, 0, 2, 0), SuccessiveApprox,
+         Where::Begin},
         {"progressive DC size 16", grey_coded(dc_size16, 0xC2, 0, 0, 0, 0, dc16), DecodeError, Where::Begin},
         {"progressive AC run past 63", grey_coded(ac_past63.bytes(), 0xC2, 1, 63), DecodeError, Where::Begin},
         {"AC refinement of size 2", grey_coded(refine_size2.bytes(), 0xC2, 1, 63, 1, 0), DecodeError, Where::Begin},
@@ -183,8 +197,8 @@ std::vector<Row> rows() {
         {"restart marker RST1 where RST0 is due", two_blocks_rst1, RestartMarker, Where::Row},
         {"EOI where a restart marker is due", eoi_for_restart, RestartMarker, Where::Row},
         {"no marker within 1536 bytes", no_marker_found, RestartMarker, Where::Row},
-        {"bad segment after the last scan", grey_head().sos({{1, 0, 0}}).raw(grey_data(8, 8)).segment(0xC4, {}, 1).bytes,
-         HuffSegmentLength, Where::Row},
+        {"bad segment after the last scan",
+         grey_head().sos({{1, 0, 0}}).raw(grey_data(8, 8)).segment(0xC4, {}, 1).bytes, HuffSegmentLength, Where::Row},
     };
 }
 
@@ -213,7 +227,9 @@ TEST(StatusTable, EveryHostileStreamGivesItsStatusWhereExpected) {
         while ((result = decode_row(*d, &pixels, &bytes)) == 0) ++count;
         EXPECT_EQ(result, row.where == Where::Row ? -227 : row.where == Where::Nowhere ? 1 : -1);
         EXPECT_EQ(d->status, row.status) << status_name(d->status);
-        if (row.where == Where::Nowhere) { EXPECT_EQ(count, d->image_height); }
+        if (row.where == Where::Nowhere) {
+            EXPECT_EQ(count, d->image_height);
+        }
         EXPECT_EQ(source.detaches, row.status != StatusOk ? 1 : 0);
         EXPECT_EQ(decode_row(*d, &pixels, &bytes), row.where == Where::Nowhere ? 1 : -1);
         EXPECT_EQ(begin(*d), row.where <= Where::Begin ? -1 : 0);

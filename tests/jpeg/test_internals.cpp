@@ -69,7 +69,9 @@ TEST(Pool, BlocksAreZeroedAndAlignedUntilTheHundredAndFirstSlot) {
     for (int i = 0; i < pool_slot_count; ++i) {
         auto* block = static_cast<uint8_t*>(pool_alloc(*r.d, 24));
         EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % 8, 0u);
-        for (int k = 0; k < 24; ++k) { ASSERT_EQ(block[k], 0); }
+        for (int k = 0; k < 24; ++k) {
+            ASSERT_EQ(block[k], 0);
+        }
         block[23] = 0xFF;
     }
     alloc_hook::misalign = false;
@@ -95,7 +97,8 @@ TEST(Pool, BufferBoundsBeyondEveryAcceptedLayout) {
     EXPECT_EQ(coeff_block_at(d, *grid, 2, 1) - coeff_block_at(d, *grid, 0, 0), 5 * 64);
     const CoeffBuffer copy = *grid;  // the first failure releases the pool
     for (const auto& at : {std::pair{3, 0}, {0, 2}, {-1, 0}, {0, -1}})
-        EXPECT_EQ(r.stage([&] { coeff_block_at(d, copy, at.first, at.second); }), BufferLimit) << at.first << "," << at.second;
+        EXPECT_EQ(r.stage([&] { coeff_block_at(d, copy, at.first, at.second); }), BufferLimit)
+            << at.first << "," << at.second;
 }
 
 // Every allocation a decode makes, refused in turn, ends it with
@@ -140,7 +143,6 @@ TEST(Pool, EveryRefusedAllocationOfADecodeIsOutOfMemory) {
     alloc_hook::reset();
 }
 
-
 // The vector paths give exactly what the portable code gives: the inverse
 // DCT the same samples (and row results in the block) for ordinary, sparse
 // and extreme coefficients, and colour conversion the colour tables' offsets
@@ -156,10 +158,18 @@ TEST(VectorPaths, InverseDctMatchesThePortableTransform) {
             for (int k = 0; k < 64; k++) {
                 const uint32_t r = state = state * 1664525u + 1013904223u;
                 switch (i % 4) {  // sparse, typical, any 16-bit value, extremes
-                    case 0: a[k] = (k == 0 || (r >> 28) == 0) ? static_cast<int16_t>((r >> 8) % 2048 - 1024) : 0; break;
-                    case 1: a[k] = static_cast<int16_t>((r >> 8) % 512 - 256); break;
-                    case 2: a[k] = static_cast<int16_t>(r >> 16); break;
-                    default: a[k] = (r & 1) ? 32767 : -32768; break;
+                    case 0:
+                        a[k] = (k == 0 || (r >> 28) == 0) ? static_cast<int16_t>((r >> 8) % 2048 - 1024) : 0;
+                        break;
+                    case 1:
+                        a[k] = static_cast<int16_t>((r >> 8) % 512 - 256);
+                        break;
+                    case 2:
+                        a[k] = static_cast<int16_t>(r >> 16);
+                        break;
+                    default:
+                        a[k] = (r & 1) ? 32767 : -32768;
+                        break;
                 }
             }
         }

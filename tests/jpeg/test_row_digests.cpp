@@ -58,10 +58,12 @@ TEST(RowDigests, EveryFixtureDecodesToItsRecordedRows) {
     std::map<std::string, std::string> expected;
     std::ifstream in(digest_file);
     for (std::string line; std::getline(in, line);)
-        if (line.find(' ') != std::string::npos) expected[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
+        if (line.find(' ') != std::string::npos)
+            expected[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
     ASSERT_EQ(expected.size(), files.size()) << "digests.txt does not list every fixture";
     for (const auto& file : files)
-        EXPECT_EQ(outcome_of(file), expected[file.filename().string()]) << file.filename() << ": rows, result, status, digest";
+        EXPECT_EQ(outcome_of(file), expected[file.filename().string()])
+            << file.filename() << ": rows, result, status, digest";
 }
 
 }  // namespace

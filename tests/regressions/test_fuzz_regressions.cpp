@@ -42,9 +42,15 @@ TEST(FuzzRegressions, DecoderInputs) {
         const fuzz_harness::Outcome o = fuzz_harness::run_decoder(bytes.data(), bytes.size());
         EXPECT_EQ(o.open_status, key == "open" ? value : 0);
         EXPECT_NE(key, "loaded");
-        if (key != "open") { EXPECT_EQ(o.begin_result, key == "begin" ? -1 : 0); }
-        if (key == "begin") { EXPECT_EQ(o.final_status, value); }
-        if (key == "rows") { EXPECT_EQ(o.rows, value); }
+        if (key != "open") {
+            EXPECT_EQ(o.begin_result, key == "begin" ? -1 : 0);
+        }
+        if (key == "begin") {
+            EXPECT_EQ(o.final_status, value);
+        }
+        if (key == "rows") {
+            EXPECT_EQ(o.rows, value);
+        }
     });
 }
 

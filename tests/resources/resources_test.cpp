@@ -71,8 +71,8 @@ TEST(Strings, CatalogueStringsExistAndAreCutToTheLimit) {
         std::u16string text;
     };
     for (const Row& row : {Row{3000, 255, u"Truk Lagoon  Reef (Chuuk)"}, Row{3000, 24, u"Truk Lagoon  Reef (Chuuk"},
-                           Row{3000, 0, u""}, Row{4043, 255, u"1994 April"}, Row{2999, 255, u""},
-                           Row{3024, 255, u""}, Row{4054, 255, u""}, Row{5001, 255, u""}})
+                           Row{3000, 0, u""}, Row{4043, 255, u"1994 April"}, Row{2999, 255, u""}, Row{3024, 255, u""},
+                           Row{4054, 255, u""}, Row{5001, 255, u""}})
         EXPECT_EQ(load(row.id, row.limit), row.text) << row.id << " cut at " << row.limit;
 }
 
@@ -95,11 +95,10 @@ TEST(DialogTemplate, StoredLayout) {
     EXPECT_EQ(t.menu_name + t.class_name + u"|" + t.caption + u"|" + t.font_name, u"|Marivue|System");
     std::vector<std::string> controls;
     for (const DialogControlTemplate& c : t.controls) controls.push_back(describe(c));
-    EXPECT_EQ(controls, std::vector<std::string>({"1002 128 >>> 50010001 00000000 140,18,39,14",
-                                                  "1003 128 <<< 50010001 00000000 140,2,39,14",
-                                                  "1004 129  50210805 00020200 0,86,139,48",
-                                                  "1006 129  50210805 00020200 140,56,39,78",
-                                                  "1008 129  50810080 00000000 140,36,39,14"}));
+    EXPECT_EQ(controls, std::vector<std::string>(
+                            {"1002 128 >>> 50010001 00000000 140,18,39,14",
+                             "1003 128 <<< 50010001 00000000 140,2,39,14", "1004 129  50210805 00020200 0,86,139,48",
+                             "1006 129  50210805 00020200 140,56,39,78", "1008 129  50810080 00000000 140,36,39,14"}));
 }
 
 // The icon group 111 and its images hold what the icon file holds: the
@@ -124,7 +123,8 @@ TEST(Icon, GroupAndImagesMatchTheIconFile) {
         const size_t size = u16(file, 6 + 16 * i + 8) | u16(file, 6 + 16 * i + 10) << 16;
         const size_t offset = u16(file, 6 + 16 * i + 12) | u16(file, 6 + 16 * i + 14) << 16;
         EXPECT_EQ(resource(resource_type_icon, static_cast<uint16_t>(u16(group, 6 + 14 * i + 12))),
-                  slice(file, offset, size)) << i;
+                  slice(file, offset, size))
+            << i;
     }
 }
 
@@ -146,7 +146,7 @@ TEST(Parsers, RefuseDamagedInput) {
         const char* name;
         bool dialog_template;  // else the resource file
         std::function<void(std::vector<uint8_t>&)> damage;
-        const char* says;      // part of the resource parser's reason
+        const char* says;  // part of the resource parser's reason
     };
     const Row rows[] = {
         {"empty", false, [](auto& v) { v.clear(); }, "empty resource file"},

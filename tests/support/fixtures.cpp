@@ -98,8 +98,10 @@ bool run_encoder(const Picture& picture, const EncodeOptions& options, EncodeSta
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.optimize_coding = options.optimize_huffman ? TRUE : FALSE;
     cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
-    if (options.restart_rows > 0) cinfo.restart_in_rows = options.restart_rows;
-    else if (options.restart_mcus > 0) cinfo.restart_interval = static_cast<unsigned int>(options.restart_mcus);
+    if (options.restart_rows > 0)
+        cinfo.restart_in_rows = options.restart_rows;
+    else if (options.restart_mcus > 0)
+        cinfo.restart_interval = static_cast<unsigned int>(options.restart_mcus);
     if (!options.script.empty()) {
         cinfo.scan_info = state.scans.data();
         cinfo.num_scans = static_cast<int>(state.scans.size());
@@ -305,7 +307,8 @@ testing::AssertionResult matches_reference(const Picture& decoded, const Picture
     const bool grey = decoded.channels == 1;
     const int max_abs = grey ? max_grey_difference : max_colour_difference;
     const double max_fraction = grey ? max_grey_differing_fraction : max_colour_differing_fraction;
-    if (worst > max_abs) return testing::AssertionFailure() << "a sample differs by " << worst << " (at most " << max_abs << ")";
+    if (worst > max_abs)
+        return testing::AssertionFailure() << "a sample differs by " << worst << " (at most " << max_abs << ")";
     if (end - begin >= min_samples_for_fraction && differing > max_fraction * static_cast<double>(end - begin))
         return testing::AssertionFailure() << differing << " of " << end - begin << " samples differ";
     return testing::AssertionSuccess();

@@ -38,18 +38,18 @@ struct Scan {
 struct EncodeOptions {
     Sampling sampling = Sampling::H2V2;
     int quality = 85;
-    bool force_baseline = true;      // false lets tables hold 16-bit values (SOF1)
+    bool force_baseline = true;  // false lets tables hold 16-bit values (SOF1)
     bool optimize_huffman = false;
-    int restart_rows = 0;            // restart interval in MCU rows
-    int restart_mcus = 0;            // restart interval in MCUs (used when restart_rows is 0)
-    bool progressive = false;        // the reference library's default script
-    std::vector<Scan> script;        // a custom progressive script, when not empty
-    bool extra_segments = false;     // APP1, APP2 (one larger than the input buffer) and COM
-    int grey_factor = 1;             // declared sampling factors of a grey frame (1 or 2)
+    int restart_rows = 0;  // restart interval in MCU rows
+    int restart_mcus = 0;  // restart interval in MCUs (used when restart_rows is 0)
+    bool progressive = false;  // the reference library's default script
+    std::vector<Scan> script;  // a custom progressive script, when not empty
+    bool extra_segments = false;  // APP1, APP2 (one larger than the input buffer) and COM
+    int grey_factor = 1;  // declared sampling factors of a grey frame (1 or 2)
     // Sampling factors (H, V) of every component, in place of `sampling`;
     // also for pictures of 2 or 4 channels (4 coded as CMYK).
     std::vector<std::pair<int, int>> factors;
-    bool arithmetic = false;         // arithmetic instead of Huffman coding
+    bool arithmetic = false;  // arithmetic instead of Huffman coding
 };
 
 // Encodes with the reference library. Throws std::runtime_error on failure.
@@ -68,16 +68,16 @@ OracleResult oracle_decode(const std::vector<uint8_t>& jpeg);
 
 // Decodes with the Marivue decoder through its public operations only.
 struct MarivueResult {
-    int32_t open_status = 0;     // status after open_decoder
-    int32_t begin_result = 0;    // result of begin (0 or -1); 0 when not run
-    int32_t final_status = 0;    // status at the end
-    int32_t stop_result = 0;     // the decode_row result that ended the rows: 1, -1 or -227
+    int32_t open_status = 0;  // status after open_decoder
+    int32_t begin_result = 0;  // result of begin (0 or -1); 0 when not run
+    int32_t final_status = 0;  // status at the end
+    int32_t stop_result = 0;  // the decode_row result that ended the rows: 1, -1 or -227
     int32_t result_after_stop = 0;  // the result of one further call after that
     int bytes_per_pixel = 0, components = 0;
-    int rows = 0;                // rows delivered
-    bool row_length_ok = true;   // every row reported image_width x bytes_per_pixel bytes
+    int rows = 0;  // rows delivered
+    bool row_length_ok = true;  // every row reported image_width x bytes_per_pixel bytes
     bool fourth_bytes_zero = true;
-    Picture picture;             // the delivered rows, fourth byte dropped
+    Picture picture;  // the delivered rows, fourth byte dropped
 };
 MarivueResult marivue_decode(ByteSource& source);
 MarivueResult marivue_decode(const std::vector<uint8_t>& jpeg);
@@ -101,7 +101,7 @@ testing::AssertionResult matches_reference(const Picture& decoded, const Picture
 
 // The markers of a stream with codes low..high, and the end of a segment.
 struct MarkerPosition {
-    size_t offset;   // of the 0xFF
+    size_t offset;  // of the 0xFF
     uint8_t code;
 };
 std::vector<MarkerPosition> find_markers(const std::vector<uint8_t>& jpeg, uint8_t low = 0x01, uint8_t high = 0xFE);

@@ -191,7 +191,8 @@ struct Block {
 };
 
 // Entropy-coded data of blocks in scan order with the given tables.
-inline Bytes encode_blocks(const std::vector<Block>& blocks, const HuffDef& dc = dc_def(), const HuffDef& ac = ac_def()) {
+inline Bytes encode_blocks(const std::vector<Block>& blocks, const HuffDef& dc = dc_def(),
+                           const HuffDef& ac = ac_def()) {
     HuffCodes dcc(dc), acc(ac);
     BitWriter w;
     int last = 0;

@@ -12,13 +12,13 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -27,11 +27,18 @@
 namespace {
 
 // A cell as a terminal shows it: colours 0xRRGGBB, a palette index, or -1.
-struct Cell { char32_t symbol; int64_t fg, bg; };
+struct Cell {
+    char32_t symbol;
+    int64_t fg, bg;
+};
 
 // SGR state, carried from row to row as a terminal carries it; `unexpected`
 // counts sequences and attributes other than colours.
-struct SgrState { int64_t fg = -1, bg = -1; bool inverse = false; int unexpected = 0; };
+struct SgrState {
+    int64_t fg = -1, bg = -1;
+    bool inverse = false;
+    int unexpected = 0;
+};
 
 std::vector<Cell> parse_row(const std::string& row, SgrState& s) {
     std::vector<Cell> cells;
@@ -41,18 +48,27 @@ std::vector<Cell> parse_row(const std::string& row, SgrState& s) {
             size_t end = i + 2;
             while (end < row.size() && (row[end] < 0x40 || row[end] > 0x7E)) ++end;
             std::vector<int64_t> p{0};
-            for (size_t k = i + 2; k < end && k < row.size(); ++k) row[k] == ';' ? p.push_back(0) : void(p.back() = p.back() * 10 + row[k] - '0');
+            for (size_t k = i + 2; k < end && k < row.size(); ++k)
+                row[k] == ';' ? p.push_back(0) : void(p.back() = p.back() * 10 + row[k] - '0');
             s.unexpected += row[i + 1] != '[' || end >= row.size() || row[end] != 'm';
             for (size_t k = 0; k < p.size(); ++k) {
                 const int64_t v = p[k];
-                if (v == 0) s = SgrState{-1, -1, false, s.unexpected};
-                else if (v == 7 || v == 27) s.inverse = v == 7;
-                else if (v == 39 || v == 49) (v == 39 ? s.fg : s.bg) = -1;
-                else if ((v == 38 || v == 48) && k + 4 < p.size() && p[k + 1] == 2) (v == 38 ? s.fg : s.bg) = (p[k + 2] << 16) | (p[k + 3] << 8) | p[k + 4], k += 4;
-                else if ((v == 38 || v == 48) && k + 2 < p.size() && p[k + 1] == 5) (v == 38 ? s.fg : s.bg) = p[k + 2], k += 2;
-                else if ((v >= 30 && v <= 37) || (v >= 90 && v <= 97)) s.fg = v >= 90 ? v - 82 : v - 30;
-                else if ((v >= 40 && v <= 47) || (v >= 100 && v <= 107)) s.bg = v >= 100 ? v - 92 : v - 40;
-                else ++s.unexpected;
+                if (v == 0)
+                    s = SgrState{-1, -1, false, s.unexpected};
+                else if (v == 7 || v == 27)
+                    s.inverse = v == 7;
+                else if (v == 39 || v == 49)
+                    (v == 39 ? s.fg : s.bg) = -1;
+                else if ((v == 38 || v == 48) && k + 4 < p.size() && p[k + 1] == 2)
+                    (v == 38 ? s.fg : s.bg) = (p[k + 2] << 16) | (p[k + 3] << 8) | p[k + 4], k += 4;
+                else if ((v == 38 || v == 48) && k + 2 < p.size() && p[k + 1] == 5)
+                    (v == 38 ? s.fg : s.bg) = p[k + 2], k += 2;
+                else if ((v >= 30 && v <= 37) || (v >= 90 && v <= 97))
+                    s.fg = v >= 90 ? v - 82 : v - 30;
+                else if ((v >= 40 && v <= 47) || (v >= 100 && v <= 107))
+                    s.bg = v >= 100 ? v - 92 : v - 40;
+                else
+                    ++s.unexpected;
             }
             i = end + 1;
             continue;
@@ -60,7 +76,8 @@ std::vector<Cell> parse_row(const std::string& row, SgrState& s) {
         s.unexpected += c < 0x20;
         const size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
         char32_t symbol = extra == 0 ? c : c & (0x3F >> extra);
-        for (size_t k = 1; k <= extra && i + k < row.size(); ++k) symbol = (symbol << 6) | (static_cast<unsigned char>(row[i + k]) & 0x3F);
+        for (size_t k = 1; k <= extra && i + k < row.size(); ++k)
+            symbol = (symbol << 6) | (static_cast<unsigned char>(row[i + k]) & 0x3F);
         i += 1 + extra;
         cells.push_back(Cell{symbol, s.inverse ? s.bg : s.fg, s.inverse ? s.fg : s.bg});
     }
@@ -85,14 +102,23 @@ std::vector<uint8_t> test_picture_rgb() {
     std::vector<uint8_t> rgb;
     for (int y = 0; y < 160; ++y)
         for (int x = 0; x < 240; ++x) {
-            const bool disc = (x - 170) * (x - 170) + (y - 60) * (y - 60) < 900, square = x > 20 && x < 60 && y > 100 && y < 140;
-            for (int v : {x * 255 / 239, y * 255 / 159, ((x / 16 + y / 16) % 2) * 200}) rgb.push_back(static_cast<uint8_t>(disc ? 250 : square ? 10 : v));
+            const bool disc =
+                (x - 170) * (x - 170) + (y - 60) * (y - 60)<900, square = x> 20 && x < 60 && y > 100 && y < 140;
+            for (int v : {x * 255 / 239, y * 255 / 159, ((x / 16 + y / 16) % 2) * 200})
+                rgb.push_back(static_cast<uint8_t>(disc ? 250 : square ? 10 : v));
         }
     return rgb;
 }
 
-struct RenderCase { PictureMode mode; ChafaCanvasMode canvas_mode; int tags; int32_t cols, rows; };
-void PrintTo(const RenderCase& c, std::ostream* out) { *out << c.cols << "x" << c.rows << (c.mode.unicode ? "" : " ascii"); }
+struct RenderCase {
+    PictureMode mode;
+    ChafaCanvasMode canvas_mode;
+    int tags;
+    int32_t cols, rows;
+};
+void PrintTo(const RenderCase& c, std::ostream* out) {
+    *out << c.cols << "x" << c.rows << (c.mode.unicode ? "" : " ascii");
+}
 class PictureRendering : public ::testing::TestWithParam<RenderCase> {};
 
 TEST_P(PictureRendering, MatchesLibchafaCellByCell) {
@@ -100,7 +126,8 @@ TEST_P(PictureRendering, MatchesLibchafaCellByCell) {
     const std::vector<uint8_t> rgb = test_picture_rgb();
     std::vector<uint8_t> bgr = rgb;
     for (size_t i = 0; i < bgr.size(); i += 3) std::swap(bgr[i], bgr[i + 2]);
-    const std::vector<std::string> printed = PictureRenderer(truecolour_env).render(c.mode, PictureView{bgr.data(), 240, 160, 720}, c.cols, c.rows, 0, 0);
+    const std::vector<std::string> printed =
+        PictureRenderer(truecolour_env).render(c.mode, PictureView{bgr.data(), 240, 160, 720}, c.cols, c.rows, 0, 0);
     ASSERT_EQ(static_cast<int32_t>(printed.size()), c.rows);
     // libchafa's own canvas of the same pixels, configured as the front end documents.
     ChafaCanvasConfig* config = chafa_canvas_config_new();
@@ -121,11 +148,14 @@ TEST_P(PictureRendering, MatchesLibchafaCellByCell) {
             const Cell& cell = cells[static_cast<size_t>(x)];
             const gunichar symbol = chafa_canvas_get_char_at(canvas, x, y);
             gint fg = 0, bg = 0;
-            (c.canvas_mode == CHAFA_CANVAS_MODE_TRUECOLOR ? chafa_canvas_get_colors_at : chafa_canvas_get_raw_colors_at)(canvas, x, y, &fg, &bg);
+            (c.canvas_mode == CHAFA_CANVAS_MODE_TRUECOLOR ? chafa_canvas_get_colors_at
+                                                          : chafa_canvas_get_raw_colors_at)(canvas, x, y, &fg, &bg);
             // A space shows no foreground, a full block no background.
-            if ((cell.symbol != symbol || (symbol != U' ' && cell.fg != fg) || (symbol != 0x2588 && cell.bg != bg)) && ++differing <= 3)
-                ADD_FAILURE() << "cell " << x << "," << y << ": U+" << std::hex << static_cast<uint32_t>(cell.symbol) << " "
-                              << cell.fg << "/" << cell.bg << ", libchafa U+" << symbol << " " << fg << "/" << bg;
+            if ((cell.symbol != symbol || (symbol != U' ' && cell.fg != fg) || (symbol != 0x2588 && cell.bg != bg)) &&
+                ++differing <= 3)
+                ADD_FAILURE() << "cell " << x << "," << y << ": U+" << std::hex << static_cast<uint32_t>(cell.symbol)
+                              << " " << cell.fg << "/" << cell.bg << ", libchafa U+" << symbol << " " << fg << "/"
+                              << bg;
             seen.insert(cell.symbol);
         }
     }
@@ -140,34 +170,61 @@ TEST_P(PictureRendering, MatchesLibchafaCellByCell) {
 
 constexpr int block_and_sextant = CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT;
 INSTANTIATE_TEST_SUITE_P(Modes, PictureRendering,
-                         ::testing::Values(RenderCase{{PictureOutput::Symbols, PictureColours::TrueColour, true}, CHAFA_CANVAS_MODE_TRUECOLOR, block_and_sextant, 60, 20},
-                                           RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, true}, CHAFA_CANVAS_MODE_INDEXED_256, block_and_sextant, 93, 31},
-                                           RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, false}, CHAFA_CANVAS_MODE_INDEXED_256, CHAFA_SYMBOL_TAG_ASCII, 40, 12}));
+                         ::testing::Values(RenderCase{{PictureOutput::Symbols, PictureColours::TrueColour, true},
+                                                      CHAFA_CANVAS_MODE_TRUECOLOR,
+                                                      block_and_sextant,
+                                                      60,
+                                                      20},
+                                           RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, true},
+                                                      CHAFA_CANVAS_MODE_INDEXED_256,
+                                                      block_and_sextant,
+                                                      93,
+                                                      31},
+                                           RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, false},
+                                                      CHAFA_CANVAS_MODE_INDEXED_256,
+                                                      CHAFA_SYMBOL_TAG_ASCII,
+                                                      40,
+                                                      12}));
 
 TEST(PictureMode, PixelsOnlyWhereTheTerminalCanPlaceThem) {
-    struct Row { char** env; const char* forced; int32_t cell_width; bool multiplexer; PictureOutput output; };  // cell width 0: not known
-    for (const Row& r : {Row{kitty_env, nullptr, 10, false, PictureOutput::Kitty}, Row{kitty_env, "auto", 10, false, PictureOutput::Kitty},
-                         Row{kitty_env, nullptr, 0, false, PictureOutput::Symbols}, Row{kitty_env, nullptr, 10, true, PictureOutput::Symbols},
-                         Row{kitty_env, "symbols", 10, false, PictureOutput::Symbols}, Row{vt_env, "sixels", 0, true, PictureOutput::Sixels},
-                         Row{vt_env, nullptr, 10, false, PictureOutput::Symbols}, Row{truecolour_env, nullptr, 10, false, PictureOutput::Symbols}})
-        EXPECT_EQ(PictureRenderer(r.env).choose_mode(r.forced, true, r.cell_width, 2 * r.cell_width, r.multiplexer).output, r.output)
+    struct Row {
+        char** env;
+        const char* forced;
+        int32_t cell_width;
+        bool multiplexer;
+        PictureOutput output;
+    };  // cell width 0: not known
+    for (const Row& r : {Row{kitty_env, nullptr, 10, false, PictureOutput::Kitty},
+                         Row{kitty_env, "auto", 10, false, PictureOutput::Kitty},
+                         Row{kitty_env, nullptr, 0, false, PictureOutput::Symbols},
+                         Row{kitty_env, nullptr, 10, true, PictureOutput::Symbols},
+                         Row{kitty_env, "symbols", 10, false, PictureOutput::Symbols},
+                         Row{vt_env, "sixels", 0, true, PictureOutput::Sixels},
+                         Row{vt_env, nullptr, 10, false, PictureOutput::Symbols},
+                         Row{truecolour_env, nullptr, 10, false, PictureOutput::Symbols}})
+        EXPECT_EQ(
+            PictureRenderer(r.env).choose_mode(r.forced, true, r.cell_width, 2 * r.cell_width, r.multiplexer).output,
+            r.output)
             << r.env[0] << " " << (r.forced ? r.forced : "") << " " << r.cell_width << " " << r.multiplexer;
     EXPECT_TRUE(environment_has_multiplexer(tmux_env) && environment_has_multiplexer(screen_env));
     EXPECT_FALSE(environment_has_multiplexer(kitty_env) || environment_has_multiplexer(nullptr));
-    EXPECT_EQ(PictureRenderer(truecolour_env).choose_mode(nullptr, true, 0, 0, false).colours, PictureColours::TrueColour);
+    EXPECT_EQ(PictureRenderer(truecolour_env).choose_mode(nullptr, true, 0, 0, false).colours,
+              PictureColours::TrueColour);
     EXPECT_NE(PictureRenderer(vt_env).choose_mode(nullptr, true, 0, 0, false).colours, PictureColours::TrueColour);
     EXPECT_FALSE(PictureRenderer(kitty_env).choose_mode("symbols", false, 10, 20, false).unicode);
     // Pixels need the cell size; a sixel image is a device control string.
     const std::vector<uint8_t> rgb = test_picture_rgb();
     const PictureMode sixels{PictureOutput::Sixels, PictureColours::TrueColour, true};
     EXPECT_TRUE(PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 10, 10, 0, 0).empty());
-    const std::vector<std::string> image = PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 24, 8, 10, 20);
+    const std::vector<std::string> image =
+        PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 24, 8, 10, 20);
     EXPECT_TRUE(image.size() == 1 && image[0].rfind("\033P", 0) == 0);
 }
 
 TEST(TerminalSeed, OnlyPlainDecimalNumbersFixTheStart) {
     EXPECT_EQ(seed_from_environment("4294967295"), 4294967295u);
-    for (const char* bad : {"4294967296", "", "-1", "12a", " 1", "0x10"}) EXPECT_EQ(seed_from_environment(bad), std::nullopt) << bad;
+    for (const char* bad : {"4294967296", "", "-1", "12a", " 1", "0x10"})
+        EXPECT_EQ(seed_from_environment(bad), std::nullopt) << bad;
     EXPECT_EQ(seed_from_environment(nullptr), std::nullopt);
 }
 
@@ -191,8 +248,8 @@ std::string quote(const std::string& text) {
 
 // Seeds that start the program on these pictures, worked out apart from it from the documented
 // generator (x * 214013 + 2531011, bits 16 to 30) and the start formula in single precision.
-const std::map<int, uint32_t> seed_for{{0, 1},      {30, 979},   {42, 1375},  {50, 1639}, {60, 1969},
-                                       {77, 2530},  {120, 3950}, {150, 4940}, {200, 6590}, {303, 9990}};
+const std::map<int, uint32_t> seed_for{{0, 1},     {30, 979},   {42, 1375},  {50, 1639},  {60, 1969},
+                                       {77, 2530}, {120, 3950}, {150, 4940}, {200, 6590}, {303, 9990}};
 
 // Location, date and credit line of picture `number` as the details box
 // shows them, less spaces (the box breaks its lines there).
@@ -212,16 +269,17 @@ struct Screen {
     std::string raw, text;
     std::vector<std::string> rows;
     std::vector<std::vector<Cell>> cells;
-    int number = -1;   // of the caption box's image line, right-aligned in three places
-    int symbols = 0;   // picture symbols
+    int number = -1;  // of the caption box's image line, right-aligned in three places
+    int symbols = 0;  // picture symbols
     std::string search, right;  // the search box's text; the right-hand column's less spaces
 
     // Row and cell column of `needle`.
     std::optional<std::pair<size_t, size_t>> find(const std::string& needle) const {
         for (size_t r = 0; r < rows.size(); ++r)
             if (const size_t at = rows[r].find(needle); at != std::string::npos)
-                return std::make_pair(r, static_cast<size_t>(std::count_if(rows[r].begin(), rows[r].begin() + static_cast<long>(at),
-                                                                           [](char c) { return (c & 0xC0) != 0x80; })));
+                return std::make_pair(
+                    r, static_cast<size_t>(std::count_if(rows[r].begin(), rows[r].begin() + static_cast<long>(at),
+                                                         [](char c) { return (c & 0xC0) != 0x80; })));
         return std::nullopt;
     }
     bool contains(const std::string& needle) const { return text.find(needle) != std::string::npos; }
@@ -235,15 +293,19 @@ Screen read_screen(const std::string& raw) {
         SgrState state;  // capture-pane starts every row afresh
         s.cells.push_back(parse_row(line, state));
         std::string& row = s.rows.emplace_back();
-        for (size_t i = 0; i < line.size(); ++i) line[i] == '\033' ? void(i = std::min(line.find('m', i), line.size())) : void(row += line[i]);
+        for (size_t i = 0; i < line.size(); ++i)
+            line[i] == '\033' ? void(i = std::min(line.find('m', i), line.size())) : void(row += line[i]);
         s.text += row + "\n";
         // The image line: the number right-aligned in three places.
-        const size_t at = row.find("Image #"), digits = at == std::string::npos ? at : row.find_first_not_of(' ', at + 7);
-        if (digits <= at + 9 && row.find_first_not_of("0123456789", digits) == at + 10) s.number = std::stoi(row.substr(digits));
+        const size_t at = row.find("Image #"),
+                     digits = at == std::string::npos ? at : row.find_first_not_of(' ', at + 7);
+        if (digits <= at + 9 && row.find_first_not_of("0123456789", digits) == at + 10)
+            s.number = std::stoi(row.substr(digits));
         for (const Cell& cell : s.cells.back()) s.symbols += is_picture_symbol(cell.symbol);
     }
     if (const auto at = s.find("┌─ search")) {
-        for (size_t c = at->second + 1; c < s.cells[at->first + 1].size() && s.cells[at->first + 1][c].symbol != U'│'; ++c)
+        for (size_t c = at->second + 1; c < s.cells[at->first + 1].size() && s.cells[at->first + 1][c].symbol != U'│';
+             ++c)
             s.search += static_cast<char>(s.cells[at->first + 1][c].symbol);
         s.search.erase(s.search.find_last_not_of(' ') + 1);
         for (const auto& row : s.cells)
@@ -255,7 +317,8 @@ Screen read_screen(const std::string& raw) {
 
 // Polls until `done` holds; false after the wait limit.
 bool poll(const std::function<bool()>& done) {
-    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);;
+         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
         if (done()) return true;
         if (std::chrono::steady_clock::now() > deadline) return false;
     }
@@ -274,10 +337,13 @@ public:
         const std::string program =
             std::string(ignore_hangup ? "trap '' HUP; " : "") +
             "ulimit -c 0; export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}exitcode=86\" "
-            "UBSAN_OPTIONS=\"${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}exitcode=87\"; env " + env + " MARIVUE_SEED=" +
-            std::to_string(seed_for.at(start)) + " TERM=xterm-256color COLORTERM=truecolor LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " +
-            quote(MARIVUE_BINARY) + " " + args + "; echo $? > " + quote((dir_ / "status").string()) + (ignore_hangup ? "" : "; exec sleep 600");
-        tmux("new-session -d -s viewer -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " + quote("sh -c " + quote(program)));
+            "UBSAN_OPTIONS=\"${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}exitcode=87\"; env " +
+            env + " MARIVUE_SEED=" + std::to_string(seed_for.at(start)) +
+            " TERM=xterm-256color COLORTERM=truecolor LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " +
+            quote(MARIVUE_BINARY) + " " + args + "; echo $? > " + quote((dir_ / "status").string()) +
+            (ignore_hangup ? "" : "; exec sleep 600");
+        tmux("new-session -d -s viewer -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " +
+             quote("sh -c " + quote(program)));
     }
     ~Session() {
         tmux("kill-server");
@@ -286,7 +352,8 @@ public:
     }
 
     std::string tmux(const std::string& arguments) const {
-        return run("tmux -u -S " + quote((dir_ / "socket").string()) + " -f " + quote((dir_ / "conf").string()) + " " + arguments + " 2>/dev/null");
+        return run("tmux -u -S " + quote((dir_ / "socket").string()) + " -f " + quote((dir_ / "conf").string()) + " " +
+                   arguments + " 2>/dev/null");
     }
     Screen capture() const { return read_screen(tmux("capture-pane -p -e -t viewer")); }
     bool wait_for(const std::function<bool(const Screen&)>& condition, Screen* last) const {
@@ -304,11 +371,11 @@ private:
 };
 
 struct Step {
-    std::string send;         // tmux key names; "type TEXT", "click TEXT", "kill SIGNAL", "tmux COMMAND"
-    int number = -1;          // picture then shown with its caption, details and symbols
+    std::string send;  // tmux key names; "type TEXT", "click TEXT", "kill SIGNAL", "tmux COMMAND"
+    int number = -1;  // picture then shown with its caption, details and symbols
     std::string search = {}, shows = {}, absent = {};  // search box text, text on the screen and not on it
-    bool hidden = false;      // the picture hidden for the search box
-    int exit = -1;            // exit status then reported, the terminal restored
+    bool hidden = false;  // the picture hidden for the search box
+    int exit = -1;  // exit status then reported, the terminal restored
 };
 
 struct Scenario {
@@ -320,39 +387,74 @@ struct Scenario {
 };
 
 const std::vector<Scenario> scenarios{
-    {"StepKeys", 120,
-     {{"", 120, "", "[ OK ]"}, {"Right", 121}, {"Right", 122}, {"Left", 121}, {"type >", 122}, {"type <", 121}, {.send = "type q", .exit = 1}}},
+    {"StepKeys",
+     120,
+     {{"", 120, "", "[ OK ]"},
+      {"Right", 121},
+      {"Right", 122},
+      {"Left", 121},
+      {"type >", 122},
+      {"type <", 121},
+      {.send = "type q", .exit = 1}}},
     {"WrapAtTheEnd", 303, {{"", 303}, {"Right", 0}, {"Left", 303}, {.send = "Escape", .exit = 1}}},
-    {"WrapAtTheStart", 0, {{"", 0}, {"Left", 303}, {"Left", 302}, {"Right", 303}, {"Right", 0}, {.send = "C-c", .exit = 1}}},
-    {"LocationMatchesNoCaption", 60,
+    {"WrapAtTheStart",
+     0,
+     {{"", 0}, {"Left", 303}, {"Left", 302}, {"Right", 303}, {"Right", 0}, {.send = "C-c", .exit = 1}}},
+    {"LocationMatchesNoCaption",
+     60,
      {{"", 60},
       {.send = "type /Palau", .search = "Palau", .shows = "Typing a search text", .hidden = true},
       {.send = "Escape", .search = "Palau", .shows = "q: quit", .hidden = true},  // leaves the box, ends nothing
       {.send = "Right", .number = 61, .search = "Palau-NONE", .absent = "picture hidden"},
       {"Right", 62, "Palau-NONE"}}},
-    {"CaptionWordFiltersCaseMatters", 200,
-     {{"", 200}, {"type /identify"}, {"Enter"}, {"Right", 201, "identify"}, {.send = "Tab", .shows = "Typing a search text"},
-      {"Home"}, {"Delete"}, {"type I"}, {"Escape"}, {"Left", 200, "Identify-NONE"}}},
-    {"Mouse", 30,
-     {{"", 30}, {"click >>>", 31}, {"click <<<", 30}, {.send = "click / to type", .shows = "Typing a search text"},
-      {"type q", -1, "q"}, {.send = "click [ OK ]", .exit = 1}}},
+    {"CaptionWordFiltersCaseMatters",
+     200,
+     {{"", 200},
+      {"type /identify"},
+      {"Enter"},
+      {"Right", 201, "identify"},
+      {.send = "Tab", .shows = "Typing a search text"},
+      {"Home"},
+      {"Delete"},
+      {"type I"},
+      {"Escape"},
+      {"Left", 200, "Identify-NONE"}}},
+    {"Mouse",
+     30,
+     {{"", 30},
+      {"click >>>", 31},
+      {"click <<<", 30},
+      {.send = "click / to type", .shows = "Typing a search text"},
+      {"type q", -1, "q"},
+      {.send = "click [ OK ]", .exit = 1}}},
     {"SigintIsDone", 50, {{"", 50}, {.send = "kill 2", .exit = 1}}},
     {"Sigterm", 50, {{"", 50}, {.send = "kill 15", .exit = 128 + SIGTERM}}},
     {"Sighup", 50, {{"", 50}, {.send = "kill 1", .exit = 128 + SIGHUP}}},
     {"Crash", 50, {{"", 50}, {.send = "kill 11", .exit = 128 + SIGSEGV}}},
-    {"TooSmallThenResized", 77,
-     {{"", -1, "", "too small", "Image #"}, {"tmux resize-window -t viewer -x 120 -y 40", 77},
-      {"tmux resize-window -t viewer -x 90 -y 30"}, {"Right", 78}}, 50, 12},
-    {"CaptionBoxScrolls", 150,
-     {{"", -1, "", "If you can", "Image #"}, {"Down Down Down Down Down Down", -1, "", "Image #150", "If you can"},
-      {"Up Up Up Up Up Up", -1, "", "If you can", "Image #"}}, 60, 16},
+    {"TooSmallThenResized",
+     77,
+     {{"", -1, "", "too small", "Image #"},
+      {"tmux resize-window -t viewer -x 120 -y 40", 77},
+      {"tmux resize-window -t viewer -x 90 -y 30"},
+      {"Right", 78}},
+     50,
+     12},
+    {"CaptionBoxScrolls",
+     150,
+     {{"", -1, "", "If you can", "Image #"},
+      {"Down Down Down Down Down Down", -1, "", "Image #150", "If you can"},
+      {"Up Up Up Up Up Up", -1, "", "If you can", "Image #"}},
+     60,
+     16},
     {"DefaultWithoutADisplay", 42, {{"", 42}}, 120, 40, "", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"},
 };
 
 void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 
 class TerminalViewer : public ::testing::TestWithParam<Scenario> {
-    void SetUp() override { if (run("tmux -V >/dev/null 2>&1 && echo yes") != "yes\n") GTEST_SKIP() << "tmux is not installed"; }
+    void SetUp() override {
+        if (run("tmux -V >/dev/null 2>&1 && echo yes") != "yes\n") GTEST_SKIP() << "tmux is not installed";
+    }
 };
 
 TEST_P(TerminalViewer, AsTheUserDrivesIt) {
@@ -361,14 +463,20 @@ TEST_P(TerminalViewer, AsTheUserDrivesIt) {
     Screen screen = session.capture();
     for (const Step& step : scenario.steps) {
         SCOPED_TRACE("after '" + step.send + "'");
-        const std::string verb = step.send.substr(0, step.send.find(' ')), rest = step.send.substr(verb.size() + (verb.size() < step.send.size()));
+        const std::string verb = step.send.substr(0, step.send.find(' ')),
+                          rest = step.send.substr(verb.size() + (verb.size() < step.send.size()));
         if (verb == "click") {  // a left click as the terminal reports it with SGR mouse reporting
             const auto at = screen.find(rest);
             ASSERT_TRUE(at) << screen.text;
-            const std::string report = std::string("\033[<0;") + std::to_string(at->second + 2) + ";" + std::to_string(at->first + 1);
+            const std::string report =
+                std::string("\033[<0;") + std::to_string(at->second + 2) + ";" + std::to_string(at->first + 1);
             session.tmux("send-keys -t viewer -l " + quote(report + "M" + report + "m"));
         } else if (verb == "kill") {  // to the program, the shell's child
-            const pid_t pid = std::atoi(run("cat /proc/" + std::to_string(std::stoi(session.tmux("display-message -p -t viewer '#{pane_pid}'"))) + "/task/*/children").c_str());
+            const pid_t pid =
+                std::atoi(run("cat /proc/" +
+                              std::to_string(std::stoi(session.tmux("display-message -p -t viewer '#{pane_pid}'"))) +
+                              "/task/*/children")
+                              .c_str());
             ASSERT_GT(pid, 0);
             ASSERT_EQ(kill(pid, std::stoi(rest)), 0);
         } else if (verb == "type") {
@@ -382,19 +490,24 @@ TEST_P(TerminalViewer, AsTheUserDrivesIt) {
             EXPECT_EQ(session.exit_status(), step.exit) << session.capture().text;
             // The terminal is as it was: normal screen, cursor shown, no mouse reports.
             EXPECT_EQ(session.tmux("display-message -p -t viewer '#{alternate_on}#{cursor_flag} "
-                                   "#{mouse_any_flag}#{mouse_button_flag}#{mouse_standard_flag}'"), "01 000\n");
+                                   "#{mouse_any_flag}#{mouse_button_flag}#{mouse_standard_flag}'"),
+                      "01 000\n");
             EXPECT_FALSE(session.capture().contains("Image #"));
             continue;
         }
         const bool reached = session.wait_for(
             [&](const Screen& s) {
-                return (step.number < 0 || (s.number == step.number && s.symbols > 0 && s.right.find(expected_details(step.number)) != std::string::npos)) &&
-                       (step.search.empty() || s.search == step.search) && (step.shows.empty() || s.contains(step.shows)) &&
-                       (step.absent.empty() || !s.contains(step.absent)) && (!step.hidden || (s.symbols == 0 && s.contains("picture hidden")));
+                return (step.number < 0 || (s.number == step.number && s.symbols > 0 &&
+                                            s.right.find(expected_details(step.number)) != std::string::npos)) &&
+                       (step.search.empty() || s.search == step.search) &&
+                       (step.shows.empty() || s.contains(step.shows)) &&
+                       (step.absent.empty() || !s.contains(step.absent)) &&
+                       (!step.hidden || (s.symbols == 0 && s.contains("picture hidden")));
             },
             &screen);
         ASSERT_TRUE(reached) << "picture " << step.number << " search '" << step.search << "' shows '" << step.shows
-                             << "' absent '" << step.absent << "'\n" << screen.text;
+                             << "' absent '" << step.absent << "'\n"
+                             << screen.text;
     }
 }
 
@@ -438,11 +551,16 @@ TEST_F(TerminalViewer, ThePictureShowsTheDecodedFrameTheRightWayUp) {
         int counted = 0;
         for (const Cell& cell : screen.cells[rows[i]]) {
             const bool space = cell.symbol == U' ', full = cell.symbol == 0x2588;
-            if ((!space && !is_picture_symbol(cell.symbol)) || (!full && cell.bg < 0) || (!space && cell.fg < 0)) continue;
+            if ((!space && !is_picture_symbol(cell.symbol)) || (!full && cell.bg < 0) || (!space && cell.fg < 0))
+                continue;
             ++counted;
             for (size_t k = 0; k < 3; ++k) {
-                const auto channel = [&](int64_t colour) { return static_cast<double>((colour >> (16 - 8 * k)) & 0xFF); };
-                shown[k] += space ? channel(cell.bg) : full ? channel(cell.fg) : (channel(cell.fg) + channel(cell.bg)) / 2;
+                const auto channel = [&](int64_t colour) {
+                    return static_cast<double>((colour >> (16 - 8 * k)) & 0xFF);
+                };
+                shown[k] += space  ? channel(cell.bg)
+                            : full ? channel(cell.fg)
+                                   : (channel(cell.fg) + channel(cell.bg)) / 2;
             }
         }
         ASSERT_GT(counted, 40) << "cell row " << rows[i] << "\n" << screen.text;
@@ -450,7 +568,8 @@ TEST_F(TerminalViewer, ThePictureShowsTheDecodedFrameTheRightWayUp) {
         for (size_t y = top; y < bottom && y < static_cast<size_t>(oracle.picture.height); ++y)
             for (size_t x = 0; x < 240 * 3; ++x) expected[x % 3] += oracle.picture.samples[y * 240 * 3 + x];
         for (size_t k = 0; k < 3; ++k)
-            EXPECT_NEAR(shown[k] / counted, expected[k] / static_cast<double>((bottom - top) * 240), 24) << "cell row " << i << " channel " << k;
+            EXPECT_NEAR(shown[k] / counted, expected[k] / static_cast<double>((bottom - top) * 240), 24)
+                << "cell row " << i << " channel " << k;
     }
 }
 
@@ -458,8 +577,10 @@ TEST(TerminalFrontEnd, SaysSoWithoutATerminal) {
     int status = -1;
     const std::string output = run(quote(MARIVUE_BINARY) + " --tty </dev/null 2>&1", &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-    EXPECT_EQ(output, "marivue: the terminal front end needs a terminal on standard input and output.\n"
-                      "marivue: no front end is available: no display for the desktop front end and no terminal for the terminal one.\n");
+    EXPECT_EQ(output,
+              "marivue: the terminal front end needs a terminal on standard input and output.\n"
+              "marivue: no front end is available: no display for the desktop front end and no terminal for the "
+              "terminal one.\n");
 }
 
 }  // namespace
