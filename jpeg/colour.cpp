@@ -1,7 +1,8 @@
-// Colour conversion of the transformed samples into output rows. Chroma is
-// upsampled by replication; the table look-ups for one chroma pair serve
-// every pixel it covers, which is why the vertically subsampled schemes
-// convert two rows in one pass.
+// Colour conversion of the transformed samples into output rows: YCbCr to
+// RGB, or RGB samples interleaved as they are. Chroma is upsampled by
+// replication; the table look-ups for one chroma pair serve every pixel it
+// covers, which is why the vertically subsampled schemes convert two rows
+// in one pass.
 #include "jpeg/internal.h"
 
 #include <cstring>
@@ -122,6 +123,48 @@ inline void put_pixels8(uint8_t* out, const uint8_t* y, const Offsets8& o) {
 #endif
 }
 
+// Eight samples of one component for the RGB converters: in the low half
+// of a vector register, or as bytes.
+#if MARIVUE_SSE2
+using Samples8 = __m128i;
+inline Samples8 load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+// Four samples, each twice: a component subsampled horizontally.
+inline Samples8 load4_doubled(const uint8_t* p) {
+    int32_t four;
+    std::memcpy(&four, p, 4);
+    __m128i v = _mm_cvtsi32_si128(four);
+    return _mm_unpacklo_epi8(v, v);
+}
+inline void put_rgb8(uint8_t* out, Samples8 red, Samples8 green, Samples8 blue) {
+    __m128i rg = _mm_unpacklo_epi8(red, green);
+    __m128i bz = _mm_unpacklo_epi8(blue, _mm_setzero_si128());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(rg, bz));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(rg, bz));
+}
+#else
+struct Samples8 {
+    uint8_t v[8];
+};
+inline Samples8 load8(const uint8_t* p) {
+    Samples8 s;
+    std::memcpy(s.v, p, 8);
+    return s;
+}
+inline Samples8 load4_doubled(const uint8_t* p) {
+    Samples8 s;
+    for (int i = 0; i < 8; i++) s.v[i] = p[i / 2];
+    return s;
+}
+inline void put_rgb8(uint8_t* out, const Samples8& red, const Samples8& green, const Samples8& blue) {
+    for (int i = 0; i < 8; i++) {
+        out[4 * i] = red.v[i];
+        out[4 * i + 1] = green.v[i];
+        out[4 * i + 2] = blue.v[i];
+        out[4 * i + 3] = 0;
+    }
+}
+#endif
+
 inline int32_t current_row(const JpegDecoder& d) { return d.mcu_height - d.mcu_rows_remaining; }
 
 inline const uint8_t* block_row(const JpegDecoder& d, int32_t block, int32_t row) {
@@ -180,6 +223,50 @@ void convert_h2v2(JpegDecoder& d) {
             offsets_half(d, cb + 4 * j, cr + 4 * j, o);
             put_pixels8(d.out_row_0 + 4 * (16 * m + 8 * j), y0, o);
             put_pixels8(d.out_row_1 + 4 * (16 * m + 8 * j), y0 + 8, o);
+        }
+    }
+}
+
+// The RGB converters: the same layouts, with the second and third
+// components replicated where chroma would be, and no arithmetic.
+void convert_rgb_h1v1(JpegDecoder& d) {
+    int32_t r = current_row(d);
+    for (int32_t m = 0; m < d.mcus_per_row; m++)
+        put_rgb8(d.out_row_0 + 32 * m, load8(block_row(d, 3 * m, r)), load8(block_row(d, 3 * m + 1, r)),
+                 load8(block_row(d, 3 * m + 2, r)));
+}
+
+void convert_rgb_h2v1(JpegDecoder& d) {
+    int32_t r = current_row(d);
+    for (int32_t m = 0; m < d.mcus_per_row; m++) {
+        const uint8_t* green = block_row(d, 4 * m + 2, r);
+        const uint8_t* blue = block_row(d, 4 * m + 3, r);
+        for (int j = 0; j < 2; j++)
+            put_rgb8(d.out_row_0 + 4 * (16 * m + 8 * j), load8(block_row(d, 4 * m + j, r)),
+                     load4_doubled(green + 4 * j), load4_doubled(blue + 4 * j));
+    }
+}
+
+void convert_rgb_h1v2(JpegDecoder& d) {
+    int32_t r = current_row(d);
+    for (int32_t m = 0; m < d.mcus_per_row; m++) {
+        const uint8_t* red = block_row(d, 4 * m + r / 8, r % 8);
+        Samples8 green = load8(block_row(d, 4 * m + 2, r / 2)), blue = load8(block_row(d, 4 * m + 3, r / 2));
+        put_rgb8(d.out_row_0 + 32 * m, load8(red), green, blue);
+        put_rgb8(d.out_row_1 + 32 * m, load8(red + 8), green, blue);
+    }
+}
+
+void convert_rgb_h2v2(JpegDecoder& d) {
+    int32_t r = current_row(d);
+    for (int32_t m = 0; m < d.mcus_per_row; m++) {
+        const uint8_t* green = block_row(d, 6 * m + 4, r / 2);
+        const uint8_t* blue = block_row(d, 6 * m + 5, r / 2);
+        for (int j = 0; j < 2; j++) {
+            const uint8_t* red = block_row(d, 6 * m + 2 * (r / 8) + j, r % 8);
+            Samples8 g = load4_doubled(green + 4 * j), b = load4_doubled(blue + 4 * j);
+            put_rgb8(d.out_row_0 + 4 * (16 * m + 8 * j), load8(red), g, b);
+            put_rgb8(d.out_row_1 + 4 * (16 * m + 8 * j), load8(red + 8), g, b);
         }
     }
 }

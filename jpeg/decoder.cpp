@@ -39,6 +39,7 @@ void initialize(JpegDecoder& d, ByteSource& source) {
     d.memory_limit = memory_limit;
     d.source = &source;
     d.in_cursor = in_buffer(d);
+    d.adobe_transform = -1;
     source.attach();
     refill_input(d);
     d.bit_buffer = 0;
@@ -62,10 +63,12 @@ namespace {
 // last rows, a sequential picture's segments after the scan are read too
 // (finish_image), within the same call and its error exit.
 void decode_mcu_row(JpegDecoder& d) {
-    if (d.is_progressive)
+    if (d.is_progressive) {
         load_row_from_coeffs(d);
-    else
+    } else {
         decode_row_blocks(d);
+        if (entropy_read_past_end(d)) d.data_incomplete = 1;
+    }
     if (d.rows_remaining <= d.mcu_height) finish_image(d);
     transform_row(d);
 }
@@ -79,16 +82,28 @@ const uint8_t* convert_row(JpegDecoder& d) {
             copy_grey(d);
             break;
         case SchemeH1V1:
-            convert_h1v1(d);
+            if (d.is_rgb)
+                convert_rgb_h1v1(d);
+            else
+                convert_h1v1(d);
             break;
         case SchemeH2V1:
-            convert_h2v1(d);
+            if (d.is_rgb)
+                convert_rgb_h2v1(d);
+            else
+                convert_h2v1(d);
             break;
         case SchemeH1V2:
-        case SchemeH2V2:
             if (d.mcu_rows_remaining & 1) return d.out_row_1;  // converted with the previous row
-            if (d.output_scheme == SchemeH1V2)
+            if (d.is_rgb)
+                convert_rgb_h1v2(d);
+            else
                 convert_h1v2(d);
+            break;
+        case SchemeH2V2:
+            if (d.mcu_rows_remaining & 1) return d.out_row_1;
+            if (d.is_rgb)
+                convert_rgb_h2v2(d);
             else
                 convert_h2v2(d);
             break;
@@ -142,6 +157,9 @@ int32_t decode_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_o
         try {
             decode_mcu_row(d);
         } catch (const DecodeFailure&) {
+            // A row that fails after the reader met the end of the data
+            // failed because the data ended (or ends without its marker).
+            if (d.data_exhausted && !d.is_progressive) d.data_incomplete = 1;
             return DecodeError;
         }
         d.mcu_rows_remaining = d.mcu_height;

@@ -2,7 +2,8 @@
 //
 // A dependency-free, integer-only, row-streaming decoder for Huffman-coded
 // baseline, extended sequential and progressive JPEG (8-bit precision, one
-// component or three YCbCr components sampled 1x1, 2x1, 1x2 or 2x2).
+// component or three components sampled 1x1, 2x1, 1x2 or 2x2, coded as
+// YCbCr or, without colour transform, as RGB).
 //
 // Lifecycle:
 //   JpegDecoder* d = new (std::nothrow) JpegDecoder;   // the record is large
@@ -14,10 +15,11 @@
 //   delete d;                      // then the caller destroys the source
 //
 // After open_decoder the caller may read `status`, `image_width`,
-// `image_height` and `frame_component_count`; after begin also
-// `bytes_per_pixel`. Every other field is the decoder's own. decode_row
-// returns 1 once all image_height rows have been delivered; anything else
-// but 0 ends the loop with the cause in `status`.
+// `image_height`, `frame_component_count`, `saw_jfif`, `adobe_transform`
+// and `is_rgb`; after begin also `bytes_per_pixel`, and after begin and
+// every decode_row `data_incomplete`. Every other field is the decoder's
+// own. decode_row returns 1 once all image_height rows have been delivered;
+// anything else but 0 ends the loop with the cause in `status`.
 //
 // Failures: every failure is reported as a negative DecodeStatus in
 // `status` (the first one only; status_names.h turns it into a name and a
@@ -150,10 +152,11 @@ constexpr int push_back_room = 128;
 // The whole state of decoding one stream: about 90 KB, all fixed working
 // storage, so allocate it on the heap. Owners may read `status`,
 // `image_width`, `image_height` (1..8192), `frame_component_count` (1..4;
-// only 1, grey, and 3, colour, decode), all set by open_decoder, and
-// `bytes_per_pixel` (1 or 4, set by begin), and may set
-// `memory_limit` before open_decoder; everything else is the decoder's own
-// and pool pointers in it are stale after a failure.
+// only 1, grey, and 3, colour, decode), `saw_jfif`, `adobe_transform` and
+// `is_rgb`, all set by open_decoder, `bytes_per_pixel` (1 or 4, set by
+// begin) and `data_incomplete` (below), and may set `memory_limit` before
+// open_decoder; everything else is the decoder's own and pool pointers in
+// it are stale after a failure.
 struct JpegDecoder {
     int32_t image_width;
     int32_t image_height;
@@ -236,6 +239,33 @@ struct JpegDecoder {
     int32_t exhausted_real_bits;
     int32_t exhausted_unread_bits;
     int32_t fetches_since_exhausted;
+    int32_t synthesised_bytes;  // synthesised bytes fetched so far (stops counting at 64)
+    // Segments seen before the frame header, and the colour coding they
+    // give, all set by open_decoder. saw_jfif: 1 after a JFIF APP0 segment.
+    // adobe_transform: the transform byte of the last Adobe APP14 segment
+    // (0 none, i.e. RGB or CMYK; 1 YCbCr; 2 YCCK), -1 when there was none.
+    // is_rgb: 1 when a three-component frame is coded as RGB without colour
+    // transform (Adobe transform 0, or no JFIF or Adobe segment and the
+    // component ids 'R', 'G', 'B'): its rows then carry the first, second
+    // and third component as red, green and blue, the second and third
+    // upsampled by replication as chroma would be. 0 for YCbCr and grey.
+    uint8_t saw_jfif;
+    int32_t adobe_transform;
+    uint8_t is_rgb;
+    // 1 when the picture was patched because its data ended early; the
+    // statuses stay what they are either way. Progressive (final after
+    // begin, which decodes every scan): a scan's entropy-coded data ran out
+    // before its last block, so blocks it did not reach keep what earlier
+    // scans gave them (0 where none did), or the stream ended before its
+    // end-of-image marker, so scans may be missing. Sequential (0 after
+    // begin; read it after each decode_row): the MCU row just decoded, or
+    // the one whose decoding failed, needed bytes past the end of the data:
+    // that MCU row is decoded partly, and every later one wholly, from the
+    // synthesised end-of-image bytes (rows before it are whole); once 1 it
+    // stays 1, and it is final when decode_row has returned 1 or failed. A
+    // complete stream leaves it 0, also with bytes after its end-of-image
+    // marker, and so does a sequential stream that lacks only that marker.
+    uint8_t data_incomplete;
     // Set by the caller before open_decoder, which keeps it: the most pool
     // memory, in bytes, that this decoder may hold at once (all blocks
     // together, as requested). A request that would go above it fails with

@@ -19,6 +19,7 @@ namespace {
 constexpr int32_t max_zero_reads = 64;
 
 inline int32_t synthesise_byte(JpegDecoder& d) {
+    if (d.synthesised_bytes < 64) d.synthesised_bytes++;
     int32_t toggle = d.eoi_toggle;
     d.eoi_toggle ^= 1;
     return toggle ? 0xD9 : 0xFF;
@@ -140,6 +141,19 @@ bool entropy_data_left(const JpegDecoder& d) {
     int32_t unread = d.bit_count + 16;
     int32_t consumed = d.exhausted_unread_bits + 16 * d.fetches_since_exhausted - unread;
     return d.exhausted_real_bits - consumed > 0;
+}
+
+bool entropy_read_past_end(const JpegDecoder& d) {
+    if (!d.data_exhausted) return false;
+    int32_t unread = d.bit_count + 16;
+    int32_t consumed = d.exhausted_unread_bits + 16 * d.fetches_since_exhausted - unread;
+    return consumed > d.exhausted_real_bits;
+}
+
+bool header_read_past_end(const JpegDecoder& d) {
+    // The header reader holds bit_count + 16 bits it has fetched but not
+    // consumed; synthesised bytes beyond those have been consumed.
+    return d.synthesised_bytes > (d.bit_count + 16) / 8;
 }
 
 void prime_header_bits(JpegDecoder& d) {

@@ -62,6 +62,12 @@ void fetch_entropy_word(JpegDecoder& d, int old_count, int n);
 // False once the entropy reader has delivered every bit of real data and
 // is into the synthesised end-of-image bytes.
 bool entropy_data_left(const JpegDecoder& d);
+// True once the entropy reader has consumed synthesised bits: the data it
+// decoded ran past the end of the stream.
+bool entropy_read_past_end(const JpegDecoder& d);
+// True when the header reader has consumed synthesised bytes (the marker it
+// just read was not in the stream). Only meaningful for the header reader.
+bool header_read_past_end(const JpegDecoder& d);
 
 // The entropy reader's bit state held in locals, so that a decoding loop
 // can keep it in registers; saved to the record around every call that
@@ -122,6 +128,8 @@ void read_sof(JpegDecoder& d);
 void read_sos(JpegDecoder& d);
 void read_dri(JpegDecoder& d);
 void skip_segment(JpegDecoder& d);
+// Reads an APP0 or APP14 segment, noting a JFIF or an Adobe segment.
+void read_app(JpegDecoder& d, int32_t code);
 void find_frame_header(JpegDecoder& d);
 bool find_scan_header(JpegDecoder& d);
 void handle_restart(JpegDecoder& d);
@@ -244,6 +252,12 @@ void convert_h1v1(JpegDecoder& d);
 void convert_h2v1(JpegDecoder& d);
 void convert_h1v2(JpegDecoder& d);
 void convert_h2v2(JpegDecoder& d);
+// The same for a frame coded as RGB: the components are red, green and
+// blue, the second and third upsampled like chroma.
+void convert_rgb_h1v1(JpegDecoder& d);
+void convert_rgb_h2v1(JpegDecoder& d);
+void convert_rgb_h1v2(JpegDecoder& d);
+void convert_rgb_h2v2(JpegDecoder& d);
 // The red, green and blue offsets that eight chroma pairs add to luma, as
 // the converters compute them (with vector instructions where available).
 void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,

@@ -14,6 +14,17 @@ inline int32_t read16(JpegDecoder& d) { return static_cast<int32_t>(get_bits_raw
 constexpr int32_t marker_sof0 = 0xC0, marker_sof1 = 0xC1, marker_sof2 = 0xC2;
 constexpr int32_t marker_sof9 = 0xC9;
 constexpr int32_t marker_soi = 0xD8, marker_eoi = 0xD9, marker_sos = 0xDA;
+constexpr int32_t marker_app0 = 0xE0, marker_app14 = 0xEE;
+
+// The colour coding of a three-component frame: YCbCr unless the picture
+// says it was written without colour transform, either in an Adobe segment
+// (transform 0) or, with neither a JFIF nor an Adobe segment, by naming its
+// components 'R', 'G', 'B'. A JFIF segment always means YCbCr.
+uint8_t frame_is_rgb(const JpegDecoder& d) {
+    if (d.frame_component_count != 3 || d.saw_jfif) return 0;
+    if (d.adobe_transform >= 0) return d.adobe_transform == 0;
+    return d.comp_id[0] == 'R' && d.comp_id[1] == 'G' && d.comp_id[2] == 'B';
+}
 
 }  // namespace
 
@@ -76,8 +87,38 @@ int32_t process_markers(JpegDecoder& d) {
             read_dri(d);
             continue;
         }
-        skip_segment(d);  // APPn, COM, ...
+        if (code == marker_app0 || code == marker_app14) {
+            read_app(d, code);
+            continue;
+        }
+        skip_segment(d);  // other APPn, COM, ...
     }
+}
+
+void read_app(JpegDecoder& d, int32_t code) {
+    // APP0 names a JFIF picture with its 5-byte identifier; APP14 carries
+    // the Adobe identifier, two version and two flag bytes each, and the
+    // transform byte, 12 bytes in all. A segment too short for them (or
+    // with another identifier) is skipped like any other.
+    static const uint8_t jfif[5] = {'J', 'F', 'I', 'F', 0};
+    static const uint8_t adobe[5] = {'A', 'd', 'o', 'b', 'e'};
+    int32_t length = read16(d);
+    if (length < 2) fail(d, MarkerLength);
+    int32_t left = length - 2;
+    const bool is_jfif = code == marker_app0;
+    if (left >= (is_jfif ? 5 : 12)) {
+        bool match = true;
+        for (int i = 0; i < 5; i++) match = (read8(d) == (is_jfif ? jfif : adobe)[i]) && match;
+        left -= 5;
+        if (match && is_jfif) {
+            d.saw_jfif = 1;
+        } else if (match) {
+            for (int i = 0; i < 6; i++) read8(d);  // version, flags0, flags1
+            d.adobe_transform = read8(d);
+            left -= 7;
+        }
+    }
+    for (; left > 0; left--) read8(d);
 }
 
 void skip_segment(JpegDecoder& d) {
@@ -170,6 +211,7 @@ void find_frame_header(JpegDecoder& d) {
     } else {
         fail(d, UnsupportedFrameType);
     }
+    d.is_rgb = frame_is_rgb(d);
 }
 
 void read_sos(JpegDecoder& d) {

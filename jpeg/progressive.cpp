@@ -223,7 +223,8 @@ bool only_fill_left(const JpegDecoder& d) {
     return true;
 }
 
-void walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
+// Decodes the scan's MCUs; false when its data ran out before the last.
+bool walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
     int32_t rows[4] = {0, 0, 0, 0};
     for (int32_t mcu_row = 0; mcu_row < d.mcus_down; mcu_row++) {
         BlockWalk walk;
@@ -231,11 +232,11 @@ void walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
             walk.x = 0;
             walk.y = 0;
             // Past the end of the data there is nothing left to decode.
-            if (!entropy_data_left(d)) return;
+            if (!entropy_data_left(d)) return false;
             if (d.restart_interval != 0 && d.restarts_left == 0) {
                 // A stream cut in front of its restart marker, or inside it,
                 // has ended too.
-                if (only_fill_left(d)) return;
+                if (only_fill_left(d)) return false;
                 handle_restart(d);
             }
             for (int32_t j = 0; j < d.blocks_per_mcu; j++) {
@@ -247,15 +248,17 @@ void walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
         }
         advance_rows(d, rows);
     }
+    return true;
 }
 
 }  // namespace
 
 void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
     try {
-        walk_scan(d, block_decoder);
+        if (walk_scan(d, block_decoder) && !entropy_read_past_end(d)) return;
     } catch (const ScanDataEnded&) {
     }
+    d.data_incomplete = 1;
 }
 
 void decode_all_scans(JpegDecoder& d) {
@@ -278,6 +281,9 @@ void decode_all_scans(JpegDecoder& d) {
         decode_progressive_scan(d, block_decoder);
         prime_header_bits(d);
     }
+    // The end-of-image marker that ended the scans was synthesised: the
+    // stream stopped early, perhaps in front of further scans.
+    if (header_read_past_end(d)) d.data_incomplete = 1;
     // The row passes read every component, including any that no scan
     // named, so every component's quantisation table must exist.
     d.scan_component_count = d.frame_component_count;

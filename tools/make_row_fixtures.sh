@@ -52,6 +52,10 @@ for size in 1x1 7x3 17x9 64x48 241x161; do
   cjpeg -progressive "$src" > "$out/prog_$size.jpg"
   cjpeg -progressive -grayscale "$src" > "$out/prog_grey_$size.jpg"
 done
+# Colour coded as RGB, without the YCbCr transform (an Adobe segment says so).
+for s in 1x1 2x1 1x2 2x2; do
+  cjpeg -rgb -quality 85 -sample $s,1x1,1x1 "$tmp/s241x161.ppm" > "$out/rgb_${s}_241x161.jpg"
+done
 src=$tmp/s320x240.ppm
 cjpeg -quality 5 "$src" > "$out/extended_q5.jpg" 2>/dev/null
 cjpeg -optimize -quality 92 "$src" > "$out/optimised.jpg"

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -88,6 +91,19 @@ std::vector<Case> all_cases() {
     add(8192, 9, Sampling::Grey, variants[2]);
     add(37, 21, Sampling::Grey, variants[0], 2);
     add(45, 27, Sampling::Grey, variants[7], 2);
+    // RGB without colour transform, marked by an Adobe segment (every
+    // sampling) or by the component ids alone.
+    using Rgb = EncodeOptions::Rgb;
+    for (auto [s, v, rgb] : {std::tuple{Sampling::H1V1, 0, Rgb::Adobe},
+                             {Sampling::H2V1, 3, Rgb::Adobe},
+                             {Sampling::H1V2, 5, Rgb::Adobe},
+                             {Sampling::H2V2, 7, Rgb::Adobe},
+                             {Sampling::H1V1, 5, Rgb::IdsOnly},
+                             {Sampling::H2V2, 0, Rgb::IdsOnly}}) {
+        add(241, 161, s, variants[v]);
+        cases.back().options.rgb = rgb;
+        cases.back().name += rgb == Rgb::Adobe ? "_RgbAdobe" : "_RgbIds";
+    }
     return cases;
 }
 
@@ -108,6 +124,9 @@ TEST_P(OracleDecode, MatchesReference) {
     if (c.options.extra_segments) {
         EXPECT_EQ(e2e::find_markers(jpeg, 0xE1, 0xFE).size(), 3u);
     }
+    const bool rgb = c.options.rgb != EncodeOptions::Rgb::No;
+    EXPECT_EQ(e2e::find_markers(jpeg, 0xE0, 0xE0).size(), rgb ? 0u : 1u);  // JFIF
+    EXPECT_EQ(e2e::find_markers(jpeg, 0xEE, 0xEE).size(), c.options.rgb == EncodeOptions::Rgb::Adobe ? 1u : 0u);
 
     const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
     ASSERT_TRUE(oracle.ok) << oracle.message;
@@ -123,6 +142,8 @@ TEST_P(OracleDecode, MatchesReference) {
     EXPECT_EQ(r.final_status, StatusOk);
     EXPECT_TRUE(r.row_length_ok);
     EXPECT_TRUE(r.fourth_bytes_zero);
+    EXPECT_EQ(r.is_rgb, rgb);
+    EXPECT_FALSE(r.data_incomplete);
     EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, c.height));
 }
 
@@ -150,6 +171,68 @@ TEST(OracleBuilt, LongCodesAndCompleteCodeTree) {
     const e2e::MarivueResult full = e2e::marivue_decode(jt::grey_stream(160, 8, blocks, complete));
     EXPECT_EQ(full.stop_result, 1) << "status " << full.final_status;
     EXPECT_EQ(full.picture.samples, r.picture.samples);
+}
+
+// The segments decide the colour coding of three components, as they do
+// for the reference: an Adobe transform of 1 means YCbCr whatever the ids,
+// one of 0 means RGB whatever the ids; a JFIF segment means YCbCr; an
+// APP14 segment with another identifier is no Adobe segment.
+TEST(OracleBuilt, ColourCodingFollowsTheSegments) {
+    EncodeOptions o;
+    o.sampling = Sampling::H2V1;
+    o.rgb = EncodeOptions::Rgb::Adobe;
+    const std::vector<uint8_t> adobe = e2e::encode(e2e::make_picture(37, 19, 3, 9), o);
+    const size_t app14 = e2e::find_markers(adobe, 0xEE, 0xEE).at(0).offset;
+    const size_t sof = e2e::find_markers(adobe, 0xC0, 0xC0).at(0).offset;
+    const size_t sos = e2e::find_markers(adobe, 0xDA, 0xDA).at(0).offset;
+    const std::vector<uint8_t> jfif = {0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    struct Edit {
+        const char* name;
+        std::vector<std::pair<size_t, uint8_t>> bytes;
+        bool insert_jfif, rgb;
+    } edits[] = {{"Transform1", {{app14 + 15, 1}}, false, false},
+                 {"Transform0Ids123",
+                  {{sof + 10, 1}, {sof + 13, 2}, {sof + 16, 3}, {sos + 5, 1}, {sos + 7, 2}, {sos + 9, 3}},
+                  false,
+                  true},
+                 {"OtherIdentifier", {{app14 + 8, 'f'}}, false, true},
+                 {"JfifAndAdobe0", {}, true, false}};
+    for (const Edit& e : edits) {
+        std::vector<uint8_t> jpeg = adobe;
+        for (auto [offset, value] : e.bytes) jpeg.at(offset) = value;
+        if (e.insert_jfif) jpeg.insert(jpeg.begin() + 2, jfif.begin(), jfif.end());
+        const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
+        ASSERT_TRUE(oracle.ok) << e.name << ": " << oracle.message;
+        const e2e::MarivueResult r = e2e::marivue_decode(jpeg);
+        ASSERT_EQ(r.stop_result, 1) << e.name << ": status " << r.final_status;
+        EXPECT_EQ(r.is_rgb, e.rgb) << e.name;
+        EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, 19)) << e.name;
+    }
+}
+
+// A picture that the reference tools write as RGB (cjpeg -rgb) decodes
+// like the reference tools decode it.
+TEST(OracleTools, CjpegRgbMatchesDjpeg) {
+    if (std::system("command -v cjpeg >/dev/null && command -v djpeg >/dev/null") != 0)
+        GTEST_SKIP() << "cjpeg and djpeg are not installed";
+    const std::string dir = e2e::make_temp_dir();
+    const e2e::Picture picture = e2e::make_picture(97, 61, 3, 21);
+    const std::string header = "P6\n97 61\n255\n";
+    std::vector<uint8_t> ppm(header.begin(), header.end());
+    ppm.insert(ppm.end(), picture.samples.begin(), picture.samples.end());
+    e2e::write_file(dir + "/in.ppm", ppm);
+    ASSERT_EQ(std::system(("cjpeg -rgb -quality 90 '" + dir + "/in.ppm' > '" + dir + "/rgb.jpg'").c_str()), 0);
+    ASSERT_EQ(std::system(("djpeg -dct int -ppm '" + dir + "/rgb.jpg' > '" + dir + "/out.ppm'").c_str()), 0);
+    const std::vector<uint8_t> jpeg = e2e::read_file(dir + "/rgb.jpg"), out = e2e::read_file(dir + "/out.ppm");
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(out.size(), header.size() + picture.samples.size());
+    ASSERT_TRUE(std::equal(header.begin(), header.end(), out.begin()));
+    const e2e::Picture reference{97, 61, 3,
+                                 std::vector<uint8_t>(out.begin() + static_cast<long>(header.size()), out.end())};
+    const e2e::MarivueResult r = e2e::marivue_decode(jpeg);
+    ASSERT_EQ(r.stop_result, 1) << "status " << r.final_status;
+    EXPECT_TRUE(r.is_rgb);
+    EXPECT_TRUE(e2e::matches_reference(r.picture, reference, 0, 61));
 }
 
 }  // namespace

@@ -87,7 +87,15 @@ TEST(Truncated, SequentialRowsBeforeTheCutMatch) {
             for (const auto& m : rst) complete += length >= end ? 0 : m.offset + 2 <= length;
             const int complete_rows = std::min(161, complete * mcu_height);
             EXPECT_GE(r.rows, complete_rows) << where;
-            EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, std::min(r.rows, complete_rows))) << where;
+            // The completeness flag turns 1 with the MCU row whose data the
+            // cut reached (the first one not ended by a marker in front of
+            // the cut); the rows before it are whole.
+            EXPECT_EQ(r.data_incomplete, length < end) << where;
+            int whole = 0;
+            for (const auto& m : rst) whole += m.offset <= length;
+            EXPECT_EQ(r.incomplete_from_row, length < end ? whole * mcu_height : -1) << where;
+            const int whole_rows = r.data_incomplete ? r.incomplete_from_row : r.rows;
+            EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, std::min(r.rows, whole_rows))) << where;
             if (r.stop_result != 1) {
                 EXPECT_TRUE(r.final_status == DecodeError || r.final_status == RestartMarker) << where;
             }
@@ -133,6 +141,7 @@ TEST(Truncated, ProgressiveBetweenAndInsideScans) {
                 const e2e::MarivueResult r = e2e::marivue_decode(cut(jpeg, length));
                 ASSERT_EQ(r.rows, 161) << where << ": status " << r.final_status;
                 EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, 161)) << where;
+                EXPECT_TRUE(r.data_incomplete) << where;  // later scans may be missing
             }
             // Also in front of each restart marker and just after its 0xFF.
             for (const auto& m : markers)
@@ -142,6 +151,8 @@ TEST(Truncated, ProgressiveBetweenAndInsideScans) {
                 expect_consistent(r, 161, "inside a scan at " + std::to_string(length));
                 EXPECT_EQ(r.rows, 161) << e2e::sampling_name(s) << " cut at " << length << ": status "
                                        << r.final_status;
+                EXPECT_EQ(r.final_status, StatusOk) << length;
+                EXPECT_TRUE(r.data_incomplete) << length;
             }
         }
     }
@@ -159,6 +170,22 @@ TEST(Truncated, ProgressiveScanEndsExactlyWithTheData) {
     ASSERT_EQ(r.rows, 8) << "status " << r.final_status;
     for (int x = 0; x < 80; ++x) {
         EXPECT_EQ(r.picture.samples[x], x < 32 ? 153 : 128) << x;
+    }
+    EXPECT_TRUE(r.data_incomplete);
+}
+
+// Bytes after the end-of-image marker are not data the picture lacks: the
+// completeness flag stays 0 and the rows are those of the stream alone.
+TEST(Truncated, BytesAfterTheEndOfImageLeaveTheFlagClear) {
+    for (bool progressive : {false, true}) {
+        const Bytes jpeg = encoded(61, 37, Sampling::H2V2, 0, progressive);
+        Bytes extended = jpeg;
+        for (int i = 0; i < 700; ++i) extended.push_back(static_cast<uint8_t>(i % 5 == 0 ? 0xFF : i * 29));
+        const e2e::MarivueResult plain = e2e::marivue_decode(jpeg), r = e2e::marivue_decode(extended);
+        ASSERT_EQ(r.stop_result, 1) << "status " << r.final_status;
+        EXPECT_FALSE(plain.data_incomplete || r.data_incomplete) << progressive;
+        EXPECT_EQ(r.incomplete_from_row, -1);
+        EXPECT_EQ(r.picture.samples, plain.picture.samples);
     }
 }
 

@@ -84,6 +84,10 @@ bool run_encoder(const Picture& picture, const EncodeOptions& options, EncodeSta
     cinfo.in_color_space = spaces[picture.channels];
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, options.quality, options.force_baseline ? TRUE : FALSE);
+    if (options.rgb != EncodeOptions::Rgb::No) {
+        jpeg_set_colorspace(&cinfo, JCS_RGB);
+        cinfo.write_Adobe_marker = options.rgb == EncodeOptions::Rgb::Adobe ? TRUE : FALSE;
+    }
     std::vector<std::pair<int, int>> factors = options.factors;
     if (factors.empty() && picture.channels == 1) factors = {{options.grey_factor, options.grey_factor}};
     if (factors.empty()) {
@@ -189,11 +193,11 @@ Picture make_picture(int width, int height, int channels, uint32_t seed) {
             // Saturated squares in the lower right quarter push the converted
             // colour past both ends of the sample range.
             if (x > width / 2 && y > height / 2 && (x / 6 + y / 6) % 3 == 0) {
-                for (int c = 0; c < channels; ++c) out[c] = saturated[((x / 6) + 2 * (y / 6)) % 4][c];
+                for (int c = 0; c < std::min(channels, 3); ++c) out[c] = saturated[((x / 6) + 2 * (y / 6)) % 4][c];
             } else if (channels == 1) {
                 out[0] = clamp_byte((v[0] * 2 + v[1] + v[2]) / 4);
             } else {
-                for (int c = 0; c < 3; ++c) out[c] = clamp_byte(v[c]);
+                for (int c = 0; c < std::min(channels, 3); ++c) out[c] = clamp_byte(v[c]);  // a fourth stays 0
             }
         }
     }
@@ -246,6 +250,7 @@ MarivueResult marivue_decode(ByteSource& source) {
     r.open_status = d->status;
     if (d->status == 0) {
         r.components = d->frame_component_count;
+        r.is_rgb = d->is_rgb != 0;
         r.picture.width = d->image_width;
         r.begin_result = begin(*d);
     }
@@ -257,8 +262,10 @@ MarivueResult marivue_decode(ByteSource& source) {
         int32_t bytes = 0;
         // One call more than there are rows must give 1; the bound keeps a
         // decoder that never stops from hanging the test.
+        if (d->data_incomplete) r.incomplete_from_row = 0;
         for (int call = 0; call <= height + 1; ++call) {
             r.stop_result = decode_row(*d, &row, &bytes);
+            if (d->data_incomplete && r.incomplete_from_row < 0) r.incomplete_from_row = r.rows;
             if (r.stop_result != 0) break;
             if (row == nullptr || bytes != width * bpp || r.rows >= height) {
                 r.row_length_ok = false;
@@ -278,6 +285,7 @@ MarivueResult marivue_decode(ByteSource& source) {
     }
     r.picture.height = r.rows;
     r.final_status = d->status;
+    r.data_incomplete = d->data_incomplete != 0;
     free_pool(*d);
     free_pool(*d);  // harmless to repeat
     return r;

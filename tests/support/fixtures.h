@@ -50,6 +50,9 @@ struct EncodeOptions {
     // also for pictures of 2 or 4 channels (4 coded as CMYK).
     std::vector<std::pair<int, int>> factors;
     bool arithmetic = false;  // arithmetic instead of Huffman coding
+    // RGB coded without colour transform (component ids 'R', 'G', 'B'),
+    // marked by an Adobe segment with transform 0, or by the ids alone.
+    enum class Rgb { No, Adobe, IdsOnly } rgb = Rgb::No;
 };
 
 // Encodes with the reference library. Throws std::runtime_error on failure.
@@ -77,6 +80,9 @@ struct MarivueResult {
     int rows = 0;  // rows delivered
     bool row_length_ok = true;  // every row reported image_width x bytes_per_pixel bytes
     bool fourth_bytes_zero = true;
+    bool is_rgb = false;  // the decoder's colour decision after open_decoder
+    bool data_incomplete = false;  // at the end
+    int incomplete_from_row = -1;  // rows delivered before the call after which data_incomplete was first 1
     Picture picture;  // the delivered rows, fourth byte dropped
 };
 MarivueResult marivue_decode(ByteSource& source);
