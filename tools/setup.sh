@@ -13,8 +13,9 @@ case "${1:-}" in
 esac
 
 # Building and running the viewer: the compiler, the resource compiler for
-# the embedded pictures, the terminal front end's libraries and the window
-# front end's Qt with its Wayland plugin and a font.
+# the embedded pictures, the terminal front end's libraries, the window
+# front end's Qt with its Wayland plugin and a font, and libpng for
+# jpeg-decode's PNG output.
 RUN_PACKAGES=(
   cmake
   g++
@@ -27,6 +28,7 @@ RUN_PACKAGES=(
   qt6-base-dev
   qt6-wayland
   fonts-dejavu-core
+  libpng-dev
 )
 
 # Testing: the test framework, the reference decoder and encoder the tests

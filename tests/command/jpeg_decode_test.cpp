@@ -1,0 +1,421 @@
+// The jpeg-decode command, run as a process: tables of invocations with
+// their exit code, output texts and the files left behind; pictures equal to
+// the decoder's rows in each format and through each kind of output; data
+// that ends early; several inputs.
+#include "tests/support/fixtures.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using e2e::Sampling;
+namespace fs = std::filesystem;
+
+struct Ran {
+    int exit_code = -1;
+    std::string out, err;
+};
+
+std::string text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// Runs the command through the shell in `dir`, standard input from `input`
+// (a file, /dev/null when empty) or, with `pipe`, from that file through a
+// pipe, so that it arrives in pieces.
+Ran run(const std::string& dir, const std::vector<std::string>& args, const std::string& input = "",
+        bool pipe = false) {
+    std::string command = pipe ? "cat '" + input + "' | " : "";
+    command += std::string("'") + JPEG_DECODE_PATH + "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    if (!pipe) command += " < '" + (input.empty() ? std::string("/dev/null") : input) + "'";
+    command += " > '" + dir + "/.out' 2> '" + dir + "/.err'";
+    const int status = std::system(command.c_str());
+    Ran r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, text(e2e::read_file(dir + "/.out")),
+          text(e2e::read_file(dir + "/.err"))};
+    fs::remove(dir + "/.out"), fs::remove(dir + "/.err");
+    return r;
+}
+
+bool matches(const std::string& got, const std::string& want) {  // exact, or a part of it after '~'
+    return want.starts_with("~") ? got.find(want.substr(1)) != std::string::npos : got == want;
+}
+
+mode_t mode_of(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+// A PNG file's samples through libpng, as RGB or grey as stored.
+e2e::Picture read_png(const std::string& path, bool& grey) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    e2e::Picture picture;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return picture;
+    grey = (image.format & PNG_FORMAT_FLAG_COLOR) == 0;
+    image.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
+    picture.width = static_cast<int>(image.width), picture.height = static_cast<int>(image.height);
+    picture.channels = grey ? 1 : 3;
+    picture.samples.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, picture.samples.data(), 0, nullptr)) picture.samples.clear();
+    return picture;
+}
+
+class JpegDecodeCommand : public testing::Test {
+protected:
+    void SetUp() override { dir = e2e::make_temp_dir(); }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    std::vector<uint8_t> write_jpeg(const std::string& name, int w, int h, Sampling s, bool progressive,
+                                    int restart_rows = 0) {
+        e2e::EncodeOptions o;
+        o.sampling = s, o.progressive = progressive, o.restart_rows = restart_rows;
+        std::vector<uint8_t> jpeg = e2e::encode(e2e::make_picture(w, h, s == Sampling::Grey ? 1 : 3, 17), o);
+        e2e::write_file(path(name), jpeg);
+        return jpeg;
+    }
+    // The PPM or PGM file the command writes for a stream the decoder decodes in full.
+    static std::string pnm_of(const std::vector<uint8_t>& jpeg) {
+        const e2e::MarivueResult m = e2e::marivue_decode(jpeg);
+        return std::string(m.picture.channels == 1 ? "P5\n" : "P6\n") + std::to_string(m.picture.width) + " " +
+               std::to_string(m.picture.height) + "\n255\n" + text(m.picture.samples);
+    }
+    std::string listing(const std::string& sub = "") const {  // the names of the files in a directory
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir + sub)) names.insert(entry.path().filename());
+        std::string all;
+        for (const std::string& n : names) all += n + " ";
+        return all;
+    }
+    std::string dir;
+};
+
+// A picture file is exactly the decoder's rows: PPM/PGM through files,
+// standard streams and a pipe, PNG read back through libpng.
+TEST_F(JpegDecodeCommand, OutputIsTheDecodedRows) {
+    struct Case {
+        int w, h;
+        Sampling s;
+        bool progressive;
+        int how;  // 0 files, 1 standard input and output, 2 a pipe into standard input
+        const char* output;
+        std::vector<std::string> options;
+    };
+    for (const Case& c :
+         {Case{241, 161, Sampling::H2V2, false, 0, "out.pnm", {}}, Case{17, 9, Sampling::Grey, true, 0, "out.pgm", {}},
+          Case{33, 17, Sampling::H2V1, false, 1, "", {}}, Case{130, 77, Sampling::H2V2, true, 2, "out.ppm", {}},
+          Case{241, 161, Sampling::H2V2, true, 0, "out.PNG", {}}, Case{17, 9, Sampling::Grey, false, 0, "out.png", {}},
+          Case{64, 48, Sampling::H1V2, false, 0, "out", {"--format", "png"}},
+          Case{64, 48, Sampling::H1V1, false, 1, "", {"--format=png"}}}) {
+        const std::vector<uint8_t> jpeg = write_jpeg("in.jpg", c.w, c.h, c.s, c.progressive);
+        std::vector<std::string> args = c.options;
+        if (c.how == 1) args.insert(args.end(), {"-", "-"});
+        if (c.how != 1) args.insert(args.end(), {c.how == 0 ? path("in.jpg") : "-", path(c.output)});
+        const Ran r = run(dir, args, path("in.jpg"), c.how == 2);
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const bool png =
+            !c.options.empty() || std::string(c.output).ends_with("NG") || std::string(c.output).ends_with("ng");
+        if (c.how == 1) e2e::write_file(path(png ? "out.png" : "out.pnm"), {r.out.begin(), r.out.end()});
+        const std::string written = c.how == 1 ? (png ? "out.png" : "out.pnm") : c.output;
+        if (png) {
+            bool grey = false;
+            const e2e::Picture picture = read_png(path(written), grey);
+            const e2e::Picture want = e2e::marivue_decode(jpeg).picture;
+            EXPECT_EQ(grey, c.s == Sampling::Grey);
+            EXPECT_EQ(picture.width * 1000 + picture.height, c.w * 1000 + c.h);
+            EXPECT_TRUE(picture.samples == want.samples) << c.w;
+        } else {
+            EXPECT_EQ(text(e2e::read_file(path(written))), pnm_of(jpeg)) << c.w;
+        }
+        EXPECT_EQ(listing(), "in.jpg " + written + " ");  // no temporary file is left
+        fs::remove(path(written));
+    }
+}
+
+TEST_F(JpegDecodeCommand, InvocationTable) {
+    write_jpeg("colour.jpg", 241, 161, Sampling::H2V2, false);
+    write_jpeg("grey.jpg", 7, 3, Sampling::Grey, true);
+    write_jpeg("h1v2.jpg", 64, 48, Sampling::H1V2, true, 2);
+    e2e::EncodeOptions o;
+    o.factors = {{4, 1}, {1, 1}, {1, 1}};
+    e2e::write_file(path("refused.jpg"), e2e::encode(e2e::make_picture(40, 24, 3, 3), o));
+    o.factors = {{1, 1}, {1, 1}, {1, 1}, {1, 1}};
+    e2e::write_file(path("cmyk.jpg"), e2e::encode(e2e::make_picture(16, 8, 4, 3), o));
+    o = {}, o.rgb = e2e::EncodeOptions::Rgb::Adobe, o.sampling = Sampling::H1V1;
+    e2e::write_file(path("rgb.jpg"), e2e::encode(e2e::make_picture(16, 8, 3, 3), o));
+    e2e::write_file(path("text.jpg"), {'h', 'e', 'l', 'l', 'o', '\n'});
+    // A restart marker with a wrong number two thirds down the picture.
+    std::vector<uint8_t> bad = write_jpeg("bad.jpg", 96, 96, Sampling::H1V1, false, 1);
+    const auto rst = e2e::find_markers(bad, 0xD0, 0xD7);
+    ASSERT_EQ(rst.size(), 11u);
+    bad[rst[7].offset + 1] = 0xD0 + ((bad[rst[7].offset + 1] - 0xD0 + 3) & 7);
+    e2e::write_file(path("bad.jpg"), bad);
+    ASSERT_GT(e2e::marivue_decode(bad).rows, 0);
+    const std::string files = "bad.jpg cmyk.jpg colour.jpg grey.jpg h1v2.jpg refused.jpg rgb.jpg text.jpg ";
+    const std::string usage = "usage: jpeg-decode";
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int exit_code;
+        std::string out, err;  // exact, or a part of it when it starts with '~'
+    };
+    const std::string info =
+        "size: 241 x 161 pixels\ncoding: sequential\ncomponents: 3 (colour)\nsampling: 4:2:0\n"
+        "restart interval: none\ncolour transform: YCbCr\ndecodes: yes\n";
+    const Case cases[] = {
+        {{"--info", path("colour.jpg")}, "", 0, "file: " + path("colour.jpg") + "\n" + info, ""},
+        {{"--info", "-"}, path("grey.jpg"), 0, "~sampling: grey\nrestart interval: none\ncolour transform: none\n", ""},
+        {{"--info", path("h1v2.jpg")}, "", 0, "~coding: progressive\ncomponents: 3 (colour)\nsampling: 4:4:0\n", ""},
+        {{"--info", path("rgb.jpg")}, "", 0, "~sampling: 4:4:4\nrestart interval: none\ncolour transform: RGB\n", ""},
+        {{"--info", "--json", path("refused.jpg")},
+         "",
+         1,
+         "{\"file\":\"" + path("refused.jpg") +
+             "\",\"width\":40,\"height\":24,\"coding\":\"sequential\",\"components\":3,\"sampling\":\"4:1:1\","
+             "\"restart_interval\":0,\"colour_transform\":\"YCbCr\",\"decodes\":false,\"reason\":\"this sampling "
+             "layout is not supported\",\"status\":\"UnsupportedSampling\",\"code\":-226}\n",
+         "jpeg-decode: " + path("refused.jpg") +
+             ": this sampling layout is not supported (UnsupportedSampling, -226)\n"},
+        {{"--info", path("cmyk.jpg")},
+         "",
+         1,
+         "~components: 4 (other)\nsampling: 1x1, 1x1, 1x1, 1x1\nrestart interval: none\ncolour transform: none\n"
+         "decodes: no, four-component (CMYK) pictures are not supported\n",
+         "~: four-component (CMYK) pictures are not supported (UnsupportedComponents, -225)\n"},
+        {{path("refused.jpg"), path("out.ppm")}, "", 1, "", "~not supported (UnsupportedSampling, -226)\n"},
+        {{path("text.jpg"), path("out.ppm")},
+         "",
+         1,
+         "",
+         "jpeg-decode: " + path("text.jpg") + ": not a JPEG file (NotJpeg, -217)\n"},
+        {{"--info", path("text.jpg")}, "", 1, "", "~not a JPEG file (NotJpeg, -217)"},
+        {{"-", "-"}, path("text.jpg"), 1, "", "jpeg-decode: -: not a JPEG file (NotJpeg, -217)\n"},
+        {{path("bad.jpg"), path("bad.ppm")},
+         "",
+         1,
+         "",
+         "jpeg-decode: " + path("bad.jpg") + ": a restart marker is missing or out of order (RestartMarker, -228)\n"},
+        {{"--check", path("colour.jpg"), path("grey.jpg")},
+         "",
+         0,
+         "",
+         "jpeg-decode: " + path("colour.jpg") +
+             ": decoded 241 x 161, colour (4:2:0, YCbCr), sequential\njpeg-decode: " + path("grey.jpg") +
+             ": decoded 7 x 3, grey, progressive\n"},
+        {{"--check", path("bad.jpg")}, "", 1, "", "~(RestartMarker, -228)"},
+        {{"--version"}, "", 0, std::string("jpeg-decode ") + MARIVUE_VERSION + "\n", ""},
+        {{}, "", 2, "", "~missing INPUT"},
+        {{"--bogus", path("grey.jpg")}, "", 2, "", "~unknown option '--bogus'"},
+        {{path("grey.jpg"), path("a.ppm"), path("b.ppm")}, "", 2, "", "~too many arguments"},
+        {{path("grey.jpg"), path("a.jpeg")}, "", 2, "", "~cannot tell the format of " + path("a.jpeg")},
+        {{"--format", "gif", path("grey.jpg"), "-"}, "", 2, "", "~unknown format 'gif'"},
+        {{"--json", path("grey.jpg"), "-"}, "", 2, "", "~--json goes with --info"},
+        {{"--info", "--check", path("grey.jpg")}, "", 2, "", "~exclude each other"},
+        {{"-o", path("none"), path("grey.jpg")}, "", 2, "", "~" + path("none") + ": not a directory"},
+        {{"-o", dir, "-"}, "", 2, "", "~standard input has no name"},
+        {{"-o", dir, path("grey.jpg"), dir + "/../grey.jpg"}, "", 2, "", "~two inputs would write grey"},
+        {{path("absent.jpg"), path("out.pgm")}, "", 2, "", "~" + path("absent.jpg") + ": cannot open: No such file"},
+        {{dir}, "", 2, "", "~cannot open: Is a directory"},
+        {{path("grey.jpg"), path("nowhere/out.pgm")}, "", 2, "", "~" + path("nowhere/out.pgm") + ": cannot create"},
+        {{path("grey.jpg"), dir}, "", 2, "", "~" + dir + ": cannot write: Is a directory"},
+        {{"--help"}, "", 0, "~usage: jpeg-decode [OPTIONS] INPUT [OUTPUT]\n", ""},
+        {{"-h"}, "", 0, "~usage: jpeg-decode [OPTIONS] INPUT [OUTPUT]\n", ""},
+    };
+    for (const Case& c : cases) {
+        std::string args;
+        for (const std::string& a : c.args) args += a + " ";
+        const Ran r = run(dir, c.args, c.input);
+        EXPECT_EQ(r.exit_code, c.exit_code) << args << r.err;
+        EXPECT_TRUE(matches(r.out, c.out)) << args << "\nstdout: " << r.out;
+        EXPECT_TRUE(matches(r.err, c.err)) << args << "\nstderr: " << r.err;
+        const bool usage_error = c.exit_code == 2 && c.err.find(": cannot") == std::string::npos &&
+                                 c.err.find("directory") == std::string::npos;
+        EXPECT_EQ(usage_error, r.err.find(usage) != std::string::npos) << args;
+        EXPECT_EQ(listing(), files) << args;  // no output after a failure, nor after --info or --check
+    }
+    const Ran help = run(dir, {"--help"});
+    for (const char* word : {"--info", "--json", "--check", "--format", "--output-dir", "PNG", "Exit status", "3 a"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+// Every kind of output: a regular file is replaced whole or not at all and
+// keeps its permissions, a link is written through, devices and pipes stay
+// what they are.
+TEST_F(JpegDecodeCommand, OutputKinds) {
+    const std::string good = pnm_of(write_jpeg("good.jpg", 64, 40, Sampling::H2V2, false));
+    // A restart marker with a wrong number halfway down: rows were written before the failure.
+    std::vector<uint8_t> bad = write_jpeg("bad.jpg", 64, 40, Sampling::H1V1, false, 1);
+    bad[e2e::find_markers(bad, 0xD0, 0xD7)[2].offset + 1] ^= 1;
+    e2e::write_file(path("bad.jpg"), bad);
+    fs::create_directory(path("sub"));
+    const mode_t mask = umask(0);
+    umask(mask);
+    auto old_file = [&](const char* name, mode_t mode) {
+        e2e::write_file(path(name), {'o', 'l', 'd'});
+        chmod(path(name).c_str(), mode);
+    };
+    struct Case {
+        const char* what;
+        std::function<std::string()> prepare;  // makes the output's place; returns its name
+        const char* input;
+        int exit_code;
+        std::string err;
+        std::function<void(const std::string& out)> check;  // out: standard output
+    };
+    const auto content = [&](const char* name) { return text(e2e::read_file(path(name))); };
+    std::string piped;
+    std::thread reader;
+    const Case cases[] = {
+        {"new file", [&] { return path("new.ppm"); }, "good.jpg", 0, "",
+         [&](const std::string&) {
+             EXPECT_EQ(content("new.ppm"), good);
+             EXPECT_EQ(mode_of(path("new.ppm")), S_IFREG | (0666 & ~mask));
+         }},
+        {"existing file", [&] { return old_file("old.ppm", 0640), path("old.ppm"); }, "good.jpg", 0, "",
+         [&](const std::string&) {
+             EXPECT_EQ(content("old.ppm"), good);
+             EXPECT_EQ(mode_of(path("old.ppm")), S_IFREG | 0640);
+         }},
+        {"existing file, failed decode", [&] { return old_file("kept.ppm", 0600), path("kept.ppm"); }, "bad.jpg", 1,
+         "~(RestartMarker, -228)",
+         [&](const std::string&) {
+             EXPECT_EQ(content("kept.ppm"), "old");
+             EXPECT_EQ(mode_of(path("kept.ppm")), S_IFREG | 0600);
+         }},
+        {"symbolic link",
+         [&] {
+             return old_file("sub/target.ppm", 0604), fs::create_symlink("sub/target.ppm", path("link.ppm")),
+                    path("link.ppm");
+         },
+         "good.jpg", 0, "",
+         [&](const std::string&) {
+             EXPECT_TRUE(fs::is_symlink(path("link.ppm")));
+             EXPECT_EQ(content("sub/target.ppm"), good);
+             EXPECT_EQ(mode_of(path("sub/target.ppm")), S_IFREG | 0604);
+             EXPECT_EQ(listing("/sub"), "target.ppm ");
+         }},
+        {"dangling link", [&] { return fs::create_symlink("made.ppm", path("dangling.ppm")), path("dangling.ppm"); },
+         "good.jpg", 0, "",
+         [&](const std::string&) {
+             EXPECT_TRUE(fs::is_symlink(path("dangling.ppm")));
+             EXPECT_EQ(content("made.ppm"), good);
+         }},
+        {"/dev/null", [] { return std::string("/dev/null"); }, "good.jpg", 0, "",
+         [](const std::string&) { EXPECT_TRUE(S_ISCHR(mode_of("/dev/null"))); }},
+        {"/dev/full", [] { return std::string("/dev/full"); }, "good.jpg", 2,
+         "jpeg-decode: /dev/full: cannot write: No space left on device\n",
+         [](const std::string&) { EXPECT_TRUE(S_ISCHR(mode_of("/dev/full"))); }},
+        {"named pipe",
+         [&] {
+             EXPECT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+             reader = std::thread([&] {
+                 const int fd = open(path("fifo").c_str(), O_RDONLY);
+                 char buffer[4096];
+                 for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0;) piped.append(buffer, n);
+                 close(fd);
+             });
+             return path("fifo");
+         },
+         "good.jpg", 0, "",
+         [&](const std::string&) {
+             reader.join();
+             EXPECT_EQ(piped, good);
+             EXPECT_TRUE(S_ISFIFO(mode_of(path("fifo"))));
+         }},
+        {"standard output", [] { return std::string("-"); }, "good.jpg", 0, "",
+         [&](const std::string& out) { EXPECT_EQ(out, good); }},
+    };
+    for (const Case& c : cases) {
+        const Ran r = run(dir, {path(c.input), c.prepare()});
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.what << ": " << r.err;
+        EXPECT_TRUE(matches(r.err, c.err)) << c.what << ": " << r.err;
+        c.check(r.out);
+    }
+    EXPECT_EQ(listing(), "bad.jpg dangling.ppm fifo good.jpg kept.ppm link.ppm made.ppm new.ppm old.ppm sub ");
+}
+
+// Data that ends early: the picture is written, the missing part filled in,
+// with a warning and exit status 3.
+TEST_F(JpegDecodeCommand, TruncatedData) {
+    for (const bool progressive : {false, true}) {
+        std::vector<uint8_t> jpeg = write_jpeg("whole.jpg", 96, 80, Sampling::H2V2, progressive);
+        // Cut inside entropy-coded data: halfway through a sequential
+        // picture's scan, early in a progressive picture's middle scan.
+        const auto scans = e2e::find_markers(jpeg, 0xDA, 0xDA);
+        const size_t data = e2e::segment_end(jpeg, scans[scans.size() / 2]);
+        jpeg.resize(data + (progressive ? 40 : (jpeg.size() - data) / 2));
+        e2e::write_file(path("cut.jpg"), jpeg);
+        const e2e::MarivueResult m = e2e::marivue_decode(jpeg);
+        ASSERT_TRUE(m.data_incomplete);
+        for (const char* output : {"cut.ppm", "cut.png"}) {
+            const Ran r = run(dir, {path("cut.jpg"), path(output)});
+            EXPECT_EQ(r.exit_code, 3) << r.err;
+            const int filled = 80 - m.incomplete_from_row;
+            EXPECT_EQ(r.err, "jpeg-decode: warning: " + path("cut.jpg") + ": the picture's data ends early; " +
+                                 (progressive ? "the missing detail is filled in\n"
+                                              : std::to_string(filled) + " of 80 rows are filled in\n"));
+            bool grey = true;
+            const e2e::Picture picture =
+                std::string(output).ends_with("png") ? read_png(path(output), grey) : e2e::Picture{};
+            const std::string file = text(e2e::read_file(path(output)));
+            const std::string samples =
+                picture.samples.empty() ? file.substr(file.size() - 96 * 80 * 3) : text(picture.samples);
+            ASSERT_EQ(samples.size(), 96u * 80 * 3) << output;
+            // The rows that arrived, then mid-grey for those that did not.
+            const std::string arrived = text(m.picture.samples);
+            EXPECT_EQ(samples.substr(0, arrived.size()), arrived) << output;
+            EXPECT_EQ(samples.substr(arrived.size()), std::string(samples.size() - arrived.size(), char(128)));
+            EXPECT_EQ(progressive, m.rows == 80);
+        }
+        EXPECT_EQ(run(dir, {"--check", path("cut.jpg")}).exit_code, 3);
+    }
+}
+
+// Several inputs into a directory: one picture each, named after its input,
+// and the exit status of the worst.
+TEST_F(JpegDecodeCommand, SeveralInputs) {
+    const std::string colour = pnm_of(write_jpeg("a.jpg", 24, 16, Sampling::H2V1, false));
+    const std::string grey = pnm_of(write_jpeg("b.grey.jpg", 9, 5, Sampling::Grey, true));
+    std::vector<uint8_t> cut = write_jpeg("c.jpg", 64, 64, Sampling::H1V1, false);
+    e2e::write_file(path("c.jpg"), {cut.begin(), cut.begin() + cut.size() / 2});
+    e2e::write_file(path("d.jpg"), {'n', 'o'});
+    fs::create_directory(path("out"));
+    struct Case {
+        std::vector<std::string> inputs, options;
+        int exit_code;
+        std::string files;
+    };
+    for (const Case& c :
+         {Case{{"a.jpg", "b.grey.jpg"}, {}, 0, "a.ppm b.grey.pgm "}, Case{{"a.jpg", "c.jpg"}, {}, 3, "a.ppm c.ppm "},
+          Case{{"d.jpg", "c.jpg", "a.jpg"}, {}, 1, "a.ppm c.ppm "},
+          Case{{"a.jpg", "missing.jpg", "d.jpg"}, {}, 2, "a.ppm "},
+          Case{{"a.jpg", "b.grey.jpg"}, {"--format", "png"}, 0, "a.png b.grey.png "}}) {
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-o", path("out")});
+        for (const std::string& input : c.inputs) args.push_back(path(input));
+        const Ran r = run(dir, args);
+        EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+        EXPECT_EQ(listing("/out"), c.files);
+        if (c.files == "a.ppm b.grey.pgm ") {
+            EXPECT_EQ(text(e2e::read_file(path("out/a.ppm"))), colour);
+            EXPECT_EQ(text(e2e::read_file(path("out/b.grey.pgm"))), grey);
+        }
+        EXPECT_EQ(r.err.find('\r'), std::string::npos);  // no progress line when standard error is a file
+        fs::remove_all(path("out")), fs::create_directory(path("out"));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include "info.h"
+
+#include "messages.h"
+
+#include "jpeg/status_names.h"
+
+#include <cstdio>
+
+namespace jpeg_decode {
+
+namespace {
+
+// The usual J:a:b name of a three-component layout whose two chroma
+// components share their factors, from how many luma samples each chroma
+// sample covers across and down.
+const char* ratio_name(int32_t across, int32_t down) {
+    struct Ratio {
+        int32_t across, down;
+        const char* name;
+    };
+    constexpr Ratio ratios[] = {{1, 1, "4:4:4"}, {2, 1, "4:2:2"}, {1, 2, "4:4:0"},
+                                {2, 2, "4:2:0"}, {4, 1, "4:1:1"}, {4, 2, "4:1:0"}};
+    for (const Ratio& r : ratios)
+        if (r.across == across && r.down == down) return r.name;
+    return nullptr;
+}
+
+std::string sampling_of(const JpegDecoder& d) {
+    const int32_t n = d.frame_component_count;
+    if (n == 1) return "grey";
+    const int32_t* h = d.comp_h_factor;
+    const int32_t* v = d.comp_v_factor;
+    if (n == 3 && h[1] == h[2] && v[1] == v[2] && h[1] > 0 && v[1] > 0 && h[0] % h[1] == 0 && v[0] % v[1] == 0) {
+        if (const char* name = ratio_name(h[0] / h[1], v[0] / v[1])) return name;
+    }
+    std::string factors;
+    for (int32_t i = 0; i < n; ++i) factors += (i ? ", " : "") + std::to_string(h[i]) + "x" + std::to_string(v[i]);
+    return factors;
+}
+
+std::string colour_transform_of(const JpegDecoder& d) {
+    if (d.frame_component_count == 1) return "none";
+    if (d.frame_component_count == 3) return d.is_rgb ? "RGB" : "YCbCr";
+    return d.adobe_transform == 2 ? "YCCK" : "none";
+}
+
+std::string json_string(const std::string& text) {
+    std::string quoted = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            quoted += escape;
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return quoted + "\"";
+}
+
+const char* components_word(int32_t count) { return count == 1 ? "grey" : count == 3 ? "colour" : "other"; }
+
+}  // namespace
+
+PictureInfo describe(const std::string& file, const JpegDecoder& decoder, int32_t refusal) {
+    PictureInfo info;
+    info.file = file;
+    info.width = decoder.image_width;
+    info.height = decoder.image_height;
+    info.components = decoder.frame_component_count;
+    info.progressive = decoder.is_progressive != 0;
+    info.sampling = sampling_of(decoder);
+    info.restart_interval = decoder.restart_interval;
+    info.colour_transform = colour_transform_of(decoder);
+    info.refusal = refusal;
+    return info;
+}
+
+void print_words(const PictureInfo& info) {
+    std::printf("file: %s\n", info.file.c_str());
+    std::printf("size: %d x %d pixels\n", static_cast<int>(info.width), static_cast<int>(info.height));
+    std::printf("coding: %s\n", info.progressive ? "progressive" : "sequential");
+    std::printf("components: %d (%s)\n", static_cast<int>(info.components), components_word(info.components));
+    std::printf("sampling: %s\n", info.sampling.c_str());
+    if (info.restart_interval == 0) {
+        std::printf("restart interval: none\n");
+    } else {
+        std::printf("restart interval: every %u MCUs\n", static_cast<unsigned>(info.restart_interval));
+    }
+    std::printf("colour transform: %s\n", info.colour_transform.c_str());
+    if (info.refusal == 0) {
+        std::printf("decodes: yes\n");
+    } else {
+        std::printf("decodes: no, %s\n", status_words(info.refusal, info.components).c_str());
+    }
+}
+
+void print_json(const PictureInfo& info) {
+    std::string json = "{\"file\":" + json_string(info.file) + ",\"width\":" + std::to_string(info.width) +
+                       ",\"height\":" + std::to_string(info.height) +
+                       ",\"coding\":" + json_string(info.progressive ? "progressive" : "sequential") +
+                       ",\"components\":" + std::to_string(info.components) +
+                       ",\"sampling\":" + json_string(info.sampling) +
+                       ",\"restart_interval\":" + std::to_string(info.restart_interval) +
+                       ",\"colour_transform\":" + json_string(info.colour_transform) +
+                       ",\"decodes\":" + (info.refusal == 0 ? "true" : "false");
+    if (info.refusal != 0) {
+        json += ",\"reason\":" + json_string(status_words(info.refusal, info.components)) +
+                ",\"status\":" + json_string(status_name(info.refusal)) + ",\"code\":" + std::to_string(info.refusal);
+    }
+    std::printf("%s}\n", json.c_str());
+}
+
+std::string summary(const PictureInfo& info) {
+    const std::string layout = info.components == 1 ? "grey"
+                                                    : std::string(components_word(info.components)) + " (" +
+                                                          info.sampling + ", " + info.colour_transform + ")";
+    return std::to_string(info.width) + " x " + std::to_string(info.height) + ", " + layout + ", " +
+           (info.progressive ? "progressive" : "sequential");
+}
+
+}  // namespace jpeg_decode

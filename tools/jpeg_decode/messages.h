@@ -1,0 +1,41 @@
+// Exit statuses and the one-line messages of jpeg-decode: every message
+// names the file and says what went wrong in words, followed for decoder
+// failures by the status name and code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace jpeg_decode {
+
+constexpr int exit_ok = 0;
+constexpr int exit_undecodable = 1;  // the input is not a picture the decoder can deliver
+constexpr int exit_usage = 2;  // bad usage, or a file that could not be opened, read or written
+constexpr int exit_warning = 3;  // a picture was written from incomplete data
+
+extern const char* const program;
+
+// The worse of two exit statuses: usage or file errors, then undecodable
+// input, then warnings, then success.
+int worse(int a, int b);
+
+// What a decoder status means, in words for the person reading the
+// message. The component count makes refusals of a layout specific.
+std::string status_words(int32_t code, int32_t component_count);
+
+// Prints "jpeg-decode: FILE: words (Name, code)" and returns the exit
+// status for that failure.
+int report_status(const std::string& file, int32_t code, int32_t component_count);
+
+// Prints "jpeg-decode: FILE: what".
+void report(const std::string& file, const std::string& what);
+
+// Prints "jpeg-decode: warning: FILE: what".
+void warn(const std::string& file, const std::string& what);
+
+// A progress line on standard error ("[2/5] a.jpg"), rewritten in place;
+// only shown when standard error is a terminal. Messages clear it first.
+void show_progress(int index, int count, const std::string& file);
+void clear_progress();
+
+}  // namespace jpeg_decode

@@ -1,0 +1,203 @@
+#include "options.h"
+
+#include "messages.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <set>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace jpeg_decode {
+
+namespace {
+
+void print_usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: %s [OPTIONS] INPUT [OUTPUT]\n"
+                 "       %s [OPTIONS] -o DIR INPUT...\n"
+                 "       %s --check INPUT...\n"
+                 "       %s --info [--json] INPUT...\n",
+                 program, program, program, program);
+}
+
+void print_help() {
+    print_usage(stdout);
+    std::printf(
+        "\n"
+        "Decodes JPEG pictures with the Marivue decoder and writes them as PPM\n"
+        "(colour) or PGM (grey), or as PNG.\n"
+        "\n"
+        "  INPUT             the JPEG file to read; '-' reads standard input\n"
+        "  OUTPUT            the picture file to write; '-' or none writes standard\n"
+        "                    output (never a terminal). A regular file is replaced\n"
+        "                    only once the picture is complete, keeping its\n"
+        "                    permissions; a symbolic link's target is replaced and\n"
+        "                    the link kept; a device or pipe is written directly\n"
+        "  -o, --output-dir DIR\n"
+        "                    writes each INPUT's picture into DIR, named after the\n"
+        "                    INPUT with the extension of the format\n"
+        "  --format FORMAT   ppm (PPM for colour, PGM for grey) or png; without it\n"
+        "                    OUTPUT's extension decides (.ppm, .pgm, .pnm, .png),\n"
+        "                    and PPM/PGM is written for standard output or a name\n"
+        "                    without an extension\n"
+        "  --check           decodes each INPUT in full and writes nothing\n"
+        "  --info            prints each INPUT's size, coding, components, sampling,\n"
+        "                    restart interval, colour transform and whether it\n"
+        "                    decodes (and if not, why), and writes no picture\n"
+        "  --json            with --info: one JSON object per INPUT, one a line\n"
+        "  -v, --verbose     a summary line for each decoded picture on standard\n"
+        "                    error (--check always prints it)\n"
+        "  --version         prints the version\n"
+        "  -h, --help        prints this text\n"
+        "  --                ends the options (for an INPUT that starts with '-')\n"
+        "\n"
+        "Messages go to standard error, one line each, naming the file:\n"
+        "  %s: FILE: what went wrong (StatusName, code)\n"
+        "When a picture's data ends early, the rows that arrived are written, the\n"
+        "rest filled in mid-grey (for a progressive picture, the missing detail),\n"
+        "with a warning.\n"
+        "\n"
+        "Exit status: 0 success; 1 an input could not be decoded; 2 bad usage, or\n"
+        "a file that could not be opened, read or written; 3 a picture was written\n"
+        "from incomplete data. With several inputs, the worst of their results.\n",
+        program);
+}
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    print_usage(stderr);
+    std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
+    return exit_usage;
+}
+
+std::string lowercase_extension(const std::string& name) {
+    size_t slash = name.rfind('/');
+    std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    size_t dot = base.rfind('.');
+    if (dot == std::string::npos || dot == 0) return "";
+    std::string extension = base.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+std::string stem_of(const std::string& input) {
+    size_t slash = input.rfind('/');
+    std::string base = slash == std::string::npos ? input : input.substr(slash + 1);
+    size_t dot = base.rfind('.');
+    return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
+}
+
+// Checks the operands against the mode. Returns -1 or the exit status.
+int check_operands(std::vector<std::string>& operands, Options& options) {
+    if (operands.empty()) return usage_error("missing INPUT");
+    for (const std::string& operand : operands)
+        if (operand.empty()) return usage_error("an empty file name");
+    const bool many = options.mode != Mode::Convert || !options.output_dir.empty();
+    if (!many && operands.size() > 2) return usage_error("too many arguments (several inputs need -o DIR)");
+    if (!many && operands.size() == 2) {
+        options.output = operands.back();
+        operands.pop_back();
+    }
+    options.inputs = operands;
+    if (std::count(operands.begin(), operands.end(), "-") > 1) return usage_error("standard input named twice");
+    if (!options.output_dir.empty()) {
+        std::set<std::string> stems;
+        for (const std::string& input : operands) {
+            if (input == "-") return usage_error("standard input has no name to write under -o DIR");
+            if (!stems.insert(stem_of(input)).second)
+                return usage_error("two inputs would write " + stem_of(input) + " in " + options.output_dir);
+        }
+        struct stat info;
+        if (stat(options.output_dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            report(options.output_dir, "not a directory");
+            return exit_usage;
+        }
+    }
+    if (options.mode == Mode::Convert && options.output_dir.empty()) {
+        if (!options.format && !format_for_name(options.output))
+            return usage_error("cannot tell the format of " + options.output +
+                               ": name it .ppm, .pgm, .pnm or .png, or give --format");
+        if (options.output == "-" && isatty(STDOUT_FILENO)) {
+            std::fprintf(stderr, "%s: will not write a picture to a terminal: name an OUTPUT or redirect\n", program);
+            return exit_usage;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+int parse_options(int argc, char** argv, Options& options) {
+    std::vector<std::string> operands;
+    bool options_done = false, check = false, info = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        // The value of an option that takes one: "--name VALUE" or "--name=VALUE".
+        auto value_of = [&](const std::string& name, std::string& value) {
+            if (arg.starts_with(name + "=")) {
+                value = arg.substr(name.size() + 1);
+                return true;
+            }
+            if (arg != name) return false;
+            value = i + 1 < argc ? argv[++i] : "";
+            return true;
+        };
+        std::string value;
+        if (options_done || arg == "-" || !arg.starts_with("-")) {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            options_done = true;
+        } else if (arg == "--help" || arg == "-h") {
+            print_help();
+            return exit_ok;
+        } else if (arg == "--version") {
+            std::printf("%s %s\n", program, MARIVUE_VERSION);
+            return exit_ok;
+        } else if (arg == "--info") {
+            info = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--check") {
+            check = true;
+        } else if (arg == "--verbose" || arg == "-v") {
+            options.verbose = true;
+        } else if (value_of("--format", value)) {
+            if (value == "ppm" || value == "pgm" || value == "pnm") {
+                options.format = Format::Pnm;
+            } else if (value == "png") {
+                options.format = Format::Png;
+            } else {
+                return usage_error("unknown format '" + value + "' (ppm or png)");
+            }
+        } else if (value_of("-o", value) || value_of("--output-dir", value)) {
+            if (value.empty()) return usage_error("-o needs a directory");
+            options.output_dir = value;
+        } else {
+            return usage_error("unknown option '" + arg + "'");
+        }
+    }
+    if (check && info) return usage_error("--check and --info exclude each other");
+    options.mode = info ? Mode::Info : check ? Mode::Check : Mode::Convert;
+    if (options.json && !info) return usage_error("--json goes with --info");
+    if (options.mode != Mode::Convert && (options.format || !options.output_dir.empty()))
+        return usage_error(std::string(info ? "--info" : "--check") + " writes no picture: no --format or -o");
+    return check_operands(operands, options);
+}
+
+std::optional<Format> format_for_name(const std::string& name) {
+    const std::string extension = name == "-" ? "" : lowercase_extension(name);
+    if (extension.empty() || extension == "ppm" || extension == "pgm" || extension == "pnm") return Format::Pnm;
+    if (extension == "png") return Format::Png;
+    return std::nullopt;
+}
+
+std::string name_in_directory(const std::string& dir, const std::string& input, Format format, bool grey) {
+    const char* extension = format == Format::Png ? ".png" : grey ? ".pgm" : ".ppm";
+    return dir + (dir.ends_with("/") ? "" : "/") + stem_of(input) + extension;
+}
+
+}  // namespace jpeg_decode
