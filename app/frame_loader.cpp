@@ -1,10 +1,12 @@
 #include "app/frame_loader.h"
 
 #include "app/resource_byte_source.h"
-#include "jpeg/decoder.h"
+#include "marivue/jpeg/decoder.h"
 
 #include <cstring>
 #include <new>
+
+using namespace marivue::jpeg;
 
 void fill_frame_bitmap_header(BitmapInfoHeader* header) {
     header->header_size = sizeof(BitmapInfoHeader);

@@ -1,7 +1,7 @@
 // The decoder's byte source over a picture's bytes in the resource store.
 #pragma once
 
-#include "jpeg/decoder.h"
+#include "marivue/jpeg/decoder.h"
 
 #include <cstdint>
 
@@ -9,7 +9,7 @@
 // stay valid until the source is destroyed (resource memory lives as long as
 // the process). The end of the data is reported in the call after the one
 // that delivered the last bytes.
-class ResourceByteSource : public ByteSource {
+class ResourceByteSource : public marivue::jpeg::ByteSource {
 public:
     ResourceByteSource(const uint8_t* bytes, int32_t byte_count);
     int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override;

@@ -9,9 +9,9 @@
 // code switched off, which it only allows per process (JSIMD_FORCENONE), so
 // that measurement runs in a child process of this program.
 #include "app/frame_loader.h"
-#include "jpeg/byte_sources.h"
-#include "jpeg/decoder.h"
 #include "jpeg/internal.h"
+#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/decoder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -29,6 +29,8 @@
 
 #include <jpeglib.h>
 #include <stb/stb_image.h>
+
+using namespace marivue::jpeg;
 
 // ---- pool accounting --------------------------------------------------------
 // This program provides the decoder's system allocator itself (the library's

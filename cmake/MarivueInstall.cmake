@@ -8,16 +8,12 @@ install(TARGETS marivue jpeg-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/man/marivue.1 ${PROJECT_SOURCE_DIR}/man/jpeg-decode.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The headers go under include/marivue so that they keep their "jpeg/..."
-# names: byte_sources.h and status_names.h include "jpeg/decoder.h".
+# The public headers are installed as they stand in include/: marivue/...
 # jpeg/internal.h is the decoder's own and stays out.
 set_target_properties(marivue_jpeg PROPERTIES EXPORT_NAME jpeg)
 install(TARGETS marivue_jpeg EXPORT MarivueJpegTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/jpeg/decoder.h
-              ${PROJECT_SOURCE_DIR}/jpeg/byte_sources.h
-              ${PROJECT_SOURCE_DIR}/jpeg/status_names.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/marivue/jpeg)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/marivue DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 set(MARIVUE_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/MarivueJpeg)
 install(EXPORT MarivueJpegTargets NAMESPACE MarivueJpeg::
@@ -36,13 +32,13 @@ install(FILES ${PROJECT_BINARY_DIR}/MarivueJpegConfig.cmake
 file(RELATIVE_PATH MARIVUE_PC_PREFIX_FROM_PCDIR "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 string(REGEX REPLACE "/$" "" MARIVUE_PC_PREFIX_FROM_PCDIR "${MARIVUE_PC_PREFIX_FROM_PCDIR}")
 set(MARIVUE_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
-set(MARIVUE_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}/marivue")
+set(MARIVUE_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 # Directories given as absolute paths are used as they stand.
 if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
   set(MARIVUE_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
 endif()
 if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
-  set(MARIVUE_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}/marivue")
+  set(MARIVUE_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
 set(MARIVUE_PC_EXTRA_LIBS "")
 if(MARIVUE_SANITIZE)

@@ -5,15 +5,17 @@
 //
 // Exit status: 0 success, 1 the picture could not be decoded, 2 bad usage or
 // a file that could not be opened or written.
-#include <jpeg/byte_sources.h>
-#include <jpeg/decoder.h>
-#include <jpeg/status_names.h>
+#include <marivue/jpeg/byte_sources.h>
+#include <marivue/jpeg/decoder.h>
+#include <marivue/jpeg/status_names.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <vector>
+
+using namespace marivue::jpeg;
 
 namespace {
 

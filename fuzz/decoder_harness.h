@@ -15,7 +15,7 @@
 //               1..127 that many bytes, 128..255 (v - 127) x 64 bytes
 #pragma once
 
-#include "jpeg/decoder.h"
+#include "marivue/jpeg/decoder.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -27,6 +27,10 @@
 #include <new>
 
 namespace fuzz_harness {
+
+using marivue::jpeg::ByteSource;
+using marivue::jpeg::DecodeError;
+using marivue::jpeg::JpegDecoder;
 
 constexpr size_t control_bytes = 6;
 constexpr size_t default_memory_limit = size_t{48} << 20;

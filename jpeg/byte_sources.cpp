@@ -1,6 +1,8 @@
-#include "jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_sources.h"
 
 #include <cstring>
+
+namespace marivue::jpeg {
 
 MemoryByteSource::MemoryByteSource(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
 
@@ -66,3 +68,5 @@ int32_t FileByteSource::read(uint8_t* buffer, int32_t max, uint8_t* end_flag) {
     }
     return static_cast<int32_t>(total);
 }
+
+}  // namespace marivue::jpeg

@@ -115,7 +115,9 @@ const uint8_t* convert_row(JpegDecoder& d) {
 
 }  // namespace marivue::jpeg::detail
 
-using namespace marivue::jpeg::detail;
+namespace marivue::jpeg {
+
+using namespace detail;
 
 void free_pool(JpegDecoder& d) {
     if (d.source != nullptr) {
@@ -170,3 +172,5 @@ int32_t decode_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_o
     d.rows_remaining--;
     return 0;
 }
+
+}  // namespace marivue::jpeg

@@ -1,6 +1,8 @@
-#include "jpeg/status_names.h"
+#include "marivue/jpeg/status_names.h"
 
-#include "jpeg/decoder.h"
+#include "marivue/jpeg/decoder.h"
+
+namespace marivue::jpeg {
 
 namespace {
 
@@ -69,3 +71,5 @@ const char* status_description(int32_t code) {
     const StatusText* entry = find_status(code);
     return entry ? entry->description : "Unknown";
 }
+
+}  // namespace marivue::jpeg

@@ -13,6 +13,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace marivue::jpeg;
+
 namespace {
 
 using e2e::EncodeOptions;

@@ -3,7 +3,7 @@
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
 
-#include "jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_sources.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+using namespace marivue::jpeg;
 
 namespace {
 

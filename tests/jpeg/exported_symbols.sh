@@ -1,6 +1,6 @@
 #!/bin/sh
 # Fails when a decoder archive defines an external symbol that is neither a
-# name of the interface (jpeg/decoder.h, byte_sources.h, status_names.h)
+# name of the interface (include/marivue/jpeg/*.h)
 # nor inside marivue::jpeg::detail, where every internal belongs; and when
 # an interface function is missing, which would make the listing suspect.
 #   exported_symbols.sh NM ARCHIVE...
@@ -20,15 +20,15 @@ for archive in "$@"; do
         grep -v -E '^typeinfo (name )?for [^(]* \(' |
         sed -e 's/^typeinfo name for //' -e 's/^typeinfo for //' -e 's/^vtable for //' -e 's/^guard variable for //' |
         grep -v -E -e '^marivue::jpeg::detail::' -e '^__' -e '^DW\.ref\.' \
-            -e '^(open_decoder|begin|decode_row|free_pool|status_name|status_description)\(' \
-            -e '^(ByteSource|MemoryByteSource|FileByteSource)(::|$)' || true)
+            -e '^marivue::jpeg::(open_decoder|begin|decode_row|free_pool|status_name|status_description)\(' \
+            -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource)(::|$)' || true)
     if [ -n "$stray" ]; then
         echo "$archive defines names outside its interface and marivue::jpeg::detail:"
         printf '%s\n' "$stray" | sed 's/^/  /'
         failed=1
     fi
     for function in open_decoder begin decode_row free_pool status_name status_description; do
-        if ! printf '%s\n' "$names" | grep -q "^$function("; then
+        if ! printf '%s\n' "$names" | grep -q "^marivue::jpeg::$function("; then
             echo "$archive: interface function $function not found"
             failed=1
         fi

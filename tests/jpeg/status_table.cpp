@@ -5,9 +5,9 @@
 // -1, and begin too unless it had completed.
 #include "tests/support/jpeg_builder.h"
 
-#include "jpeg/byte_sources.h"
-#include "jpeg/decoder.h"
-#include "jpeg/status_names.h"
+#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/decoder.h"
+#include "marivue/jpeg/status_names.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using namespace marivue::jpeg;
 
 namespace {
 

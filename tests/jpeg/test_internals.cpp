@@ -2,8 +2,8 @@
 // buffer bounds behind the frame layouts that set-up accepts, a system
 // allocator that refuses each allocation of a decode in turn, and the
 // vector paths against the portable code.
-#include "jpeg/byte_sources.h"
 #include "jpeg/internal.h"
+#include "marivue/jpeg/byte_sources.h"
 #include "tests/support/jpeg_builder.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,8 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+using namespace marivue::jpeg;
 
 // This program's system allocator in place of the library's: it counts the
 // blocks, refuses a chosen attempt and can hand out blocks 4 bytes past a

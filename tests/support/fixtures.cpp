@@ -2,7 +2,7 @@
 // library is used here only, never by the decoder itself.
 #include "tests/support/fixtures.h"
 
-#include "jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_sources.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -15,6 +15,8 @@
 #include <stdexcept>
 
 #include <jpeglib.h>
+
+using namespace marivue::jpeg;
 
 namespace e2e {
 

@@ -3,7 +3,7 @@
 // and comparison.
 #pragma once
 
-#include "jpeg/decoder.h"
+#include "marivue/jpeg/decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +85,7 @@ struct MarivueResult {
     int incomplete_from_row = -1;  // rows delivered before the call after which data_incomplete was first 1
     Picture picture;  // the delivered rows, fourth byte dropped
 };
-MarivueResult marivue_decode(ByteSource& source);
+MarivueResult marivue_decode(marivue::jpeg::ByteSource& source);
 MarivueResult marivue_decode(const std::vector<uint8_t>& jpeg);
 
 // Tolerance against the reference. The inverse DCT passes run in the other

@@ -5,8 +5,8 @@
 #include "output.h"
 #include "picture_writer.h"
 
-#include "jpeg/byte_sources.h"
-#include "jpeg/decoder.h"
+#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/decoder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +17,8 @@
 #include <vector>
 
 #include <sys/stat.h>
+
+using namespace marivue::jpeg;
 
 namespace jpeg_decode {
 

@@ -2,9 +2,11 @@
 
 #include "messages.h"
 
-#include "jpeg/status_names.h"
+#include "marivue/jpeg/status_names.h"
 
 #include <cstdio>
+
+using namespace marivue::jpeg;
 
 namespace jpeg_decode {
 

@@ -1,7 +1,7 @@
 // --info: a picture's properties, in words or as one JSON object.
 #pragma once
 
-#include "jpeg/decoder.h"
+#include "marivue/jpeg/decoder.h"
 
 #include <cstdint>
 #include <string>
@@ -22,7 +22,7 @@ struct PictureInfo {
 
 // Reads the properties off a decoder on which open_decoder succeeded and
 // begin was called (with the status it left).
-PictureInfo describe(const std::string& file, const JpegDecoder& decoder, int32_t refusal);
+PictureInfo describe(const std::string& file, const marivue::jpeg::JpegDecoder& decoder, int32_t refusal);
 
 // One "name: value" line per property.
 void print_words(const PictureInfo& info);

@@ -1,11 +1,13 @@
 #include "messages.h"
 
-#include "jpeg/decoder.h"
-#include "jpeg/status_names.h"
+#include "marivue/jpeg/decoder.h"
+#include "marivue/jpeg/status_names.h"
 
 #include <cstdio>
 
 #include <unistd.h>
+
+using namespace marivue::jpeg;
 
 namespace jpeg_decode {
 

@@ -1,10 +1,12 @@
 // Ready-made byte sources: over bytes in memory and over a C stream.
 #pragma once
 
-#include "jpeg/decoder.h"
+#include "marivue/jpeg/decoder.h"
 
 #include <cstdint>
 #include <cstdio>
+
+namespace marivue::jpeg {
 
 // Reads `size` bytes starting at `data`, which the caller keeps alive and
 // unchanged until the decoder has let the source go. Sets the end flag in the
@@ -33,3 +35,5 @@ public:
 private:
     std::FILE* file_;
 };
+
+}  // namespace marivue::jpeg

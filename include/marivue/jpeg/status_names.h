@@ -3,9 +3,13 @@
 
 #include <cstdint>
 
+namespace marivue::jpeg {
+
 // The enumerator name of a DecodeStatus code ("NotJpeg", "StatusOk", ...),
 // or "Unknown" for any other value.
 const char* status_name(int32_t code);
 
 // A one-line meaning of a DecodeStatus code, or "Unknown" for any other value.
 const char* status_description(int32_t code);
+
+}  // namespace marivue::jpeg

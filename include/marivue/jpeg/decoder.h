@@ -54,6 +54,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace marivue::jpeg {
+
 // Failure codes, as found in `status`. 0 is success; every failure is
 // negative. A header code (-200 to -220) arises where its segment is read:
 // in open_decoder up to the frame header, in begin for scan headers and the
@@ -308,3 +310,5 @@ int32_t decode_row(JpegDecoder& decoder, const uint8_t** row_out, int32_t* row_b
 // failure; calling it again is harmless. Afterwards the caller may destroy
 // the source.
 void free_pool(JpegDecoder& decoder);
+
+}  // namespace marivue::jpeg
