@@ -258,6 +258,9 @@ void convert_rgb_h1v1(JpegDecoder& d);
 void convert_rgb_h2v1(JpegDecoder& d);
 void convert_rgb_h1v2(JpegDecoder& d);
 void convert_rgb_h2v2(JpegDecoder& d);
+// Copies the luma samples of the row decode_row delivered last (image_width
+// bytes) of a YCbCr or grey picture into `out`.
+void copy_luma(const JpegDecoder& d, uint8_t* out);
 // The red, green and blue offsets that eight chroma pairs add to luma, as
 // the converters compute them (with vector instructions where available).
 void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,

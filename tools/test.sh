@@ -70,7 +70,7 @@ other_step() {
 
 # Every C and C++ source follows .clang-format.
 check_format() {
-  git ls-files '*.cpp' '*.h' '*.c' | grep -v -E '/(fixtures|corpus)/' | xargs clang-format --dry-run --Werror
+  git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v -E '/(fixtures|corpus)/' | xargs clang-format --dry-run --Werror
 }
 other_step "clang-format" check_format
 

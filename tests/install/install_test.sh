@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs a Marivue build into a scratch prefix and uses the installed tree
 # as its users would: the files that must (and must not) be there, the
-# stand-alone example built with find_package(MarivueJpeg) and with
+# programs of examples/ built with find_package(MarivueJpeg) and with
 # pkg-config and run against the installed jpeg-decode, the package's
-# version answers, and the manual pages against the programs' --help.
+# version answers, and the manual pages against the programs' --help. Then
+# the same examples against a second, shared build of the library: its
+# SONAME, the names it exports, and programs that load it.
 set -euo pipefail
 
 while [ $# -gt 0 ]; do
     case "$1" in
-        --build-dir|--source-dir|--cmake|--cxx|--pkg-config|--bindir|--libdir|--includedir|--mandir|--version|--sanitize|--desktop)
+        --build-dir|--source-dir|--cmake|--cc|--cxx|--nm|--readelf|--pkg-config|--bindir|--libdir|--includedir|--mandir|--version|--sanitize|--desktop|--shared-lib)
             name=${1#--}; printf -v "${name//-/_}" '%s' "$2" ;;
         *) echo "install_test.sh: unknown argument '$1'" >&2; exit 2 ;;
     esac
@@ -23,10 +25,13 @@ trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 "$cmake" --install "$build_dir" --prefix "$prefix" > "$scratch/install.log"
 
-for file in "$bindir/marivue" "$bindir/jpeg-decode" "$libdir/libmarivue_jpeg.a" \
-            "$includedir/marivue/jpeg/"{decoder.h,byte_sources.h,status_names.h} \
-            "$libdir/cmake/MarivueJpeg/MarivueJpeg"{Config,ConfigVersion,Targets}.cmake \
-            "$libdir/pkgconfig/marivue-jpeg.pc" "$mandir/man1/"{marivue,jpeg-decode}.1; do
+headers=("$includedir/marivue/"{jpeg.hpp,jpeg.h} "$includedir/marivue/jpeg/"{decoder.h,byte_sources.h,status_names.h,export.h,version.h})
+package=("$libdir/cmake/MarivueJpeg/MarivueJpeg"{Config,ConfigVersion,Targets}.cmake "$libdir/pkgconfig/marivue-jpeg.pc")
+# The build installs its archive, or with BUILD_SHARED_LIBS its shared library.
+library=libmarivue-jpeg.a
+[ "$shared_lib" = 1 ] && library=libmarivue-jpeg.so
+for file in "$bindir/marivue" "$bindir/jpeg-decode" "$libdir/$library" "${headers[@]}" "${package[@]}" \
+            "$mandir/man1/"{marivue,jpeg-decode}.1; do
     [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
 for program in marivue jpeg-decode; do [ -x "$prefix/$bindir/$program" ] || fail "$program is not executable"; done
@@ -34,20 +39,38 @@ for program in marivue jpeg-decode; do [ -x "$prefix/$bindir/$program" ] || fail
 for unwanted in internal.h libmarivue_jpeg_portable.a libmarivue_viewer.a viewer.h frame_loader.h; do
     [ -z "$(find "$prefix" -name "$unwanted")" ] || fail "$unwanted is installed"
 done
+IFS=. read -r major minor patch <<< "$version"
+for part in MAJOR:$major MINOR:$minor PATCH:$patch; do
+    grep -q "^#define MARIVUE_JPEG_VERSION_${part%%:*} ${part#*:}\$" "$prefix/$includedir/marivue/jpeg/version.h" ||
+        fail "version.h lacks MARIVUE_JPEG_VERSION_${part%%:*} ${part#*:}"
+done
 
-# Runs example $1 (labelled $2) on pictures of known size against the
-# installed jpeg-decode, and on a file that is not a JPEG stream.
+# The installed jpeg-decode's pictures, which every example must match.
+rows=(base_2x2_241x161.jpg:241:161:3:P6 prog_241x161.jpg:241:161:3:P6 grey_17x9.jpg:17:9:1:P5)
+for row in "${rows[@]}"; do
+    input=${row%%:*}
+    "$prefix/$bindir/jpeg-decode" "$source_dir/tests/fixtures/rows/$input" "$scratch/reference-$input.pnm" ||
+        fail "jpeg-decode $input"
+done
+bytes() { od -An -v -tx1 -w1; }
+
+# Runs example $1 (labelled $2) on pictures of known size and on a file that
+# is not a JPEG stream. With $3 = rgb the example writes grey pictures as
+# PPM, each grey byte three times.
 check_example() {
-    local example=$1 label=$2 row input width height channels magic out status=0
-    for row in base_2x2_241x161.jpg:241:161:3:P6 prog_241x161.jpg:241:161:3:P6 grey_17x9.jpg:17:9:1:P5; do
+    local example=$1 label=$2 row input width height channels magic out pixels repeat status=0
+    for row in "${rows[@]}"; do
         IFS=: read -r input width height channels magic <<< "$row"
+        repeat=1
+        [ "${3:-}" = rgb ] && [ "$channels" = 1 ] && channels=3 magic=P6 repeat=3
         out=$scratch/$label-$input.pnm
-        "$example" "$source_dir/tests/fixtures/rows/$input" "$out" || { fail "$label: $input exited with $?"; continue; }
+        "$example" "$source_dir/tests/fixtures/rows/$input" "$out" > /dev/null || { fail "$label: $input exited with $?"; continue; }
         [ "$(head -c 32 "$out" | head -n 3 | tr '\n' ' ')" = "$magic $width $height 255 " ] || fail "$label: $input header"
-        local pixels=$((width * height * channels))
+        pixels=$((width * height * channels))
         [ "$(stat -c %s "$out")" = $(( ${#magic} + ${#width} + ${#height} + 7 + pixels )) ] || fail "$label: $input size"
-        "$prefix/$bindir/jpeg-decode" "$source_dir/tests/fixtures/rows/$input" "$scratch/reference" || fail "jpeg-decode $input"
-        cmp -s <(tail -c "$pixels" "$out") <(tail -c "$pixels" "$scratch/reference") || fail "$label: $input pixels differ"
+        cmp -s <(tail -c "$pixels" "$out" | bytes) \
+            <(tail -c $((pixels / repeat)) "$scratch/reference-$input.pnm" | bytes | awk -v n="$repeat" '{for (i = 0; i < n; ++i) print}') ||
+            fail "$label: $input pixels differ"
     done
     "$example" "$source_dir/README.md" "$scratch/$label-bad.ppm" 2> "$scratch/bad.err" || status=$?
     [ "$status" = 1 ] || fail "$label: exit status $status for a file that is not a JPEG stream"
@@ -55,10 +78,40 @@ check_example() {
     [ ! -e "$scratch/$label-bad.ppm" ] || fail "$label: wrote an output file for a failed decode"
 }
 
-"$cmake" -S "$source_dir/examples" -B "$scratch/example" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" \
-    -DCMAKE_BUILD_TYPE=Release > "$scratch/example.log" 2>&1 && "$cmake" --build "$scratch/example" >> "$scratch/example.log" 2>&1 ||
-    { cat "$scratch/example.log"; fail "examples/ does not build against the installed package"; }
-check_example "$scratch/example/decode_to_ppm" cmake
+# Builds and runs the examples against the tree installed at $1 (labelled
+# $2), through CMake and through pkg-config.
+use_package() {
+    local root=$1 label=$2 flags build path
+    "$cmake" -S "$source_dir/examples" -B "$scratch/$label" -DCMAKE_PREFIX_PATH="$root" -DCMAKE_C_COMPILER="$cc" \
+        -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release > "$scratch/example.log" 2>&1 &&
+        "$cmake" --build "$scratch/$label" >> "$scratch/example.log" 2>&1 ||
+        { cat "$scratch/example.log"; fail "$label: examples/ does not build against the installed package"; }
+    mkdir "$scratch/$label-pc"
+    flags=$(PKG_CONFIG_PATH=$root/$libdir/pkgconfig "$pkg_config" --cflags --libs marivue-jpeg) ||
+        fail "$label: pkg-config knows no marivue-jpeg"
+    [[ " $flags " == *" -lmarivue-jpeg "* ]] || fail "$label: pkg-config --libs lacks -lmarivue-jpeg: $flags"
+    [ "$(PKG_CONFIG_PATH=$root/$libdir/pkgconfig "$pkg_config" --modversion marivue-jpeg)" = "$version" ] ||
+        fail "$label: pkg-config version is not $version"
+    # shellcheck disable=SC2086 # the flags are separate words
+    { "$cxx" -std=c++20 -Wall -Wextra -Werror -o "$scratch/$label-pc/decode_to_ppm" "$source_dir/examples/decode_to_ppm.cpp" $flags &&
+        "$cxx" -std=c++20 -Wall -Wextra -Werror -o "$scratch/$label-pc/decode_file" "$source_dir/examples/decode_file.cpp" $flags &&
+        "$cc" -std=c99 -Wall -Wextra -Werror -o "$scratch/$label-pc/decode_c" "$source_dir/examples/decode_c.c" $flags; } ||
+        fail "$label: the examples do not build with pkg-config's flags"
+    # CMake gives its programs a run path to a shared library; the others
+    # find it through LD_LIBRARY_PATH.
+    for build in "$label" "$label-pc"; do
+        [ "$build" = "$label" ] && path= || path=$root/$libdir
+        LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_to_ppm" "$build-decode_to_ppm"
+        LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_file" "$build-decode_file" rgb
+        LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_c" "$build-decode_c"
+    done
+}
+
+use_package "$prefix" build
+flags=$(PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig "$pkg_config" --libs marivue-jpeg)
+if [ "$sanitize" = 1 ] && [[ " $flags " != *" -fsanitize=address,undefined "* ]]; then
+    fail "a sanitized library's pkg-config flags lack -fsanitize: $flags"
+fi
 # find_package's version requests: its own version and older ones of the
 # same major version, not the next major version.
 version_answer() {
@@ -67,19 +120,33 @@ version_answer() {
     "$cmake" -DPACKAGE_FIND_VERSION="$1" -DPACKAGE_FIND_VERSION_MAJOR="${1%%.*}" -P "$scratch/answer.cmake" 2>&1 || true
 }
 [[ "$(version_answer "$version")" == *"compatible TRUE"* ]] || fail "the package refuses its own version"
-[[ "$(version_answer "$(( ${version%%.*} + 1 )).0")" == *"compatible FALSE"* ]] || fail "the package accepts the next major version"
+[[ "$(version_answer "$(( major + 1 )).0")" == *"compatible FALSE"* ]] || fail "the package accepts the next major version"
 
-export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
-flags=$("$pkg_config" --cflags --libs marivue-jpeg) || fail "pkg-config knows no marivue-jpeg"
-[ "$("$pkg_config" --modversion marivue-jpeg)" = "$version" ] || fail "pkg-config version is not $version"
-[[ " $flags " == *" -lmarivue_jpeg "* ]] || fail "pkg-config --libs lacks -lmarivue_jpeg: $flags"
-if [ "$sanitize" = 1 ] && [[ " $flags " != *" -fsanitize=address,undefined "* ]]; then
-    fail "a sanitized library's pkg-config flags lack -fsanitize: $flags"
-fi
-# shellcheck disable=SC2086 # the flags are separate words
-"$cxx" -std=c++17 -Wall -Wextra -Werror -o "$scratch/decode_to_ppm-pc" "$source_dir/examples/decode_to_ppm.cpp" $flags ||
-    fail "the example does not build with pkg-config's flags"
-check_example "$scratch/decode_to_ppm-pc" pkg-config
+# A shared build of the library alone (without sanitizers, which would ask
+# every program that loads it for their runtime), installed on its own.
+shared=$scratch/shared
+"$cmake" -S "$source_dir" -B "$scratch/shared-build" -DBUILD_SHARED_LIBS=ON -DMARIVUE_TESTS=OFF -DMARIVUE_WERROR=ON \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_INSTALL_LIBDIR="$libdir" \
+    -DCMAKE_INSTALL_INCLUDEDIR="$includedir" > "$scratch/shared.log" 2>&1 &&
+    "$cmake" --build "$scratch/shared-build" --target marivue_jpeg_shared -j 2 >> "$scratch/shared.log" 2>&1 &&
+    "$cmake" --install "$scratch/shared-build" --component library --prefix "$shared" >> "$scratch/shared.log" 2>&1 ||
+    { cat "$scratch/shared.log"; fail "the shared library does not build and install"; }
+so=$shared/$libdir/libmarivue-jpeg.so
+for file in "${headers[@]}" "${package[@]}" "$libdir/libmarivue-jpeg.so.$major" "$libdir/libmarivue-jpeg.so.$version"; do
+    [ -f "$shared/$file" ] || fail "shared: $file is not installed"
+done
+[ -L "$so" ] && [ -z "$(find "$shared" -name '*.a' -o -name 'jpeg-decode')" ] ||
+    fail "shared: no link libmarivue-jpeg.so, or an archive or a program installed"
+"$readelf" -d "$so" | grep -qF "Library soname: [libmarivue-jpeg.so.$major]" || fail "shared: SONAME is not libmarivue-jpeg.so.$major"
+sh "$source_dir/tests/jpeg/exported_symbols.sh" "$nm" --dynamic "$so" || fail "shared: exports names outside its interface"
+use_package "$shared" shared
+# The examples that ran above loaded the installed shared library.
+for example in shared/decode_c shared/decode_file shared-pc/decode_c; do
+    [ "${example%%/*}" = shared ] && path= || path=$shared/$libdir
+    loaded=$(LD_LIBRARY_PATH=$path ldd "$scratch/$example" | awk '$1 ~ /^libmarivue-jpeg\.so/ {print $3}')
+    [ -n "$loaded" ] && [ "$(readlink -f "$loaded")" = "$(readlink -f "$so.$major")" ] ||
+        fail "$example does not load $so.$major (${loaded:-none})"
+done
 
 # Every option and exit status a program's --help names is on its page, and the reverse.
 options() { grep -oE -- '(^|[ ,[])--?[a-z][a-z-]*' | grep -oE -- '--?[a-z][a-z-]*' | sort -u | tr '\n' ' '; }

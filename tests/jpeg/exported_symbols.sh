@@ -1,16 +1,28 @@
 #!/bin/sh
 # Fails when a decoder archive defines an external symbol that is neither a
-# name of the interface (include/marivue/jpeg/*.h)
+# name of the interface (include/marivue/jpeg.h, jpeg.hpp and jpeg/*.h)
 # nor inside marivue::jpeg::detail, where every internal belongs; and when
 # an interface function is missing, which would make the listing suspect.
-#   exported_symbols.sh NM ARCHIVE...
+#   exported_symbols.sh NM [--dynamic] ARCHIVE...
+# With --dynamic the files are shared libraries: their dynamic symbol table
+# is read, and there not even marivue::jpeg::detail may appear.
 set -eu
 nm=$1
 shift
+listing=--extern-only
+internal='^marivue::jpeg::detail::'
+if [ "${1:-}" = --dynamic ]; then
+    listing=--dynamic
+    internal='^$'
+    shift
+fi
 failed=0
 for archive in "$@"; do
     # "ADDRESS TYPE NAME" lines; NAME demangled, possibly with spaces.
-    names=$("$nm" -C --defined-only --extern-only "$archive" | sed -n 's/^[0-9a-fA-F]\{1,\} [A-Za-z] //p' | sort -u)
+    # Weak copies of standard-library templates (std::vector<uint8_t>::...)
+    # are the compiler's, emitted where a build does not inline them.
+    names=$("$nm" -C --defined-only "$listing" "$archive" | grep -v -E '^[0-9a-fA-F]+ [VW] std::' |
+        sed -n 's/^[0-9a-fA-F]\{1,\} [A-Za-z] //p' | sort -u)
     # Names beginning with two underscores are the implementation's own
     # (personality routine, sanitizer and profiling glue), and so is the
     # typeinfo of function types that clang's -fsanitize=function emits;
@@ -19,17 +31,26 @@ for archive in "$@"; do
     stray=$(printf '%s\n' "$names" |
         grep -v -E '^typeinfo (name )?for [^(]* \(' |
         sed -e 's/^typeinfo name for //' -e 's/^typeinfo for //' -e 's/^vtable for //' -e 's/^guard variable for //' |
-        grep -v -E -e '^marivue::jpeg::detail::' -e '^__' -e '^DW\.ref\.' \
+        grep -v -E -e "$internal" -e '^__' -e '^DW\.ref\.' \
             -e '^marivue::jpeg::(open_decoder|begin|decode_row|free_pool|status_name|status_description)\(' \
-            -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource)(::|$)' || true)
+            -e '^marivue::jpeg::(read_info|decode|decode_file|status_message|version)\(' \
+            -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource|Decoder)(::|$)' \
+            -e '^marivue_jpeg_(decode|decode_file|free|read_info|status_name|status_message|version)$' || true)
     if [ -n "$stray" ]; then
         echo "$archive defines names outside its interface and marivue::jpeg::detail:"
         printf '%s\n' "$stray" | sed 's/^/  /'
         failed=1
     fi
-    for function in open_decoder begin decode_row free_pool status_name status_description; do
+    for function in open_decoder begin decode_row free_pool status_name status_description \
+        read_info decode decode_file status_message version Decoder::next_row; do
         if ! printf '%s\n' "$names" | grep -q "^marivue::jpeg::$function("; then
             echo "$archive: interface function $function not found"
+            failed=1
+        fi
+    done
+    for function in decode decode_file free read_info status_name status_message version; do
+        if ! printf '%s\n' "$names" | grep -q -x "marivue_jpeg_$function"; then
+            echo "$archive: C interface function marivue_jpeg_$function not found"
             failed=1
         fi
     done

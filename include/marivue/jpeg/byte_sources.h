@@ -2,6 +2,7 @@
 #pragma once
 
 #include "marivue/jpeg/decoder.h"
+#include "marivue/jpeg/export.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +13,7 @@ namespace marivue::jpeg {
 // unchanged until the decoder has let the source go. Sets the end flag in the
 // call that delivers the last bytes (at once for an empty buffer). A request
 // for no bytes before the end is an error (-1).
-class MemoryByteSource : public ByteSource {
+class MARIVUE_JPEG_API MemoryByteSource : public ByteSource {
 public:
     MemoryByteSource(const uint8_t* data, size_t size);
     int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override;
@@ -27,7 +28,7 @@ private:
 // the stream gives -1; the end of the stream sets the end flag, in the call
 // that delivers the last bytes or in a later call that returns 0. A request
 // for no bytes before the end is an error (-1).
-class FileByteSource : public ByteSource {
+class MARIVUE_JPEG_API FileByteSource : public ByteSource {
 public:
     explicit FileByteSource(std::FILE* file);
     int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override;

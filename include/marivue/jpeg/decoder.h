@@ -51,6 +51,8 @@
 // different pictures at once; the only shared data are read-only tables.
 #pragma once
 
+#include "marivue/jpeg/export.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -108,7 +110,7 @@ enum DecodeStatus : int32_t {
 // any failure, whichever comes first). The caller owns the source: it must
 // outlive the decoder's use of it and is destroyed by the caller after
 // free_pool. A source serves one decoder at a time.
-class ByteSource {
+class MARIVUE_JPEG_API ByteSource {
 public:
     virtual ~ByteSource() = default;
     // Copies up to `max` bytes into `buffer` and returns how many (0..max),
@@ -284,7 +286,7 @@ struct JpegDecoder {
 // the tables before it. Always returns; afterwards `status` is 0 with
 // image_width, image_height and frame_component_count set and no pixel
 // decoded yet, or holds the failure (the source is then already detached).
-void open_decoder(JpegDecoder& decoder, ByteSource& source);
+MARIVUE_JPEG_API void open_decoder(JpegDecoder& decoder, ByteSource& source);
 
 // Prepares decoding: allocates the row buffers and reads the first scan
 // header of a sequential frame; for a progressive frame reads and decodes
@@ -292,7 +294,7 @@ void open_decoder(JpegDecoder& decoder, ByteSource& source);
 // keeps what its complete data gave). Returns 0 when decoding is prepared,
 // also when called again (which does nothing); -1 on failure, or when
 // open_decoder failed, with the cause in `status`.
-int32_t begin(JpegDecoder& decoder);
+MARIVUE_JPEG_API int32_t begin(JpegDecoder& decoder);
 
 // Delivers the next output row, top to bottom: image_width pixels of
 // bytes_per_pixel bytes (red, green, blue, 0; or one grey byte), so
@@ -303,12 +305,12 @@ int32_t begin(JpegDecoder& decoder);
 // -227  this call failed (DecodeError; the cause is in `status`).
 // The row belongs to the decoder and stays valid until the next decode_row
 // or free_pool call; copy it out to keep it.
-int32_t decode_row(JpegDecoder& decoder, const uint8_t** row_out, int32_t* row_bytes_out);
+MARIVUE_JPEG_API int32_t decode_row(JpegDecoder& decoder, const uint8_t** row_out, int32_t* row_bytes_out);
 
 // Detaches the source (if a failure has not done so already) and releases
 // every pool block. Call it once before destroying the record, also after a
 // failure; calling it again is harmless. Afterwards the caller may destroy
 // the source.
-void free_pool(JpegDecoder& decoder);
+MARIVUE_JPEG_API void free_pool(JpegDecoder& decoder);
 
 }  // namespace marivue::jpeg

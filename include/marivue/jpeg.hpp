@@ -1,0 +1,141 @@
+// Marivue JPEG decoder: the one-call interface and a row-by-row class over
+// the streaming interface (marivue/jpeg/decoder.h), for programs that want
+// pixels in a layout of their choice.
+//
+//   marivue::jpeg::Image image;
+//   int status = marivue::jpeg::decode_file("photo.jpg", image, marivue::jpeg::PixelFormat::rgba);
+//   if (status != 0) std::fprintf(stderr, "%s\n", marivue::jpeg::status_message(status));
+//
+// Every function returns 0 or a negative DecodeStatus (marivue/jpeg/decoder.h)
+// and throws nothing. Besides the decoder's own failures:
+//   NotJpeg       null data or size 0 (no start-of-image marker, as for any
+//                 other stream without one);
+//   StreamError   a file that cannot be opened or read, or arguments the call
+//                 cannot use (an unknown pixel format, a null output, a row
+//                 buffer too small);
+//   OutOfMemory   the system refused memory, the decoder's working memory
+//                 would pass Options::memory_limit, or the picture has more
+//                 pixels than Options::max_pixels.
+// A picture whose data ends early still decodes: what the data gave is kept,
+// rows it did not reach are mid-grey (128) and `complete` is false.
+//
+// Pixel formats: rows are packed top to bottom, width x channels bytes each.
+// Colour from a grey picture replicates the grey sample. Grey from a colour
+// picture is its luma (Y) sample as decoded, before any colour conversion;
+// a picture coded as RGB has none, and its grey is the integer luma
+// (77 R + 150 G + 29 B + 128) >> 8. Alpha is 255.
+#pragma once
+
+#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/decoder.h"
+#include "marivue/jpeg/export.h"
+#include "marivue/jpeg/status_names.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace marivue::jpeg {
+
+enum class PixelFormat { rgb, rgba, bgra, grey };
+
+// Bytes per pixel of a format: 3, 4, 4 or 1.
+constexpr int channels_of(PixelFormat format) {
+    return format == PixelFormat::grey ? 1 : format == PixelFormat::rgb ? 3 : 4;
+}
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    std::vector<std::uint8_t> pixels;  // width x channels bytes per row, rows top to bottom
+    bool complete = false;  // false when the data ended early and rows were filled in
+};
+
+struct Info {
+    int width = 0;
+    int height = 0;
+    int components = 0;  // 1 grey, 3 colour (others are read but do not decode)
+    bool progressive = false;
+    bool rgb = false;  // colour coded as RGB rather than YCbCr
+    // Sampling factors of each component (1 or 2 where they decode): 2, 2 for
+    // the first and 1, 1 for the others is 4:2:0; unused entries are 0.
+    int h_factor[4] = {};
+    int v_factor[4] = {};
+};
+
+struct Options {
+    PixelFormat format = PixelFormat::rgb;
+    // The most working memory the decoder may hold (0: no limit), beside the
+    // image itself. The default keeps a hostile header from taking gigabytes.
+    // Sequential pictures need little; a progressive one keeps 130 bytes per
+    // 8x8 block of each component (4000 x 3000 at 4:2:0: about 37 MB), so
+    // only progressive pictures of more than about 130 million samples over
+    // all components go above it.
+    std::size_t memory_limit = std::size_t{256} << 20;
+    // Pictures with more pixels are refused with OutOfMemory before any pixel
+    // memory is taken (0: no limit beyond the format's 8192 x 8192).
+    std::uint64_t max_pixels = 0;
+};
+
+// Reads the stream up to its frame header.
+MARIVUE_JPEG_API int read_info(const void* data, std::size_t size, Info& info);
+
+// Decodes a whole picture into `image`, replacing what it held; on failure
+// `image` is left empty (its memory is kept for reuse either way).
+MARIVUE_JPEG_API int decode(const void* data, std::size_t size, Image& image, PixelFormat format = PixelFormat::rgb);
+MARIVUE_JPEG_API int decode(const void* data, std::size_t size, Image& image, const Options& options);
+MARIVUE_JPEG_API int decode_file(const char* path, Image& image, PixelFormat format = PixelFormat::rgb);
+MARIVUE_JPEG_API int decode_file(const char* path, Image& image, const Options& options);
+
+// Words a person reads for a status ("not a JPEG file"), or "unknown status".
+MARIVUE_JPEG_API const char* status_message(int code);
+
+// The library's version, "MAJOR.MINOR.PATCH".
+MARIVUE_JPEG_API const char* version();
+
+// Decodes one picture row by row. Construction reads the stream up to its
+// frame header (status() and info() then tell what it is); the first
+// next_row call prepares decoding, which for a progressive picture decodes
+// every scan. All memory is released when the object is destroyed, also in
+// the middle of a picture. A source passed by reference must outlive the
+// Decoder; memory passed as data and size must stay unchanged as long.
+// A moved-from Decoder holds no picture: its status is StreamError.
+class MARIVUE_JPEG_API Decoder {
+public:
+    explicit Decoder(ByteSource& source, std::size_t memory_limit = Options{}.memory_limit);
+    Decoder(const void* data, std::size_t size, std::size_t memory_limit = Options{}.memory_limit);
+    ~Decoder();
+    Decoder(Decoder&& other) noexcept;
+    Decoder& operator=(Decoder&& other) noexcept;
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    // 0, or the first failure.
+    int status() const { return status_; }
+    const Info& info() const { return info_; }
+    // False once the data has been found to end early (final after the last row).
+    bool complete() const { return complete_; }
+
+    // Writes the next row in `format` into the first width x channels_of(format)
+    // bytes of `row`. Returns 0 when a row was written, 1 once every row has
+    // been, or the negative status (StreamError for a span too short, which
+    // consumes no row). The format may change from row to row.
+    int next_row(std::span<std::uint8_t> row, PixelFormat format = PixelFormat::rgb);
+
+private:
+    void open(ByteSource& source, std::size_t memory_limit);
+    void release();
+
+    std::unique_ptr<MemoryByteSource> memory_;
+    std::unique_ptr<JpegDecoder> record_;
+    Info info_;
+    int status_ = StreamError;
+    int rows_done_ = 0;
+    bool complete_ = true;
+    bool filling_ = false;  // the data ran out: every further row is mid-grey
+};
+
+}  // namespace marivue::jpeg

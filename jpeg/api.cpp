@@ -1,0 +1,332 @@
+// The one-call interface and the Decoder class: the streaming operations
+// behind an owner that always frees the pool, and the conversion of the
+// decoder's rows (red, green, blue, 0; or grey) into the caller's layout.
+#include "marivue/jpeg.hpp"
+
+#include "jpeg/internal.h"
+
+#include <marivue/jpeg/version.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace marivue::jpeg {
+
+namespace {
+
+// What coefficients that never arrived decode to: rows the data did not
+// reach are filled with it.
+constexpr std::uint8_t mid_grey = 128;
+
+bool known_format(PixelFormat format) {
+    return format == PixelFormat::rgb || format == PixelFormat::rgba || format == PixelFormat::bgra ||
+           format == PixelFormat::grey;
+}
+
+Info info_of(const JpegDecoder& d) {
+    Info info;
+    info.width = d.image_width;
+    info.height = d.image_height;
+    info.components = d.frame_component_count;
+    info.progressive = d.is_progressive != 0;
+    info.rgb = d.is_rgb != 0;
+    for (int c = 0; c < 4 && c < d.frame_component_count; c++) {
+        info.h_factor[c] = d.comp_h_factor[c];
+        info.v_factor[c] = d.comp_v_factor[c];
+    }
+    return info;
+}
+
+// One pass from a decoded colour row (four bytes a pixel) into `out`.
+void write_colour_row(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
+    switch (format) {
+        case PixelFormat::rgb:
+            for (int32_t x = 0; x < width; x++, row += 4, out += 3) {
+                out[0] = row[0];
+                out[1] = row[1];
+                out[2] = row[2];
+            }
+            break;
+        case PixelFormat::rgba:
+            for (int32_t x = 0; x < width; x++, row += 4, out += 4) {
+                out[0] = row[0];
+                out[1] = row[1];
+                out[2] = row[2];
+                out[3] = 255;
+            }
+            break;
+        case PixelFormat::bgra:
+            for (int32_t x = 0; x < width; x++, row += 4, out += 4) {
+                out[0] = row[2];
+                out[1] = row[1];
+                out[2] = row[0];
+                out[3] = 255;
+            }
+            break;
+        case PixelFormat::grey:
+            // Only for pictures coded as RGB, which carry no luma samples.
+            for (int32_t x = 0; x < width; x++, row += 4)
+                out[x] = static_cast<std::uint8_t>((77 * row[0] + 150 * row[1] + 29 * row[2] + 128) >> 8);
+            break;
+    }
+}
+
+// One pass from a grey row (one byte a pixel) into `out`, replicated into
+// every colour channel.
+void write_grey_row(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
+    if (format == PixelFormat::grey) {
+        std::memcpy(out, row, static_cast<size_t>(width));
+        return;
+    }
+    const int channels = channels_of(format);
+    for (int32_t x = 0; x < width; x++, out += channels) {
+        out[0] = out[1] = out[2] = row[x];
+        if (channels == 4) out[3] = 255;
+    }
+}
+
+void fill_row(std::uint8_t* out, int32_t width, PixelFormat format) {
+    const int channels = channels_of(format);
+    for (int32_t x = 0; x < width; x++, out += channels) {
+        std::memset(out, mid_grey, channels == 4 ? 3 : static_cast<size_t>(channels));
+        if (channels == 4) out[3] = 255;
+    }
+}
+
+// Empties an image but keeps its pixel memory for the next picture.
+void clear(Image& image) {
+    image.width = image.height = image.channels = 0;
+    image.complete = false;
+    image.pixels.clear();
+}
+
+// Decodes every row of an opened decoder straight into `image`, reusing
+// its memory when it held a picture before.
+int decode_all(Decoder& decoder, Image& image, const Options& options) {
+    clear(image);
+    if (!known_format(options.format)) return StreamError;
+    if (decoder.status() != 0) return decoder.status();
+    const Info& info = decoder.info();
+    const std::uint64_t pixels = static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height);
+    if (options.max_pixels != 0 && pixels > options.max_pixels) return OutOfMemory;
+    const int channels = channels_of(options.format);
+    const size_t stride = static_cast<size_t>(info.width) * static_cast<size_t>(channels);
+    try {
+        image.pixels.resize(stride * static_cast<size_t>(info.height));
+    } catch (const std::bad_alloc&) {
+        clear(image);
+        return OutOfMemory;
+    }
+    std::uint8_t* out = image.pixels.data();
+    int result = 0;
+    for (int y = 0; y < info.height && result == 0; y++, out += stride)
+        result = decoder.next_row(std::span<std::uint8_t>(out, stride), options.format);
+    if (result != 0) {
+        clear(image);
+        return result < 0 ? result : BufferLimit;  // 1 before the last row would be the decoder's fault
+    }
+    image.width = info.width;
+    image.height = info.height;
+    image.channels = channels;
+    image.complete = decoder.complete();
+    return 0;
+}
+
+}  // namespace
+
+Decoder::Decoder(ByteSource& source, std::size_t memory_limit) { open(source, memory_limit); }
+
+Decoder::Decoder(const void* data, std::size_t size, std::size_t memory_limit) {
+    memory_.reset(new (std::nothrow) MemoryByteSource(static_cast<const std::uint8_t*>(data), size));
+    if (memory_ == nullptr) {
+        status_ = OutOfMemory;
+        return;
+    }
+    open(*memory_, memory_limit);
+}
+
+void Decoder::open(ByteSource& source, std::size_t memory_limit) {
+    // The record is about 90 KB: on the heap, never on the caller's stack.
+    record_.reset(new (std::nothrow) JpegDecoder);
+    if (record_ == nullptr) {
+        status_ = OutOfMemory;
+        return;
+    }
+    record_->memory_limit = memory_limit;
+    open_decoder(*record_, source);
+    status_ = record_->status;
+    if (status_ == 0) info_ = info_of(*record_);
+}
+
+void Decoder::release() {
+    if (record_ != nullptr) free_pool(*record_);
+    record_.reset();
+    memory_.reset();
+}
+
+Decoder::~Decoder() { release(); }
+
+Decoder::Decoder(Decoder&& other) noexcept
+    : memory_(std::move(other.memory_)),
+      record_(std::move(other.record_)),
+      info_(other.info_),
+      status_(other.status_),
+      rows_done_(other.rows_done_),
+      complete_(other.complete_),
+      filling_(other.filling_) {
+    other.info_ = Info{};
+    other.status_ = StreamError;
+}
+
+Decoder& Decoder::operator=(Decoder&& other) noexcept {
+    if (this != &other) {
+        release();
+        memory_ = std::move(other.memory_);
+        record_ = std::move(other.record_);
+        info_ = other.info_;
+        status_ = other.status_;
+        rows_done_ = other.rows_done_;
+        complete_ = other.complete_;
+        filling_ = other.filling_;
+        other.info_ = Info{};
+        other.status_ = StreamError;
+    }
+    return *this;
+}
+
+int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
+    if (status_ != 0) return status_;
+    if (!known_format(format) ||
+        row.size() < static_cast<size_t>(info_.width) * static_cast<size_t>(channels_of(format)))
+        return StreamError;
+    if (rows_done_ == info_.height) return 1;
+    JpegDecoder& d = *record_;
+    if (begin(d) != 0) {
+        status_ = d.status;
+        return status_;
+    }
+    const std::uint8_t* decoded = nullptr;
+    int32_t bytes = 0;
+    const int32_t got = filling_ ? DecodeError : decode_row(d, &decoded, &bytes);
+    if (d.data_incomplete) complete_ = false;
+    if (got != 0 && !filling_) {
+        // A sequential picture whose data ends early can fail at the MCU row
+        // that ran out: that row and every one after it are filled in.
+        if (got == DecodeError && d.status == DecodeError && d.data_incomplete) {
+            filling_ = true;
+        } else {
+            status_ = got == 1 ? BufferLimit : d.status;  // 1 before the last row would be the decoder's fault
+            return status_;
+        }
+    }
+    std::uint8_t* out = row.data();
+    if (filling_) {
+        fill_row(out, info_.width, format);
+    } else if (d.bytes_per_pixel == 1) {
+        write_grey_row(decoded, info_.width, format, out);
+    } else if (format == PixelFormat::grey && !d.is_rgb) {
+        detail::copy_luma(d, out);
+    } else {
+        write_colour_row(decoded, info_.width, format, out);
+    }
+    rows_done_++;
+    return 0;
+}
+
+int read_info(const void* data, std::size_t size, Info& info) {
+    Decoder decoder(data, size);
+    info = decoder.info();
+    return decoder.status();
+}
+
+int decode(const void* data, std::size_t size, Image& image, PixelFormat format) {
+    Options options;
+    options.format = format;
+    return decode(data, size, image, options);
+}
+
+int decode(const void* data, std::size_t size, Image& image, const Options& options) {
+    Decoder decoder(data, size, options.memory_limit);
+    return decode_all(decoder, image, options);
+}
+
+int decode_file(const char* path, Image& image, PixelFormat format) {
+    Options options;
+    options.format = format;
+    return decode_file(path, image, options);
+}
+
+int decode_file(const char* path, Image& image, const Options& options) {
+    clear(image);
+    std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
+    if (file == nullptr) return StreamError;
+    int status;
+    {
+        FileByteSource source(file);
+        Decoder decoder(source, options.memory_limit);
+        status = decode_all(decoder, image, options);
+    }
+    std::fclose(file);
+    return status;
+}
+
+namespace {
+
+struct StatusMessage {
+    int code;
+    const char* words;
+};
+
+// Words for a person reading a message; status_name gives the code's name
+// for searching.
+constexpr StatusMessage status_messages[] = {
+    {StatusOk, "no failure"},
+    {HuffCountsTooLarge, "a Huffman table declares more than 255 codes"},
+    {HuffIndexInvalid, "a Huffman table has a slot number beyond the last"},
+    {HuffSegmentLength, "a Huffman table segment is too short"},
+    {QuantSegmentLength, "a quantisation table segment has an impossible length"},
+    {QuantIndexInvalid, "a quantisation table has a number beyond the last"},
+    {PrecisionNot8, "only 8-bit samples are supported"},
+    {HeightOutOfRange, "the picture's height is 0 or above 8192"},
+    {WidthOutOfRange, "the picture's width is 0 or above 8192"},
+    {TooManyComponents, "the frame declares more than four components"},
+    {FrameHeaderLength, "the frame header's length does not match its components"},
+    {MarkerLength, "a segment has an impossible length"},
+    {RestartHeaderLength, "the restart interval segment has the wrong length"},
+    {ScanHeaderLength, "a scan header has the wrong length or component count"},
+    {ScanComponentUnknown, "a scan names a component the frame does not have"},
+    {HuffTableInvalid, "a Huffman table is malformed"},
+    {ArithmeticNotSupported, "arithmetic-coded pictures are not supported"},
+    {UnexpectedMarker, "a marker stands where it does not belong"},
+    {NotJpeg, "not a JPEG file"},
+    {UnsupportedFrameType, "lossless and hierarchical pictures are not supported"},
+    {QuantSegmentShort, "a quantisation table segment ends inside a table"},
+    {ScanComponentRepeated, "a scan names the same component twice"},
+    {PoolFull, "the picture needs more memory blocks than the decoder keeps"},
+    {QuantTableMissing, "a quantisation table the picture needs is missing"},
+    {HuffTableMissing, "a Huffman table the picture needs is missing"},
+    {SequentialScanUnsupported, "the first scan does not carry every component in order"},
+    {UnsupportedComponents, "only grey and three-component colour pictures are supported"},
+    {UnsupportedSampling, "this sampling layout is not supported"},
+    {DecodeError, "the compressed data is corrupt"},
+    {RestartMarker, "a restart marker is missing or out of order"},
+    {BufferLimit, "the picture's blocks do not fit the decoder's buffers"},
+    {SpectralSelection, "a progressive scan has an impossible frequency range"},
+    {SuccessiveApprox, "a progressive scan has impossible refinement bits"},
+    {StreamError, "the input could not be read, or the call's arguments cannot be used"},
+    {OutOfMemory, "not enough memory, or the picture is larger than the memory or pixel limit allows"},
+};
+
+}  // namespace
+
+const char* status_message(int code) {
+    for (const StatusMessage& entry : status_messages)
+        if (entry.code == code) return entry.words;
+    return "unknown status";
+}
+
+const char* version() { return MARIVUE_JPEG_VERSION_STRING; }
+
+}  // namespace marivue::jpeg

@@ -1,0 +1,274 @@
+// The one-call interface, the Decoder class and the C interface against the
+// streaming interface they are built on.
+#include "marivue/jpeg.h"
+#include "marivue/jpeg.hpp"
+#include "marivue/jpeg/version.h"
+
+#include "tests/support/fixtures.h"
+#include "tests/support/jpeg_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace marivue::jpeg;
+
+namespace {
+
+const std::string rows_dir = MARIVUE_ROW_FIXTURES;
+std::vector<uint8_t> fixture(const std::string& name) { return e2e::read_file(rows_dir + "/" + name); }
+
+// The streaming decoder's rows as they come (4 or 1 bytes a pixel).
+struct Streamed {
+    int width = 0, height = 0, bpp = 0;
+    bool rgb = false, incomplete = false;
+    std::vector<uint8_t> rows;
+};
+Streamed stream(const std::vector<uint8_t>& data) {
+    Streamed s;
+    MemoryByteSource source(data.data(), data.size());
+    auto d = std::make_unique<JpegDecoder>();
+    open_decoder(*d, source);
+    if (d->status == 0 && begin(*d) == 0) {
+        const uint8_t* row;
+        int32_t bytes;
+        while (decode_row(*d, &row, &bytes) == 0) s.rows.insert(s.rows.end(), row, row + bytes);
+        s = {d->image_width, d->image_height, d->bytes_per_pixel, d->is_rgb != 0, d->data_incomplete != 0, s.rows};
+    }
+    free_pool(*d);
+    return s;
+}
+
+// The luma plane of a colour picture as the reference library delivers it.
+e2e::Picture reference_luma(const std::vector<uint8_t>& data) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_GRAYSCALE;
+    cinfo.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&cinfo);
+    e2e::Picture p{static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), 1, {}};
+    p.samples.resize(static_cast<size_t>(p.width) * p.height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = p.samples.data() + static_cast<size_t>(p.width) * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return p;
+}
+
+// What each format must hold, per the documented rules, from streamed rows.
+std::vector<uint8_t> expected_pixels(const Streamed& s, PixelFormat format) {
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < s.rows.size(); i += static_cast<size_t>(s.bpp)) {
+        const uint8_t* p = &s.rows[i];
+        const uint8_t r = p[0], g = s.bpp == 4 ? p[1] : p[0], b = s.bpp == 4 ? p[2] : p[0];
+        if (format == PixelFormat::grey)
+            out.push_back(s.bpp == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
+        else if (format == PixelFormat::bgra)
+            out.insert(out.end(), {b, g, r, 255});
+        else if (format == PixelFormat::rgba)
+            out.insert(out.end(), {r, g, b, 255});
+        else
+            out.insert(out.end(), {r, g, b});
+    }
+    return out;
+}
+
+const char* const fixtures[] = {"grey_241x161.jpg",   "base_2x2_241x161.jpg", "base_2x1_17x9.jpg",
+                                "base_1x2_7x3.jpg",   "base_1x1_64x48.jpg",   "prog_241x161.jpg",
+                                "prog_grey_17x9.jpg", "rgb_2x2_241x161.jpg",  "restart_3.jpg"};
+const PixelFormat formats[] = {PixelFormat::rgb, PixelFormat::rgba, PixelFormat::bgra, PixelFormat::grey};
+const int c_formats[] = {MARIVUE_JPEG_RGB, MARIVUE_JPEG_RGBA, MARIVUE_JPEG_BGRA, MARIVUE_JPEG_GREY};
+
+TEST(JpegApi, EveryFormatHoldsTheStreamedPixelsThroughEveryEntry) {
+    for (const char* name : fixtures) {
+        const auto data = fixture(name);
+        const Streamed s = stream(data);
+        ASSERT_GT(s.height, 0) << name;
+        for (int f = 0; f < 4; f++) {
+            SCOPED_TRACE(std::string(name) + " format " + std::to_string(f));
+            Image image;
+            ASSERT_EQ(decode(data.data(), data.size(), image, formats[f]), 0);
+            EXPECT_EQ(image.width, s.width);
+            EXPECT_EQ(image.height, s.height);
+            EXPECT_EQ(image.channels, channels_of(formats[f]));
+            EXPECT_TRUE(image.complete);
+            if (formats[f] == PixelFormat::grey && s.bpp == 4 && !s.rgb) {
+                // Grey from YCbCr is the luma samples, not luma of rounded RGB.
+                EXPECT_TRUE(e2e::matches_reference({image.width, image.height, 1, image.pixels}, reference_luma(data),
+                                                   0, image.height));
+            } else {
+                EXPECT_EQ(image.pixels, expected_pixels(s, formats[f]));
+            }
+            Image from_file;
+            EXPECT_EQ(decode_file((rows_dir + "/" + name).c_str(), from_file, formats[f]), 0);
+            EXPECT_EQ(from_file.pixels, image.pixels);
+            marivue_jpeg_image c;
+            ASSERT_EQ(marivue_jpeg_decode(data.data(), data.size(), c_formats[f], &c), 0);
+            EXPECT_EQ(std::vector<uint8_t>(c.pixels, c.pixels + c.size), image.pixels);
+            EXPECT_EQ(c.width * c.height * c.channels, static_cast<int>(c.size));
+            EXPECT_EQ(c.complete, 1);
+            marivue_jpeg_free(&c);
+            EXPECT_EQ(c.pixels, nullptr);
+        }
+    }
+}
+
+TEST(JpegApi, InfoTellsTheFrame) {
+    struct Row {
+        const char* name;
+        Info info;
+    } rows[] = {{"base_2x2_241x161.jpg", {241, 161, 3, false, false, {2, 1, 1}, {2, 1, 1}}},
+                {"prog_grey_17x9.jpg", {17, 9, 1, true, false, {1}, {1}}},
+                {"rgb_1x2_241x161.jpg", {241, 161, 3, false, true, {1, 1, 1}, {2, 1, 1}}}};
+    for (const Row& row : rows) {
+        const auto data = fixture(row.name);
+        Info info;
+        marivue_jpeg_info c;
+        ASSERT_EQ(read_info(data.data(), data.size(), info), 0) << row.name;
+        ASSERT_EQ(marivue_jpeg_read_info(data.data(), data.size(), &c), 0) << row.name;
+        for (const auto& [got, want] : {std::pair{info.width, row.info.width},
+                                        {info.height, row.info.height},
+                                        {info.components, row.info.components},
+                                        {c.width, row.info.width},
+                                        {info.h_factor[0], row.info.h_factor[0]},
+                                        {c.v_factor[0], row.info.v_factor[0]},
+                                        {info.h_factor[2], row.info.h_factor[2]},
+                                        {info.v_factor[3], 0}})
+            EXPECT_EQ(got, want) << row.name;
+        EXPECT_EQ(info.progressive, row.info.progressive) << row.name;
+        EXPECT_EQ(info.rgb, row.info.rgb) << row.name;
+    }
+}
+
+TEST(JpegApi, DataEndingEarlyDecodesWithTheRestFilledIn) {
+    for (const char* name : {"base_truncated.jpg", "prog_truncated.jpg"}) {
+        const auto data = fixture(name);
+        const Streamed s = stream(data);
+        ASSERT_TRUE(s.incomplete) << name;
+        Image image;
+        ASSERT_EQ(decode(data.data(), data.size(), image, PixelFormat::rgb), 0) << name;
+        EXPECT_FALSE(image.complete) << name;
+        // Rows the streaming decoder delivered are kept; the rest is mid-grey.
+        const auto delivered = expected_pixels(s, PixelFormat::rgb);
+        ASSERT_LE(delivered.size(), image.pixels.size());
+        EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), image.pixels.begin())) << name;
+        EXPECT_TRUE(std::all_of(image.pixels.begin() + static_cast<long>(delivered.size()), image.pixels.end(),
+                                [](uint8_t v) { return v == 128; }))
+            << name;
+        marivue_jpeg_image c;
+        ASSERT_EQ(marivue_jpeg_decode(data.data(), data.size(), MARIVUE_JPEG_GREY, &c), 0);
+        EXPECT_EQ(c.complete, 0);
+        marivue_jpeg_free(&c);
+    }
+}
+
+TEST(JpegApi, BadInputGivesAStatusAndAnEmptyImage) {
+    const auto good = fixture("base_2x2_241x161.jpg");
+    const std::vector<uint8_t> cut(good.begin(), good.begin() + 300);  // inside the Huffman tables
+    const std::vector<uint8_t> text{'G', 'I', 'F', '8', '9', 'a'};
+    auto sof2 = jt::head(8192, 8192, jt::ycc(1, 1), 0xC2);
+    const auto hostile = sof2.sos(jt::all_components(jt::ycc(1, 1)), 0, 0, 0, 0).eoi().bytes;
+    const auto huge_sequential = jt::head(8192, 8192, jt::grey()).sos(jt::all_components(jt::grey())).eoi().bytes;
+    Options limited;
+    limited.max_pixels = 241 * 161 - 1;
+    struct Row {
+        const char* what;
+        const void* data;
+        size_t size;
+        Options options;
+        int status;
+    } rows[] = {
+        {"null data", nullptr, 100, {}, NotJpeg},
+        {"size 0", good.data(), 0, {}, NotJpeg},
+        {"cut in the header", cut.data(), cut.size(), {}, UnexpectedMarker},
+        {"not a JPEG", text.data(), text.size(), {}, NotJpeg},
+        {"progressive 8192 x 8192 asking for 400 MB", hostile.data(), hostile.size(), {}, OutOfMemory},
+        {"above max_pixels", good.data(), good.size(), limited, OutOfMemory},
+        {"8192 x 8192 above max_pixels", huge_sequential.data(), huge_sequential.size(),
+         Options{PixelFormat::rgb, 0, 1 << 20}, OutOfMemory},
+        {"unknown format", good.data(), good.size(), Options{static_cast<PixelFormat>(7), 0, 0}, StreamError},
+    };
+    for (const Row& row : rows) {
+        Image image;
+        image.width = 5;
+        image.pixels.assign(10, 1);
+        EXPECT_EQ(decode(row.data, row.size, image, row.options), row.status)
+            << row.what << ": " << status_name(decode(row.data, row.size, image, row.options));
+        EXPECT_TRUE(image.pixels.empty() && image.width == 0) << row.what;
+        EXPECT_STRNE(status_message(row.status), "unknown status");
+    }
+    limited.max_pixels = 241 * 161;
+    Image image;
+    EXPECT_EQ(decode(good.data(), good.size(), image, limited), 0);
+    EXPECT_EQ(decode_file("/nonexistent/picture.jpg", image), StreamError);
+    marivue_jpeg_image c;
+    EXPECT_EQ(marivue_jpeg_decode(hostile.data(), hostile.size(), MARIVUE_JPEG_RGB, &c), OutOfMemory);
+    EXPECT_EQ(c.pixels, nullptr);
+    EXPECT_EQ(marivue_jpeg_decode(good.data(), good.size(), 9, &c), StreamError);
+    EXPECT_EQ(marivue_jpeg_decode(good.data(), good.size(), MARIVUE_JPEG_RGB, nullptr), StreamError);
+    EXPECT_EQ(marivue_jpeg_decode_file("/nonexistent/picture.jpg", MARIVUE_JPEG_RGB, &c), StreamError);
+    EXPECT_STREQ(marivue_jpeg_status_name(OutOfMemory), "OutOfMemory");
+    EXPECT_STREQ(status_message(-1000), "unknown status");
+}
+
+// A source that tells whether the decoder still holds it.
+struct WatchedSource : MemoryByteSource {
+    using MemoryByteSource::MemoryByteSource;
+    int attached = 0;
+    void attach() override { attached++; }
+    void detach() override { attached--; }
+};
+
+TEST(JpegApi, DecoderOwnsItsPictureThroughMovesAndLetsGoMidPicture) {
+    const auto data = fixture("prog_241x161.jpg");
+    const auto expected = expected_pixels(stream(data), PixelFormat::bgra);
+    std::vector<uint8_t> pixels, row(241 * 4);
+    WatchedSource source(data.data(), data.size());
+    {
+        Decoder first(source);
+        ASSERT_EQ(first.status(), 0);
+        EXPECT_EQ(first.info().width, 241);
+        EXPECT_EQ(first.next_row(std::span<uint8_t>(row.data(), row.size() - 1), PixelFormat::bgra), StreamError);
+        for (int y = 0; y < 100; y++) {
+            ASSERT_EQ(first.next_row(row, PixelFormat::bgra), 0);
+            pixels.insert(pixels.end(), row.begin(), row.end());
+        }
+        Decoder second(std::move(first));
+        EXPECT_EQ(first.next_row(row, PixelFormat::bgra), StreamError);
+        Decoder third(data.data(), data.size());
+        third = std::move(second);
+        while (third.next_row(row, PixelFormat::bgra) == 0) pixels.insert(pixels.end(), row.begin(), row.end());
+        EXPECT_EQ(third.next_row(row, PixelFormat::bgra), 1);
+        EXPECT_EQ(source.attached, 1);
+    }
+    EXPECT_EQ(pixels, expected);
+    EXPECT_EQ(source.attached, 0);
+    WatchedSource again(data.data(), data.size());
+    {
+        Decoder abandoned(again);  // destroyed with its coefficient grids full
+        ASSERT_EQ(abandoned.next_row(row, PixelFormat::rgb), 0);
+        EXPECT_EQ(again.attached, 1);
+    }
+    EXPECT_EQ(again.attached, 0);
+}
+
+TEST(JpegApi, VersionIsTheOneTheHeadersCarry) {
+    const std::string headers = std::to_string(MARIVUE_JPEG_VERSION_MAJOR) + "." +
+                                std::to_string(MARIVUE_JPEG_VERSION_MINOR) + "." +
+                                std::to_string(MARIVUE_JPEG_VERSION_PATCH);
+    EXPECT_EQ(version(), headers);
+    EXPECT_STREQ(marivue_jpeg_version(), version());
+}
+
+}  // namespace
