@@ -46,8 +46,7 @@ std::string status_words(int32_t code, int32_t component_count) {
     // means just that here.
     if (code == StreamError) return "the file could not be read";
     if (code == OutOfMemory) return "not enough memory";
-    const std::string words = status_message(code);
-    return words == "unknown status" ? "the decoder failed" : words;
+    return status_message(code);
 }
 
 int report_status(const std::string& file, int32_t code, int32_t component_count) {
