@@ -1,25 +1,44 @@
-// The marivue program: runs the viewer over the first front end that can
-// run here, desktop first, then terminal.
+// The marivue program: reads its command line, then runs the viewer over the
+// first front end that can run here, desktop first, then terminal.
 #include "app/viewer.h"
+#include "platform/command_line.h"
 #include "platform/front_end.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
 // The program's module: resources come from the store linked into it.
 constexpr ModuleHandle program_module{1};
 
-// Exit status when no front end can show the viewer.
-constexpr int no_front_end_status = 2;
+// Exit status for a malformed command line, and when no front end can show
+// the viewer.
+constexpr int usage_status = 2;
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    FrontEndChoice front_end = choose_front_end(argc, argv);
+    const CommandLine options = parse_command_line(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "marivue: %s\nTry 'marivue --help'.\n", options.error.c_str());
+        return usage_status;
+    }
+    if (options.help) {
+        std::fputs(usage_text().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("marivue %s\n", MARIVUE_VERSION);
+        return 0;
+    }
+    FrontEndChoice front_end = choose_front_end(options, argc, argv);
     if (!front_end.platform) {
         std::fprintf(stderr, "marivue: %s\n", front_end.reason.c_str());
-        return no_front_end_status;
+        return usage_status;
     }
-    return program_entry(*front_end.platform, program_module, null_module, u"", 1);
+    // The entry's own result is the handheld's and always 1; how the dialog
+    // ended decides the process's status.
+    program_entry(*front_end.platform, program_module, null_module, u"", 1);
+    return front_end.platform->exit_status();
 }

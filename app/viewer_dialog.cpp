@@ -2,6 +2,7 @@
 
 #include "app/catalog.h"
 #include "app/wide_text.h"
+#include "platform/key_map.h"
 
 #include <bit>
 #include <cstring>
@@ -243,7 +244,10 @@ intptr_t paint(Platform& platform, WindowHandle dialog, uintptr_t first, intptr_
     return 1;
 }
 
-intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction) {
+// A step press, or with `from_far_end` a jump to the first (forward) or last
+// (back) picture: stepping on from the other end of the collection reaches
+// the first one the filter lets through.
+intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, bool from_far_end = false) {
     ViewerDialog& d = viewer_dialog;
     // Without a frame (set-up failed and the dialog is ending) there is
     // nothing to step through.
@@ -251,7 +255,14 @@ intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction) 
     ViewerServices services = platform_viewer_services(platform, dialog);
     lower_input_panel(d, services);
     update_filter(d, services);
+    const uint16_t start_id = d.current_id;
+    if (from_far_end) d.current_id = direction == StepForward ? last_picture_id : first_picture_id;
     bool moved = step_picture(d, direction, services);
+    if (!moved && from_far_end) {
+        // Nothing to jump to: the picture shown before stays.
+        d.current_id = start_id;
+        services.load_frame(start_id);
+    }
     platform.select_object(d.memory_dc, d.frame_bitmap);
     if (moved) {
         char16_t text[text_buffer_units];
@@ -285,6 +296,10 @@ intptr_t viewer_dialog_procedure(Platform& platform, WindowHandle dialog, uint32
                     return step(platform, dialog, StepForward);
                 case control_back:
                     return step(platform, dialog, StepBack);
+                case command_first_picture:
+                    return step(platform, dialog, StepForward, true);
+                case command_last_picture:
+                    return step(platform, dialog, StepBack, true);
                 case control_search_box: {
                     ViewerServices services = platform_viewer_services(platform, dialog);
                     return read_search_box(viewer_dialog, services) ? 1 : 0;

@@ -2,17 +2,18 @@
 // MARIVUE_TERMINAL_FRONT_END for the front ends it has.
 #include "platform/front_end.h"
 
-FrontEndChoice choose_front_end(int argc, char** argv) {
+FrontEndChoice choose_front_end(const CommandLine& options, int argc, char** argv) {
     FrontEndChoice choice;
     bool built_any = false;
 #ifdef MARIVUE_DESKTOP_FRONT_END
     built_any = true;
-    choice.platform = create_desktop_front_end(argc, argv);
+    choice.platform = create_desktop_front_end(options, argc, argv);
 #endif
 #ifdef MARIVUE_TERMINAL_FRONT_END
     built_any = true;
-    if (!choice.platform) choice.platform = create_terminal_front_end(argc, argv);
+    if (!choice.platform) choice.platform = create_terminal_front_end(options);
 #endif
+    (void)options;
     (void)argc;
     (void)argv;
     if (!choice.platform) {

@@ -5,16 +5,18 @@
 // every front end the build has, in order.
 #pragma once
 
+#include "platform/command_line.h"
 #include "platform/platform.h"
 
 #include <memory>
 #include <string>
 
 // Each returns the front end's platform, or null when it cannot run in this
-// environment (no display, no terminal); it may then say why on stderr.
-// The arguments are the process's, for toolkits that want them.
-std::unique_ptr<Platform> create_desktop_front_end(int argc, char** argv);
-std::unique_ptr<Platform> create_terminal_front_end(int argc, char** argv);
+// environment (no display, no terminal, or the desktop when --tty asks for
+// the terminal); it may then say why on stderr. The arguments are the
+// process's, for toolkits that want them.
+std::unique_ptr<Platform> create_desktop_front_end(const CommandLine& options, int argc, char** argv);
+std::unique_ptr<Platform> create_terminal_front_end(const CommandLine& options);
 
 // The first front end that can run here: the desktop, then the terminal.
 // Without one, `platform` is null and `reason` says why, in a sentence
@@ -23,4 +25,4 @@ struct FrontEndChoice {
     std::unique_ptr<Platform> platform;
     std::string reason;
 };
-FrontEndChoice choose_front_end(int argc, char** argv);
+FrontEndChoice choose_front_end(const CommandLine& options, int argc, char** argv);

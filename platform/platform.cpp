@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
 bool Platform::find_resource(ModuleHandle, uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size) {
     ResourceBytes bytes{nullptr, 0};
@@ -31,9 +32,16 @@ int32_t Platform::random() {
 void Platform::seed_random(uint32_t seed) { random_state_ = seed; }
 
 uint32_t Platform::tick_count() {
+    // From the machine's start, as the handheld counts: each run of the
+    // program then seeds its random start differently.
+#ifdef CLOCK_BOOTTIME
+    timespec now{};
+    if (clock_gettime(CLOCK_BOOTTIME, &now) == 0)
+        return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                                     static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+#endif
     using namespace std::chrono;
-    static const steady_clock::time_point start = steady_clock::now();
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now() - start).count());
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void Platform::diagnostic_print(const char* format, int32_t value) {

@@ -278,6 +278,17 @@ public:
     // to the user. The default writes to the standard error stream.
     virtual void diagnostic_print(const char* format, int32_t value);
 
+    // The process's exit status once the program's entry has returned,
+    // after the host's conventions: 0 when a dialog ran and was ended with a
+    // positive result (the done button, a close, a key), 1 when none could
+    // start or its set-up ended it (result 0 or -1).
+    int exit_status() const { return last_dialog_result_ > 0 ? 0 : 1; }
+
+protected:
+    // Each dialog_box_indirect reports how its dialog ended.
+    void note_dialog_result(intptr_t result) { last_dialog_result_ = result; }
+
 private:
     uint32_t random_state_ = 1;
+    intptr_t last_dialog_result_ = -1;
 };

@@ -8,8 +8,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <chrono>
-
 DrawContext DesktopPlatform::get_screen_context(WindowHandle window) {
     if (window != null_window && find_dialog(window) == nullptr) return null_context;
     return add_context(window == null_window ? SurfaceContext::Screen : SurfaceContext::Window, window);
@@ -104,10 +102,4 @@ bool DesktopPlatform::update_window(WindowHandle window) {
     // A hidden widget is painted when it is shown.
     if (d->invalid && d->area->isVisible()) d->area->repaint();
     return true;
-}
-
-uint32_t DesktopPlatform::tick_count() {
-    // The steady clock counts from the machine's start on this system.
-    using namespace std::chrono;
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }

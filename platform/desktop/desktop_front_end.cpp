@@ -1,6 +1,5 @@
 // Starting the desktop front end: its command line, the display check and
 // the toolkit's application object.
-#include "platform/desktop/desktop_options.h"
 #include "platform/desktop/desktop_platform.h"
 #include "platform/front_end.h"
 
@@ -15,10 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#ifndef MARIVUE_VERSION
-#define MARIVUE_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -69,24 +64,8 @@ bool wayland_display_answers(const std::string& name) {
 
 }  // namespace
 
-std::unique_ptr<Platform> create_desktop_front_end(int argc, char** argv) {
-    const DesktopOptions options = parse_desktop_options(argc, argv);
-    // The command line is settled before any front end starts, so these end
-    // the program here.
-    if (!options.error.empty()) {
-        std::fprintf(stderr, "marivue: %s\nTry 'marivue --help'.\n", options.error.c_str());
-        std::exit(2);
-    }
-    if (options.help) {
-        std::fputs(desktop_usage(), stdout);
-        std::exit(0);
-    }
-    if (options.version) {
-        std::printf("marivue %s\n", MARIVUE_VERSION);
-        std::exit(0);
-    }
-    for (int i = 1; i < argc; ++i)
-        if (argv[i] != nullptr && std::strcmp(argv[i], "--tty") == 0) return nullptr;
+std::unique_ptr<Platform> create_desktop_front_end(const CommandLine& options, int argc, char** argv) {
+    if (options.tty) return nullptr;
 
     // A platform named outright (offscreen, vnc, ...) needs no display.
     const char* chosen = std::getenv("QT_QPA_PLATFORM");

@@ -190,6 +190,7 @@ intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* templ
     d.window->hide();
     forget_window_contexts(d.handle);
     dialogs_.erase(static_cast<uintptr_t>(d.handle));
+    note_dialog_result(result);
     return result;
 }
 

@@ -79,7 +79,6 @@ public:
     bool update_window(WindowHandle window) override;
     // Milliseconds since the machine started, as the handheld counts them,
     // so that each run starts on another picture.
-    uint32_t tick_count() override;
 
     // The dialog's widgets and state; defined in desktop_dialog.h.
     struct Dialog;

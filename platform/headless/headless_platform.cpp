@@ -95,6 +95,13 @@ bool HeadlessPlatform::press_button(uint16_t control_id) {
     return true;
 }
 
+bool HeadlessPlatform::press_key_command(uint16_t command) {
+    if (!user_may_act()) return false;
+    send(message_command, make_command(command, button_clicked), 0);
+    deliver_pending_paint();
+    return true;
+}
+
 bool HeadlessPlatform::touch_control(uint16_t control_id) {
     if (!user_may_act()) return false;
     if (find_control(control_id) == nullptr) return false;
@@ -208,6 +215,7 @@ intptr_t HeadlessPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
     intptr_t result = dialog_open_ ? -1 : dialog_result_;
     dialog_open_ = false;
     procedure_ = nullptr;
+    note_dialog_result(result);
     return result;
 }
 

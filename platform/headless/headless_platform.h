@@ -80,6 +80,9 @@ public:
 
     // Taps a push button: the focus moves to it, then it reports a click.
     bool press_button(uint16_t control_id);
+    // A key that sends a command of its own (Home, End), as a front end's
+    // key map does; the focus stays where it is.
+    bool press_key_command(uint16_t command);
     // Taps a control: the focus moves to it (an edit control reports gaining
     // it; nothing happens when it has the focus already).
     bool touch_control(uint16_t control_id);

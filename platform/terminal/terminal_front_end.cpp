@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-std::unique_ptr<Platform> create_terminal_front_end(int, char**) {
+std::unique_ptr<Platform> create_terminal_front_end(const CommandLine&) {
     if (!terminal_attached()) {
         std::fprintf(stderr, "marivue: the terminal front end needs a terminal on standard input and output.\n");
         return nullptr;

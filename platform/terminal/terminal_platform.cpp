@@ -87,6 +87,7 @@ intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
         std::raise(stop);
     }
     set_pending_stop_signal(0);
+    note_dialog_result(dialog_result_);
     return dialog_result_;
 }
 

@@ -8,6 +8,7 @@
 #include "app/resource_byte_source.h"
 #include "marivue/jpeg/decoder.h"
 #include "platform/headless/headless_platform.h"
+#include "platform/key_map.h"
 #include "platform/resource_store.h"
 #include "tests/support/fixtures.h"
 
@@ -218,9 +219,14 @@ int32_t run_viewer(HeadlessPlatform& p, std::vector<int32_t> randoms, const Acti
     return program_entry(p, module, null_module, u"", 1);
 }
 
-// Presses ">>>" (F) and "<<<" (B) in the order given.
+// Presses ">>>" (F), "<<<" (B), Home (H) and End (E) in the order given.
 void press(HeadlessPlatform& p, const std::string& buttons) {
-    for (char b : buttons) ASSERT_TRUE(p.press_button(b == 'F' ? control_forward : control_back));
+    for (char b : buttons) {
+        if (b == 'H' || b == 'E')
+            ASSERT_TRUE(p.press_key_command(b == 'H' ? command_first_picture : command_last_picture));
+        else
+            ASSERT_TRUE(p.press_button(b == 'F' ? control_forward : control_back));
+    }
 }
 
 Action type(const std::u16string& text) {
@@ -289,8 +295,10 @@ TEST(Viewer, StepsThroughThePicturesTheFilterLetsThrough) {
         {"forward wraps to the first", 302, "FFBB", {302, 303, 0, 303, 302}},
         {"back wraps to the last", 0, "BF", {0, 303, 0}},
         {"one step at a time", 54, "FBB", {54, 55, 54, 53}},
+        {"home and end", 54, "HEFH", {54, 0, 303, 0, 0}},
         // Only string 5000 of the searched 5000..5303 exists: exactly one match.
         {"a word of the caption", 100, "FBB", {100, 101, 100, 99}, u"identify", type(u"identify")},
+        {"home and end with the filter on", 150, "HE", {150, 0, 303}, u"identify", type(u"identify")},
         {"case differs", 200, "FF", {200, 201, 202}, u"Identify-NONE", type(u"Identify")},
         {"a location, not a caption", 200, "F", {200, 201}, u"Palau-NONE", type(u"Palau")},
         {"runs past the caption's end", 7, "F", {7, 8}, u"specifying: z-NONE", type(u"specifying: z")},
@@ -317,8 +325,10 @@ TEST(Viewer, StepsThroughThePicturesTheFilterLetsThrough) {
                  p.touch_control(control_search_box);
          }},
         {"damaged pictures skipped", 0, "F", {0, 3}, u"", nothing, pictures_load(false, {1, 2}), 2},
+        {"home past damaged pictures", 9, "H", {9, 2}, u"", nothing, pictures_load(false, {0, 1}), 2},
         {"the only one, never drawn", 0, "FB", {150, 150, 150}, u"", nothing, pictures_load(true, {150})},
-        {"none at all", 0, "FB", {-1, -1, -1}, u"", nothing, pictures_load(true, {})},
+        {"none at all", 0, "FBHE", {-1, -1, -1, -1, -1}, u"", nothing, pictures_load(true, {})},
+        {"end reaches the only picture", 40, "E", {40, 40}, u"", nothing, pictures_load(true, {40})},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

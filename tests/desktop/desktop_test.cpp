@@ -275,7 +275,7 @@ TEST(DesktopProgram, CommandLineMessagesAndStatuses) {
     };
     for (const Row& r :
          {Row{"--version", 0, version}, Row{"--scale 16 --version", 0, version},
-          Row{"--help", 0, "Usage: marivue [--scale N] [--tty]\nShows the marine picture collection"},
+          Row{"--help", 0, "Usage: marivue [--tty] [--scale N]\nShows the marine picture collection"},
           Row{"--scale 0", 2, scale + ", not '0'" + try_help}, Row{"--scale=17", 2, scale + ", not '17'" + try_help},
           Row{"--scale 2x", 2, scale + ", not '2x'" + try_help}, Row{"--scale", 2, scale + try_help},
           Row{"--frobnicate", 2, "marivue: unknown argument '--frobnicate'" + try_help},

@@ -1,0 +1,73 @@
+// Reading the marivue command line and the usage text.
+#include "platform/command_line.h"
+
+#include "platform/key_map.h"
+
+#include <cstring>
+
+namespace {
+
+bool parse_scale(const char* text, int32_t* scale) {
+    if (text == nullptr || *text == 0) return false;
+    int32_t value = 0;
+    for (const char* p = text; *p != 0; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > command_line_scale_maximum) return false;
+    }
+    if (value < 1) return false;
+    *scale = value;
+    return true;
+}
+
+}  // namespace
+
+CommandLine parse_command_line(int argc, char** argv) {
+    CommandLine options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i] == nullptr ? std::string() : std::string(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--tty") {
+            options.tty = true;
+        } else if (arg == "--scale" || arg.rfind("--scale=", 0) == 0) {
+            const char* value = nullptr;
+            if (arg == "--scale")
+                value = i + 1 < argc ? argv[++i] : nullptr;
+            else
+                value = argv[i] + std::strlen("--scale=");
+            if (!parse_scale(value, &options.scale)) {
+                options.error = "--scale needs a whole number from 1 to " + std::to_string(command_line_scale_maximum) +
+                                (value != nullptr ? std::string(", not '") + value + "'" : std::string());
+                return options;
+            }
+        } else {
+            options.error = "unknown argument '" + arg + "'";
+            return options;
+        }
+    }
+    return options;
+}
+
+std::string usage_text() {
+    return "Usage: marivue [--tty] [--scale N]\n"
+           "Shows the marine picture collection carried inside the program.\n"
+           "\n"
+           "  --tty       use the terminal even when a display is available\n"
+           "  --scale N   open the window N times the dialog's size (1 to 16; the\n"
+           "              default fits the screen)\n"
+           "  -h, --help  show this text and exit\n"
+           "  --version   show the version and exit\n"
+           "\n"
+           "With a display (DISPLAY or WAYLAND_DISPLAY set) the viewer opens a window,\n"
+           "otherwise it draws in the terminal. The box under the picture restricts\n"
+           "stepping to pictures whose caption contains its text.\n"
+           "\n"
+           "Keys, the same in the window and the terminal:\n" +
+           key_help(2) +
+           "\n"
+           "Exit status: 0 when the viewer was closed; 1 when it could not start;\n"
+           "2 bad usage, or neither a display nor a terminal to show the viewer on.\n";
+}

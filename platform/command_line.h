@@ -1,0 +1,21 @@
+// The marivue command line, read once for every front end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct CommandLine {
+    bool tty = false;  // --tty: the terminal even with a display
+    int32_t scale = 0;  // --scale N: the window's first size, N times the dialog; 0 follows the screen
+    bool help = false;  // -h, --help
+    bool version = false;  // --version
+    std::string error;  // set when the command line is malformed, in a sentence for the user
+};
+
+// The largest --scale.
+constexpr int32_t command_line_scale_maximum = 16;
+
+CommandLine parse_command_line(int argc, char** argv);
+
+// The text --help prints: usage, options, keys, exit statuses.
+std::string usage_text();
