@@ -117,7 +117,7 @@ struct RenderCase {
     int32_t cols, rows;
 };
 void PrintTo(const RenderCase& c, std::ostream* out) {
-    *out << c.cols << "x" << c.rows << (c.mode.unicode ? "" : " ascii");
+    *out << c.cols << "x" << c.rows << " symbols " << static_cast<int>(c.mode.symbols);
 }
 class PictureRendering : public ::testing::TestWithParam<RenderCase> {};
 
@@ -165,56 +165,83 @@ TEST_P(PictureRendering, MatchesLibchafaCellByCell) {
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(state.unexpected, 0) << "only colour sequences belong in the picture";
     EXPECT_GT(seen.size(), 2u);
-    EXPECT_TRUE(c.mode.unicode || *seen.rbegin() < 0x80) << "ASCII outside UTF-8";
+    EXPECT_TRUE(c.mode.symbols != PictureSymbols::Ascii || *seen.rbegin() < 0x80) << "ASCII outside UTF-8";
 }
 
-constexpr int block_and_sextant = CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT;
-INSTANTIATE_TEST_SUITE_P(Modes, PictureRendering,
-                         ::testing::Values(RenderCase{{PictureOutput::Symbols, PictureColours::TrueColour, true},
-                                                      CHAFA_CANVAS_MODE_TRUECOLOR,
-                                                      block_and_sextant,
-                                                      60,
-                                                      20},
-                                           RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, true},
-                                                      CHAFA_CANVAS_MODE_INDEXED_256,
-                                                      block_and_sextant,
-                                                      93,
-                                                      31},
-                                           RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, false},
-                                                      CHAFA_CANVAS_MODE_INDEXED_256,
-                                                      CHAFA_SYMBOL_TAG_ASCII,
-                                                      40,
-                                                      12}));
+constexpr int block_and_sextant = CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT,
+              half_and_quadrant =
+                  CHAFA_SYMBOL_TAG_SPACE | CHAFA_SYMBOL_TAG_SOLID | CHAFA_SYMBOL_TAG_HALF | CHAFA_SYMBOL_TAG_QUAD;
+INSTANTIATE_TEST_SUITE_P(
+    Modes, PictureRendering,
+    ::testing::Values(RenderCase{{PictureOutput::Symbols, PictureColours::TrueColour, PictureSymbols::Blocks},
+                                 CHAFA_CANVAS_MODE_TRUECOLOR,
+                                 half_and_quadrant,
+                                 60,
+                                 20},
+                      RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, PictureSymbols::Sextants},
+                                 CHAFA_CANVAS_MODE_INDEXED_256,
+                                 block_and_sextant,
+                                 93,
+                                 31},
+                      RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, PictureSymbols::Ascii},
+                                 CHAFA_CANVAS_MODE_INDEXED_256,
+                                 CHAFA_SYMBOL_TAG_ASCII,
+                                 40,
+                                 12}));
 
-TEST(PictureMode, PixelsOnlyWhereTheTerminalCanPlaceThem) {
+TEST(PictureMode, PixelsWhereTheTerminalSaysAndCanPlaceThem) {
     struct Row {
-        char** env;
-        const char* forced;
-        int32_t cell_width;
+        const char* setting;
+        const char* answers;  // what the terminal sent back
+        int32_t cell_width;  // 0: not known
         bool multiplexer;
         PictureOutput output;
-    };  // cell width 0: not known
-    for (const Row& r : {Row{kitty_env, nullptr, 10, false, PictureOutput::Kitty},
-                         Row{kitty_env, "auto", 10, false, PictureOutput::Kitty},
-                         Row{kitty_env, nullptr, 0, false, PictureOutput::Symbols},
-                         Row{kitty_env, nullptr, 10, true, PictureOutput::Symbols},
-                         Row{kitty_env, "symbols", 10, false, PictureOutput::Symbols},
-                         Row{vt_env, "sixels", 0, true, PictureOutput::Sixels},
-                         Row{vt_env, nullptr, 10, false, PictureOutput::Symbols},
-                         Row{truecolour_env, nullptr, 10, false, PictureOutput::Symbols}})
-        EXPECT_EQ(
-            PictureRenderer(r.env).choose_mode(r.forced, true, r.cell_width, 2 * r.cell_width, r.multiplexer).output,
-            r.output)
-            << r.env[0] << " " << (r.forced ? r.forced : "") << " " << r.cell_width << " " << r.multiplexer;
+    };
+    const std::string da1_sixel = "\033[?63;1;2;4;6;9;15;22c", da1_plain = "\033[?64;1;2;6;9;15;22;28c";
+    const std::string kitty_ok = "\033_Gi=31;OK\033\\" + da1_plain;
+    for (const Row& r :
+         {Row{nullptr, da1_sixel.c_str(), 10, false, PictureOutput::Sixels},
+          Row{"AUTO", kitty_ok.c_str(), 10, false, PictureOutput::Kitty},
+          Row{"", da1_plain.c_str(), 10, false, PictureOutput::Symbols},
+          Row{nullptr, "\033[?1;4", 10, false, PictureOutput::Symbols},  // cut short
+          Row{nullptr, da1_sixel.c_str(), 0, false, PictureOutput::Symbols},
+          Row{nullptr, kitty_ok.c_str(), 10, true, PictureOutput::Symbols},
+          Row{"Sixel", "", 0, true, PictureOutput::Sixels}, Row{"sixels", "", 10, false, PictureOutput::Sixels},
+          Row{"kitty", da1_sixel.c_str(), 10, false, PictureOutput::Kitty},
+          Row{"text", kitty_ok.c_str(), 10, false, PictureOutput::Symbols},
+          Row{"blocks", da1_sixel.c_str(), 10, false, PictureOutput::Symbols},
+          Row{"symbols", da1_sixel.c_str(), 10, false, PictureOutput::Symbols}}) {
+        const std::optional<GraphicsSetting> setting = parse_graphics_setting(r.setting);
+        ASSERT_TRUE(setting) << r.setting;
+        EXPECT_EQ(PictureRenderer(vt_env)
+                      .choose_mode(*setting, parse_graphics_answers(r.answers), true, r.cell_width, 2 * r.cell_width,
+                                   r.multiplexer)
+                      .output,
+                  r.output)
+            << (r.setting ? r.setting : "unset") << " " << r.cell_width << " " << r.multiplexer;
+    }
+    for (const char* bad : {"sixel ", "pixels", "1", "on"}) EXPECT_FALSE(parse_graphics_setting(bad)) << bad;
+    const TerminalGraphics none = parse_graphics_answers("");
+    EXPECT_FALSE(none.answered || none.sixels || none.kitty);
+    EXPECT_TRUE(parse_graphics_answers(da1_plain).answered);
+    EXPECT_FALSE(parse_graphics_answers("\033[?4;1c").sixels) << "4 as the terminal's class is no feature";
     EXPECT_TRUE(environment_has_multiplexer(tmux_env) && environment_has_multiplexer(screen_env));
     EXPECT_FALSE(environment_has_multiplexer(kitty_env) || environment_has_multiplexer(nullptr));
-    EXPECT_EQ(PictureRenderer(truecolour_env).choose_mode(nullptr, true, 0, 0, false).colours,
+    const TerminalGraphics nothing;
+    EXPECT_EQ(PictureRenderer(truecolour_env).choose_mode(GraphicsSetting::Auto, nothing, true, 0, 0, false).colours,
               PictureColours::TrueColour);
-    EXPECT_NE(PictureRenderer(vt_env).choose_mode(nullptr, true, 0, 0, false).colours, PictureColours::TrueColour);
-    EXPECT_FALSE(PictureRenderer(kitty_env).choose_mode("symbols", false, 10, 20, false).unicode);
+    EXPECT_NE(PictureRenderer(vt_env).choose_mode(GraphicsSetting::Auto, nothing, true, 0, 0, false).colours,
+              PictureColours::TrueColour);
+    // Half blocks and quadrants unless sextants are asked for; ASCII outside UTF-8.
+    const auto symbols = [&](GraphicsSetting setting, bool utf8) {
+        return PictureRenderer(vt_env).choose_mode(setting, nothing, utf8, 10, 20, false).symbols;
+    };
+    EXPECT_EQ(symbols(GraphicsSetting::Auto, true), PictureSymbols::Blocks);
+    EXPECT_EQ(symbols(*parse_graphics_setting("Sextants"), true), PictureSymbols::Sextants);
+    EXPECT_EQ(symbols(GraphicsSetting::Sextants, false), PictureSymbols::Ascii);
     // Pixels need the cell size; a sixel image is a device control string.
     const std::vector<uint8_t> rgb = test_picture_rgb();
-    const PictureMode sixels{PictureOutput::Sixels, PictureColours::TrueColour, true};
+    const PictureMode sixels{PictureOutput::Sixels, PictureColours::TrueColour, PictureSymbols::Blocks};
     EXPECT_TRUE(PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 10, 10, 0, 0).empty());
     const std::vector<std::string> image =
         PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 24, 8, 10, 20);
@@ -371,7 +398,9 @@ private:
 };
 
 struct Step {
-    std::string send;  // tmux key names; "type TEXT", "click TEXT", "kill SIGNAL", "tmux COMMAND"
+    // tmux key names; "type TEXT", "click TEXT", "wheel up|down [TEXT]" (over the text, or the picture),
+    // "kill SIGNAL", "tmux COMMAND"
+    std::string send;
     int number = -1;  // picture then shown with its caption, details and symbols
     std::string search = {}, shows = {}, absent = {};  // search box text, text on the screen and not on it
     bool hidden = false;  // the picture hidden for the search box
@@ -387,15 +416,24 @@ struct Scenario {
 };
 
 const std::vector<Scenario> scenarios{
-    {"StepKeys",
+    {"KeyMapAt80x24",  // the whole help line, every step key, Home and End, q
      120,
-     {{"", 120, "", "[ OK ]"},
-      {"Right", 121},
-      {"Right", 122},
-      {"Left", 121},
-      {"type >", 122},
-      {"type <", 121},
-      {.send = "type q", .exit = 0}}},
+     {{"", 120, "", "/: search   q: quit"},
+      {"Right", 121, "", "example.org]"},  // broken after "www.marivue."
+      {"Space", 122},
+      {"Down", 123},
+      {"NPage", 124},
+      {"wheel down", 125},  // over the picture
+      {"Left", 124},
+      {"BSpace", 123},
+      {"Up", 122},
+      {"PPage", 121},
+      {"wheel up", 120},
+      {"End", 303},
+      {"Home", 0},
+      {.send = "type q", .exit = 0}},
+     80,
+     24},
     {"WrapAtTheEnd", 303, {{"", 303}, {"Right", 0}, {"Left", 303}, {.send = "Escape", .exit = 0}}},
     {"WrapAtTheStart",
      0,
@@ -403,21 +441,22 @@ const std::vector<Scenario> scenarios{
     {"LocationMatchesNoCaption",
      60,
      {{"", 60},
-      {.send = "type /Palau", .search = "Palau", .shows = "Typing a search text", .hidden = true},
-      {.send = "Escape", .search = "Palau", .shows = "q: quit", .hidden = true},  // leaves the box, ends nothing
+      {.send = "type /Palau", .search = "Palau", .shows = "search: typing", .hidden = true},
+      // Leaves the box, keeping its text, and ends nothing.
+      {.send = "Escape", .search = "Palau", .shows = "q: quit", .absent = "typing", .hidden = true},
       {.send = "Right", .number = 61, .search = "Palau-NONE", .absent = "picture hidden"},
       {"Right", 62, "Palau-NONE"}}},
     {"CaptionWordFiltersCaseMatters",
      200,
      {{"", 200},
       {"type /identify"},
-      {"Enter"},
+      {"Escape"},
       {"Right", 201, "identify"},
       {.send = "Tab", .shows = "Typing a search text"},
       {"Home"},
       {"Delete"},
       {"type I"},
-      {"Escape"},
+      {.send = "Enter", .absent = "typing"},
       {"Left", 200, "Identify-NONE"}}},
     {"Mouse",
      30,
@@ -433,17 +472,18 @@ const std::vector<Scenario> scenarios{
     {"Crash", 50, {{"", 50}, {.send = "kill 11", .exit = 128 + SIGSEGV}}},
     {"TooSmallThenResized",
      77,
-     {{"", -1, "", "too small", "Image #"},
+     {{"", -1, "", "60 x 16.", "Image #"},
       {"tmux resize-window -t viewer -x 120 -y 40", 77},
       {"tmux resize-window -t viewer -x 90 -y 30"},
       {"Right", 78}},
-     50,
+     40,
      12},
     {"CaptionBoxScrolls",
      150,
      {{"", -1, "", "If you can", "Image #"},
-      {"Down Down Down Down Down Down", -1, "", "Image #150", "If you can"},
-      {"Up Up Up Up Up Up", -1, "", "If you can", "Image #"}},
+      {"wheel down If you can", -1, "", "specifying", "If you can"},  // the wheel over a box scrolls it
+      {"wheel down specifying", -1, "", "Image #150", "If you can"},
+      {"wheel up photos", -1, "", "animal", "Image #"}},
      60,
      16},
     {"DefaultWithoutADisplay", 42, {{"", 42}}, 120, 40, "", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"},
@@ -465,12 +505,18 @@ TEST_P(TerminalViewer, AsTheUserDrivesIt) {
         SCOPED_TRACE("after '" + step.send + "'");
         const std::string verb = step.send.substr(0, step.send.find(' ')),
                           rest = step.send.substr(verb.size() + (verb.size() < step.send.size()));
-        if (verb == "click") {  // a left click as the terminal reports it with SGR mouse reporting
-            const auto at = screen.find(rest);
+        if (verb == "click" || verb == "wheel") {  // as the terminal reports them with SGR mouse reporting
+            const bool wheel = verb == "wheel", down = rest.rfind("down", 0) == 0;
+            const std::string text =
+                wheel ? rest.substr(rest.find(' ') == std::string::npos ? rest.size() : rest.find(' ') + 1) : rest;
+            const auto at = text.empty() ? std::optional(std::make_pair(size_t{5}, size_t{5})) : screen.find(text);
             ASSERT_TRUE(at) << screen.text;
-            const std::string report =
-                std::string("\033[<0;") + std::to_string(at->second + 2) + ";" + std::to_string(at->first + 1);
-            session.tmux("send-keys -t viewer -l " + quote(report + "M" + report + "m"));
+            const std::string report = "\033[<" +
+                                       std::string(!wheel ? "0"
+                                                   : down ? "65"
+                                                          : "64") +
+                                       ";" + std::to_string(at->second + 2) + ";" + std::to_string(at->first + 1);
+            session.tmux("send-keys -t viewer -l " + quote(report + "M" + (wheel ? "" : report + "m")));
         } else if (verb == "kill") {  // to the program, the shell's child
             const pid_t pid =
                 std::atoi(run("cat /proc/" +
@@ -581,6 +627,15 @@ TEST(TerminalFrontEnd, SaysSoWithoutATerminal) {
               "marivue: the terminal front end needs a terminal on standard input and output.\n"
               "marivue: no front end is available: no display for the desktop front end and no terminal for the "
               "terminal one.\n");
+}
+
+TEST(TerminalFrontEnd, RefusesAnUnknownDrawingMode) {
+    int status = -1;
+    const std::string output = run("MARIVUE_TTY_GRAPHICS=pixels " + quote(MARIVUE_BINARY) + " --tty 2>&1", &status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+    EXPECT_EQ(output,
+              "marivue: MARIVUE_TTY_GRAPHICS=pixels is not a drawing mode; use auto, sixel, kitty, symbols or "
+              "sextants.\n");
 }
 
 }  // namespace
