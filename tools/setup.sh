@@ -35,7 +35,7 @@ RUN_PACKAGES=(
 # compare with (also make-pictures and the benchmark need it), tmux for
 # driving the terminal front end, clang with its fuzzing and sanitizer
 # runtime, Valgrind, and clang-format; xterm on a virtual X server with xwd
-# for the terminal's pixel pictures, and netpbm and openbox for
+# for the terminal's pixel pictures, and netpbm, openbox and xdotool for
 # tools/screenshots.sh.
 TEST_PACKAGES=(
   libgtest-dev
@@ -46,7 +46,7 @@ TEST_PACKAGES=(
   libclang-rt-14-dev
   valgrind
   clang-format
-  xterm xvfb x11-apps netpbm openbox
+  xterm xvfb x11-apps netpbm openbox xdotool
 )
 
 packages=("${RUN_PACKAGES[@]}")
