@@ -285,7 +285,6 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
                     send_command(id, edit_change);
                 }
                 return;
-            case KEY_ENTER:
             case KEY_BTAB:
                 focus_search(false);
                 return;
@@ -293,7 +292,8 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
                 return;
         }
     }
-    if (key == '\r' || key == '\n' || key == '\t' || key == key_escape) {
+    // Tab moves the focus on, out of the box, as in a window.
+    if (key == '\t') {
         focus_search(false);
         return;
     }
