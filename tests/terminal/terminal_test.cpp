@@ -221,9 +221,6 @@ TEST(PictureMode, PixelsWhereTheTerminalSaysAndCanPlaceThem) {
             << (r.setting ? r.setting : "unset") << " " << r.cell_width << " " << r.multiplexer;
     }
     for (const char* bad : {"sixel ", "pixels", "1", "on"}) EXPECT_FALSE(parse_graphics_setting(bad)) << bad;
-    const TerminalGraphics none = parse_graphics_answers("");
-    EXPECT_FALSE(none.answered || none.sixels || none.kitty);
-    EXPECT_TRUE(parse_graphics_answers(da1_plain).answered);
     EXPECT_FALSE(parse_graphics_answers("\033[?4;1c").sixels) << "4 as the terminal's class is no feature";
     EXPECT_TRUE(environment_has_multiplexer(tmux_env) && environment_has_multiplexer(screen_env));
     EXPECT_FALSE(environment_has_multiplexer(kitty_env) || environment_has_multiplexer(nullptr));
@@ -648,8 +645,8 @@ Shot read_xwd(const std::string& bytes) {
 // terminal says it has sixels, and pixels fill the picture's cells. Symbols keep one colour in each
 // quarter of a cell (leaving out the quarter's edge pixels, which fonts smooth); the picture's pixels
 // vary inside it.
-TEST(TerminalInXterm, PixelsFillThePicture) {
-    for (const char* tool : {"Xvfb", "xterm", "xwd"})
+TEST(TerminalInXterm, PixelsFillThePictureAndTheNextOne) {
+    for (const char* tool : {"Xvfb", "xterm", "xwd", "xdotool"})
         if (run(std::string("command -v ") + tool + " >/dev/null && echo yes") != "yes\n")
             GTEST_SKIP() << tool << " is not installed";
     struct Processes {
@@ -692,6 +689,30 @@ TEST(TerminalInXterm, PixelsFillThePicture) {
         return cells > 0 && textured * 10 >= cells * 9;
     })) << textured
         << " of " << cells << " cells show pixels in a " << shot.width << " x " << shot.height << " window";
+    // The next picture fills 124 of the frame's 160 rows, black below: no strip of the first one may
+    // show under that black, down any column.
+    run(on + "xdotool mousemove 100 100 key Right");
+    size_t clean = 0;
+    EXPECT_TRUE(poll([&] {
+        shot = read_xwd(run(on + "xwd -name marivue-xterm -nobdrs -silent 2>/dev/null"));
+        const size_t cw = shot.width / 80, ch = shot.height / 24;
+        clean = 0;
+        for (size_t col = 1; cw > 3 && col <= 40; ++col) {
+            size_t dark = 0;  // pixels in a row, down the column
+            bool black = false, strip = false;
+            for (size_t y = 12 * ch; y < shot.height; ++y) {
+                const uint32_t p = shot.pixels[y * shot.width + col * cw + cw / 2];
+                const uint32_t high = std::max({p >> 16 & 255, p >> 8 & 255, p & 255}),
+                               low = std::min({p >> 16 & 255, p >> 8 & 255, p & 255});
+                dark = high < 30 ? dark + 1 : 0;
+                black = black || dark >= 2 * ch;
+                strip = strip || (black && high - low > 20);
+            }
+            clean += black && !strip;
+        }
+        return clean == 40;
+    })) << clean
+        << " of 40 columns black under the picture without a strip";
 }
 
 TEST(TerminalFrontEnd, SaysSoWithoutATerminal) {
