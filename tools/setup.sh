@@ -34,7 +34,9 @@ RUN_PACKAGES=(
 # Testing: the test framework, the reference decoder and encoder the tests
 # compare with (also make-pictures and the benchmark need it), tmux for
 # driving the terminal front end, clang with its fuzzing and sanitizer
-# runtime, Valgrind, and clang-format.
+# runtime, Valgrind, and clang-format; xterm on a virtual X server with xwd
+# for the terminal's pixel pictures, and netpbm, openbox and xdotool for
+# tools/screenshots.sh.
 TEST_PACKAGES=(
   libgtest-dev
   libjpeg62-turbo-dev
@@ -44,6 +46,7 @@ TEST_PACKAGES=(
   libclang-rt-14-dev
   valgrind
   clang-format
+  xterm xvfb x11-apps netpbm openbox xdotool
 )
 
 packages=("${RUN_PACKAGES[@]}")

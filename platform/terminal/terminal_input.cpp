@@ -2,6 +2,7 @@
 // reports and signals, and what each of them does to the dialog.
 #include "platform/terminal/terminal_platform.h"
 
+#include "platform/key_map.h"
 #include "platform/terminal/terminal_session.h"
 
 #include <poll.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -34,6 +36,59 @@ bool terminal_hung_up() {
 
 bool is_button_with_text(const TerminalPlatform::Control& control, const char16_t* text) {
     return control.kind == CellControlKind::Button && control.text == text;
+}
+
+// The viewer's name for an ncurses key, if the key map gives it a meaning.
+std::optional<ViewerKey> to_viewer_key(int32_t key, bool is_function_key) {
+    if (is_function_key) {
+        switch (key) {
+            case KEY_RIGHT:
+                return ViewerKey::Right;
+            case KEY_LEFT:
+                return ViewerKey::Left;
+            case KEY_DOWN:
+                return ViewerKey::Down;
+            case KEY_UP:
+                return ViewerKey::Up;
+            case KEY_BACKSPACE:
+                return ViewerKey::Backspace;
+            case KEY_NPAGE:
+                return ViewerKey::PageDown;
+            case KEY_PPAGE:
+                return ViewerKey::PageUp;
+            case KEY_HOME:
+                return ViewerKey::Home;
+            case KEY_END:
+                return ViewerKey::End;
+            case KEY_ENTER:
+                return ViewerKey::Enter;
+            case KEY_F(11):
+                return ViewerKey::F11;
+            default:
+                return std::nullopt;
+        }
+    }
+    switch (key) {
+        case ' ':
+            return ViewerKey::Space;
+        case key_delete_char:
+        case key_backspace_char:
+            return ViewerKey::Backspace;
+        case '/':
+            return ViewerKey::Slash;
+        case '\t':
+            return ViewerKey::Tab;
+        case '\r':
+        case '\n':
+            return ViewerKey::Enter;
+        case key_escape:
+            return ViewerKey::Escape;
+        case 'q':
+        case 'Q':
+            return ViewerKey::Q;
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -111,61 +166,75 @@ void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
         picture_dirty_ = true;
         return;
     }
-    if (focus_ >= 0) {
-        edit_search(key, is_function_key);
+    // A terminal's answer that came after the start-up queries stopped
+    // waiting for it is no Escape key.
+    if (!is_function_key && key == key_escape && skip_terminal_answer()) return;
+    std::optional<ViewerKey> viewer_key = to_viewer_key(key, is_function_key);
+    ViewerAction action = viewer_key ? viewer_action(*viewer_key, focus_ >= 0) : ViewerAction::None;
+    if (action == ViewerAction::None) {
+        if (focus_ >= 0) edit_search(key, is_function_key);
         return;
     }
+    act(action);
+}
 
+void TerminalPlatform::act(ViewerAction action) {
     const Control* forward = nullptr;
     const Control* back = nullptr;
-    std::vector<int32_t> boxes;
     for (const Control& control : controls_) {
         if (is_button_with_text(control, u">>>")) forward = &control;
         if (is_button_with_text(control, u"<<<")) back = &control;
-        if (control.kind == CellControlKind::MultiLineEdit) boxes.push_back(control.layout.id);
     }
-    if (is_function_key) {
-        switch (key) {
-            case KEY_RIGHT:
-                if (forward != nullptr) press(forward->layout.id);
-                return;
-            case KEY_LEFT:
-                if (back != nullptr) press(back->layout.id);
-                return;
-            case KEY_UP:
-            case KEY_DOWN:
-                if (!boxes.empty()) scroll_box(boxes.front(), key == KEY_UP ? -1 : 1);
-                return;
-            case KEY_PPAGE:
-            case KEY_NPAGE:
-                if (!boxes.empty()) scroll_box(boxes.back(), key == KEY_PPAGE ? -3 : 3);
-                return;
-            case KEY_BTAB:
-                focus_search(true);
-                return;
-            default:
-                return;
-        }
-    }
-    switch (key) {
-        case '>':
-            if (forward != nullptr) press(forward->layout.id);
+    switch (action) {
+        case ViewerAction::Forward:
+        case ViewerAction::Back:
+            focus_search(false);
+            if (const Control* button = action == ViewerAction::Forward ? forward : back) {
+                if (dialog_open_) press(button->layout.id);
+            }
             return;
-        case '<':
-            if (back != nullptr) press(back->layout.id);
+        case ViewerAction::First:
+            send_command(command_first_picture, button_clicked);
             return;
-        case '/':
-        case '\t':
+        case ViewerAction::Last:
+            send_command(command_last_picture, button_clicked);
+            return;
+        case ViewerAction::Search:
             focus_search(true);
             return;
-        case 'q':
-        case 'Q':
-        case key_escape:
+        case ViewerAction::LeaveSearch:
+            focus_search(false);
+            return;
+        case ViewerAction::Quit:
             send_command(command_ok, button_clicked);
             return;
-        default:
+        case ViewerAction::FullScreen:  // the terminal's window is not ours to size
+        case ViewerAction::None:
             return;
     }
+}
+
+bool TerminalPlatform::skip_terminal_answer() {
+    wtimeout(stdscr, 0);
+    wint_t next = 0;
+    int got = wget_wch(stdscr, &next);
+    if (got == ERR) return false;
+    // Control sequence and application program command answers.
+    if (got == KEY_CODE_YES) {
+        ungetch(static_cast<int>(next));
+        return false;
+    }
+    if (next != '[' && next != '_') {
+        unget_wch(static_cast<wchar_t>(next));
+        return false;
+    }
+    bool command = next == '_';
+    wint_t previous = next;
+    while (wget_wch(stdscr, &next) != ERR) {
+        if (command ? (previous == key_escape && next == '\\') : (next >= 0x40 && next <= 0x7E)) break;
+        previous = next;
+    }
+    return true;
 }
 
 void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
@@ -216,7 +285,6 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
                     send_command(id, edit_change);
                 }
                 return;
-            case KEY_ENTER:
             case KEY_BTAB:
                 focus_search(false);
                 return;
@@ -224,7 +292,8 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
                 return;
         }
     }
-    if (key == '\r' || key == '\n' || key == '\t' || key == key_escape) {
+    // Tab moves the focus on, out of the box, as in a window.
+    if (key == '\t') {
         focus_search(false);
         return;
     }
@@ -270,10 +339,16 @@ void TerminalPlatform::handle_mouse() {
     int32_t row = event.y;
     int32_t col = event.x;
     if ((event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) != 0) {
+        bool up = (event.bstate & BUTTON4_PRESSED) != 0;
+        // The wheel scrolls a box under the pointer and steps over the
+        // picture.
         for (const CellControl& cell : layout.controls) {
             if (cell.kind == CellControlKind::MultiLineEdit && cell.area.contains(row, col)) {
-                scroll_box(cell.id, (event.bstate & BUTTON4_PRESSED) != 0 ? -1 : 1);
+                scroll_box(cell.id, up ? -1 : 1);
             }
+        }
+        if (layout.picture.contains(row, col)) {
+            act(viewer_action(up ? ViewerKey::WheelUp : ViewerKey::WheelDown, focus_ >= 0));
         }
         return;
     }

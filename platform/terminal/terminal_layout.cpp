@@ -5,14 +5,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace {
 
-// Rows a control needs at least: a frame takes two.
+// Rows a control needs at least: a frame takes two, and a multi-line box
+// shows three lines, enough for a caption and its image line at 80 columns.
 int32_t minimum_rows(CellControlKind kind) {
     switch (kind) {
         case CellControlKind::MultiLineEdit:
-            return 4;
+            return 5;
         case CellControlKind::SingleLineEdit:
             return 3;
         case CellControlKind::Button:
@@ -152,6 +154,12 @@ const CellControl* find_cell_control(const TerminalLayout& layout, uint16_t id) 
 
 namespace {
 
+// Characters a long word may break after: those that join the parts of
+// addresses, paths and compounds.
+bool breaks_after(const std::u16string& character) {
+    return character.size() == 1 && std::u16string_view(u"./-_@,;:?&=").find(character[0]) != std::u16string_view::npos;
+}
+
 // Splits one logical line into display lines; each element of `chars` is
 // one character (one unit, or a surrogate pair).
 void wrap_line(const std::vector<std::u16string>& chars, int32_t width, std::vector<std::u16string>* out) {
@@ -178,7 +186,19 @@ void wrap_line(const std::vector<std::u16string>& chars, int32_t width, std::vec
                 break;
             }
         }
-        size_t end = space != count ? space : start + w;
+        size_t end = start + w;
+        if (space != count) {
+            end = space;
+        } else {
+            // A word longer than the line (an address) breaks after its
+            // last punctuation that fits, and only without one inside it.
+            for (size_t i = start + w; i > start; --i) {
+                if (breaks_after(chars[i - 1])) {
+                    end = i;
+                    break;
+                }
+            }
+        }
         std::u16string line;
         for (size_t i = start; i < end; ++i) line += chars[i];
         out->push_back(line);

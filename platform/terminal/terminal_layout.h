@@ -69,8 +69,10 @@ TerminalLayout layout_terminal(const DialogTemplate& dialog, int32_t rows, int32
 const CellControl* find_cell_control(const TerminalLayout& layout, uint16_t id);
 
 // Text of a box broken into display lines of at most `width` characters:
-// "\r\n" (and a lone "\r" or "\n") ends a line; a line too long breaks after
-// its last space that fits, or inside a word longer than the width. Other
+// "\r\n" (and a lone "\r" or "\n") ends a line; a line too long breaks at
+// its last space that fits; a word longer than the width breaks after its
+// last punctuation that fits (".", "/", "-", "@" and the like), or inside
+// the word when it has none. Other
 // control characters are dropped. Characters outside the basic plane are
 // kept whole (one display line never splits a surrogate pair).
 std::vector<std::u16string> wrap_box_text(const std::u16string& text, int32_t width);

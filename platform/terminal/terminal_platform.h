@@ -9,13 +9,16 @@
 // their text ("\r\n" breaks lines) and scroll when it does not fit. The
 // screen follows the terminal's size and says so when it is too small.
 //
-// Keys: Right or ">" and Left or "<" press ">>>" and "<<<"; "/" or Tab put
-// the focus into the search box, where typing edits the text (Left, Right,
-// Home, End, Backspace, Delete) and Enter, Tab or Escape leave it; Up/Down
-// scroll the caption box, Page Up/Page Down the details box; "q", Escape
-// (outside the search box) or Ctrl+C press the done button. Mouse clicks on
-// the buttons, the done button and the search box work where the terminal
-// reports them; the wheel scrolls the box under the pointer.
+// Keys: the viewer's key map (platform/key_map.h): Right, Down, Space and
+// Page Down press ">>>", Left, Up, Backspace and Page Up "<<<", Home and End
+// jump to the first and last picture, "/" or Tab put the focus into the
+// search box, "q" or Escape press the done button. In the search box typing
+// edits the text (Left, Right, Home, End, Backspace, Delete) and Enter,
+// Escape or Tab leave it, keeping the text. Ctrl+C presses the done button
+// and Ctrl+L redraws the screen anywhere. Mouse clicks on the buttons, the
+// done button and the search box work where the terminal reports them; the
+// wheel steps over the picture and scrolls the caption and details boxes
+// under the pointer, which is how their hidden lines are reached.
 //
 // The window system's rules, as this front end keeps them: the search box
 // reports edit_set_focus when the focus enters it, edit_change after every
@@ -39,6 +42,7 @@
 #pragma once
 
 #include "platform/dialog_template.h"
+#include "platform/key_map.h"
 #include "platform/surface.h"
 #include "platform/terminal/terminal_layout.h"
 #include "platform/terminal/terminal_render.h"
@@ -131,6 +135,10 @@ private:
     // Input, in terminal_input.cpp.
     void run_loop();
     void handle_key(int32_t key, bool is_function_key);
+    void act(ViewerAction action);
+    // After an Escape: reads and drops the rest of a terminal's answer that
+    // follows it; false, with nothing read, when no answer follows.
+    bool skip_terminal_answer();
     void handle_mouse();
     void press(uint16_t control_id);
     void focus_search(bool focus);

@@ -76,19 +76,20 @@ ChafaTermInfo* info_for(ChafaTermInfo* info, PictureOutput output) {
     return result;
 }
 
-}  // namespace
-
-const char* picture_output_name(PictureOutput output) {
-    switch (output) {
-        case PictureOutput::Symbols:
-            return "symbols";
-        case PictureOutput::Sixels:
-            return "sixels";
-        case PictureOutput::Kitty:
-            return "kitty";
+ChafaSymbolTags symbol_tags(PictureSymbols symbols) {
+    switch (symbols) {
+        case PictureSymbols::Blocks:
+            return static_cast<ChafaSymbolTags>(CHAFA_SYMBOL_TAG_SPACE | CHAFA_SYMBOL_TAG_SOLID |
+                                                CHAFA_SYMBOL_TAG_HALF | CHAFA_SYMBOL_TAG_QUAD);
+        case PictureSymbols::Sextants:
+            return static_cast<ChafaSymbolTags>(CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT);
+        case PictureSymbols::Ascii:
+            return CHAFA_SYMBOL_TAG_ASCII;
     }
-    return "symbols";
+    return CHAFA_SYMBOL_TAG_ASCII;
 }
+
+}  // namespace
 
 bool environment_has_multiplexer(char** environment) {
     if (environment_value(environment, "TMUX") != nullptr) return true;
@@ -108,10 +109,9 @@ PictureRenderer::~PictureRenderer() {
     if (terminal_->info != nullptr) chafa_term_info_unref(terminal_->info);
 }
 
-PictureMode PictureRenderer::choose_mode(const char* forced, bool utf8, int32_t cell_width, int32_t cell_height,
-                                         bool multiplexer) const {
+PictureMode PictureRenderer::choose_mode(GraphicsSetting setting, const TerminalGraphics& answers, bool utf8,
+                                         int32_t cell_width, int32_t cell_height, bool multiplexer) const {
     PictureMode mode;
-    mode.unicode = utf8;
     ChafaTermInfo* info = terminal_->info;
     if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_DIRECT)) {
         mode.colours = PictureColours::TrueColour;
@@ -123,27 +123,19 @@ PictureMode PictureRenderer::choose_mode(const char* forced, bool utf8, int32_t 
         mode.colours = PictureColours::Colours8;
     }
 
-    std::string wanted = forced != nullptr ? forced : "";
-    if (wanted == "symbols") {
-        mode.output = PictureOutput::Symbols;
-        return mode;
+    if (!utf8) {
+        mode.symbols = PictureSymbols::Ascii;
+    } else if (setting == GraphicsSetting::Sextants) {
+        mode.symbols = PictureSymbols::Sextants;
     }
-    if (wanted == "sixels" || wanted == "kitty") {
-        mode.output = wanted == "kitty" ? PictureOutput::Kitty : PictureOutput::Sixels;
-        mode.colours = PictureColours::TrueColour;
-        return mode;
-    }
-    // Pixels only where they can be placed exactly and reach the terminal.
-    bool pixels_possible = cell_width > 0 && cell_height > 0 && !multiplexer && info != nullptr;
-    if (pixels_possible && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_BEGIN_KITTY_IMMEDIATE_IMAGE_V1)) {
+    bool pixels_possible = cell_width > 0 && cell_height > 0 && !multiplexer;
+    if (setting == GraphicsSetting::Kitty || (setting == GraphicsSetting::Auto && pixels_possible && answers.kitty)) {
         mode.output = PictureOutput::Kitty;
-        mode.colours = PictureColours::TrueColour;
-    } else if (pixels_possible && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_BEGIN_SIXELS)) {
+    } else if (setting == GraphicsSetting::Sixels ||
+               (setting == GraphicsSetting::Auto && pixels_possible && answers.sixels)) {
         mode.output = PictureOutput::Sixels;
-        mode.colours = PictureColours::TrueColour;
-    } else {
-        mode.output = PictureOutput::Symbols;
     }
+    if (mode.output != PictureOutput::Symbols) mode.colours = PictureColours::TrueColour;
     return mode;
 }
 
@@ -162,12 +154,7 @@ std::vector<std::string> PictureRenderer::render(const PictureMode& mode, const 
     chafa_canvas_config_set_canvas_mode(config, canvas_mode_for(mode.colours));
     chafa_canvas_config_set_optimizations(config, CHAFA_OPTIMIZATION_REUSE_ATTRIBUTES);
     ChafaSymbolMap* symbols = chafa_symbol_map_new();
-    if (mode.unicode) {
-        chafa_symbol_map_add_by_tags(symbols,
-                                     static_cast<ChafaSymbolTags>(CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT));
-    } else {
-        chafa_symbol_map_add_by_tags(symbols, CHAFA_SYMBOL_TAG_ASCII);
-    }
+    chafa_symbol_map_add_by_tags(symbols, symbol_tags(mode.symbols));
     chafa_canvas_config_set_symbol_map(config, symbols);
     if (pixels) {
         chafa_canvas_config_set_pixel_mode(

@@ -2,22 +2,25 @@
 // the terminal offers.
 //
 // Output kinds, best first: kitty graphics or sixels (real pixels), then
-// Unicode block and sextant symbols, coloured in true colour, 256, 16 or 8
-// colours. The terminal's abilities come from chafa's terminal database and
-// the environment (TERM, COLORTERM, terminal-specific variables). Pixel
-// output is only chosen when the terminal also reports its cell size in
-// pixels and runs outside a multiplexer (which does not pass the images
-// through); otherwise symbols are drawn, which every terminal can show.
+// Unicode symbols, coloured in true colour, 256, 16 or 8 colours. Which
+// pixels the terminal takes is asked of the terminal (terminal_query.h);
+// its colours come from chafa's terminal database and the environment
+// (TERM, COLORTERM). Pixel output is only chosen when the terminal also
+// reports its cell size in pixels and runs outside a multiplexer (which
+// does not pass the images through); otherwise symbols are drawn.
 //
-// MARIVUE_TTY_GRAPHICS overrides the choice: "symbols", "sixels" or
-// "kitty"; "auto" or anything else detects.
+// MARIVUE_TTY_GRAPHICS overrides the choice (see terminal_query.h).
 //
 // Symbol rendering, in full (so that it can be reproduced): a chafa canvas
-// of the picture's cells with the block and sextant symbols (ASCII symbols
-// when the locale is not UTF-8), chafa's default colour extraction, colour
-// space, work factor and dithering, only the attribute-reuse optimisation,
-// and the frame's pixels drawn onto the whole canvas as packed BGR.
+// of the picture's cells with the space, solid, half-block and quadrant
+// symbols (block and sextant symbols when sextants are asked for, ASCII
+// symbols when the locale is not UTF-8), chafa's default colour
+// extraction, colour space, work factor and dithering, only the
+// attribute-reuse optimisation, and the frame's pixels drawn onto the
+// whole canvas as packed BGR.
 #pragma once
+
+#include "platform/terminal/terminal_query.h"
 
 #include <cstdint>
 #include <memory>
@@ -26,16 +29,18 @@
 
 enum class PictureOutput : int32_t { Symbols, Sixels, Kitty };
 enum class PictureColours : int32_t { TrueColour, Colours256, Colours16, Colours8 };
+// Symbol sets: half blocks and quadrants, which every monospace font has;
+// all block elements and sextants, which need a font that has them; ASCII.
+enum class PictureSymbols : int32_t { Blocks, Sextants, Ascii };
 
 struct PictureMode {
     PictureOutput output = PictureOutput::Symbols;
     PictureColours colours = PictureColours::Colours256;
-    bool unicode = true;  // block and sextant symbols; ASCII otherwise
+    PictureSymbols symbols = PictureSymbols::Blocks;
 };
 
-// Name of the override variable and of each output kind.
+// Name of the override variable.
 constexpr char picture_override_variable[] = "MARIVUE_TTY_GRAPHICS";
-const char* picture_output_name(PictureOutput output);
 
 // A packed 24-bit picture: `width` x `height` pixels, blue, green, red,
 // rows top-down `stride` bytes apart.
@@ -55,13 +60,13 @@ public:
     PictureRenderer(const PictureRenderer&) = delete;
     PictureRenderer& operator=(const PictureRenderer&) = delete;
 
-    // What this terminal gets: `forced` is the override's value (null when
-    // unset), `utf8` whether the locale encodes UTF-8, `cell_width` and
-    // `cell_height` the cell size in pixels (0 when the terminal does not
-    // say), `multiplexer` whether a multiplexer runs between us and the
-    // terminal.
-    PictureMode choose_mode(const char* forced, bool utf8, int32_t cell_width, int32_t cell_height,
-                            bool multiplexer) const;
+    // What this terminal gets: `setting` is the user's, `answers` what the
+    // terminal said when asked (with Auto), `utf8` whether the locale
+    // encodes UTF-8, `cell_width` and `cell_height` the cell size in pixels
+    // (0 when the terminal does not say), `multiplexer` whether a
+    // multiplexer runs between us and the terminal.
+    PictureMode choose_mode(GraphicsSetting setting, const TerminalGraphics& answers, bool utf8, int32_t cell_width,
+                            int32_t cell_height, bool multiplexer) const;
 
     // Renders `picture` onto `cols` x `rows` cells. Symbols: one string per
     // cell row, each to be written at the start of its row, colours carried

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 #include <algorithm>
+#include <cwchar>
+#include <string>
 
 void TerminalPlatform::relayout() {
     if (session_ == nullptr) return;
@@ -31,6 +33,13 @@ std::string cursor_to(int32_t row, int32_t col) {
     return moved != nullptr ? std::string(moved) : std::string();
 }
 
+// Erases `count` cells from the cursor on, leaving the cursor where it is.
+std::string erase_cells(int32_t count) {
+    const char* ech = capability("ech");
+    const char* moved = ech != nullptr ? tiparm(ech, count) : nullptr;
+    return moved != nullptr ? std::string(moved) : std::string(static_cast<size_t>(count), ' ');
+}
+
 void put_text(int32_t row, int32_t col, const std::wstring& text, int32_t width) {
     if (width <= 0) return;
     mvaddnwstr(row, col, text.c_str(), std::min<int32_t>(width, static_cast<int32_t>(text.size())));
@@ -54,6 +63,30 @@ void frame(const CellRect& area, attr_t attributes) {
     attroff(attributes);
 }
 
+std::u16string decimal(int32_t value) {
+    std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+// The key hints for the bottom row: the longest wording that fits `width`.
+std::wstring fitting_hints(bool searching, int32_t width) {
+    static const wchar_t* const outside[] = {
+        L" Arrows, Space, Backspace, PgUp/PgDn: step   Home/End: first/last   /: search   Esc/q: quit",
+        L" Arrows, Space, Backspace: step   Home/End: first, last   /: search   q: quit",
+        L" Arrows: step   Home/End: first, last   /: search   q: quit",
+    };
+    static const wchar_t* const inside[] = {
+        L" Typing a search text. Enter or Esc: leave the box, keeping it   Ctrl+C: quit",
+        L" Typing a search text. Enter or Esc: leave the box   Ctrl+C: quit",
+        L" Typing. Enter/Esc: leave the box   Ctrl+C: quit",
+    };
+    const wchar_t* const* wordings = searching ? inside : outside;
+    for (size_t i = 0; i + 1 < 3; ++i) {
+        if (static_cast<int32_t>(std::wcslen(wordings[i])) <= width) return wordings[i];
+    }
+    return wordings[2];
+}
+
 }  // namespace
 
 void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
@@ -73,9 +106,9 @@ void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
             return;
         case CellControlKind::SingleLineEdit: {
             bool focused = focus_ == control.layout.id;
-            bool active = focused || panel_up_;
+            bool active = focused;
             frame(area, active ? A_BOLD : A_NORMAL);
-            std::wstring title = panel_up_ ? L" search: typing " : L" search ";
+            std::wstring title = focused ? L" search: typing " : L" search ";
             if (area.cols > 4) {
                 attron(active ? A_BOLD : A_DIM);
                 put_text(area.row, area.col + 2, title, area.cols - 4);
@@ -135,16 +168,17 @@ void TerminalPlatform::draw_screen() {
     session.cursor_col = 0;
 
     if (layout.too_small) {
-        std::wstring lines[3] = {
-            L"The terminal is too small for Marivue.",
-            L"It has " + std::to_wstring(COLS) + L" x " + std::to_wstring(LINES) + L" cells; it needs at least " +
-                std::to_wstring(terminal_minimum_cols) + L" x " + std::to_wstring(terminal_minimum_rows) + L".",
-            L"Enlarge it, or press q to quit.",
-        };
-        int32_t top = std::max(0, LINES / 2 - 1);
-        for (int32_t i = 0; i < 3 && top + i < LINES; ++i) {
-            int32_t pad = std::max(0, (COLS - static_cast<int32_t>(lines[i].size())) / 2);
-            put_text(top + i, pad, lines[i], COLS - pad);
+        std::u16string text = u"The terminal is too small for Marivue.\nIt has " + decimal(COLS) + u" x " +
+                              decimal(LINES) + u" cells; it needs at least " + decimal(terminal_minimum_cols) + u" x " +
+                              decimal(terminal_minimum_rows) + u".\nEnlarge it, or press q to quit.";
+        // Broken between words to the width, so that no number is cut off.
+        std::vector<std::u16string> lines = wrap_box_text(text, COLS);
+        int32_t count = static_cast<int32_t>(lines.size());
+        int32_t top = std::max(0, (LINES - count) / 2);
+        for (int32_t i = 0; i < count && top + i < LINES; ++i) {
+            std::wstring line = to_wide(lines[static_cast<size_t>(i)]);
+            int32_t pad = std::max(0, (COLS - static_cast<int32_t>(line.size())) / 2);
+            put_text(top + i, pad, line, COLS - pad);
         }
     } else {
         // Title row: the dialog's caption and the shell's done button.
@@ -159,7 +193,7 @@ void TerminalPlatform::draw_screen() {
         }
 
         if (!picture_shown_ && !layout.picture.empty()) {
-            std::wstring note = panel_up_ ? L"(picture hidden while the search box is active)" : L"";
+            std::wstring note = panel_up_ ? L"(picture hidden until the next step)" : L"";
             int32_t pad = std::max(0, (layout.picture.cols - static_cast<int32_t>(note.size())) / 2);
             attron(A_DIM);
             put_text(layout.picture.row + layout.picture.rows / 2, layout.picture.col + pad, note,
@@ -167,9 +201,7 @@ void TerminalPlatform::draw_screen() {
             attroff(A_DIM);
         }
 
-        std::wstring hints = focus_ >= 0 ? L" Typing a search text. Enter, Tab or Esc: leave the box   Ctrl+C: quit"
-                                         : L" Left/Right or < >: step   / or Tab: search   Up/Down, PgUp/PgDn: "
-                                           L"scroll   q: quit";
+        std::wstring hints = fitting_hints(focus_ >= 0, layout.hints.cols);
         attron(A_DIM);
         put_text(layout.hints.row, 0, hints, layout.hints.cols);
         attroff(A_DIM);
@@ -215,6 +247,12 @@ void TerminalPlatform::draw_picture() {
             out += rows[i];
         }
     } else if (!rows.empty()) {
+        // The cells are erased first: a terminal keeps what an earlier
+        // image left where the new one does not paint.
+        for (int32_t row = area.row; row < area.row + area.rows; ++row) {
+            out += cursor_to(row, area.col);
+            out += erase_cells(area.cols);
+        }
         out += cursor_to(area.row, area.col);
         out += rows.front();
         session.kitty_image = session.mode.output == PictureOutput::Kitty;

@@ -63,6 +63,16 @@ void append_restore(const char* sequence) {
     restore_length += length;
 }
 
+// How long the terminal has to answer the graphics queries.
+constexpr int32_t graphics_answer_timeout_ms = 200;
+
+// Whether the terminal is one to ask: the Linux console draws no pixels and
+// is left alone.
+bool asks_terminal() {
+    const char* term = std::getenv("TERM");
+    return term == nullptr || std::strncmp(term, "linux", 5) != 0;
+}
+
 }  // namespace
 
 int pending_stop_signal() { return pending_signal; }
@@ -105,6 +115,15 @@ bool TerminalPlatform::Session::open(std::string* failure) {
     bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 
     saved_terminal_valid = tcgetattr(STDIN_FILENO, &saved_terminal) == 0;
+    // The terminal is asked before ncurses reads from it, so that its
+    // answers do not arrive as keys.
+    GraphicsSetting setting =
+        parse_graphics_setting(std::getenv(picture_override_variable)).value_or(GraphicsSetting::Auto);
+    bool multiplexer = environment_has_multiplexer(environ);
+    TerminalGraphics answers;
+    if (setting == GraphicsSetting::Auto && !multiplexer && asks_terminal()) {
+        answers = ask_terminal_graphics(STDIN_FILENO, STDOUT_FILENO, graphics_answer_timeout_ms);
+    }
     pending_signal = 0;
     handlers_installed = true;
     struct sigaction action {};
@@ -166,8 +185,7 @@ bool TerminalPlatform::Session::open(std::string* failure) {
 
     renderer = std::make_unique<PictureRenderer>(environ);
     measure_cells();
-    mode = renderer->choose_mode(std::getenv(picture_override_variable), utf8, cell_width, cell_height,
-                                 environment_has_multiplexer(environ));
+    mode = renderer->choose_mode(setting, answers, utf8, cell_width, cell_height, multiplexer);
     return true;
 }
 

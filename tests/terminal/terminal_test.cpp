@@ -117,7 +117,7 @@ struct RenderCase {
     int32_t cols, rows;
 };
 void PrintTo(const RenderCase& c, std::ostream* out) {
-    *out << c.cols << "x" << c.rows << (c.mode.unicode ? "" : " ascii");
+    *out << c.cols << "x" << c.rows << " symbols " << static_cast<int>(c.mode.symbols);
 }
 class PictureRendering : public ::testing::TestWithParam<RenderCase> {};
 
@@ -165,56 +165,80 @@ TEST_P(PictureRendering, MatchesLibchafaCellByCell) {
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(state.unexpected, 0) << "only colour sequences belong in the picture";
     EXPECT_GT(seen.size(), 2u);
-    EXPECT_TRUE(c.mode.unicode || *seen.rbegin() < 0x80) << "ASCII outside UTF-8";
+    EXPECT_TRUE(c.mode.symbols != PictureSymbols::Ascii || *seen.rbegin() < 0x80) << "ASCII outside UTF-8";
 }
 
-constexpr int block_and_sextant = CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT;
-INSTANTIATE_TEST_SUITE_P(Modes, PictureRendering,
-                         ::testing::Values(RenderCase{{PictureOutput::Symbols, PictureColours::TrueColour, true},
-                                                      CHAFA_CANVAS_MODE_TRUECOLOR,
-                                                      block_and_sextant,
-                                                      60,
-                                                      20},
-                                           RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, true},
-                                                      CHAFA_CANVAS_MODE_INDEXED_256,
-                                                      block_and_sextant,
-                                                      93,
-                                                      31},
-                                           RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, false},
-                                                      CHAFA_CANVAS_MODE_INDEXED_256,
-                                                      CHAFA_SYMBOL_TAG_ASCII,
-                                                      40,
-                                                      12}));
+constexpr int block_and_sextant = CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT,
+              half_and_quadrant =
+                  CHAFA_SYMBOL_TAG_SPACE | CHAFA_SYMBOL_TAG_SOLID | CHAFA_SYMBOL_TAG_HALF | CHAFA_SYMBOL_TAG_QUAD;
+INSTANTIATE_TEST_SUITE_P(
+    Modes, PictureRendering,
+    ::testing::Values(RenderCase{{PictureOutput::Symbols, PictureColours::TrueColour, PictureSymbols::Blocks},
+                                 CHAFA_CANVAS_MODE_TRUECOLOR,
+                                 half_and_quadrant,
+                                 60,
+                                 20},
+                      RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, PictureSymbols::Sextants},
+                                 CHAFA_CANVAS_MODE_INDEXED_256,
+                                 block_and_sextant,
+                                 93,
+                                 31},
+                      RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, PictureSymbols::Ascii},
+                                 CHAFA_CANVAS_MODE_INDEXED_256,
+                                 CHAFA_SYMBOL_TAG_ASCII,
+                                 40,
+                                 12}));
 
-TEST(PictureMode, PixelsOnlyWhereTheTerminalCanPlaceThem) {
+TEST(PictureMode, PixelsWhereTheTerminalSaysAndCanPlaceThem) {
     struct Row {
-        char** env;
-        const char* forced;
-        int32_t cell_width;
+        const char* setting;
+        const char* answers;  // what the terminal sent back
+        int32_t cell_width;  // 0: not known
         bool multiplexer;
         PictureOutput output;
-    };  // cell width 0: not known
-    for (const Row& r : {Row{kitty_env, nullptr, 10, false, PictureOutput::Kitty},
-                         Row{kitty_env, "auto", 10, false, PictureOutput::Kitty},
-                         Row{kitty_env, nullptr, 0, false, PictureOutput::Symbols},
-                         Row{kitty_env, nullptr, 10, true, PictureOutput::Symbols},
-                         Row{kitty_env, "symbols", 10, false, PictureOutput::Symbols},
-                         Row{vt_env, "sixels", 0, true, PictureOutput::Sixels},
-                         Row{vt_env, nullptr, 10, false, PictureOutput::Symbols},
-                         Row{truecolour_env, nullptr, 10, false, PictureOutput::Symbols}})
-        EXPECT_EQ(
-            PictureRenderer(r.env).choose_mode(r.forced, true, r.cell_width, 2 * r.cell_width, r.multiplexer).output,
-            r.output)
-            << r.env[0] << " " << (r.forced ? r.forced : "") << " " << r.cell_width << " " << r.multiplexer;
+    };
+    const std::string da1_sixel = "\033[?63;1;2;4;6;9;15;22c", da1_plain = "\033[?64;1;2;6;9;15;22;28c";
+    const std::string kitty_ok = "\033_Gi=31;OK\033\\" + da1_plain;
+    for (const Row& r :
+         {Row{nullptr, da1_sixel.c_str(), 10, false, PictureOutput::Sixels},
+          Row{"AUTO", kitty_ok.c_str(), 10, false, PictureOutput::Kitty},
+          Row{"", da1_plain.c_str(), 10, false, PictureOutput::Symbols},
+          Row{nullptr, "\033[?1;4", 10, false, PictureOutput::Symbols},  // cut short
+          Row{nullptr, da1_sixel.c_str(), 0, false, PictureOutput::Symbols},
+          Row{nullptr, kitty_ok.c_str(), 10, true, PictureOutput::Symbols},
+          Row{"Sixel", "", 0, true, PictureOutput::Sixels}, Row{"sixels", "", 10, false, PictureOutput::Sixels},
+          Row{"kitty", da1_sixel.c_str(), 10, false, PictureOutput::Kitty},
+          Row{"text", kitty_ok.c_str(), 10, false, PictureOutput::Symbols},
+          Row{"blocks", da1_sixel.c_str(), 10, false, PictureOutput::Symbols},
+          Row{"symbols", da1_sixel.c_str(), 10, false, PictureOutput::Symbols}}) {
+        const std::optional<GraphicsSetting> setting = parse_graphics_setting(r.setting);
+        ASSERT_TRUE(setting) << r.setting;
+        EXPECT_EQ(PictureRenderer(vt_env)
+                      .choose_mode(*setting, parse_graphics_answers(r.answers), true, r.cell_width, 2 * r.cell_width,
+                                   r.multiplexer)
+                      .output,
+                  r.output)
+            << (r.setting ? r.setting : "unset") << " " << r.cell_width << " " << r.multiplexer;
+    }
+    for (const char* bad : {"sixel ", "pixels", "1", "on"}) EXPECT_FALSE(parse_graphics_setting(bad)) << bad;
+    EXPECT_FALSE(parse_graphics_answers("\033[?4;1c").sixels) << "4 as the terminal's class is no feature";
     EXPECT_TRUE(environment_has_multiplexer(tmux_env) && environment_has_multiplexer(screen_env));
     EXPECT_FALSE(environment_has_multiplexer(kitty_env) || environment_has_multiplexer(nullptr));
-    EXPECT_EQ(PictureRenderer(truecolour_env).choose_mode(nullptr, true, 0, 0, false).colours,
+    const TerminalGraphics nothing;
+    EXPECT_EQ(PictureRenderer(truecolour_env).choose_mode(GraphicsSetting::Auto, nothing, true, 0, 0, false).colours,
               PictureColours::TrueColour);
-    EXPECT_NE(PictureRenderer(vt_env).choose_mode(nullptr, true, 0, 0, false).colours, PictureColours::TrueColour);
-    EXPECT_FALSE(PictureRenderer(kitty_env).choose_mode("symbols", false, 10, 20, false).unicode);
+    EXPECT_NE(PictureRenderer(vt_env).choose_mode(GraphicsSetting::Auto, nothing, true, 0, 0, false).colours,
+              PictureColours::TrueColour);
+    // Half blocks and quadrants unless sextants are asked for; ASCII outside UTF-8.
+    const auto symbols = [&](GraphicsSetting setting, bool utf8) {
+        return PictureRenderer(vt_env).choose_mode(setting, nothing, utf8, 10, 20, false).symbols;
+    };
+    EXPECT_EQ(symbols(GraphicsSetting::Auto, true), PictureSymbols::Blocks);
+    EXPECT_EQ(symbols(*parse_graphics_setting("Sextants"), true), PictureSymbols::Sextants);
+    EXPECT_EQ(symbols(GraphicsSetting::Sextants, false), PictureSymbols::Ascii);
     // Pixels need the cell size; a sixel image is a device control string.
     const std::vector<uint8_t> rgb = test_picture_rgb();
-    const PictureMode sixels{PictureOutput::Sixels, PictureColours::TrueColour, true};
+    const PictureMode sixels{PictureOutput::Sixels, PictureColours::TrueColour, PictureSymbols::Blocks};
     EXPECT_TRUE(PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 10, 10, 0, 0).empty());
     const std::vector<std::string> image =
         PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 24, 8, 10, 20);
@@ -371,7 +395,9 @@ private:
 };
 
 struct Step {
-    std::string send;  // tmux key names; "type TEXT", "click TEXT", "kill SIGNAL", "tmux COMMAND"
+    // tmux key names; "type TEXT", "click TEXT", "wheel up|down [TEXT]" (over the text, or the picture),
+    // "kill SIGNAL", "tmux COMMAND"
+    std::string send;
     int number = -1;  // picture then shown with its caption, details and symbols
     std::string search = {}, shows = {}, absent = {};  // search box text, text on the screen and not on it
     bool hidden = false;  // the picture hidden for the search box
@@ -387,15 +413,24 @@ struct Scenario {
 };
 
 const std::vector<Scenario> scenarios{
-    {"StepKeys",
+    {"KeyMapAt80x24",  // the whole help line, every step key, Home and End, q
      120,
-     {{"", 120, "", "[ OK ]"},
-      {"Right", 121},
-      {"Right", 122},
-      {"Left", 121},
-      {"type >", 122},
-      {"type <", 121},
-      {.send = "type q", .exit = 0}}},
+     {{"", 120, "", "/: search   q: quit"},
+      {"Right", 121, "", "example.org]"},  // broken after "www.marivue."
+      {"Space", 122},
+      {"Down", 123},
+      {"NPage", 124},
+      {"wheel down", 125},  // over the picture
+      {"Left", 124},
+      {"BSpace", 123},
+      {"Up", 122},
+      {"PPage", 121},
+      {"wheel up", 120},
+      {"End", 303},
+      {"Home", 0},
+      {.send = "type q", .exit = 0}},
+     80,
+     24},
     {"WrapAtTheEnd", 303, {{"", 303}, {"Right", 0}, {"Left", 303}, {.send = "Escape", .exit = 0}}},
     {"WrapAtTheStart",
      0,
@@ -403,21 +438,22 @@ const std::vector<Scenario> scenarios{
     {"LocationMatchesNoCaption",
      60,
      {{"", 60},
-      {.send = "type /Palau", .search = "Palau", .shows = "Typing a search text", .hidden = true},
-      {.send = "Escape", .search = "Palau", .shows = "q: quit", .hidden = true},  // leaves the box, ends nothing
+      {.send = "type /Palau", .search = "Palau", .shows = "search: typing", .hidden = true},
+      // Leaves the box, keeping its text, and ends nothing.
+      {.send = "Escape", .search = "Palau", .shows = "q: quit", .absent = "typing", .hidden = true},
       {.send = "Right", .number = 61, .search = "Palau-NONE", .absent = "picture hidden"},
       {"Right", 62, "Palau-NONE"}}},
     {"CaptionWordFiltersCaseMatters",
      200,
      {{"", 200},
       {"type /identify"},
-      {"Enter"},
+      {"Escape"},
       {"Right", 201, "identify"},
       {.send = "Tab", .shows = "Typing a search text"},
       {"Home"},
       {"Delete"},
       {"type I"},
-      {"Escape"},
+      {.send = "Enter", .absent = "typing"},
       {"Left", 200, "Identify-NONE"}}},
     {"Mouse",
      30,
@@ -433,17 +469,18 @@ const std::vector<Scenario> scenarios{
     {"Crash", 50, {{"", 50}, {.send = "kill 11", .exit = 128 + SIGSEGV}}},
     {"TooSmallThenResized",
      77,
-     {{"", -1, "", "too small", "Image #"},
+     {{"", -1, "", "60 x 16.", "Image #"},
       {"tmux resize-window -t viewer -x 120 -y 40", 77},
       {"tmux resize-window -t viewer -x 90 -y 30"},
       {"Right", 78}},
-     50,
+     40,
      12},
     {"CaptionBoxScrolls",
      150,
      {{"", -1, "", "If you can", "Image #"},
-      {"Down Down Down Down Down Down", -1, "", "Image #150", "If you can"},
-      {"Up Up Up Up Up Up", -1, "", "If you can", "Image #"}},
+      {"wheel down If you can", -1, "", "specifying", "If you can"},  // the wheel over a box scrolls it
+      {"wheel down specifying", -1, "", "Image #150", "If you can"},
+      {"wheel up photos", -1, "", "animal", "Image #"}},
      60,
      16},
     {"DefaultWithoutADisplay", 42, {{"", 42}}, 120, 40, "", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"},
@@ -465,12 +502,18 @@ TEST_P(TerminalViewer, AsTheUserDrivesIt) {
         SCOPED_TRACE("after '" + step.send + "'");
         const std::string verb = step.send.substr(0, step.send.find(' ')),
                           rest = step.send.substr(verb.size() + (verb.size() < step.send.size()));
-        if (verb == "click") {  // a left click as the terminal reports it with SGR mouse reporting
-            const auto at = screen.find(rest);
+        if (verb == "click" || verb == "wheel") {  // as the terminal reports them with SGR mouse reporting
+            const bool wheel = verb == "wheel", down = rest.rfind("down", 0) == 0;
+            const std::string text =
+                wheel ? rest.substr(rest.find(' ') == std::string::npos ? rest.size() : rest.find(' ') + 1) : rest;
+            const auto at = text.empty() ? std::optional(std::make_pair(size_t{5}, size_t{5})) : screen.find(text);
             ASSERT_TRUE(at) << screen.text;
-            const std::string report =
-                std::string("\033[<0;") + std::to_string(at->second + 2) + ";" + std::to_string(at->first + 1);
-            session.tmux("send-keys -t viewer -l " + quote(report + "M" + report + "m"));
+            const std::string report = "\033[<" +
+                                       std::string(!wheel ? "0"
+                                                   : down ? "65"
+                                                          : "64") +
+                                       ";" + std::to_string(at->second + 2) + ";" + std::to_string(at->first + 1);
+            session.tmux("send-keys -t viewer -l " + quote(report + "M" + (wheel ? "" : report + "m")));
         } else if (verb == "kill") {  // to the program, the shell's child
             const pid_t pid =
                 std::atoi(run("cat /proc/" +
@@ -573,6 +616,105 @@ TEST_F(TerminalViewer, ThePictureShowsTheDecodedFrameTheRightWayUp) {
     }
 }
 
+// An X screenshot as xwd writes it (32 bits a pixel): each pixel's colour bits.
+struct Shot {
+    size_t width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+};
+Shot read_xwd(const std::string& bytes) {
+    const auto word = [&](size_t at, bool msb_first) {
+        uint32_t v = 0;
+        for (size_t k = 0; k < 4; ++k)
+            v |= uint32_t{static_cast<uint8_t>(bytes[at + k])} << (msb_first ? 24 - 8 * k : 8 * k);
+        return v;
+    };
+    const auto field = [&](size_t i) { return word(i * 4, true); };
+    Shot shot;
+    if (bytes.size() < 100 || field(11) != 32) return shot;
+    const size_t data = field(0) + field(19) * 12, line = field(12);
+    const uint32_t mask = field(14) | field(15) | field(16);
+    shot.width = field(4), shot.height = field(5);
+    if (bytes.size() < data + line * shot.height) return {};
+    for (size_t y = 0; y < shot.height; ++y)
+        for (size_t x = 0; x < shot.width; ++x)
+            shot.pixels.push_back(word(data + y * line + x * 4, field(7) != 0) & mask);
+    return shot;
+}
+
+// The program in xterm as a VT340, on an X server of its own, with nothing forced: asked, the
+// terminal says it has sixels, and pixels fill the picture's cells. Symbols keep one colour in each
+// quarter of a cell (leaving out the quarter's edge pixels, which fonts smooth); the picture's pixels
+// vary inside it.
+TEST(TerminalInXterm, PixelsFillThePictureAndTheNextOne) {
+    for (const char* tool : {"Xvfb", "xterm", "xwd", "xdotool"})
+        if (run(std::string("command -v ") + tool + " >/dev/null && echo yes") != "yes\n")
+            GTEST_SKIP() << tool << " is not installed";
+    struct Processes {
+        std::filesystem::path dir;
+        ~Processes() {
+            run("kill $(cat " + quote((dir / "xterm.pid").string()) + " " + quote((dir / "xvfb.pid").string()) +
+                ") 2>/dev/null");
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    } processes;
+    std::string pattern = (std::filesystem::temp_directory_path() / "marivue-xterm-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path dir = processes.dir = pattern;
+    const auto file = [&](const char* name) { return quote((dir / name).string()); };
+    // Xvfb picks a free display and writes its number.
+    run("Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>" + file("display") + " >/dev/null 2>&1 & echo $! >" +
+        file("xvfb.pid"));
+    int display = -1;
+    ASSERT_TRUE(poll([&] { return static_cast<bool>(std::ifstream(dir / "display") >> display); }));
+    const std::string on = "DISPLAY=:" + std::to_string(display) + " ";
+    run(on +
+        "xterm -ti vt340 -b 0 -fa 'DejaVu Sans Mono' -fs 10 -geometry 80x24+0+0 -T marivue-xterm -e env -u "
+        "MARIVUE_TTY_GRAPHICS -u TMUX -u STY MARIVUE_SEED=1 LC_ALL=C.UTF-8 " +
+        quote(MARIVUE_BINARY) + " --tty >/dev/null 2>&1 & echo $! >" + file("xterm.pid"));
+    size_t textured = 0, cells = 0;
+    Shot shot;
+    EXPECT_TRUE(poll([&] {
+        shot = read_xwd(run(on + "xwd -name marivue-xterm -nobdrs -silent 2>/dev/null"));
+        const size_t cw = shot.width / 80, ch = shot.height / 24;
+        textured = cells = 0;
+        for (size_t row = 2; cw > 3 && ch > 3 && row <= 12; ++row)  // well inside the picture at 80 x 24
+            for (size_t col = 1; col <= 40; ++col, ++cells) {
+                std::set<uint32_t> colours;
+                for (size_t y = row * ch + 1; y < row * ch + ch / 2 - 1; ++y)
+                    for (size_t x = col * cw + 1; x < col * cw + cw / 2 - 1; ++x)
+                        colours.insert(shot.pixels[y * shot.width + x]);
+                textured += colours.size() > 1;
+            }
+        return cells > 0 && textured * 10 >= cells * 9;
+    })) << textured
+        << " of " << cells << " cells show pixels in a " << shot.width << " x " << shot.height << " window";
+    // The next picture fills 124 of the frame's 160 rows, black below: no strip of the first one may
+    // show under that black, down any column.
+    run(on + "xdotool mousemove 100 100 key Right");
+    size_t clean = 0;
+    EXPECT_TRUE(poll([&] {
+        shot = read_xwd(run(on + "xwd -name marivue-xterm -nobdrs -silent 2>/dev/null"));
+        const size_t cw = shot.width / 80, ch = shot.height / 24;
+        clean = 0;
+        for (size_t col = 1; cw > 3 && col <= 40; ++col) {
+            size_t dark = 0;  // pixels in a row, down the column
+            bool black = false, strip = false;
+            for (size_t y = 12 * ch; y < shot.height; ++y) {
+                const uint32_t p = shot.pixels[y * shot.width + col * cw + cw / 2];
+                const uint32_t high = std::max({p >> 16 & 255, p >> 8 & 255, p & 255}),
+                               low = std::min({p >> 16 & 255, p >> 8 & 255, p & 255});
+                dark = high < 30 ? dark + 1 : 0;
+                black = black || dark >= 2 * ch;
+                strip = strip || (black && high - low > 20);
+            }
+            clean += black && !strip;
+        }
+        return clean == 40;
+    })) << clean
+        << " of 40 columns black under the picture without a strip";
+}
+
 TEST(TerminalFrontEnd, SaysSoWithoutATerminal) {
     int status = -1;
     const std::string output = run(quote(MARIVUE_BINARY) + " --tty </dev/null 2>&1", &status);
@@ -581,6 +723,15 @@ TEST(TerminalFrontEnd, SaysSoWithoutATerminal) {
               "marivue: the terminal front end needs a terminal on standard input and output.\n"
               "marivue: no front end is available: no display for the desktop front end and no terminal for the "
               "terminal one.\n");
+}
+
+TEST(TerminalFrontEnd, RefusesAnUnknownDrawingMode) {
+    int status = -1;
+    const std::string output = run("MARIVUE_TTY_GRAPHICS=pixels " + quote(MARIVUE_BINARY) + " --tty 2>&1", &status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+    EXPECT_EQ(output,
+              "marivue: MARIVUE_TTY_GRAPHICS=pixels is not a drawing mode; use auto, sixel, kitty, symbols or "
+              "sextants.\n");
 }
 
 }  // namespace
