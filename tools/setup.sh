@@ -33,13 +33,18 @@ RUN_PACKAGES=(
 
 # Testing: the test framework, the reference decoder and encoder the tests
 # compare with (also make-pictures and the benchmark need it), tmux for
-# driving the terminal front end, clang with its fuzzing and sanitizer
-# runtime, Valgrind, and clang-format.
+# driving the terminal front end, an X server with a window manager and
+# xdotool (and xprop) for driving the window, clang with its fuzzing and
+# sanitizer runtime, Valgrind, and clang-format.
 TEST_PACKAGES=(
   libgtest-dev
   libjpeg62-turbo-dev
   libjpeg-turbo-progs
   tmux
+  xvfb
+  openbox
+  xdotool
+  x11-utils
   clang
   libclang-rt-14-dev
   valgrind
