@@ -34,8 +34,9 @@ RUN_PACKAGES=(
 # Testing: the test framework, the reference decoder and encoder the tests
 # compare with (also make-pictures and the benchmark need it), tmux for
 # driving the terminal front end, an X server with a window manager and
-# xdotool (and xprop) for driving the window, clang with its fuzzing and
-# sanitizer runtime, Valgrind, and clang-format.
+# xdotool (and xprop) for driving the window, the validators of the desktop
+# entry and the AppStream metainfo, clang with its fuzzing and sanitizer
+# runtime, Valgrind, and clang-format.
 TEST_PACKAGES=(
   libgtest-dev
   libjpeg62-turbo-dev
@@ -45,6 +46,8 @@ TEST_PACKAGES=(
   openbox
   xdotool
   x11-utils
+  desktop-file-utils
+  appstream
   clang
   libclang-rt-14-dev
   valgrind
