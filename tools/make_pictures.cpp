@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "picture_painter.h"
@@ -350,6 +352,8 @@ int main(int argc, char** argv) {
     if (!only) {
         if (!write_file(dir + "/marivue.ico", make_icon())) return 1;
         // The desktop's icon theme wants the icon at these sizes.
+        std::error_code ignored;
+        std::filesystem::create_directories(dir + "/desktop/icons", ignored);
         for (int size : {16, 24, 32, 48, 64, 128, 256})
             if (!write_png(dir + "/desktop/icons/marivue-" + std::to_string(size) + ".png", size, icon_rgb(size)))
                 return 1;
