@@ -1,7 +1,7 @@
 // The desktop front end under a real X server and window manager (Xvfb and
 // openbox, started here), driven with xdotool as a user drives it: the
-// viewer in this process for what only its widgets tell, the program
-// itself for how it ends.
+// viewer in this process for what its widgets tell, the program for how it
+// ends.
 #include "app/viewer.h"
 #include "platform/desktop/desktop_platform.h"
 
@@ -14,11 +14,9 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <functional>
 #include <string>
 
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,9 +24,7 @@
 namespace {
 
 std::string missing;  // the programs the tests need and do not find
-pid_t server = 0, manager = 0;
 
-// Output of a shell command.
 std::string shell(const std::string& command) {
     std::string out;
     FILE* pipe = popen(command.c_str(), "r");
@@ -38,125 +34,110 @@ std::string shell(const std::string& command) {
     return out;
 }
 
-// Polls `done` (processing the toolkit's events) for up to a minute: the
-// machine may be busy, so no test depends on how fast anything is.
-template <typename Done>
-bool eventually(Done done) {
-    return QTest::qWaitFor(done, 60000);
+// Polls for up to a minute, the toolkit's events going on meanwhile: the
+// machine may be busy, so nothing here depends on how fast anything is.
+bool eventually(const std::function<bool()>& done) { return QTest::qWaitFor(done, 60000); }
+
+// Starts `command` as a child that ends with this process, its standard
+// error to `errors`.
+pid_t spawn(const std::string& command, const std::string& errors = "/dev/null") {
+    const pid_t child = fork();
+    if (child != 0) return child;
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (std::freopen(errors.c_str(), "w", stderr) != nullptr)
+        execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    _exit(127);
 }
 
-// Xvfb on a display number of its own choosing, then openbox; true once the
-// window manager runs.
+// Xvfb on a display it finds free (its number arrives on a pipe), then
+// openbox; true once the window manager runs.
 bool start_x_session() {
-    for (const char* program : {"Xvfb", "openbox", "xdotool", "xprop"})
+    for (const char* program : {"Xvfb", "openbox", "xdotool", "xprop", "xwininfo"})
         if (shell(std::string("command -v ") + program).empty()) missing += std::string(" ") + program;
-    if (!missing.empty()) return false;
     int number[2];
-    if (pipe(number) != 0) return false;
-    if ((server = fork()) == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);  // gone with the test, however it ends
-        const std::string fd = std::to_string(number[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    if (!missing.empty() || pipe(number) != 0) return false;
+    spawn("Xvfb -displayfd " + std::to_string(number[1]) + " -screen 0 1280x1024x24 -nolisten tcp");
     close(number[1]);
-    char text[16] = {};
-    pollfd ready{number[0], POLLIN, 0};
-    if (poll(&ready, 1, 60000) != 1 || read(number[0], text, sizeof text - 1) <= 0) return false;
-    char display[24];
-    std::snprintf(display, sizeof display, ":%d", std::atoi(text));
-    setenv("DISPLAY", display, 1);
-    if ((manager = fork()) == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        freopen("/dev/null", "w", stderr);
-        execlp("openbox", "openbox", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    char display[16] = ":";
+    if (read(number[0], display + 1, sizeof display - 2) <= 0) return false;
+    setenv("DISPLAY", std::to_string(std::atoi(display + 1)).insert(0, 1, ':').c_str(), 1);
+    spawn("openbox");
     for (int i = 0; i < 600; ++i, usleep(100000))
-        if (shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") != std::string::npos)
-            return true;
+        if (shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>&1").find("window id") != std::string::npos) return true;
     return false;
 }
 
-QWidget* widget(DesktopPlatform& p, WindowHandle d, int32_t id) { return p.control_widget(d, id); }
+// Resizes the window through the window manager, toggles full screen with
+// F11 and with a double click, and leaves the search box with Escape.
+void drive_window(DesktopPlatform& p, WindowHandle d) {
+    QWidget* window = p.top_window(d);
+    const std::string id = std::to_string(window->winId());
+    shell("xdotool windowactivate " + id);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window, 60000));
+    const QRectF first = p.picture_rect(d);
+    const QSize caption = p.control_widget(d, control_caption_box)->size();
+    const QSize details = p.control_widget(d, control_details_box)->size();
+    shell("xdotool windowsize " + id + " 1100 900");
+    ASSERT_TRUE(eventually([&] { return window->size() == QSize(1100, 900); }));
+    const QRectF grown = p.picture_rect(d);
+    EXPECT_NEAR(grown.width() / grown.height(), first.width() / first.height(), 0.01);
+    EXPECT_GT(grown.height(), first.height());
+    EXPECT_GT(p.control_widget(d, control_caption_box)->width(), caption.width());
+    EXPECT_GT(p.control_widget(d, control_details_box)->height(), details.height());
+    // F11, and a double click on the picture, each on and off.
+    const QPoint middle = p.dialog_widget(d)->mapTo(window, grown.center().toPoint());
+    const std::string click = "mousemove --window " + id + " " + std::to_string(middle.x()) + " " +
+                              std::to_string(middle.y()) + " click --repeat 2 1";
+    for (const std::string& toggle : {std::string("key F11"), click}) {
+        shell("xdotool " + toggle);
+        EXPECT_TRUE(eventually([&] { return window->geometry() == window->screen()->geometry(); })) << toggle;
+        shell("xdotool " + toggle);
+        EXPECT_TRUE(eventually([&] { return window->size() == QSize(1100, 900); })) << toggle;
+    }
+    auto* search = static_cast<QLineEdit*>(p.control_widget(d, control_search_box));
+    shell("xdotool key slash type reef");
+    ASSERT_TRUE(eventually([&] { return search->text() == QStringLiteral("reef"); }));
+    shell("xdotool key Escape");
+    EXPECT_TRUE(eventually([&] { return !search->hasFocus() && search->text() == QStringLiteral("reef"); }));
+    shell("xdotool key Escape");
+    EXPECT_TRUE(eventually([&] { return p.send_command(d, control_forward, button_clicked) == 0; }));
+}
 
 TEST(DesktopUnderX, TheWindowManagerResizesAndFullScreensItAndEscapeLeavesTheSearchBox) {
     if (!missing.empty()) GTEST_SKIP() << "needs" << missing << " (tools/setup.sh installs them)";
     DesktopPlatform desktop;
-    bool ended = false;
-    desktop.on_dialog_shown = [&ended](DesktopPlatform& p, WindowHandle d) {
-        QWidget* window = p.top_window(d);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window, 60000));
-        const std::string id = std::to_string(window->winId());
-        const QRectF first = p.picture_rect(d);
-        const QRect caption = widget(p, d, control_caption_box)->geometry();
-        const QRect details = widget(p, d, control_details_box)->geometry();
-        shell("xdotool windowsize " + id + " 1100 900");
-        ASSERT_TRUE(eventually([&] { return window->size() == QSize(1100, 900); }));
-        const QRectF grown = p.picture_rect(d);
-        EXPECT_NEAR(grown.width() / grown.height(), first.width() / first.height(), 0.01);
-        EXPECT_GT(grown.height(), first.height());
-        EXPECT_GT(widget(p, d, control_caption_box)->width(), caption.width());
-        EXPECT_GT(widget(p, d, control_details_box)->height(), details.height());
-        for (int32_t c : {control_back, control_forward, control_search_box, control_details_box, control_caption_box})
-            EXPECT_TRUE(window->rect().contains(widget(p, d, c)->geometry())) << c;
-        // F11 and a double click on the picture, each on and off.
-        const QPoint middle = p.dialog_widget(d)->mapTo(window, p.picture_rect(d).center().toPoint());
-        for (const std::string& toggle :
-             {std::string("key F11"), "mousemove --window " + id + " " + std::to_string(middle.x()) + " " +
-                                          std::to_string(middle.y()) + " click --repeat 2 1"}) {
-            shell("xdotool " + toggle);
-            EXPECT_TRUE(eventually([&] { return window->geometry() == window->screen()->geometry(); })) << toggle;
-            shell("xdotool " + toggle);
-            EXPECT_TRUE(eventually([&] { return window->size() == QSize(1100, 900); })) << toggle;
-        }
-        auto* search = static_cast<QLineEdit*>(widget(p, d, control_search_box));
-        shell("xdotool key slash type reef");
-        ASSERT_TRUE(eventually([&] { return search->text() == QStringLiteral("reef"); }));
-        shell("xdotool key Escape");
-        EXPECT_TRUE(eventually([&] { return !search->hasFocus() && search->text() == QStringLiteral("reef"); }));
-        shell("xdotool key Escape");
-        EXPECT_TRUE(ended = eventually([&] { return p.send_command(d, control_forward, button_clicked) == 0; }));
+    desktop.on_dialog_shown = [](DesktopPlatform& p, WindowHandle d) {
+        drive_window(p, d);
+        p.send_command(d, command_ok, button_clicked);  // when a check above stopped early
     };
     program_entry(desktop, ModuleHandle{1}, null_module, u"", 1);
-    EXPECT_TRUE(ended);
     EXPECT_EQ(desktop.exit_status(), 0);
 }
 
 TEST(DesktopUnderX, TheProgramEndsWithStatusZeroAndNothingOnStandardError) {
     if (!missing.empty()) GTEST_SKIP() << "needs" << missing << " (tools/setup.sh installs them)";
-    // Escape while searching only leaves the box: the window still goes
-    // full screen after it, and then Escape ends the program.
-    for (const std::string keys : {"Escape", "q", "ctrl+q", "alt+F4", "slash r Escape F11"}) {
-        const std::string errors = ::testing::TempDir() + "marivue-x-errors.txt";
-        const pid_t program = fork();
-        if (program == 0) {
-            unsetenv("XDG_RUNTIME_DIR");
-            unsetenv("QT_QPA_PLATFORM");
-            freopen(errors.c_str(), "w", stderr);
-            execl(MARIVUE_BINARY, MARIVUE_BINARY, static_cast<char*>(nullptr));
-            _exit(127);
-        }
+    unsetenv("XDG_RUNTIME_DIR");
+    unsetenv("QT_QPA_PLATFORM");
+    const std::string errors = ::testing::TempDir() + "marivue-x-errors.txt";
+    // Escape or Enter in the search box only leaves it: the window still
+    // goes full screen after it, and then Escape ends the program.
+    for (const std::string keys : {"Escape", "q", "ctrl+q", "alt+F4", "slash r Escape F11", "slash r Return F11"}) {
+        const pid_t program = spawn(MARIVUE_BINARY, errors);
         std::string window;
-        eventually([&] {
-            window = shell("xdotool search --onlyvisible --pid " + std::to_string(program) + " 2>/dev/null");
-            return !window.empty();
-        });
+        eventually(
+            [&] { return !(window = shell("xdotool search --onlyvisible --pid " + std::to_string(program))).empty(); });
         window = window.substr(0, window.find('\n'));
-        ASSERT_FALSE(window.empty()) << keys;
         shell("xdotool windowactivate --sync " + window + " key --delay 100 " + keys);
         if (keys.find("F11") != std::string::npos) {
-            EXPECT_TRUE(eventually(
-                [&] { return shell("xdotool getwindowgeometry " + window).find("1280x1024") != std::string::npos; }));
+            EXPECT_TRUE(
+                eventually([&] { return shell("xwininfo -id " + window).find("Width: 1280") != std::string::npos; }));
             shell("xdotool key Escape");
         }
         int status = -1;
-        EXPECT_TRUE(eventually([&] { return waitpid(program, &status, WNOHANG) == program; })) << keys;
-        if (!WIFEXITED(status)) kill(program, SIGKILL), waitpid(program, &status, 0);
+        if (!eventually([&] { return waitpid(program, &status, WNOHANG) == program; }))
+            kill(program, SIGKILL), waitpid(program, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << keys << ": " << status;
-        std::ifstream file(errors);
-        EXPECT_EQ((std::ostringstream() << file.rdbuf()).str(), "") << keys;
+        EXPECT_EQ(shell("cat " + errors), "") << keys;
     }
 }
 
@@ -164,23 +145,12 @@ TEST(DesktopUnderX, TheProgramEndsWithStatusZeroAndNothingOnStandardError) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    const bool started = !::testing::GTEST_FLAG(list_tests) && start_x_session();
-    if (!started && missing.empty() && !::testing::GTEST_FLAG(list_tests)) {
+    const bool listing = ::testing::GTEST_FLAG(list_tests), under_x = !listing && start_x_session();
+    if (!listing && !under_x && missing.empty()) {
         std::fprintf(stderr, "x_server_test: Xvfb with openbox did not start\n");
-        for (pid_t p : {manager, server})
-            if (p > 0) kill(p, SIGTERM);
         return 1;
     }
-    if (started)
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-    else
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int result = 0;
-    {
-        QApplication application(argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-    for (pid_t p : {manager, server})
-        if (p > 0) kill(p, SIGTERM), waitpid(p, nullptr, 0);
-    return result;
+    setenv("QT_QPA_PLATFORM", under_x ? "xcb" : "offscreen", 1);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
 }
