@@ -1,5 +1,5 @@
 # What `cmake --install` puts in place: the programs and their manual pages
-# (component "programs"), and the decoder as a library with its public
+# with the desktop integration (component "programs"), and the decoder as a library with its public
 # headers, a CMake package (MarivueJpeg, target MarivueJpeg::jpeg) and a
 # pkg-config file (component "library"). The library is libmarivue-jpeg.a,
 # or libmarivue-jpeg.so in a build with BUILD_SHARED_LIBS=ON; such a build
@@ -12,6 +12,21 @@ include(CMakePackageConfigHelpers)
 install(TARGETS marivue jpeg-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
 install(FILES ${PROJECT_SOURCE_DIR}/man/marivue.1 ${PROJECT_SOURCE_DIR}/man/jpeg-decode.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
+# With the window front end, the desktop's launcher entry, the icon in the
+# hicolor theme at every size make-pictures paints, and the AppStream
+# metainfo that software centres read.
+if(TARGET marivue_desktop)
+  set(MARIVUE_DESKTOP_FILES ${PROJECT_SOURCE_DIR}/resources/desktop)
+  install(FILES ${MARIVUE_DESKTOP_FILES}/marivue.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT programs)
+  install(FILES ${MARIVUE_DESKTOP_FILES}/org.example.marivue.Marivue.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT programs)
+  foreach(size 16 24 32 48 64 128 256)
+    install(FILES ${MARIVUE_DESKTOP_FILES}/icons/marivue-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME marivue.png
+            COMPONENT programs)
+  endforeach()
+endif()
 
 # The public headers are installed as they stand in include/: marivue/...,
 # with the generated marivue/jpeg/version.h. jpeg/internal.h is the

@@ -6,7 +6,7 @@
 
 struct CommandLine {
     bool tty = false;  // --tty: the terminal even with a display
-    int32_t scale = 0;  // --scale N: the window's first size, N times the dialog; 0 follows the screen
+    int32_t scale = 0;  // --scale N: the window's first size, the picture N times its own; 0 follows the screen
     bool help = false;  // -h, --help
     bool version = false;  // --version
     std::string error;  // set when the command line is malformed, in a sentence for the user

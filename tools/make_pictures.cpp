@@ -2,9 +2,11 @@
 //
 //   make-pictures <resources-dir>
 //
-// Writes <resources-dir>/pictures/2000.jpg ... 2303.jpg and
-// <resources-dir>/marivue.ico. Every picture is painted from its own number
-// with a private generator, so each run writes the same bytes.
+// Writes <resources-dir>/pictures/2000.jpg ... 2303.jpg,
+// <resources-dir>/marivue.ico and the desktop's icons at 16 to 256 pixels,
+// <resources-dir>/desktop/icons/marivue-SIZE.png. Every picture is painted
+// from its own number with a private generator, so each run writes the
+// same bytes.
 #include <cerrno>
 #include <cmath>
 #include <cstddef>
@@ -12,13 +14,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "picture_painter.h"
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
+#include <png.h>
 
 namespace {
 
@@ -290,6 +295,31 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     return ok;
 }
 
+// A `size` x `size` RGB image as a PNG file.
+bool write_png(const std::string& path, int size, const std::vector<uint8_t>& rgb) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "make-pictures: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = info != nullptr && setjmp(png_jmpbuf(png)) == 0;
+    if (ok) {
+        png_init_io(png, f);
+        png_set_IHDR(png, info, static_cast<png_uint_32>(size), static_cast<png_uint_32>(size), 8, PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int y = 0; y < size; ++y)
+            png_write_row(png, rgb.data() + static_cast<size_t>(y) * static_cast<size_t>(size) * 3);
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(&png, &info);
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) std::fprintf(stderr, "make-pictures: cannot write %s\n", path.c_str());
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -321,6 +351,12 @@ int main(int argc, char** argv) {
     }
     if (!only) {
         if (!write_file(dir + "/marivue.ico", make_icon())) return 1;
+        // The desktop's icon theme wants the icon at these sizes.
+        std::error_code ignored;
+        std::filesystem::create_directories(dir + "/desktop/icons", ignored);
+        for (int size : {16, 24, 32, 48, 64, 128, 256})
+            if (!write_png(dir + "/desktop/icons/marivue-" + std::to_string(size) + ".png", size, icon_rgb(size)))
+                return 1;
         std::printf("make-pictures: %d pictures, %zu bytes\n", picture_count, total);
     }
     return 0;

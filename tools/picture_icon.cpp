@@ -120,6 +120,17 @@ std::vector<uint8_t> icon_image(int size, int bits) {
 
 }  // namespace
 
+std::vector<uint8_t> icon_rgb(int size) {
+    std::vector<uint8_t> rgb;
+    rgb.reserve(static_cast<size_t>(size) * static_cast<size_t>(size) * 3);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const Rgb c = sample(x, y, size);
+            rgb.insert(rgb.end(), {c.r, c.g, c.b});
+        }
+    return rgb;
+}
+
 std::vector<uint8_t> make_icon() {
     std::vector<uint8_t> big = icon_image(32, 24);
     std::vector<uint8_t> small = icon_image(16, 4);

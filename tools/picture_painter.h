@@ -41,3 +41,7 @@ Image paint_picture(int id, int width, int height, double detail);
 // The program icon as the bytes of a .ico file: a 32 x 32 24-bit image and a
 // 16 x 16 4-bit image of a small fish on water.
 std::vector<uint8_t> make_icon();
+
+// The same fish as a `size` x `size` image for the desktop's icon theme:
+// red, green, blue bytes, rows top-down.
+std::vector<uint8_t> icon_rgb(int size);

@@ -33,20 +33,29 @@ RUN_PACKAGES=(
 
 # Testing: the test framework, the reference decoder and encoder the tests
 # compare with (also make-pictures and the benchmark need it), tmux for
-# driving the terminal front end, clang with its fuzzing and sanitizer
-# runtime, Valgrind, and clang-format; xterm on a virtual X server with xwd
-# for the terminal's pixel pictures, and netpbm, openbox and xdotool for
-# tools/screenshots.sh.
+# driving the terminal front end, an X server with a window manager and
+# xdotool (and xprop) for driving the window, the validators of the desktop
+# entry and the AppStream metainfo, clang with its fuzzing and sanitizer
+# runtime, Valgrind, and clang-format; xterm with xwd for the terminal's
+# pixel pictures, and netpbm for tools/screenshots.sh.
 TEST_PACKAGES=(
   libgtest-dev
   libjpeg62-turbo-dev
   libjpeg-turbo-progs
   tmux
+  xvfb
+  openbox
+  xdotool
+  x11-utils
+  desktop-file-utils
+  appstream
   clang
   libclang-rt-14-dev
   valgrind
   clang-format
-  xterm xvfb x11-apps netpbm openbox xdotool
+  xterm
+  x11-apps
+  netpbm
 )
 
 packages=("${RUN_PACKAGES[@]}")

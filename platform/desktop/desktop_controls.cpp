@@ -4,13 +4,13 @@
 
 #include "platform/desktop/desktop_dialog.h"
 #include "platform/desktop/dialog_widgets.h"
+#include "platform/desktop/text_box.h"
 
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTextEdit>
 
 #include <algorithm>
 
@@ -26,9 +26,9 @@ bool DesktopPlatform::set_control_text(WindowHandle dialog, int32_t control_id, 
     if (c == nullptr) return false;
     QString value = from_wide(text);
     d->setting_text = true;
-    if (auto* edit = dynamic_cast<QTextEdit*>(c->widget)) {
+    if (auto* edit = dynamic_cast<TextBox*>(c->widget)) {
         value.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        edit->setPlainText(value);
+        edit->set_text(value);
     } else if (auto* line = dynamic_cast<QLineEdit*>(c->widget)) {
         // The program's text is not cut to the user's limit.
         line->setMaxLength(std::max<int>(c->text_limit, static_cast<int>(value.size())));
@@ -49,8 +49,8 @@ int32_t DesktopPlatform::get_control_text(WindowHandle dialog, int32_t control_i
     Dialog::Control* c = d == nullptr ? nullptr : d->control_by_id(control_id);
     if (c == nullptr) return 0;
     QString value;
-    if (auto* edit = dynamic_cast<QTextEdit*>(c->widget)) {
-        value = edit->toPlainText();
+    if (auto* edit = dynamic_cast<TextBox*>(c->widget)) {
+        value = edit->text();
         value.replace(QLatin1String("\n"), QLatin1String("\r\n"));
     } else if (auto* line = dynamic_cast<QLineEdit*>(c->widget)) {
         value = line->text();

@@ -4,10 +4,13 @@
 #pragma once
 
 #include "platform/desktop/desktop_platform.h"
+#include "platform/desktop/dialog_layout.h"
+#include "platform/desktop/dialog_units.h"
 #include "platform/desktop/shell_window.h"
 
 #include <QPainter>
 #include <QRect>
+#include <QRectF>
 
 #include <cstdint>
 #include <memory>
@@ -30,10 +33,12 @@ struct DesktopPlatform::Dialog {
     WindowHandle handle{};
     DialogProcedure procedure = nullptr;
     DialogTemplate layout{};
-    int32_t scale = 1;
+    DialogUnits units{};  // of the window's font
     std::unique_ptr<ShellWindow> window;  // owns every widget below
     DialogArea* area = nullptr;
-    QPushButton* done = nullptr;
+    QPushButton* done = nullptr;  // "ok", at the foot of the column
+    bool with_done = false;
+    DialogLayout placed{};  // where the widgets are now
     std::vector<Control> controls;
     QPushButton* forward_button = nullptr;  // the button labelled ">>>"
     QPushButton* back_button = nullptr;  // the button labelled "<<<"
@@ -49,6 +54,15 @@ struct DesktopPlatform::Dialog {
     DrawContext paint_context{};
     QRect paint_rect;  // in widget pixels
     bool invalid = false;
+
+    // The dialog's drawing coordinates: the block its copies to the window
+    // have covered (until the first copy, the template's free region) is
+    // shown fitted into the picture area, aspect kept, centred.
+    QRect drawn;
+    QRectF drawing_extent() const;  // in the dialog's pixels
+    QRectF picture_rect() const;  // in widget pixels
+    QRectF to_widget(const QRectF& dialog_pixels) const;
+    QRectF to_dialog(const QRectF& widget_pixels) const;
 
     Control* control_by_id(int32_t id) {
         for (Control& c : controls)

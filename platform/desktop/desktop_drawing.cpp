@@ -1,5 +1,5 @@
 // The desktop front end's drawing: the dialog's window contexts, its paint
-// events, and the frame enlarged onto the window.
+// events, and the frame scaled smoothly into the picture area.
 #include "platform/desktop/desktop_platform.h"
 
 #include "platform/desktop/desktop_dialog.h"
@@ -7,6 +7,35 @@
 
 #include <QImage>
 #include <QPainter>
+
+#include <algorithm>
+
+QRectF DesktopPlatform::Dialog::drawing_extent() const {
+    return drawn.isEmpty() ? QRectF(QPointF(0, 0), template_picture_size(layout)) : QRectF(drawn);
+}
+
+QRectF DesktopPlatform::Dialog::picture_rect() const {
+    const QRectF extent = drawing_extent();
+    const QRectF room = placed.picture_area;
+    if (extent.isEmpty() || room.isEmpty()) return QRectF(room.topLeft(), QSizeF(0, 0));
+    const double zoom = std::min(room.width() / extent.width(), room.height() / extent.height());
+    const QSizeF size = extent.size() * zoom;
+    return QRectF(room.center() - QPointF(size.width() / 2, size.height() / 2), size);
+}
+
+QRectF DesktopPlatform::Dialog::to_widget(const QRectF& r) const {
+    const QRectF picture = picture_rect();
+    const QRectF extent = drawing_extent();
+    const double zoom = extent.isEmpty() ? 1.0 : picture.width() / extent.width();
+    return QRectF(picture.topLeft() + (r.topLeft() - extent.topLeft()) * zoom, r.size() * zoom);
+}
+
+QRectF DesktopPlatform::Dialog::to_dialog(const QRectF& r) const {
+    const QRectF picture = picture_rect();
+    const QRectF extent = drawing_extent();
+    const double zoom = picture.width() > 0 ? extent.width() / picture.width() : 1.0;
+    return QRectF(extent.topLeft() + (r.topLeft() - picture.topLeft()) * zoom, r.size() * zoom);
+}
 
 DrawContext DesktopPlatform::get_screen_context(WindowHandle window) {
     if (window != null_window && find_dialog(window) == nullptr) return null_context;
@@ -25,11 +54,10 @@ DrawContext DesktopPlatform::begin_paint(WindowHandle window, PaintInfo* info) {
         d->paint_context = add_context(SurfaceContext::Window, window);
     if (!d->painter) d->painter = std::make_unique<QPainter>(d->area);
     if (info != nullptr) {
-        const QRect r = d->paint_rect;
-        const int32_t s = d->scale;
+        const QRect r = d->to_dialog(QRectF(d->paint_rect)).toAlignedRect();
         info->context = d->paint_context;
         info->erase = 0;  // already erased by the toolkit
-        info->paint_rect = Rect{r.left() / s, r.top() / s, (r.right() + s) / s, (r.bottom() + s) / s};
+        info->paint_rect = Rect{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
     }
     return d->paint_context;
 }
@@ -55,11 +83,12 @@ bool DesktopPlatform::draw_to_window(const SurfaceContext& destination, SurfaceB
     if (d == nullptr || !d->painter || !d->painter->isActive()) return false;
     QImage frame(source.pixels.get(), source.width, source.height, source.pitch, QImage::Format_BGR888);
     if (!source.top_down) frame = frame.mirrored(false, true);
-    // Nearest-neighbour enlargement keeps every pixel a sharp square.
-    const int32_t s = d->scale;
-    const QImage scaled =
-        frame.copy(part).scaled(part.width() * s, part.height() * s, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    d->painter->drawImage(QPoint(dx * s, dy * s), scaled);
+    // The first copy tells how large the dialog's drawing is; the picture
+    // area shows that block, smoothly scaled.
+    const QRect block(dx, dy, part.width(), part.height());
+    d->drawn = d->drawn.isEmpty() ? block : d->drawn.united(block);
+    d->painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    d->painter->drawImage(d->to_widget(QRectF(block)), frame, QRectF(part));
     ++window_copies_;
     return true;
 }
@@ -74,7 +103,8 @@ bool DesktopPlatform::get_client_rect(WindowHandle window, Rect* rect) {
         for (const Dialog::Control& c : d.controls)
             if (c.handle == window) widget = c.widget;
         if (widget != nullptr) {
-            *rect = Rect{0, 0, widget->width() / d.scale, widget->height() / d.scale};
+            const QSizeF size = d.to_dialog(QRectF(QPointF(0, 0), QSizeF(widget->size()))).size();
+            *rect = Rect{0, 0, static_cast<int32_t>(size.width()), static_cast<int32_t>(size.height())};
             return true;
         }
     }
@@ -89,9 +119,8 @@ bool DesktopPlatform::invalidate_rect(WindowHandle window, const Rect* rect, int
     if (rect == nullptr) {
         d->area->update();
     } else {
-        const int32_t s = d->scale;
-        d->area->update(
-            QRect(rect->left * s, rect->top * s, (rect->right - rect->left) * s, (rect->bottom - rect->top) * s));
+        d->area->update(d->to_widget(QRectF(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top))
+                            .toAlignedRect());
     }
     return true;
 }

@@ -4,12 +4,15 @@
 #include "platform/front_end.h"
 
 #include <QApplication>
+#include <QDir>
 
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +65,25 @@ bool wayland_display_answers(const std::string& name) {
     return socket_answers(path, false);
 }
 
+// The toolkit wants a private runtime directory and, where the session has
+// none (root without a login session, a bare X server), warns on standard
+// error and falls back to TMPDIR/runtime-USER. That same directory is set
+// up here, so that a normal start says nothing: made private to the user
+// if it is new, and used only if it is a real directory the user owns that
+// nobody else may enter. Otherwise the toolkit's own warning stands.
+void provide_runtime_directory() {
+    if (non_empty(std::getenv("XDG_RUNTIME_DIR"))) return;
+    const uid_t user = ::geteuid();
+    const passwd* entry = ::getpwuid(user);
+    const std::string name = entry != nullptr && non_empty(entry->pw_name) ? entry->pw_name : std::to_string(user);
+    const std::string path = QDir::tempPath().toStdString() + "/runtime-" + name;
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != user) return;
+    if ((info.st_mode & 0777) != 0700 && ::chmod(path.c_str(), 0700) != 0) return;
+    ::setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+}
+
 }  // namespace
 
 std::unique_ptr<Platform> create_desktop_front_end(const CommandLine& options, int argc, char** argv) {
@@ -96,9 +118,7 @@ std::unique_ptr<Platform> create_desktop_front_end(const CommandLine& options, i
     QCoreApplication::setApplicationName(QStringLiteral("Marivue"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MARIVUE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("marivue"));
-    // A whole device pixel ratio: each frame pixel then covers whole screen
-    // pixels and nearest-neighbour enlargement stays sharp.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    provide_runtime_directory();
     auto application = std::make_unique<QApplication>(application_argc, argv);
     auto platform = std::make_unique<DesktopPlatform>(options.scale);
     platform->adopt_application(std::move(application));

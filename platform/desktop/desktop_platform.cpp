@@ -3,24 +3,26 @@
 // dialog procedure.
 #include "platform/desktop/desktop_platform.h"
 
+#include "platform/command_line.h"
 #include "platform/desktop/desktop_dialog.h"
 #include "platform/desktop/desktop_icon.h"
 #include "platform/desktop/dialog_area.h"
 #include "platform/desktop/dialog_units.h"
 #include "platform/desktop/dialog_widgets.h"
+#include "platform/desktop/text_box.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTextEdit>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 DesktopPlatform::DesktopPlatform(int32_t scale)
-    : SurfacePlatform(0, 0), scale_(std::clamp(scale, 0, desktop_scale_maximum)) {}
+    : SurfacePlatform(0, 0), scale_(std::clamp(scale, 0, command_line_scale_maximum)) {}
 
 DesktopPlatform::~DesktopPlatform() {
     for (auto& entry : dialogs_) entry.second->ended = true;
@@ -55,6 +57,11 @@ QWidget* DesktopPlatform::control_widget(WindowHandle dialog, int32_t control_id
 QWidget* DesktopPlatform::done_button(WindowHandle dialog) const {
     Dialog* d = find_dialog(dialog);
     return d == nullptr ? nullptr : d->done;
+}
+
+QRectF DesktopPlatform::picture_rect(WindowHandle dialog) const {
+    Dialog* d = find_dialog(dialog);
+    return d == nullptr ? QRectF() : d->picture_rect();
 }
 
 const DialogTemplate* DesktopPlatform::dialog_layout(WindowHandle dialog) const {
@@ -95,34 +102,26 @@ intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* templ
     d.handle = WindowHandle{new_handle()};
     d.procedure = procedure;
 
-    const Rect client = dialog_units_to_pixels(0, 0, d.layout.width, d.layout.height, 1);
-    d.scale = scale_ > 0 ? scale_ : screen_scale_for(client.right, client.bottom + title_bar_height);
-    scale_ = d.scale;
-    const QFont font = dialog_font(d.layout, d.scale);
-    const QString caption = QString::fromStdU16String(d.layout.caption);
-
     d.window = std::make_unique<ShellWindow>(*this, d);
     ShellWindow& window = *d.window;
-    window.setWindowTitle(caption);
+    window.setWindowTitle(QString::fromStdU16String(d.layout.caption));
     window.setWindowIcon(icon_from_resources(111));
-    window.setFont(font);
+    d.units = dialog_units_of(window.font());
 
-    QWidget* bar = make_title_bar(caption, font, d.scale, &d.done);
     d.area = new DialogArea(*this, d, &window);
-    d.area->setFixedSize(client.right * d.scale, client.bottom * d.scale);
     auto* column = new QVBoxLayout(&window);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->setSizeConstraint(QLayout::SetFixedSize);
-    column->addWidget(bar);
     column->addWidget(d.area);
+    d.done = new QPushButton(QStringLiteral("ok"), d.area);
+    d.done->setFocusPolicy(Qt::NoFocus);
+    d.done->setAutoDefault(false);
+    d.done->setToolTip(QStringLiteral("Close the viewer (Escape)"));
+    d.done->hide();  // until the shell is asked for it
     QObject::connect(d.done, &QPushButton::clicked, &window,
                      [this, &d] { deliver_command(d, command_ok, button_clicked, 0); });
 
     for (const DialogControlTemplate& c : d.layout.controls) {
         QWidget* widget = make_control(c, d.area);
-        const Rect r = dialog_units_to_pixels(c.x, c.y, c.width, c.height, d.scale);
-        widget->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
         widget->setVisible((c.style & style_visible) != 0);
         widget->setEnabled((c.style & style_disabled) == 0);
         widget->setFocusPolicy((c.style & style_tab_stop) ? Qt::StrongFocus : Qt::ClickFocus);
@@ -146,7 +145,7 @@ intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* templ
                 edit->setMaxLength(std::max<int>(control->text_limit, static_cast<int>(edit->text().size())));
                 deliver_command(d, id, edit_change, static_cast<intptr_t>(control->handle));
             });
-        } else if (auto* text = dynamic_cast<QTextEdit*>(c.widget)) {
+        } else if (auto* text = dynamic_cast<TextBox*>(c.widget)) {
             QObject::connect(text, &QTextEdit::textChanged, &window, [this, &d, id] {
                 if (d.setting_text) return;
                 Dialog::Control* control = d.control_by_id(id);
@@ -172,6 +171,9 @@ intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* templ
                   first_tab_stop ? static_cast<uintptr_t>(first_tab_stop->handle) : 0, init_argument);
 
     if (!d.ended) {
+        window.setMinimumSize(smallest_dialog_size(d.layout, d.units, d.with_done));
+        window.resize(first_window_size(d));
+        place_controls(d);
         window.show();
         window.activateWindow();
         if (set_default_focus != 0 && first_tab_stop != nullptr) first_tab_stop->widget->setFocus(Qt::OtherFocusReason);
@@ -206,9 +208,10 @@ bool DesktopPlatform::end_dialog(WindowHandle dialog, intptr_t result) {
 bool DesktopPlatform::shell_init_dialog(const ShellDialogInit& request) {
     Dialog* d = find_dialog(request.window);
     if (d == nullptr || !(request.mask & shell_init_mask_flags)) return false;
-    d->done->setVisible((request.flags & shell_init_done_button) != 0);
-    // The dialog already fills the window below the title bar, and there is
-    // no menu bar to hide.
+    d->with_done = (request.flags & shell_init_done_button) != 0;
+    d->done->setVisible(d->with_done);
+    place_controls(*d);
+    // The dialog already fills the window, and there is no menu bar to hide.
     if (request.flags & shell_init_sip_down) show_input_panel(0);
     return true;
 }
@@ -220,4 +223,71 @@ intptr_t DesktopPlatform::default_window_procedure(WindowHandle window, uint32_t
         if (Dialog* d = find_dialog(window)) d->invalid = false;
     }
     return 0;
+}
+
+QSize DesktopPlatform::first_window_size(const Dialog& d) const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize available = screen == nullptr ? QSize(800, 600) : screen->availableSize();
+    // Room for the window manager's frame and title bar.
+    const QSize room = available - QSize(16, 64);
+    const int32_t picture = template_picture_size(d.layout).height();
+    int32_t height = scale_ > 0 ? picture * scale_ : available.height() / 3;
+    QSize size = dialog_size_for_picture(d.layout, d.units, height, d.with_done);
+    while (height > picture && (size.width() > room.width() || size.height() > room.height())) {
+        height -= std::max(1, height / 20);
+        size = dialog_size_for_picture(d.layout, d.units, height, d.with_done);
+    }
+    return size;
+}
+
+void DesktopPlatform::place_controls(Dialog& d) {
+    d.placed = layout_dialog(d.layout, d.units, d.area->size(), d.with_done);
+    for (size_t i = 0; i < d.controls.size() && i < d.placed.controls.size(); ++i)
+        d.controls[i].widget->setGeometry(d.placed.controls[i]);
+    d.done->setGeometry(d.placed.done);
+    d.area->update();
+}
+
+void DesktopPlatform::perform(Dialog& d, ViewerAction action) {
+    const auto press = [this, &d](QPushButton* button) {
+        const Dialog::Control* control = d.control_by_widget(button);
+        if (control != nullptr && button->isEnabled())
+            deliver_command(d, control->layout.id, button_clicked, static_cast<intptr_t>(control->handle));
+    };
+    QWidget* search = nullptr;
+    for (const Dialog::Control& c : d.controls)
+        if (search == nullptr && dynamic_cast<QLineEdit*>(c.widget) != nullptr && c.widget->isEnabled())
+            search = c.widget;
+    switch (action) {
+        case ViewerAction::Forward:
+            press(d.forward_button);
+            break;
+        case ViewerAction::Back:
+            press(d.back_button);
+            break;
+        case ViewerAction::First:
+            deliver_command(d, command_first_picture, button_clicked, 0);
+            break;
+        case ViewerAction::Last:
+            deliver_command(d, command_last_picture, button_clicked, 0);
+            break;
+        case ViewerAction::Search:
+            if (search != nullptr) search->setFocus(Qt::ShortcutFocusReason);
+            break;
+        case ViewerAction::LeaveSearch:
+            // The picture takes the focus; the box keeps its text.
+            d.area->setFocus(Qt::ShortcutFocusReason);
+            break;
+        case ViewerAction::Quit:
+            deliver_command(d, command_ok, button_clicked, 0);
+            break;
+        case ViewerAction::FullScreen:
+            if (d.window->isFullScreen())
+                d.window->showNormal();
+            else
+                d.window->showFullScreen();
+            break;
+        case ViewerAction::None:
+            break;
+    }
 }

@@ -1,24 +1,27 @@
 // The desktop front end: the viewer's dialog as a Qt Widgets window.
 //
 // The dialog is built from its template: every control becomes the matching
-// widget (push button, multi-line or single-line edit) at its template
-// position, converted from dialog units with base units of 7 x 16 pixels per
-// 4 x 8 units. Above it sits the shell's title bar with the caption and the
-// done button ("ok"), which sends command_ok, as closing the window does.
+// widget (push button, multi-line or single-line edit). The window is a
+// normal resizable one under the desktop's own title bar; dialog_layout.h
+// places the controls at any size from the template, in dialog units of
+// the desktop font, and a done button ("ok") ends the column of controls
+// when the shell is asked for one. It first opens with the picture about a
+// third of the screen's height (or, with a scale, that many times the
+// template's size).
 //
-// The viewer sees a dialog of unscaled pixels (317 x 272 for its template):
-// the front end multiplies every position and size by an integer scale and
-// draws the frame bitmap with nearest-neighbour enlargement, so the picture
-// stays sharp at any scale.
+// The viewer draws in its own pixels (its 240 x 160 frame at the top left):
+// the front end shows that drawing smoothly scaled, aspect kept, centred in
+// the picture area.
 //
 // Messages arrive on the Qt thread, inside the dialog's own event loop:
 // message_init_dialog once the widgets exist, message_paint from the dialog
 // widget's paint event, message_command from button clicks, from the edit
 // controls (focus gained, text edited by the user, focus lost), from the
-// done button, from closing the window and from the keyboard shortcuts.
+// done button, from closing the window and from the keys of key_map.h.
 #pragma once
 
 #include "platform/dialog_template.h"
+#include "platform/key_map.h"
 #include "platform/surface.h"
 
 #include <cstdint>
@@ -27,22 +30,21 @@
 #include <memory>
 
 class QApplication;
+class QRectF;
+class QSize;
 class QWidget;
 
 class DesktopPlatform final : public SurfacePlatform {
 public:
-    // Needs a QApplication. `scale` 0 follows the primary screen: one
-    // dialog pixel per device-independent pixel for each 96 dots per inch of
-    // logical resolution (the toolkit already applies the device pixel
-    // ratio), lowered until the window fits the screen.
+    // Needs a QApplication. `scale` 0 opens the window with the picture a
+    // third of the screen's height; 1 to 16 with the picture that many times
+    // its own size. Either way the window is made to fit the screen.
     explicit DesktopPlatform(int32_t scale = 0);
     ~DesktopPlatform() override;
 
     // Keeps `application` alive as long as the platform (for the program,
     // which creates the application together with the platform).
     void adopt_application(std::unique_ptr<QApplication> application);
-
-    int32_t scale() const { return scale_; }
 
     // --- Observations, for the shell and for tests ---------------------------
     // Called once the dialog's window is shown, from inside its event loop.
@@ -55,6 +57,8 @@ public:
     QWidget* dialog_widget(WindowHandle dialog) const;
     QWidget* control_widget(WindowHandle dialog, int32_t control_id) const;
     QWidget* done_button(WindowHandle dialog) const;
+    // Where the dialog's drawing is shown, in the dialog widget's pixels.
+    QRectF picture_rect(WindowHandle dialog) const;
     const DialogTemplate* dialog_layout(WindowHandle dialog) const;
 
     // Delivers a command to the dialog procedure as a control does. Returns
@@ -77,8 +81,6 @@ public:
     bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
-    // Milliseconds since the machine started, as the handheld counts them,
-    // so that each run starts on another picture.
 
     // The dialog's widgets and state; defined in desktop_dialog.h.
     struct Dialog;
@@ -88,18 +90,24 @@ public:
     // Called by the widgets for clicks, edit notifications, the done button,
     // closing the window and the shortcuts.
     intptr_t deliver_command(Dialog& dialog, uint16_t control_id, uint16_t notification, intptr_t source);
+    // Does what the key map says a key does.
+    void perform(Dialog& dialog, ViewerAction action);
+    // Places the widgets for the dialog widget's present size.
+    void place_controls(Dialog& dialog);
 
 private:
-    // Copies to a dialog's window are drawn in its paint event, enlarged
-    // nearest-neighbour to the dialog's scale.
+    // Copies to a dialog's window are drawn in its paint event, scaled
+    // into the picture area.
     bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
                         int32_t height, int32_t source_x, int32_t source_y) override;
 
     Dialog* find_dialog(WindowHandle window) const;
+    // The window's first size, to fit the screen.
+    QSize first_window_size(const Dialog& dialog) const;
     uintptr_t new_handle() { return next_handle_++; }
 
     std::unique_ptr<QApplication> application_;
-    int32_t scale_ = 1;
+    int32_t scale_ = 0;
     uintptr_t next_handle_ = 1;
     std::map<uintptr_t, std::unique_ptr<Dialog>> dialogs_;
     bool input_panel_raised_ = false;

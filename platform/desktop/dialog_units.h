@@ -1,34 +1,29 @@
-// Dialog units and the desktop front end's scale. A dialog template places
-// its controls in dialog units; the front end turns them into pixels with
-// fixed base units and then multiplies by a whole scale, so the frame
-// bitmap is enlarged by whole pixels and stays sharp.
+// Dialog units. A dialog template places its controls in dialog units,
+// which stand for a fraction of the dialog font: a horizontal unit is a
+// quarter of the font's average character width, a vertical unit an eighth
+// of its line height. Taken from the desktop's own font, they make every
+// control as large as its text needs, whatever the font size or the
+// screen's resolution.
 #pragma once
 
-#include "platform/platform.h"
+#include <QFont>
 
 #include <cstdint>
 
-// Horizontal and vertical base units: pixels per 4 horizontal and per 8
-// vertical dialog units.
-constexpr int32_t dialog_base_unit_x = 7;
-constexpr int32_t dialog_base_unit_y = 16;
+// The font's base units: average character width and line height, in
+// device-independent pixels.
+struct DialogUnits {
+    int32_t base_x = 7;
+    int32_t base_y = 16;
 
-// Greatest --scale the front end accepts.
-constexpr int32_t desktop_scale_maximum = 16;
+    int32_t x(int32_t units) const { return scaled(units, base_x, 4); }
+    int32_t y(int32_t units) const { return scaled(units, base_y, 8); }
 
-// The shell's title bar, in pixels at scale 1.
-constexpr int32_t title_bar_height = 26;
+private:
+    // value x multiplier / divisor, to nearest with halves away from zero.
+    static int32_t scaled(int32_t value, int32_t multiplier, int32_t divisor);
+};
 
-// The pixel rectangle of a template rectangle at `scale`: each edge is
-// converted from dialog units (rounded to the nearest pixel) and then
-// multiplied by `scale`, so neighbouring controls keep their gaps.
-Rect dialog_units_to_pixels(int32_t x, int32_t y, int32_t width, int32_t height, int32_t scale);
-
-// The scale that suits the primary screen for a window of `width` x
-// `height` pixels at scale 1: one pixel per device-independent pixel for
-// each 96 dots per inch of logical resolution, lowered until the window
-// fits the screen. Needs the toolkit's application object.
-int32_t screen_scale_for(int32_t width, int32_t height);
-
-// The same for the viewer's dialog below the shell's title bar.
-int32_t screen_scale();
+// The base units of `font`: the average width of the 52 Latin letters,
+// rounded, and the height of a line.
+DialogUnits dialog_units_of(const QFont& font);

@@ -8,7 +8,6 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPushButton>
 
 ShellWindow::ShellWindow(DesktopPlatform& platform, DesktopPlatform::Dialog& dialog)
     : platform_(platform), dialog_(dialog) {}
@@ -24,7 +23,7 @@ void ShellWindow::closeEvent(QCloseEvent* event) {
 bool ShellWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::KeyPress:
-            return shortcut(watched, static_cast<QKeyEvent*>(event));
+            return shortcut(static_cast<QKeyEvent*>(event));
         case QEvent::FocusIn:
         case QEvent::FocusOut:
             focus_change(watched, event->type() == QEvent::FocusIn, static_cast<QFocusEvent*>(event));
@@ -34,36 +33,62 @@ bool ShellWindow::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-bool ShellWindow::shortcut(QObject* watched, const QKeyEvent* key) {
-    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-    if ((key->key() == Qt::Key_Escape && mods == Qt::NoModifier) ||
-        (key->key() == Qt::Key_Q && mods == Qt::ControlModifier)) {
-        platform_.deliver_command(dialog_, command_ok, button_clicked, 0);
+namespace {
+
+// The viewer's name for a key pressed with `modifiers` (Shift aside, which
+// some layouts need for the slash), if it has one.
+bool viewer_key(int key, Qt::KeyboardModifiers modifiers, ViewerKey* out) {
+    if ((modifiers & ~Qt::ShiftModifier) != Qt::NoModifier) return false;
+    const bool shifted = (modifiers & Qt::ShiftModifier) != 0;
+    struct Entry {
+        int key;
+        ViewerKey viewer;
+    };
+    static constexpr Entry keys[] = {
+        {Qt::Key_Right, ViewerKey::Right},
+        {Qt::Key_Left, ViewerKey::Left},
+        {Qt::Key_Down, ViewerKey::Down},
+        {Qt::Key_Up, ViewerKey::Up},
+        {Qt::Key_Space, ViewerKey::Space},
+        {Qt::Key_Backspace, ViewerKey::Backspace},
+        {Qt::Key_PageDown, ViewerKey::PageDown},
+        {Qt::Key_PageUp, ViewerKey::PageUp},
+        {Qt::Key_Home, ViewerKey::Home},
+        {Qt::Key_End, ViewerKey::End},
+        {Qt::Key_Tab, ViewerKey::Tab},
+        {Qt::Key_Return, ViewerKey::Enter},
+        {Qt::Key_Enter, ViewerKey::Enter},
+        {Qt::Key_Escape, ViewerKey::Escape},
+        {Qt::Key_Q, ViewerKey::Q},
+        {Qt::Key_F11, ViewerKey::F11},
+    };
+    if (key == Qt::Key_Slash) {
+        *out = ViewerKey::Slash;
         return true;
     }
-    // A key the line edit leaves alone (Page Up) travels on to its
-    // parents; it is still typed in the edit.
-    if (mods != Qt::NoModifier || dynamic_cast<QLineEdit*>(watched) != nullptr ||
-        dynamic_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr)
-        return false;
-    QPushButton* button = nullptr;
-    switch (key->key()) {
-        case Qt::Key_Right:
-        case Qt::Key_PageDown:
-        case Qt::Key_Space:
-            button = dialog_.forward_button;
-            break;
-        case Qt::Key_Left:
-        case Qt::Key_PageUp:
-            button = dialog_.back_button;
-            break;
-        default:
-            return false;
+    if (shifted) return false;
+    for (const Entry& e : keys)
+        if (e.key == key) {
+            *out = e.viewer;
+            return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+bool ShellWindow::shortcut(const QKeyEvent* key) {
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (key->key() == Qt::Key_Q && mods == Qt::ControlModifier) {
+        platform_.perform(dialog_, ViewerAction::Quit);
+        return true;
     }
-    if (button == nullptr) return false;
-    const DesktopPlatform::Dialog::Control* control = dialog_.control_by_widget(button);
-    if (control != nullptr && button->isEnabled())
-        platform_.deliver_command(dialog_, control->layout.id, button_clicked, static_cast<intptr_t>(control->handle));
+    ViewerKey viewer{};
+    if (!viewer_key(key->key(), mods, &viewer)) return false;
+    const bool searching = dynamic_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr;
+    const ViewerAction action = viewer_action(viewer, searching);
+    if (action == ViewerAction::None) return false;
+    platform_.perform(dialog_, action);
     return true;
 }
 

@@ -1,7 +1,6 @@
-// The top-level window of a desktop dialog: the shell's title bar above the
-// dialog. It also watches every widget inside it for the keyboard shortcuts
-// and the edit controls' focus changes, and takes closing the window as the
-// done button.
+// The top-level window of a desktop dialog. It watches every widget inside
+// it for the viewer's keys (key_map.h) and the edit controls' focus
+// changes, and takes closing the window as the done button.
 #pragma once
 
 #include "platform/desktop/desktop_platform.h"
@@ -25,9 +24,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Escape and Ctrl+Q are the done button everywhere; the step keys work
-    // everywhere but in a single-line edit, where they edit the text.
-    bool shortcut(QObject* watched, const QKeyEvent* key);
+    // A key the viewer gives a meaning to: done as the key map says, and
+    // taken; any other key goes on to the widget. Ctrl+Q also quits.
+    bool shortcut(const QKeyEvent* key);
     void focus_change(QObject* watched, bool gained, const QFocusEvent* event);
 
     DesktopPlatform& platform_;

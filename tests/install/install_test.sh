@@ -10,7 +10,7 @@ set -euo pipefail
 
 while [ $# -gt 0 ]; do
     case "$1" in
-        --build-dir|--source-dir|--cmake|--cc|--cxx|--nm|--readelf|--pkg-config|--bindir|--libdir|--includedir|--mandir|--version|--sanitize|--desktop|--shared-lib)
+        --build-dir|--source-dir|--cmake|--cc|--cxx|--nm|--readelf|--pkg-config|--bindir|--libdir|--includedir|--mandir|--datadir|--version|--sanitize|--desktop|--shared-lib)
             name=${1#--}; printf -v "${name//-/_}" '%s' "$2" ;;
         *) echo "install_test.sh: unknown argument '$1'" >&2; exit 2 ;;
     esac
@@ -39,6 +39,18 @@ for program in marivue jpeg-decode; do [ -x "$prefix/$bindir/$program" ] || fail
 for unwanted in internal.h libmarivue_jpeg_portable.a libmarivue_viewer.a viewer.h frame_loader.h; do
     [ -z "$(find "$prefix" -name "$unwanted")" ] || fail "$unwanted is installed"
 done
+# With the window: the launcher, the icon at each size, the metainfo.
+if [ "$desktop" = 1 ]; then
+    for size in 16 24 32 48 64 128 256; do
+        [ "$(od -An -tx1 -j12 -N12 "$prefix/$datadir/icons/hicolor/${size}x$size/apps/marivue.png" | tr -d ' \n')" = \
+          "$(printf '49484452%08x%08x' "$size" "$size")" ] || fail "no ${size}x$size marivue.png in the hicolor theme"
+    done
+    entry=$prefix/$datadir/applications/marivue.desktop
+    desktop-file-validate "$entry" && grep -qx 'Exec=marivue' "$entry" && grep -qx 'Icon=marivue' "$entry" ||
+        fail "marivue.desktop is invalid or does not start marivue with its icon"
+    appstreamcli validate --no-net "$prefix/$datadir/metainfo/org.example.marivue.Marivue.metainfo.xml" > /dev/null ||
+        fail "the AppStream metainfo is invalid"
+fi
 IFS=. read -r major minor patch <<< "$version"
 for part in MAJOR:$major MINOR:$minor PATCH:$patch; do
     grep -q "^#define MARIVUE_JPEG_VERSION_${part%%:*} ${part#*:}\$" "$prefix/$includedir/marivue/jpeg/version.h" ||
