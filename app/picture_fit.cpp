@@ -132,6 +132,12 @@ FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomi
     } catch (const std::bad_alloc&) {
         return failed(outcome, OutOfMemory);
     }
+    // Where each stored column's sums lie from the start of its row's (or,
+    // turned, its column's) first sum.
+    std::vector<size_t> column_offsets(static_cast<size_t>(width));
+    const size_t fitted_row_sums = static_cast<size_t>(p.fitted_width) * 3;
+    for (size_t x = 0; x < column_offsets.size(); ++x)
+        column_offsets[x] = static_cast<size_t>(p.along[x]) * (p.turned ? fitted_row_sums : 3);
     for (int32_t y = 0; y < height; ++y) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
             outcome.result = FitResult::cancelled;
@@ -142,15 +148,11 @@ FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomi
             clear(frame);
             return failed(outcome, got < 0 ? got : BufferLimit);
         }
-        const int32_t across = p.across(y);
+        const size_t across = static_cast<size_t>(p.across(y));
+        uint16_t* base = sums.data() + (p.turned ? across * 3 : across * fitted_row_sums);
         const uint8_t* in = row.data();
-        for (int32_t x = 0; x < width; ++x, in += 3) {
-            const int32_t along = p.along[static_cast<size_t>(x)];
-            const int32_t column = p.turned ? across : along;
-            const int32_t fitted_row = p.turned ? along : across;
-            uint16_t* sum = &sums[(static_cast<size_t>(fitted_row) * static_cast<size_t>(p.fitted_width) +
-                                   static_cast<size_t>(column)) *
-                                  3];
+        for (size_t x = 0; x < column_offsets.size(); ++x, in += 3) {
+            uint16_t* sum = base + column_offsets[x];
             sum[0] = static_cast<uint16_t>(sum[0] + in[0]);
             sum[1] = static_cast<uint16_t>(sum[1] + in[1]);
             sum[2] = static_cast<uint16_t>(sum[2] + in[2]);
