@@ -46,18 +46,6 @@ std::u16string album_details(const PictureFacts& facts) {
 
 namespace {
 
-ViewerServices album_services(Platform& platform, WindowHandle dialog) {
-    ViewerServices s;
-    s.set_control_text = [&platform, dialog](int32_t control_id, const char16_t* text) {
-        platform.set_control_text(dialog, control_id, text);
-    };
-    s.get_control_text = [&platform, dialog](int32_t control_id, char16_t* buffer, int32_t limit) {
-        return platform.get_control_text(dialog, control_id, buffer, limit);
-    };
-    s.show_input_panel = [&platform](int32_t show) { platform.show_input_panel(show); };
-    return s;
-}
-
 bool passes_filter(const AlbumDialog& album, size_t index) {
     return !album.filter_active || wide_contains(album.names[index].c_str(), album.search_text);
 }
@@ -112,10 +100,10 @@ intptr_t set_up(Platform& platform, WindowHandle dialog) {
 
 // A step press, or with `from_far_end` a jump to the first (forward) or
 // last (back) picture the filter lets through.
-intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, bool from_far_end = false) {
+intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, bool from_far_end) {
     AlbumDialog& album = album_dialog;
     if (album.frame.memory_dc == null_context) return 1;
-    const ViewerServices services = album_services(platform, dialog);
+    const ViewerServices services = platform_viewer_services(platform, dialog);
     lower_input_panel(album.input_panel_up, services);
     album.filter_active = decide_filter(
         album.search_text,
@@ -134,6 +122,13 @@ intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, 
     return 1;
 }
 
+intptr_t search_box_notification(Platform& platform, WindowHandle dialog) {
+    AlbumDialog& album = album_dialog;
+    return read_search_box(album.search_text, album.input_panel_up, platform_viewer_services(platform, dialog)) ? 1 : 0;
+}
+
+constexpr DialogCommands album_commands{step, search_box_notification, [] { album_dialog.prefetch.stop(); }};
+
 }  // namespace
 
 intptr_t album_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_t message, uintptr_t first,
@@ -146,26 +141,7 @@ intptr_t album_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_
             return paint_frame(platform, dialog, album.frame, album_frame_width, album_frame_height,
                                album.input_panel_up != 0, first, second);
         case message_command:
-            switch (command_control_id(first)) {
-                case command_ok:
-                    album.prefetch.stop();
-                    platform.end_dialog(dialog, 1);
-                    return 1;
-                case control_forward:
-                    return step(platform, dialog, StepForward);
-                case control_back:
-                    return step(platform, dialog, StepBack);
-                case command_first_picture:
-                    return step(platform, dialog, StepForward, true);
-                case command_last_picture:
-                    return step(platform, dialog, StepBack, true);
-                case control_search_box:
-                    return read_search_box(album.search_text, album.input_panel_up, album_services(platform, dialog))
-                               ? 1
-                               : 0;
-                default:
-                    return 0;
-            }
+            return dispatch_command(platform, dialog, first, album_commands);
         default:
             return 0;
     }

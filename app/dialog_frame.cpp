@@ -1,5 +1,7 @@
 #include "app/dialog_frame.h"
 
+#include "platform/key_map.h"
+
 #include <cstring>
 #include <new>
 
@@ -80,4 +82,25 @@ void run_dialog(Platform& platform, ModuleHandle instance, uint16_t template_id,
         return;
     }
     platform.dialog_box_indirect(instance, template_bytes, template_size, null_window, procedure, 0);
+}
+
+intptr_t dispatch_command(Platform& platform, WindowHandle dialog, uintptr_t first, const DialogCommands& commands) {
+    switch (command_control_id(first)) {
+        case command_ok:
+            if (commands.before_end != nullptr) commands.before_end();
+            platform.end_dialog(dialog, 1);
+            return 1;
+        case control_forward:
+            return commands.step(platform, dialog, StepForward, false);
+        case control_back:
+            return commands.step(platform, dialog, StepBack, false);
+        case command_first_picture:
+            return commands.step(platform, dialog, StepForward, true);
+        case command_last_picture:
+            return commands.step(platform, dialog, StepBack, true);
+        case control_search_box:
+            return commands.search_box(platform, dialog);
+        default:
+            return 0;
+    }
 }

@@ -3,6 +3,7 @@
 // dialog from the program's template.
 #pragma once
 
+#include "app/viewer.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -45,3 +46,17 @@ void redraw_dialog(Platform& platform, WindowHandle dialog);
 // Runs `procedure` modally on the program's dialog template `template_id`;
 // says so on the diagnostic output when the template is missing.
 void run_dialog(Platform& platform, ModuleHandle instance, uint16_t template_id, DialogProcedure procedure);
+
+// What a viewer dialog does for the commands it shares with the others: a
+// step (or, `from_far_end`, a jump to the first or last picture), a
+// notification from the search box, and anything to finish before the
+// done button ends it (may be null).
+struct DialogCommands {
+    intptr_t (*step)(Platform& platform, WindowHandle dialog, StepDirection direction, bool from_far_end);
+    intptr_t (*search_box)(Platform& platform, WindowHandle dialog);
+    void (*before_end)();
+};
+
+// A command message's handling: the step buttons, Home and End, the search
+// box and the done button; 0 for any other command.
+intptr_t dispatch_command(Platform& platform, WindowHandle dialog, uintptr_t first, const DialogCommands& commands);

@@ -216,7 +216,7 @@ intptr_t paint(Platform& platform, WindowHandle dialog, uintptr_t first, intptr_
 // A step press, or with `from_far_end` a jump to the first (forward) or last
 // (back) picture: stepping on from the other end of the collection reaches
 // the first one the filter lets through.
-intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, bool from_far_end = false) {
+intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, bool from_far_end) {
     ViewerDialog& d = viewer_dialog;
     // Without a frame (set-up failed and the dialog is ending) there is
     // nothing to step through.
@@ -244,6 +244,12 @@ intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, 
     return 1;
 }
 
+intptr_t search_box_notification(Platform& platform, WindowHandle dialog) {
+    return read_search_box(viewer_dialog, platform_viewer_services(platform, dialog)) ? 1 : 0;
+}
+
+constexpr DialogCommands viewer_commands{step, search_box_notification, nullptr};
+
 }  // namespace
 
 intptr_t viewer_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_t message, uintptr_t first,
@@ -254,25 +260,7 @@ intptr_t viewer_dialog_procedure(Platform& platform, WindowHandle dialog, uint32
         case message_paint:
             return paint(platform, dialog, first, second);
         case message_command:
-            switch (command_control_id(first)) {
-                case command_ok:
-                    platform.end_dialog(dialog, 1);
-                    return 1;
-                case control_forward:
-                    return step(platform, dialog, StepForward);
-                case control_back:
-                    return step(platform, dialog, StepBack);
-                case command_first_picture:
-                    return step(platform, dialog, StepForward, true);
-                case command_last_picture:
-                    return step(platform, dialog, StepBack, true);
-                case control_search_box: {
-                    ViewerServices services = platform_viewer_services(platform, dialog);
-                    return read_search_box(viewer_dialog, services) ? 1 : 0;
-                }
-                default:
-                    return 0;
-            }
+            return dispatch_command(platform, dialog, first, viewer_commands);
         default:
             return 0;
     }
