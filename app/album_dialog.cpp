@@ -148,6 +148,7 @@ intptr_t album_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_
 }
 
 void album_entry(Platform& platform, ModuleHandle instance, std::vector<std::string> paths) {
+    if (paths.empty()) return;  // nothing to show; the program says so before it gets here
     AlbumDialog& album = album_dialog;
     album.prefetch.stop();
     delete album.frame.header;
