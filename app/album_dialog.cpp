@@ -3,9 +3,9 @@
 #include "app/wide_text.h"
 #include "platform/key_map.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 
 AlbumDialog album_dialog;
 

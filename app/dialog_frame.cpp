@@ -1,23 +1,11 @@
 #include "app/dialog_frame.h"
 
+#include "app/frame_loader.h"
+
 #include "platform/key_map.h"
 
 #include <cstring>
 #include <new>
-
-void fill_bitmap_header(BitmapInfoHeader* header, int32_t width, int32_t height) {
-    header->header_size = sizeof(BitmapInfoHeader);
-    header->width = width;
-    header->height = -height;  // negative: rows stored top-down
-    header->planes = 1;
-    header->bits_per_pixel = 24;
-    header->compression = 0;
-    header->image_size = 0;
-    header->x_pixels_per_metre = 0;
-    header->y_pixels_per_metre = 0;
-    header->colours_used = 0;
-    header->colours_important = 0;
-}
 
 void init_dialog_shell(Platform& platform, WindowHandle dialog) {
     ShellDialogInit shell{};

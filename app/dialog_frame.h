@@ -17,10 +17,6 @@ struct FrameSurface {
     DrawContext memory_dc{};  // null until the frame exists
 };
 
-// Fills `header` for a top-down 24-bit bitmap of `width` x `height` pixels,
-// uncompressed, without a colour table.
-void fill_bitmap_header(BitmapInfoHeader* header, int32_t width, int32_t height);
-
 // The shell's set-up every viewer dialog asks for: a done button, sized to
 // the screen, input panel down, no menu bar.
 void init_dialog_shell(Platform& platform, WindowHandle dialog);

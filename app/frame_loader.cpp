@@ -1,6 +1,5 @@
 #include "app/frame_loader.h"
 
-#include "app/dialog_frame.h"
 #include "app/resource_byte_source.h"
 #include "marivue/jpeg/decoder.h"
 
@@ -8,6 +7,20 @@
 #include <new>
 
 using namespace marivue::jpeg;
+
+void fill_bitmap_header(BitmapInfoHeader* header, int32_t width, int32_t height) {
+    header->header_size = sizeof(BitmapInfoHeader);
+    header->width = width;
+    header->height = -height;  // negative: rows stored top-down
+    header->planes = 1;
+    header->bits_per_pixel = 24;
+    header->compression = 0;
+    header->image_size = 0;
+    header->x_pixels_per_metre = 0;
+    header->y_pixels_per_metre = 0;
+    header->colours_used = 0;
+    header->colours_important = 0;
+}
 
 void fill_frame_bitmap_header(BitmapInfoHeader* header) { fill_bitmap_header(header, frame_width, frame_height); }
 

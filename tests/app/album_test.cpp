@@ -93,7 +93,6 @@ TEST(Exif, HostileSegmentsGiveExactFacts) {
         {"date 18 characters long", with(50, {18}), 6, ""},
         {"date as shorts", with(48, {3}), 6, ""},
         {"date not in shape", exif_segment(false, {pointer}, {taken}, "    :  :     :  :  "), 1, ""},
-        {"date with a slash", exif_segment(false, {pointer}, {taken}, "2024/05:17 14:03:22"), 1, ""},
         {"not named Exif", with(0, {'e'}), 1, ""},
         {"byte order IM", with(6, {'I', 'M'}), 1, ""},
         {"not 42", with(8, {43}), 1, ""},
@@ -135,12 +134,9 @@ struct Folder {
     e2e::Picture reference(const std::string& file, const std::string& options = "") const {
         run("djpeg -dct int -nosmooth " + options + " -ppm '" + file + "' > '" + at("out.ppm") + "'");
         const Bytes ppm = e2e::read_file(at("out.ppm"));
-        e2e::Picture p{0, 0, 3, {}};
-        size_t at_data = 0;
-        for (int fields = 0; fields < 4; ++at_data)
-            if (ppm[at_data] == ' ' || ppm[at_data] == '\n') ++fields;
-        std::sscanf(reinterpret_cast<const char*>(ppm.data()), "P6 %d %d", &p.width, &p.height);
-        p.samples.assign(ppm.begin() + static_cast<std::ptrdiff_t>(at_data), ppm.end());
+        int width = 0, height = 0, header = 0;
+        std::sscanf(reinterpret_cast<const char*>(ppm.data()), "P6 %d %d 255%n", &width, &height, &header);
+        e2e::Picture p{width, height, 3, Bytes(ppm.begin() + header + 1, ppm.end())};
         for (size_t i = 0; i < p.samples.size(); i += 3) std::swap(p.samples[i], p.samples[i + 2]);
         return p;
     }
