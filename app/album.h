@@ -18,6 +18,7 @@ struct AlbumDialog {
     std::vector<std::string> paths;  // the pictures, in stepping order
     std::vector<std::u16string> names;  // their file names, as the caption box and the filter see them
     size_t current = 0;
+    bool fitted = false;  // the frame holds picture `current`
     FrameSurface frame;  // album_frame_width x album_frame_height
     FitOutcome shown;  // of the picture on show
 

@@ -73,10 +73,15 @@ std::u16string picture_message(const AlbumDialog& album) {
 // boxes and any message, then starts on the next one in `direction`.
 void show(Platform& platform, WindowHandle dialog, size_t index, StepDirection direction) {
     AlbumDialog& album = album_dialog;
-    album.current = index;
-    if (!album.prefetch.take(index, album.frame.pixels, album.shown))
-        album.shown =
-            fit_picture(album.paths[index], FitFrame{album.frame.pixels, album_frame_width, album_frame_height});
+    // A step that comes back to the picture on show (the only one, or the
+    // only one the filter lets through) keeps it rather than decode it again.
+    if (index != album.current || !album.fitted) {
+        album.current = index;
+        if (!album.prefetch.take(index, album.frame.pixels, album.shown))
+            album.shown =
+                fit_picture(album.paths[index], FitFrame{album.frame.pixels, album_frame_width, album_frame_height});
+        album.fitted = true;
+    }
     platform.select_object(album.frame.memory_dc, album.frame.bitmap);
     platform.set_control_text(dialog, control_caption_box, album.names[index].c_str());
     platform.set_control_text(dialog, control_details_box, album_details(album.shown.facts).c_str());
@@ -155,6 +160,7 @@ void album_entry(Platform& platform, ModuleHandle instance, std::vector<std::str
     album.frame = FrameSurface{};
     album.shown = FitOutcome{};
     album.current = 0;
+    album.fitted = false;
     album.search_text[0] = 0;
     album.filter_active = 0;
     album.input_panel_up = 0;
