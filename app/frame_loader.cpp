@@ -8,10 +8,10 @@
 
 using namespace marivue::jpeg;
 
-void fill_frame_bitmap_header(BitmapInfoHeader* header) {
+void fill_bitmap_header(BitmapInfoHeader* header, int32_t width, int32_t height) {
     header->header_size = sizeof(BitmapInfoHeader);
-    header->width = frame_width;
-    header->height = -frame_height;  // negative: rows stored top-down
+    header->width = width;
+    header->height = -height;  // negative: rows stored top-down
     header->planes = 1;
     header->bits_per_pixel = 24;
     header->compression = 0;
@@ -21,6 +21,8 @@ void fill_frame_bitmap_header(BitmapInfoHeader* header) {
     header->colours_used = 0;
     header->colours_important = 0;
 }
+
+void fill_frame_bitmap_header(BitmapInfoHeader* header) { fill_bitmap_header(header, frame_width, frame_height); }
 
 namespace {
 

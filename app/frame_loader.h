@@ -27,8 +27,11 @@ struct FrameBuffer {
     uint8_t* pixels;
 };
 
-// Fills the 40-byte header that describes the frame as a top-down 24-bit
-// bitmap: width 240, height -160, 1 plane, no compression, no colour table.
+// Fills the 40-byte header that describes a top-down 24-bit bitmap of
+// `width` x `height` pixels: height negative, 1 plane, no compression, no
+// colour table.
+void fill_bitmap_header(BitmapInfoHeader* header, int32_t width, int32_t height);
+// The same for the frame: width 240, height -160.
 void fill_frame_bitmap_header(BitmapInfoHeader* header);
 
 // Yields the bytes of picture `id`, valid for the life of the process; false

@@ -1,11 +1,15 @@
-// The marivue program: reads its command line, then runs the viewer over the
-// first front end that can run here, desktop first, then terminal.
+// The marivue program: reads its command line, then runs the viewer (or,
+// given pictures or folders, the album) over the first front end that can
+// run here, desktop first, then terminal.
+#include "app/album.h"
+#include "app/picture_list.h"
 #include "app/viewer.h"
 #include "platform/command_line.h"
 #include "platform/front_end.h"
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -15,6 +19,9 @@ constexpr ModuleHandle program_module{1};
 // Exit status for a malformed command line, and when no front end can show
 // the viewer.
 constexpr int usage_status = 2;
+
+// Exit status when the paths named hold no picture.
+constexpr int no_pictures_status = 1;
 
 }  // namespace
 
@@ -32,6 +39,20 @@ int main(int argc, char** argv) {
         std::printf("marivue %s\n", MARIVUE_VERSION);
         return 0;
     }
+    // The pictures are known before any front end starts, so that a folder
+    // without any ends the program at once, display or not.
+    std::vector<std::string> pictures;
+    if (!options.paths.empty()) {
+        pictures = build_picture_list(options.paths, options.recursive, [](const std::string& line) {
+            std::fprintf(stderr, "marivue: %s\n", line.c_str());
+        });
+        if (pictures.empty()) {
+            std::string named;
+            for (const std::string& path : options.paths) named += (named.empty() ? "" : " ") + path;
+            std::fprintf(stderr, "marivue: no JPEG pictures in %s\n", named.c_str());
+            return no_pictures_status;
+        }
+    }
     FrontEndChoice front_end = choose_front_end(options, argc, argv);
     if (!front_end.platform) {
         std::fprintf(stderr, "marivue: %s\n", front_end.reason.c_str());
@@ -39,6 +60,9 @@ int main(int argc, char** argv) {
     }
     // The entry's own result is the handheld's and always 1; how the dialog
     // ended decides the process's status.
-    program_entry(*front_end.platform, program_module, null_module, u"", 1);
+    if (pictures.empty())
+        program_entry(*front_end.platform, program_module, null_module, u"", 1);
+    else
+        album_entry(*front_end.platform, program_module, std::move(pictures));
     return front_end.platform->exit_status();
 }

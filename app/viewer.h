@@ -131,6 +131,15 @@ void lower_input_panel(ViewerDialog& dialog, const ViewerServices& services);
 // to the box.
 void update_filter(ViewerDialog& dialog, const ViewerServices& services);
 
+// The same rules over a search text and panel flag of any dialog. The
+// filter's decision: on (1) when `any_contains` finds the text, otherwise
+// off (0), with the marker appended and written back for a text that
+// matches nothing.
+bool read_search_box(char16_t* search_text, uint8_t& input_panel_up, const ViewerServices& services);
+void lower_input_panel(uint8_t& input_panel_up, const ViewerServices& services);
+uint8_t decide_filter(char16_t* search_text, const std::function<bool(const char16_t* text)>& any_contains,
+                      const ViewerServices& services);
+
 // --- Platform side ------------------------------------------------------------
 
 // The services record over `platform`, for `dialog` of the viewer.

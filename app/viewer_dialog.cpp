@@ -1,6 +1,7 @@
 #include "app/viewer.h"
 
 #include "app/catalog.h"
+#include "app/dialog_frame.h"
 #include "app/wide_text.h"
 #include "platform/key_map.h"
 
@@ -165,50 +166,27 @@ ViewerServices platform_viewer_services(Platform& platform, WindowHandle dialog)
 
 namespace {
 
-// A set-up resource could not be made: say which, and end the program rather
-// than run on with null handles.
-intptr_t abandon_set_up(Platform& platform, WindowHandle dialog, const char* what) {
-    platform.diagnostic_print(what, 0);
-    platform.end_dialog(dialog, 0);
-    return 1;
+// The frame as the shared set-up and paint code see it.
+FrameSurface frame_surface(const ViewerDialog& d) {
+    return FrameSurface{d.bitmap_header, d.frame_bitmap, d.frame_pixels, d.memory_dc};
 }
 
 intptr_t set_up(Platform& platform, WindowHandle dialog) {
     ViewerDialog& d = viewer_dialog;
     ViewerServices services = platform_viewer_services(platform, dialog);
 
-    ShellDialogInit shell{};
-    shell.mask = shell_init_mask_flags;
-    shell.window = dialog;
-    shell.flags =
-        shell_init_done_button | shell_init_size_dialog | shell_init_sip_down | shell_init_full_screen_no_menu;
-    platform.shell_init_dialog(shell);
-
+    init_dialog_shell(platform, dialog);
     d.frame_width = frame_width;
     d.frame_height = frame_height;
-    if (d.bitmap_header == nullptr) d.bitmap_header = new (std::nothrow) BitmapInfoHeader;
-    if (d.bitmap_header == nullptr)
-        return abandon_set_up(platform, dialog, "Error: Set-up failed! No memory for the bitmap header.\n");
-    fill_frame_bitmap_header(d.bitmap_header);
     d.frame_bytes = d.frame_height * d.frame_width * frame_pixel_bytes;
     d.image_count = image_count;
-
-    DrawContext screen = platform.get_screen_context(null_window);
-    if (screen == null_context)
-        return abandon_set_up(platform, dialog, "Error: Set-up failed! No screen drawing context.\n");
-    DrawContext memory = platform.create_compatible_context(screen);
-    if (memory == null_context)
-        return abandon_set_up(platform, dialog, "Error: Set-up failed! No off-screen drawing context.\n");
-
-    uint8_t* pixels = nullptr;
-    BitmapHandle bitmap = platform.create_dib_section(memory, d.bitmap_header, dib_rgb_colours, &pixels, 0, 0);
-    if (bitmap == null_bitmap || pixels == nullptr)
-        return abandon_set_up(platform, dialog, "Error: Set-up failed! No frame bitmap.\n");
-    d.frame_bitmap = bitmap;
-    d.frame_pixels = pixels;
-    platform.select_object(memory, bitmap);
-    d.memory_dc = memory;
-    std::memset(d.frame_pixels, 0, static_cast<size_t>(d.frame_bytes));
+    FrameSurface surface = frame_surface(d);
+    const char* failure = create_frame_surface(platform, frame_width, frame_height, surface);
+    d.bitmap_header = surface.header;
+    if (failure != nullptr) return abandon_set_up(platform, dialog, failure);
+    d.frame_bitmap = surface.bitmap;
+    d.frame_pixels = surface.pixels;
+    d.memory_dc = surface.memory_dc;
 
     platform.seed_random(platform.tick_count());
     // The search box refuses input that would leave no room for the marker.
@@ -223,31 +201,22 @@ intptr_t set_up(Platform& platform, WindowHandle dialog) {
     }
     // With no picture at all the frame stays black and the boxes empty.
 
-    Rect client{};
-    platform.get_client_rect(dialog, &client);
     platform.show_input_panel(0);
     d.input_panel_up = 0;
-    platform.invalidate_rect(dialog, &client, 1);
-    platform.update_window(dialog);
+    redraw_dialog(platform, dialog);
     return 1;
 }
 
 intptr_t paint(Platform& platform, WindowHandle dialog, uintptr_t first, intptr_t second) {
-    ViewerDialog& d = viewer_dialog;
-    if (d.input_panel_up || d.memory_dc == null_context)
-        return platform.default_window_procedure(dialog, message_paint, first, second);
-    PaintInfo info{};
-    DrawContext window = platform.begin_paint(dialog, &info);
-    platform.select_object(d.memory_dc, d.frame_bitmap);
-    platform.block_copy(window, 0, 0, d.frame_width, d.frame_height, d.memory_dc, 0, 0, raster_source_copy);
-    platform.end_paint(dialog, &info);
-    return 1;
+    const ViewerDialog& d = viewer_dialog;
+    return paint_frame(platform, dialog, frame_surface(d), d.frame_width, d.frame_height, d.input_panel_up != 0, first,
+                       second);
 }
 
 // A step press, or with `from_far_end` a jump to the first (forward) or last
 // (back) picture: stepping on from the other end of the collection reaches
 // the first one the filter lets through.
-intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, bool from_far_end = false) {
+intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, bool from_far_end) {
     ViewerDialog& d = viewer_dialog;
     // Without a frame (set-up failed and the dialog is ending) there is
     // nothing to step through.
@@ -271,12 +240,15 @@ intptr_t step(Platform& platform, WindowHandle dialog, StepDirection direction, 
         compose_details(d, services, text);
         platform.set_control_text(dialog, control_details_box, text);
     }
-    Rect client{};
-    platform.get_client_rect(dialog, &client);
-    platform.invalidate_rect(dialog, &client, 1);
-    platform.update_window(dialog);
+    redraw_dialog(platform, dialog);
     return 1;
 }
+
+intptr_t search_box_notification(Platform& platform, WindowHandle dialog) {
+    return read_search_box(viewer_dialog, platform_viewer_services(platform, dialog)) ? 1 : 0;
+}
+
+constexpr DialogCommands viewer_commands{step, search_box_notification, nullptr};
 
 }  // namespace
 
@@ -288,25 +260,7 @@ intptr_t viewer_dialog_procedure(Platform& platform, WindowHandle dialog, uint32
         case message_paint:
             return paint(platform, dialog, first, second);
         case message_command:
-            switch (command_control_id(first)) {
-                case command_ok:
-                    platform.end_dialog(dialog, 1);
-                    return 1;
-                case control_forward:
-                    return step(platform, dialog, StepForward);
-                case control_back:
-                    return step(platform, dialog, StepBack);
-                case command_first_picture:
-                    return step(platform, dialog, StepForward, true);
-                case command_last_picture:
-                    return step(platform, dialog, StepBack, true);
-                case control_search_box: {
-                    ViewerServices services = platform_viewer_services(platform, dialog);
-                    return read_search_box(viewer_dialog, services) ? 1 : 0;
-                }
-                default:
-                    return 0;
-            }
+            return dispatch_command(platform, dialog, first, viewer_commands);
         default:
             return 0;
     }
@@ -320,13 +274,6 @@ int32_t program_entry(Platform& platform, ModuleHandle instance, ModuleHandle pr
     viewer_dialog = ViewerDialog{};
     viewer_dialog.app_instance = instance;
 
-    const uint8_t* template_bytes = nullptr;
-    uint32_t template_size = 0;
-    if (!platform.find_resource(instance, resource_kind_dialog, viewer_dialog_template_id, &template_bytes,
-                                &template_size)) {
-        platform.diagnostic_print("Error: Dialog template %i is missing!\n", viewer_dialog_template_id);
-        return 1;
-    }
-    platform.dialog_box_indirect(instance, template_bytes, template_size, null_window, viewer_dialog_procedure, 0);
+    run_dialog(platform, instance, viewer_dialog_template_id, viewer_dialog_procedure);
     return 1;
 }

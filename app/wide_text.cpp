@@ -27,3 +27,39 @@ bool wide_contains(const char16_t* text, const char16_t* needle) {
     }
     return false;
 }
+
+std::u16string utf16_from_utf8(std::string_view text) {
+    std::u16string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = [&](size_t at) { return static_cast<uint8_t>(text[at]); };
+        const uint8_t lead = byte(i);
+        const size_t length = lead < 0x80                   ? 1
+                              : lead >= 0xC2 && lead < 0xE0 ? 2
+                              : lead >= 0xE0 && lead < 0xF0 ? 3
+                              : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                            : 0;
+        uint32_t code = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            valid = (byte(i + k) & 0xC0) == 0x80;
+            code = code << 6 | (byte(i + k) & 0x3Fu);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not characters.
+        const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (valid && (code < least[length] || (code >= 0xD800 && code < 0xE000) || code > 0x10FFFF)) valid = false;
+        if (!valid) {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+        i += length;
+    }
+    return out;
+}

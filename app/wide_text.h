@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 int32_t wide_length(const char16_t* text);
 // Appends `tail` to `text` (a buffer of `capacity` units), cutting what does
@@ -10,3 +12,7 @@ int32_t wide_length(const char16_t* text);
 void wide_append(char16_t* text, int32_t capacity, const char16_t* tail);
 // Case-sensitive: does `needle` occur anywhere in `text`? An empty needle does.
 bool wide_contains(const char16_t* text, const char16_t* needle);
+
+// UTF-8 (as file names come) as UTF-16; each byte that does not start or
+// continue a valid sequence becomes U+FFFD.
+std::u16string utf16_from_utf8(std::string_view text);

@@ -3,12 +3,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct CommandLine {
     bool tty = false;  // --tty: the terminal even with a display
     int32_t scale = 0;  // --scale N: the window's first size, the picture N times its own; 0 follows the screen
     bool help = false;  // -h, --help
     bool version = false;  // --version
+    bool recursive = false;  // --recursive: folders' subfolders too
+    std::vector<std::string> paths;  // pictures and folders to show; none: the collection
     std::string error;  // set when the command line is malformed, in a sentence for the user
 };
 

@@ -296,7 +296,8 @@ TEST(DesktopProgram, CommandLineMessagesAndStatuses) {
           Row{"--scale 0", 2, scale + ", not '0'" + try_help}, Row{"--scale=17", 2, scale + ", not '17'" + try_help},
           Row{"--scale 2x", 2, scale + ", not '2x'" + try_help}, Row{"--scale", 2, scale + try_help},
           Row{"--frobnicate", 2, "marivue: unknown argument '--frobnicate'" + try_help},
-          Row{"picture.jpg", 2, "marivue: unknown argument 'picture.jpg'" + try_help}}) {
+          Row{"missing.jpg", 1,
+              "marivue: missing.jpg: No such file or directory\nmarivue: no JPEG pictures in missing.jpg\n"}}) {
         int status = -1;
         const std::string output =
             run("env QT_QPA_PLATFORM=offscreen " MARIVUE_BINARY " " + std::string(r.arguments) + " </dev/null 2>&1",

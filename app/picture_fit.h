@@ -1,0 +1,58 @@
+// Fitting a picture file into the album's frame: decoded row by row and
+// scaled down as the rows arrive, so that no more than the frame and one
+// accumulator of the fitted size is ever held, whatever the picture's size.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+// The album's frame: 3:2 like the collection's, six times its sides; 3 bytes
+// a pixel (blue, green, red), rows top-down with nothing between them.
+constexpr int32_t album_frame_width = 1440;
+constexpr int32_t album_frame_height = 960;
+constexpr int32_t album_frame_bytes = album_frame_width * album_frame_height * 3;
+static_assert(album_frame_width * 3 % 4 == 0, "frame rows must need no bitmap padding");
+
+// Where a picture goes: `width` x `height` pixels as above.
+struct FitFrame {
+    uint8_t* pixels;
+    int32_t width;
+    int32_t height;
+};
+
+enum class FitResult {
+    shown,  // the frame holds the picture
+    incomplete,  // the frame holds the picture, but its data ended early and the rest is filled in
+    decode_failed,  // the decoder refused the picture: `status`; the frame is black
+    unreadable,  // the file could not be opened or examined: `reason` from errno; the frame is black
+    cancelled,  // stopped on request; the frame holds part of a picture
+};
+
+// What the album tells about a file besides its picture.
+struct PictureFacts {
+    int32_t width = 0;  // the picture as shown, turned by its orientation
+    int32_t height = 0;
+    int orientation = 1;  // from the Exif segment
+    int64_t file_bytes = 0;
+    std::time_t modified = 0;  // the file's modification time
+    std::string date_taken;  // from the Exif segment, "YYYY:MM:DD HH:MM:SS"; may be empty
+};
+
+struct FitOutcome {
+    FitResult result = FitResult::unreadable;
+    int status = 0;  // the decoder's status for decode_failed, else 0
+    std::string reason;  // in words, for every result but shown
+    PictureFacts facts;  // as far as they were learnt
+};
+
+// The most working memory the decoder may take for one picture (bytes).
+constexpr size_t picture_fit_memory_limit = size_t{256} << 20;
+
+// Decodes the file at `path` into `frame`: turned by its Exif orientation,
+// its aspect kept, centred on black, scaled down by averaging the pixels
+// that fall on each frame pixel when it is larger than the frame, and shown
+// at its own size when it is not. `cancel`, when given and set, stops the
+// work between two rows.
+FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomic<bool>* cancel = nullptr);

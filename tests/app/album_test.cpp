@@ -1,0 +1,341 @@
+// The album end to end: a folder of pictures written by the reference
+// encoder's command (cjpeg) at test time, listed, fitted and stepped through
+// over the headless platform as a user drives it; the fitted frames against
+// the reference decoder's command (djpeg), turned by the reference
+// transformer (jpegtran) for each Exif orientation. And the Exif parser over
+// hostile segments, each with its exact result.
+#include "app/album.h"
+#include "app/exif.h"
+#include "app/picture_list.h"
+#include "platform/headless/headless_platform.h"
+#include "platform/key_map.h"
+#include "tests/support/fixtures.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void run(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+// An Exif segment's content: IFD0 with `ifd0` entries (tag, type, count,
+// value; value 0 for the Exif pointer is filled in), then the Exif directory
+// with `exif` entries, then the date text (a value of 0 points at it).
+Bytes exif_segment(bool big, const std::vector<std::array<uint32_t, 4>>& ifd0,
+                   const std::vector<std::array<uint32_t, 4>>& exif, const std::string& date = "2024:05:17 14:03:22") {
+    Bytes t = {'E', 'x', 'i', 'f', 0, 0};
+    const auto put = [&t, big](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) t.push_back(static_cast<uint8_t>(value >> 8 * (big ? bytes - 1 - i : i)));
+    };
+    put(big ? 0x4D4D : 0x4949, 2), put(42, 2), put(8, 4);
+    const uint32_t exif_at = static_cast<uint32_t>(8 + 2 + 12 * ifd0.size() + 4);
+    const uint32_t date_at = static_cast<uint32_t>(exif_at + 2 + 12 * exif.size() + 4);
+    for (const auto* directory : {&ifd0, &exif}) {
+        put(static_cast<uint32_t>(directory->size()), 2);
+        for (const auto& [tag, type, count, value] : *directory) {
+            put(tag, 2), put(type, 2), put(count, 4);
+            const uint32_t v = value != 0 ? value : tag == 0x8769 ? exif_at : date_at;
+            type == 3 ? (put(v, 2), put(0, 2)) : put(v, 4);
+        }
+        put(0, 4);
+    }
+    t.insert(t.end(), date.begin(), date.end());
+    t.push_back(0);
+    return t;
+}
+
+TEST(Exif, HostileSegmentsGiveExactFacts) {
+    const std::string date = "2024:05:17 14:03:22";
+    const std::array<uint32_t, 4> turned{0x112, 3, 1, 6}, pointer{0x8769, 4, 1, 0}, taken{0x9003, 2, 20, 0};
+    const Bytes good = exif_segment(false, {turned, pointer}, {taken});
+    const auto with = [&good](size_t at, std::initializer_list<uint8_t> bytes) {
+        Bytes b = good;
+        std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+        return b;
+    };
+    // Offsets in `good`: the TIFF header at 6, IFD0 at 14 (entries at 16 and
+    // 28), the Exif directory at 44 (its entry at 46), the date at 62.
+    struct Row {
+        const char* name;
+        Bytes segment;
+        int orientation;
+        std::string date;
+    };
+    const Row rows[] = {
+        {"little-endian", good, 6, date},
+        {"big-endian", exif_segment(true, {turned, pointer}, {taken}), 6, date},
+        {"orientation 8, no Exif directory", exif_segment(false, {{0x112, 3, 1, 8}}, {}), 8, ""},
+        {"orientation 9 is out of range", exif_segment(false, {{0x112, 3, 1, 9}}, {}), 1, ""},
+        {"orientation 0 is out of range", exif_segment(false, {{0x112, 3, 1, 0}}, {}), 1, ""},
+        {"orientation as a long", exif_segment(false, {{0x112, 4, 1, 6}}, {}), 1, ""},
+        {"orientation with two values", exif_segment(false, {{0x112, 3, 2, 6}}, {}), 1, ""},
+        {"the first orientation counts", exif_segment(false, {turned, {0x112, 3, 1, 3}}, {}), 6, ""},
+        {"cut inside the first entry", Bytes(good.begin(), good.begin() + 27), 1, ""},
+        {"cut inside the second entry", Bytes(good.begin(), good.begin() + 39), 6, ""},
+        {"cut inside the date", Bytes(good.begin(), good.begin() + 80), 6, ""},
+        {"entry count 65535", with(14, {0xFF, 0xFF}), 6, date},
+        {"IFD0 past the end", with(10, {0xF0, 0, 0, 0}), 1, ""},
+        {"IFD0 at 0xFFFFFFFF", with(10, {0xFF, 0xFF, 0xFF, 0xFF}), 1, ""},
+        {"Exif directory past the end", with(36, {0xF0, 0xFF, 0, 0}), 6, ""},
+        {"Exif directory is IFD0 (a loop)", with(36, {8, 0, 0, 0}), 6, ""},
+        {"Exif pointer as a short", with(30, {3}), 6, ""},
+        {"date past the end", with(54, {0xFF, 0xFF, 0xFF, 0xFF}), 6, ""},
+        {"date 18 characters long", with(50, {18}), 6, ""},
+        {"date as shorts", with(48, {3}), 6, ""},
+        {"date not in shape", exif_segment(false, {pointer}, {taken}, "    :  :     :  :  "), 1, ""},
+        {"not named Exif", with(0, {'e'}), 1, ""},
+        {"byte order IM", with(6, {'I', 'M'}), 1, ""},
+        {"not 42", with(8, {43}), 1, ""},
+        {"only the name and the byte order", Bytes(good.begin(), good.begin() + 13), 1, ""},
+        {"empty", Bytes(), 1, ""},
+    };
+    for (const Row& row : rows) {
+        const ExifFacts facts = parse_exif_segment(row.segment.data(), row.segment.size());
+        EXPECT_EQ(facts.orientation, row.orientation) << row.name;
+        EXPECT_EQ(facts.date_taken, row.date) << row.name;
+    }
+}
+
+// The reference commands over pictures in a folder of their own.
+struct Folder {
+    std::string dir = e2e::make_temp_dir();
+    std::string at(const std::string& name) const { return dir + "/" + name; }
+
+    // A PPM of a test picture, coded by cjpeg with `options` as `name`.
+    void encode(const std::string& name, int width, int height, const std::string& options) {
+        const e2e::Picture p = e2e::make_picture(width, height, 3, static_cast<uint32_t>(width * 7 + height));
+        Bytes ppm;
+        const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+        ppm.insert(ppm.end(), head.begin(), head.end());
+        ppm.insert(ppm.end(), p.samples.begin(), p.samples.end());
+        e2e::write_file(at("in.ppm"), ppm);
+        run("cjpeg " + options + " '" + at("in.ppm") + "' > '" + at(name) + "'");
+        unlink(at("in.ppm").c_str());
+    }
+    // The file with an APP1 segment holding `segment` just after its SOI.
+    void insert_exif(const std::string& name, const Bytes& segment) {
+        Bytes jpeg = e2e::read_file(at(name));
+        const Bytes marker = {0xFF, 0xE1, uint8_t((segment.size() + 2) >> 8), uint8_t(segment.size() + 2)};
+        jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+        jpeg.insert(jpeg.begin() + 2, marker.begin(), marker.end());
+        e2e::write_file(at(name), jpeg);
+    }
+    // djpeg's pixels of a file (colour, no smoothing) as blue, green, red.
+    e2e::Picture reference(const std::string& file, const std::string& options = "") const {
+        run("djpeg -dct int -nosmooth " + options + " -ppm '" + file + "' > '" + at("out.ppm") + "'");
+        const Bytes ppm = e2e::read_file(at("out.ppm"));
+        int width = 0, height = 0, header = 0;
+        std::sscanf(reinterpret_cast<const char*>(ppm.data()), "P6 %d %d 255%n", &width, &height, &header);
+        e2e::Picture p{width, height, 3, Bytes(ppm.begin() + header + 1, ppm.end())};
+        for (size_t i = 0; i < p.samples.size(); i += 3) std::swap(p.samples[i], p.samples[i + 2]);
+        return p;
+    }
+};
+
+// The folder the album tests step through (hidden, fake and the subfolder
+// only where a row says so).
+const Folder& pictures() {
+    static Folder* folder = [] {
+        auto* f = new Folder;
+        f->encode("img2.jpg", 300, 200, "-quality 90");
+        f->encode("img10.jpg", 200, 300, "-progressive");
+        f->encode("Grey.jpg", 120, 80, "-grayscale");
+        f->encode("restart.jpg", 64, 48, "-restart 1 -sample 2x1");
+        f->encode("picture", 32, 32, "");
+        f->encode("turned.jpg", 64, 48, "");
+        f->insert_exif("turned.jpg", exif_segment(false, {{0x112, 3, 1, 6}, {0x8769, 4, 1, 0}}, {{0x9003, 2, 20, 0}}));
+        f->encode("broken.jpg", 300, 200, "");
+        Bytes broken = e2e::read_file(f->at("broken.jpg"));
+        broken.resize(4000);
+        e2e::write_file(f->at("broken.jpg"), broken);
+        f->encode(".hidden.jpg", 16, 16, "");
+        e2e::write_file(f->at("fake.jpg"), Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G', '\n'});
+        mkdir(f->at("sub").c_str(), 0755);
+        f->encode("sub/inner.jpg", 16, 16, "");
+        symlink("..", f->at("sub/loop").c_str());
+        const timespec times[2] = {{1735787045, 0}, {1735787045, 0}};  // 2025-01-02 03:04:05 UTC
+        for (const char* name : {"broken.jpg", "fake.jpg"}) utimensat(AT_FDCWD, f->at(name).c_str(), times, 0);
+        std::atexit([] { std::filesystem::remove_all(pictures().dir); });
+        return f;
+    }();
+    return *folder;
+}
+
+TEST(PictureList, NaturalOrderContentAndUnreadablePaths) {
+    const Folder& f = pictures();
+    struct Row {
+        std::vector<std::string> paths;
+        bool recursive;
+        std::vector<std::string> listed, reports;
+    };
+    const std::vector<std::string> top = {"broken.jpg", "Grey.jpg", "img2.jpg", "img10.jpg", "picture", "restart.jpg"};
+    std::vector<std::string> all = top;
+    all.push_back("sub/inner.jpg");
+    for (const Row& row : {Row{{""}, false, top, {}}, Row{{""}, true, all, {}},
+                           Row{{"fake.jpg", "missing.jpg", "sub/"},
+                               false,
+                               {"fake.jpg", "sub/inner.jpg"},
+                               {"missing.jpg: No such file or directory"}},
+                           Row{{"/dev/null"}, false, {}, {"/dev/null: not a regular file or a folder"}}}) {
+        std::vector<std::string> paths, reports;
+        for (const std::string& p : row.paths) paths.push_back(p[0] == '/' ? p : f.at(p));
+        std::vector<std::string> listed = build_picture_list(paths, row.recursive, [&](const std::string& line) {
+            reports.push_back(line.rfind(f.dir, 0) == 0 ? line.substr(f.dir.size() + 1) : line);
+        });
+        for (std::string& p : listed) p = p.substr(f.dir.size() + 1);
+        std::vector<std::string> expected = row.listed;
+        if (row.paths[0].empty()) expected.push_back("turned.jpg");
+        EXPECT_EQ(listed, expected) << row.paths[0];
+        EXPECT_EQ(reports, row.reports);
+    }
+    for (const auto& [a, b] :
+         std::vector<std::pair<const char*, const char*>>{{"img2", "img10"},
+                                                          {"IMG2", "img10"},
+                                                          {"a", "B"},
+                                                          {"img01", "img1"},
+                                                          {"a9b", "a10"},
+                                                          {"", "a"},
+                                                          {"p99999999999999999999", "p100000000000000000000"},
+                                                          {"Zebra", "zebra"}}) {
+        EXPECT_TRUE(natural_less(a, b)) << a << " < " << b;
+        EXPECT_FALSE(natural_less(b, a)) << b << " < " << a;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+constexpr ModuleHandle module{1};
+
+// The frame fit_picture itself makes of `path`: what the album must show.
+Bytes fitted(const std::string& path) {
+    Bytes frame(album_frame_bytes);
+    fit_picture(path, FitFrame{frame.data(), album_frame_width, album_frame_height});
+    return frame;
+}
+
+// Runs the album over `names` in the test folder; `user` acts once it is up.
+void run_album(HeadlessPlatform& p, const std::vector<std::string>& names, const std::function<void()>& user) {
+    std::vector<std::string> paths;
+    for (const std::string& name : names) paths.push_back(pictures().at(name));
+    p.user = [&user](HeadlessPlatform& platform) { user(), platform.press_done(); };
+    album_entry(p, module, paths);
+    EXPECT_EQ(p.exit_status(), 0);
+}
+
+TEST(Album, StepsFiltersAndShowsEachFileOrWhyNot) {
+    const std::vector<std::string> names = {"broken.jpg", "Grey.jpg",    "img2.jpg",  "img10.jpg",
+                                            "picture",    "restart.jpg", "turned.jpg"};
+    struct Row {
+        const char* name;
+        std::u16string typed;
+        std::string keys;  // F >>>, B <<<, H Home, E End
+        std::vector<int> shown;  // folder index at the start and after each key
+        std::u16string box = u"";
+    };
+    const Row rows[] = {
+        {"forward, back and wrap", u"", "FFBBBF", {0, 1, 2, 1, 0, 6, 0}},
+        {"home and end", u"", "EHE", {0, 6, 0, 6}},
+        {"by name", u"img", "FFBEH", {0, 2, 3, 2, 3, 2}, u"img"},
+        {"case counts", u"IMG", "F", {0, 1}, u"IMG-NONE"},
+        {"no name has it", u"zz", "FF", {0, 1, 2}, u"zz-NONE"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HeadlessPlatform p;
+        run_album(p, names, [&] {
+            if (!row.typed.empty()) p.type_text(control_search_box, row.typed);
+            for (size_t i = 0; i <= row.keys.size(); ++i) {
+                if (i > 0) {
+                    const char k = row.keys[i - 1];
+                    if (k == 'H' || k == 'E')
+                        p.press_key_command(k == 'H' ? command_first_picture : command_last_picture);
+                    else
+                        p.press_button(k == 'F' ? control_forward : control_back);
+                }
+                const std::string& name = names[static_cast<size_t>(row.shown[i])];
+                EXPECT_EQ(p.control_text(control_caption_box), std::u16string(name.begin(), name.end())) << i;
+                // Fitted ahead or not, the frame is the one a direct fit gives.
+                EXPECT_TRUE(p.last_copied_block() == fitted(pictures().at(name))) << name;
+                EXPECT_EQ(p.picture_message(), row.shown[i] == 0 ? u"broken.jpg: the picture's data ends early; "
+                                                                   u"the missing part is filled in"
+                                                                 : u"");
+            }
+            EXPECT_EQ(p.control_text(control_search_box), row.box);
+        });
+    }
+}
+
+TEST(Album, DetailsAndMessages) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    HeadlessPlatform p;
+    std::vector<std::u16string> details;
+    run_album(p, {"fake.jpg", "broken.jpg", "turned.jpg", "missing.jpg"}, [&] {
+        for (int i = 0; i < 4; ++i)
+            details.push_back(p.control_text(control_details_box)), p.press_button(control_forward);
+    });
+    const std::string turned_size =
+        human_size(static_cast<int64_t>(e2e::read_file(pictures().at("turned.jpg")).size()));
+    EXPECT_EQ(details, (std::vector<std::u16string>{u"11 bytes\r\nModified 2025-01-02 03:04:05",
+                                                    u"300 × 200 pixels\r\n4.0 kB\r\nModified 2025-01-02 03:04:05",
+                                                    u"48 × 64 pixels\r\n" +
+                                                        std::u16string(turned_size.begin(), turned_size.end()) +
+                                                        u"\r\nTaken 2024-05-17 14:03:22",
+                                                    u""}));
+    EXPECT_EQ(p.picture_messages(), (std::vector<std::u16string>{
+                                        u"fake.jpg: not a JPEG file",
+                                        u"broken.jpg: the picture's data ends early; the missing part is filled in",
+                                        u"", u"missing.jpg: No such file or directory", u"fake.jpg: not a JPEG file"}));
+    for (const auto& [bytes, text] : std::vector<std::pair<int64_t, std::string>>{
+             {1, "1 byte"}, {999, "999 bytes"}, {1000, "1.0 kB"}, {1234567, "1.2 MB"}, {999950, "1.0 MB"}})
+        EXPECT_EQ(human_size(bytes), text);
+}
+
+// Each orientation against djpeg's pixels of the picture jpegtran turns the
+// same way, placed in the middle of a black frame; and a picture twice the
+// frame's size against djpeg's own halving.
+TEST(PictureFit, TurnsAndShrinksLikeTheReference) {
+    Folder f;
+    f.encode("p.jpg", 64, 48, "-quality 95");
+    const char* transforms[] = {"",           "-flip horizontal", "-rotate 180", "-flip vertical",
+                                "-transpose", "-rotate 90",       "-transverse", "-rotate 270"};
+    const auto expect_near = [](const Bytes& frame, const e2e::Picture& want, int tolerance) {
+        const int left = (album_frame_width - want.width) / 2, top = (album_frame_height - want.height) / 2;
+        int worst = 0;
+        for (int y = 0; y < album_frame_height; ++y)
+            for (int x = 0; x < album_frame_width * 3; ++x) {
+                const bool inside = y >= top && y < top + want.height && x >= left * 3 && x < (left + want.width) * 3;
+                const int expected =
+                    inside ? want.samples[static_cast<size_t>((y - top) * want.width * 3 + x - left * 3)] : 0;
+                worst = std::max(worst, std::abs(frame[static_cast<size_t>(y * album_frame_width * 3 + x)] - expected));
+            }
+        EXPECT_LE(worst, tolerance);
+    };
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const std::string name = std::to_string(orientation) + ".jpg";
+        run("cp '" + f.at("p.jpg") + "' '" + f.at(name) + "'");
+        f.insert_exif(name, exif_segment(true, {{0x112, 3, 1, static_cast<uint32_t>(orientation)}}, {}));
+        run("jpegtran " + std::string(transforms[orientation - 1]) + " '" + f.at("p.jpg") + "' > '" + f.at("t.jpg") +
+            "'");
+        expect_near(fitted(f.at(name)), f.reference(f.at("t.jpg")), 4);
+    }
+    f.encode("big.jpg", 2880, 1920, "-quality 95 -sample 1x1");
+    // djpeg halves in the frequency domain, the album averages pixels.
+    expect_near(fitted(f.at("big.jpg")), f.reference(f.at("big.jpg"), "-scale 1/2"), 10);
+    std::filesystem::remove_all(f.dir);
+}
+
+}  // namespace
