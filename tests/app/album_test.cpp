@@ -10,6 +10,7 @@
 #include "platform/headless/headless_platform.h"
 #include "platform/key_map.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/picture_folder.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -25,34 +26,9 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using e2e::exif_segment;
 
 void run(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
-
-// An Exif segment's content: IFD0 with `ifd0` entries (tag, type, count,
-// value; value 0 for the Exif pointer is filled in), then the Exif directory
-// with `exif` entries, then the date text (a value of 0 points at it).
-Bytes exif_segment(bool big, const std::vector<std::array<uint32_t, 4>>& ifd0,
-                   const std::vector<std::array<uint32_t, 4>>& exif, const std::string& date = "2024:05:17 14:03:22") {
-    Bytes t = {'E', 'x', 'i', 'f', 0, 0};
-    const auto put = [&t, big](uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) t.push_back(static_cast<uint8_t>(value >> 8 * (big ? bytes - 1 - i : i)));
-    };
-    put(big ? 0x4D4D : 0x4949, 2), put(42, 2), put(8, 4);
-    const uint32_t exif_at = static_cast<uint32_t>(8 + 2 + 12 * ifd0.size() + 4);
-    const uint32_t date_at = static_cast<uint32_t>(exif_at + 2 + 12 * exif.size() + 4);
-    for (const auto* directory : {&ifd0, &exif}) {
-        put(static_cast<uint32_t>(directory->size()), 2);
-        for (const auto& [tag, type, count, value] : *directory) {
-            put(tag, 2), put(type, 2), put(count, 4);
-            const uint32_t v = value != 0 ? value : tag == 0x8769 ? exif_at : date_at;
-            type == 3 ? (put(v, 2), put(0, 2)) : put(v, 4);
-        }
-        put(0, 4);
-    }
-    t.insert(t.end(), date.begin(), date.end());
-    t.push_back(0);
-    return t;
-}
 
 TEST(Exif, HostileSegmentsGiveExactFacts) {
     const std::string date = "2024:05:17 14:03:22";
@@ -106,70 +82,8 @@ TEST(Exif, HostileSegmentsGiveExactFacts) {
     }
 }
 
-// The reference commands over pictures in a folder of their own.
-struct Folder {
-    std::string dir = e2e::make_temp_dir();
-    std::string at(const std::string& name) const { return dir + "/" + name; }
-
-    // A PPM of a test picture, coded by cjpeg with `options` as `name`.
-    void encode(const std::string& name, int width, int height, const std::string& options) {
-        const e2e::Picture p = e2e::make_picture(width, height, 3, static_cast<uint32_t>(width * 7 + height));
-        Bytes ppm;
-        const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-        ppm.insert(ppm.end(), head.begin(), head.end());
-        ppm.insert(ppm.end(), p.samples.begin(), p.samples.end());
-        e2e::write_file(at("in.ppm"), ppm);
-        run("cjpeg " + options + " '" + at("in.ppm") + "' > '" + at(name) + "'");
-        unlink(at("in.ppm").c_str());
-    }
-    // The file with an APP1 segment holding `segment` just after its SOI.
-    void insert_exif(const std::string& name, const Bytes& segment) {
-        Bytes jpeg = e2e::read_file(at(name));
-        const Bytes marker = {0xFF, 0xE1, uint8_t((segment.size() + 2) >> 8), uint8_t(segment.size() + 2)};
-        jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
-        jpeg.insert(jpeg.begin() + 2, marker.begin(), marker.end());
-        e2e::write_file(at(name), jpeg);
-    }
-    // djpeg's pixels of a file (colour, no smoothing) as blue, green, red.
-    e2e::Picture reference(const std::string& file, const std::string& options = "") const {
-        run("djpeg -dct int -nosmooth " + options + " -ppm '" + file + "' > '" + at("out.ppm") + "'");
-        const Bytes ppm = e2e::read_file(at("out.ppm"));
-        int width = 0, height = 0, header = 0;
-        std::sscanf(reinterpret_cast<const char*>(ppm.data()), "P6 %d %d 255%n", &width, &height, &header);
-        e2e::Picture p{width, height, 3, Bytes(ppm.begin() + header + 1, ppm.end())};
-        for (size_t i = 0; i < p.samples.size(); i += 3) std::swap(p.samples[i], p.samples[i + 2]);
-        return p;
-    }
-};
-
-// The folder the album tests step through (hidden, fake and the subfolder
-// only where a row says so).
-const Folder& pictures() {
-    static Folder* folder = [] {
-        auto* f = new Folder;
-        f->encode("img2.jpg", 300, 200, "-quality 90");
-        f->encode("img10.jpg", 200, 300, "-progressive");
-        f->encode("Grey.jpg", 120, 80, "-grayscale");
-        f->encode("restart.jpg", 64, 48, "-restart 1 -sample 2x1");
-        f->encode("picture", 32, 32, "");
-        f->encode("turned.jpg", 64, 48, "");
-        f->insert_exif("turned.jpg", exif_segment(false, {{0x112, 3, 1, 6}, {0x8769, 4, 1, 0}}, {{0x9003, 2, 20, 0}}));
-        f->encode("broken.jpg", 300, 200, "");
-        Bytes broken = e2e::read_file(f->at("broken.jpg"));
-        broken.resize(4000);
-        e2e::write_file(f->at("broken.jpg"), broken);
-        f->encode(".hidden.jpg", 16, 16, "");
-        e2e::write_file(f->at("fake.jpg"), Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G', '\n'});
-        mkdir(f->at("sub").c_str(), 0755);
-        f->encode("sub/inner.jpg", 16, 16, "");
-        symlink("..", f->at("sub/loop").c_str());
-        const timespec times[2] = {{1735787045, 0}, {1735787045, 0}};  // 2025-01-02 03:04:05 UTC
-        for (const char* name : {"broken.jpg", "fake.jpg"}) utimensat(AT_FDCWD, f->at(name).c_str(), times, 0);
-        std::atexit([] { std::filesystem::remove_all(pictures().dir); });
-        return f;
-    }();
-    return *folder;
-}
+using Folder = e2e::PictureFolder;
+const Folder& pictures() { return e2e::album_pictures(); }
 
 TEST(PictureList, NaturalOrderContentAndUnreadablePaths) {
     const Folder& f = pictures();
