@@ -1,10 +1,12 @@
 // The viewer over the desktop front end, driven in-process as a user drives
 // it (mouse clicks, typing and keys delivered to the real widgets) on the
 // toolkit's off-screen platform; and the program's command line.
+#include "app/album.h"
 #include "app/viewer.h"
 #include "app/wide_text.h"
 #include "platform/desktop/desktop_platform.h"
 #include "platform/resource_store.h"
+#include "tests/support/picture_folder.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -150,6 +152,38 @@ TEST(DesktopWindow, GrowsWithThePictureScaledAspectKeptAndTheBoxesWithIt) {
                 EXPECT_EQ(words_cut(control_caption_box) + words_cut(control_details_box), 0) << size.width();
         }
     });
+}
+
+// The album over a folder: names in the caption box, the reason over the
+// picture for a file that cannot be shown, the picture fitted as the window
+// grows.
+TEST(DesktopAlbum, StepsThroughAFolderAndSaysWhyAPictureIsMissing) {
+    DesktopPlatform desktop(0);
+    desktop.on_dialog_shown = [](DesktopPlatform& p, WindowHandle shown) {
+        platform = &p, dialog = shown;
+        (void)QTest::qWaitForWindowExposed(p.top_window(shown));
+        const auto key = [](Qt::Key k) { QTest::keyClick(platform->dialog_widget(dialog), k); };
+        EXPECT_EQ(text_of(control_caption_box), "broken.jpg");
+        EXPECT_TRUE(p.picture_message(shown).startsWith("broken.jpg: ")) << p.picture_message(shown).toStdString();
+        key(Qt::Key_Right);
+        EXPECT_EQ(text_of(control_caption_box), "fake.jpg");
+        EXPECT_TRUE(p.picture_message(shown).startsWith("fake.jpg: "));
+        key(Qt::Key_End);
+        EXPECT_EQ(text_of(control_caption_box), "turned.jpg");
+        EXPECT_TRUE(p.picture_message(shown).isEmpty());
+        QWidget* window = p.top_window(shown);
+        for (const QSize size : {QSize(700, 500), QSize(1300, 900)}) {
+            window->resize(size);
+            QApplication::processEvents();
+            const QRectF at = p.picture_rect(shown);
+            EXPECT_NEAR(at.width() / at.height(), 1.5, 0.01);
+            EXPECT_GT(at.width(), size.width() / 2);
+        }
+        p.send_command(shown, command_ok, button_clicked);
+    };
+    const e2e::PictureFolder& f = e2e::album_pictures();
+    album_entry(desktop, ModuleHandle{1}, {f.at("broken.jpg"), f.at("fake.jpg"), f.at("img2.jpg"), f.at("turned.jpg")});
+    EXPECT_EQ(desktop.exit_status(), 0);
 }
 
 TEST(DesktopViewer, ButtonsKeysAndWheelStepAndRewriteBothBoxes) {
