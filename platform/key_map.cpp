@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -48,11 +50,11 @@ const char* action_help(ViewerAction action) {
         case ViewerAction::Search:
             return "type in the search box";
         case ViewerAction::LeaveSearch:
-            return "leave the search box, keeping its text";
+            return "leave the search box (text kept)";
         case ViewerAction::Quit:
             return "quit (outside the search box)";
         case ViewerAction::FullScreen:
-            return "full screen on and off (the window; also a double click)";
+            return "full screen on/off (window)";
         case ViewerAction::None:
             break;
     }
@@ -80,17 +82,19 @@ ViewerAction viewer_action(ViewerKey key, bool searching) {
 }
 
 std::string key_help(int32_t indent) {
-    constexpr size_t key_column = 36;
-    std::string text;
+    // One line per action: its keys, then what it does in a column of its own.
+    std::vector<std::pair<std::string, ViewerAction>> lines;
     for (size_t i = 0; i < std::size(bindings); ++i) {
-        if (i > 0 && bindings[i - 1].action == bindings[i].action) continue;
-        std::string line(static_cast<size_t>(indent), ' ');
-        for (size_t j = i; j < std::size(bindings) && bindings[j].action == bindings[i].action; ++j) {
-            if (j > i) line += ", ";
-            line += bindings[j].name;
+        if (i > 0 && bindings[i - 1].action == bindings[i].action) {
+            lines.back().first += std::string(", ") + bindings[i].name;
+        } else {
+            lines.emplace_back(std::string(static_cast<size_t>(indent), ' ') + bindings[i].name, bindings[i].action);
         }
-        line.resize(std::max(line.size() + 2, key_column), ' ');
-        text += line + action_help(bindings[i].action) + "\n";
     }
+    size_t column = 0;
+    for (const auto& line : lines) column = std::max(column, line.first.size() + 2);
+    std::string text;
+    for (auto& [keys, action] : lines)
+        text += keys + std::string(column - keys.size(), ' ') + action_help(action) + "\n";
     return text;
 }
