@@ -88,13 +88,6 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table) {
     }
 }
 
-int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e) {
-    get_bits(d, 8);
-    do e = get_bits(d, 1) ? table.tree[-e - 1] : table.tree[-e];
-    while (e < 0);
-    return e;
-}
-
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
     for (uint32_t p = 0; p < (1u << fast_ac_bits); p++) {
         fast[p] = 0;
