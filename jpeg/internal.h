@@ -96,8 +96,8 @@ inline void save(JpegDecoder& d, const Bits& bits) {
     d.in_count += 2 * ahead;
     d.bit_count = b;
     // bits 15..0: the next 16 bits; the top b bits: the b after those.
-    d.bit_buffer = static_cast<uint32_t>(bits.window >> 48) |
-                   (static_cast<uint32_t>((bits.window << 16) >> (64 - b)) << (32 - b));
+    d.bit_buffer =
+        static_cast<uint32_t>(bits.window >> 48) | (static_cast<uint32_t>((bits.window << 16) >> (64 - b)) << (32 - b));
 }
 
 inline void load(const JpegDecoder& d, Bits& bits) {
