@@ -16,6 +16,11 @@
 // check that both give the same results.
 #if defined(__SSE2__) && !defined(MARIVUE_NO_SIMD)
 #define MARIVUE_SSE2 1
+// AVX2 as well, in functions compiled for it and chosen at run time where
+// the processor has it (vector_path), with compilers that can do that.
+#if defined(__GNUC__)
+#define MARIVUE_AVX2 1
+#endif
 #endif
 
 namespace marivue::jpeg::detail {
@@ -293,6 +298,19 @@ void idct_block(int16_t* block, uint8_t* out);
 void idct_block_portable(int16_t* block, uint8_t* out);
 void transform_row(JpegDecoder& d);
 
+// ---- idct_avx2.cpp (where MARIVUE_AVX2) -------------------------------------
+
+// The transform of blocks a and b (left as they are) into out_a and out_b;
+// call only where vector_path() is avx2.
+void idct_two_blocks_avx2(const int16_t* a, const int16_t* b, uint8_t* out_a, uint8_t* out_b);
+
+// ---- vector_path.cpp ----------------------------------------------------------
+
+// Ordered: each path's processor can run the ones before it.
+enum class VectorPath : int32_t { portable = 0, sse2 = 1, avx2 = 2 };
+// The inverse DCT's path for this process (see vector_path.cpp).
+VectorPath vector_path();
+
 // ---- colour.cpp -------------------------------------------------------------
 
 // Each converts the current output row of the MCU row in sample_rows into
@@ -333,5 +351,13 @@ inline int32_t wrap_mul(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 inline int16_t low16(int32_t v) { return static_cast<int16_t>(v); }
+
+// The sample every position of a block with only a DC coefficient gets:
+// row results of 4 x DC, then the column shortcut.
+inline uint8_t dc_only_sample(int16_t dc) {
+    int32_t row = low16(dc * 4);
+    int32_t v = low16((row + 16) >> 5) + 128;
+    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
 
 }  // namespace marivue::jpeg::detail
