@@ -50,6 +50,31 @@ void system_free(void* block);
 void initialize(JpegDecoder& d, ByteSource& source);
 void prepare_decoding(JpegDecoder& d);
 
+// decode_row's two halves. next_mcu_coefficients fills row_blocks with the
+// next MCU row's coefficients; false when that failed (status set, and
+// data_incomplete where the data ran out), which decode_row reports as
+// DecodeError. convert_row, after transform_row, gives the output row for
+// the MCU row's current row (mcu_rows_remaining counts down from
+// mcu_height); the vertically subsampled schemes convert two rows in one
+// pass, every other row being the second of a pair in out_row_1.
+bool next_mcu_coefficients(JpegDecoder& d);
+const uint8_t* convert_row(JpegDecoder& d);
+
+// ---- pipeline.cpp: the one-call decode on two threads ---------------------
+
+// Receives each output row in order on the second thread: the row decode_row
+// would deliver for picture row y, and the record it was converted in (as
+// decode_row leaves it after that row, for copy_luma).
+using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8_t* row, int32_t y);
+
+// Delivers the rows of a begun decoder as repeated decode_row calls would,
+// with the entropy decoding on this thread and the inverse DCT and colour
+// conversion of earlier MCU rows on a second one. Returns the number of
+// rows delivered and sets `result` to what the next decode_row call would
+// return (1 after the last row, or DecodeError with the cause in status);
+// -1 when a second thread could not be had, nothing having been decoded.
+int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result);
+
 // ---- input.cpp: input buffering and bit readers ---------------------------
 
 // The first byte of the input buffer, behind the push-back room.
