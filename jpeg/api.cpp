@@ -13,6 +13,10 @@
 #include <thread>
 #include <utility>
 
+#if MARIVUE_SSE2
+#include <emmintrin.h>
+#endif
+
 namespace marivue::jpeg {
 
 namespace {
@@ -40,8 +44,54 @@ Info info_of(const JpegDecoder& d) {
     return info;
 }
 
+#if MARIVUE_SSE2
+// Four decoded pixels (red, green, blue, 0) at a time into rgb, rgba or
+// bgra; returns how many pixels it wrote, the rest being left to the
+// scalar loop.
+int32_t write_colour_pixels_sse2(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
+    const __m128i byte_0 = _mm_set1_epi32(0xFF), byte_1 = _mm_set1_epi32(0xFF00);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
+    const __m128i first_pixel = _mm_set1_epi64x(0xFFFFFF), second_pixel = _mm_set1_epi64x(0xFFFFFF000000);
+    const __m128i low_half = _mm_set_epi64x(0, -1), high_half = _mm_set_epi64x(-1, 0);
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4, row += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        if (format == PixelFormat::rgb) {
+            // Each 32-bit lane's three bytes close up into twelve.
+            const __m128i six =
+                _mm_or_si128(_mm_and_si128(v, first_pixel), _mm_and_si128(_mm_srli_epi64(v, 8), second_pixel));
+            const __m128i twelve =
+                _mm_or_si128(_mm_and_si128(six, low_half), _mm_srli_si128(_mm_and_si128(six, high_half), 2));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), twelve);
+            const int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(twelve, 8));
+            std::memcpy(out + 8, &last, 4);
+            out += 12;
+        } else if (format == PixelFormat::rgba) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(v, alpha));
+            out += 16;
+        } else {
+            // Red and blue swap places in each lane.
+            const __m128i swapped =
+                _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), byte_0), _mm_and_si128(v, byte_1)),
+                             _mm_slli_epi32(_mm_and_si128(v, byte_0), 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(swapped, alpha));
+            out += 16;
+        }
+    }
+    return x;
+}
+#endif
+
 // One pass from a decoded colour row (four bytes a pixel) into `out`.
 void write_colour_row(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
+#if MARIVUE_SSE2
+    if (format != PixelFormat::grey) {
+        const int32_t done = write_colour_pixels_sse2(row, width, format, out);
+        row += 4 * done;
+        out += static_cast<size_t>(done) * static_cast<size_t>(channels_of(format));
+        width -= done;
+    }
+#endif
     switch (format) {
         case PixelFormat::rgb:
             for (int32_t x = 0; x < width; x++, row += 4, out += 3) {
