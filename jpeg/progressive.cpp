@@ -8,6 +8,7 @@
 #include "jpeg/internal.h"
 
 #include <bit>
+#include <cstring>
 
 #if MARIVUE_SSE2
 #include <emmintrin.h>
@@ -64,14 +65,6 @@ inline int32_t read_eob_run(JpegDecoder& d, Bits& bits, int32_t r) {
     return run;
 }
 
-// block (natural order) = the stored coefficients (zigzag order, DC from
-// its own grid) times the quantisation table, each product truncated to 16
-// bits.
-inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant) {
-    block[0] = low16(dc * quant[0]);
-    for (int k = 1; k < 64; k++) block[zigzag_order[k]] = low16(ac[k] * quant[k]);
-}
-
 // Bit k set where coefficient k (zigzag order) of the block is not 0.
 inline uint64_t nonzero_mask(const int16_t* p) {
 #if MARIVUE_SSE2
@@ -90,6 +83,19 @@ inline uint64_t nonzero_mask(const int16_t* p) {
         if (p[k] != 0) mask |= static_cast<uint64_t>(1) << k;
     return mask;
 #endif
+}
+
+// block (natural order) = the stored coefficients (zigzag order, DC from
+// its own grid) times the quantisation table, each product truncated to 16
+// bits. Only the non-zero ones are multiplied and placed; the rest are 0
+// either way.
+inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant) {
+    std::memset(block, 0, 128);
+    block[0] = low16(dc * quant[0]);
+    for (uint64_t rest = nonzero_mask(ac) & ~static_cast<uint64_t>(1); rest != 0; rest &= rest - 1) {
+        const int k = std::countr_zero(rest);
+        block[zigzag_order[k]] = low16(ac[k] * quant[k]);
+    }
 }
 
 // Positions first..last (0 <= first, last <= 63) as a mask; empty when
