@@ -112,8 +112,11 @@ const uint8_t* convert_row(JpegDecoder& d) {
             break;
         case SchemeH2V2:
             if (d.mcu_rows_remaining & 1) return d.out_row_1;
-            if (d.is_rgb)
-                convert_rgb_h2v2(d);
+            if (d.is_rgb) convert_rgb_h2v2(d);
+#if MARIVUE_AVX2
+            else if (vector_path() == VectorPath::avx2)
+                convert_h2v2_avx2(d);
+#endif
             else
                 convert_h2v2(d);
             break;

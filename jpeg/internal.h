@@ -329,11 +329,18 @@ void transform_row(JpegDecoder& d);
 // call only where vector_path() is avx2.
 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b, uint8_t* out_a, uint8_t* out_b);
 
+// ---- colour_avx2.cpp (where MARIVUE_AVX2) -----------------------------------
+
+// convert_h2v2 sixteen pixels at a time; call only where vector_path() is
+// avx2.
+void convert_h2v2_avx2(JpegDecoder& d);
+
 // ---- vector_path.cpp ----------------------------------------------------------
 
 // Ordered: each path's processor can run the ones before it.
 enum class VectorPath : int32_t { portable = 0, sse2 = 1, avx2 = 2 };
-// The inverse DCT's path for this process (see vector_path.cpp).
+// The path of the inverse DCT and the 4:2:0 colour conversion for this
+// process (see vector_path.cpp).
 VectorPath vector_path();
 
 // ---- colour.cpp -------------------------------------------------------------

@@ -1,7 +1,8 @@
-// The choice of vector path for the inverse DCT, made once per process:
-// the widest the processor has, unless MARIVUE_JPEG_SIMD asks for a
-// narrower one ("avx2", "sse2" or "none"; a request beyond the processor is
-// held to what it has, anything else is ignored). Every path gives the same
+// The choice of vector path for the inverse DCT and the 4:2:0 colour
+// conversion, made once per process: the widest the processor has, unless
+// MARIVUE_JPEG_SIMD asks for a narrower one ("avx2", "sse2" or "none"; a
+// request beyond the processor is held to what it has, anything else is
+// ignored). Every path gives the same
 // results; forcing one is how the tests check that, and how to compare them.
 #include "jpeg/internal.h"
 
