@@ -15,6 +15,7 @@ namespace {
 
 VectorPath widest_available() {
 #if MARIVUE_AVX2
+    __builtin_cpu_init();  // in case this runs before the runtime's own set-up
     return __builtin_cpu_supports("avx2") ? VectorPath::avx2 : VectorPath::sse2;
 #elif MARIVUE_SSE2
     return VectorPath::sse2;
