@@ -21,14 +21,20 @@ namespace marivue::jpeg::detail {
 
 namespace {
 
-// MCU rows in flight: the one being transformed, and room for the entropy
-// side to run ahead where one row takes longer than another.
+// Slots in flight: the one being transformed, and room for the entropy
+// side to run ahead where one takes longer than another.
 constexpr int slot_count = 3;
+// A slot carries as many MCU rows as make about this many blocks, so that
+// the threads meet (and wake each other) a few hundred times per picture
+// rather than once per MCU row.
+constexpr int32_t blocks_per_slot = 4096;
+constexpr int32_t most_mcu_rows_per_slot = 16;
 
 struct Slot {
-    std::vector<int16_t> coefficients;  // row_block_count blocks of 64
-    int32_t first_row = 0;
-    int32_t rows = 0;
+    std::vector<int16_t> coefficients;  // mcu_rows x row_block_count blocks of 64
+    int32_t mcu_rows = 0;
+    int32_t first_row = 0;  // the picture row of the first MCU row's first row
+    int32_t rows = 0;  // picture rows in all, the last MCU row's perhaps fewer than mcu_height
 };
 
 struct Handover {
@@ -62,18 +68,23 @@ struct Worker {
         }
     }
 
-    // What decode_row does for an MCU row: the transform, then row by row
-    // the conversion and the count-down.
+    // What decode_row does for each MCU row: the transform, then row by
+    // row the conversion and the count-down.
     void convert(Slot& slot) {
         JpegDecoder& d = *rows;
-        for (int32_t i = 0; i < d.row_block_count; i++) d.row_blocks[i] = slot.coefficients.data() + 64 * i;
-        transform_row(d);
-        d.mcu_rows_remaining = d.mcu_height;
-        for (int32_t r = 0; r < slot.rows; r++) {
-            const uint8_t* row = convert_row(d);
-            d.mcu_rows_remaining--;
-            d.rows_remaining--;
-            consume(context, d, row, slot.first_row + r);
+        int32_t y = slot.first_row;
+        const int32_t end = slot.first_row + slot.rows;
+        for (int32_t m = 0; m < slot.mcu_rows; m++) {
+            int16_t* blocks = slot.coefficients.data() + static_cast<size_t>(m) * d.row_block_count * 64;
+            for (int32_t i = 0; i < d.row_block_count; i++) d.row_blocks[i] = blocks + 64 * i;
+            transform_row(d);
+            d.mcu_rows_remaining = d.mcu_height;
+            for (int32_t r = 0; r < d.mcu_height && y < end; r++, y++) {
+                const uint8_t* row = convert_row(d);
+                d.mcu_rows_remaining--;
+                d.rows_remaining--;
+                consume(context, d, row, y);
+            }
         }
     }
 };
@@ -90,11 +101,15 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
     std::memcpy(static_cast<void*>(copy.get()), &d, sizeof d);
     std::vector<uint8_t> samples, out_0, out_1;
     Slot slots[slot_count];
+    int32_t mcu_rows_per_slot = blocks_per_slot / (d.row_block_count > 0 ? d.row_block_count : 1);
+    if (mcu_rows_per_slot < 1) mcu_rows_per_slot = 1;
+    if (mcu_rows_per_slot > most_mcu_rows_per_slot) mcu_rows_per_slot = most_mcu_rows_per_slot;
     try {
         samples.resize(static_cast<size_t>(d.row_block_count) * 64 + 8);
         out_0.resize(static_cast<size_t>(d.padded_row_bytes) + 8);
         out_1.resize(static_cast<size_t>(d.padded_row_bytes) + 8);
-        for (Slot& slot : slots) slot.coefficients.resize(static_cast<size_t>(d.row_block_count) * 64);
+        for (Slot& slot : slots)
+            slot.coefficients.resize(static_cast<size_t>(mcu_rows_per_slot) * d.row_block_count * 64);
     } catch (const std::bad_alloc&) {
         return -1;
     }
@@ -113,23 +128,30 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
 
     int32_t delivered = 0;
     result = 1;
-    while (d.rows_remaining > 0) {
-        if (!next_mcu_coefficients(d)) {
-            result = DecodeError;
-            break;
-        }
+    while (d.rows_remaining > 0 && result == 1) {
         {
             std::unique_lock<std::mutex> guard(handover.lock);
             handover.changed.wait(guard, [&] { return handover.filled - handover.done < slot_count; });
         }
         Slot& slot = slots[handover.filled % slot_count];
-        for (int32_t i = 0; i < d.row_block_count; i++)
-            std::memcpy(slot.coefficients.data() + 64 * i, d.row_blocks[i], 128);
+        slot.mcu_rows = 0;
         slot.first_row = d.image_height - d.rows_remaining;
-        slot.rows = d.rows_remaining < d.mcu_height ? d.rows_remaining : d.mcu_height;
-        // The count-down decode_row would have made over these rows, so that
-        // the next MCU row sees the same state.
-        d.rows_remaining -= slot.rows;
+        slot.rows = 0;
+        while (slot.mcu_rows < mcu_rows_per_slot && d.rows_remaining > 0) {
+            if (!next_mcu_coefficients(d)) {
+                result = DecodeError;
+                break;
+            }
+            int16_t* blocks = slot.coefficients.data() + static_cast<size_t>(slot.mcu_rows) * d.row_block_count * 64;
+            for (int32_t i = 0; i < d.row_block_count; i++) std::memcpy(blocks + 64 * i, d.row_blocks[i], 128);
+            const int32_t rows = d.rows_remaining < d.mcu_height ? d.rows_remaining : d.mcu_height;
+            // The count-down decode_row would have made over these rows, so
+            // that the next MCU row sees the same state.
+            d.rows_remaining -= rows;
+            slot.rows += rows;
+            slot.mcu_rows++;
+        }
+        if (slot.mcu_rows == 0) break;
         delivered += slot.rows;
         {
             std::lock_guard<std::mutex> guard(handover.lock);
