@@ -5,6 +5,9 @@
 //
 // Every file of each set is read into memory first; a repetition decodes
 // the whole set once, and the figure reported is the median repetition.
+// This decoder is measured through its streaming operations and through
+// the one-call decode, on one thread and with its automatic choice of
+// threads (two for the large sets).
 // The reference library is measured twice: as it is, and with its vector
 // code switched off, which it only allows per process (JSIMD_FORCENONE), so
 // that measurement runs in a child process of this program.
@@ -151,10 +154,16 @@ PoolUse decode_marivue(const File& f) {
 
 // This decoder's one-call interface into packed RGB (grey for grey
 // pictures), the image reused from call to call as the streaming loop above
-// reuses its output buffer.
+// reuses its output buffer: on the calling thread alone, or with the
+// automatic choice of threads (a second one for the transform and colour
+// conversion from a megapixel up, the calling thread alone below).
+template <int threads>
 void decode_marivue_one_call(const File& f) {
     static Image image;
-    decode(f.bytes.data(), f.bytes.size(), image, f.components == 1 ? PixelFormat::grey : PixelFormat::rgb);
+    Options options;
+    options.format = f.components == 1 ? PixelFormat::grey : PixelFormat::rgb;
+    options.threads = threads;
+    decode(f.bytes.data(), f.bytes.size(), image, options);
     if (!image.pixels.empty()) checksum += image.pixels[0];
 }
 
@@ -300,7 +309,8 @@ int main(int argc, char** argv) {
             double seconds;
         } rows[] = {
             {"marivue", ours},
-            {"marivue decode()", median_seconds(s, reps, decode_marivue_one_call)},
+            {"marivue decode()", median_seconds(s, reps, decode_marivue_one_call<1>)},
+            {"marivue decode() auto", median_seconds(s, reps, decode_marivue_one_call<0>)},
             {"libjpeg-turbo", median_seconds(s, reps, decode_reference)},
             {"libjpeg-turbo no SIMD", without_simd.count(s.name) ? without_simd.at(s.name) : 0},
             {"stb_image", median_seconds(s, reps, decode_stb)},

@@ -10,7 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <utility>
+
+#if MARIVUE_SSE2
+#include <emmintrin.h>
+#endif
 
 namespace marivue::jpeg {
 
@@ -39,8 +44,54 @@ Info info_of(const JpegDecoder& d) {
     return info;
 }
 
+#if MARIVUE_SSE2
+// Four decoded pixels (red, green, blue, 0) at a time into rgb, rgba or
+// bgra; returns how many pixels it wrote, the rest being left to the
+// scalar loop.
+int32_t write_colour_pixels_sse2(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
+    const __m128i byte_0 = _mm_set1_epi32(0xFF), byte_1 = _mm_set1_epi32(0xFF00);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
+    const __m128i first_pixel = _mm_set1_epi64x(0xFFFFFF), second_pixel = _mm_set1_epi64x(0xFFFFFF000000);
+    const __m128i low_half = _mm_set_epi64x(0, -1), high_half = _mm_set_epi64x(-1, 0);
+    int32_t x = 0;
+    for (; x + 4 <= width; x += 4, row += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        if (format == PixelFormat::rgb) {
+            // Each 32-bit lane's three bytes close up into twelve.
+            const __m128i six =
+                _mm_or_si128(_mm_and_si128(v, first_pixel), _mm_and_si128(_mm_srli_epi64(v, 8), second_pixel));
+            const __m128i twelve =
+                _mm_or_si128(_mm_and_si128(six, low_half), _mm_srli_si128(_mm_and_si128(six, high_half), 2));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), twelve);
+            const int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(twelve, 8));
+            std::memcpy(out + 8, &last, 4);
+            out += 12;
+        } else if (format == PixelFormat::rgba) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(v, alpha));
+            out += 16;
+        } else {
+            // Red and blue swap places in each lane.
+            const __m128i swapped =
+                _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), byte_0), _mm_and_si128(v, byte_1)),
+                             _mm_slli_epi32(_mm_and_si128(v, byte_0), 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(swapped, alpha));
+            out += 16;
+        }
+    }
+    return x;
+}
+#endif
+
 // One pass from a decoded colour row (four bytes a pixel) into `out`.
 void write_colour_row(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
+#if MARIVUE_SSE2
+    if (format != PixelFormat::grey) {
+        const int32_t done = write_colour_pixels_sse2(row, width, format, out);
+        row += 4 * done;
+        out += static_cast<size_t>(done) * static_cast<size_t>(channels_of(format));
+        width -= done;
+    }
+#endif
     switch (format) {
         case PixelFormat::rgb:
             for (int32_t x = 0; x < width; x++, row += 4, out += 3) {
@@ -95,12 +146,87 @@ void fill_row(std::uint8_t* out, int32_t width, PixelFormat format) {
     }
 }
 
+// One decoded row (as decode_row delivers it from `d`) into `out`.
+void format_row(const JpegDecoder& d, const std::uint8_t* decoded, int32_t width, PixelFormat format,
+                std::uint8_t* out) {
+    if (d.bytes_per_pixel == 1) {
+        write_grey_row(decoded, width, format, out);
+    } else if (format == PixelFormat::grey && !d.is_rgb) {
+        detail::copy_luma(d, out);
+    } else {
+        write_colour_row(decoded, width, format, out);
+    }
+}
+
 // Empties an image but keeps its pixel memory for the next picture.
 void clear(Image& image) {
     image.width = image.height = image.channels = 0;
     image.complete = false;
     image.pixels.clear();
 }
+
+// Below a megapixel a second thread's start costs more than it saves.
+bool wants_two_threads(const Info& info, const Options& options) {
+    if (options.threads == 1 || options.threads < 0 || info.height <= 8) return false;
+    if (options.threads >= 2) return true;
+    return static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height) >= 1000000 &&
+           std::thread::hardware_concurrency() >= 2;
+}
+
+}  // namespace
+
+namespace detail {
+
+// The one-call decode's access to a Decoder's record.
+struct DecoderRows {
+    struct Target {
+        std::uint8_t* pixels;
+        size_t stride;
+        int32_t width;
+        PixelFormat format;
+    };
+
+    static void write(void* context, const JpegDecoder& d, const std::uint8_t* row, int32_t y) {
+        const Target& target = *static_cast<const Target*>(context);
+        format_row(d, row, target.width, target.format, target.pixels + target.stride * static_cast<size_t>(y));
+    }
+
+    // Every row from the first into `pixels` (`stride` bytes apart) with a
+    // second thread, as next_row would give them, including its filling of
+    // the rows after data that ended early. Sets `rows` to how many rows it
+    // wrote: 0 when it could not have a second thread and left them all to
+    // next_row.
+    static int two_threads(Decoder& decoder, std::uint8_t* pixels, size_t stride, PixelFormat format, int& rows) {
+        rows = 0;
+        if (decoder.status_ != 0 || decoder.rows_done_ != 0) return decoder.status_;
+        JpegDecoder& d = *decoder.record_;
+        if (begin(d) != 0) {
+            decoder.status_ = d.status;
+            return decoder.status_;
+        }
+        Target target{pixels, stride, decoder.info_.width, format};
+        int32_t result = 0;
+        const int32_t delivered = decode_rows_two_threads(d, write, &target, result);
+        if (delivered < 0) return 0;
+        rows = delivered;
+        decoder.rows_done_ = delivered;
+        if (d.data_incomplete) decoder.complete_ = false;
+        if (result == 1) return 0;
+        if (result == DecodeError && d.status == DecodeError && d.data_incomplete) {
+            decoder.filling_ = true;
+            for (; rows < decoder.info_.height; rows++)
+                fill_row(pixels + stride * static_cast<size_t>(rows), decoder.info_.width, format);
+            decoder.rows_done_ = rows;
+            return 0;
+        }
+        decoder.status_ = d.status;
+        return decoder.status_;
+    }
+};
+
+}  // namespace detail
+
+namespace {
 
 // Decodes every row of an opened decoder straight into `image`, reusing
 // its memory when it held a picture before.
@@ -121,7 +247,10 @@ int decode_all(Decoder& decoder, Image& image, const Options& options) {
     }
     std::uint8_t* out = image.pixels.data();
     int result = 0;
-    for (int y = 0; y < info.height && result == 0; y++, out += stride)
+    int y = 0;
+    if (wants_two_threads(info, options))
+        result = detail::DecoderRows::two_threads(decoder, out, stride, options.format, y);
+    for (out += stride * static_cast<size_t>(y); y < info.height && result == 0; y++, out += stride)
         result = decoder.next_row(std::span<std::uint8_t>(out, stride), options.format);
     if (result != 0) {
         clear(image);
@@ -222,15 +351,10 @@ int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
         }
     }
     std::uint8_t* out = row.data();
-    if (filling_) {
+    if (filling_)
         fill_row(out, info_.width, format);
-    } else if (d.bytes_per_pixel == 1) {
-        write_grey_row(decoded, info_.width, format, out);
-    } else if (format == PixelFormat::grey && !d.is_rgb) {
-        detail::copy_luma(d, out);
-    } else {
-        write_colour_row(decoded, info_.width, format, out);
-    }
+    else
+        format_row(d, decoded, info_.width, format, out);
     rows_done_++;
     return 0;
 }

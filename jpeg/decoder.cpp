@@ -57,12 +57,12 @@ void prepare_decoding(JpegDecoder& d) {
 
 namespace {
 
-// Fills the row buffers with the samples of the next MCU row: its
-// coefficients come from the scan (sequential) or from the grids that
-// begin filled (progressive). With the MCU row that holds the picture's
-// last rows, a sequential picture's segments after the scan are read too
-// (finish_image), within the same call and its error exit.
-void decode_mcu_row(JpegDecoder& d) {
+// Fills the row blocks with the coefficients of the next MCU row: from the
+// scan (sequential) or from the grids that begin filled (progressive).
+// With the MCU row that holds the picture's last rows, a sequential
+// picture's segments after the scan are read too (finish_image), within the
+// same call and its error exit.
+void decode_mcu_coefficients(JpegDecoder& d) {
     if (d.is_progressive) {
         load_row_from_coeffs(d);
     } else {
@@ -70,12 +70,22 @@ void decode_mcu_row(JpegDecoder& d) {
         if (entropy_read_past_end(d)) d.data_incomplete = 1;
     }
     if (d.rows_remaining <= d.mcu_height) finish_image(d);
-    transform_row(d);
 }
 
-// The output row for the current row of the MCU row. The vertically
-// subsampled schemes convert two rows in one pass: every other row is the
-// second of a pair, already converted into out_row_1.
+}  // namespace
+
+bool next_mcu_coefficients(JpegDecoder& d) {
+    try {
+        decode_mcu_coefficients(d);
+    } catch (const DecodeFailure&) {
+        // A row that fails after the reader met the end of the data
+        // failed because the data ended (or ends without its marker).
+        if (d.data_exhausted && !d.is_progressive) d.data_incomplete = 1;
+        return false;
+    }
+    return true;
+}
+
 const uint8_t* convert_row(JpegDecoder& d) {
     switch (d.output_scheme) {
         case SchemeGrey:
@@ -102,16 +112,17 @@ const uint8_t* convert_row(JpegDecoder& d) {
             break;
         case SchemeH2V2:
             if (d.mcu_rows_remaining & 1) return d.out_row_1;
-            if (d.is_rgb)
-                convert_rgb_h2v2(d);
+            if (d.is_rgb) convert_rgb_h2v2(d);
+#if MARIVUE_AVX2
+            else if (vector_path() == VectorPath::avx2)
+                convert_h2v2_avx2(d);
+#endif
             else
                 convert_h2v2(d);
             break;
     }
     return d.out_row_0;
 }
-
-}  // namespace
 
 }  // namespace marivue::jpeg::detail
 
@@ -156,14 +167,8 @@ int32_t decode_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_o
     if (d.status != 0 || !d.ready) return -1;
     if (d.rows_remaining == 0) return 1;
     if (d.mcu_rows_remaining == 0) {
-        try {
-            decode_mcu_row(d);
-        } catch (const DecodeFailure&) {
-            // A row that fails after the reader met the end of the data
-            // failed because the data ended (or ends without its marker).
-            if (d.data_exhausted && !d.is_progressive) d.data_incomplete = 1;
-            return DecodeError;
-        }
+        if (!next_mcu_coefficients(d)) return DecodeError;
+        transform_row(d);
         d.mcu_rows_remaining = d.mcu_height;
     }
     *row_out = convert_row(d);

@@ -88,30 +88,29 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table) {
     }
 }
 
-int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e) {
-    get_bits(d, 8);
-    do e = get_bits(d, 1) ? table.tree[-e - 1] : table.tree[-e];
-    while (e < 0);
-    return e;
-}
-
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
-    for (uint32_t p = 0; p < (1u << fast_ac_bits); p++) {
-        fast[p] = 0;
-        int32_t e = table.lookahead[p >> (fast_ac_bits - 8)];
-        if (e < 0) continue;
-        int length = table.code_length[e];
+    // The entries that share a look-ahead entry share its symbol and code
+    // length: those are read once per look-ahead entry.
+    constexpr uint32_t per_prefix = 1u << (fast_ac_bits - 8);
+    for (uint32_t prefix = 0; prefix < 256; prefix++) {
+        int32_t* entries = fast + prefix * per_prefix;
+        int32_t e = table.lookahead[prefix];
+        int length = e >= 0 ? table.code_length[e] : 0;
         int r = e >> 4, s = e & 15;
         // Only what huff_decode followed by get_bits(s) would do in one read:
         // the same code length consumed, then the value bits.
-        if (length == 0 || length + s > fast_ac_bits) continue;
-        int32_t value = 0;
-        if (s != 0) {
-            uint32_t field = (p >> (fast_ac_bits - length - s)) & ((1u << s) - 1u);
-            value = extend(field, s);
+        if (length == 0 || length + s > fast_ac_bits) {
+            for (uint32_t i = 0; i < per_prefix; i++) entries[i] = 0;
+            continue;
         }
-        fast[p] = static_cast<int32_t>((static_cast<uint32_t>(value) << 16) | (static_cast<uint32_t>(r) << 12) |
-                                       (static_cast<uint32_t>(s) << 8) | static_cast<uint32_t>(length + s));
+        const uint32_t fixed =
+            (static_cast<uint32_t>(r) << 12) | (static_cast<uint32_t>(s) << 8) | static_cast<uint32_t>(length + s);
+        for (uint32_t i = 0; i < per_prefix; i++) {
+            const uint32_t p = prefix * per_prefix + i;
+            int32_t value = 0;
+            if (s != 0) value = extend((p >> (fast_ac_bits - length - s)) & ((1u << s) - 1u), s);
+            entries[i] = static_cast<int32_t>((static_cast<uint32_t>(value) << 16) | fixed);
+        }
     }
 }
 

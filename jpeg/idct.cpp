@@ -180,8 +180,7 @@ void idct_block(int16_t* block, uint8_t* out) {
     ac = _mm_or_si128(ac, _mm_srli_si128(r[0], 2));
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(ac, _mm_setzero_si128())) == 0xFFFF) {
         int16_t dc = low16(block[0] * 4);
-        uint8_t v = sample(low16((dc + 16) >> 5));
-        std::memset(out, v, 64);
+        std::memset(out, dc_only_sample(block[0]), 64);
         for (int k = 0; k < 8; k++) block[k] = dc;
         return;
     }
@@ -208,11 +207,25 @@ void idct_block(int16_t* block, uint8_t* out) { idct_block_portable(block, out);
 #endif
 
 void transform_row(JpegDecoder& d) {
+    const VectorPath path = vector_path();
+    int32_t i = 0;
+#if MARIVUE_AVX2
+    if (path == VectorPath::avx2) {
+        // Two blocks at a time, read where they are: this transform leaves
+        // its input alone.
+        for (; i + 1 < d.row_block_count; i += 2)
+            idct_two_blocks_avx2(d.row_blocks[i], d.row_blocks[i + 1], d.sample_rows + 64 * i,
+                                 d.sample_rows + 64 * (i + 1));
+    }
+#endif
     // Each block is copied first: the sequential decoder's zero-fill relies
     // on the coefficient blocks surviving the transform.
-    for (int32_t i = 0; i < d.row_block_count; i++) {
+    for (; i < d.row_block_count; i++) {
         std::memcpy(d.idct_scratch, d.row_blocks[i], sizeof d.idct_scratch);
-        idct_block(d.idct_scratch, d.sample_rows + 64 * i);
+        if (path == VectorPath::portable)
+            idct_block_portable(d.idct_scratch, d.sample_rows + 64 * i);
+        else
+            idct_block(d.idct_scratch, d.sample_rows + 64 * i);
     }
 }
 

@@ -94,8 +94,9 @@ int32_t get_entropy_byte(JpegDecoder& d) {
 // Both readers keep bits 15..0 of bit_buffer equal to the next 16 stream
 // bits; the upper half holds the word fetched last. Reading n bits rotates
 // them out of the window; when the earlier word runs out the next two bytes
-// are fetched into the upper half. The entropy reader's common case is
-// inline (get_bits in internal.h); the fetch is here.
+// are fetched into the upper half. The entropy reader works on a wider
+// window in locals (Bits in internal.h) and leaves the record in this form;
+// its common case is inline, its word fetch is here.
 uint32_t get_bits_raw(JpegDecoder& d, int n) {
     uint32_t result = (d.bit_buffer >> (16 - n)) & ((1u << n) - 1u);
     int old = d.bit_count;
@@ -113,10 +114,10 @@ uint32_t get_bits_raw(JpegDecoder& d, int n) {
     return result;
 }
 
-void fetch_entropy_word(JpegDecoder& d, int old, int n) {
-    // take_bits has already taken the common case, two plain data bytes,
-    // inline; here a 0xFF (stuffing or a marker) or the end of the buffer.
-    uint32_t buffer = std::rotl(d.bit_buffer, old);
+Bits fetch_entropy_word(JpegDecoder& d, Bits bits) {
+    // refill_bits has already taken the common case, plain data bytes
+    // straight from the buffer; here a 0xFF (stuffing or a marker) or the
+    // end of the buffer. The window holds no word ahead now (count <= 16).
     bool was_exhausted = d.data_exhausted;
     uint32_t b1 = static_cast<uint32_t>(get_entropy_byte(d));
     bool first_real = !d.data_exhausted;
@@ -125,15 +126,14 @@ void fetch_entropy_word(JpegDecoder& d, int old, int n) {
     if (was_exhausted) {
         d.fetches_since_exhausted++;
     } else if (d.data_exhausted) {
-        // After this fetch the reader holds what is left of the earlier word
-        // (bit_count + 16 bits, all data) and the new word, of which only
-        // the real bytes are data.
-        d.exhausted_unread_bits = d.bit_count + 32;
-        d.exhausted_real_bits = d.bit_count + 16 + 8 * (first_real + second_real);
+        // After this fetch the reader holds what was left (count bits, all
+        // data) and the new word, of which only the real bytes are data.
+        d.exhausted_unread_bits = bits.count + 16;
+        d.exhausted_real_bits = bits.count + 8 * (first_real + second_real);
     }
-    buffer = (buffer & 0xFFFFu) | (b1 << 24) | (b2 << 16);
-    d.bit_buffer = std::rotl(buffer, n - old);
-    d.bit_count += 16;
+    bits.window |= static_cast<uint64_t>((b1 << 8) | b2) << (48 - bits.count);
+    bits.count += 16;
+    return bits;
 }
 
 bool entropy_data_left(const JpegDecoder& d) {

@@ -9,12 +9,18 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Vector paths: SSE2 where the target has it (every x86-64), unless a build
 // asks for the portable code alone (MARIVUE_NO_SIMD), as the tests do to
 // check that both give the same results.
 #if defined(__SSE2__) && !defined(MARIVUE_NO_SIMD)
 #define MARIVUE_SSE2 1
+// AVX2 as well, in functions compiled for it and chosen at run time where
+// the processor has it (vector_path), with compilers that can do that.
+#if defined(__GNUC__)
+#define MARIVUE_AVX2 1
+#endif
 #endif
 
 namespace marivue::jpeg::detail {
@@ -44,6 +50,31 @@ void system_free(void* block);
 void initialize(JpegDecoder& d, ByteSource& source);
 void prepare_decoding(JpegDecoder& d);
 
+// decode_row's two halves. next_mcu_coefficients fills row_blocks with the
+// next MCU row's coefficients; false when that failed (status set, and
+// data_incomplete where the data ran out), which decode_row reports as
+// DecodeError. convert_row, after transform_row, gives the output row for
+// the MCU row's current row (mcu_rows_remaining counts down from
+// mcu_height); the vertically subsampled schemes convert two rows in one
+// pass, every other row being the second of a pair in out_row_1.
+bool next_mcu_coefficients(JpegDecoder& d);
+const uint8_t* convert_row(JpegDecoder& d);
+
+// ---- pipeline.cpp: the one-call decode on two threads ---------------------
+
+// Receives each output row in order on the second thread: the row decode_row
+// would deliver for picture row y, and the record it was converted in (as
+// decode_row leaves it after that row, for copy_luma).
+using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8_t* row, int32_t y);
+
+// Delivers the rows of a begun decoder as repeated decode_row calls would,
+// with the entropy decoding on this thread and the inverse DCT and colour
+// conversion of earlier MCU rows on a second one. Returns the number of
+// rows delivered and sets `result` to what the next decode_row call would
+// return (1 after the last row, or DecodeError with the cause in status);
+// -1 when a second thread could not be had, nothing having been decoded.
+int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result);
+
 // ---- input.cpp: input buffering and bit readers ---------------------------
 
 // The first byte of the input buffer, behind the push-back room.
@@ -55,9 +86,6 @@ int32_t get_byte_flagged(JpegDecoder& d, uint8_t& synthesised);
 int32_t get_entropy_byte(JpegDecoder& d);
 void push_back_byte(JpegDecoder& d, int32_t byte);
 uint32_t get_bits_raw(JpegDecoder& d, int n);
-// The entropy reader's fetch: the earlier word is used up, bring in the next
-// two bytes (get_bits's uncommon path).
-void fetch_entropy_word(JpegDecoder& d, int old_count, int n);
 
 // False once the entropy reader has delivered every bit of real data and
 // is into the synthesised end-of-image bytes.
@@ -70,43 +98,82 @@ bool entropy_read_past_end(const JpegDecoder& d);
 bool header_read_past_end(const JpegDecoder& d);
 
 // The entropy reader's bit state held in locals, so that a decoding loop
-// can keep it in registers; saved to the record around every call that
-// reads it there (byte fetches, long codes, restarts).
+// can keep it in registers: a 64-bit window with the next unread bit at the
+// top. The record keeps the reader's state in its own form (bit_buffer,
+// bit_count and the input position, as the reader that fetches one 16-bit
+// word at a time leaves them); load and save convert, so that every byte
+// fetch, every status and every position the marker reader starts from is
+// the same as with that reader. The window may run up to two words ahead:
+// only words of plain data bytes straight from the input buffer, which save
+// gives back to the buffer.
 struct Bits {
-    uint32_t buffer;
-    int32_t count;
+    uint64_t window;  // unread bits, the next one at bit 63, zeros below them
+    int32_t count;  // how many (17..64 between reads)
 };
 
+// Brings in one word the way the word-at-a-time reader does: any 0xFF,
+// marker, end of buffer or end of data on the way (the uncommon path).
+// Takes and returns the state by value, so that the callers' copy never has
+// its address taken and stays in registers.
+Bits fetch_entropy_word(JpegDecoder& d, Bits bits);
+
 inline void save(JpegDecoder& d, const Bits& bits) {
-    d.bit_buffer = bits.buffer;
-    d.bit_count = bits.count;
+    // The words beyond the 17..32 bits the word-at-a-time reader would hold.
+    int32_t ahead = (bits.count - 17) >> 4;
+    int32_t held = bits.count - 16 * ahead;
+    int32_t b = held - 16;  // 1..16
+    d.in_cursor -= 2 * ahead;
+    d.in_count += 2 * ahead;
+    d.bit_count = b;
+    // bits 15..0: the next 16 bits; the top b bits: the b after those.
+    d.bit_buffer =
+        static_cast<uint32_t>(bits.window >> 48) | (static_cast<uint32_t>((bits.window << 16) >> (64 - b)) << (32 - b));
 }
 
 inline void load(const JpegDecoder& d, Bits& bits) {
-    bits.buffer = d.bit_buffer;
-    bits.count = d.bit_count;
+    uint64_t buffer = d.bit_buffer;
+    int32_t b = d.bit_count;
+    bits.window = ((buffer & 0xFFFFu) << 48) | ((buffer >> (32 - b)) << (48 - b));
+    bits.count = 16 + b;
 }
 
-// get_bits over local state.
-inline uint32_t take_bits(JpegDecoder& d, Bits& bits, int n) {
-    uint32_t result = (bits.buffer >> (16 - n)) & ((1u << n) - 1u);
-    int old = bits.count;
-    bits.count = old - n;
-    if (bits.count > 0) {
-        bits.buffer = std::rotl(bits.buffer, n);
-    } else if (d.in_count >= 2 && d.in_cursor[0] != 0xFF && d.in_cursor[1] != 0xFF) {
-        // The common fetch, inline: two plain data bytes from the buffer.
-        uint32_t buffer = std::rotl(bits.buffer, old) & 0xFFFFu;
-        buffer |= (static_cast<uint32_t>(d.in_cursor[0]) << 24) | (static_cast<uint32_t>(d.in_cursor[1]) << 16);
-        d.in_cursor += 2;
-        d.in_count -= 2;
-        bits.buffer = std::rotl(buffer, n - old);
-        bits.count += 16;
-    } else {
-        save(d, bits);
-        fetch_entropy_word(d, old, n);
-        load(d, bits);
+inline uint64_t byte_swap_64(uint64_t v) {
+#if defined(__GNUC__)
+    return __builtin_bswap64(v);
+#else
+    uint64_t r = 0;
+    for (int i = 0; i < 8; i++, v >>= 8) r = (r << 8) | (v & 0xFFu);
+    return r;
+#endif
+}
+
+// After a read has left 16 bits or fewer: six plain data bytes in one step
+// where the input buffer has them, else one word the long way.
+inline void refill_bits(JpegDecoder& d, Bits& bits) {
+    if (d.in_count >= 8) {
+        uint64_t word;
+        std::memcpy(&word, d.in_cursor, 8);
+        if constexpr (std::endian::native == std::endian::little) word = byte_swap_64(word);
+        // Any 0xFF among the six bytes used (the two below are ignored)?
+        uint64_t inverse = ~word | 0xFFFFu;
+        bool has_ff = ((inverse - 0x0101010101010101u) & ~inverse & 0x8080808080808080u) != 0;
+        if (!has_ff) {
+            bits.window |= (word & ~static_cast<uint64_t>(0xFFFFu)) >> bits.count;
+            bits.count += 48;
+            d.in_cursor += 6;
+            d.in_count -= 6;
+            return;
+        }
     }
+    bits = fetch_entropy_word(d, bits);
+}
+
+// The next n bits (1..16), first bit most significant.
+inline uint32_t take_bits(JpegDecoder& d, Bits& bits, int n) {
+    uint32_t result = static_cast<uint32_t>(bits.window >> (64 - n));
+    bits.window <<= n;
+    bits.count -= n;
+    if (bits.count <= 16) refill_bits(d, bits);
     return result;
 }
 
@@ -148,9 +215,26 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
 // 0-4, the run/size symbol in 8-15, the extended value in 16-31).
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast);
 constexpr int fast_ac_bits = 9;
-// Decodes a code longer than 8 bits: consumes the 8-bit prefix and walks
-// the tree from the lookahead's node e.
-int32_t huff_decode_long(JpegDecoder& d, const HuffDecodeTable& table, int32_t e);
+// Decodes a code longer than 8 bits: walks the tree from the lookahead's
+// node e and consumes the code.
+inline int32_t huff_decode_long(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table, int32_t e) {
+    // The window holds at least 17 bits: walk the tree on the 8 after the
+    // prefix and consume the code in one read, which leaves the reader as
+    // reading it bit by bit would. A built table ends every path within
+    // those 8 bits; the loop after them only keeps any table safe.
+    uint32_t next = static_cast<uint32_t>(bits.window >> 48);
+    for (int length = 9; length <= 16; length++) {
+        e = (next >> (16 - length)) & 1 ? table.tree[-e - 1] : table.tree[-e];
+        if (e >= 0) {
+            take_bits(d, bits, length);
+            return e;
+        }
+    }
+    take_bits(d, bits, 16);
+    do e = take_bits(d, bits, 1) ? table.tree[-e - 1] : table.tree[-e];
+    while (e < 0);
+    return e;
+}
 
 inline int32_t extend(uint32_t v, int s) {
     int32_t value = static_cast<int32_t>(v);
@@ -159,16 +243,13 @@ inline int32_t extend(uint32_t v, int s) {
 
 // huff_decode over local bit state.
 inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table) {
-    int32_t e = table.lookahead[(bits.buffer >> 8) & 0xFF];
+    int32_t e = table.lookahead[bits.window >> 56];
     if (e >= 0) {
         int length = table.code_length[e];
         if (length != 0) take_bits(d, bits, length);
         return e;
     }
-    save(d, bits);
-    e = huff_decode_long(d, table, e);
-    load(d, bits);
-    return e;
+    return huff_decode_long(d, bits, table, e);
 }
 
 // The AC decoders' common case, shared by the sequential and the first
@@ -178,7 +259,7 @@ inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& ta
 // symbols) and returns true. Returns false, having consumed nothing, when
 // the caller has to decode the symbol the long way.
 inline bool take_fast_ac(JpegDecoder& d, Bits& bits, const int32_t* fast, int32_t& rs, int32_t& value) {
-    int32_t entry = fast[(bits.buffer >> (16 - fast_ac_bits)) & ((1u << fast_ac_bits) - 1u)];
+    int32_t entry = fast[bits.window >> (64 - fast_ac_bits)];
     if (entry == 0) return false;
     take_bits(d, bits, entry & 31);
     rs = (entry >> 8) & 0xFF;
@@ -242,6 +323,26 @@ void idct_block(int16_t* block, uint8_t* out);
 void idct_block_portable(int16_t* block, uint8_t* out);
 void transform_row(JpegDecoder& d);
 
+// ---- idct_avx2.cpp (where MARIVUE_AVX2) -------------------------------------
+
+// The transform of blocks a and b (left as they are) into out_a and out_b;
+// call only where vector_path() is avx2.
+void idct_two_blocks_avx2(const int16_t* a, const int16_t* b, uint8_t* out_a, uint8_t* out_b);
+
+// ---- colour_avx2.cpp (where MARIVUE_AVX2) -----------------------------------
+
+// convert_h2v2 sixteen pixels at a time; call only where vector_path() is
+// avx2.
+void convert_h2v2_avx2(JpegDecoder& d);
+
+// ---- vector_path.cpp ----------------------------------------------------------
+
+// Ordered: each path's processor can run the ones before it.
+enum class VectorPath : int32_t { portable = 0, sse2 = 1, avx2 = 2 };
+// The path of the inverse DCT and the 4:2:0 colour conversion for this
+// process (see vector_path.cpp).
+VectorPath vector_path();
+
 // ---- colour.cpp -------------------------------------------------------------
 
 // Each converts the current output row of the MCU row in sample_rows into
@@ -282,5 +383,13 @@ inline int32_t wrap_mul(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 inline int16_t low16(int32_t v) { return static_cast<int16_t>(v); }
+
+// The sample every position of a block with only a DC coefficient gets:
+// row results of 4 x DC, then the column shortcut.
+inline uint8_t dc_only_sample(int16_t dc) {
+    int32_t row = low16(dc * 4);
+    int32_t v = low16((row + 16) >> 5) + 128;
+    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
 
 }  // namespace marivue::jpeg::detail

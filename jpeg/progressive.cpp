@@ -1,8 +1,14 @@
 // Progressive decoding. Every scan is decoded during begin into per-component
 // coefficient grids (one DC value per block, and 8 x 8 AC blocks); rows are
 // then served from the grids, dequantised only as each MCU row is loaded,
-// because refinement passes need the coded values.
+// because refinement passes need the coded values. A grid block keeps its
+// AC coefficients in zigzag order, the order every scan walks them in, so
+// that a refinement pass finds the non-zero ones of its band from a bit mask
+// instead of visiting every position.
 #include "jpeg/internal.h"
+
+#include <bit>
+#include <cstring>
 
 #if MARIVUE_SSE2
 #include <emmintrin.h>
@@ -59,25 +65,67 @@ inline int32_t read_eob_run(JpegDecoder& d, Bits& bits, int32_t r) {
     return run;
 }
 
-// One correction bit for a coefficient that is already non-zero.
-inline void refine_coefficient(JpegDecoder& d, Bits& bits, int16_t& v, int16_t p1, int16_t m1) {
-    if (take_bits(d, bits, 1) && (v & p1) == 0) v = static_cast<int16_t>(v + (v >= 0 ? p1 : m1));
+// Bit k set where coefficient k (zigzag order) of the block is not 0.
+inline uint64_t nonzero_mask(const int16_t* p) {
+#if MARIVUE_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; i += 16) {
+        __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero);
+        __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8)), zero);
+        uint32_t zeros = static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+        mask |= static_cast<uint64_t>(~zeros & 0xFFFFu) << i;
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int k = 0; k < 64; k++)
+        if (p[k] != 0) mask |= static_cast<uint64_t>(1) << k;
+    return mask;
+#endif
 }
 
-// block = the stored coefficients (DC from its own grid) times the
-// quantisation table, each product truncated to 16 bits.
+// block (natural order) = the stored coefficients (zigzag order, DC from
+// its own grid) times the quantisation table, each product truncated to 16
+// bits. Only the non-zero ones are multiplied and placed; the rest are 0
+// either way.
 inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant) {
-#if MARIVUE_SSE2
-    for (int i = 0; i < 64; i += 8) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ac + i));
-        if (i == 0) v = _mm_insert_epi16(v, dc, 0);
-        __m128i q = _mm_load_si128(reinterpret_cast<const __m128i*>(quant + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + i), _mm_mullo_epi16(v, q));
-    }
-#else
+    std::memset(block, 0, 128);
     block[0] = low16(dc * quant[0]);
-    for (int i = 1; i < 64; i++) block[i] = low16(ac[i] * quant[i]);
-#endif
+    for (uint64_t rest = nonzero_mask(ac) & ~static_cast<uint64_t>(1); rest != 0; rest &= rest - 1) {
+        const int k = std::countr_zero(rest);
+        block[zigzag_order[k]] = low16(ac[k] * quant[k]);
+    }
+}
+
+// Positions first..last (0 <= first, last <= 63) as a mask; empty when
+// first > last.
+inline uint64_t band_mask(int32_t first, int32_t last) {
+    if (first > last) return 0;
+    uint64_t upto_last = last == 63 ? ~static_cast<uint64_t>(0) : (static_cast<uint64_t>(1) << (last + 1)) - 1;
+    return upto_last & (~static_cast<uint64_t>(0) << first);
+}
+
+// Gives every coefficient in `positions` its correction bit, in order:
+// up to 16 bits in one read, which leaves the reader as reading them one by
+// one would, applied without a branch on the (unpredictable) bit.
+inline void refine_positions(JpegDecoder& d, Bits& bits, int16_t* p, uint64_t positions, int16_t p1, int16_t m1) {
+    while (positions != 0) {
+        int16_t* targets[16];
+        int n = 0;
+        do {
+            targets[n++] = p + std::countr_zero(positions);
+            positions &= positions - 1;
+        } while (positions != 0 && n < 16);
+        uint32_t field = take_bits(d, bits, n);
+        for (int j = 0; j < n; j++) {
+            int16_t v = *targets[j];
+            // A set bit adds p1 to the magnitude unless that bit is set already.
+            int32_t apply = static_cast<int32_t>((field >> (n - 1 - j)) & 1u) & static_cast<int32_t>((v & p1) == 0);
+            int32_t step = v >= 0 ? p1 : m1;
+            *targets[j] = static_cast<int16_t>(v + (step & -apply));
+        }
+    }
 }
 
 // Leaves the current scan when its data has run out: the blocks not yet
@@ -152,7 +200,7 @@ void decode_ac_first(JpegDecoder& d, int c, int x, int y) {
         if (s != 0) {
             k += r;
             if (k > 63) fail_scan_data(d);
-            p[zigzag_order[k]] = shifted(value, d.approx_low);
+            p[k] = shifted(value, d.approx_low);
         } else if (r == 15) {
             k += 15;
             if (k > 63) fail_scan_data(d);
@@ -170,6 +218,9 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
     const int16_t m1 = static_cast<int16_t>(static_cast<uint32_t>(-1) << d.approx_low);
     const int32_t last = d.spectral_last;
     int32_t k = d.spectral_first;
+    // Non-zero coefficients stay non-zero under refinement, and every new
+    // one is added to the mask, so it stays true through the block.
+    uint64_t nonzero = nonzero_mask(p);
     Bits bits;
     load(d, bits);
     if (d.eob_run == 0) {
@@ -187,26 +238,22 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
             }
             // Pass over r zero coefficients, giving every non-zero one on the
             // way its correction bit; the new value goes on the next zero.
-            while (k <= last) {
-                int16_t& coefficient = p[zigzag_order[k]];
-                if (coefficient != 0) {
-                    refine_coefficient(d, bits, coefficient, p1, m1);
-                } else if (--r < 0) {
-                    break;
-                }
-                k++;
-            }
             // On corrupt data the walk can run past the band; the value then
             // lands just behind it, still inside the block.
-            if (value != 0 && k < 64) p[zigzag_order[k]] = value;
+            uint64_t zeros = ~nonzero & band_mask(k, last);
+            for (; r > 0 && zeros != 0; r--) zeros &= zeros - 1;
+            int32_t stop = zeros != 0 ? std::countr_zero(zeros) : last + 1;
+            refine_positions(d, bits, p, nonzero & band_mask(k, stop - 1), p1, m1);
+            k = stop;
+            if (value != 0 && k < 64) {
+                p[k] = value;
+                nonzero |= static_cast<uint64_t>(1) << k;
+            }
             k++;
         }
     }
     if (d.eob_run > 0) {
-        for (; k <= last; k++) {
-            int16_t& coefficient = p[zigzag_order[k]];
-            if (coefficient != 0) refine_coefficient(d, bits, coefficient, p1, m1);
-        }
+        refine_positions(d, bits, p, nonzero & band_mask(k, last), p1, m1);
         d.eob_run--;
     }
     save(d, bits);
@@ -293,14 +340,6 @@ void decode_all_scans(JpegDecoder& d) {
 }
 
 void load_row_from_coeffs(JpegDecoder& d) {
-    // Quantisation tables in natural order. Multiplying every coefficient
-    // gives the same block as multiplying only the non-zero ones up to the
-    // last: the rest are 0 either way.
-    alignas(16) int16_t natural_quant[4][64];
-    for (int32_t c = 0; c < d.frame_component_count; c++) {
-        const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
-        for (int k = 0; k < 64; k++) natural_quant[c][zigzag_order[k]] = quant[k];
-    }
     BlockWalk walk;
     int32_t b = 0;
     for (int32_t m = 0; m < d.mcus_across; m++) {
@@ -311,7 +350,7 @@ void load_row_from_coeffs(JpegDecoder& d) {
             int32_t bx = walk.col[c] + walk.x, by = d.comp_block_row[c] + walk.y;
             const int16_t* ac = coeff_block_at(d, *d.ac_coeff_buffers[c], bx, by);
             const int16_t* dc = coeff_block_at(d, *d.dc_coeff_buffers[c], bx, by);
-            dequantise_block(d.row_blocks[b], ac, dc[0], natural_quant[c]);
+            dequantise_block(d.row_blocks[b], ac, dc[0], d.quant_tables[d.comp_quant_index[c]]);
             b++;
             walk.advance(d, c);
         }

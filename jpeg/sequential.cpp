@@ -27,7 +27,7 @@ inline int16_t dequantise(int32_t value, int16_t q) { return low16(static_cast<i
 // fetches exactly the bytes that two reads would.
 template <bool ac>
 inline int32_t decode_symbol(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table, int32_t& value) {
-    int32_t e = table.lookahead[(bits.buffer >> 8) & 0xFF];
+    int32_t e = table.lookahead[bits.window >> 56];
     if (e >= 0) {
         int length = table.code_length[e];
         int s = ac ? (e & 15) : e;
@@ -39,9 +39,7 @@ inline int32_t decode_symbol(JpegDecoder& d, Bits& bits, const HuffDecodeTable& 
         }
         if (length != 0) take_bits(d, bits, length);
     } else {
-        save(d, bits);
-        e = huff_decode_long(d, table, e);
-        load(d, bits);
+        e = huff_decode_long(d, bits, table, e);
     }
     int s = ac ? (e & 15) : e;
     // An 8-bit stream needs DC sizes up to 11; beyond 15 there is no value.

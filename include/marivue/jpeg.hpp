@@ -78,6 +78,12 @@ struct Options {
     // Pictures with more pixels are refused with OutOfMemory before any pixel
     // memory is taken (0: no limit beyond the format's 8192 x 8192).
     std::uint64_t max_pixels = 0;
+    // Threads for decode and decode_file: 1 keeps to the calling thread; 2
+    // (or more) adds a second one that transforms and converts the rows the
+    // calling thread has entropy-decoded; 0 chooses 2 for pictures of a
+    // megapixel or more on a machine with two cores or more, else 1. The
+    // image, the status and `complete` are the same whatever the choice.
+    int threads = 0;
 };
 
 // Reads the stream up to its frame header.
@@ -95,6 +101,10 @@ MARIVUE_JPEG_API const char* status_message(int code);
 
 // The library's version, "MAJOR.MINOR.PATCH".
 MARIVUE_JPEG_API const char* version();
+
+namespace detail {
+struct DecoderRows;  // the one-call decode's way to a Decoder's rows
+}
 
 // Decodes one picture row by row. Construction reads the stream up to its
 // frame header (status() and info() then tell what it is); the first
@@ -126,6 +136,7 @@ public:
     int next_row(std::span<std::uint8_t> row, PixelFormat format = PixelFormat::rgb);
 
 private:
+    friend struct detail::DecoderRows;
     void open(ByteSource& source, std::size_t memory_limit);
     void release();
 

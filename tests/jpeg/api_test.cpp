@@ -222,6 +222,54 @@ TEST(JpegApi, BadInputGivesAStatusAndAnEmptyImage) {
     EXPECT_STREQ(status_message(-1000), "unknown status");
 }
 
+// decode with a second thread gives what it gives on one, also where the
+// data ends early, is corrupt or breaks its restart markers: the same
+// status, pixels and `complete`.
+TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
+    const e2e::Picture colour = e2e::make_picture(643, 481, 3, 7), grey = e2e::make_picture(500, 377, 1, 8);
+    e2e::EncodeOptions restarts, progressive, grey_options;
+    restarts.restart_mcus = 7;
+    progressive.progressive = true;
+    grey_options.sampling = e2e::Sampling::Grey;
+    grey_options.restart_rows = 2;
+    const struct {
+        const char* name;
+        std::vector<uint8_t> data;
+    } pictures[] = {
+        {"4:2:0 with restarts", e2e::encode(colour, restarts)},
+        {"progressive", e2e::encode(colour, progressive)},
+        {"grey", e2e::encode(grey, grey_options)},
+    };
+    for (const auto& picture : pictures) {
+        const auto& whole = picture.data;
+        std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() * 11 / 20));
+        std::vector<uint8_t> corrupt = whole, broken_marker = whole;
+        for (size_t at = whole.size() / 2; at < whole.size() / 2 + 40; at += 13) corrupt[at] ^= 0x5A;
+        for (size_t at = whole.size() / 3; at + 1 < whole.size(); at++)  // the first restart marker after a third
+            if (broken_marker[at] == 0xFF && broken_marker[at + 1] >= 0xD0 && broken_marker[at + 1] <= 0xD7) {
+                broken_marker[at + 1] ^= 0x03;
+                break;
+            }
+        const std::pair<const char*, const std::vector<uint8_t>*> variants[] = {
+            {"whole", &whole}, {"cut", &cut}, {"corrupt", &corrupt}, {"restart marker out of order", &broken_marker}};
+        for (const auto& [variant, data] : variants)
+            for (PixelFormat format : {PixelFormat::rgb, PixelFormat::grey}) {
+                Options one, two;
+                one.format = two.format = format;
+                one.threads = 1;
+                two.threads = 2;
+                Image a, b;
+                const int status_one = decode(data->data(), data->size(), a, one);
+                const int status_two = decode(data->data(), data->size(), b, two);
+                const std::string what = std::string(picture.name) + ", " + variant + ": " + status_name(status_one);
+                EXPECT_EQ(status_one, status_two) << what << " / " << status_name(status_two);
+                EXPECT_EQ(a.complete, b.complete) << what;
+                EXPECT_EQ(a.width, b.width) << what;
+                EXPECT_TRUE(a.pixels == b.pixels) << what;
+            }
+    }
+}
+
 // A source that tells whether the decoder still holds it.
 struct WatchedSource : MemoryByteSource {
     using MemoryByteSource::MemoryByteSource;

@@ -151,6 +151,9 @@ TEST(Pool, EveryRefusedAllocationOfADecodeIsOutOfMemory) {
 // for every chroma pair.
 TEST(VectorPaths, InverseDctMatchesThePortableTransform) {
     uint32_t state = 12345;
+    int16_t previous[64] = {};
+    uint8_t previous_out[64];
+    idct_block_portable(previous, previous_out);
     for (int i = 0; i < 20000 + 64 * 4; i++) {
         int16_t a[64] = {}, b[64];
         const int16_t alone[] = {1, -5, 1020, -32768};  // one coefficient at every position
@@ -176,11 +179,23 @@ TEST(VectorPaths, InverseDctMatchesThePortableTransform) {
             }
         }
         std::memcpy(b, a, sizeof a);
+        int16_t input[64];
+        std::memcpy(input, a, sizeof a);
         uint8_t out_a[64], out_b[64];
         idct_block(a, out_a);
         idct_block_portable(b, out_b);
         ASSERT_EQ(0, std::memcmp(out_a, out_b, 64)) << "block " << i;
         ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "block " << i << ": row results differ";
+#if MARIVUE_AVX2
+        if (vector_path() == VectorPath::avx2) {  // this block paired with the one before
+            uint8_t out_pair[2][64];
+            idct_two_blocks_avx2(input, previous, out_pair[0], out_pair[1]);
+            ASSERT_EQ(0, std::memcmp(out_pair[0], out_b, 64)) << "block " << i << " (AVX2)";
+            ASSERT_EQ(0, std::memcmp(out_pair[1], previous_out, 64)) << "block " << i - 1 << " (AVX2)";
+        }
+#endif
+        std::memcpy(previous, input, sizeof input);
+        std::memcpy(previous_out, out_b, 64);
     }
 }
 
