@@ -100,8 +100,8 @@ std::vector<std::wstring> message_lines(const std::u16string& message, const Cel
         std::wstring line;
         int32_t used = 0;
         for (wchar_t c : to_wide(wrapped)) {
-            int columns = wcwidth(c);
-            if (columns < 0) c = L'?', columns = 1;
+            if (wcwidth(c) < 0) c = L'?';
+            const int columns = wcwidth(c);
             if (used + columns > width) break;
             line += c;
             used += columns;
@@ -130,7 +130,7 @@ std::string message_band(const std::vector<std::wstring>& lines, const CellRect&
             } else {
                 text.append(bytes, length);
             }
-            used += std::max(1, wcwidth(c));
+            used += wcwidth(c);  // never negative after message_lines
         }
         const int32_t pad = std::max(0, (area.cols - used) / 2);
         out += cursor_to(top + static_cast<int32_t>(i), area.col);
