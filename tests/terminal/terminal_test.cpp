@@ -6,6 +6,7 @@
 #include "platform/resource_store.h"
 #include "platform/terminal/terminal_platform.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/picture_folder.h"
 
 #include <chafa.h>
 #include <gtest/gtest.h>
@@ -401,6 +402,7 @@ struct Step {
     int number = -1;  // picture then shown with its caption, details and symbols
     std::string search = {}, shows = {}, absent = {};  // search box text, text on the screen and not on it
     bool hidden = false;  // the picture hidden for the search box
+    bool picture = false;  // picture symbols shown
     int exit = -1;  // exit status then reported, the terminal restored
 };
 
@@ -410,7 +412,7 @@ struct Scenario {
     std::vector<Step> steps;
     int cols = 120, rows = 40;
     std::string args = "--tty", env = "QT_QPA_PLATFORM=offscreen";  // --tty wins over a usable display
-};
+};  // FOLDER in args: the album's picture folder
 
 const std::vector<Scenario> scenarios{
     {"KeyMapAt80x24",  // the whole help line, every step key, Home and End, q
@@ -483,6 +485,30 @@ const std::vector<Scenario> scenarios{
       {"wheel up photos", -1, "", "animal", "Image #"}},
      60,
      16},
+    {"AlbumStepsFiltersAndSaysWhyNot",  // the folder's files in natural order, from the first
+     0,
+     {{.send = "", .shows = "broken.jpg: the picture's data ends early; the"},
+      {.send = "Right", .shows = "Grey.jpg", .absent = "ends early"},
+      {.send = "End", .shows = "Taken 2024-05-17"},  // turned.jpg
+      {.send = "Home", .shows = "data ends early;"},
+      {.send = "type /img", .search = "img"},
+      {.send = "Escape", .search = "img", .hidden = true},
+      {.send = "Right", .shows = "img2.jpg", .absent = "ends early", .picture = true},  // the whole frame, centred
+      {.send = "Right", .shows = "img10.jpg", .picture = true},
+      {.send = "Right", .shows = "img2.jpg"}},
+     80,
+     24,
+     "--tty FOLDER"},
+    {"AlbumMessageFollowsResizeAndRedraw",
+     0,
+     {{.send = "", .shows = "fake.jpg: not a JPEG file"},
+      {.send = "Right", .shows = "data ends early;", .absent = "not a JPEG"},
+      {.send = "tmux resize-window -t viewer -x 120 -y 40", .shows = "ends early; the missing part is filled in"},
+      {.send = "C-l", .shows = "ends early; the missing part is filled in"},
+      {.send = "Left", .shows = "fake.jpg: not a JPEG file", .absent = "ends early"}},
+     80,
+     24,
+     "--tty FOLDER/fake.jpg FOLDER/broken.jpg"},
     {"DefaultWithoutADisplay", 42, {{"", 42}}, 120, 40, "", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"},
 };
 
@@ -496,7 +522,10 @@ class TerminalViewer : public ::testing::TestWithParam<Scenario> {
 
 TEST_P(TerminalViewer, AsTheUserDrivesIt) {
     const Scenario& scenario = GetParam();
-    Session session(scenario.start, scenario.cols, scenario.rows, scenario.args, scenario.env, false);
+    std::string args = scenario.args;
+    for (size_t at; (at = args.find("FOLDER")) != std::string::npos;)
+        args.replace(at, 6, quote(e2e::album_pictures().dir));
+    Session session(scenario.start, scenario.cols, scenario.rows, args, scenario.env, false);
     Screen screen = session.capture();
     for (const Step& step : scenario.steps) {
         SCOPED_TRACE("after '" + step.send + "'");
@@ -545,7 +574,8 @@ TEST_P(TerminalViewer, AsTheUserDrivesIt) {
                        (step.search.empty() || s.search == step.search) &&
                        (step.shows.empty() || s.contains(step.shows)) &&
                        (step.absent.empty() || !s.contains(step.absent)) &&
-                       (!step.hidden || (s.symbols == 0 && s.contains("picture hidden")));
+                       (!step.hidden || (s.symbols == 0 && s.contains("picture hidden"))) &&
+                       (!step.picture || s.symbols > 0);
             },
             &screen);
         ASSERT_TRUE(reached) << "picture " << step.number << " search '" << step.search << "' shows '" << step.shows
