@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -98,6 +99,61 @@ void clear(const FitFrame& frame) {
     std::memset(frame.pixels, 0, static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height) * 3);
 }
 
+// Where frame pixel `i` of `to` samples a side of `from` pixels: the two
+// neighbours and the second one's weight in 256ths (pixel centres aligned).
+struct Tap {
+    int32_t first, second, weight;
+};
+std::vector<Tap> taps(int32_t from, int32_t to) {
+    std::vector<Tap> out(static_cast<size_t>(to));
+    for (int32_t i = 0; i < to; ++i) {
+        const int64_t at = std::max<int64_t>(0, (int64_t{2 * i + 1} * from * 256) / (int64_t{2} * to) - 128);
+        const int32_t first = static_cast<int32_t>(std::min<int64_t>(at >> 8, from - 1));
+        out[static_cast<size_t>(i)] = {first, std::min(first + 1, from - 1), static_cast<int32_t>(at & 255)};
+    }
+    return out;
+}
+
+// Enlarges the `width` x `height` picture in the middle of the frame until
+// it fills the frame's width or height, interpolating between its pixels.
+void enlarge(const FitFrame& frame, int32_t width, int32_t height) {
+    int64_t w = frame.width, h = frame.height;
+    if (int64_t{width} * frame.height >= int64_t{height} * frame.width)
+        h = std::max<int64_t>(1, (int64_t{height} * frame.width * 2 + width) / (int64_t{width} * 2));
+    else
+        w = std::max<int64_t>(1, (int64_t{width} * frame.height * 2 + height) / (int64_t{height} * 2));
+    if (w <= width && h <= height) return;
+    const size_t frame_row = static_cast<size_t>(frame.width) * 3;
+    const size_t left = static_cast<size_t>((frame.width - width) / 2),
+                 top = static_cast<size_t>((frame.height - height) / 2);
+    std::vector<uint8_t> small;
+    try {
+        small.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+    } catch (const std::bad_alloc&) {
+        return;  // shown at its own size
+    }
+    for (size_t y = 0; y < static_cast<size_t>(height); ++y)
+        std::memcpy(&small[y * static_cast<size_t>(width) * 3], frame.pixels + (top + y) * frame_row + left * 3,
+                    static_cast<size_t>(width) * 3);
+    clear(frame);
+    const std::vector<Tap> across = taps(width, static_cast<int32_t>(w)), down = taps(height, static_cast<int32_t>(h));
+    const size_t to_left = static_cast<size_t>((frame.width - w) / 2),
+                 to_top = static_cast<size_t>((frame.height - h) / 2);
+    for (size_t y = 0; y < down.size(); ++y) {
+        const uint8_t* upper = &small[static_cast<size_t>(down[y].first) * static_cast<size_t>(width) * 3];
+        const uint8_t* lower = &small[static_cast<size_t>(down[y].second) * static_cast<size_t>(width) * 3];
+        const int32_t wy = down[y].weight;
+        uint8_t* out = frame.pixels + (to_top + y) * frame_row + to_left * 3;
+        for (const Tap& t : across)
+            for (size_t c = 0; c < 3; ++c, ++out) {
+                const size_t a = static_cast<size_t>(t.first) * 3 + c, b = static_cast<size_t>(t.second) * 3 + c;
+                const int32_t top_mix = upper[a] * (256 - t.weight) + upper[b] * t.weight;
+                const int32_t bottom_mix = lower[a] * (256 - t.weight) + lower[b] * t.weight;
+                *out = static_cast<uint8_t>((top_mix * (256 - wy) + bottom_mix * wy + 32768) >> 16);
+            }
+    }
+}
+
 }  // namespace
 
 FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomic<bool>* cancel) {
@@ -172,6 +228,7 @@ FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomi
             for (int c = 0; c < 3; ++c) out[2 - c] = static_cast<uint8_t>((sum[c] + n / 2) / n);
         }
     }
+    if (frame.enlarge) enlarge(frame, p.fitted_width, p.fitted_height);
     outcome.result = decoder.complete() ? FitResult::shown : FitResult::incomplete;
     if (!decoder.complete()) outcome.reason = "the picture's data ends early; the missing part is filled in";
     return outcome;

@@ -1,6 +1,7 @@
 // Fitting a picture file into the album's frame: decoded row by row and
 // scaled down as the rows arrive, so that no more than the frame and one
-// accumulator of the fitted size is ever held, whatever the picture's size.
+// accumulator of the fitted size is ever held, whatever the picture's size;
+// a picture smaller than the frame is enlarged to fill it.
 #pragma once
 
 #include <atomic>
@@ -20,6 +21,9 @@ struct FitFrame {
     uint8_t* pixels;
     int32_t width;
     int32_t height;
+    // A picture smaller than the frame is enlarged smoothly to fill it (its
+    // aspect kept); without, it stays at its own size in the middle.
+    bool enlarge = true;
 };
 
 enum class FitResult {
@@ -52,7 +56,8 @@ constexpr size_t picture_fit_memory_limit = size_t{256} << 20;
 
 // Decodes the file at `path` into `frame`: turned by its Exif orientation,
 // its aspect kept, centred on black, scaled down by averaging the pixels
-// that fall on each frame pixel when it is larger than the frame, and shown
-// at its own size when it is not. `cancel`, when given and set, stops the
+// that fall on each frame pixel when it is larger than the frame, and
+// enlarged by interpolating between its pixels when it is smaller (unless
+// the frame says otherwise). `cancel`, when given and set, stops the
 // work between two rows.
 FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomic<bool>* cancel = nullptr);

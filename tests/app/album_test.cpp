@@ -133,9 +133,9 @@ namespace {
 constexpr ModuleHandle module{1};
 
 // The frame fit_picture itself makes of `path`: what the album must show.
-Bytes fitted(const std::string& path) {
+Bytes fitted(const std::string& path, bool enlarge = true) {
     Bytes frame(album_frame_bytes);
-    fit_picture(path, FitFrame{frame.data(), album_frame_width, album_frame_height});
+    fit_picture(path, FitFrame{frame.data(), album_frame_width, album_frame_height, enlarge});
     return frame;
 }
 
@@ -244,8 +244,20 @@ TEST(PictureFit, TurnsAndShrinksLikeTheReference) {
         f.insert_exif(name, exif_segment(true, {{0x112, 3, 1, static_cast<uint32_t>(orientation)}}, {}));
         run("jpegtran " + std::string(transforms[orientation - 1]) + " '" + f.at("p.jpg") + "' > '" + f.at("t.jpg") +
             "'");
-        expect_near(fitted(f.at(name)), f.reference(f.at("t.jpg")), 4);
+        expect_near(fitted(f.at(name), false), f.reference(f.at("t.jpg")), 4);
     }
+    // Enlarged twenty times to fill the frame's height: the middle of each
+    // 20 x 20 tile is about the pixel it grew from.
+    const Bytes big = fitted(f.at("p.jpg"));
+    const e2e::Picture want = f.reference(f.at("p.jpg"));
+    int worst = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64 * 3; ++x) {
+            const size_t at = static_cast<size_t>((y * 20 + 10) * album_frame_width + 80 + x / 3 * 20 + 10) * 3;
+            worst = std::max(worst, std::abs(big[at + x % 3] - want.samples[static_cast<size_t>(y * 64 * 3 + x)]));
+        }
+    EXPECT_LE(worst, 16);
+    EXPECT_EQ(big[0], 0);  // the bars beside it stay black
     f.encode("big.jpg", 2880, 1920, "-quality 95 -sample 1x1");
     // djpeg halves in the frequency domain, the album averages pixels.
     expect_near(fitted(f.at("big.jpg")), f.reference(f.at("big.jpg"), "-scale 1/2"), 10);
