@@ -1,14 +1,11 @@
 // The terminal front end: marivue --tty driven as a user drives it in a tmux session of a fixed size
 // (keys, mouse reports and signals sent to it, the screen read back with capture-pane, the picture
-// forced to symbols); and as units what tmux cannot show: the picture against libchafa's rendering
-// cell by cell, the output chosen for other terminals, the seed.
+// forced to symbols), and in xterm on an X server of its own.
 #include "app/catalog.h"
 #include "platform/resource_store.h"
-#include "platform/terminal/terminal_platform.h"
-#include "tests/support/fixtures.h"
 #include "tests/support/picture_folder.h"
+#include "tests/terminal/terminal_cells.h"
 
-#include <chafa.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,237 +18,15 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <sys/wait.h>
 
 namespace {
 
-// A cell as a terminal shows it: colours 0xRRGGBB, a palette index, or -1.
-struct Cell {
-    char32_t symbol;
-    int64_t fg, bg;
-};
-
-// SGR state, carried from row to row as a terminal carries it; `unexpected`
-// counts sequences and attributes other than colours.
-struct SgrState {
-    int64_t fg = -1, bg = -1;
-    bool inverse = false;
-    int unexpected = 0;
-};
-
-std::vector<Cell> parse_row(const std::string& row, SgrState& s) {
-    std::vector<Cell> cells;
-    for (size_t i = 0; i < row.size();) {
-        const auto c = static_cast<unsigned char>(row[i]);
-        if (c == 0x1B) {
-            size_t end = i + 2;
-            while (end < row.size() && (row[end] < 0x40 || row[end] > 0x7E)) ++end;
-            std::vector<int64_t> p{0};
-            for (size_t k = i + 2; k < end && k < row.size(); ++k)
-                row[k] == ';' ? p.push_back(0) : void(p.back() = p.back() * 10 + row[k] - '0');
-            s.unexpected += row[i + 1] != '[' || end >= row.size() || row[end] != 'm';
-            for (size_t k = 0; k < p.size(); ++k) {
-                const int64_t v = p[k];
-                if (v == 0)
-                    s = SgrState{-1, -1, false, s.unexpected};
-                else if (v == 7 || v == 27)
-                    s.inverse = v == 7;
-                else if (v == 39 || v == 49)
-                    (v == 39 ? s.fg : s.bg) = -1;
-                else if ((v == 38 || v == 48) && k + 4 < p.size() && p[k + 1] == 2)
-                    (v == 38 ? s.fg : s.bg) = (p[k + 2] << 16) | (p[k + 3] << 8) | p[k + 4], k += 4;
-                else if ((v == 38 || v == 48) && k + 2 < p.size() && p[k + 1] == 5)
-                    (v == 38 ? s.fg : s.bg) = p[k + 2], k += 2;
-                else if ((v >= 30 && v <= 37) || (v >= 90 && v <= 97))
-                    s.fg = v >= 90 ? v - 82 : v - 30;
-                else if ((v >= 40 && v <= 47) || (v >= 100 && v <= 107))
-                    s.bg = v >= 100 ? v - 92 : v - 40;
-                else
-                    ++s.unexpected;
-            }
-            i = end + 1;
-            continue;
-        }
-        s.unexpected += c < 0x20;
-        const size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        char32_t symbol = extra == 0 ? c : c & (0x3F >> extra);
-        for (size_t k = 1; k <= extra && i + k < row.size(); ++k)
-            symbol = (symbol << 6) | (static_cast<unsigned char>(row[i + k]) & 0x3F);
-        i += 1 + extra;
-        cells.push_back(Cell{symbol, s.inverse ? s.bg : s.fg, s.inverse ? s.fg : s.bg});
-    }
-    return cells;
-}
-
-bool is_picture_symbol(char32_t c) { return (c >= 0x2580 && c <= 0x259F) || (c >= 0x1FB00 && c <= 0x1FB3B); }
-
-// --- Units -----------------------------------------------------------------------
-
-char term_xterm[] = "TERM=xterm-256color", colorterm[] = "COLORTERM=truecolor", term_kitty[] = "TERM=xterm-kitty",
-     kitty_window[] = "KITTY_WINDOW_ID=1", term_vt[] = "TERM=vt100", term_tmux[] = "TERM=tmux-256color",
-     tmux_var[] = "TMUX=/tmp/tmux-0/default,1,0", term_screen[] = "TERM=screen.xterm-256color";
-char* truecolour_env[] = {term_xterm, colorterm, nullptr};
-char* kitty_env[] = {term_kitty, kitty_window, nullptr};
-char* vt_env[] = {term_vt, nullptr};
-char* tmux_env[] = {term_tmux, tmux_var, nullptr};
-char* screen_env[] = {term_screen, nullptr};
-
-// Gradients, a checkerboard, a bright disc and a dark square, as red-green-blue.
-std::vector<uint8_t> test_picture_rgb() {
-    std::vector<uint8_t> rgb;
-    for (int y = 0; y < 160; ++y)
-        for (int x = 0; x < 240; ++x) {
-            const bool disc =
-                (x - 170) * (x - 170) + (y - 60) * (y - 60)<900, square = x> 20 && x < 60 && y > 100 && y < 140;
-            for (int v : {x * 255 / 239, y * 255 / 159, ((x / 16 + y / 16) % 2) * 200})
-                rgb.push_back(static_cast<uint8_t>(disc ? 250 : square ? 10 : v));
-        }
-    return rgb;
-}
-
-struct RenderCase {
-    PictureMode mode;
-    ChafaCanvasMode canvas_mode;
-    int tags;
-    int32_t cols, rows;
-};
-void PrintTo(const RenderCase& c, std::ostream* out) {
-    *out << c.cols << "x" << c.rows << " symbols " << static_cast<int>(c.mode.symbols);
-}
-class PictureRendering : public ::testing::TestWithParam<RenderCase> {};
-
-TEST_P(PictureRendering, MatchesLibchafaCellByCell) {
-    const RenderCase c = GetParam();
-    const std::vector<uint8_t> rgb = test_picture_rgb();
-    std::vector<uint8_t> bgr = rgb;
-    for (size_t i = 0; i < bgr.size(); i += 3) std::swap(bgr[i], bgr[i + 2]);
-    const std::vector<std::string> printed =
-        PictureRenderer(truecolour_env).render(c.mode, PictureView{bgr.data(), 240, 160, 720}, c.cols, c.rows, 0, 0);
-    ASSERT_EQ(static_cast<int32_t>(printed.size()), c.rows);
-    // libchafa's own canvas of the same pixels, configured as the front end documents.
-    ChafaCanvasConfig* config = chafa_canvas_config_new();
-    chafa_canvas_config_set_geometry(config, c.cols, c.rows);
-    chafa_canvas_config_set_canvas_mode(config, c.canvas_mode);
-    ChafaSymbolMap* symbols = chafa_symbol_map_new();
-    chafa_symbol_map_add_by_tags(symbols, static_cast<ChafaSymbolTags>(c.tags));
-    chafa_canvas_config_set_symbol_map(config, symbols);
-    ChafaCanvas* canvas = chafa_canvas_new(config);
-    chafa_canvas_draw_all_pixels(canvas, CHAFA_PIXEL_RGB8, rgb.data(), 240, 160, 720);
-    SgrState state;
-    int differing = 0;
-    std::set<char32_t> seen;
-    for (int32_t y = 0; y < c.rows; ++y) {
-        const std::vector<Cell> cells = parse_row(printed[static_cast<size_t>(y)], state);
-        ASSERT_EQ(static_cast<int32_t>(cells.size()), c.cols) << "row " << y;
-        for (int32_t x = 0; x < c.cols; ++x) {
-            const Cell& cell = cells[static_cast<size_t>(x)];
-            const gunichar symbol = chafa_canvas_get_char_at(canvas, x, y);
-            gint fg = 0, bg = 0;
-            (c.canvas_mode == CHAFA_CANVAS_MODE_TRUECOLOR ? chafa_canvas_get_colors_at
-                                                          : chafa_canvas_get_raw_colors_at)(canvas, x, y, &fg, &bg);
-            // A space shows no foreground, a full block no background.
-            if ((cell.symbol != symbol || (symbol != U' ' && cell.fg != fg) || (symbol != 0x2588 && cell.bg != bg)) &&
-                ++differing <= 3)
-                ADD_FAILURE() << "cell " << x << "," << y << ": U+" << std::hex << static_cast<uint32_t>(cell.symbol)
-                              << " " << cell.fg << "/" << cell.bg << ", libchafa U+" << symbol << " " << fg << "/"
-                              << bg;
-            seen.insert(cell.symbol);
-        }
-    }
-    chafa_canvas_unref(canvas);
-    chafa_symbol_map_unref(symbols);
-    chafa_canvas_config_unref(config);
-    EXPECT_EQ(differing, 0);
-    EXPECT_EQ(state.unexpected, 0) << "only colour sequences belong in the picture";
-    EXPECT_GT(seen.size(), 2u);
-    EXPECT_TRUE(c.mode.symbols != PictureSymbols::Ascii || *seen.rbegin() < 0x80) << "ASCII outside UTF-8";
-}
-
-constexpr int block_and_sextant = CHAFA_SYMBOL_TAG_BLOCK | CHAFA_SYMBOL_TAG_SEXTANT,
-              half_and_quadrant =
-                  CHAFA_SYMBOL_TAG_SPACE | CHAFA_SYMBOL_TAG_SOLID | CHAFA_SYMBOL_TAG_HALF | CHAFA_SYMBOL_TAG_QUAD;
-INSTANTIATE_TEST_SUITE_P(
-    Modes, PictureRendering,
-    ::testing::Values(RenderCase{{PictureOutput::Symbols, PictureColours::TrueColour, PictureSymbols::Blocks},
-                                 CHAFA_CANVAS_MODE_TRUECOLOR,
-                                 half_and_quadrant,
-                                 60,
-                                 20},
-                      RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, PictureSymbols::Sextants},
-                                 CHAFA_CANVAS_MODE_INDEXED_256,
-                                 block_and_sextant,
-                                 93,
-                                 31},
-                      RenderCase{{PictureOutput::Symbols, PictureColours::Colours256, PictureSymbols::Ascii},
-                                 CHAFA_CANVAS_MODE_INDEXED_256,
-                                 CHAFA_SYMBOL_TAG_ASCII,
-                                 40,
-                                 12}));
-
-TEST(PictureMode, PixelsWhereTheTerminalSaysAndCanPlaceThem) {
-    struct Row {
-        const char* setting;
-        const char* answers;  // what the terminal sent back
-        int32_t cell_width;  // 0: not known
-        bool multiplexer;
-        PictureOutput output;
-    };
-    const std::string da1_sixel = "\033[?63;1;2;4;6;9;15;22c", da1_plain = "\033[?64;1;2;6;9;15;22;28c";
-    const std::string kitty_ok = "\033_Gi=31;OK\033\\" + da1_plain;
-    for (const Row& r :
-         {Row{nullptr, da1_sixel.c_str(), 10, false, PictureOutput::Sixels},
-          Row{"AUTO", kitty_ok.c_str(), 10, false, PictureOutput::Kitty},
-          Row{"", da1_plain.c_str(), 10, false, PictureOutput::Symbols},
-          Row{nullptr, "\033[?1;4", 10, false, PictureOutput::Symbols},  // cut short
-          Row{nullptr, da1_sixel.c_str(), 0, false, PictureOutput::Symbols},
-          Row{nullptr, kitty_ok.c_str(), 10, true, PictureOutput::Symbols},
-          Row{"Sixel", "", 0, true, PictureOutput::Sixels}, Row{"sixels", "", 10, false, PictureOutput::Sixels},
-          Row{"kitty", da1_sixel.c_str(), 10, false, PictureOutput::Kitty},
-          Row{"text", kitty_ok.c_str(), 10, false, PictureOutput::Symbols},
-          Row{"blocks", da1_sixel.c_str(), 10, false, PictureOutput::Symbols},
-          Row{"symbols", da1_sixel.c_str(), 10, false, PictureOutput::Symbols}}) {
-        const std::optional<GraphicsSetting> setting = parse_graphics_setting(r.setting);
-        ASSERT_TRUE(setting) << r.setting;
-        EXPECT_EQ(PictureRenderer(vt_env)
-                      .choose_mode(*setting, parse_graphics_answers(r.answers), true, r.cell_width, 2 * r.cell_width,
-                                   r.multiplexer)
-                      .output,
-                  r.output)
-            << (r.setting ? r.setting : "unset") << " " << r.cell_width << " " << r.multiplexer;
-    }
-    for (const char* bad : {"sixel ", "pixels", "1", "on"}) EXPECT_FALSE(parse_graphics_setting(bad)) << bad;
-    EXPECT_FALSE(parse_graphics_answers("\033[?4;1c").sixels) << "4 as the terminal's class is no feature";
-    EXPECT_TRUE(environment_has_multiplexer(tmux_env) && environment_has_multiplexer(screen_env));
-    EXPECT_FALSE(environment_has_multiplexer(kitty_env) || environment_has_multiplexer(nullptr));
-    const TerminalGraphics nothing;
-    EXPECT_EQ(PictureRenderer(truecolour_env).choose_mode(GraphicsSetting::Auto, nothing, true, 0, 0, false).colours,
-              PictureColours::TrueColour);
-    EXPECT_NE(PictureRenderer(vt_env).choose_mode(GraphicsSetting::Auto, nothing, true, 0, 0, false).colours,
-              PictureColours::TrueColour);
-    // Half blocks and quadrants unless sextants are asked for; ASCII outside UTF-8.
-    const auto symbols = [&](GraphicsSetting setting, bool utf8) {
-        return PictureRenderer(vt_env).choose_mode(setting, nothing, utf8, 10, 20, false).symbols;
-    };
-    EXPECT_EQ(symbols(GraphicsSetting::Auto, true), PictureSymbols::Blocks);
-    EXPECT_EQ(symbols(*parse_graphics_setting("Sextants"), true), PictureSymbols::Sextants);
-    EXPECT_EQ(symbols(GraphicsSetting::Sextants, false), PictureSymbols::Ascii);
-    // Pixels need the cell size; a sixel image is a device control string.
-    const std::vector<uint8_t> rgb = test_picture_rgb();
-    const PictureMode sixels{PictureOutput::Sixels, PictureColours::TrueColour, PictureSymbols::Blocks};
-    EXPECT_TRUE(PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 10, 10, 0, 0).empty());
-    const std::vector<std::string> image =
-        PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 24, 8, 10, 20);
-    EXPECT_TRUE(image.size() == 1 && image[0].rfind("\033P", 0) == 0);
-}
-
-TEST(TerminalSeed, OnlyPlainDecimalNumbersFixTheStart) {
-    EXPECT_EQ(seed_from_environment("4294967295"), 4294967295u);
-    for (const char* bad : {"4294967296", "", "-1", "12a", " 1", "0x10"})
-        EXPECT_EQ(seed_from_environment(bad), std::nullopt) << bad;
-    EXPECT_EQ(seed_from_environment(nullptr), std::nullopt);
-}
+using namespace terminal_test;
 
 // --- The program in tmux ------------------------------------------------------
 
