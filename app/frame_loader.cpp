@@ -3,11 +3,13 @@
 #include "app/resource_byte_source.h"
 #include "marivue/jpeg/decoder.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__SSE2__) && defined(__GNUC__)
+#define MARIVUE_FRAME_SHUFFLE 1
+#include <tmmintrin.h>
 #endif
 
 using namespace marivue::jpeg;
@@ -40,30 +42,44 @@ void release_decoder(JpegDecoder* decoder, ResourceByteSource* source) {
     delete source;
 }
 
+#if MARIVUE_FRAME_SHUFFLE
+// Four 4-byte pixels (red, green, blue, unused) into twelve bytes of blue,
+// green, red with one byte shuffle.
+__attribute__((target("ssse3"))) int32_t copy_pixels_ssse3(const uint8_t* row, uint8_t* out) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    int32_t x = 0;
+    // Sixteen bytes are stored each time, the last four overwritten by the
+    // next step; the last pixels are left to the plain loop.
+    for (; x + 8 <= frame_width; x += 4, row += 16, out += 12)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)), order));
+    return x;
+}
+
+// Where the processor has SSSE3, unless MARIVUE_JPEG_SIMD asks the decoder
+// for a narrower path ("sse2", "none"), which then holds here too.
+bool use_shuffle() {
+    static const bool use = [] {
+        __builtin_cpu_init();
+        const char* request = std::getenv("MARIVUE_JPEG_SIMD");
+        const bool narrower =
+            request != nullptr && (std::strcmp(request, "sse2") == 0 || std::strcmp(request, "none") == 0);
+        return __builtin_cpu_supports("ssse3") != 0 && !narrower;
+    }();
+    return use;
+}
+#endif
+
 // One decoded row (red, green, blue first in each pixel of `step` bytes)
-// into a frame row (blue, green, red). With SSE2, four 4-byte pixels at a
-// time: red and blue swap places in each 32-bit lane, then the lanes' three
-// bytes close up into twelve.
+// into a frame row (blue, green, red). The copy was a fifth of a picture's
+// load: a byte shuffle does four pixels at once where it can.
 void copy_row(const uint8_t* row, int32_t step, uint8_t* out) {
     int32_t x = 0;
-#if defined(__SSE2__)
-    if (step == 4) {
-        const __m128i byte_0 = _mm_set1_epi32(0xFF), byte_1 = _mm_set1_epi32(0xFF00);
-        const __m128i first_pixel = _mm_set1_epi64x(0xFFFFFF), second_pixel = _mm_set1_epi64x(0xFFFFFF000000);
-        const __m128i low_half = _mm_set_epi64x(0, -1), high_half = _mm_set_epi64x(-1, 0);
-        for (; x + 4 <= frame_width; x += 4, row += 16, out += 12) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-            const __m128i bgr =
-                _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), byte_0), _mm_and_si128(v, byte_1)),
-                             _mm_slli_epi32(_mm_and_si128(v, byte_0), 16));
-            const __m128i six =
-                _mm_or_si128(_mm_and_si128(bgr, first_pixel), _mm_and_si128(_mm_srli_epi64(bgr, 8), second_pixel));
-            const __m128i twelve =
-                _mm_or_si128(_mm_and_si128(six, low_half), _mm_srli_si128(_mm_and_si128(six, high_half), 2));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), twelve);
-            const int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(twelve, 8));
-            std::memcpy(out + 8, &last, 4);
-        }
+#if MARIVUE_FRAME_SHUFFLE
+    if (step == 4 && use_shuffle()) {
+        x = copy_pixels_ssse3(row, out);
+        row += 4 * x;
+        out += 3 * x;
     }
 #endif
     for (; x < frame_width; ++x, row += step, out += 3) {
