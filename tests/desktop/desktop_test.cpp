@@ -154,6 +154,12 @@ TEST(DesktopWindow, GrowsWithThePictureScaledAspectKeptAndTheBoxesWithIt) {
     });
 }
 
+void type_search(const QString& text) {
+    QTest::mouseClick(search_box(), Qt::LeftButton);
+    search_box()->selectAll();
+    QTest::keyClicks(search_box(), text);
+}
+
 // The album over a folder: names in the caption box, the reason over the
 // picture for a file that cannot be shown, the picture fitted as the window
 // grows.
@@ -171,6 +177,13 @@ TEST(DesktopAlbum, StepsThroughAFolderAndSaysWhyAPictureIsMissing) {
         key(Qt::Key_End);
         EXPECT_EQ(text_of(control_caption_box), "turned.jpg");
         EXPECT_TRUE(p.picture_message(shown).isEmpty());
+        // Filtered by name: only img2.jpg has "img" in it.
+        type_search(QStringLiteral("img"));
+        QTest::keyClick(search_box(), Qt::Key_Escape);
+        for (int steps = 0; steps < 2; ++steps) {
+            key(Qt::Key_Right);
+            EXPECT_EQ(text_of(control_caption_box), "img2.jpg");
+        }
         QWidget* window = p.top_window(shown);
         for (const QSize size : {QSize(700, 500), QSize(1300, 900)}) {
             window->resize(size);
@@ -229,12 +242,6 @@ TEST(DesktopViewer, ButtonsKeysAndWheelStepAndRewriteBothBoxes) {
 }
 
 // Replaces the search box's text as the user does: click, select, type.
-void type_search(const QString& text) {
-    QTest::mouseClick(search_box(), Qt::LeftButton);
-    search_box()->selectAll();
-    QTest::keyClicks(search_box(), text);
-}
-
 TEST(DesktopViewer, SearchBoxMarkerFilterHiddenPictureAndTypingLimit) {
     run_viewer(1, [] {
         const uint16_t start = viewer_dialog.current_id;
