@@ -5,6 +5,8 @@
 #include <system_error>
 
 void PicturePrefetch::start(size_t index, const std::string& path) {
+    // Already at it (a step that kept the picture on show asks again).
+    if (thread_.joinable() && index == index_) return;
     stop();
     try {
         pixels_.resize(album_frame_bytes);

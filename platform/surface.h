@@ -104,7 +104,7 @@ protected:
     // whose window shows whatever the dialog draws. False, with nothing
     // changed, when they would take more than largest_bitmap_bytes or the
     // memory cannot be had.
-    bool grow_window_pixels(int32_t width, int32_t height);
+    bool grow_window_pixels(int64_t width, int64_t height);
 
     // Carries out a block copy from `source` into the Window context
     // `destination` (the request's arguments are as block_copy got them,

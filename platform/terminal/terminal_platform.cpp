@@ -163,10 +163,7 @@ bool TerminalPlatform::draw_to_window(const SurfaceContext& destination, Surface
     const int64_t bottom = int64_t{y} + std::min<int64_t>(height, int64_t{source.height} - source_y);
     const int64_t grown_width = std::max<int64_t>(right, drawn_width_);
     const int64_t grown_height = std::max<int64_t>(bottom, drawn_height_);
-    constexpr int64_t most_pixels = largest_bitmap_bytes / 3;
-    if ((grown_width > drawn_width_ || grown_height > drawn_height_) && grown_width <= most_pixels &&
-        grown_height <= most_pixels && grown_width * grown_height <= most_pixels &&
-        grow_window_pixels(static_cast<int32_t>(grown_width), static_cast<int32_t>(grown_height))) {
+    if ((grown_width > drawn_width_ || grown_height > drawn_height_) && grow_window_pixels(grown_width, grown_height)) {
         drawn_width_ = static_cast<int32_t>(grown_width);
         drawn_height_ = static_cast<int32_t>(grown_height);
         relayout();  // the picture's proportions may be new
