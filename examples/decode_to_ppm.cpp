@@ -7,7 +7,7 @@
 // a file that could not be opened or written.
 #include <marivue/jpeg/byte_sources.h>
 #include <marivue/jpeg/decoder.h>
-#include <marivue/jpeg/status_names.h>
+#include <marivue/jpeg/status.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     std::fclose(input);
     if (status != StatusOk) {
         std::fprintf(stderr, "decode_to_ppm: %s: %s (%d): %s\n", argv[1], status_name(status), static_cast<int>(status),
-                     status_description(status));
+                     status_message(status));
         return 1;
     }
 

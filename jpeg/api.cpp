@@ -396,61 +396,6 @@ int decode_file(const char* path, Image& image, const Options& options) {
     return status;
 }
 
-namespace {
-
-struct StatusMessage {
-    int code;
-    const char* words;
-};
-
-// Words for a person reading a message; status_name gives the code's name
-// for searching.
-constexpr StatusMessage status_messages[] = {
-    {StatusOk, "no failure"},
-    {HuffCountsTooLarge, "a Huffman table declares more than 255 codes"},
-    {HuffIndexInvalid, "a Huffman table has a slot number beyond the last"},
-    {HuffSegmentLength, "a Huffman table segment is too short"},
-    {QuantSegmentLength, "a quantisation table segment has an impossible length"},
-    {QuantIndexInvalid, "a quantisation table has a number beyond the last"},
-    {PrecisionNot8, "only 8-bit samples are supported"},
-    {HeightOutOfRange, "the picture's height is 0 or above 8192"},
-    {WidthOutOfRange, "the picture's width is 0 or above 8192"},
-    {TooManyComponents, "the frame declares more than four components"},
-    {FrameHeaderLength, "the frame header's length does not match its components"},
-    {MarkerLength, "a segment has an impossible length"},
-    {RestartHeaderLength, "the restart interval segment has the wrong length"},
-    {ScanHeaderLength, "a scan header has the wrong length or component count"},
-    {ScanComponentUnknown, "a scan names a component the frame does not have"},
-    {HuffTableInvalid, "a Huffman table is malformed"},
-    {ArithmeticNotSupported, "arithmetic-coded pictures are not supported"},
-    {UnexpectedMarker, "a marker stands where it does not belong"},
-    {NotJpeg, "not a JPEG file"},
-    {UnsupportedFrameType, "lossless and hierarchical pictures are not supported"},
-    {QuantSegmentShort, "a quantisation table segment ends inside a table"},
-    {ScanComponentRepeated, "a scan names the same component twice"},
-    {PoolFull, "the picture needs more memory blocks than the decoder keeps"},
-    {QuantTableMissing, "a quantisation table the picture needs is missing"},
-    {HuffTableMissing, "a Huffman table the picture needs is missing"},
-    {SequentialScanUnsupported, "the first scan does not carry every component in order"},
-    {UnsupportedComponents, "only grey and three-component colour pictures are supported"},
-    {UnsupportedSampling, "this sampling layout is not supported"},
-    {DecodeError, "the compressed data is corrupt"},
-    {RestartMarker, "a restart marker is missing or out of order"},
-    {BufferLimit, "the picture's blocks do not fit the decoder's buffers"},
-    {SpectralSelection, "a progressive scan has an impossible frequency range"},
-    {SuccessiveApprox, "a progressive scan has impossible refinement bits"},
-    {StreamError, "the input could not be read, or the call's arguments cannot be used"},
-    {OutOfMemory, "not enough memory, or the picture is larger than the memory or pixel limit allows"},
-};
-
-}  // namespace
-
-const char* status_message(int code) {
-    for (const StatusMessage& entry : status_messages)
-        if (entry.code == code) return entry.words;
-    return "unknown status";
-}
-
 const char* version() { return MARIVUE_JPEG_VERSION_STRING; }
 
 }  // namespace marivue::jpeg

@@ -29,7 +29,7 @@
 #include "marivue/jpeg/byte_sources.h"
 #include "marivue/jpeg/decoder.h"
 #include "marivue/jpeg/export.h"
-#include "marivue/jpeg/status_names.h"
+#include "marivue/jpeg/status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -95,9 +95,6 @@ MARIVUE_JPEG_API int decode(const void* data, std::size_t size, Image& image, Pi
 MARIVUE_JPEG_API int decode(const void* data, std::size_t size, Image& image, const Options& options);
 MARIVUE_JPEG_API int decode_file(const char* path, Image& image, PixelFormat format = PixelFormat::rgb);
 MARIVUE_JPEG_API int decode_file(const char* path, Image& image, const Options& options);
-
-// Words a person reads for a status ("not a JPEG file"), or "unknown status".
-MARIVUE_JPEG_API const char* status_message(int code);
 
 // The library's version, "MAJOR.MINOR.PATCH".
 MARIVUE_JPEG_API const char* version();

@@ -32,7 +32,7 @@ for archive in "$@"; do
         grep -v -E '^typeinfo (name )?for [^(]* \(' |
         sed -e 's/^typeinfo name for //' -e 's/^typeinfo for //' -e 's/^vtable for //' -e 's/^guard variable for //' |
         grep -v -E -e "$internal" -e '^__' -e '^DW\.ref\.' \
-            -e '^marivue::jpeg::(open_decoder|begin|decode_row|free_pool|status_name|status_description)\(' \
+            -e '^marivue::jpeg::(open_decoder|begin|decode_row|free_pool|status_name)\(' \
             -e '^marivue::jpeg::(read_info|decode|decode_file|status_message|version)\(' \
             -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource|Decoder)(::|$)' \
             -e '^marivue_jpeg_(decode|decode_file|free|read_info|status_name|status_message|version)$' || true)
@@ -41,7 +41,7 @@ for archive in "$@"; do
         printf '%s\n' "$stray" | sed 's/^/  /'
         failed=1
     fi
-    for function in open_decoder begin decode_row free_pool status_name status_description \
+    for function in open_decoder begin decode_row free_pool status_name \
         read_info decode decode_file status_message version Decoder::next_row; do
         if ! printf '%s\n' "$names" | grep -q "^marivue::jpeg::$function("; then
             echo "$archive: interface function $function not found"

@@ -7,7 +7,7 @@
 
 #include "marivue/jpeg/byte_sources.h"
 #include "marivue/jpeg/decoder.h"
-#include "marivue/jpeg/status_names.h"
+#include "marivue/jpeg/status.h"
 
 #include <gtest/gtest.h>
 
@@ -211,11 +211,11 @@ struct CountingSource : MemoryByteSource {
 };
 
 TEST(StatusTable, EveryHostileStreamGivesItsStatusWhereExpected) {
-    std::map<std::string, int32_t> described;  // every code its own description
+    std::map<std::string, int32_t> described;  // every code its own words
     EXPECT_STREQ(status_name(1), "Unknown");
-    EXPECT_STREQ(status_description(-234), "Unknown");
+    EXPECT_STREQ(status_message(-234), "unknown status");
     for (const Row& row : rows()) {
-        EXPECT_EQ(described.emplace(status_description(row.status), row.status).first->second, row.status);
+        EXPECT_EQ(described.emplace(status_message(row.status), row.status).first->second, row.status);
         SCOPED_TRACE(std::string(row.name) + ", expected " + status_name(row.status));
         CountingSource source(row.stream.data(), row.stream.size());
         std::unique_ptr<JpegDecoder> d(new JpegDecoder);

@@ -2,7 +2,7 @@
 
 #include "messages.h"
 
-#include "marivue/jpeg/status_names.h"
+#include "marivue/jpeg/status.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 
 #include "marivue/jpeg.hpp"
 #include "marivue/jpeg/decoder.h"
-#include "marivue/jpeg/status_names.h"
+#include "marivue/jpeg/status.h"
 
 #include <cstdio>
 

@@ -22,11 +22,9 @@
 // anything else but 0 ends the loop with the cause in `status`.
 //
 // Failures: every failure is reported as a negative DecodeStatus in
-// `status` (the first one only; status_names.h turns it into a name and a
-// meaning). The failing operation has already released all memory and
-// detached the source; it returns normally (open_decoder), -1 (begin) or
-// -227 (decode_row); later decode_row calls return -1, and so does begin
-// unless it had completed before. No exception ever leaves these
+// `status` (the first one only; status.h turns it into a name and words). The failing operation has already released
+// all memory and detached the source; it returns normally (open_decoder), -1 (begin) or -227 (decode_row); later
+// decode_row calls return -1, and so does begin unless it had completed before. No exception ever leaves these
 // operations. free_pool must still be called.
 //
 // Ownership: the caller owns the ByteSource and the JpegDecoder. The source
@@ -52,57 +50,12 @@
 #pragma once
 
 #include "marivue/jpeg/export.h"
+#include "marivue/jpeg/status.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace marivue::jpeg {
-
-// Failure codes, as found in `status`. 0 is success; every failure is
-// negative. A header code (-200 to -220) arises where its segment is read:
-// in open_decoder up to the frame header, in begin for scan headers and the
-// tables between scans. Frame and scan set-up and all progressive scans fail
-// in begin; a sequential picture's entropy data fails in decode_row, which
-// returns DecodeError (-227) for every failure during its call and leaves
-// the cause in `status`. status_name() and status_description()
-// (jpeg/status_names.h) give each code's name and meaning for messages.
-enum DecodeStatus : int32_t {
-    StatusOk = 0,
-    HuffCountsTooLarge = -200,  // the 16 code counts of a table exceed 255
-    HuffIndexInvalid = -201,  // Huffman table slot 8 or more
-    HuffSegmentLength = -202,  // DHT length below 2, or too short for its tables
-    QuantSegmentLength = -203,  // DQT length below 2
-    QuantIndexInvalid = -204,  // quantisation table number 4 or more
-    PrecisionNot8 = -205,  // sample precision other than 8
-    HeightOutOfRange = -206,  // frame height 0 or above 8192
-    WidthOutOfRange = -207,  // frame width 0 or above 8192
-    TooManyComponents = -208,  // more than 4 frame components
-    FrameHeaderLength = -209,  // SOF length is not 8 + 3 x components
-    MarkerLength = -210,  // a skipped segment's length is below 2
-    RestartHeaderLength = -211,  // DRI length is not 4
-    ScanHeaderLength = -212,  // SOS component count not 1..4, or length wrong
-    ScanComponentUnknown = -213,  // scan selector matches no frame component
-    HuffTableInvalid = -214,  // Huffman counts over-subscribe the code space
-    ArithmeticNotSupported = -215,  // DAC marker or SOF9 frame
-    UnexpectedMarker = -216,  // a marker where it cannot stand (e.g. EOI before a scan)
-    NotJpeg = -217,  // no start-of-image marker in the first 513 bytes
-    UnsupportedFrameType = -218,  // a frame type other than SOF0/1/2 (lossless, hierarchical)
-    QuantSegmentShort = -219,  // DQT too short for the table just read
-    ScanComponentRepeated = -220,  // a scan names the same component twice
-    PoolFull = -221,  // all 100 pool slots are in use
-    QuantTableMissing = -222,  // a component's quantisation table is undefined
-    HuffTableMissing = -223,  // a Huffman table the scan needs is undefined
-    SequentialScanUnsupported = -224,  // first sequential scan lacks components or reorders them
-    UnsupportedComponents = -225,  // component count other than 1 or 3
-    UnsupportedSampling = -226,  // sampling factors outside supported layouts
-    DecodeError = -227,  // corrupt entropy-coded data (or data that ends early)
-    RestartMarker = -228,  // missing or misnumbered restart marker
-    BufferLimit = -229,  // MCU row too wide, or block outside a grid
-    SpectralSelection = -230,  // bad Ss/Se in a progressive scan
-    SuccessiveApprox = -231,  // bad Ah/Al in a progressive scan
-    StreamError = -232,  // the byte source reported an error
-    OutOfMemory = -233,  // the system allocator refused, or memory_limit reached
-};
 
 // The decoder's input; jpeg/byte_sources.h has sources over memory and over
 // a C stream. The decoder calls attach() once, in open_decoder, before the

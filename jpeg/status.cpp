@@ -1,0 +1,72 @@
+// The one table of the status codes' names and words. Everything that shows
+// a status to a person (the C++ and C interfaces, jpeg-decode, the viewer,
+// the README's list) takes the words from here.
+#include "marivue/jpeg/status.h"
+
+namespace marivue::jpeg {
+
+namespace {
+
+struct StatusText {
+    int32_t code;
+    const char* name;
+    const char* words;
+};
+
+constexpr StatusText status_texts[] = {
+    {StatusOk, "StatusOk", "no failure"},
+    {HuffCountsTooLarge, "HuffCountsTooLarge", "a Huffman table declares more than 255 codes"},
+    {HuffIndexInvalid, "HuffIndexInvalid", "a Huffman table has a slot number beyond the last"},
+    {HuffSegmentLength, "HuffSegmentLength", "a Huffman table segment is too short"},
+    {QuantSegmentLength, "QuantSegmentLength", "a quantisation table segment has an impossible length"},
+    {QuantIndexInvalid, "QuantIndexInvalid", "a quantisation table has a number beyond the last"},
+    {PrecisionNot8, "PrecisionNot8", "only 8-bit samples are supported"},
+    {HeightOutOfRange, "HeightOutOfRange", "the picture's height is 0 or above 8192"},
+    {WidthOutOfRange, "WidthOutOfRange", "the picture's width is 0 or above 8192"},
+    {TooManyComponents, "TooManyComponents", "the frame declares more than four components"},
+    {FrameHeaderLength, "FrameHeaderLength", "the frame header's length does not match its components"},
+    {MarkerLength, "MarkerLength", "a segment has an impossible length"},
+    {RestartHeaderLength, "RestartHeaderLength", "the restart interval segment has the wrong length"},
+    {ScanHeaderLength, "ScanHeaderLength", "a scan header has the wrong length or component count"},
+    {ScanComponentUnknown, "ScanComponentUnknown", "a scan names a component the frame does not have"},
+    {HuffTableInvalid, "HuffTableInvalid", "a Huffman table is malformed"},
+    {ArithmeticNotSupported, "ArithmeticNotSupported", "arithmetic-coded pictures are not supported"},
+    {UnexpectedMarker, "UnexpectedMarker", "a marker stands where it does not belong"},
+    {NotJpeg, "NotJpeg", "not a JPEG file"},
+    {UnsupportedFrameType, "UnsupportedFrameType", "lossless and hierarchical pictures are not supported"},
+    {QuantSegmentShort, "QuantSegmentShort", "a quantisation table segment ends inside a table"},
+    {ScanComponentRepeated, "ScanComponentRepeated", "a scan names the same component twice"},
+    {PoolFull, "PoolFull", "the picture needs more memory blocks than the decoder keeps"},
+    {QuantTableMissing, "QuantTableMissing", "a quantisation table the picture needs is missing"},
+    {HuffTableMissing, "HuffTableMissing", "a Huffman table the picture needs is missing"},
+    {SequentialScanUnsupported, "SequentialScanUnsupported", "the first scan does not carry every component in order"},
+    {UnsupportedComponents, "UnsupportedComponents", "only grey and three-component colour pictures are supported"},
+    {UnsupportedSampling, "UnsupportedSampling", "this sampling layout is not supported"},
+    {DecodeError, "DecodeError", "the compressed data is corrupt"},
+    {RestartMarker, "RestartMarker", "a restart marker is missing or out of order"},
+    {BufferLimit, "BufferLimit", "the picture's blocks do not fit the decoder's buffers"},
+    {SpectralSelection, "SpectralSelection", "a progressive scan has an impossible frequency range"},
+    {SuccessiveApprox, "SuccessiveApprox", "a progressive scan has impossible refinement bits"},
+    {StreamError, "StreamError", "the input could not be read, or the call's arguments cannot be used"},
+    {OutOfMemory, "OutOfMemory", "not enough memory, or the picture is larger than the memory or pixel limit allows"},
+};
+
+const StatusText* find_status(int32_t code) {
+    for (const StatusText& entry : status_texts)
+        if (entry.code == code) return &entry;
+    return nullptr;
+}
+
+}  // namespace
+
+const char* status_name(int32_t code) {
+    const StatusText* entry = find_status(code);
+    return entry ? entry->name : "Unknown";
+}
+
+const char* status_message(int32_t code) {
+    const StatusText* entry = find_status(code);
+    return entry ? entry->words : "unknown status";
+}
+
+}  // namespace marivue::jpeg
