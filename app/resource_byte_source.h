@@ -1,7 +1,7 @@
 // The decoder's byte source over a picture's bytes in the resource store.
 #pragma once
 
-#include "marivue/jpeg/decoder.h"
+#include "marivue/jpeg/byte_source.h"
 
 #include <cstdint>
 

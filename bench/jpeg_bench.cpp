@@ -14,7 +14,7 @@
 #include "app/frame_loader.h"
 #include "jpeg/internal.h"
 #include "marivue/jpeg.hpp"
-#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_source.h"
 #include "marivue/jpeg/decoder.h"
 
 #include <algorithm>

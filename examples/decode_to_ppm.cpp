@@ -5,7 +5,7 @@
 //
 // Exit status: 0 success, 1 the picture could not be decoded, 2 bad usage or
 // a file that could not be opened or written.
-#include <marivue/jpeg/byte_sources.h>
+#include <marivue/jpeg/byte_source.h>
 #include <marivue/jpeg/decoder.h>
 #include <marivue/jpeg/status.h>
 

@@ -26,7 +26,7 @@
 // (77 R + 150 G + 29 B + 128) >> 8. Alpha is 255.
 #pragma once
 
-#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_source.h"
 #include "marivue/jpeg/decoder.h"
 #include "marivue/jpeg/export.h"
 #include "marivue/jpeg/status.h"

@@ -25,7 +25,7 @@ trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 "$cmake" --install "$build_dir" --prefix "$prefix" > "$scratch/install.log"
 
-headers=("$includedir/marivue/"{jpeg.hpp,jpeg.h} "$includedir/marivue/jpeg/"{decoder.h,byte_sources.h,status.h,export.h,version.h})
+headers=("$includedir/marivue/"{jpeg.hpp,jpeg.h} "$includedir/marivue/jpeg/"{decoder.h,byte_source.h,status.h,export.h,version.h})
 package=("$libdir/cmake/MarivueJpeg/MarivueJpeg"{Config,ConfigVersion,Targets}.cmake "$libdir/pkgconfig/marivue-jpeg.pc")
 # The build installs its archive, or with BUILD_SHARED_LIBS its shared library.
 library=libmarivue-jpeg.a

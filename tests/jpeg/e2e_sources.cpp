@@ -3,7 +3,7 @@
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
 
-#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_source.h"
 
 #include <gtest/gtest.h>
 

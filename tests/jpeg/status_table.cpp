@@ -5,7 +5,7 @@
 // -1, and begin too unless it had completed.
 #include "tests/support/jpeg_builder.h"
 
-#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_source.h"
 #include "marivue/jpeg/decoder.h"
 #include "marivue/jpeg/status.h"
 

@@ -3,7 +3,7 @@
 // allocator that refuses each allocation of a decode in turn, and the
 // vector paths against the portable code.
 #include "jpeg/internal.h"
-#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_source.h"
 #include "tests/support/jpeg_builder.h"
 
 #include <gtest/gtest.h>

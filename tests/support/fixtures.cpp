@@ -2,7 +2,7 @@
 // library is used here only, never by the decoder itself.
 #include "tests/support/fixtures.h"
 
-#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_source.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -5,7 +5,7 @@
 #include "output.h"
 #include "picture_writer.h"
 
-#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_source.h"
 #include "marivue/jpeg/decoder.h"
 
 #include <algorithm>

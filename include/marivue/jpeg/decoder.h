@@ -49,6 +49,7 @@
 // different pictures at once; the only shared data are read-only tables.
 #pragma once
 
+#include "marivue/jpeg/byte_source.h"
 #include "marivue/jpeg/export.h"
 #include "marivue/jpeg/status.h"
 
@@ -56,24 +57,6 @@
 #include <cstdint>
 
 namespace marivue::jpeg {
-
-// The decoder's input; jpeg/byte_sources.h has sources over memory and over
-// a C stream. The decoder calls attach() once, in open_decoder, before the
-// first read(), and detach() once when it lets the source go (free_pool, or
-// any failure, whichever comes first). The caller owns the source: it must
-// outlive the decoder's use of it and is destroyed by the caller after
-// free_pool. A source serves one decoder at a time.
-class MARIVUE_JPEG_API ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    // Copies up to `max` bytes into `buffer` and returns how many (0..max),
-    // or -1 on error. Sets *end_flag to non-zero once there is no more data,
-    // either with the last bytes or in a later call that returns 0. Each call
-    // must deliver at least one byte, set the end flag, or return -1.
-    virtual int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) = 0;
-    virtual void attach() {}
-    virtual void detach() {}
-};
 
 enum OutputScheme : int32_t {
     SchemeGrey = 0,

@@ -1,4 +1,4 @@
-#include "marivue/jpeg/byte_sources.h"
+#include "marivue/jpeg/byte_source.h"
 
 #include <cstring>
 
