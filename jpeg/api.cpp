@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -177,6 +178,32 @@ bool wants_two_threads(const Info& info, const Options& options) {
 
 namespace detail {
 
+// Everything a Decoder holds, behind its one pointer, so that none of it
+// reaches the library's ABI.
+struct DecoderState {
+    explicit DecoderState(int code) { set_status(code); }
+    ~DecoderState() {
+        // The pool first: freeing it lets the source go, which may be `memory`.
+        if (record != nullptr) free_pool(*record);
+    }
+    DecoderState(const DecoderState&) = delete;
+    DecoderState& operator=(const DecoderState&) = delete;
+
+    void set_status(int code) {
+        status = code;
+        std::snprintf(message, sizeof message, "%s", status_message(code));
+    }
+
+    std::unique_ptr<JpegDecoder> record;  // about 90 KB: never on the caller's stack
+    std::optional<MemoryByteSource> memory;  // the source of a Decoder over memory
+    Info info;
+    int status = StreamError;
+    int rows_done = 0;
+    bool complete = true;
+    bool filling = false;  // the data ran out: every further row is mid-grey
+    char message[160];  // the words for `status`
+};
+
 // The one-call decode's access to a Decoder's record.
 struct DecoderRows {
     struct Target {
@@ -197,36 +224,79 @@ struct DecoderRows {
     // wrote: 0 when it could not have a second thread and left them all to
     // next_row.
     static int two_threads(Decoder& decoder, std::uint8_t* pixels, size_t stride, PixelFormat format, int& rows) {
+        DecoderState& s = *decoder.state_;
         rows = 0;
-        if (decoder.status_ != 0 || decoder.rows_done_ != 0) return decoder.status_;
-        JpegDecoder& d = *decoder.record_;
+        if (s.status != 0 || s.rows_done != 0) return s.status;
+        JpegDecoder& d = *s.record;
         if (begin(d) != 0) {
-            decoder.status_ = d.status;
-            return decoder.status_;
+            s.set_status(d.status);
+            return s.status;
         }
-        Target target{pixels, stride, decoder.info_.width, format};
+        Target target{pixels, stride, s.info.width, format};
         int32_t result = 0;
         const int32_t delivered = decode_rows_two_threads(d, write, &target, result);
         if (delivered < 0) return 0;
         rows = delivered;
-        decoder.rows_done_ = delivered;
-        if (d.data_incomplete) decoder.complete_ = false;
+        s.rows_done = delivered;
+        if (d.data_incomplete) s.complete = false;
         if (result == 1) return 0;
         if (result == DecodeError && d.status == DecodeError && d.data_incomplete) {
-            decoder.filling_ = true;
-            for (; rows < decoder.info_.height; rows++)
-                fill_row(pixels + stride * static_cast<size_t>(rows), decoder.info_.width, format);
-            decoder.rows_done_ = rows;
+            s.filling = true;
+            for (; rows < s.info.height; rows++)
+                fill_row(pixels + stride * static_cast<size_t>(rows), s.info.width, format);
+            s.rows_done = rows;
             return 0;
         }
-        decoder.status_ = d.status;
-        return decoder.status_;
+        s.set_status(d.status);
+        return s.status;
     }
 };
 
 }  // namespace detail
 
 namespace {
+
+using detail::DecoderState;
+
+// What a Decoder without a picture of its own points to: after a move, and
+// when not even its state could be allocated. Nothing writes to them, as
+// nothing writes to a state whose status is a failure.
+DecoderState moved_from_state(StreamError);
+DecoderState out_of_memory_state(OutOfMemory);
+
+bool is_shared(const DecoderState* state) { return state == &moved_from_state || state == &out_of_memory_state; }
+
+DecoderState* new_state() {
+    DecoderState* state = new (std::nothrow) DecoderState(StatusOk);
+    return state != nullptr ? state : &out_of_memory_state;
+}
+
+void release(DecoderState* state) {
+    if (!is_shared(state)) delete state;
+}
+
+Options limited_to(std::size_t memory_limit) {
+    Options options;
+    options.memory_limit = memory_limit;
+    return options;
+}
+
+// Reads the stream up to its frame header, and refuses a picture above
+// the options' pixel limit before any pixel memory is taken.
+void open(DecoderState& s, ByteSource& source, const Options& options) {
+    if (is_shared(&s)) return;
+    s.record.reset(new (std::nothrow) JpegDecoder);
+    if (s.record == nullptr) return s.set_status(OutOfMemory);
+    s.record->memory_limit = options.memory_limit;
+    open_decoder(*s.record, source);
+    if (s.record->status != 0) return s.set_status(s.record->status);
+    s.info = info_of(*s.record);
+    const std::uint64_t pixels = static_cast<std::uint64_t>(s.info.width) * static_cast<std::uint64_t>(s.info.height);
+    if (options.max_pixels != 0 && pixels > options.max_pixels) {
+        free_pool(*s.record);
+        s.set_status(OutOfMemory);
+    }
+}
 
 // Decodes every row of an opened decoder straight into `image`, reusing
 // its memory when it held a picture before.
@@ -235,8 +305,6 @@ int decode_all(Decoder& decoder, Image& image, const Options& options) {
     if (!known_format(options.format)) return StreamError;
     if (decoder.status() != 0) return decoder.status();
     const Info& info = decoder.info();
-    const std::uint64_t pixels = static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height);
-    if (options.max_pixels != 0 && pixels > options.max_pixels) return OutOfMemory;
     const int channels = channels_of(options.format);
     const size_t stride = static_cast<size_t>(info.width) * static_cast<size_t>(channels);
     try {
@@ -265,97 +333,73 @@ int decode_all(Decoder& decoder, Image& image, const Options& options) {
 
 }  // namespace
 
-Decoder::Decoder(ByteSource& source, std::size_t memory_limit) { open(source, memory_limit); }
+static_assert(sizeof(Decoder) == sizeof(void*), "a Decoder is one pointer: its state stays out of the ABI");
 
-Decoder::Decoder(const void* data, std::size_t size, std::size_t memory_limit) {
-    memory_.reset(new (std::nothrow) MemoryByteSource(static_cast<const std::uint8_t*>(data), size));
-    if (memory_ == nullptr) {
-        status_ = OutOfMemory;
-        return;
-    }
-    open(*memory_, memory_limit);
+Decoder::Decoder(ByteSource& source, std::size_t memory_limit) : Decoder(source, limited_to(memory_limit)) {}
+
+Decoder::Decoder(const void* data, std::size_t size, std::size_t memory_limit)
+    : Decoder(data, size, limited_to(memory_limit)) {}
+
+Decoder::Decoder(ByteSource& source, const Options& options) : state_(new_state()) { open(*state_, source, options); }
+
+Decoder::Decoder(const void* data, std::size_t size, const Options& options) : state_(new_state()) {
+    if (is_shared(state_)) return;
+    state_->memory.emplace(static_cast<const std::uint8_t*>(data), size);
+    open(*state_, *state_->memory, options);
 }
 
-void Decoder::open(ByteSource& source, std::size_t memory_limit) {
-    // The record is about 90 KB: on the heap, never on the caller's stack.
-    record_.reset(new (std::nothrow) JpegDecoder);
-    if (record_ == nullptr) {
-        status_ = OutOfMemory;
-        return;
-    }
-    record_->memory_limit = memory_limit;
-    open_decoder(*record_, source);
-    status_ = record_->status;
-    if (status_ == 0) info_ = info_of(*record_);
-}
+Decoder::~Decoder() { release(state_); }
 
-void Decoder::release() {
-    if (record_ != nullptr) free_pool(*record_);
-    record_.reset();
-    memory_.reset();
-}
-
-Decoder::~Decoder() { release(); }
-
-Decoder::Decoder(Decoder&& other) noexcept
-    : memory_(std::move(other.memory_)),
-      record_(std::move(other.record_)),
-      info_(other.info_),
-      status_(other.status_),
-      rows_done_(other.rows_done_),
-      complete_(other.complete_),
-      filling_(other.filling_) {
-    other.info_ = Info{};
-    other.status_ = StreamError;
-}
+Decoder::Decoder(Decoder&& other) noexcept : state_(std::exchange(other.state_, &moved_from_state)) {}
 
 Decoder& Decoder::operator=(Decoder&& other) noexcept {
     if (this != &other) {
-        release();
-        memory_ = std::move(other.memory_);
-        record_ = std::move(other.record_);
-        info_ = other.info_;
-        status_ = other.status_;
-        rows_done_ = other.rows_done_;
-        complete_ = other.complete_;
-        filling_ = other.filling_;
-        other.info_ = Info{};
-        other.status_ = StreamError;
+        release(state_);
+        state_ = std::exchange(other.state_, &moved_from_state);
     }
     return *this;
 }
 
+int Decoder::status() const { return state_->status; }
+
+const Info& Decoder::info() const { return state_->info; }
+
+bool Decoder::complete() const { return state_->complete; }
+
+const char* Decoder::message() const { return state_->message; }
+
 int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
-    if (status_ != 0) return status_;
+    DecoderState& s = *state_;
+    if (s.status != 0) return s.status;
     if (!known_format(format) ||
-        row.size() < static_cast<size_t>(info_.width) * static_cast<size_t>(channels_of(format)))
+        row.size() < static_cast<size_t>(s.info.width) * static_cast<size_t>(channels_of(format)))
         return StreamError;
-    if (rows_done_ == info_.height) return 1;
-    JpegDecoder& d = *record_;
+    if (s.rows_done == s.info.height) return 1;
+    JpegDecoder& d = *s.record;
     if (begin(d) != 0) {
-        status_ = d.status;
-        return status_;
+        s.set_status(d.status);
+        return s.status;
     }
     const std::uint8_t* decoded = nullptr;
     int32_t bytes = 0;
-    const int32_t got = filling_ ? DecodeError : decode_row(d, &decoded, &bytes);
-    if (d.data_incomplete) complete_ = false;
-    if (got != 0 && !filling_) {
+    const int32_t got = s.filling ? DecodeError : decode_row(d, &decoded, &bytes);
+    if (d.data_incomplete) s.complete = false;
+    if (got != 0 && !s.filling) {
         // A sequential picture whose data ends early can fail at the MCU row
         // that ran out: that row and every one after it are filled in.
         if (got == DecodeError && d.status == DecodeError && d.data_incomplete) {
-            filling_ = true;
+            s.filling = true;
         } else {
-            status_ = got == 1 ? BufferLimit : d.status;  // 1 before the last row would be the decoder's fault
-            return status_;
+            s.set_status(got == 1 ? BufferLimit : d.status);  // 1 before the last row would be the decoder's fault
+            return s.status;
         }
     }
     std::uint8_t* out = row.data();
-    if (filling_)
-        fill_row(out, info_.width, format);
+    if (s.filling)
+        fill_row(out, s.info.width, format);
     else
-        format_row(d, decoded, info_.width, format, out);
-    rows_done_++;
+        format_row(d, decoded, s.info.width, format, out);
+    s.rows_done++;
     return 0;
 }
 
@@ -372,7 +416,7 @@ int decode(const void* data, std::size_t size, Image& image, PixelFormat format)
 }
 
 int decode(const void* data, std::size_t size, Image& image, const Options& options) {
-    Decoder decoder(data, size, options.memory_limit);
+    Decoder decoder(data, size, options);
     return decode_all(decoder, image, options);
 }
 
@@ -389,7 +433,7 @@ int decode_file(const char* path, Image& image, const Options& options) {
     int status;
     {
         FileByteSource source(file);
-        Decoder decoder(source, options.memory_limit);
+        Decoder decoder(source, options);
         status = decode_all(decoder, image, options);
     }
     std::fclose(file);

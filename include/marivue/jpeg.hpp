@@ -1,12 +1,12 @@
-// Marivue JPEG decoder: the one-call interface and a row-by-row class over
-// the streaming interface (marivue/jpeg/decoder.h), for programs that want
-// pixels in a layout of their choice.
+// Marivue JPEG decoder: the C++ interface. The one-call decode, and the
+// Decoder class, which streams a picture row by row; both give pixels in a
+// layout of the caller's choice.
 //
 //   marivue::jpeg::Image image;
 //   int status = marivue::jpeg::decode_file("photo.jpg", image, marivue::jpeg::PixelFormat::rgba);
 //   if (status != 0) std::fprintf(stderr, "%s\n", marivue::jpeg::status_message(status));
 //
-// Every function returns 0 or a negative DecodeStatus (marivue/jpeg/decoder.h)
+// Every function returns 0 or a negative DecodeStatus (marivue/jpeg/status.h)
 // and throws nothing. Besides the decoder's own failures:
 //   NotJpeg       null data or size 0 (no start-of-image marker, as for any
 //                 other stream without one);
@@ -27,13 +27,11 @@
 #pragma once
 
 #include "marivue/jpeg/byte_source.h"
-#include "marivue/jpeg/decoder.h"
 #include "marivue/jpeg/export.h"
 #include "marivue/jpeg/status.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -100,8 +98,9 @@ MARIVUE_JPEG_API int decode_file(const char* path, Image& image, const Options& 
 MARIVUE_JPEG_API const char* version();
 
 namespace detail {
+struct DecoderState;  // what a Decoder holds
 struct DecoderRows;  // the one-call decode's way to a Decoder's rows
-}
+}  // namespace detail
 
 // Decodes one picture row by row. Construction reads the stream up to its
 // frame header (status() and info() then tell what it is); the first
@@ -109,11 +108,18 @@ struct DecoderRows;  // the one-call decode's way to a Decoder's rows
 // every scan. All memory is released when the object is destroyed, also in
 // the middle of a picture. A source passed by reference must outlive the
 // Decoder; memory passed as data and size must stay unchanged as long.
-// A moved-from Decoder holds no picture: its status is StreamError.
+// A moved-from Decoder holds no picture: its status is StreamError. The
+// object is one pointer to state of the library's own, so that what the
+// decoder keeps can change without changing the library's ABI.
 class MARIVUE_JPEG_API Decoder {
 public:
     explicit Decoder(ByteSource& source, std::size_t memory_limit = Options{}.memory_limit);
     Decoder(const void* data, std::size_t size, std::size_t memory_limit = Options{}.memory_limit);
+    // With the options' memory_limit and max_pixels, which refuses a larger
+    // picture here, with OutOfMemory. `format` and `threads` are for decode
+    // and decode_file only: next_row takes its format with each row.
+    Decoder(ByteSource& source, const Options& options);
+    Decoder(const void* data, std::size_t size, const Options& options);
     ~Decoder();
     Decoder(Decoder&& other) noexcept;
     Decoder& operator=(Decoder&& other) noexcept;
@@ -121,10 +127,15 @@ public:
     Decoder& operator=(const Decoder&) = delete;
 
     // 0, or the first failure.
-    int status() const { return status_; }
-    const Info& info() const { return info_; }
+    int status() const;
+    // What the frame header says, once construction has read it.
+    const Info& info() const;
     // False once the data has been found to end early (final after the last row).
-    bool complete() const { return complete_; }
+    bool complete() const;
+    // The words for status() a person reads: status_message()'s, or more
+    // exact ones where the decoder knows the actual reason. The text lives
+    // as long as the Decoder and changes only when status() does.
+    const char* message() const;
 
     // Writes the next row in `format` into the first width x channels_of(format)
     // bytes of `row`. Returns 0 when a row was written, 1 once every row has
@@ -134,16 +145,7 @@ public:
 
 private:
     friend struct detail::DecoderRows;
-    void open(ByteSource& source, std::size_t memory_limit);
-    void release();
-
-    std::unique_ptr<MemoryByteSource> memory_;
-    std::unique_ptr<JpegDecoder> record_;
-    Info info_;
-    int status_ = StreamError;
-    int rows_done_ = 0;
-    bool complete_ = true;
-    bool filling_ = false;  // the data ran out: every further row is mid-grey
+    detail::DecoderState* state_;
 };
 
 }  // namespace marivue::jpeg
