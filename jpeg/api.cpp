@@ -38,6 +38,8 @@ Info info_of(const JpegDecoder& d) {
     info.components = d.frame_component_count;
     info.progressive = d.is_progressive != 0;
     info.rgb = d.is_rgb != 0;
+    info.adobe_transform = d.adobe_transform;
+    info.restart_interval = static_cast<int>(d.restart_interval);
     for (int c = 0; c < 4 && c < d.frame_component_count; c++) {
         info.h_factor[c] = d.comp_h_factor[c];
         info.v_factor[c] = d.comp_v_factor[c];
@@ -189,9 +191,14 @@ struct DecoderState {
     DecoderState(const DecoderState&) = delete;
     DecoderState& operator=(const DecoderState&) = delete;
 
-    void set_status(int code) {
+    // `words` in place of the status's own where the Decoder refused the
+    // picture itself.
+    void set_status(int code, const char* words = nullptr) {
         status = code;
-        std::snprintf(message, sizeof message, "%s", status_message(code));
+        if (words == nullptr && record != nullptr)
+            describe_status(*record, code, message, sizeof message);
+        else
+            std::snprintf(message, sizeof message, "%s", words != nullptr ? words : status_message(code));
     }
 
     std::unique_ptr<JpegDecoder> record;  // about 90 KB: never on the caller's stack
@@ -203,6 +210,18 @@ struct DecoderState {
     bool filling = false;  // the data ran out: every further row is mid-grey
     char message[160];  // the words for `status`
 };
+
+// Prepares decoding on the first call (begin). The segments it reads up to
+// the first scan (up to the last for a progressive picture) may change the
+// restart interval that info() tells.
+inline bool prepare(DecoderState& s) {
+    JpegDecoder& d = *s.record;
+    if (d.ready) return true;
+    const bool prepared = begin(d) == 0;
+    s.info.restart_interval = static_cast<int>(d.restart_interval);
+    if (!prepared) s.set_status(d.status);
+    return prepared;
+}
 
 // The one-call decode's access to a Decoder's record.
 struct DecoderRows {
@@ -228,10 +247,7 @@ struct DecoderRows {
         rows = 0;
         if (s.status != 0 || s.rows_done != 0) return s.status;
         JpegDecoder& d = *s.record;
-        if (begin(d) != 0) {
-            s.set_status(d.status);
-            return s.status;
-        }
+        if (!prepare(s)) return s.status;
         Target target{pixels, stride, s.info.width, format};
         int32_t result = 0;
         const int32_t delivered = decode_rows_two_threads(d, write, &target, result);
@@ -294,7 +310,7 @@ void open(DecoderState& s, ByteSource& source, const Options& options) {
     const std::uint64_t pixels = static_cast<std::uint64_t>(s.info.width) * static_cast<std::uint64_t>(s.info.height);
     if (options.max_pixels != 0 && pixels > options.max_pixels) {
         free_pool(*s.record);
-        s.set_status(OutOfMemory);
+        s.set_status(OutOfMemory, "the picture has more pixels than the pixel limit allows");
     }
 }
 
@@ -376,10 +392,7 @@ int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
         return StreamError;
     if (s.rows_done == s.info.height) return 1;
     JpegDecoder& d = *s.record;
-    if (begin(d) != 0) {
-        s.set_status(d.status);
-        return s.status;
-    }
+    if (!prepare(s)) return s.status;
     const std::uint8_t* decoded = nullptr;
     int32_t bytes = 0;
     const int32_t got = s.filling ? DecodeError : decode_row(d, &decoded, &bytes);

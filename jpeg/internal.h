@@ -60,6 +60,13 @@ void prepare_decoding(JpegDecoder& d);
 bool next_mcu_coefficients(JpegDecoder& d);
 const uint8_t* convert_row(JpegDecoder& d);
 
+// ---- status.cpp: the words for a status ------------------------------------
+
+// Writes the words for `code` into `out` (`size` bytes, cut short if need
+// be): status_message()'s, or more exact ones where the record tells the
+// actual reason.
+void describe_status(const JpegDecoder& d, int32_t code, char* out, size_t size);
+
 // ---- pipeline.cpp: the one-call decode on two threads ---------------------
 
 // Receives each output row in order on the second thread: the row decode_row

@@ -3,6 +3,10 @@
 // the README's list) takes the words from here.
 #include "marivue/jpeg/status.h"
 
+#include "jpeg/internal.h"
+
+#include <cstdio>
+
 namespace marivue::jpeg {
 
 namespace {
@@ -68,5 +72,19 @@ const char* status_message(int32_t code) {
     const StatusText* entry = find_status(code);
     return entry ? entry->words : "unknown status";
 }
+
+namespace detail {
+
+void describe_status(const JpegDecoder& d, int32_t code, char* out, size_t size) {
+    const char* words = status_message(code);
+    // The frame header has been read, and its component count is the reason.
+    if (code == UnsupportedComponents && d.frame_component_count == 4)
+        words = "four-component (CMYK) pictures are not supported";
+    else if (code == UnsupportedComponents && d.frame_component_count == 2)
+        words = "two-component pictures are not supported";
+    std::snprintf(out, size, "%s", words);
+}
+
+}  // namespace detail
 
 }  // namespace marivue::jpeg

@@ -62,6 +62,14 @@ struct Info {
     // the first and 1, 1 for the others is 4:2:0; unused entries are 0.
     int h_factor[4] = {};
     int v_factor[4] = {};
+    // The colour transform of the picture's Adobe segment (0 none: RGB or
+    // CMYK; 1 YCbCr; 2 YCCK), -1 without one.
+    int adobe_transform = -1;
+    // MCUs from one restart marker to the next, 0 without restart markers:
+    // as the segments before the frame header set it, and on a Decoder,
+    // once the first row has been asked for, as the first scan has it (the
+    // last scan of a progressive picture).
+    int restart_interval = 0;
 };
 
 struct Options {

@@ -178,7 +178,11 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     const Case cases[] = {
         {{"--info", path("colour.jpg")}, "", 0, "file: " + path("colour.jpg") + "\n" + info, ""},
         {{"--info", "-"}, path("grey.jpg"), 0, "~sampling: grey\nrestart interval: none\ncolour transform: none\n", ""},
-        {{"--info", path("h1v2.jpg")}, "", 0, "~coding: progressive\ncomponents: 3 (colour)\nsampling: 4:4:0\n", ""},
+        {{"--info", path("h1v2.jpg")},
+         "",
+         0,
+         "~coding: progressive\ncomponents: 3 (colour)\nsampling: 4:4:0\nrestart interval: every 16 MCUs\n",
+         ""},
         {{"--info", path("rgb.jpg")}, "", 0, "~sampling: 4:4:4\nrestart interval: none\ncolour transform: RGB\n", ""},
         {{"--info", "--json", path("refused.jpg")},
          "",

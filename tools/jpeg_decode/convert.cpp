@@ -5,8 +5,7 @@
 #include "output.h"
 #include "picture_writer.h"
 
-#include "marivue/jpeg/byte_source.h"
-#include "marivue/jpeg/decoder.h"
+#include "marivue/jpeg.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,57 +23,39 @@ namespace jpeg_decode {
 
 namespace {
 
-// The value coefficients that never arrived decode to: rows the data did
-// not reach are filled with it.
-constexpr uint8_t mid_grey = 128;
+// A picture's rows as the writers take them: one grey byte a pixel, or
+// red, green, blue and a fourth byte.
+PixelFormat writer_format(const Info& info) { return info.components == 1 ? PixelFormat::grey : PixelFormat::rgba; }
+
+int report_failure(const std::string& input, const Decoder& decoder) {
+    return report_status(input, decoder.status(), decoder.message());
+}
 
 struct DecodedRows {
     int status = exit_ok;
-    int32_t delivered = 0;  // rows the decoder delivered
-    // The first row the data did not fully reach, image_height when it
+    // The first row the data did not fully reach, the height when it
     // reached them all (a progressive picture's missing detail aside).
     int32_t first_patched = 0;
-    bool incomplete = false;  // the data ended early; the rest is filled in
 };
 
-// Hands every row to the writer (none when checking). A sequential picture
-// whose data ends early has the rows it could not deliver filled in
-// mid-grey.
-DecodedRows decode_rows(JpegDecoder& d, PictureWriter* writer, const std::string& input) {
+// Hands every row to the writer (none when checking), `row` holding the
+// first one already. A sequential picture whose data ends early has the
+// rows the data did not reach filled in mid-grey by the decoder.
+DecodedRows decode_rows(Decoder& decoder, std::vector<uint8_t>& row, PictureWriter* writer, const std::string& input) {
+    const Info& info = decoder.info();
     DecodedRows result;
-    result.first_patched = d.image_height;
-    const int32_t expected_bytes = d.image_width * d.bytes_per_pixel;
-    for (;;) {
-        const uint8_t* row = nullptr;
-        int32_t row_bytes = 0;
-        const int32_t got = decode_row(d, &row, &row_bytes);
-        if (got == 1) break;
-        if (got != 0) {
-            if (got == DecodeError && d.status == DecodeError && d.data_incomplete) {
-                result.first_patched = std::min(result.first_patched, result.delivered);
-                break;
-            }
-            result.status = report_status(input, d.status != 0 ? d.status : DecodeError, d.frame_component_count);
-            return result;
-        }
-        if (row == nullptr || row_bytes != expected_bytes || result.delivered >= d.image_height) {
-            report(input, "the decoder delivered an inconsistent row");
-            result.status = exit_undecodable;
-            return result;
-        }
+    result.first_patched = info.height;
+    for (int32_t y = 0;;) {
         // A sequential picture's flag rises with the first row of the MCU
         // row that ran past the end of the data.
-        if (d.data_incomplete && !d.is_progressive) {
-            result.first_patched = std::min(result.first_patched, result.delivered);
+        if (!decoder.complete() && !info.progressive) result.first_patched = std::min(result.first_patched, y);
+        if (writer != nullptr) writer->write_row(row.data());
+        if (++y == info.height) break;
+        if (decoder.next_row(row, writer_format(info)) != 0) {
+            result.status = report_failure(input, decoder);
+            return result;
         }
-        ++result.delivered;
-        if (writer != nullptr) writer->write_row(row);
     }
-    if (writer != nullptr && result.delivered < d.image_height) {
-        std::vector<uint8_t> grey(static_cast<size_t>(expected_bytes), mid_grey);
-        for (int32_t y = result.delivered; y < d.image_height; ++y) writer->write_row(grey.data());
-    }
-    result.incomplete = d.data_incomplete != 0;
     return result;
 }
 
@@ -87,9 +68,12 @@ void warn_incomplete(const std::string& input, const DecodedRows& rows, int32_t 
     }
 }
 
-// Decodes a begun picture to its output, or nowhere when checking.
-int convert(JpegDecoder& d, const Options& options, const std::string& input, const std::string& output_name) {
-    const bool grey = d.bytes_per_pixel == 1;
+// Decodes a picture whose first row is in `row` to its output, or nowhere
+// when checking.
+int convert(Decoder& decoder, std::vector<uint8_t>& row, const Options& options, const std::string& input,
+            const std::string& output_name) {
+    const Info& info = decoder.info();
+    const bool grey = info.components == 1;
     const bool checking = options.mode == Mode::Check;
     Format format = Format::Pnm;
     std::string name = output_name;
@@ -104,13 +88,13 @@ int convert(JpegDecoder& d, const Options& options, const std::string& input, co
     if (!checking) {
         if (!open_output(name, output)) return exit_usage;
         writer = make_writer(format);
-        if (!writer->begin(output, d.image_width, d.image_height, grey)) {
+        if (!writer->begin(output, info.width, info.height, grey)) {
             discard_output(output);
             report(name, "cannot start the PNG picture");
             return exit_usage;
         }
     }
-    const DecodedRows rows = decode_rows(d, writer.get(), input);
+    const DecodedRows rows = decode_rows(decoder, row, writer.get(), input);
     if (rows.status != exit_ok) {
         if (!checking) discard_output(output);
         return rows.status;
@@ -125,45 +109,42 @@ int convert(JpegDecoder& d, const Options& options, const std::string& input, co
     }
     if (checking || options.verbose) {
         clear_progress();
-        std::fprintf(stderr, "%s: %s: decoded %s\n", program, input.c_str(), summary(describe(input, d, 0)).c_str());
+        std::fprintf(stderr, "%s: %s: decoded %s\n", program, input.c_str(), summary(describe(input, info)).c_str());
     }
-    if (rows.incomplete) {
-        warn_incomplete(input, rows, d.image_height);
+    if (!decoder.complete()) {
+        warn_incomplete(input, rows, info.height);
         return exit_warning;
     }
     return exit_ok;
 }
 
-// Runs the decoder over an open input.
+// Runs the decoder over an open input. The first row is decoded before
+// anything is written or printed: it prepares decoding (every scan of a
+// progressive picture), so a picture refused then leaves no output behind,
+// and --info can say whether the picture decodes.
 int run_decoder(std::FILE* in, const Options& options, const std::string& input, const std::string& output) {
     FileByteSource source(in);
-    std::unique_ptr<JpegDecoder> decoder(new (std::nothrow) JpegDecoder);
-    if (!decoder) return report_status(input, OutOfMemory, 0);
-    JpegDecoder& d = *decoder;
-    int status = exit_ok;
-    open_decoder(d, source);
-    if (d.status != 0) {
-        status = report_status(input, d.status, 0);
-    } else if (begin(d) != 0) {
-        // A picture the decoder parsed but refuses is still described.
+    // No memory limit: the command decodes whatever the machine can hold.
+    Decoder decoder(source, std::size_t{0});
+    if (decoder.status() != 0) return report_failure(input, decoder);
+    const Info& info = decoder.info();
+    try {
+        std::vector<uint8_t> row(static_cast<size_t>(info.width) *
+                                 static_cast<size_t>(channels_of(writer_format(info))));
+        const int first = decoder.next_row(row, writer_format(info));
         if (options.mode == Mode::Info) {
-            const PictureInfo info = describe(input, d, d.status);
-            options.json ? print_json(info) : print_words(info);
+            // A picture the decoder parsed but refuses is still described.
+            const std::string reason = first < 0 ? status_words(first, decoder.message()) : "";
+            const PictureInfo picture = describe(input, info, first < 0 ? first : 0, reason);
+            options.json ? print_json(picture) : print_words(picture);
             std::fflush(stdout);
         }
-        status = report_status(input, d.status, d.frame_component_count);
-    } else if (options.mode == Mode::Info) {
-        const PictureInfo info = describe(input, d, 0);
-        options.json ? print_json(info) : print_words(info);
-    } else {
-        try {
-            status = convert(d, options, input, output);
-        } catch (const std::bad_alloc&) {
-            status = report_status(input, OutOfMemory, d.frame_component_count);
-        }
+        if (first < 0) return report_failure(input, decoder);
+        if (options.mode == Mode::Info) return exit_ok;
+        return convert(decoder, row, options, input, output);
+    } catch (const std::bad_alloc&) {
+        return report_status(input, OutOfMemory, status_message(OutOfMemory));
     }
-    free_pool(d);
-    return status;
 }
 
 }  // namespace

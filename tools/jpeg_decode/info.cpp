@@ -1,7 +1,5 @@
 #include "info.h"
 
-#include "messages.h"
-
 #include "marivue/jpeg/status.h"
 
 #include <cstdio>
@@ -27,11 +25,11 @@ const char* ratio_name(int32_t across, int32_t down) {
     return nullptr;
 }
 
-std::string sampling_of(const JpegDecoder& d) {
-    const int32_t n = d.frame_component_count;
+std::string sampling_of(const Info& info) {
+    const int32_t n = info.components;
     if (n == 1) return "grey";
-    const int32_t* h = d.comp_h_factor;
-    const int32_t* v = d.comp_v_factor;
+    const int* h = info.h_factor;
+    const int* v = info.v_factor;
     if (n == 3 && h[1] == h[2] && v[1] == v[2] && h[1] > 0 && v[1] > 0 && h[0] % h[1] == 0 && v[0] % v[1] == 0) {
         if (const char* name = ratio_name(h[0] / h[1], v[0] / v[1])) return name;
     }
@@ -40,10 +38,10 @@ std::string sampling_of(const JpegDecoder& d) {
     return factors;
 }
 
-std::string colour_transform_of(const JpegDecoder& d) {
-    if (d.frame_component_count == 1) return "none";
-    if (d.frame_component_count == 3) return d.is_rgb ? "RGB" : "YCbCr";
-    return d.adobe_transform == 2 ? "YCCK" : "none";
+std::string colour_transform_of(const Info& info) {
+    if (info.components == 1) return "none";
+    if (info.components == 3) return info.rgb ? "RGB" : "YCbCr";
+    return info.adobe_transform == 2 ? "YCCK" : "none";
 }
 
 std::string json_string(const std::string& text) {
@@ -67,18 +65,19 @@ const char* components_word(int32_t count) { return count == 1 ? "grey" : count 
 
 }  // namespace
 
-PictureInfo describe(const std::string& file, const JpegDecoder& decoder, int32_t refusal) {
-    PictureInfo info;
-    info.file = file;
-    info.width = decoder.image_width;
-    info.height = decoder.image_height;
-    info.components = decoder.frame_component_count;
-    info.progressive = decoder.is_progressive != 0;
-    info.sampling = sampling_of(decoder);
-    info.restart_interval = decoder.restart_interval;
-    info.colour_transform = colour_transform_of(decoder);
-    info.refusal = refusal;
-    return info;
+PictureInfo describe(const std::string& file, const Info& info, int32_t refusal, const std::string& reason) {
+    PictureInfo picture;
+    picture.file = file;
+    picture.width = info.width;
+    picture.height = info.height;
+    picture.components = info.components;
+    picture.progressive = info.progressive;
+    picture.sampling = sampling_of(info);
+    picture.restart_interval = static_cast<uint32_t>(info.restart_interval);
+    picture.colour_transform = colour_transform_of(info);
+    picture.refusal = refusal;
+    picture.reason = reason;
+    return picture;
 }
 
 void print_words(const PictureInfo& info) {
@@ -96,7 +95,7 @@ void print_words(const PictureInfo& info) {
     if (info.refusal == 0) {
         std::printf("decodes: yes\n");
     } else {
-        std::printf("decodes: no, %s\n", status_words(info.refusal, info.components).c_str());
+        std::printf("decodes: no, %s\n", info.reason.c_str());
     }
 }
 
@@ -110,8 +109,8 @@ void print_json(const PictureInfo& info) {
                        ",\"colour_transform\":" + json_string(info.colour_transform) +
                        ",\"decodes\":" + (info.refusal == 0 ? "true" : "false");
     if (info.refusal != 0) {
-        json += ",\"reason\":" + json_string(status_words(info.refusal, info.components)) +
-                ",\"status\":" + json_string(status_name(info.refusal)) + ",\"code\":" + std::to_string(info.refusal);
+        json += ",\"reason\":" + json_string(info.reason) + ",\"status\":" + json_string(status_name(info.refusal)) +
+                ",\"code\":" + std::to_string(info.refusal);
     }
     std::printf("%s}\n", json.c_str());
 }

@@ -1,15 +1,15 @@
 // --info: a picture's properties, in words or as one JSON object.
 #pragma once
 
-#include "marivue/jpeg/decoder.h"
+#include "marivue/jpeg.hpp"
 
 #include <cstdint>
 #include <string>
 
 namespace jpeg_decode {
 
-// What is known of a parsed picture. `refusal` is 0 when begin succeeded,
-// otherwise the status it failed with.
+// What is known of a parsed picture. `refusal` is 0 when it decodes,
+// otherwise the status it failed with, and `reason` the decoder's words.
 struct PictureInfo {
     std::string file;
     int32_t width = 0, height = 0, components = 0;
@@ -18,11 +18,13 @@ struct PictureInfo {
     uint32_t restart_interval = 0;  // in MCUs; 0: none
     std::string colour_transform;  // "YCbCr", "RGB", "YCCK" (four components) or "none"
     int32_t refusal = 0;
+    std::string reason;
 };
 
-// Reads the properties off a decoder on which open_decoder succeeded and
-// begin was called (with the status it left).
-PictureInfo describe(const std::string& file, const marivue::jpeg::JpegDecoder& decoder, int32_t refusal);
+// Reads the properties off a decoder's Info, after its first row was asked
+// for (so that the restart interval is the first scan's).
+PictureInfo describe(const std::string& file, const marivue::jpeg::Info& info, int32_t refusal = 0,
+                     const std::string& reason = "");
 
 // One "name: value" line per property.
 void print_words(const PictureInfo& info);

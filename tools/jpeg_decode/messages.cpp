@@ -1,7 +1,5 @@
 #include "messages.h"
 
-#include "marivue/jpeg.hpp"
-#include "marivue/jpeg/decoder.h"
 #include "marivue/jpeg/status.h"
 
 #include <cstdio>
@@ -35,23 +33,17 @@ int rank(int status) {
 
 int worse(int a, int b) { return rank(a) >= rank(b) ? a : b; }
 
-std::string status_words(int32_t code, int32_t component_count) {
-    if (code == UnsupportedComponents && component_count == 4) {
-        return "four-component (CMYK) pictures are not supported";
-    }
-    if (code == UnsupportedComponents && component_count == 2) {
-        return "two-component pictures are not supported";
-    }
-    // The command reads its files itself: a read error or a lack of memory
-    // means just that here.
+std::string status_words(int32_t code, const std::string& words) {
+    // The command reads its files itself, with no memory limit: a read
+    // error or a lack of memory means just that here.
     if (code == StreamError) return "the file could not be read";
     if (code == OutOfMemory) return "not enough memory";
-    return status_message(code);
+    return words;
 }
 
-int report_status(const std::string& file, int32_t code, int32_t component_count) {
+int report_status(const std::string& file, int32_t code, const std::string& words) {
     clear_progress();
-    std::fprintf(stderr, "%s: %s: %s (%s, %d)\n", program, file.c_str(), status_words(code, component_count).c_str(),
+    std::fprintf(stderr, "%s: %s: %s (%s, %d)\n", program, file.c_str(), status_words(code, words).c_str(),
                  status_name(code), static_cast<int>(code));
     // A read error of the input is a file error, not a fault of its content.
     return code == StreamError ? exit_usage : exit_undecodable;

@@ -20,12 +20,12 @@ extern const char* const program;
 int worse(int a, int b);
 
 // What a decoder status means, in words for the person reading the
-// message. The component count makes refusals of a layout specific.
-std::string status_words(int32_t code, int32_t component_count);
+// message: the decoder's own `words`, except where the command knows better.
+std::string status_words(int32_t code, const std::string& words);
 
 // Prints "jpeg-decode: FILE: words (Name, code)" and returns the exit
 // status for that failure.
-int report_status(const std::string& file, int32_t code, int32_t component_count);
+int report_status(const std::string& file, int32_t code, const std::string& words);
 
 // Prints "jpeg-decode: FILE: what".
 void report(const std::string& file, const std::string& what);
