@@ -1,58 +1,25 @@
-// decode_to_ppm: decodes a JPEG file with the installed Marivue decoder and
-// writes it as a binary PPM (colour) or PGM (grey) file.
+// decode_to_ppm: decodes a JPEG file row by row with the installed Marivue
+// decoder and writes it as a binary PPM (colour) or PGM (grey) file, each
+// row as it comes, so that only one row of pixels is held at a time.
 //
 //   decode_to_ppm INPUT OUTPUT
 //
 // Exit status: 0 success, 1 the picture could not be decoded, 2 bad usage or
 // a file that could not be opened or written.
-#include <marivue/jpeg/byte_source.h>
-#include <marivue/jpeg/decoder.h>
-#include <marivue/jpeg/status.h>
+#include <marivue/jpeg.hpp>
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
-#include <new>
 #include <vector>
 
 using namespace marivue::jpeg;
 
 namespace {
 
-// Decodes the whole picture into `pixels` (3 bytes per pixel for colour, 1
-// for grey). Returns 0, or the failing DecodeStatus.
-int32_t decode(std::FILE* input, std::vector<uint8_t>& pixels, int32_t& width, int32_t& height, int32_t& channels) {
-    // The record is large (tens of kilobytes): it belongs on the heap.
-    std::unique_ptr<JpegDecoder> decoder(new (std::nothrow) JpegDecoder);
-    if (!decoder) return OutOfMemory;
-    // Never hold more than 256 MiB for one picture, whatever its headers say.
-    decoder->memory_limit = size_t{256} << 20;
-
-    FileByteSource source(input);
-    open_decoder(*decoder, source);
-    int32_t result = decoder->status;
-    if (result == StatusOk && begin(*decoder) != 0) result = decoder->status;
-    if (result == StatusOk) {
-        width = decoder->image_width;
-        height = decoder->image_height;
-        // One byte of grey, or red, green, blue and a fourth byte that is 0.
-        const int32_t in_bytes = decoder->bytes_per_pixel;
-        channels = in_bytes == 1 ? 1 : 3;
-        pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * channels);
-        uint8_t* out = pixels.data();
-        const uint8_t* row = nullptr;
-        int32_t row_bytes = 0;
-        int32_t step = 0;
-        while ((step = decode_row(*decoder, &row, &row_bytes)) == 0) {
-            for (int32_t x = 0; x < width; ++x) {
-                for (int32_t c = 0; c < channels; ++c) *out++ = row[x * in_bytes + c];
-            }
-        }
-        if (step != 1) result = decoder->status;
-    }
-    // The source must outlive free_pool, which lets it go.
-    free_pool(*decoder);
-    return result;
+int report(const char* input, const Decoder& decoder) {
+    std::fprintf(stderr, "decode_to_ppm: %s: %s (%d): %s\n", input, status_name(decoder.status()), decoder.status(),
+                 decoder.message());
+    return 1;
 }
 
 }  // namespace
@@ -67,30 +34,40 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 2;
     }
-    std::vector<uint8_t> pixels;
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t channels = 0;
-    const int32_t status = decode(input, pixels, width, height, channels);
+    int status = 0;
+    {
+        // The source must outlive the decoder, which reads from it until it
+        // is destroyed.
+        FileByteSource source(input);
+        Decoder decoder(source);  // reads up to the frame header
+        const Info& info = decoder.info();
+        const PixelFormat format = info.components == 1 ? PixelFormat::grey : PixelFormat::rgb;
+        std::FILE* output = nullptr;
+        if (decoder.status() != 0) {
+            status = report(argv[1], decoder);
+        } else if ((output = std::fopen(argv[2], "wb")) == nullptr) {
+            std::perror(argv[2]);
+            status = 2;
+        } else {
+            std::fprintf(output, "P%c\n%d %d\n255\n", format == PixelFormat::grey ? '5' : '6', info.width, info.height);
+            std::vector<std::uint8_t> row(static_cast<size_t>(info.width) * channels_of(format));
+            bool written = true;
+            int result = 0;
+            while ((result = decoder.next_row(row, format)) == 0)
+                written = std::fwrite(row.data(), 1, row.size(), output) == row.size() && written;
+            written = std::fclose(output) == 0 && written;
+            if (result < 0) {
+                status = report(argv[1], decoder);
+            } else if (!written) {
+                std::fprintf(stderr, "decode_to_ppm: %s: write failed\n", argv[2]);
+                status = 2;
+            } else if (!decoder.complete()) {
+                std::fprintf(stderr, "decode_to_ppm: %s: the data ends early; the rest is filled in\n", argv[1]);
+            }
+            // No partial picture is left behind.
+            if (status != 0) std::remove(argv[2]);
+        }
+    }
     std::fclose(input);
-    if (status != StatusOk) {
-        std::fprintf(stderr, "decode_to_ppm: %s: %s (%d): %s\n", argv[1], status_name(status), static_cast<int>(status),
-                     status_message(status));
-        return 1;
-    }
-
-    std::FILE* output = std::fopen(argv[2], "wb");
-    if (output == nullptr) {
-        std::perror(argv[2]);
-        return 2;
-    }
-    std::fprintf(output, "P%c\n%d %d\n255\n", channels == 3 ? '6' : '5', static_cast<int>(width),
-                 static_cast<int>(height));
-    const bool written = std::fwrite(pixels.data(), 1, pixels.size(), output) == pixels.size();
-    if (std::fclose(output) != 0 || !written) {
-        std::fprintf(stderr, "decode_to_ppm: %s: write failed\n", argv[2]);
-        std::remove(argv[2]);
-        return 2;
-    }
-    return 0;
+    return status;
 }
