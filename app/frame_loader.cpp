@@ -1,7 +1,7 @@
 #include "app/frame_loader.h"
 
 #include "app/resource_byte_source.h"
-#include "marivue/jpeg/decoder.h"
+#include "jpeg/decoder.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -15,7 +15,6 @@
 #include "jpeg/internal.h"
 #include "marivue/jpeg.hpp"
 #include "marivue/jpeg/byte_source.h"
-#include "marivue/jpeg/decoder.h"
 
 #include <algorithm>
 #include <chrono>

@@ -15,7 +15,7 @@
 //               1..127 that many bytes, 128..255 (v - 127) x 64 bytes
 #pragma once
 
-#include "marivue/jpeg/decoder.h"
+#include "jpeg/decoder.h"
 
 #include <algorithm>
 #include <cstddef>

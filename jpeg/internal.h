@@ -4,7 +4,7 @@
 // its interface (a test lists the archive's symbols to keep it so).
 #pragma once
 
-#include "marivue/jpeg/decoder.h"
+#include "jpeg/decoder.h"
 
 #include <bit>
 #include <cstddef>

@@ -6,7 +6,7 @@
 // checked by what the dialog shows: the frame, the caption and details boxes.
 #include "app/viewer.h"
 #include "app/resource_byte_source.h"
-#include "marivue/jpeg/decoder.h"
+#include "jpeg/decoder.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/key_map.h"
 #include "platform/resource_store.h"

@@ -25,7 +25,7 @@ trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 "$cmake" --install "$build_dir" --prefix "$prefix" > "$scratch/install.log"
 
-headers=("$includedir/marivue/"{jpeg.hpp,jpeg.h} "$includedir/marivue/jpeg/"{decoder.h,byte_source.h,status.h,export.h,version.h})
+headers=("$includedir/marivue/"{jpeg.hpp,jpeg.h} "$includedir/marivue/jpeg/"{byte_source.h,status.h,export.h,version.h})
 package=("$libdir/cmake/MarivueJpeg/MarivueJpeg"{Config,ConfigVersion,Targets}.cmake "$libdir/pkgconfig/marivue-jpeg.pc")
 # The build installs its archive, or with BUILD_SHARED_LIBS its shared library.
 library=libmarivue-jpeg.a
@@ -36,7 +36,7 @@ for file in "$bindir/marivue" "$bindir/jpeg-decode" "$libdir/$library" "${header
 done
 for program in marivue jpeg-decode; do [ -x "$prefix/$bindir/$program" ] || fail "$program is not executable"; done
 # The decoder's internals, the portable test variant and the viewer stay out.
-for unwanted in internal.h libmarivue_jpeg_portable.a libmarivue_viewer.a viewer.h frame_loader.h; do
+for unwanted in internal.h decoder.h libmarivue_jpeg_portable.a libmarivue_viewer.a viewer.h frame_loader.h; do
     [ -z "$(find "$prefix" -name "$unwanted")" ] || fail "$unwanted is installed"
 done
 # With the window: the launcher, the icon at each size, the metainfo.

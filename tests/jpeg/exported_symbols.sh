@@ -1,19 +1,25 @@
 #!/bin/sh
 # Fails when a decoder archive defines an external symbol that is neither a
-# name of the interface (include/marivue/jpeg.h, jpeg.hpp and jpeg/*.h)
-# nor inside marivue::jpeg::detail, where every internal belongs; and when
-# an interface function is missing, which would make the listing suspect.
+# name of the public interface (include/marivue/jpeg.h, jpeg.hpp and
+# jpeg/*.h), nor one of the record's operations (jpeg/decoder.h), nor inside
+# marivue::jpeg::detail, where every internal belongs; and when an interface
+# function is missing, which would make the listing suspect.
 #   exported_symbols.sh NM [--dynamic] ARCHIVE...
 # With --dynamic the files are shared libraries: their dynamic symbol table
-# is read, and there not even marivue::jpeg::detail may appear.
+# is read, and there only the public interface may appear, not the record's
+# operations nor marivue::jpeg::detail.
 set -eu
 nm=$1
 shift
 listing=--extern-only
 internal='^marivue::jpeg::detail::'
+record='^marivue::jpeg::(open_decoder|begin|decode_row|free_pool)\('
+record_functions='open_decoder begin decode_row free_pool'
 if [ "${1:-}" = --dynamic ]; then
     listing=--dynamic
     internal='^$'
+    record='^$'
+    record_functions=
     shift
 fi
 failed=0
@@ -31,9 +37,8 @@ for archive in "$@"; do
     stray=$(printf '%s\n' "$names" |
         grep -v -E '^typeinfo (name )?for [^(]* \(' |
         sed -e 's/^typeinfo name for //' -e 's/^typeinfo for //' -e 's/^vtable for //' -e 's/^guard variable for //' |
-        grep -v -E -e "$internal" -e '^__' -e '^DW\.ref\.' \
-            -e '^marivue::jpeg::(open_decoder|begin|decode_row|free_pool|status_name)\(' \
-            -e '^marivue::jpeg::(read_info|decode|decode_file|status_message|version)\(' \
+        grep -v -E -e "$internal" -e "$record" -e '^__' -e '^DW\.ref\.' \
+            -e '^marivue::jpeg::(read_info|decode|decode_file|status_name|status_message|version)\(' \
             -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource|Decoder)(::|$)' \
             -e '^marivue_jpeg_(decode|decode_file|free|read_info|status_name|status_message|version)$' || true)
     if [ -n "$stray" ]; then
@@ -41,8 +46,8 @@ for archive in "$@"; do
         printf '%s\n' "$stray" | sed 's/^/  /'
         failed=1
     fi
-    for function in open_decoder begin decode_row free_pool status_name \
-        read_info decode decode_file status_message version Decoder::next_row; do
+    for function in $record_functions status_name read_info decode decode_file status_message version \
+        Decoder::next_row Decoder::message; do
         if ! printf '%s\n' "$names" | grep -q "^marivue::jpeg::$function("; then
             echo "$archive: interface function $function not found"
             failed=1

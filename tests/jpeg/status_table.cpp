@@ -5,8 +5,8 @@
 // -1, and begin too unless it had completed.
 #include "tests/support/jpeg_builder.h"
 
+#include "jpeg/decoder.h"
 #include "marivue/jpeg/byte_source.h"
-#include "marivue/jpeg/decoder.h"
 #include "marivue/jpeg/status.h"
 
 #include <gtest/gtest.h>

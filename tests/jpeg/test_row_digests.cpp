@@ -2,8 +2,8 @@
 // row, the row count, the final result and the status with the values in
 // tests/fixtures/rows/digests.txt. After a deliberate change of results,
 // MARIVUE_UPDATE_DIGESTS=1 rewrites the file; review its diff like any other.
+#include "jpeg/decoder.h"
 #include "marivue/jpeg/byte_source.h"
-#include "marivue/jpeg/decoder.h"
 
 #include <gtest/gtest.h>
 

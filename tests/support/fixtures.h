@@ -3,7 +3,7 @@
 // and comparison.
 #pragma once
 
-#include "marivue/jpeg/decoder.h"
+#include "jpeg/decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,9 @@
-// Marivue JPEG decoder: public interface.
+// The decoder record and its operations: the project's own streaming
+// interface, which the viewer's frame loader, the library's Decoder class,
+// the tests, the benchmark and the fuzzers use. It is not installed and not
+// exported from the shared library: programs outside the project use
+// marivue/jpeg.hpp or marivue/jpeg.h, whose ABI does not depend on this
+// record's layout. Targets that include it link marivue_jpeg_internal.
 //
 // A dependency-free, integer-only, row-streaming decoder for Huffman-coded
 // baseline, extended sequential and progressive JPEG (8-bit precision, one
@@ -22,10 +27,16 @@
 // anything else but 0 ends the loop with the cause in `status`.
 //
 // Failures: every failure is reported as a negative DecodeStatus in
-// `status` (the first one only; status.h turns it into a name and words). The failing operation has already released
-// all memory and detached the source; it returns normally (open_decoder), -1 (begin) or -227 (decode_row); later
-// decode_row calls return -1, and so does begin unless it had completed before. No exception ever leaves these
-// operations. free_pool must still be called.
+// `status` (the first one only; status.h turns it into a name and words).
+// The failing operation has already released all memory and detached the
+// source; it returns normally (open_decoder), -1 (begin) or -227
+// (decode_row); later decode_row calls return -1, and so does begin unless
+// it had completed before. No exception ever leaves these operations.
+// free_pool must still be called. A header code (-200 to -220) arises
+// where its segment is read: in open_decoder up to the frame header, in
+// begin for scan headers and the tables between scans. Frame and scan
+// set-up and all progressive scans fail in begin; a sequential picture's
+// entropy data fails in decode_row.
 //
 // Ownership: the caller owns the ByteSource and the JpegDecoder. The source
 // must stay alive until free_pool has run and is destroyed by the caller
@@ -49,8 +60,14 @@
 // different pictures at once; the only shared data are read-only tables.
 #pragma once
 
+// Only targets that link marivue_jpeg_internal may include the decoder's
+// internals; the rest of the project and the library's users go through
+// its public headers.
+#ifndef MARIVUE_JPEG_INTERNALS
+#error "jpeg/decoder.h is the decoder's own: link marivue_jpeg_internal, or use <marivue/jpeg.hpp>"
+#endif
+
 #include "marivue/jpeg/byte_source.h"
-#include "marivue/jpeg/export.h"
 #include "marivue/jpeg/status.h"
 
 #include <cstddef>
@@ -222,7 +239,7 @@ struct JpegDecoder {
 // the tables before it. Always returns; afterwards `status` is 0 with
 // image_width, image_height and frame_component_count set and no pixel
 // decoded yet, or holds the failure (the source is then already detached).
-MARIVUE_JPEG_API void open_decoder(JpegDecoder& decoder, ByteSource& source);
+void open_decoder(JpegDecoder& decoder, ByteSource& source);
 
 // Prepares decoding: allocates the row buffers and reads the first scan
 // header of a sequential frame; for a progressive frame reads and decodes
@@ -230,7 +247,7 @@ MARIVUE_JPEG_API void open_decoder(JpegDecoder& decoder, ByteSource& source);
 // keeps what its complete data gave). Returns 0 when decoding is prepared,
 // also when called again (which does nothing); -1 on failure, or when
 // open_decoder failed, with the cause in `status`.
-MARIVUE_JPEG_API int32_t begin(JpegDecoder& decoder);
+int32_t begin(JpegDecoder& decoder);
 
 // Delivers the next output row, top to bottom: image_width pixels of
 // bytes_per_pixel bytes (red, green, blue, 0; or one grey byte), so
@@ -241,12 +258,12 @@ MARIVUE_JPEG_API int32_t begin(JpegDecoder& decoder);
 // -227  this call failed (DecodeError; the cause is in `status`).
 // The row belongs to the decoder and stays valid until the next decode_row
 // or free_pool call; copy it out to keep it.
-MARIVUE_JPEG_API int32_t decode_row(JpegDecoder& decoder, const uint8_t** row_out, int32_t* row_bytes_out);
+int32_t decode_row(JpegDecoder& decoder, const uint8_t** row_out, int32_t* row_bytes_out);
 
 // Detaches the source (if a failure has not done so already) and releases
 // every pool block. Call it once before destroying the record, also after a
 // failure; calling it again is harmless. Afterwards the caller may destroy
 // the source.
-MARIVUE_JPEG_API void free_pool(JpegDecoder& decoder);
+void free_pool(JpegDecoder& decoder);
 
 }  // namespace marivue::jpeg
