@@ -1,12 +1,18 @@
-// The C interface over the C++ one's Decoder. The pixels are decoded into a
-// block of the C allocator, which marivue_jpeg_free releases; nothing thrown
-// crosses into C (the decoder throws nothing, but a guard costs nothing).
+// The C interface over the C++ one's Decoder. The one-call decode's pixels
+// are decoded into a block of the C allocator, which marivue_jpeg_free
+// releases; the streaming decoder is a Decoder with the source it reads.
+// Nothing thrown crosses into C (the decoder throws nothing, but a guard
+// costs nothing).
 #include "marivue/jpeg.h"
 
 #include "marivue/jpeg.hpp"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 
 using namespace marivue::jpeg;
 
@@ -54,6 +60,85 @@ int decode_rows(Decoder& decoder, PixelFormat format, marivue_jpeg_image* out) {
     return 0;
 }
 
+marivue_jpeg_info info_of(const Info& in) {
+    marivue_jpeg_info out{in.width, in.height, in.components, in.progressive ? 1 : 0, in.rgb ? 1 : 0, {}, {}};
+    for (int c = 0; c < 4; c++) {
+        out.h_factor[c] = in.h_factor[c];
+        out.v_factor[c] = in.v_factor[c];
+    }
+    return out;
+}
+
+// A read function as a byte source. Its 0 is the end of the data, after
+// which it is not called again.
+class CallbackByteSource final : public ByteSource {
+public:
+    CallbackByteSource(marivue_jpeg_read_fn read, void* user_data) : read_(read), user_data_(user_data) {}
+
+    int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
+        if (ended_) {
+            *end_flag = 1;
+            return 0;
+        }
+        if (read_ == nullptr || buffer == nullptr || max <= 0) return -1;
+        const long got = read_(user_data_, buffer, static_cast<size_t>(max));
+        if (got == 0) {
+            ended_ = true;
+            *end_flag = 1;
+        }
+        // More than was asked for would have written past the buffer: the
+        // read function is broken, and the data is not to be trusted.
+        return got < 0 || got > max ? -1 : static_cast<int32_t>(got);
+    }
+
+private:
+    marivue_jpeg_read_fn read_;
+    void* user_data_;
+    bool ended_ = false;
+};
+
+// The fields of the caller's options that its `size` covers; the others
+// keep their defaults. False for options init has not set up.
+bool options_of(const marivue_jpeg_options* in, Options& out) {
+    out = Options{};
+    if (in == nullptr) return true;
+    if (in->size < sizeof in->size) return false;
+    const auto covers = [&](size_t offset, size_t bytes) { return in->size >= offset + bytes; };
+    if (covers(offsetof(marivue_jpeg_options, memory_limit), sizeof in->memory_limit))
+        out.memory_limit = in->memory_limit;
+    if (covers(offsetof(marivue_jpeg_options, max_pixels), sizeof in->max_pixels)) out.max_pixels = in->max_pixels;
+    return true;
+}
+
+}  // namespace
+
+// A streaming decoder: a Decoder, over memory or over the caller's read
+// function (its source, which outlives it, being declared first).
+struct marivue_jpeg_decoder {
+    marivue_jpeg_decoder(const unsigned char* data, size_t size, const Options& options)
+        : source(nullptr, nullptr), decoder(data, size, options) {}
+    marivue_jpeg_decoder(marivue_jpeg_read_fn read, void* user_data, const Options& options)
+        : source(read, user_data), decoder(source, options) {}
+
+    CallbackByteSource source;
+    Decoder decoder;
+};
+
+namespace {
+
+template <typename... Source>
+marivue_jpeg_decoder* make_decoder(const marivue_jpeg_options* options, int* status, Source... source) {
+    Options read;
+    int result = StreamError;
+    marivue_jpeg_decoder* decoder = nullptr;
+    if (options_of(options, read)) {
+        decoder = new (std::nothrow) marivue_jpeg_decoder(source..., read);
+        result = decoder != nullptr ? decoder->decoder.status() : OutOfMemory;
+    }
+    if (status != nullptr) *status = result;
+    return decoder;
+}
+
 }  // namespace
 
 extern "C" {
@@ -99,12 +184,7 @@ int marivue_jpeg_read_info(const unsigned char* data, size_t size, marivue_jpeg_
     if (info == nullptr) return StreamError;
     Info read;
     const int status = read_info(data, size, read);
-    *info =
-        marivue_jpeg_info{read.width, read.height, read.components, read.progressive ? 1 : 0, read.rgb ? 1 : 0, {}, {}};
-    for (int c = 0; c < 4; c++) {
-        info->h_factor[c] = read.h_factor[c];
-        info->v_factor[c] = read.v_factor[c];
-    }
+    *info = info_of(read);
     return status;
 }
 
@@ -113,5 +193,54 @@ const char* marivue_jpeg_status_name(int status) { return status_name(status); }
 const char* marivue_jpeg_status_message(int status) { return status_message(status); }
 
 const char* marivue_jpeg_version(void) { return version(); }
+
+void marivue_jpeg_options_init(marivue_jpeg_options* options, size_t size) {
+    if (options == nullptr || size < sizeof options->size) return;
+    // Fields a later header added beyond this library's are 0.
+    std::memset(static_cast<void*>(options), 0, size);
+    const Options defaults;
+    const marivue_jpeg_options ours{size, defaults.memory_limit, defaults.max_pixels};
+    std::memcpy(static_cast<void*>(options), &ours, std::min(size, sizeof ours));
+}
+
+marivue_jpeg_decoder* marivue_jpeg_decoder_open_memory(const unsigned char* data, size_t size,
+                                                       const marivue_jpeg_options* options, int* status) {
+    return make_decoder(options, status, data, size);
+}
+
+marivue_jpeg_decoder* marivue_jpeg_decoder_open_callback(marivue_jpeg_read_fn read, void* user_data,
+                                                         const marivue_jpeg_options* options, int* status) {
+    if (read == nullptr) {
+        if (status != nullptr) *status = StreamError;
+        return nullptr;
+    }
+    return make_decoder(options, status, read, user_data);
+}
+
+int marivue_jpeg_decoder_info(const marivue_jpeg_decoder* decoder, marivue_jpeg_info* info) {
+    if (decoder == nullptr || info == nullptr) return StreamError;
+    *info = info_of(decoder->decoder.info());
+    return decoder->decoder.status();
+}
+
+int marivue_jpeg_decoder_next_row(marivue_jpeg_decoder* decoder, unsigned char* row, size_t row_size, int format) {
+    PixelFormat pixel_format;
+    if (decoder == nullptr || row == nullptr || !format_of(format, pixel_format)) return StreamError;
+    return decoder->decoder.next_row(std::span<std::uint8_t>(row, row_size), pixel_format);
+}
+
+int marivue_jpeg_decoder_status(const marivue_jpeg_decoder* decoder) {
+    return decoder != nullptr ? decoder->decoder.status() : StreamError;
+}
+
+int marivue_jpeg_decoder_complete(const marivue_jpeg_decoder* decoder) {
+    return decoder != nullptr && decoder->decoder.complete() ? 1 : 0;
+}
+
+const char* marivue_jpeg_decoder_message(const marivue_jpeg_decoder* decoder) {
+    return decoder != nullptr ? decoder->decoder.message() : status_message(StreamError);
+}
+
+void marivue_jpeg_decoder_free(marivue_jpeg_decoder* decoder) { delete decoder; }
 
 }  // extern "C"

@@ -1,5 +1,5 @@
 /* Marivue JPEG decoder: the C interface, for C programs and for other
- * languages' foreign-function interfaces.
+ * languages' foreign-function interfaces. One call decodes a picture:
  *
  *   marivue_jpeg_image image;
  *   int status = marivue_jpeg_decode(data, size, MARIVUE_JPEG_RGB, &image);
@@ -7,8 +7,10 @@
  *   else fprintf(stderr, "%s\n", marivue_jpeg_status_message(status));
  *   marivue_jpeg_free(&image);
  *
+ * and a streaming decoder delivers it row by row (below).
+ *
  * Functions return 0 or a negative status, the codes of the C++ interface
- * (marivue/jpeg/decoder.h; marivue_jpeg_status_name gives the name), with
+ * (marivue/jpeg/status.h; marivue_jpeg_status_name gives the name), with
  * the meanings marivue/jpeg.hpp lists: NotJpeg (-217) for null data or
  * size 0, StreamError (-232) for a file that cannot be read or arguments
  * the call cannot use, OutOfMemory (-233) also when the decoder's working
@@ -23,6 +25,7 @@
 #include "marivue/jpeg/export.h"
 
 #include <stddef.h>
+#include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -61,6 +64,88 @@ MARIVUE_JPEG_API const char* marivue_jpeg_status_name(int status);
 MARIVUE_JPEG_API const char* marivue_jpeg_status_message(int status);
 /* "MAJOR.MINOR.PATCH". */
 MARIVUE_JPEG_API const char* marivue_jpeg_version(void);
+
+/* Streaming: a picture row by row, from memory or through a read function,
+ * holding one row of pixels at a time.
+ *
+ *   marivue_jpeg_options options;
+ *   marivue_jpeg_options_init(&options, sizeof options);
+ *   int status;
+ *   marivue_jpeg_decoder* d = marivue_jpeg_decoder_open_callback(read, file, &options, &status);
+ *   marivue_jpeg_info info;
+ *   if (status == 0 && marivue_jpeg_decoder_info(d, &info) == 0) {
+ *       row = malloc(info.width * 3);
+ *       while ((status = marivue_jpeg_decoder_next_row(d, row, info.width * 3, MARIVUE_JPEG_RGB)) == 0)
+ *           use row;
+ *   }
+ *   if (status < 0)
+ *       fprintf(stderr, "%s\n", d ? marivue_jpeg_decoder_message(d) : marivue_jpeg_status_message(status));
+ *   marivue_jpeg_decoder_free(d);
+ *
+ * The decoder is opaque: what it keeps can change without changing this
+ * interface. One decoder is used by one thread at a time. */
+typedef struct marivue_jpeg_decoder marivue_jpeg_decoder;
+
+/* A streaming decoder's options. marivue_jpeg_options_init sets every field
+ * to its default and `size` to the size the caller passes, which must be
+ * sizeof the caller's struct; the library reads only the fields that `size`
+ * covers. So a program built with this header keeps working with a later
+ * library whose options have more fields (those keep their defaults). */
+typedef struct marivue_jpeg_options {
+    size_t size;
+    /* The most working memory the decoder may hold, in bytes (0: no limit);
+     * 256 MiB by default, so that a hostile header cannot take gigabytes. A
+     * progressive picture keeps 130 bytes per 8x8 block of each component. */
+    size_t memory_limit;
+    /* Pictures with more pixels are refused with OutOfMemory when they are
+     * opened (0, the default: no limit beyond 8192 x 8192). */
+    uint64_t max_pixels;
+} marivue_jpeg_options;
+
+MARIVUE_JPEG_API void marivue_jpeg_options_init(marivue_jpeg_options* options, size_t size);
+
+/* Reads up to `max` bytes into `buffer` and returns how many, 0 at the end
+ * of the data, or -1 on an error (the decoder then fails with StreamError).
+ * It may return fewer bytes than asked for without being at the end. */
+typedef long (*marivue_jpeg_read_fn)(void* user_data, unsigned char* buffer, size_t max);
+
+/* Open a decoder and read the stream up to its frame header. *status (when
+ * status is not NULL) receives 0 or the failure, which the decoder keeps:
+ * a decoder is returned either way, so that marivue_jpeg_decoder_message
+ * can say why, and must be freed. NULL only when no decoder could be made:
+ * OutOfMemory, or StreamError for a null read function or options whose
+ * size was not set by marivue_jpeg_options_init. Options may be NULL for
+ * the defaults. The data of open_memory must stay unchanged until the
+ * decoder is freed; open_callback calls `read` until the decoder has
+ * reached the end of the picture or failed, never after it is freed. */
+MARIVUE_JPEG_API marivue_jpeg_decoder* marivue_jpeg_decoder_open_memory(const unsigned char* data, size_t size,
+                                                                        const marivue_jpeg_options* options,
+                                                                        int* status);
+MARIVUE_JPEG_API marivue_jpeg_decoder* marivue_jpeg_decoder_open_callback(marivue_jpeg_read_fn read, void* user_data,
+                                                                          const marivue_jpeg_options* options,
+                                                                          int* status);
+/* What the frame header says; returns the decoder's status. */
+MARIVUE_JPEG_API int marivue_jpeg_decoder_info(const marivue_jpeg_decoder* decoder, marivue_jpeg_info* info);
+/* Writes the next row, top to bottom, in `format` into the first
+ * width x channels bytes of `row`. Returns 0 when a row was written, 1 once
+ * every row has been, or the negative status. StreamError for a row_size
+ * too small or an unknown format leaves the decoder as it was: no row is
+ * consumed. The first call prepares decoding, which for a progressive
+ * picture decodes every scan. Data that ends early gives mid-grey rows where
+ * it did not reach, and marivue_jpeg_decoder_complete then returns 0. */
+MARIVUE_JPEG_API int marivue_jpeg_decoder_next_row(marivue_jpeg_decoder* decoder, unsigned char* row, size_t row_size,
+                                                   int format);
+/* 0, or the first failure (StreamError for a NULL decoder). */
+MARIVUE_JPEG_API int marivue_jpeg_decoder_status(const marivue_jpeg_decoder* decoder);
+/* 1, or 0 once the data has been found to end early (final after the last row). */
+MARIVUE_JPEG_API int marivue_jpeg_decoder_complete(const marivue_jpeg_decoder* decoder);
+/* The words for the decoder's status a person reads, naming the actual
+ * reason where the decoder knows more than the status (the kind of picture
+ * it refused, for one). Lives as long as the decoder. */
+MARIVUE_JPEG_API const char* marivue_jpeg_decoder_message(const marivue_jpeg_decoder* decoder);
+/* Releases the decoder and all its memory, also in the middle of a picture;
+ * NULL is fine. */
+MARIVUE_JPEG_API void marivue_jpeg_decoder_free(marivue_jpeg_decoder* decoder);
 
 #ifdef __cplusplus
 }

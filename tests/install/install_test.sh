@@ -107,7 +107,8 @@ use_package() {
     # shellcheck disable=SC2086 # the flags are separate words
     { "$cxx" -std=c++20 -Wall -Wextra -Werror -o "$scratch/$label-pc/decode_to_ppm" "$source_dir/examples/decode_to_ppm.cpp" $flags &&
         "$cxx" -std=c++20 -Wall -Wextra -Werror -o "$scratch/$label-pc/decode_file" "$source_dir/examples/decode_file.cpp" $flags &&
-        "$cc" -std=c99 -Wall -Wextra -Werror -o "$scratch/$label-pc/decode_c" "$source_dir/examples/decode_c.c" $flags; } ||
+        "$cc" -std=c99 -Wall -Wextra -Werror -o "$scratch/$label-pc/decode_c" "$source_dir/examples/decode_c.c" $flags &&
+        "$cc" -std=c99 -Wall -Wextra -Werror -o "$scratch/$label-pc/decode_stream" "$source_dir/examples/decode_stream.c" $flags; } ||
         fail "$label: the examples do not build with pkg-config's flags"
     # CMake gives its programs a run path to a shared library; the others
     # find it through LD_LIBRARY_PATH.
@@ -116,6 +117,7 @@ use_package() {
         LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_to_ppm" "$build-decode_to_ppm"
         LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_file" "$build-decode_file" rgb
         LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_c" "$build-decode_c"
+        LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_stream" "$build-decode_stream"
     done
 }
 
@@ -153,7 +155,7 @@ done
 sh "$source_dir/tests/jpeg/exported_symbols.sh" "$nm" --dynamic "$so" || fail "shared: exports names outside its interface"
 use_package "$shared" shared
 # The examples that ran above loaded the installed shared library.
-for example in shared/decode_c shared/decode_file shared-pc/decode_c; do
+for example in shared/decode_c shared/decode_file shared/decode_stream shared-pc/decode_stream; do
     [ "${example%%/*}" = shared ] && path= || path=$shared/$libdir
     loaded=$(LD_LIBRARY_PATH=$path ldd "$scratch/$example" | awk '$1 ~ /^libmarivue-jpeg\.so/ {print $3}')
     [ -n "$loaded" ] && [ "$(readlink -f "$loaded")" = "$(readlink -f "$so.$major")" ] ||

@@ -12,6 +12,8 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -309,6 +311,140 @@ TEST(JpegApi, DecoderOwnsItsPictureThroughMovesAndLetsGoMidPicture) {
         EXPECT_EQ(again.attached, 1);
     }
     EXPECT_EQ(again.attached, 0);
+}
+
+// A read function over a buffer: at most `chunk` bytes a call; -1 from
+// byte `fail_at` on; or, `overfill`, one byte more than it was asked for.
+struct Reader {
+    const std::vector<uint8_t>* data = nullptr;
+    size_t at = 0, chunk = 7, fail_at = SIZE_MAX;
+    bool overfill = false;
+    static long read(void* self, unsigned char* buffer, size_t max) {
+        Reader& r = *static_cast<Reader*>(self);
+        if (r.at >= r.fail_at) return -1;
+        if (r.overfill) return static_cast<long>(max + 1);
+        const size_t n = std::min({max, r.chunk, r.data->size() - r.at});
+        std::copy_n(r.data->begin() + static_cast<long>(r.at), n, buffer);
+        r.at += n;
+        return static_cast<long>(n);
+    }
+};
+
+// Decoded rows as a picture the reference library's can be compared with:
+// the colour channels of rgba and bgra in red, green, blue order, and the
+// first channel alone of a grey picture decoded in colour.
+e2e::Picture comparable(const std::vector<uint8_t>& pixels, const marivue_jpeg_info& info, int format) {
+    const int channels = format == MARIVUE_JPEG_GREY ? 1 : format == MARIVUE_JPEG_RGB ? 3 : 4;
+    const int kept = format == MARIVUE_JPEG_GREY || info.components == 1 ? 1 : 3;
+    e2e::Picture p{info.width, info.height, kept, {}};
+    for (size_t i = 0; i < pixels.size(); i += static_cast<size_t>(channels))
+        for (int c = 0; c < kept; c++) p.samples.push_back(pixels[i + (format == MARIVUE_JPEG_BGRA ? 2 - c : c)]);
+    return p;
+}
+
+// The C streaming decoder from memory and through a read function, in every
+// format: pictures as the reference library decodes them, data that ends
+// early, hostile streams and faulty read functions with their exact status
+// and message, the options, and row buffers it cannot use.
+TEST(JpegApi, CStreamingDecoderRowsMatchTheReference) {
+    enum Source { memory, callback };
+    struct Row {
+        std::string what;
+        std::vector<uint8_t> data;
+        int status;  // at the end; 0: every row delivered
+        int complete;
+        const char* message;  // null: status_message(status)
+        Reader reader;
+        marivue_jpeg_options options;
+    };
+    marivue_jpeg_options defaults, limited, old_header, unset{};
+    marivue_jpeg_options_init(&defaults, sizeof defaults);
+    limited = defaults, limited.max_pixels = 241 * 161 - 1;
+    // A program built when the options ended before max_pixels: its size
+    // leaves the field out, which keeps its default whatever lies there.
+    old_header = limited, old_header.size = offsetof(marivue_jpeg_options, max_pixels);
+    auto sof2 = jt::head(8192, 8192, jt::ycc(1, 1), 0xC2);
+    const auto hostile = sof2.sos(jt::all_components(jt::ycc(1, 1)), 0, 0, 0, 0).eoi().bytes;
+    std::vector<Row> rows;
+    for (const char* name : fixtures) rows.push_back({name, fixture(name), 0, 1, nullptr, {}, defaults});
+    for (const char* name : {"base_truncated.jpg", "prog_truncated.jpg"})
+        rows.push_back({name, fixture(name), 0, 0, nullptr, {}, defaults});
+    const auto good = fixture("base_2x2_241x161.jpg");
+    rows.push_back({"text", {'G', 'I', 'F', '8'}, NotJpeg, 1, nullptr, {}, defaults});
+    rows.push_back({"8192 x 8192 progressive asking for 400 MB", hostile, OutOfMemory, 1, nullptr, {}, defaults});
+    rows.push_back({"above max_pixels",
+                    good,
+                    OutOfMemory,
+                    1,
+                    "the picture has more pixels than the pixel limit allows",
+                    {},
+                    limited});
+    rows.push_back({"max_pixels beyond an older header's size", good, 0, 1, nullptr, {}, old_header});
+    rows.push_back({"options not set up", good, StreamError, 1, nullptr, {}, unset});
+    Reader failing, overfilling;
+    failing.fail_at = good.size() / 2, overfilling.overfill = true;
+    rows.push_back({"read function failing halfway", good, StreamError, 1, nullptr, failing, defaults});
+    rows.push_back({"read function returning more than asked", good, StreamError, 1, nullptr, overfilling, defaults});
+    for (const Row& row : rows)
+        for (Source source : {memory, callback})
+            for (int format : c_formats) {
+                const bool faulty_reader = row.reader.fail_at != SIZE_MAX || row.reader.overfill;
+                if (source == memory && faulty_reader) continue;
+                SCOPED_TRACE(row.what + (source == memory ? ", memory" : ", callback") + ", format " +
+                             std::to_string(format));
+                Reader reader = row.reader;
+                reader.data = &row.data;
+                int status = 1;
+                marivue_jpeg_decoder* d =
+                    source == memory
+                        ? marivue_jpeg_decoder_open_memory(row.data.data(), row.data.size(), &row.options, &status)
+                        : marivue_jpeg_decoder_open_callback(Reader::read, &reader, &row.options, &status);
+                if (row.options.size == 0) {
+                    EXPECT_EQ(d, nullptr);
+                    EXPECT_EQ(status, StreamError);
+                    continue;
+                }
+                ASSERT_NE(d, nullptr);
+                marivue_jpeg_info info{};
+                EXPECT_EQ(marivue_jpeg_decoder_info(d, &info), status);
+                std::vector<uint8_t> pixels, line(static_cast<size_t>(info.width) * 4 + 1);
+                const size_t line_size = static_cast<size_t>(info.width) * channels_of(formats[format]);
+                int result = status;
+                if (status == 0) {
+                    EXPECT_EQ(marivue_jpeg_decoder_next_row(d, line.data(), line_size - 1, format), StreamError);
+                    EXPECT_EQ(marivue_jpeg_decoder_next_row(d, line.data(), line.size(), 9), StreamError);
+                    while ((result = marivue_jpeg_decoder_next_row(d, line.data(), line_size, format)) == 0)
+                        pixels.insert(pixels.end(), line.begin(), line.begin() + static_cast<long>(line_size));
+                }
+                EXPECT_EQ(result, row.status == 0 ? 1 : row.status) << marivue_jpeg_status_name(result);
+                EXPECT_EQ(marivue_jpeg_decoder_status(d), row.status);
+                EXPECT_EQ(marivue_jpeg_decoder_complete(d), row.complete);
+                EXPECT_STREQ(marivue_jpeg_decoder_message(d),
+                             row.message != nullptr ? row.message : status_message(row.status));
+                marivue_jpeg_decoder_free(d);
+                if (row.status != 0) continue;
+                ASSERT_EQ(pixels.size(), line_size * static_cast<size_t>(info.height));
+                if (!row.complete) {
+                    // Filled in as the one-call decode fills it, which another test checks.
+                    marivue_jpeg_image whole;
+                    ASSERT_EQ(marivue_jpeg_decode(row.data.data(), row.data.size(), format, &whole), 0);
+                    EXPECT_EQ(std::vector<uint8_t>(whole.pixels, whole.pixels + whole.size), pixels);
+                    marivue_jpeg_free(&whole);
+                } else if (format == MARIVUE_JPEG_GREY && info.components == 3) {
+                    if (!info.rgb) {  // grey from YCbCr is its luma samples
+                        EXPECT_TRUE(e2e::matches_reference(comparable(pixels, info, format), reference_luma(row.data),
+                                                           0, info.height));
+                    }
+                } else {
+                    const e2e::OracleResult oracle = e2e::oracle_decode(row.data);
+                    ASSERT_TRUE(oracle.ok);
+                    EXPECT_TRUE(
+                        e2e::matches_reference(comparable(pixels, info, format), oracle.picture, 0, info.height));
+                }
+            }
+    EXPECT_EQ(marivue_jpeg_decoder_open_callback(nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(marivue_jpeg_decoder_status(nullptr), StreamError);
+    marivue_jpeg_decoder_free(nullptr);
 }
 
 TEST(JpegApi, VersionIsTheOneTheHeadersCarry) {
