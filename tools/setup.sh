@@ -37,7 +37,8 @@ RUN_PACKAGES=(
 # xdotool (and xprop) for driving the window, the validators of the desktop
 # entry and the AppStream metainfo, clang with its fuzzing and sanitizer
 # runtime, Valgrind, and clang-format; xterm with xwd for the terminal's
-# pixel pictures, and netpbm for tools/screenshots.sh.
+# pixel pictures, and netpbm for tools/screenshots.sh; abigail-tools, whose
+# abidiff checks that the shared library's ABI is the interface's alone.
 TEST_PACKAGES=(
   libgtest-dev
   libjpeg62-turbo-dev
@@ -56,6 +57,7 @@ TEST_PACKAGES=(
   xterm
   x11-apps
   netpbm
+  abigail-tools
 )
 
 packages=("${RUN_PACKAGES[@]}")

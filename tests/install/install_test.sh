@@ -5,12 +5,13 @@
 # pkg-config and run against the installed jpeg-decode, the package's
 # version answers, and the manual pages against the programs' --help. Then
 # the same examples against a second, shared build of the library: its
-# SONAME, the names it exports, and programs that load it.
+# SONAME, the names it exports, programs that load it, and an ABI that a
+# change inside the decoder's record leaves as it is.
 set -euo pipefail
 
 while [ $# -gt 0 ]; do
     case "$1" in
-        --build-dir|--source-dir|--cmake|--cc|--cxx|--nm|--readelf|--pkg-config|--bindir|--libdir|--includedir|--mandir|--datadir|--version|--sanitize|--desktop|--shared-lib)
+        --build-dir|--source-dir|--cmake|--cc|--cxx|--nm|--readelf|--abidiff|--pkg-config|--bindir|--libdir|--includedir|--mandir|--datadir|--version|--sanitize|--desktop|--shared-lib)
             name=${1#--}; printf -v "${name//-/_}" '%s' "$2" ;;
         *) echo "install_test.sh: unknown argument '$1'" >&2; exit 2 ;;
     esac
@@ -136,15 +137,20 @@ version_answer() {
 [[ "$(version_answer "$version")" == *"compatible TRUE"* ]] || fail "the package refuses its own version"
 [[ "$(version_answer "$(( major + 1 )).0")" == *"compatible FALSE"* ]] || fail "the package accepts the next major version"
 
-# A shared build of the library alone (without sanitizers, which would ask
-# every program that loads it for their runtime), installed on its own.
+# build_shared SOURCE PREFIX LABEL: a shared build of the library alone
+# (without sanitizers, which would ask every program that loads it for
+# their runtime, and with debugging information, which abidiff reads),
+# installed on its own.
+build_shared() {
+    "$cmake" -S "$1" -B "$scratch/$3-build" -DBUILD_SHARED_LIBS=ON -DMARIVUE_TESTS=OFF -DMARIVUE_WERROR=ON \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
+        -DCMAKE_INSTALL_LIBDIR="$libdir" -DCMAKE_INSTALL_INCLUDEDIR="$includedir" > "$scratch/$3.log" 2>&1 &&
+        "$cmake" --build "$scratch/$3-build" --target marivue_jpeg_shared -j 2 >> "$scratch/$3.log" 2>&1 &&
+        "$cmake" --install "$scratch/$3-build" --component library --prefix "$2" >> "$scratch/$3.log" 2>&1 ||
+        { cat "$scratch/$3.log"; fail "$3: the shared library does not build and install"; }
+}
 shared=$scratch/shared
-"$cmake" -S "$source_dir" -B "$scratch/shared-build" -DBUILD_SHARED_LIBS=ON -DMARIVUE_TESTS=OFF -DMARIVUE_WERROR=ON \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_INSTALL_LIBDIR="$libdir" \
-    -DCMAKE_INSTALL_INCLUDEDIR="$includedir" > "$scratch/shared.log" 2>&1 &&
-    "$cmake" --build "$scratch/shared-build" --target marivue_jpeg_shared -j 2 >> "$scratch/shared.log" 2>&1 &&
-    "$cmake" --install "$scratch/shared-build" --component library --prefix "$shared" >> "$scratch/shared.log" 2>&1 ||
-    { cat "$scratch/shared.log"; fail "the shared library does not build and install"; }
+build_shared "$source_dir" "$shared" shared
 so=$shared/$libdir/libmarivue-jpeg.so
 for file in "${headers[@]}" "${package[@]}" "$libdir/libmarivue-jpeg.so.$major" "$libdir/libmarivue-jpeg.so.$version"; do
     [ -f "$shared/$file" ] || fail "shared: $file is not installed"
@@ -161,6 +167,23 @@ for example in shared/decode_c shared/decode_file shared/decode_stream shared-pc
     [ -n "$loaded" ] && [ "$(readlink -f "$loaded")" = "$(readlink -f "$so.$major")" ] ||
         fail "$example does not load $so.$major (${loaded:-none})"
 done
+
+# The shared library's ABI does not depend on the decoder record's layout:
+# built again from a copy of the sources whose JpegDecoder has one more
+# field, it has the same exported functions and the same types in its
+# public headers, which limit abidiff to what the interface shows.
+changed=$scratch/changed-source
+mkdir "$changed"
+tar -C "$source_dir" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$changed" -xf -
+record=$(grep -rl '^struct JpegDecoder {$' "$changed/jpeg" "$changed/include" || true)
+if [ -n "$record" ] && sed -i 's/^struct JpegDecoder {$/&\n    int32_t field_added_by_the_install_test;/' "$record"; then
+    build_shared "$changed" "$scratch/changed" changed
+    "$abidiff" --headers-dir1 "$shared/$includedir" --headers-dir2 "$scratch/changed/$includedir" \
+        "$so.$version" "$scratch/changed/$libdir/libmarivue-jpeg.so.$version" > "$scratch/abidiff.log" 2>&1 ||
+        { cat "$scratch/abidiff.log"; fail "a field added to the decoder record changes the shared library's ABI"; }
+else
+    fail "no definition of JpegDecoder to add a field to"
+fi
 
 # Every option and exit status a program's --help names is on its page, and the reverse.
 options() { grep -oE -- '(^|[ ,[])--?[a-z][a-z-]*' | grep -oE -- '--?[a-z][a-z-]*' | sort -u | tr '\n' ' '; }
