@@ -88,10 +88,11 @@ FitOutcome unreadable(FitOutcome outcome, int error) {
     return outcome;
 }
 
-FitOutcome failed(FitOutcome outcome, int status) {
+// `words` the decoder's own for its status, where it gave them.
+FitOutcome failed(FitOutcome outcome, int status, const char* words = nullptr) {
     outcome.result = FitResult::decode_failed;
     outcome.status = status;
-    outcome.reason = status_message(status);
+    outcome.reason = words != nullptr ? words : status_message(status);
     return outcome;
 }
 
@@ -172,7 +173,7 @@ FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomi
 
     FileByteSource source(file.get());
     Decoder decoder(source, picture_fit_memory_limit);
-    if (decoder.status() != 0) return failed(outcome, decoder.status());
+    if (decoder.status() != 0) return failed(outcome, decoder.status(), decoder.message());
     const int32_t width = decoder.info().width, height = decoder.info().height;
     const Placement p = place(width, height, exif.orientation, frame);
     outcome.facts.width = p.shown_width;
@@ -202,7 +203,7 @@ FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomi
         const int got = decoder.next_row(row);
         if (got != 0) {
             clear(frame);
-            return failed(outcome, got < 0 ? got : BufferLimit);
+            return failed(outcome, got < 0 ? got : BufferLimit, got == decoder.status() ? decoder.message() : nullptr);
         }
         const size_t across = static_cast<size_t>(p.across(y));
         uint16_t* base = sums.data() + (p.turned ? across * 3 : across * fitted_row_sums);

@@ -208,7 +208,7 @@ struct DecoderState {
     int rows_done = 0;
     bool complete = true;
     bool filling = false;  // the data ran out: every further row is mid-grey
-    char message[160];  // the words for `status`
+    char message[256];  // the words for `status`
 };
 
 // Prepares decoding on the first call (begin). The segments it reads up to

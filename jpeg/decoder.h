@@ -209,6 +209,12 @@ struct JpegDecoder {
     uint8_t saw_jfif;
     int32_t adobe_transform;
     uint8_t is_rgb;
+    // The marker of the frame header (0xC0..0xCF, set by open_decoder when
+    // it reaches one), or 0xF7 for a JPEG-LS frame header, which is passed
+    // over as an unknown segment (the stream then fails later for another
+    // reason); 0 before either. It changes no status: it only lets a
+    // failure's words name the kind of picture refused.
+    int32_t frame_marker;
     // 1 when the picture was patched because its data ended early; the
     // statuses stay what they are either way. Progressive (final after
     // begin, which decodes every scan): a scan's entropy-coded data ran out

@@ -15,6 +15,7 @@ constexpr int32_t marker_sof0 = 0xC0, marker_sof1 = 0xC1, marker_sof2 = 0xC2;
 constexpr int32_t marker_sof9 = 0xC9;
 constexpr int32_t marker_soi = 0xD8, marker_eoi = 0xD9, marker_sos = 0xDA;
 constexpr int32_t marker_app0 = 0xE0, marker_app14 = 0xEE;
+constexpr int32_t marker_sof55 = 0xF7;  // JPEG-LS, another format: an unknown segment here
 
 // The colour coding of a three-component frame: YCbCr unless the picture
 // says it was written without colour transform, either in an Adobe segment
@@ -91,6 +92,7 @@ int32_t process_markers(JpegDecoder& d) {
             read_app(d, code);
             continue;
         }
+        if (code == marker_sof55 && d.frame_marker == 0) d.frame_marker = code;
         skip_segment(d);  // other APPn, COM, ...
     }
 }
@@ -182,6 +184,8 @@ void read_dqt(JpegDecoder& d) {
 void read_sof(JpegDecoder& d) {
     int32_t length = read16(d);
     if (read8(d) != 8) fail(d, PrecisionNot8);
+    // Stored before the check: a height of 0 is left to a DNL segment, and
+    // the failure's words say so.
     d.image_height = read16(d);
     if (d.image_height < 1 || d.image_height > 8192) fail(d, HeightOutOfRange);
     d.image_width = read16(d);
@@ -201,6 +205,9 @@ void read_sof(JpegDecoder& d) {
 void find_frame_header(JpegDecoder& d) {
     find_soi(d);
     int32_t code = process_markers(d);
+    // SOF0..SOF15: the other codes up to 0xCF never come back from
+    // process_markers.
+    if (code <= 0xCF) d.frame_marker = code;
     if (code == marker_sof0 || code == marker_sof1) {
         read_sof(d);
     } else if (code == marker_sof2) {

@@ -37,7 +37,8 @@ constexpr StatusText status_texts[] = {
     {ArithmeticNotSupported, "ArithmeticNotSupported", "arithmetic-coded pictures are not supported"},
     {UnexpectedMarker, "UnexpectedMarker", "a marker stands where it does not belong"},
     {NotJpeg, "NotJpeg", "not a JPEG file"},
-    {UnsupportedFrameType, "UnsupportedFrameType", "lossless and hierarchical pictures are not supported"},
+    {UnsupportedFrameType, "UnsupportedFrameType",
+     "only baseline, extended sequential and progressive pictures are supported"},
     {QuantSegmentShort, "QuantSegmentShort", "a quantisation table segment ends inside a table"},
     {ScanComponentRepeated, "ScanComponentRepeated", "a scan names the same component twice"},
     {PoolFull, "PoolFull", "the picture needs more memory blocks than the decoder keeps"},
@@ -75,13 +76,53 @@ const char* status_message(int32_t code) {
 
 namespace detail {
 
+namespace {
+
+struct FrameKind {
+    int32_t marker;
+    const char* words;
+};
+
+// The kinds of picture refused for their frame header's marker (SOF9 has
+// the status ArithmeticNotSupported and its words).
+constexpr FrameKind refused_frames[] = {
+    {0xC3, "lossless pictures are not supported"},
+    {0xC5, "hierarchical pictures are not supported"},
+    {0xC6, "hierarchical progressive pictures are not supported"},
+    {0xC7, "hierarchical lossless pictures are not supported"},
+    {0xCA, "arithmetic-coded progressive pictures are not supported"},
+    {0xCB, "arithmetic-coded lossless pictures are not supported"},
+    {0xCD, "arithmetic-coded hierarchical pictures are not supported"},
+    {0xCE, "arithmetic-coded hierarchical progressive pictures are not supported"},
+    {0xCF, "arithmetic-coded hierarchical lossless pictures are not supported"},
+};
+
+const char* jpeg_ls = "JPEG-LS pictures are not supported";
+
+}  // namespace
+
 void describe_status(const JpegDecoder& d, int32_t code, char* out, size_t size) {
     const char* words = status_message(code);
-    // The frame header has been read, and its component count is the reason.
-    if (code == UnsupportedComponents && d.frame_component_count == 4)
+    if (code == UnsupportedFrameType) {
+        if (d.frame_marker == 0) words = "the picture has no frame header";
+        for (const FrameKind& kind : refused_frames)
+            if (kind.marker == d.frame_marker) words = kind.words;
+    } else if (code == HeightOutOfRange && d.image_height == 0) {
+        words = "the picture's height is given by a DNL segment, which is not supported";
+    } else if (code == UnsupportedComponents && d.frame_component_count == 4) {
         words = "four-component (CMYK) pictures are not supported";
-    else if (code == UnsupportedComponents && d.frame_component_count == 2)
+    } else if (code == UnsupportedComponents && d.frame_component_count == 2) {
         words = "two-component pictures are not supported";
+    }
+    // A JPEG-LS picture fails on whatever its segments break first; the
+    // kind of picture is the reason to give, with that failure after it.
+    if (code != 0 && d.frame_marker == 0xF7) {
+        if (code == UnsupportedFrameType)
+            std::snprintf(out, size, "%s", jpeg_ls);
+        else
+            std::snprintf(out, size, "%s; %s", jpeg_ls, words);
+        return;
+    }
     std::snprintf(out, size, "%s", words);
 }
 

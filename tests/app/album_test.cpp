@@ -10,6 +10,7 @@
 #include "platform/headless/headless_platform.h"
 #include "platform/key_map.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/jpeg_builder.h"
 #include "tests/support/picture_folder.h"
 
 #include <fcntl.h>
@@ -215,6 +216,13 @@ TEST(Album, DetailsAndMessages) {
     for (const auto& [bytes, text] : std::vector<std::pair<int64_t, std::string>>{
              {1, "1 byte"}, {999, "999 bytes"}, {1000, "1.0 kB"}, {1234567, "1.2 MB"}, {999950, "1.0 MB"}})
         EXPECT_EQ(human_size(bytes), text);
+    // A picture the decoder refuses: the reason names its kind.
+    const std::string dir = e2e::make_temp_dir(), refused = dir + "/arithmetic-progressive.jpg";
+    e2e::write_file(refused, jt::head(8, 8, jt::grey(), 0xCA).bytes);
+    Bytes frame(album_frame_bytes);
+    EXPECT_EQ(fit_picture(refused, FitFrame{frame.data(), album_frame_width, album_frame_height, true}).reason,
+              "arithmetic-coded progressive pictures are not supported");
+    std::filesystem::remove_all(dir);
 }
 
 // Each orientation against djpeg's pixels of the picture jpegtran turns the

@@ -3,6 +3,7 @@
 // the decoder's rows in each format and through each kind of output; data
 // that ends early; several inputs.
 #include "tests/support/fixtures.h"
+#include "tests/support/jpeg_builder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -157,6 +158,11 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     o = {}, o.rgb = e2e::EncodeOptions::Rgb::Adobe, o.sampling = Sampling::H1V1;
     e2e::write_file(path("rgb.jpg"), e2e::encode(e2e::make_picture(16, 8, 3, 3), o));
     e2e::write_file(path("text.jpg"), {'h', 'e', 'l', 'l', 'o', '\n'});
+    e2e::write_file(path("sof10.jpg"), jt::head(8, 8, jt::grey(), 0xCA).bytes);
+    // A JPEG-LS frame header, passed over, and a restart segment of JPEG-LS's length 5.
+    e2e::write_file(
+        path("ls.jpg"),
+        jt::Stream().soi().segment(0xF7, jt::Stream::sof_payload(8, 8, jt::grey())).segment(0xDD, {0, 0, 1}).bytes);
     // A restart marker with a wrong number two thirds down the picture.
     std::vector<uint8_t> bad = write_jpeg("bad.jpg", 96, 96, Sampling::H1V1, false, 1);
     const auto rst = e2e::find_markers(bad, 0xD0, 0xD7);
@@ -164,7 +170,8 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     bad[rst[7].offset + 1] = 0xD0 + ((bad[rst[7].offset + 1] - 0xD0 + 3) & 7);
     e2e::write_file(path("bad.jpg"), bad);
     ASSERT_GT(e2e::marivue_decode(bad).rows, 0);
-    const std::string files = "bad.jpg cmyk.jpg colour.jpg grey.jpg h1v2.jpg refused.jpg rgb.jpg text.jpg ";
+    const std::string files =
+        "bad.jpg cmyk.jpg colour.jpg grey.jpg h1v2.jpg ls.jpg refused.jpg rgb.jpg sof10.jpg text.jpg ";
     const std::string usage = "usage: jpeg-decode";
     struct Case {
         std::vector<std::string> args;
@@ -206,6 +213,19 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
          "",
          "jpeg-decode: " + path("text.jpg") + ": not a JPEG file (NotJpeg, -217)\n"},
         {{"--info", path("text.jpg")}, "", 1, "", "~not a JPEG file (NotJpeg, -217)"},
+        {{path("sof10.jpg"), path("out.ppm")},
+         "",
+         1,
+         "",
+         "jpeg-decode: " + path("sof10.jpg") +
+             ": arithmetic-coded progressive pictures are not supported (UnsupportedFrameType, -218)\n"},
+        {{"--check", path("ls.jpg")},
+         "",
+         1,
+         "",
+         "jpeg-decode: " + path("ls.jpg") +
+             ": JPEG-LS pictures are not supported; the restart interval segment has the wrong length "
+             "(RestartHeaderLength, -211)\n"},
         {{"-", "-"}, path("text.jpg"), 1, "", "jpeg-decode: -: not a JPEG file (NotJpeg, -217)\n"},
         {{path("bad.jpg"), path("bad.ppm")},
          "",

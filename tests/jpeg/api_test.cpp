@@ -371,6 +371,13 @@ TEST(JpegApi, CStreamingDecoderRowsMatchTheReference) {
         rows.push_back({name, fixture(name), 0, 0, nullptr, {}, defaults});
     const auto good = fixture("base_2x2_241x161.jpg");
     rows.push_back({"text", {'G', 'I', 'F', '8'}, NotJpeg, 1, nullptr, {}, defaults});
+    rows.push_back({"SOF10",
+                    jt::head(8, 8, jt::grey(), 0xCA).bytes,
+                    UnsupportedFrameType,
+                    1,
+                    "arithmetic-coded progressive pictures are not supported",
+                    {},
+                    defaults});
     rows.push_back({"8192 x 8192 progressive asking for 400 MB", hostile, OutOfMemory, 1, nullptr, {}, defaults});
     rows.push_back({"above max_pixels",
                     good,

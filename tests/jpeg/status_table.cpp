@@ -2,15 +2,18 @@
 // must give and the operation that reports it (or none: the stream decodes
 // completely). For every row also: no decode_row before begin, begin may be
 // called again, a failure detaches the source once and leaves decode_row at
-// -1, and begin too unless it had completed.
+// -1, and begin too unless it had completed; and a Decoder over the stream
+// gives the same status, in the words the row names.
 #include "tests/support/jpeg_builder.h"
 
 #include "jpeg/decoder.h"
+#include "marivue/jpeg.hpp"
 #include "marivue/jpeg/byte_source.h"
 #include "marivue/jpeg/status.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +33,7 @@ struct Row {
     Bytes stream;
     int32_t status;
     Where where;
+    const char* message = nullptr;  // a decoder's words, where not status_message's
 };
 
 // The blocks of a w x h grey picture, all zero.
@@ -98,11 +102,31 @@ std::vector<Row> rows() {
         {"RST0 between segments", soi().marker(0xD0).bytes, UnexpectedMarker, Where::Open},
         {"DAC", soi().segment(0xCC, {0x00, 0x11}).bytes, ArithmeticNotSupported, Where::Open},
         {"SOF9 arithmetic frame", jt::head(8, 8, g, 0xC9).bytes, ArithmeticNotSupported, Where::Open},
-        {"SOF3 lossless", jt::head(8, 8, g, 0xC3).bytes, UnsupportedFrameType, Where::Open},
-        {"SOF5 hierarchical", jt::head(8, 8, g, 0xC5).bytes, UnsupportedFrameType, Where::Open},
-        {"SOF10", jt::head(8, 8, g, 0xCA).bytes, UnsupportedFrameType, Where::Open},
-        {"SOF13", jt::head(8, 8, g, 0xCD).bytes, UnsupportedFrameType, Where::Open},
-        {"EOI before the frame", soi().eoi().bytes, UnsupportedFrameType, Where::Open},
+        {"SOF3 lossless", jt::head(8, 8, g, 0xC3).bytes, UnsupportedFrameType, Where::Open,
+         "lossless pictures are not supported"},
+        {"SOF5 hierarchical", jt::head(8, 8, g, 0xC5).bytes, UnsupportedFrameType, Where::Open,
+         "hierarchical pictures are not supported"},
+        {"SOF6", jt::head(8, 8, g, 0xC6).bytes, UnsupportedFrameType, Where::Open,
+         "hierarchical progressive pictures are not supported"},
+        {"SOF7", jt::head(8, 8, g, 0xC7).bytes, UnsupportedFrameType, Where::Open,
+         "hierarchical lossless pictures are not supported"},
+        {"SOF10", jt::head(8, 8, g, 0xCA).bytes, UnsupportedFrameType, Where::Open,
+         "arithmetic-coded progressive pictures are not supported"},
+        {"SOF11", jt::head(8, 8, g, 0xCB).bytes, UnsupportedFrameType, Where::Open,
+         "arithmetic-coded lossless pictures are not supported"},
+        {"SOF13", jt::head(8, 8, g, 0xCD).bytes, UnsupportedFrameType, Where::Open,
+         "arithmetic-coded hierarchical pictures are not supported"},
+        {"SOF14", jt::head(8, 8, g, 0xCE).bytes, UnsupportedFrameType, Where::Open,
+         "arithmetic-coded hierarchical progressive pictures are not supported"},
+        {"SOF15", jt::head(8, 8, g, 0xCF).bytes, UnsupportedFrameType, Where::Open,
+         "arithmetic-coded hierarchical lossless pictures are not supported"},
+        {"JPEG-LS frame (SOF55) and its scan", soi().segment(0xF7, Stream::sof_payload(8, 8, g)).sos({{1, 0, 0}}).bytes,
+         UnsupportedFrameType, Where::Open, "JPEG-LS pictures are not supported"},
+        {"JPEG-LS frame and a restart segment of length 5",
+         soi().segment(0xF7, Stream::sof_payload(8, 8, g)).segment(0xDD, {0, 0, 1}).bytes, RestartHeaderLength,
+         Where::Open, "JPEG-LS pictures are not supported; the restart interval segment has the wrong length"},
+        {"EOI before the frame", soi().eoi().bytes, UnsupportedFrameType, Where::Open,
+         "the picture has no frame header"},
         {"APP length 1", soi().segment(0xE0, {}, 1).bytes, MarkerLength, Where::Open},
         {"fill bytes before every marker", filled, StatusOk, Where::Nowhere},
         {"reserved, DNL and COM segments skipped",
@@ -129,7 +153,8 @@ std::vector<Row> rows() {
          QuantSegmentShort, Where::Open},
         // The frame header, each field checked as it is read.
         {"precision 12", sof_with(Stream::sof_payload(8, 8, g, 12)), PrecisionNot8, Where::Open},
-        {"height 0", sof_with(Stream::sof_payload(8, 0, g)), HeightOutOfRange, Where::Open},
+        {"height 0, left to a DNL segment", sof_with(Stream::sof_payload(8, 0, g)), HeightOutOfRange, Where::Open,
+         "the picture's height is given by a DNL segment, which is not supported"},
         {"height 8193", sof_with(Stream::sof_payload(8, 8193, g)), HeightOutOfRange, Where::Open},
         {"width 0", sof_with(Stream::sof_payload(0, 8, g)), WidthOutOfRange, Where::Open},
         {"width 8193", sof_with(Stream::sof_payload(8193, 8, g)), WidthOutOfRange, Where::Open},
@@ -141,9 +166,9 @@ std::vector<Row> rows() {
         {"frame header length one more", sof_with(Stream::sof_payload(8, 8, g), 12), FrameHeaderLength, Where::Open},
         // Frame set-up in begin.
         {"two components", frame_and_scan({{1, 1, 1, 0}, {2, 1, 1, 0}}, {{1, 0, 0}, {2, 0, 0}}), UnsupportedComponents,
-         Where::Begin},
+         Where::Begin, "two-component pictures are not supported"},
         {"four components", frame_and_scan({{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}, {4, 1, 1, 0}}, {{1, 0, 0}}),
-         UnsupportedComponents, Where::Begin},
+         UnsupportedComponents, Where::Begin, "four-component (CMYK) pictures are not supported"},
         {"luma 3x1", frame_and_scan(jt::ycc(3, 1), all3), UnsupportedSampling, Where::Begin},
         {"luma 1x4", frame_and_scan(jt::ycc(1, 4), all3), UnsupportedSampling, Where::Begin},
         {"Cb 2x1", frame_and_scan({{1, 2, 2, 0}, {2, 2, 1, 1}, {3, 1, 1, 1}}, all3), UnsupportedSampling, Where::Begin},
@@ -210,6 +235,17 @@ struct CountingSource : MemoryByteSource {
     int detaches = 0;
 };
 
+// The status, and the words a Decoder gives for it, through the library's
+// own interface.
+void expect_decoder_words(const Row& row) {
+    Decoder decoder(row.stream.data(), row.stream.size());
+    std::vector<uint8_t> pixels(static_cast<size_t>(decoder.info().width) * 3);
+    while (decoder.next_row(pixels) == 0) {
+    }
+    EXPECT_EQ(decoder.status(), row.status);
+    EXPECT_STREQ(decoder.message(), row.message != nullptr ? row.message : status_message(row.status));
+}
+
 TEST(StatusTable, EveryHostileStreamGivesItsStatusWhereExpected) {
     std::map<std::string, int32_t> described;  // every code its own words
     EXPECT_STREQ(status_name(1), "Unknown");
@@ -217,6 +253,7 @@ TEST(StatusTable, EveryHostileStreamGivesItsStatusWhereExpected) {
     for (const Row& row : rows()) {
         EXPECT_EQ(described.emplace(status_message(row.status), row.status).first->second, row.status);
         SCOPED_TRACE(std::string(row.name) + ", expected " + status_name(row.status));
+        expect_decoder_words(row);
         CountingSource source(row.stream.data(), row.stream.size());
         std::unique_ptr<JpegDecoder> d(new JpegDecoder);
         open_decoder(*d, source);
@@ -239,6 +276,28 @@ TEST(StatusTable, EveryHostileStreamGivesItsStatusWhereExpected) {
         free_pool(*d);
         EXPECT_EQ(source.detaches, 1);
     }
+}
+
+// README's list of statuses is the table's: every code, with its name and
+// words, and nothing else.
+TEST(StatusTable, ReadmeListsEveryStatusWithItsNameAndWords) {
+    std::ifstream readme(MARIVUE_README);
+    ASSERT_TRUE(readme.good());
+    std::string line, listed, expected;
+    while (std::getline(readme, line)) {
+        // "| -217 | `NotJpeg` | not a JPEG file |"
+        const size_t name = line.find(" | `"), words = line.find("` | ");
+        if (!line.starts_with("| ") || !line.ends_with(" |") || name == std::string::npos ||
+            words == std::string::npos || words < name)
+            continue;
+        const std::string code = line.substr(2, name - 2);
+        if (code.empty() || code.find_first_not_of("-0123456789") != std::string::npos) continue;
+        listed += code + " " + line.substr(name + 4, words - name - 4) + " " +
+                  line.substr(words + 4, line.size() - words - 6) + "\n";
+    }
+    for (int32_t code = 0; code >= OutOfMemory; code = code == 0 ? HuffCountsTooLarge : code - 1)
+        expected += std::to_string(code) + " " + status_name(code) + " " + status_message(code) + "\n";
+    EXPECT_EQ(listed, expected);
 }
 
 }  // namespace
