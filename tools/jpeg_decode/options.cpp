@@ -30,12 +30,14 @@ void print_help() {
         "Decodes JPEG pictures with the Marivue decoder and writes them as PPM\n"
         "(colour) or PGM (grey), or as PNG.\n"
         "\n"
-        "  INPUT             the JPEG file to read; '-' reads standard input\n"
+        "  INPUT             the JPEG file to read; '-' reads standard input (never a\n"
+        "                    terminal)\n"
         "  OUTPUT            the picture file to write; '-' or none writes standard\n"
         "                    output (never a terminal). A regular file is replaced\n"
         "                    only once the picture is complete, keeping its\n"
         "                    permissions; a symbolic link's target is replaced and\n"
-        "                    the link kept; a device or pipe is written directly\n"
+        "                    the link kept; a device or pipe is written directly.\n"
+        "                    An OUTPUT that is an INPUT is refused\n"
         "  -o, --output-dir DIR\n"
         "                    writes each INPUT's picture into DIR, named after the\n"
         "                    INPUT with the extension of the format\n"
@@ -47,7 +49,8 @@ void print_help() {
         "  --info            prints each INPUT's size, coding, components, sampling,\n"
         "                    restart interval, colour transform and whether it\n"
         "                    decodes (and if not, why), and writes no picture\n"
-        "  --json            with --info: one JSON object per INPUT, one a line\n"
+        "  --json            with --info: one JSON object per INPUT, one a line, in\n"
+        "                    UTF-8 (a name's bytes that are not become U+FFFD)\n"
         "  -v, --verbose     a summary line for each decoded picture on standard\n"
         "                    error (--check always prints it)\n"
         "  --version         prints the version\n"
@@ -56,6 +59,8 @@ void print_help() {
         "\n"
         "Messages go to standard error, one line each, naming the file:\n"
         "  %s: FILE: what went wrong (StatusName, code)\n"
+        "with control characters, bytes that are not UTF-8 and '\\' in names\n"
+        "written as \\xHH and \\\\.\n"
         "When a picture's data ends early, the rows that arrived are written, the\n"
         "rest filled in mid-grey (for a progressive picture, the missing detail),\n"
         "with a warning.\n"
@@ -67,7 +72,7 @@ void print_help() {
 }
 
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    std::fprintf(stderr, "%s: %s\n", program, printable(message).c_str());
     print_usage(stderr);
     std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
     return exit_usage;
@@ -104,6 +109,11 @@ int check_operands(std::vector<std::string>& operands, Options& options) {
     }
     options.inputs = operands;
     if (std::count(operands.begin(), operands.end(), "-") > 1) return usage_error("standard input named twice");
+    // Waiting for a picture typed at the keyboard would look like a hang.
+    if (std::count(operands.begin(), operands.end(), "-") == 1 && isatty(STDIN_FILENO)) {
+        std::fprintf(stderr, "%s: will not read a picture from a terminal: name an INPUT or redirect\n", program);
+        return exit_usage;
+    }
     if (!options.output_dir.empty()) {
         std::set<std::string> stems;
         for (const std::string& input : operands) {
