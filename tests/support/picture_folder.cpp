@@ -91,6 +91,14 @@ const PictureFolder& album_pictures() {
         mkdir(f->at("sub").c_str(), 0755);
         f->encode("sub/inner.jpg", 16, 16, "");
         symlink("..", f->at("sub/loop").c_str());
+        // Named files that cannot be opened, in a hidden folder that folder
+        // listings leave out: a pipe, a link to itself, and a picture that
+        // only privileges can read.
+        mkdir(f->at(".odd").c_str(), 0755);
+        mkfifo(f->at(".odd/pipe.jpg").c_str(), 0644);
+        symlink("loop.jpg", f->at(".odd/loop.jpg").c_str());
+        f->encode(".odd/secret.jpg", 16, 16, "");
+        chmod(f->at(".odd/secret.jpg").c_str(), 0);
         const timespec times[2] = {{1735787045, 0}, {1735787045, 0}};  // 2025-01-02 03:04:05 UTC
         for (const char* name : {"broken.jpg", "fake.jpg"}) utimensat(AT_FDCWD, f->at(name).c_str(), times, 0);
         std::atexit([] { std::filesystem::remove_all(album_pictures().dir); });
