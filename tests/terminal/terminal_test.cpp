@@ -303,6 +303,19 @@ const std::vector<Scenario> scenarios{
      "--tty FOLDER/.odd/pipe.jpg FOLDER/.odd/secret.jpg FOLDER/.odd/loop.jpg FOLDER/Grey.jpg",
      "QT_QPA_PLATFORM=offscreen",
      unprivileged},
+    // Quitting does not wait for the picture decoded ahead, which would take minutes.
+    {"AlbumQuitsAtOnceWhileAPictureIsDecodedAhead",
+     0,
+     {{.send = "", .shows = "Grey.jpg", .picture = true}, {.send = "type q", .exit = 0}},
+     120,
+     40,
+     "--tty FOLDER/Grey.jpg FOLDER/.odd/slow.jpg"},
+    {"AlbumCtrlCAtOnceWhileAPictureIsDecodedAhead",
+     0,
+     {{.send = "", .shows = "Grey.jpg", .picture = true}, {.send = "C-c", .exit = 0}},
+     120,
+     40,
+     "--tty FOLDER/Grey.jpg FOLDER/.odd/slow.jpg"},
     {"DefaultWithoutADisplay", 42, {{"", 42}}, 120, 40, "", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"},
 };
 
