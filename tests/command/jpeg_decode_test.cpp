@@ -426,7 +426,8 @@ TEST_F(JpegDecodeCommand, NeverWritesOverAnInput) {
         std::string input;  // standard input
         std::string output, same;  // as the message names them
     };
-    for (const Case& c : {Case{{"--format", "ppm", path("in.jpg"), path("in.jpg")}, "", path("in.jpg"), path("in.jpg")},
+    for (const Case& c : {Case{{path("in.jpg"), path("in.jpg")}, "", path("in.jpg"), path("in.jpg")},
+                          Case{{"--format", "ppm", path("in.jpg"), path("in.jpg")}, "", path("in.jpg"), path("in.jpg")},
                           Case{{path("in.jpg"), path("link.ppm")}, "", path("link.ppm"), path("in.jpg")},
                           Case{{path("in.jpg"), path("hard.ppm")}, "", path("hard.ppm"), path("in.jpg")},
                           Case{{"-", path("hard.ppm")}, path("in.jpg"), path("hard.ppm"), "-"},

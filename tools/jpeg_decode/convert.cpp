@@ -14,11 +14,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <optional>
 #include <vector>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace marivue::jpeg;
 
@@ -170,52 +168,6 @@ int run_decoder(std::FILE* in, const Options& options, const std::string& input,
 }
 
 }  // namespace
-
-int refuse_writing_over_inputs(const Options& options) {
-    if (options.mode != Mode::Convert) return exit_ok;
-    struct Identity {
-        dev_t device;
-        ino_t inode;
-        std::string name;
-    };
-    // Only regular files: a device or pipe named twice is the user's
-    // business, and is not replaced.
-    const auto identify = [](const std::string& name, bool writing, std::optional<Identity>& found) {
-        struct stat info;
-        const int fd = writing ? STDOUT_FILENO : STDIN_FILENO;
-        const int got = name == "-" ? fstat(fd, &info) : stat(name.c_str(), &info);
-        if (got == 0 && S_ISREG(info.st_mode)) found = Identity{info.st_dev, info.st_ino, name};
-    };
-    std::vector<Identity> inputs;
-    for (const std::string& input : options.inputs) {
-        std::optional<Identity> found;
-        identify(input, false, found);
-        if (found) inputs.push_back(*found);
-    }
-    // Under -o DIR a picture's name depends on whether it is grey: both are
-    // checked before anything is read.
-    std::vector<std::string> outputs;
-    if (options.output_dir.empty()) {
-        outputs.push_back(options.output);
-    } else {
-        const Format format = options.format.value_or(Format::Pnm);
-        for (const std::string& input : options.inputs)
-            for (const bool grey : {false, true})
-                outputs.push_back(name_in_directory(options.output_dir, input, format, grey));
-    }
-    for (const std::string& output : outputs) {
-        std::optional<Identity> found;
-        identify(output, true, found);
-        for (const Identity& input : inputs) {
-            if (found && found->device == input.device && found->inode == input.inode) {
-                report(output == "-" ? "standard output" : output,
-                       "is the input " + input.name + " itself; it is left as it is and nothing is written");
-                return exit_usage;
-            }
-        }
-    }
-    return exit_ok;
-}
 
 int run_input(const Options& options, const std::string& input, const std::string& output) {
     std::FILE* in = input == "-" ? stdin : std::fopen(input.c_str(), "rb");

@@ -16,7 +16,6 @@ int main(int argc, char** argv) {
     Options options;
     const int parsed = parse_options(argc, argv, options);
     if (parsed >= 0) return parsed;
-    if (refuse_writing_over_inputs(options) != exit_ok) return exit_usage;
     ignore_file_size_signal();
 
     int status = exit_ok;

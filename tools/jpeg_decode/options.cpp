@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <set>
 
 #include <sys/stat.h>
@@ -96,6 +97,55 @@ std::string stem_of(const std::string& input) {
     return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
 }
 
+// An output that is one of the inputs (the same name, a link to it, a name
+// under -o DIR that lands on it, or standard output redirected to it) would
+// destroy the picture it is made from: refused before anything is read or
+// written. Returns -1 or the exit status.
+int refuse_writing_over_inputs(const Options& options) {
+    struct Identity {
+        dev_t device;
+        ino_t inode;
+        std::string name;
+    };
+    // Only regular files: a device or pipe named twice is the user's
+    // business, and is not replaced.
+    const auto identify = [](const std::string& name, bool writing, std::optional<Identity>& found) {
+        struct stat info;
+        const int fd = writing ? STDOUT_FILENO : STDIN_FILENO;
+        const int got = name == "-" ? fstat(fd, &info) : stat(name.c_str(), &info);
+        if (got == 0 && S_ISREG(info.st_mode)) found = Identity{info.st_dev, info.st_ino, name};
+    };
+    std::vector<Identity> inputs;
+    for (const std::string& input : options.inputs) {
+        std::optional<Identity> found;
+        identify(input, false, found);
+        if (found) inputs.push_back(*found);
+    }
+    // Under -o DIR a picture's name depends on whether it is grey: both are
+    // checked before anything is read.
+    std::vector<std::string> outputs;
+    if (options.output_dir.empty()) {
+        outputs.push_back(options.output);
+    } else {
+        const Format format = options.format.value_or(Format::Pnm);
+        for (const std::string& input : options.inputs)
+            for (const bool grey : {false, true})
+                outputs.push_back(name_in_directory(options.output_dir, input, format, grey));
+    }
+    for (const std::string& output : outputs) {
+        std::optional<Identity> found;
+        identify(output, true, found);
+        for (const Identity& input : inputs) {
+            if (found && found->device == input.device && found->inode == input.inode) {
+                report(output == "-" ? "standard output" : output,
+                       "is the input " + input.name + " itself; it is left as it is and nothing is written");
+                return exit_usage;
+            }
+        }
+    }
+    return -1;
+}
+
 // Checks the operands against the mode. Returns -1 or the exit status.
 int check_operands(std::vector<std::string>& operands, Options& options) {
     if (operands.empty()) return usage_error("missing INPUT");
@@ -126,6 +176,9 @@ int check_operands(std::vector<std::string>& operands, Options& options) {
             report(options.output_dir, "not a directory");
             return exit_usage;
         }
+    }
+    if (options.mode == Mode::Convert) {
+        if (const int refused = refuse_writing_over_inputs(options); refused >= 0) return refused;
     }
     if (options.mode == Mode::Convert && options.output_dir.empty()) {
         if (!options.format && !format_for_name(options.output))
