@@ -44,6 +44,7 @@ std::string human_size(int64_t bytes);
 intptr_t album_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_t message, uintptr_t first,
                                 intptr_t second);
 
-// Runs the album over `paths` (not empty) modally on `platform` and waits
-// for the work ahead to stop before it returns.
+// Runs the album over `paths` (not empty) modally on `platform`. The work
+// ahead is stopped before it returns, or let go when it does not stop at
+// once (PicturePrefetch::threads_running then says so).
 void album_entry(Platform& platform, ModuleHandle instance, std::vector<std::string> paths);

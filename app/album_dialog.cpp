@@ -132,7 +132,9 @@ intptr_t search_box_notification(Platform& platform, WindowHandle dialog) {
     return read_search_box(album.search_text, album.input_panel_up, platform_viewer_services(platform, dialog)) ? 1 : 0;
 }
 
-constexpr DialogCommands album_commands{step, search_box_notification, [] { album_dialog.prefetch.stop(); }};
+// Quitting lets the work ahead go rather than wait for it: its file may not
+// answer.
+constexpr DialogCommands album_commands{step, search_box_notification, [] { album_dialog.prefetch.let_go(); }};
 
 }  // namespace
 
@@ -171,6 +173,6 @@ void album_entry(Platform& platform, ModuleHandle instance, std::vector<std::str
     }
     album.paths = std::move(paths);
     run_dialog(platform, instance, viewer_dialog_template_id, album_dialog_procedure);
-    // However the dialog ended, no thread may outlive it.
-    album.prefetch.stop();
+    // However the dialog ended, the work ahead is stopped or let go.
+    album.prefetch.let_go();
 }

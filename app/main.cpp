@@ -8,6 +8,7 @@
 #include "platform/front_end.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -64,5 +65,15 @@ int main(int argc, char** argv) {
         program_entry(*front_end.platform, program_module, null_module, u"", 1);
     else
         album_entry(*front_end.platform, program_module, std::move(pictures));
-    return front_end.platform->exit_status();
+    const int status = front_end.platform->exit_status();
+    if (PicturePrefetch::threads_running() > 0) {
+        // A picture fitted ahead did not stop when asked (its file does not
+        // answer, or one step of its decode is long): the front end puts the
+        // terminal or the window system back, and the process ends without
+        // the destructors of what that thread may still be using.
+        front_end.platform.reset();
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -3,7 +3,9 @@
 #include "app/exif.h"
 #include "marivue/jpeg.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -88,6 +90,43 @@ FitOutcome unreadable(FitOutcome outcome, int error) {
     return outcome;
 }
 
+FitOutcome not_a_file(FitOutcome outcome, mode_t mode) {
+    outcome.result = FitResult::unreadable;
+    outcome.reason = S_ISDIR(mode)                    ? "a folder, not a picture file"
+                     : S_ISFIFO(mode)                 ? "a named pipe, not a picture file"
+                     : S_ISCHR(mode) || S_ISBLK(mode) ? "a device, not a picture file"
+                     : S_ISSOCK(mode)                 ? "a socket, not a picture file"
+                                                      : "not a regular file";
+    return outcome;
+}
+
+// Opens a picture file without ever waiting on it and only when it is a
+// regular file: a named pipe or a device (say, a listed file replaced by
+// one) could block the open or the reads for good, or be read only once.
+// The name is looked at before the open, which then cannot block
+// (O_NONBLOCK), and the file opened is looked at again, in case the name
+// changed hands in between.
+FitOutcome open_picture(const std::string& path, std::unique_ptr<std::FILE, FileCloser>& file, struct stat& info) {
+    FitOutcome outcome;
+    if (stat(path.c_str(), &info) != 0) return unreadable(outcome, errno);
+    if (!S_ISREG(info.st_mode)) return not_a_file(outcome, info.st_mode);
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) return unreadable(outcome, errno);
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = errno;
+        const bool regular = S_ISREG(info.st_mode);
+        close(descriptor);
+        return regular ? unreadable(outcome, error) : not_a_file(outcome, info.st_mode);
+    }
+    file.reset(fdopen(descriptor, "rb"));
+    if (!file) {
+        const int error = errno;
+        close(descriptor);
+        return unreadable(outcome, error);
+    }
+    return outcome;
+}
+
 // `words` the decoder's own for its status, where it gave them.
 FitOutcome failed(FitOutcome outcome, int status, const char* words = nullptr) {
     outcome.result = FitResult::decode_failed;
@@ -158,12 +197,11 @@ void enlarge(const FitFrame& frame, int32_t width, int32_t height) {
 }  // namespace
 
 FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomic<bool>* cancel) {
-    FitOutcome outcome;
     clear(frame);
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return unreadable(outcome, errno);
+    std::unique_ptr<std::FILE, FileCloser> file;
     struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0) return unreadable(outcome, errno);
+    FitOutcome outcome = open_picture(path, file, info);
+    if (!file) return outcome;
     outcome.facts.file_bytes = info.st_size;
     outcome.facts.modified = info.st_mtime;
     const ExifFacts exif = read_exif(file.get());

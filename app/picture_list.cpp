@@ -77,7 +77,7 @@ struct Lister {
                 fail(path, errno);
             } else if (S_ISDIR(entry_info.st_mode)) {
                 if (recursive) list_folder(path, entry_info);
-            } else if (S_ISREG(entry_info.st_mode)) {
+            } else if (S_ISREG(entry_info.st_mode)) {  // a folder's pipes and devices are no pictures
                 const int jpeg = starts_as_jpeg(path);
                 if (jpeg < 0) fail(path, errno);
                 if (jpeg > 0) pictures.push_back(path);
@@ -87,13 +87,19 @@ struct Lister {
 
     void list_path(const std::string& path) {
         struct stat info {};
-        if (stat(path.c_str(), &info) != 0) return fail(path, errno);
-        if (S_ISDIR(info.st_mode)) return list_folder(path, info);
-        // A pipe or a device could block the viewer or be read only once.
-        if (!S_ISREG(info.st_mode)) return report(path + ": not a regular file or a folder");
-        const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (descriptor < 0) return fail(path, errno);
-        close(descriptor);
+        if (stat(path.c_str(), &info) != 0) {
+            // A name that leads nowhere is no picture to show; one that is
+            // there but cannot be looked at (a folder on the way without
+            // permission, a loop of links) is shown with its reason.
+            if (errno == ENOENT || errno == ENOTDIR) return fail(path, errno);
+        } else if (S_ISDIR(info.st_mode)) {
+            return list_folder(path, info);
+        }
+        // A named file is listed as it is, even when it cannot be opened
+        // (no permission, a pipe, a device): the album says why over the
+        // picture, where the user looks, rather than on a standard error
+        // that the terminal view hides. It is not opened here: a pipe would
+        // block.
         pictures.push_back(path);
     }
 };
@@ -106,8 +112,14 @@ bool natural_less(std::string_view a, std::string_view b) {
 }
 
 int starts_as_jpeg(const std::string& path) {
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (descriptor < 0) return -1;
+    // A name that became a pipe or a device since it was listed is none.
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        return 0;
+    }
     unsigned char head[3] = {};
     size_t got = 0;
     while (got < sizeof head) {

@@ -20,11 +20,13 @@ int starts_as_jpeg(const std::string& path);
 // a path that was skipped.
 using PictureListReport = std::function<void(const std::string& line)>;
 
-// The pictures of `paths`, in their order: a file is listed as named (the
-// viewer says why when it cannot show it); a folder gives its regular
-// files whose content starts as a JPEG, hidden ones left out, in natural
-// order by name, and with `recursive` its subfolders' pictures at their
-// place in that order (each folder visited once, so links cannot loop).
-// A path or folder entry that cannot be read is reported and skipped.
+// The pictures of `paths`, in their order: a file is listed as named, also
+// when it cannot be opened or is not a regular file (the viewer says why
+// when it cannot show it); a folder gives its regular files whose content
+// starts as a JPEG, hidden ones left out, in natural order by name, and
+// with `recursive` its subfolders' pictures at their place in that order
+// (each folder visited once, so links cannot loop). A path that does not
+// exist, and a folder or folder entry that cannot be read, is reported and
+// skipped.
 std::vector<std::string> build_picture_list(const std::vector<std::string>& paths, bool recursive,
                                             const PictureListReport& report);

@@ -6,7 +6,9 @@
 #
 #   bash tools/test.sh           the test command (CI runs this)
 #   bash tools/test.sh --deep    also every test program under Valgrind
-#                                memcheck and a minute of fuzzing per target
+#                                memcheck, the threaded tests under
+#                                ThreadSanitizer and a minute of fuzzing per
+#                                target
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,13 +24,17 @@ jobs=$(nproc)
 passed=0 failed=0
 steps=()
 
-# ctest_step NAME BUILD_DIR [ENV...]: runs the suite of one build and adds
-# its counts to the totals.
+# ctest_step NAME BUILD_DIR [ENV...] [-- CTEST_ARGS...]: runs the suite of
+# one build (or the tests CTEST_ARGS select) and adds its counts to the
+# totals.
 ctest_step() {
   local name=$1 dir=$2 log
   shift 2
+  local environment=() selection=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do environment+=("$1"); shift; done
+  [ $# -gt 0 ] && shift && selection=("$@")
   log="$dir/ctest-summary.log"
-  env "$@" ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1 | tee "$log"
+  env "${environment[@]}" ctest --test-dir "$dir" --output-on-failure -j"$jobs" "${selection[@]}" 2>&1 | tee "$log"
   local line
   line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
   if [ -z "$line" ]; then
@@ -93,6 +99,16 @@ else
 fi
 if [ $deep = 1 ]; then
   other_step "valgrind memcheck" bash tools/memcheck.sh build
+  # The tests that run threads (the album's decode ahead, the decoder's
+  # second thread) under ThreadSanitizer, in a build of those programs alone.
+  threaded='^(Album|PictureList|PictureFit|Exif|JpegApi)\.'
+  if cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVUE_WERROR=ON -DMARIVUE_THREAD_SANITIZER=ON &&
+    cmake --build build-tsan -j"$jobs" --target test_album test_jpeg_api; then
+    ctest_step "thread sanitizer" build-tsan TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 -- -R "$threaded"
+  else
+    steps+=("thread sanitizer: BUILD FAILED")
+    failed=$((failed + 1))
+  fi
 fi
 
 echo

@@ -18,10 +18,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -101,13 +105,20 @@ TEST(PictureList, NaturalOrderContentAndUnreadablePaths) {
                                false,
                                {"fake.jpg", "sub/inner.jpg"},
                                {"missing.jpg: No such file or directory"}},
-                           Row{{"/dev/null"}, false, {}, {"/dev/null: not a regular file or a folder"}}}) {
+                           // Named files that exist are kept, whatever they are: the album says why
+                           // it cannot show them. Names that lead nowhere are reported.
+                           Row{{"/dev/null", ".odd/pipe.jpg", ".odd/loop.jpg", "fake.jpg/x.jpg", "none/x.jpg"},
+                               false,
+                               {"/dev/null", ".odd/pipe.jpg", ".odd/loop.jpg"},
+                               {"fake.jpg/x.jpg: Not a directory", "none/x.jpg: No such file or directory"}}}) {
         std::vector<std::string> paths, reports;
         for (const std::string& p : row.paths) paths.push_back(p[0] == '/' ? p : f.at(p));
-        std::vector<std::string> listed = build_picture_list(paths, row.recursive, [&](const std::string& line) {
-            reports.push_back(line.rfind(f.dir, 0) == 0 ? line.substr(f.dir.size() + 1) : line);
-        });
-        for (std::string& p : listed) p = p.substr(f.dir.size() + 1);
+        const auto relative = [&f](const std::string& p) {
+            return p.rfind(f.dir, 0) == 0 ? p.substr(f.dir.size() + 1) : p;
+        };
+        std::vector<std::string> listed = build_picture_list(
+            paths, row.recursive, [&](const std::string& line) { reports.push_back(relative(line)); });
+        for (std::string& p : listed) p = relative(p);
         std::vector<std::string> expected = row.listed;
         if (row.paths[0].empty()) expected.push_back("turned.jpg");
         EXPECT_EQ(listed, expected) << row.paths[0];
@@ -223,6 +234,59 @@ TEST(Album, DetailsAndMessages) {
     EXPECT_EQ(fit_picture(refused, FitFrame{frame.data(), album_frame_width, album_frame_height, true}).reason,
               "arithmetic-coded progressive pictures are not supported");
     std::filesystem::remove_all(dir);
+}
+
+// Files that cannot be opened are shown with their reason, and the album
+// never waits on one: not on a named pipe it was given, nor on a listed
+// file that became one before the work ahead reached it.
+TEST(Album, SaysWhyAFileCannotBeOpenedAndNeverWaitsOnIt) {
+    const Folder& f = pictures();
+    Folder local;
+    local.encode("a.jpg", 32, 24, "");
+    local.encode("b.jpg", 32, 24, "");
+    std::vector<std::string> reports;
+    const std::vector<std::string> paths =
+        build_picture_list({f.at(".odd/pipe.jpg"), f.at(".odd/loop.jpg"), "/dev/null", local.at("a.jpg"),
+                            local.at("b.jpg"), f.at("Grey.jpg")},
+                           false, [&](const std::string& line) { reports.push_back(line); });
+    EXPECT_EQ(reports, std::vector<std::string>{});
+    // b.jpg becomes a pipe once listed.
+    unlink(local.at("b.jpg").c_str());
+    ASSERT_EQ(mkfifo(local.at("b.jpg").c_str(), 0644), 0);
+    // Should the album open a pipe and wait for a writer, writers come after
+    // a while, and keep coming, so that the test fails rather than hangs.
+    std::mutex mutex;
+    std::condition_variable done_signal;
+    bool done = false, watchdog_wrote = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (auto wait = std::chrono::seconds(20); !done_signal.wait_for(lock, wait, [&] { return done; });
+             wait = std::chrono::seconds(1))
+            for (const std::string& pipe : {local.at("b.jpg"), f.at(".odd/pipe.jpg")}) {
+                const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+                watchdog_wrote = watchdog_wrote || writer >= 0;
+                if (writer >= 0) close(writer);
+            }
+    });
+    HeadlessPlatform p;
+    p.user = [](HeadlessPlatform& platform) {
+        for (int step = 0; step < 5; ++step) platform.press_button(control_forward);
+        platform.press_done();
+    };
+    album_entry(p, module, paths);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    done_signal.notify_all();
+    watchdog.join();
+    EXPECT_FALSE(watchdog_wrote) << "the album waited on a named pipe";
+    EXPECT_EQ(p.picture_messages(),
+              (std::vector<std::u16string>{
+                  u"pipe.jpg: a named pipe, not a picture file", u"loop.jpg: Too many levels of symbolic links",
+                  u"null: a device, not a picture file", u"", u"b.jpg: a named pipe, not a picture file", u""}));
+    EXPECT_EQ(p.exit_status(), 0);
+    std::filesystem::remove_all(local.dir);
 }
 
 // Each orientation against djpeg's pixels of the picture jpegtran turns the

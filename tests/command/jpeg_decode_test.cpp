@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,10 +38,10 @@ std::string text(const std::vector<uint8_t>& bytes) { return std::string(bytes.b
 
 // Runs the command through the shell in `dir`, standard input from `input`
 // (a file, /dev/null when empty) or, with `pipe`, from that file through a
-// pipe, so that it arrives in pieces.
-Ran run(const std::string& dir, const std::vector<std::string>& args, const std::string& input = "",
-        bool pipe = false) {
-    std::string command = pipe ? "cat '" + input + "' | " : "";
+// pipe, so that it arrives in pieces; `shell` goes before it (ulimit).
+Ran run(const std::string& dir, const std::vector<std::string>& args, const std::string& input = "", bool pipe = false,
+        const std::string& shell = "") {
+    std::string command = shell + (pipe ? "cat '" + input + "' | " : "");
     command += std::string("'") + JPEG_DECODE_PATH + "'";
     for (const std::string& a : args) command += " '" + a + "'";
     if (!pipe) command += " < '" + (input.empty() ? std::string("/dev/null") : input) + "'";
@@ -53,6 +56,8 @@ Ran run(const std::string& dir, const std::vector<std::string>& args, const std:
 bool matches(const std::string& got, const std::string& want) {  // exact, or a part of it after '~'
     return want.starts_with("~") ? got.find(want.substr(1)) != std::string::npos : got == want;
 }
+
+std::string long_name(size_t bytes) { return std::string(bytes - 4, 'n') + ".ppm"; }
 
 mode_t mode_of(const std::string& path) {
     struct stat info {};
@@ -170,8 +175,18 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     bad[rst[7].offset + 1] = 0xD0 + ((bad[rst[7].offset + 1] - 0xD0 + 3) & 7);
     e2e::write_file(path("bad.jpg"), bad);
     ASSERT_GT(e2e::marivue_decode(bad).rows, 0);
+    // Names that would retitle the terminal and break the line, or are not UTF-8.
+    const std::string escapes = "a\033]0;x\007\n.jpg", latin1 = "caf\xe9.jpg";
+    e2e::write_file(path(escapes), {'h', 'i'});
+    write_jpeg(latin1, 7, 3, Sampling::Grey, true);
+    // A terminal on standard input, with a line typed and Ctrl+D.
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const std::string typed_at = ptsname(terminal);
+    ASSERT_EQ(write(terminal, "hello\n\004", 7), 7);
     const std::string files =
-        "bad.jpg cmyk.jpg colour.jpg grey.jpg h1v2.jpg ls.jpg refused.jpg rgb.jpg sof10.jpg text.jpg ";
+        "a\033]0;x\007\n.jpg bad.jpg caf\xe9.jpg cmyk.jpg colour.jpg grey.jpg h1v2.jpg "
+        "ls.jpg refused.jpg rgb.jpg sof10.jpg text.jpg ";
     const std::string usage = "usage: jpeg-decode";
     struct Case {
         std::vector<std::string> args;
@@ -257,6 +272,33 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
         {{path("grey.jpg"), dir}, "", 2, "", "~" + dir + ": cannot write: Is a directory"},
         {{"--help"}, "", 0, "~usage: jpeg-decode [OPTIONS] INPUT [OUTPUT]\n", ""},
         {{"-h"}, "", 0, "~usage: jpeg-decode [OPTIONS] INPUT [OUTPUT]\n", ""},
+        // Control characters and bytes that are not UTF-8 are escaped in messages.
+        {{"--check", path(escapes)},
+         "",
+         1,
+         "",
+         "jpeg-decode: " + path("a\\x1b]0;x\\x07\\x0a.jpg") + ": not a JPEG file (NotJpeg, -217)\n"},
+        {{"--check", path(latin1)},
+         "",
+         0,
+         "",
+         "jpeg-decode: " + path("caf\\xe9.jpg") + ": decoded 7 x 3, grey, progressive\n"},
+        {{"--bogus\033[2J", "-"}, "", 2, "", "~unknown option '--bogus\\x1b[2J'\n"},
+        // JSON is UTF-8 whatever the name: the byte that is not becomes U+FFFD.
+        {{"--info", "--json", path(latin1)},
+         "",
+         0,
+         "{\"file\":\"" + path("caf\uFFFD.jpg") +
+             "\",\"width\":7,\"height\":3,\"coding\":\"progressive\",\"components\":1,\"sampling\":\"grey\","
+             "\"restart_interval\":0,\"colour_transform\":\"none\",\"decodes\":true}\n",
+         ""},
+        {{"--info", path(escapes)}, "", 1, "", "~a\\x1b]0;x\\x07\\x0a.jpg: not a JPEG file"},
+        // A terminal is not read from: the command says so instead of waiting.
+        {{"-", path("typed.ppm")},
+         typed_at,
+         2,
+         "",
+         "jpeg-decode: will not read a picture from a terminal: name an INPUT or redirect\n"},
     };
     for (const Case& c : cases) {
         std::string args;
@@ -266,10 +308,12 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
         EXPECT_TRUE(matches(r.out, c.out)) << args << "\nstdout: " << r.out;
         EXPECT_TRUE(matches(r.err, c.err)) << args << "\nstderr: " << r.err;
         const bool usage_error = c.exit_code == 2 && c.err.find(": cannot") == std::string::npos &&
-                                 c.err.find("directory") == std::string::npos;
+                                 c.err.find("directory") == std::string::npos &&
+                                 c.err.find("will not") == std::string::npos;
         EXPECT_EQ(usage_error, r.err.find(usage) != std::string::npos) << args;
         EXPECT_EQ(listing(), files) << args;  // no output after a failure, nor after --info or --check
     }
+    close(terminal);
     const Ran help = run(dir, {"--help"});
     for (const char* word : {"--info", "--json", "--check", "--format", "--output-dir", "PNG", "Exit status", "3 a"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
@@ -361,6 +405,11 @@ TEST_F(JpegDecodeCommand, OutputKinds) {
          }},
         {"standard output", [] { return std::string("-"); }, "good.jpg", 0, "",
          [&](const std::string& out) { EXPECT_EQ(out, good); }},
+        // The temporary name beside them must fit the file system's limit too.
+        {"a name of 244 bytes", [&] { return path(long_name(244)); }, "good.jpg", 0, "",
+         [&](const std::string&) { EXPECT_EQ(content(long_name(244).c_str()), good); }},
+        {"a name of 255 bytes", [&] { return path(long_name(255)); }, "good.jpg", 0, "",
+         [&](const std::string&) { EXPECT_EQ(content(long_name(255).c_str()), good); }},
     };
     for (const Case& c : cases) {
         const Ran r = run(dir, {path(c.input), c.prepare()});
@@ -368,7 +417,97 @@ TEST_F(JpegDecodeCommand, OutputKinds) {
         EXPECT_TRUE(matches(r.err, c.err)) << c.what << ": " << r.err;
         c.check(r.out);
     }
-    EXPECT_EQ(listing(), "bad.jpg dangling.ppm fifo good.jpg kept.ppm link.ppm made.ppm new.ppm old.ppm sub ");
+    EXPECT_EQ(listing(), "bad.jpg dangling.ppm fifo good.jpg kept.ppm link.ppm made.ppm new.ppm " + long_name(244) +
+                             " " + long_name(255) + " old.ppm sub ");
+}
+
+// An output that is an input, however it is named: refused before anything
+// is read or written, every file left as it was.
+TEST_F(JpegDecodeCommand, NeverWritesOverAnInput) {
+    write_jpeg("in.jpg", 24, 16, Sampling::H2V2, false);
+    write_jpeg("a.jpg", 24, 16, Sampling::H2V1, false);
+    fs::create_directory(path("d"));
+    write_jpeg("d/x.ppm", 24, 16, Sampling::H2V2, false);  // a JPEG file named .ppm
+    write_jpeg("d/a.ppm", 24, 16, Sampling::H1V1, false);
+    fs::create_symlink("in.jpg", path("link.ppm"));
+    fs::create_hard_link(path("in.jpg"), path("hard.ppm"));
+    fs::create_symlink("d/a.ppm", path("z.jpg"));
+    const auto contents = [&] {  // every name with its link target or a digest of its bytes
+        std::string all;
+        for (const auto& entry : fs::recursive_directory_iterator(dir))
+            all += entry.path().string() +
+                   (entry.is_symlink() ? " -> " + fs::read_symlink(entry).string()
+                    : entry.is_regular_file()
+                        ? " " + std::to_string(std::hash<std::string>{}(text(e2e::read_file(entry.path()))))
+                        : "") +
+                   "\n";
+        return all;
+    };
+    const std::string before = contents();
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;  // standard input
+        std::string output, same;  // as the message names them
+    };
+    for (const Case& c : {Case{{path("in.jpg"), path("in.jpg")}, "", path("in.jpg"), path("in.jpg")},
+                          Case{{"--format", "ppm", path("in.jpg"), path("in.jpg")}, "", path("in.jpg"), path("in.jpg")},
+                          Case{{path("in.jpg"), path("link.ppm")}, "", path("link.ppm"), path("in.jpg")},
+                          Case{{path("in.jpg"), path("hard.ppm")}, "", path("hard.ppm"), path("in.jpg")},
+                          Case{{"-", path("hard.ppm")}, path("in.jpg"), path("hard.ppm"), "-"},
+                          Case{{"-o", path("d"), path("d/x.ppm")}, "", path("d/x.ppm"), path("d/x.ppm")},
+                          // The first picture's output is the second input, through a link.
+                          Case{{"-o", path("d"), path("a.jpg"), path("z.jpg")}, "", path("d/a.ppm"), path("z.jpg")}}) {
+        const Ran r = run(dir, c.args, c.input);
+        EXPECT_EQ(r.exit_code, 2) << c.output;
+        EXPECT_EQ(r.err, "jpeg-decode: " + c.output + ": is the input " + c.same +
+                             " itself; it is left as it is and nothing is written\n");
+        EXPECT_EQ(contents(), before) << c.output;
+    }
+}
+
+// A run ended by a signal it can catch ends by that signal with its
+// temporary file removed; a run stopped by the file-size limit says so and
+// removes it too.
+TEST_F(JpegDecodeCommand, EndedRunsLeaveNoTemporaryFile) {
+    const std::vector<uint8_t> jpeg = write_jpeg("big.jpg", 512, 512, Sampling::H1V1, false);
+    const auto ignored_pipe = std::signal(SIGPIPE, SIG_IGN);  // when a child is gone before it reads
+    for (const int signal_number : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM,
+                                    SIGPROF, SIGXCPU, SIGRTMIN + 2}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        int input[2];
+        ASSERT_EQ(pipe(input), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            // As a shell starts it in the foreground: no signal ignored or blocked, no core file.
+            for (int s = 1; s < NSIG; ++s) std::signal(s, SIG_DFL);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            const rlimit no_core{0, 0};
+            setrlimit(RLIMIT_CORE, &no_core);
+            dup2(input[0], STDIN_FILENO), close(input[0]), close(input[1]);
+            execl(JPEG_DECODE_PATH, "jpeg-decode", "-", path("out.ppm").c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(input[0]);
+        // Half the picture: the output is begun and the rest awaited.
+        EXPECT_EQ(write(input[1], jpeg.data(), jpeg.size() / 2), static_cast<ssize_t>(jpeg.size() / 2));
+        bool begun = false;
+        for (int tries = 0; tries < 2000 && !begun; ++tries, usleep(10000))
+            begun = listing().find(".out.ppm.part") != std::string::npos;
+        kill(child, signal_number);
+        close(input[1]);  // were the signal lost, the run would end here
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(begun);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+        EXPECT_EQ(listing(), "big.jpg ");
+    }
+    std::signal(SIGPIPE, ignored_pipe);
+    const Ran r = run(dir, {path("big.jpg"), path("out.ppm")}, "", false, "ulimit -f 100; ");
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, "jpeg-decode: " + path("out.ppm") + ": cannot write: File too large\n");
+    EXPECT_EQ(listing(), "big.jpg ");
 }
 
 // Data that ends early: the picture is written, the missing part filled in,

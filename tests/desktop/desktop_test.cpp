@@ -2,6 +2,7 @@
 // it (mouse clicks, typing and keys delivered to the real widgets) on the
 // toolkit's off-screen platform; and the program's command line.
 #include "app/album.h"
+#include "app/picture_list.h"
 #include "app/viewer.h"
 #include "app/wide_text.h"
 #include "platform/desktop/desktop_platform.h"
@@ -197,6 +198,30 @@ TEST(DesktopAlbum, StepsThroughAFolderAndSaysWhyAPictureIsMissing) {
     const e2e::PictureFolder& f = e2e::album_pictures();
     album_entry(desktop, ModuleHandle{1}, {f.at("broken.jpg"), f.at("fake.jpg"), f.at("img2.jpg"), f.at("turned.jpg")});
     EXPECT_EQ(desktop.exit_status(), 0);
+}
+
+// Files named on the command line that cannot be opened stay in the list,
+// and the window says why over the picture.
+TEST(DesktopAlbum, SaysWhyANamedFileCannotBeOpened) {
+    const e2e::PictureFolder& f = e2e::album_pictures();
+    std::vector<std::string> reports, messages;
+    const std::vector<std::string> paths =
+        build_picture_list({f.at(".odd/pipe.jpg"), f.at(".odd/loop.jpg"), f.at("Grey.jpg")}, false,
+                           [&](const std::string& line) { reports.push_back(line); });
+    DesktopPlatform desktop(0);
+    desktop.on_dialog_shown = [&messages](DesktopPlatform& p, WindowHandle shown) {
+        platform = &p, dialog = shown;
+        (void)QTest::qWaitForWindowExposed(p.top_window(shown));
+        for (int step = 0; step < 3; ++step) {
+            messages.push_back(p.picture_message(shown).toStdString());
+            QTest::keyClick(platform->dialog_widget(dialog), Qt::Key_Right);
+        }
+        p.send_command(shown, command_ok, button_clicked);
+    };
+    album_entry(desktop, ModuleHandle{1}, paths);
+    EXPECT_EQ(reports, std::vector<std::string>{});
+    EXPECT_EQ(messages, (std::vector<std::string>{"pipe.jpg: a named pipe, not a picture file",
+                                                  "loop.jpg: Too many levels of symbolic links", ""}));
 }
 
 TEST(DesktopViewer, ButtonsKeysAndWheelStepAndRewriteBothBoxes) {

@@ -4,6 +4,7 @@
 // ends.
 #include "app/viewer.h"
 #include "platform/desktop/desktop_platform.h"
+#include "tests/support/picture_folder.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -139,6 +140,26 @@ TEST(DesktopUnderX, TheProgramEndsWithStatusZeroAndNothingOnStandardError) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << keys << ": " << status;
         EXPECT_EQ(shell("cat " + errors), "") << keys;
     }
+}
+
+// Quitting the album does not wait for the picture decoded ahead, here one
+// whose decode takes minutes.
+TEST(DesktopUnderX, TheAlbumEndsAtOnceWhileAPictureIsDecodedAhead) {
+    if (!missing.empty()) GTEST_SKIP() << "needs" << missing << " (tools/setup.sh installs them)";
+    unsetenv("XDG_RUNTIME_DIR");
+    unsetenv("QT_QPA_PLATFORM");
+    const e2e::PictureFolder& f = e2e::album_pictures();
+    const pid_t program =
+        spawn(std::string(MARIVUE_BINARY) + " '" + f.at("Grey.jpg") + "' '" + f.at(".odd/slow.jpg") + "'");
+    std::string window;
+    eventually(
+        [&] { return !(window = shell("xdotool search --onlyvisible --pid " + std::to_string(program))).empty(); });
+    window = window.substr(0, window.find('\n'));
+    shell("xdotool windowactivate --sync " + window + " key q");
+    int status = -1;
+    if (!eventually([&] { return waitpid(program, &status, WNOHANG) == program; }))
+        kill(program, SIGKILL), waitpid(program, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

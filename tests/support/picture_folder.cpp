@@ -1,6 +1,8 @@
 // Folders of pictures written by cjpeg at test time.
 #include "tests/support/picture_folder.h"
 
+#include "tests/support/jpeg_builder.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -91,6 +93,20 @@ const PictureFolder& album_pictures() {
         mkdir(f->at("sub").c_str(), 0755);
         f->encode("sub/inner.jpg", 16, 16, "");
         symlink("..", f->at("sub/loop").c_str());
+        // Named files that cannot be opened, in a hidden folder that folder
+        // listings leave out: a pipe, a link to itself, and a picture that
+        // only privileges can read.
+        mkdir(f->at(".odd").c_str(), 0755);
+        mkfifo(f->at(".odd/pipe.jpg").c_str(), 0644);
+        symlink("loop.jpg", f->at(".odd/loop.jpg").c_str());
+        f->encode(".odd/secret.jpg", 16, 16, "");
+        chmod(f->at(".odd/secret.jpg").c_str(), 0);
+        // And a picture whose decode takes many minutes: 100,000 empty
+        // refinement scans over the blocks of an 8192 x 8192 grey frame.
+        jt::Stream slow;
+        slow.soi().dqt(0, 1).dht(0, 0, jt::dc_def()).sof(0xC2, 8192, 8192, jt::grey()).sos({{1, 0, 0}}, 0, 0, 0, 1);
+        for (int scan = 0; scan < 100000; ++scan) slow.sos({{1, 0, 0}}, 0, 0, 1, 0);
+        write_file(f->at(".odd/slow.jpg"), slow.eoi().bytes);
         const timespec times[2] = {{1735787045, 0}, {1735787045, 0}};  // 2025-01-02 03:04:05 UTC
         for (const char* name : {"broken.jpg", "fake.jpg"}) utimensat(AT_FDCWD, f->at(name).c_str(), times, 0);
         std::atexit([] { std::filesystem::remove_all(album_pictures().dir); });

@@ -35,7 +35,10 @@ struct PictureFolder {
 // (baseline), img10.jpg (progressive), Grey.jpg, restart.jpg (restart
 // intervals, 2x1 sampling), "picture" (no extension), turned.jpg (Exif
 // orientation 6, date taken), broken.jpg (cut short), .hidden.jpg, fake.jpg
-// (not a JPEG), sub/inner.jpg and the loop sub/loop -> "..".
+// (not a JPEG), sub/inner.jpg and the loop sub/loop -> ".."; and in .odd/
+// files that cannot be opened: the named pipe pipe.jpg, loop.jpg (a link
+// to itself) and secret.jpg (a picture of mode 000); and .odd/slow.jpg, a
+// progressive picture whose decode takes many minutes.
 const PictureFolder& album_pictures();
 
 }  // namespace e2e

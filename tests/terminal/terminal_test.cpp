@@ -23,6 +23,7 @@
 #include <vector>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,7 +129,8 @@ bool poll(const std::function<bool()>& done) {
 // status in a temporary directory of its own.
 class Session {
 public:
-    Session(int start, int cols, int rows, const std::string& args, const std::string& env, bool ignore_hangup) {
+    Session(int start, int cols, int rows, const std::string& args, const std::string& env, bool ignore_hangup,
+            const std::string& wrap = "") {
         std::string pattern = (std::filesystem::temp_directory_path() / "marivue-tmux-XXXXXX").string();
         dir_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
         std::ofstream(dir_ / "conf") << "set -g remain-on-exit on\nset -g status off\n";
@@ -139,7 +141,7 @@ public:
             "ulimit -c 0; export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}exitcode=86\" "
             "UBSAN_OPTIONS=\"${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}exitcode=87\"; env " +
             env + " MARIVUE_SEED=" + std::to_string(seed_for.at(start)) +
-            " TERM=xterm-256color COLORTERM=truecolor LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " +
+            " TERM=xterm-256color COLORTERM=truecolor LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " + wrap + " " +
             quote(MARIVUE_BINARY) + " " + args + "; echo $? > " + quote((dir_ / "status").string()) +
             (ignore_hangup ? "" : "; exec sleep 600");
         tmux("new-session -d -s viewer -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " +
@@ -187,7 +189,12 @@ struct Scenario {
     std::vector<Step> steps;
     int cols = 120, rows = 40;
     std::string args = "--tty", env = "QT_QPA_PLATFORM=offscreen";  // --tty wins over a usable display
+    std::string wrap = "";  // a command that runs the program
 };  // FOLDER in args: the album's picture folder
+
+// Root's privileges left out, so that a file of mode 000 cannot be read
+// (others cannot read it anyway).
+const std::string unprivileged = geteuid() == 0 ? "setpriv --bounding-set -dac_override,-dac_read_search" : "";
 
 const std::vector<Scenario> scenarios{
     {"KeyMapAt80x24",  // the whole help line, every step key, Home and End, q
@@ -284,6 +291,31 @@ const std::vector<Scenario> scenarios{
      80,
      24,
      "--tty FOLDER/fake.jpg FOLDER/broken.jpg"},
+    {"AlbumSaysWhyNamedFilesCannotBeOpened",  // kept in the list, the reason over the picture
+     0,
+     {{.send = "", .shows = "pipe.jpg: a named pipe, not a picture file"},
+      {.send = "Right", .shows = "secret.jpg: Permission denied", .absent = "named pipe"},
+      {.send = "Right", .shows = "loop.jpg: Too many levels of symbolic links"},
+      {.send = "Right", .shows = "Grey.jpg", .absent = "Too many levels", .picture = true},
+      {.send = "type q", .exit = 0}},
+     120,
+     40,
+     "--tty FOLDER/.odd/pipe.jpg FOLDER/.odd/secret.jpg FOLDER/.odd/loop.jpg FOLDER/Grey.jpg",
+     "QT_QPA_PLATFORM=offscreen",
+     unprivileged},
+    // Quitting does not wait for the picture decoded ahead, which would take minutes.
+    {"AlbumQuitsAtOnceWhileAPictureIsDecodedAhead",
+     0,
+     {{.send = "", .shows = "Grey.jpg", .picture = true}, {.send = "type q", .exit = 0}},
+     120,
+     40,
+     "--tty FOLDER/Grey.jpg FOLDER/.odd/slow.jpg"},
+    {"AlbumCtrlCAtOnceWhileAPictureIsDecodedAhead",
+     0,
+     {{.send = "", .shows = "Grey.jpg", .picture = true}, {.send = "C-c", .exit = 0}},
+     120,
+     40,
+     "--tty FOLDER/Grey.jpg FOLDER/.odd/slow.jpg"},
     {"DefaultWithoutADisplay", 42, {{"", 42}}, 120, 40, "", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"},
 };
 
@@ -300,7 +332,7 @@ TEST_P(TerminalViewer, AsTheUserDrivesIt) {
     std::string args = scenario.args;
     for (size_t at; (at = args.find("FOLDER")) != std::string::npos;)
         args.replace(at, 6, quote(e2e::album_pictures().dir));
-    Session session(scenario.start, scenario.cols, scenario.rows, args, scenario.env, false);
+    Session session(scenario.start, scenario.cols, scenario.rows, args, scenario.env, false, scenario.wrap);
     Screen screen = session.capture();
     for (const Step& step : scenario.steps) {
         SCOPED_TRACE("after '" + step.send + "'");

@@ -109,7 +109,8 @@ int convert(Decoder& decoder, std::vector<uint8_t>& row, const Options& options,
     }
     if (checking || options.verbose) {
         clear_progress();
-        std::fprintf(stderr, "%s: %s: decoded %s\n", program, input.c_str(), summary(describe(input, info)).c_str());
+        std::fprintf(stderr, "%s: %s: decoded %s\n", program, printable(input).c_str(),
+                     summary(describe(input, info)).c_str());
     }
     if (!decoder.complete()) {
         warn_incomplete(input, rows, info.height);

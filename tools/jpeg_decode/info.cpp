@@ -1,5 +1,7 @@
 #include "info.h"
 
+#include "messages.h"
+
 #include "marivue/jpeg/status.h"
 
 #include <cstdio>
@@ -44,19 +46,30 @@ std::string colour_transform_of(const Info& info) {
     return info.adobe_transform == 2 ? "YCCK" : "none";
 }
 
+// A JSON string of any bytes, in UTF-8: control characters escaped, and each
+// byte that is not part of valid UTF-8 (a name in another encoding) written
+// as U+FFFD, the replacement character.
 std::string json_string(const std::string& text) {
     std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
+    for (size_t at = 0; at < text.size();) {
+        uint32_t code_point = 0;
+        const size_t length = utf8_sequence(text, at, &code_point);
+        if (length == 0) {
+            quoted += "\xEF\xBF\xBD";
+            ++at;
+            continue;
+        }
+        if (code_point == '"' || code_point == '\\') {
             quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
+            quoted += static_cast<char>(code_point);
+        } else if (code_point < 0x20 || code_point == 0x7F) {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(code_point));
             quoted += escape;
         } else {
-            quoted += static_cast<char>(c);
+            quoted.append(text, at, length);
         }
+        at += length;
     }
     return quoted + "\"";
 }
@@ -81,7 +94,7 @@ PictureInfo describe(const std::string& file, const Info& info, int32_t refusal,
 }
 
 void print_words(const PictureInfo& info) {
-    std::printf("file: %s\n", info.file.c_str());
+    std::printf("file: %s\n", printable(info.file).c_str());
     std::printf("size: %d x %d pixels\n", static_cast<int>(info.width), static_cast<int>(info.height));
     std::printf("coding: %s\n", info.progressive ? "progressive" : "sequential");
     std::printf("components: %d (%s)\n", static_cast<int>(info.components), components_word(info.components));

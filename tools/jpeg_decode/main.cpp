@@ -7,6 +7,7 @@
 #include "convert.h"
 #include "messages.h"
 #include "options.h"
+#include "output.h"
 
 #include <cstdio>
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     Options options;
     const int parsed = parse_options(argc, argv, options);
     if (parsed >= 0) return parsed;
+    ignore_file_size_signal();
 
     int status = exit_ok;
     const int count = static_cast<int>(options.inputs.size());

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <set>
 
 #include <sys/stat.h>
@@ -30,12 +31,14 @@ void print_help() {
         "Decodes JPEG pictures with the Marivue decoder and writes them as PPM\n"
         "(colour) or PGM (grey), or as PNG.\n"
         "\n"
-        "  INPUT             the JPEG file to read; '-' reads standard input\n"
+        "  INPUT             the JPEG file to read; '-' reads standard input (never a\n"
+        "                    terminal)\n"
         "  OUTPUT            the picture file to write; '-' or none writes standard\n"
         "                    output (never a terminal). A regular file is replaced\n"
         "                    only once the picture is complete, keeping its\n"
         "                    permissions; a symbolic link's target is replaced and\n"
-        "                    the link kept; a device or pipe is written directly\n"
+        "                    the link kept; a device or pipe is written directly.\n"
+        "                    An OUTPUT that is an INPUT is refused\n"
         "  -o, --output-dir DIR\n"
         "                    writes each INPUT's picture into DIR, named after the\n"
         "                    INPUT with the extension of the format\n"
@@ -47,7 +50,8 @@ void print_help() {
         "  --info            prints each INPUT's size, coding, components, sampling,\n"
         "                    restart interval, colour transform and whether it\n"
         "                    decodes (and if not, why), and writes no picture\n"
-        "  --json            with --info: one JSON object per INPUT, one a line\n"
+        "  --json            with --info: one JSON object per INPUT, one a line, in\n"
+        "                    UTF-8 (a name's bytes that are not become U+FFFD)\n"
         "  -v, --verbose     a summary line for each decoded picture on standard\n"
         "                    error (--check always prints it)\n"
         "  --version         prints the version\n"
@@ -56,6 +60,8 @@ void print_help() {
         "\n"
         "Messages go to standard error, one line each, naming the file:\n"
         "  %s: FILE: what went wrong (StatusName, code)\n"
+        "with control characters, bytes that are not UTF-8 and '\\' in names\n"
+        "written as \\xHH and \\\\.\n"
         "When a picture's data ends early, the rows that arrived are written, the\n"
         "rest filled in mid-grey (for a progressive picture, the missing detail),\n"
         "with a warning.\n"
@@ -67,7 +73,7 @@ void print_help() {
 }
 
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    std::fprintf(stderr, "%s: %s\n", program, printable(message).c_str());
     print_usage(stderr);
     std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
     return exit_usage;
@@ -91,6 +97,55 @@ std::string stem_of(const std::string& input) {
     return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
 }
 
+// An output that is one of the inputs (the same name, a link to it, a name
+// under -o DIR that lands on it, or standard output redirected to it) would
+// destroy the picture it is made from: refused before anything is read or
+// written. Returns -1 or the exit status.
+int refuse_writing_over_inputs(const Options& options) {
+    struct Identity {
+        dev_t device;
+        ino_t inode;
+        std::string name;
+    };
+    // Only regular files: a device or pipe named twice is the user's
+    // business, and is not replaced.
+    const auto identify = [](const std::string& name, bool writing, std::optional<Identity>& found) {
+        struct stat info;
+        const int fd = writing ? STDOUT_FILENO : STDIN_FILENO;
+        const int got = name == "-" ? fstat(fd, &info) : stat(name.c_str(), &info);
+        if (got == 0 && S_ISREG(info.st_mode)) found = Identity{info.st_dev, info.st_ino, name};
+    };
+    std::vector<Identity> inputs;
+    for (const std::string& input : options.inputs) {
+        std::optional<Identity> found;
+        identify(input, false, found);
+        if (found) inputs.push_back(*found);
+    }
+    // Under -o DIR a picture's name depends on whether it is grey: both are
+    // checked before anything is read.
+    std::vector<std::string> outputs;
+    if (options.output_dir.empty()) {
+        outputs.push_back(options.output);
+    } else {
+        const Format format = options.format.value_or(Format::Pnm);
+        for (const std::string& input : options.inputs)
+            for (const bool grey : {false, true})
+                outputs.push_back(name_in_directory(options.output_dir, input, format, grey));
+    }
+    for (const std::string& output : outputs) {
+        std::optional<Identity> found;
+        identify(output, true, found);
+        for (const Identity& input : inputs) {
+            if (found && found->device == input.device && found->inode == input.inode) {
+                report(output == "-" ? "standard output" : output,
+                       "is the input " + input.name + " itself; it is left as it is and nothing is written");
+                return exit_usage;
+            }
+        }
+    }
+    return -1;
+}
+
 // Checks the operands against the mode. Returns -1 or the exit status.
 int check_operands(std::vector<std::string>& operands, Options& options) {
     if (operands.empty()) return usage_error("missing INPUT");
@@ -104,6 +159,11 @@ int check_operands(std::vector<std::string>& operands, Options& options) {
     }
     options.inputs = operands;
     if (std::count(operands.begin(), operands.end(), "-") > 1) return usage_error("standard input named twice");
+    // Waiting for a picture typed at the keyboard would look like a hang.
+    if (std::count(operands.begin(), operands.end(), "-") == 1 && isatty(STDIN_FILENO)) {
+        std::fprintf(stderr, "%s: will not read a picture from a terminal: name an INPUT or redirect\n", program);
+        return exit_usage;
+    }
     if (!options.output_dir.empty()) {
         std::set<std::string> stems;
         for (const std::string& input : operands) {
@@ -116,6 +176,9 @@ int check_operands(std::vector<std::string>& operands, Options& options) {
             report(options.output_dir, "not a directory");
             return exit_usage;
         }
+    }
+    if (options.mode == Mode::Convert) {
+        if (const int refused = refuse_writing_over_inputs(options); refused >= 0) return refused;
     }
     if (options.mode == Mode::Convert && options.output_dir.empty()) {
         if (!options.format && !format_for_name(options.output))

@@ -2,6 +2,7 @@
 
 #include "messages.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -23,20 +24,69 @@ constexpr int max_link_hops = 40;
 char temporary_for_signals[PATH_MAX];
 volatile std::sig_atomic_t temporary_registered = 0;
 
-extern "C" void remove_temporary_and_die(int signal_number) {
-    if (temporary_registered) {
-        unlink(temporary_for_signals);
-    }
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
+// Every signal whose default action ends the process and that a handler can
+// catch, but for those of the program's own faults (SIGSEGV, SIGBUS, SIGFPE,
+// SIGILL, SIGABRT, SIGTRAP, SIGSYS), which keep their usual report. SIGXFSZ
+// is ignored instead (see ignore_file_size_signal).
+sigset_t ending_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal_number : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGPROF,
+                              SIGXCPU, SIGIO, SIGPWR, SIGSTKFLT})
+        sigaddset(&set, signal_number);
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) sigaddset(&set, signal_number);
+    return set;
 }
 
-void register_temporary(const std::string& path) {
-    static bool handlers_installed = false;
-    if (!handlers_installed) {
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, remove_temporary_and_die);
-        handlers_installed = true;
+// Only async-signal-safe calls: unlink, sigaction, raise. The signal stays
+// blocked while the handler runs, so the raise takes effect, with the
+// default action, as the handler returns: the process ends as the signal
+// says, as if it had not been caught.
+extern "C" void remove_temporary_and_die(int signal_number) {
+    if (temporary_registered) unlink(temporary_for_signals);
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    sigemptyset(&default_action.sa_mask);
+    sigaction(signal_number, &default_action, nullptr);
+    raise(signal_number);
+}
+
+void install_signal_handlers() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction action {};
+    action.sa_handler = remove_temporary_and_die;
+    // One handler at a time: a second signal waits until the first has ended
+    // the process.
+    action.sa_mask = ending_signals();
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        if (sigismember(&action.sa_mask, signal_number) != 1) continue;
+        struct sigaction previous {};
+        // A signal the command was started ignoring (nohup) stays ignored.
+        if (sigaction(signal_number, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+        sigaction(signal_number, &action, nullptr);
     }
+}
+
+// Holds back the ending signals while a temporary file is created and
+// registered, or renamed and forgotten, so that none arrives in between.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        const sigset_t set = ending_signals();
+        sigprocmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+void register_temporary(const std::string& path) {
+    install_signal_handlers();
     temporary_registered = 0;
     if (path.size() < sizeof temporary_for_signals) {
         std::memcpy(temporary_for_signals, path.c_str(), path.size() + 1);
@@ -81,13 +131,27 @@ bool fail(const Output& output, const char* what, int error) {
     return false;
 }
 
+// The temporary file's name in `directory`: hidden, after the target's own
+// name, which is cut (at a character boundary) when the whole would pass the
+// file system's limit on a name.
+std::string temporary_pattern(const std::string& directory, const std::string& base) {
+    const char* const suffix = ".partXXXXXX";
+    const long name_max = pathconf(directory.c_str(), _PC_NAME_MAX);
+    const size_t limit = name_max > 0 ? static_cast<size_t>(name_max) : NAME_MAX;
+    const size_t room = std::max<size_t>(limit, 32) - 1 - std::strlen(suffix);
+    size_t keep = std::min(base.size(), room);
+    while (keep > 0 && keep < base.size() && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) --keep;
+    return directory + "/." + base.substr(0, keep) + suffix;
+}
+
 // Creates the temporary file beside the target, with the permission bits
 // the finished file must have: an existing file's own, or those of a new
 // file (0666 less the umask).
 bool open_temporary(Output& output, const struct stat* existing) {
-    std::string pattern = directory_of(output.target) + "/." + base_of(output.target) + ".partXXXXXX";
+    std::string pattern = temporary_pattern(directory_of(output.target), base_of(output.target));
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
+    SignalsHeld held;
     int fd = mkstemp(name.data());
     if (fd < 0) {
         return fail(output, "cannot create a file", errno);
@@ -138,6 +202,8 @@ void flush_pending(Output& output) {
 }
 
 }  // namespace
+
+void ignore_file_size_signal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 bool open_output(const std::string& name, Output& output) {
     output = Output{};
@@ -199,6 +265,7 @@ bool finish_output(Output& output) {
         return fail(output, "cannot write", error);
     }
     if (!output.temporary.empty()) {
+        SignalsHeld held;
         if (std::rename(output.temporary.c_str(), output.target.c_str()) != 0) {
             error = errno;
             discard_output(output);
@@ -217,6 +284,7 @@ void discard_output(Output& output) {
     }
     output.fd = -1;
     if (!output.temporary.empty()) {
+        SignalsHeld held;
         unlink(output.temporary.c_str());
         output.temporary.clear();
         temporary_registered = 0;

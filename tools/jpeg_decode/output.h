@@ -3,7 +3,8 @@
 // own directory and renamed over it at the end, so that a failure leaves no
 // partial picture and an existing file intact; a symbolic link is followed
 // and its target replaced that way (the link stays a link); a device, a
-// pipe or standard output is written directly, in order.
+// pipe or standard output is written directly, in order. A signal that
+// ends the process removes the temporary file first.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,11 @@ struct Output {
     std::vector<uint8_t> pending;  // bytes not yet handed to the system
     int error = 0;  // errno of the first failed write, 0 while all went well
 };
+
+// Makes a write past the file-size limit (ulimit -f) fail with EFBIG, which
+// is reported and cleaned up like any write error, instead of ending the
+// process by SIGXFSZ with the temporary file left behind.
+void ignore_file_size_signal();
 
 // Opens `name` for a picture ("-" is standard output). On failure prints a
 // message and returns false.
