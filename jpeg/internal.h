@@ -200,6 +200,10 @@ void read_app(JpegDecoder& d, int32_t code);
 void find_frame_header(JpegDecoder& d);
 bool find_scan_header(JpegDecoder& d);
 void handle_restart(JpegDecoder& d);
+// Passes over entropy-coded data, restart markers included, and leaves the
+// input in front of the marker that ends it (the end-of-image marker at the
+// end of the data). For the header reader: call prime_header_bits next.
+void skip_entropy_data(JpegDecoder& d);
 void finish_image(JpegDecoder& d);
 
 // ---- huffman.cpp: Huffman tables -------------------------------------------
@@ -215,6 +219,24 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
 // 0-4, the run/size symbol in 8-15, the extended value in 16-31).
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast);
 constexpr int fast_ac_bits = 9;
+// The same over wide_fast_ac_bits bits, for the reduced sizes (pool).
+void build_wide_fast_ac(const HuffDecodeTable& table, int32_t* fast);
+constexpr int wide_fast_ac_bits = 11;
+// Fills a skip table (1 << skip_ac_bits entries) from a built AC table, for
+// passing over AC coefficients that a reduced size does not read. Per
+// pattern of the next skip_ac_bits bits, for the whole symbols (code and
+// value bits) in it up to the first end of block: the bits they take (bits
+// 0-5, so that a 64-bit shift can take the entry as it is), whether the
+// last one is that end of block (skip_ac_end_of_block), and the positions
+// they need (from skip_ac_need_shift up): those they advance, plus one for
+// an end of block, which must not be read where the block is already
+// complete. A pattern whose first symbol does not fit needs 127: no block
+// has room for it. 13 bits (16 KB a table) take the most symbols per look-up
+// while the tables of a frame still fit the first-level cache.
+void build_skip_ac(const HuffDecodeTable& table, uint16_t* skip);
+constexpr int skip_ac_bits = 13;
+constexpr uint32_t skip_ac_end_of_block = 64;
+constexpr int skip_ac_need_shift = 8;
 // Decodes a code longer than 8 bits: walks the tree from the lookahead's
 // node e and consumes the code.
 inline int32_t huff_decode_long(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table, int32_t e) {
@@ -258,8 +280,9 @@ inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& ta
 // symbol) and `value` (the extended value, 0 for end-of-band and ZRL
 // symbols) and returns true. Returns false, having consumed nothing, when
 // the caller has to decode the symbol the long way.
+template <int index_bits = fast_ac_bits>
 inline bool take_fast_ac(JpegDecoder& d, Bits& bits, const int32_t* fast, int32_t& rs, int32_t& value) {
-    int32_t entry = fast[bits.window >> (64 - fast_ac_bits)];
+    int32_t entry = fast[bits.window >> (64 - index_bits)];
     if (entry == 0) return false;
     take_bits(d, bits, entry & 31);
     rs = (entry >> 8) & 0xFF;
@@ -323,6 +346,18 @@ void idct_block(int16_t* block, uint8_t* out);
 void idct_block_portable(int16_t* block, uint8_t* out);
 void transform_row(JpegDecoder& d);
 
+// ---- idct_reduced.cpp ---------------------------------------------------------
+
+// The transforms of the reduced sizes: 64 coefficients (natural order, left
+// as they are) to 4 x 4 or 2 x 2 samples, written with the row stride of 8
+// that every block's samples have. idct_4x4 uses SSE2 where the target has
+// it and gives what idct_4x4_portable gives.
+void idct_4x4(const int16_t* block, uint8_t* out);
+void idct_4x4_portable(const int16_t* block, uint8_t* out);
+void idct_2x2(const int16_t* block, uint8_t* out);
+// transform_row at a reduced size: the same on every vector path.
+void transform_row_reduced(JpegDecoder& d);
+
 // ---- idct_avx2.cpp (where MARIVUE_AVX2) -------------------------------------
 
 // The transform of blocks a and b (left as they are) into out_a and out_b;
@@ -359,7 +394,10 @@ void convert_rgb_h1v1(JpegDecoder& d);
 void convert_rgb_h2v1(JpegDecoder& d);
 void convert_rgb_h1v2(JpegDecoder& d);
 void convert_rgb_h2v2(JpegDecoder& d);
-// Copies the luma samples of the row decode_row delivered last (image_width
+// SchemeGeneral: the current output row of the MCU row into out_row_0, for
+// every ColourCoding (see colour.cpp for the four-component formulas).
+void convert_general(JpegDecoder& d);
+// Copies the luma samples of the row decode_row delivered last (output_width
 // bytes) of a YCbCr or grey picture into `out`.
 void copy_luma(const JpegDecoder& d, uint8_t* out);
 // The red, green and blue offsets that eight chroma pairs add to luma, as

@@ -128,6 +128,45 @@ enum OutputScheme : int32_t {
     SchemeH2V1 = 2,
     SchemeH1V2 = 3,
     SchemeH2V2 = 4,
+    // Every layout the five above do not serve (four components, other
+    // sampling factors) and every layout at a reduced size: each component's
+    // samples are gathered into a row by replication, then converted.
+    SchemeGeneral = 5,
+};
+
+// How a frame's components carry colour, decided by open_decoder from the
+// component count and the segments before the frame header.
+enum ColourCoding : int32_t {
+    CodingGrey = 0,  // one component
+    CodingYCbCr = 1,  // three components, converted to RGB
+    CodingRgb = 2,  // three components delivered as they are (is_rgb)
+    // Four components (delivered only with DecodeSettings::extended_layouts):
+    // CMYK as Adobe stores it, inverted (255 = no ink); an Adobe segment with
+    // transform 2 marks YCCK, which is YCbCr of 255 minus the first three
+    // inverted values, and K as in CMYK. Converted to RGB (colour.cpp).
+    CodingCmyk = 3,
+    CodingYcck = 4,
+};
+
+// What a caller may ask beyond the decoder's defaults. Set it in the record
+// before open_decoder, which keeps it (like memory_limit); all zero, the
+// default, decodes exactly as without it. Values outside the ranges below
+// make open_decoder fail with StreamError.
+struct DecodeSettings {
+    // The largest width and height accepted, 1..65535; 0 means 8192. Wider
+    // or taller frames fail with WidthOutOfRange or HeightOutOfRange.
+    // memory_limit stays the guard against what large headers ask for.
+    int32_t max_side = 0;
+    // Rows delivered at 1 / 2^scale_shift of the picture's size (0..3: 1/1,
+    // 1/2, 1/4, 1/8): output_width and output_height are the sides divided
+    // by the scale and rounded up. Each 8 x 8 block is transformed straight
+    // to 8 >> scale_shift samples square (idct_reduced.cpp defines them).
+    int32_t scale_shift = 0;
+    // 1: also decode four-component frames (CMYK, YCCK) and three- or
+    // four-component frames with any sampling factors 1..4 whose ratios to
+    // the largest are whole and that have at most 10 blocks per MCU. 0:
+    // those fail with UnsupportedComponents or UnsupportedSampling.
+    uint8_t extended_layouts = 0;
 };
 
 // A built Huffman decode table: one 3328-byte block.
@@ -279,6 +318,31 @@ struct JpegDecoder {
     // starts with no limit.
     size_t memory_limit = 0;
     size_t pool_bytes;  // bytes requested from the pool so far
+    // Set by the caller before open_decoder, which keeps it (see
+    // DecodeSettings); a new record starts with the defaults.
+    DecodeSettings settings;
+    // The delivered picture's size: image_width and image_height divided by
+    // the scale and rounded up (equal to them at full size). decode_row
+    // delivers output_height rows of output_width pixels. Set, with
+    // colour_coding (a ColourCoding), by open_decoder.
+    int32_t output_width;
+    int32_t output_height;
+    int32_t colour_coding;
+    // The block pointers and end marks of the current MCU row: row_blocks and
+    // block_last_nonzero, or two pool arrays for a row of more blocks than
+    // those hold (only with settings.max_side above 8192).
+    int16_t** row_block_table;
+    int32_t* last_nonzero_table;
+    // SchemeGeneral: the index in an MCU of each component's first block, and
+    // one row per component of its samples replicated to output pixels,
+    // plane_stride bytes apart (pool).
+    int32_t comp_first_block[4];
+    uint8_t* plane_rows;
+    int32_t plane_stride;
+    // A sequential frame at a reduced size: per AC table slot (4..7), the
+    // table that passes over the coefficients it does not read (pool).
+    uint16_t* skip_ac[4];
+    int32_t* wide_fast_ac[4];
 };
 
 // Construction: resets the record (keeping memory_limit), attaches the
