@@ -305,6 +305,27 @@ Coverage coverage_of(const JpegDecoder& d, int32_t c) {
     return {d.comp_h_factor[c], h_max / d.comp_h_factor[c], v_max / d.comp_v_factor[c]};
 }
 
+// `side` samples, each twice, into out; returns the end of what it wrote.
+template <int side>
+inline uint8_t* doubled(const uint8_t* samples, uint8_t* out) {
+#if MARIVUE_SSE2
+    __m128i v;
+    if constexpr (side == 8) {
+        v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples));
+    } else {
+        int32_t four = 0;
+        std::memcpy(&four, samples, side);
+        v = _mm_cvtsi32_si128(four);
+    }
+    alignas(16) uint8_t pairs[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(pairs), _mm_unpacklo_epi8(v, v));
+    std::memcpy(out, pairs, 2 * side);
+#else
+    for (int j = 0; j < side; j++) out[2 * j] = out[2 * j + 1] = samples[j];
+#endif
+    return out + 2 * side;
+}
+
 // The samples of `blocks` block rows, `side` (a constant) across each and
 // `step` bytes apart, each repeated `across` times.
 template <int side>
@@ -314,7 +335,7 @@ inline uint8_t* gather_blocks(const uint8_t* samples, int32_t blocks, size_t ste
             std::memcpy(out, samples, side);
             out += side;
         } else if (across == 2) {
-            for (int j = 0; j < side; j++, out += 2) out[0] = out[1] = samples[j];
+            out = doubled<side>(samples, out);
         } else {
             for (int j = 0; j < side; j++)
                 for (int32_t n = 0; n < across; n++) *out++ = samples[j];
@@ -354,8 +375,38 @@ inline uint8_t ink_product(int32_t ink, int32_t black) { return static_cast<uint
 
 }  // namespace
 
+namespace {
+
+// The half size of the two horizontally subsampled layouts, 4:2:2 and 4:2:0
+// (the common photographs' preview size), without gathering: each MCU
+// gives eight pixels, luma from the four samples of two blocks, chroma four
+// samples each serving two pixels. The same arithmetic as the general
+// conversion, so the same rows.
+bool convert_half_h2(JpegDecoder& d, int32_t r) {
+    const bool h2v2 = d.blocks_per_output_mcu == 6;
+    if (d.settings.scale_shift != 1 || d.colour_coding != CodingYCbCr || d.frame_component_count != 3 ||
+        d.comp_h_factor[0] != 2 || d.comp_h_factor[1] != 1 || d.comp_h_factor[2] != 1 || d.comp_v_factor[1] != 1 ||
+        d.comp_v_factor[2] != 1 || d.comp_v_factor[0] != (h2v2 ? 2 : 1))
+        return false;
+    const int32_t luma_block = h2v2 ? 2 * (r / 4) : 0, luma_row = r % 4, chroma_row = h2v2 ? r / 2 : r;
+    const int32_t step = d.blocks_per_output_mcu, chroma = h2v2 ? 4 : 2;
+    Offsets8 o;
+    alignas(8) uint8_t luma[8];
+    for (int32_t m = 0; m < d.mcus_per_row; m++) {
+        const int32_t first = step * m;
+        std::memcpy(luma, block_row(d, first + luma_block, luma_row), 4);
+        std::memcpy(luma + 4, block_row(d, first + luma_block + 1, luma_row), 4);
+        offsets_half(d, block_row(d, first + chroma, chroma_row), block_row(d, first + chroma + 1, chroma_row), o);
+        put_pixels8(d.out_row_0 + 32 * m, luma, o);
+    }
+    return true;
+}
+
+}  // namespace
+
 void convert_general(JpegDecoder& d) {
     const int32_t r = current_row(d);
+    if (convert_half_h2(d, r)) return;
     const int32_t pixels = d.mcus_per_row * d.mcu_width;
     uint8_t* out = d.out_row_0;
     if (d.colour_coding == CodingGrey) {
@@ -370,36 +421,38 @@ void convert_general(JpegDecoder& d) {
     }
     // Eight pixels at a time: the rows are padded to a multiple of 16.
     Offsets8 o;
-    for (int32_t x = 0; x < pixels; x += 8, out += 32) {
-        switch (d.colour_coding) {
-            case CodingYCbCr:
+    switch (d.colour_coding) {
+        case CodingYCbCr:
+            for (int32_t x = 0; x < pixels; x += 8, out += 32) {
                 offsets_full(d, plane[1] + x, plane[2] + x, o);
                 put_pixels8(out, plane[0] + x, o);
-                break;
-            case CodingRgb:
-                put_rgb8(out, load8(plane[0] + x), load8(plane[1] + x), load8(plane[2] + x));
-                break;
-            case CodingCmyk:
-                for (int32_t i = 0; i < 8; i++) {
-                    const int32_t black = plane[3][x + i];
-                    out[4 * i] = ink_product(plane[0][x + i], black);
-                    out[4 * i + 1] = ink_product(plane[1][x + i], black);
-                    out[4 * i + 2] = ink_product(plane[2][x + i], black);
-                    out[4 * i + 3] = 0;
-                }
-                break;
-            default: {  // CodingYcck
-                offsets_full(d, plane[1] + x, plane[2] + x, o);
-                for (int32_t i = 0; i < 8; i++) {
-                    const int32_t luma = plane[0][x + i], black = plane[3][x + i];
-                    out[4 * i] = ink_product(255 - clamp_byte(luma + o.red[i]), black);
-                    out[4 * i + 1] = ink_product(255 - clamp_byte(luma + o.green[i]), black);
-                    out[4 * i + 2] = ink_product(255 - clamp_byte(luma + o.blue[i]), black);
-                    out[4 * i + 3] = 0;
-                }
-                break;
             }
-        }
+            break;
+        case CodingRgb:
+            for (int32_t x = 0; x < pixels; x += 8, out += 32)
+                put_rgb8(out, load8(plane[0] + x), load8(plane[1] + x), load8(plane[2] + x));
+            break;
+        case CodingCmyk:
+            for (int32_t x = 0; x < pixels; x++, out += 4) {
+                const int32_t black = plane[3][x];
+                out[0] = ink_product(plane[0][x], black);
+                out[1] = ink_product(plane[1][x], black);
+                out[2] = ink_product(plane[2][x], black);
+                out[3] = 0;
+            }
+            break;
+        default:  // CodingYcck
+            for (int32_t x = 0; x < pixels; x += 8) {
+                offsets_full(d, plane[1] + x, plane[2] + x, o);
+                for (int32_t i = 0; i < 8; i++, out += 4) {
+                    const int32_t luma = plane[0][x + i], black = plane[3][x + i];
+                    out[0] = ink_product(255 - clamp_byte(luma + o.red[i]), black);
+                    out[1] = ink_product(255 - clamp_byte(luma + o.green[i]), black);
+                    out[2] = ink_product(255 - clamp_byte(luma + o.blue[i]), black);
+                    out[3] = 0;
+                }
+            }
+            break;
     }
 }
 
