@@ -187,21 +187,27 @@ TEST(ScaledDecode, EighthIsTheDcValueOfEveryBlock) {
 // no sample is clamped: each reduced sample is the mean of the full
 // decode's square to within rounding, 1 at most.
 TEST(ScaledDecode, LowFrequencyBlocksGiveTheMeanOfTheFullDecode) {
-    // The zigzag positions of those frequencies.
+    // The zigzag positions of those frequencies (DC aside).
     const std::vector<int> within[4] = {{}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 17, 18, 24}, {1, 2, 4}, {}};
     uint32_t state = 99;
-    auto next = [&state](int range) {
+    auto below = [&state](int n) {
         state = state * 1664525u + 1013904223u;
-        return static_cast<int>((state >> 8) % (2 * range + 1)) - range;
+        return static_cast<int>((state >> 8) % static_cast<uint32_t>(n));
     };
     for (int shift = 1; shift <= 3; ++shift) {
         SCOPED_TRACE("1/" + std::to_string(1 << shift));
-        std::vector<jt::Block> blocks(10 * 6);
+        // A small DC and one of the corner's coefficients in each block, as
+        // large as the samples allow without clamping, so that an error in
+        // a transform constant shows.
+        std::vector<jt::Block> blocks(30 * 20);
+        const std::vector<int>& corner = within[shift];
         for (jt::Block& b : blocks) {
-            b.dc = next(300);
-            for (int k : within[shift]) b.ac.emplace_back(k, next(20) | 1);  // coded values are not 0
+            b.dc = below(81) - 40;
+            if (corner.empty()) continue;
+            const int value = 250 + below(231);
+            b.ac.emplace_back(corner[below(static_cast<int>(corner.size()))], below(2) ? value : -value);
         }
-        const std::vector<uint8_t> jpeg = jt::grey_stream(80, 48, blocks);
+        const std::vector<uint8_t> jpeg = jt::grey_stream(240, 160, blocks);
         const e2e::MarivueResult full = e2e::marivue_decode(jpeg);
         const e2e::MarivueResult r = e2e::marivue_decode(jpeg, at_scale(shift));
         ASSERT_EQ(full.stop_result, 1);
