@@ -322,6 +322,8 @@ void check_quant_tables(JpegDecoder& d);
 
 extern const uint8_t zigzag_order[64];
 void decode_row_blocks(JpegDecoder& d);
+// decode_row_blocks at a reduced size (sequential_reduced.cpp).
+void decode_row_blocks_reduced(JpegDecoder& d);
 
 // ---- progressive.cpp --------------------------------------------------------
 
@@ -428,6 +430,49 @@ inline uint8_t dc_only_sample(int16_t dc) {
     int32_t row = low16(dc * 4);
     int32_t v = low16((row + 16) >> 5) + 128;
     return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// ---- what both sequential decoders share -------------------------------------
+
+inline int16_t dequantise(int32_t value, int16_t q) { return low16(static_cast<int32_t>(low16(value)) * q); }
+
+// Decodes one Huffman symbol and the s value bits behind it (s is the
+// symbol for DC, its low nibble for AC). When code and value bits together
+// fit the 16-bit look-ahead window they are consumed in one read, which
+// fetches exactly the bytes that two reads would.
+template <bool ac>
+inline int32_t decode_symbol(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table, int32_t& value) {
+    int32_t e = table.lookahead[bits.window >> 56];
+    if (e >= 0) {
+        int length = table.code_length[e];
+        int s = ac ? (e & 15) : e;
+        int n = length + s;
+        if (s <= 15 && n <= 16 && n > 0) {
+            uint32_t field = take_bits(d, bits, n);
+            value = s == 0 ? 0 : extend(field & ((1u << s) - 1u), s);
+            return e;
+        }
+        if (length != 0) take_bits(d, bits, length);
+    } else {
+        e = huff_decode_long(d, bits, table, e);
+    }
+    int s = ac ? (e & 15) : e;
+    // An 8-bit stream needs DC sizes up to 11; beyond 15 there is no value.
+    if (!ac && s > 15) fail(d, DecodeError);
+    value = s == 0 ? 0 : extend(take_bits(d, bits, s), s);
+    return e;
+}
+
+// Clears what the previous use of a block buffer left: the zigzag
+// positions below its end mark (the rest is 0 already). The coefficients
+// are then written into a clean block, so runs need no clearing of their
+// own; the block ends up exactly as with clearing along the way.
+inline void clear_block(int16_t* block, int mark) {
+    if (mark > 16) {
+        std::memset(block, 0, 128);
+    } else {
+        for (int p = 1; p < mark; p++) block[zigzag_order[p]] = 0;
+    }
 }
 
 }  // namespace marivue::jpeg::detail
