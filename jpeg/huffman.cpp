@@ -90,7 +90,9 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table) {
 
 namespace {
 
-template <int index_bits>
+// For a DC table (`dc`), whose symbols are value sizes alone, sizes above
+// 15 are left to the full decoding, which refuses them.
+template <int index_bits, bool dc = false>
 void build_fast_ac_bits(const HuffDecodeTable& table, int32_t* fast) {
     // The entries that share a look-ahead entry share its symbol and code
     // length: those are read once per look-ahead entry.
@@ -102,7 +104,7 @@ void build_fast_ac_bits(const HuffDecodeTable& table, int32_t* fast) {
         int r = e >> 4, s = e & 15;
         // Only what huff_decode followed by get_bits(s) would do in one read:
         // the same code length consumed, then the value bits.
-        if (length == 0 || length + s > index_bits) {
+        if (length == 0 || length + s > index_bits || (dc && e > 15)) {
             for (uint32_t i = 0; i < per_prefix; i++) entries[i] = 0;
             continue;
         }
@@ -123,6 +125,10 @@ void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) { build_fast_ac_
 
 void build_wide_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
     build_fast_ac_bits<wide_fast_ac_bits>(table, fast);
+}
+
+void build_wide_fast_dc(const HuffDecodeTable& table, int32_t* fast) {
+    build_fast_ac_bits<wide_fast_ac_bits, true>(table, fast);
 }
 
 void build_skip_ac(const HuffDecodeTable& table, uint16_t* skip) {

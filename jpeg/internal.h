@@ -219,8 +219,10 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
 // 0-4, the run/size symbol in 8-15, the extended value in 16-31).
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast);
 constexpr int fast_ac_bits = 9;
-// The same over wide_fast_ac_bits bits, for the reduced sizes (pool).
+// The same over wide_fast_ac_bits bits, for the reduced sizes (pool); and
+// for a DC table, whose symbols are sizes (the run field then 0).
 void build_wide_fast_ac(const HuffDecodeTable& table, int32_t* fast);
+void build_wide_fast_dc(const HuffDecodeTable& table, int32_t* fast);
 constexpr int wide_fast_ac_bits = 11;
 // Fills a skip table (1 << skip_ac_bits entries) from a built AC table, for
 // passing over AC coefficients that a reduced size does not read. Per
@@ -231,10 +233,10 @@ constexpr int wide_fast_ac_bits = 11;
 // they need (from skip_ac_need_shift up): those they advance, plus one for
 // an end of block, which must not be read where the block is already
 // complete. A pattern whose first symbol does not fit needs 127: no block
-// has room for it. 13 bits (16 KB a table) take the most symbols per look-up
-// while the tables of a frame still fit the first-level cache.
+// has room for it. 12 bits (8 KB a table): 13 and 14 took as long on the
+// benchmark's 12-megapixel picture (fewer look-ups, more cache misses).
 void build_skip_ac(const HuffDecodeTable& table, uint16_t* skip);
-constexpr int skip_ac_bits = 13;
+constexpr int skip_ac_bits = 12;
 constexpr uint32_t skip_ac_end_of_block = 64;
 constexpr int skip_ac_need_shift = 8;
 // Decodes a code longer than 8 bits: walks the tree from the lookahead's

@@ -18,6 +18,7 @@ struct BlockCoding {
     const HuffDecodeTable* dc;
     const HuffDecodeTable* ac;
     const int32_t* fast;
+    const int32_t* fast_dc;
     const uint16_t* skip;
     const int16_t* quant;
 };
@@ -52,8 +53,9 @@ inline void skip_to_block_end(JpegDecoder& d, Bits& bits, const BlockCoding& t, 
 }
 
 inline void decode_dc(JpegDecoder& d, Bits& bits, const BlockCoding& t, int32_t c, int16_t* block) {
-    int32_t difference;
-    decode_symbol<false>(d, bits, *t.dc, difference);
+    int32_t difference, size;
+    if (!take_fast_ac<wide_fast_ac_bits>(d, bits, t.fast_dc, size, difference))
+        decode_symbol<false>(d, bits, *t.dc, difference);
     d.last_dc[c] = wrap_add(d.last_dc[c], difference);
     block[0] = dequantise(d.last_dc[c], t.quant[0]);
 }
@@ -103,8 +105,8 @@ void decode_row_blocks_reduced(JpegDecoder& d) {
     for (int32_t j = 0; j < d.blocks_per_mcu; j++) {
         const int32_t c = d.mcu_block_component[j];
         coding[j] = {d.huff_decode_tables[d.comp_dc_table[c]], d.huff_decode_tables[d.comp_ac_table[c]],
-                     d.wide_fast_ac[d.comp_ac_table[c] - 4], d.skip_ac[d.comp_ac_table[c] - 4],
-                     d.quant_tables[d.comp_quant_index[c]]};
+                     d.wide_fast[d.comp_ac_table[c]],          d.wide_fast[d.comp_dc_table[c]],
+                     d.skip_ac[d.comp_ac_table[c] - 4],        d.quant_tables[d.comp_quant_index[c]]};
     }
     int32_t b = 0;
     Bits bits;

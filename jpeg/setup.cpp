@@ -178,18 +178,22 @@ void prepare_huff_tables(JpegDecoder& d) {
         if (d.huff_bits[slot] == nullptr) continue;
         if (d.huff_decode_tables[slot] == nullptr)
             d.huff_decode_tables[slot] = static_cast<HuffDecodeTable*>(pool_alloc(d, sizeof(HuffDecodeTable)));
+        const HuffDecodeTable& table = *d.huff_decode_tables[slot];
         build_huff_table(d, slot, *d.huff_decode_tables[slot]);
-        if (slot < 4) continue;
-        build_fast_ac(*d.huff_decode_tables[slot], d.fast_ac[slot - 4]);
+        if (slot >= 4) build_fast_ac(table, d.fast_ac[slot - 4]);
         // A progressive frame passes over whole scans at the eighth size
         // instead, and decodes all coefficients at the other reduced sizes.
         if (d.settings.scale_shift == 0 || d.is_progressive) continue;
+        int32_t*& fast = d.wide_fast[slot];
+        if (fast == nullptr) fast = static_cast<int32_t*>(pool_alloc(d, sizeof(int32_t) << wide_fast_ac_bits));
+        if (slot < 4) {
+            build_wide_fast_dc(table, fast);
+            continue;
+        }
+        build_wide_fast_ac(table, fast);
         uint16_t*& skip = d.skip_ac[slot - 4];
         if (skip == nullptr) skip = static_cast<uint16_t*>(pool_alloc(d, sizeof(uint16_t) << skip_ac_bits));
-        build_skip_ac(*d.huff_decode_tables[slot], skip);
-        int32_t*& fast = d.wide_fast_ac[slot - 4];
-        if (fast == nullptr) fast = static_cast<int32_t*>(pool_alloc(d, sizeof(int32_t) << wide_fast_ac_bits));
-        build_wide_fast_ac(*d.huff_decode_tables[slot], fast);
+        build_skip_ac(table, skip);
     }
 }
 
