@@ -324,8 +324,19 @@ void check_quant_tables(JpegDecoder& d);
 
 extern const uint8_t zigzag_order[64];
 void decode_row_blocks(JpegDecoder& d);
-// decode_row_blocks at a reduced size (sequential_reduced.cpp).
+// decode_row_blocks at a reduced size (sequential_reduced.cpp), for the
+// frames that passes_over_coefficients says.
 void decode_row_blocks_reduced(JpegDecoder& d);
+
+// Whether a sequential frame at a reduced size passes over the coefficients
+// its transform does not read, with tables that scan set-up builds (in
+// about as long as decoding a few thousand blocks takes), or decodes them
+// all as at full size, which gives the same rows: the former where the
+// frame has 4096 blocks or more.
+inline bool passes_over_coefficients(const JpegDecoder& d) {
+    const int64_t blocks = static_cast<int64_t>(d.mcus_per_row) * d.mcus_per_column * d.blocks_per_output_mcu;
+    return d.settings.scale_shift != 0 && !d.is_progressive && blocks >= 4096;
+}
 
 // ---- progressive.cpp --------------------------------------------------------
 

@@ -53,7 +53,7 @@ void decode_block(JpegDecoder& d, Bits& bits, int32_t b, int32_t c) {
 }  // namespace
 
 void decode_row_blocks(JpegDecoder& d) {
-    if (d.settings.scale_shift != 0) {
+    if (passes_over_coefficients(d)) {
         decode_row_blocks_reduced(d);
         return;
     }

@@ -183,7 +183,7 @@ void prepare_huff_tables(JpegDecoder& d) {
         if (slot >= 4) build_fast_ac(table, d.fast_ac[slot - 4]);
         // A progressive frame passes over whole scans at the eighth size
         // instead, and decodes all coefficients at the other reduced sizes.
-        if (d.settings.scale_shift == 0 || d.is_progressive) continue;
+        if (!passes_over_coefficients(d)) continue;
         int32_t*& fast = d.wide_fast[slot];
         if (fast == nullptr) fast = static_cast<int32_t*>(pool_alloc(d, sizeof(int32_t) << wide_fast_ac_bits));
         if (slot < 4) {

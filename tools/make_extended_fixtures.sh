@@ -29,6 +29,7 @@ def scene(w, h, seed, noise):
         f.write(b"P6 %d %d 255\n" % (w, h) + out)
 scene(97, 37, 7, 20)
 scene(13000, 16, 8, 2)
+scene(512, 384, 9, 6)
 PY
 
 # Four components: C, M, Y from the scene's colours and K from a gradient,
@@ -86,5 +87,7 @@ cjpeg -quality 85 -sample 4x1,1x1,1x1 "$src" > "$out/sample_4x1_97x37.jpg"
 cjpeg -quality 85 -sample 2x1,2x1,2x1 "$src" > "$out/sample_2x1_all_97x37.jpg"
 cjpeg -quality 85 -sample 1x1,1x2,1x2 "$src" > "$out/sample_1x1_1x2_97x37.jpg"
 cjpeg -quality 85 -progressive -sample 4x2,1x1,1x1 "$src" > "$out/prog_4x2_97x37.jpg"
+# 4608 blocks: enough that the reduced sizes pass over what they do not read.
+cjpeg -quality 60 -restart 2 -sample 2x2,1x1,1x1 "$tmp/s512x384.ppm" > "$out/sample_2x2_512x384.jpg"
 # 6500 blocks in an MCU row: more than the record's own tables hold.
 cjpeg -quality 20 -restart 3B -sample 1x2,1x1,1x1 "$tmp/s13000x16.ppm" > "$out/wide_1x2_13000x16.jpg"

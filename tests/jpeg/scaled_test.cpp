@@ -112,6 +112,9 @@ TEST(ScaledDecode, MatchesTheFullDecodeBoxFiltered) {
         bool progressive, subsampled;
     } rows[] = {
         {"grey", 241, 161, Sampling::Grey, {}, 1, false, false},
+        {"grey, 4096 blocks and more", 650, 520, Sampling::Grey, {}, 1, false, false},
+        {"4:2:0, 4096 blocks and more", 650, 420, Sampling::H2V2, {}, 3, false, true},
+        {"4:4:4, 4096 blocks and more", 330, 410, Sampling::H1V1, {}, 3, false, false},
         {"grey progressive", 97, 61, Sampling::Grey, {}, 1, true, false},
         {"4:4:4", 67, 45, Sampling::H1V1, {}, 3, false, false},
         {"4:2:2", 161, 67, Sampling::H2V1, {}, 3, true, true},
@@ -153,14 +156,15 @@ TEST(ScaledDecode, MatchesTheFullDecodeBoxFiltered) {
 // (dequantised) as clamp(((D + 4) >> 3) + 128), the value the full
 // transform gives a block with nothing else: here against the DC values the
 // reference library reads from the stream, for sequential and progressive
-// pictures, with restart intervals, at sizes that are not whole blocks.
+// pictures, with restart intervals, at sizes that are not whole blocks, and
+// large enough (4096 blocks) that the coefficients are passed over.
 TEST(ScaledDecode, EighthIsTheDcValueOfEveryBlock) {
     struct Row {
         int width, height;
         bool progressive;
         int restart_mcus, quality;
-    } rows[] = {{241, 161, false, 0, 90}, {97, 61, true, 0, 75}, {33, 17, false, 5, 95},
-                {64, 48, true, 7, 50},    {1, 1, false, 0, 85},  {9, 250, false, 1, 30}};
+    } rows[] = {{241, 161, false, 0, 90}, {97, 61, true, 0, 75},  {33, 17, false, 5, 95},   {64, 48, true, 7, 50},
+                {1, 1, false, 0, 85},     {9, 250, false, 1, 30}, {650, 520, false, 0, 92}, {601, 557, false, 13, 40}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.width) + " x " + std::to_string(row.height));
         EncodeOptions o;
@@ -239,7 +243,9 @@ TEST(ScaledDecode, TwoThreadsGiveTheRowsOfOne) {
             EncodeOptions o;
             o.factors = factors, o.progressive = progressive;
             const int channels = static_cast<int>(factors.size());
-            const std::vector<uint8_t> jpeg = e2e::encode(e2e::make_picture(301, 203, channels, 8), o);
+            // 4096 blocks and more (but for grey): the reduced sizes pass over
+            // the coefficients they do not read.
+            const std::vector<uint8_t> jpeg = e2e::encode(e2e::make_picture(521, 347, channels, 8), o);
             for (int shift = 0; shift <= 3; ++shift) {
                 SCOPED_TRACE(std::to_string(channels) + " components, " + (progressive ? "progressive" : "sequential") +
                              ", 1/" + std::to_string(1 << shift));

@@ -115,6 +115,13 @@ std::vector<Row> rows() {
     const Bytes dc_size16 = jt::encode_blocks({{32768, {}}}, dc16);
     const Bytes run_past63 = jt::encode_blocks({{0, {{16, 1}, {32, 1}, {48, 1}, {64, 1}}}});  // the 4th run ends at 64
     const Bytes zeros_past63 = jt::encode_blocks({{0, {{65, 1}}}});  // the 4th run of sixteen zeros ends at 64
+    // The same blocks at the end of a 512 x 512 grey frame, whose 4096 blocks
+    // a reduced size passes over with its skip tables.
+    auto last_of_4096 = [](const jt::Block& bad) {
+        std::vector<jt::Block> blocks(4095, {0, {{1, 2}, {5, -1}, {20, 3}}});
+        blocks.push_back(bad);
+        return jt::head(512, 512, jt::grey()).sos({{1, 0, 0}}).raw(jt::encode_blocks(blocks)).eoi().bytes;
+    };
     return {
         // Finding the start of the image.
         {"empty stream", {}, NotJpeg, Where::Open},
@@ -311,6 +318,15 @@ std::vector<Row> rows() {
         // frame's AC scans undecoded, restart markers inside them included.
         {"AC run past 63 at 1/8", grey_coded(run_past63), DecodeError, Where::Row, {0, 3}},
         {"sixteen zeros past 63 at 1/2", grey_coded(zeros_past63), DecodeError, Where::Row, {0, 1}},
+        {"4096 blocks, the last with an AC run past 63", last_of_4096({0, {{16, 1}, {32, 1}, {48, 1}, {64, 1}}}),
+         DecodeError, Where::Row},
+        {"the same at 1/8", last_of_4096({0, {{16, 1}, {32, 1}, {48, 1}, {64, 1}}}), DecodeError, Where::Row, {0, 3}},
+        {"4096 blocks, the last with sixteen zeros past 63, at 1/4",
+         last_of_4096({0, {{65, 1}}}),
+         DecodeError,
+         Where::Row,
+         {0, 2}},
+        {"4096 blocks, the last coded to 63, at 1/2", last_of_4096({0, {{63, 1}}}), StatusOk, Where::Nowhere, {0, 1}},
         {"progressive AC scan with restart markers", progressive_with_restarts(jt::encode_blocks({{0, {{1, 3}}}})),
          StatusOk, Where::Nowhere},
         {"the same at 1/8",
