@@ -89,10 +89,11 @@ inline uint64_t nonzero_mask(const int16_t* p) {
 // its own grid) times the quantisation table, each product truncated to 16
 // bits. Only the non-zero ones are multiplied and placed; the rest are 0
 // either way.
-inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant) {
+// `wanted` leaves out the positions a reduced transform does not read.
+inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant, uint64_t wanted) {
     std::memset(block, 0, 128);
     block[0] = low16(dc * quant[0]);
-    for (uint64_t rest = nonzero_mask(ac) & ~static_cast<uint64_t>(1); rest != 0; rest &= rest - 1) {
+    for (uint64_t rest = nonzero_mask(ac) & wanted & ~static_cast<uint64_t>(1); rest != 0; rest &= rest - 1) {
         const int k = std::countr_zero(rest);
         block[zigzag_order[k]] = low16(ac[k] * quant[k]);
     }
@@ -353,6 +354,10 @@ void load_row_from_coeffs(JpegDecoder& d) {
     BlockWalk walk;
     int32_t b = 0;
     const bool dc_only = d.ac_coeff_buffers[0] == nullptr;  // the eighth size
+    // Zigzag positions 0..24 hold the 4 x 4 lowest frequencies, 0..4 the 2 x 2.
+    const uint64_t wanted = d.settings.scale_shift == 1   ? (uint64_t{1} << 25) - 1
+                            : d.settings.scale_shift == 2 ? uint64_t{31}
+                                                          : ~uint64_t{0};
     for (int32_t m = 0; m < d.mcus_across; m++) {
         walk.x = 0;
         walk.y = 0;
@@ -366,7 +371,7 @@ void load_row_from_coeffs(JpegDecoder& d) {
                 d.row_block_table[b][0] = low16(dc[0] * quant[0]);
             } else {
                 const int16_t* ac = coeff_block_at(d, *d.ac_coeff_buffers[c], bx, by);
-                dequantise_block(d.row_block_table[b], ac, dc[0], quant);
+                dequantise_block(d.row_block_table[b], ac, dc[0], quant, wanted);
             }
             b++;
             walk.advance(d, c);
