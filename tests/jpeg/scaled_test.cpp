@@ -110,6 +110,7 @@ TEST(ScaledDecode, MatchesTheFullDecodeBoxFiltered) {
         Factors factors;  // instead of `sampling`
         int channels;
         bool progressive, subsampled;
+        EncodeOptions::Rgb rgb = EncodeOptions::Rgb::No;
     } rows[] = {
         {"grey", 241, 161, Sampling::Grey, {}, 1, false, false},
         {"grey, 4096 blocks and more", 650, 520, Sampling::Grey, {}, 1, false, false},
@@ -125,12 +126,14 @@ TEST(ScaledDecode, MatchesTheFullDecodeBoxFiltered) {
         {"CMYK", 45, 29, Sampling::H2V2, {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, 4, false, false},
         {"YCCK", 51, 37, Sampling::H2V2, {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, 4, false, false},
         {"YCCK progressive, Y and K 2x2", 51, 37, Sampling::H2V2, {{2, 2}, {1, 1}, {1, 1}, {2, 2}}, 4, true, true},
+        {"RGB", 97, 61, Sampling::H1V1, {}, 3, false, false, EncodeOptions::Rgb::Adobe},
         {"1 x 1", 1, 1, Sampling::H2V2, {}, 3, false, true},
         {"7 x 3", 7, 3, Sampling::H2V2, {}, 3, true, true},
     };
     for (const Row& row : rows) {
         EncodeOptions o;
         o.sampling = row.sampling, o.factors = row.factors, o.progressive = row.progressive, o.quality = 90;
+        o.rgb = row.rgb;
         o.four = row.name[0] == 'Y' ? EncodeOptions::Four::Ycck : EncodeOptions::Four::Cmyk;
         const std::vector<uint8_t> jpeg = e2e::encode(soft_picture(row.width, row.height, row.channels, 3), o);
         const e2e::MarivueResult full = e2e::marivue_decode(jpeg, at_scale(0, 1));
