@@ -48,8 +48,8 @@
 // the coefficients of the whole picture, 130 bytes per 8x8 block of each
 // component over whole MCUs (a 4000 x 3000 4:2:0 frame: about 37 MB; 2 at
 // 1/8, which keeps no AC coefficients). A reduced sequential picture adds
-// 24 KB of tables per AC table, and the general scheme one row per
-// component. All pool memory is requested by open_decoder and begin
+// 16 KB of tables per AC table and 8 KB per DC table, and the general
+// scheme one row per component. All pool memory is requested by open_decoder and begin
 // (decode_row only for tables defined after the last sequential MCU row)
 // and released together by free_pool or a failure; memory_limit caps it,
 // and is what stands between a caller who raises max_side and a header that
