@@ -7,7 +7,10 @@
 // the whole set once, and the figure reported is the median repetition.
 // This decoder is measured through its streaming operations and through
 // the one-call decode, on one thread and with its automatic choice of
-// threads (two for the large sets).
+// threads (two for the large sets), and through the streaming operations at
+// 1/2, 1/4 and 1/8 of the size (the record's scale_shift), whose figures
+// count the pictures' own pixels, so that they compare with the full
+// decode's.
 // The reference library is measured twice: as it is, and with its vector
 // code switched off, which it only allows per process (JSIMD_FORCENONE), so
 // that measurement runs in a child process of this program.
@@ -119,9 +122,10 @@ struct PoolUse {
     int peak_blocks = 0;
 };
 
-PoolUse decode_marivue(const File& f) {
+PoolUse decode_marivue(const File& f, int32_t scale_shift = 0) {
     MemoryByteSource source(f.bytes.data(), f.bytes.size());
     auto* d = new (std::nothrow) JpegDecoder;
+    d->settings.scale_shift = scale_shift;
     peak_bytes = live_bytes = 0;
     PoolUse use;
     open_decoder(*d, source);
@@ -310,6 +314,11 @@ int main(int argc, char** argv) {
             {"marivue", ours},
             {"marivue decode()", median_seconds(s, reps, decode_marivue_one_call<1>)},
             {"marivue decode() auto", median_seconds(s, reps, decode_marivue_one_call<0>)},
+            // Reduced sizes through the streaming operations, their rows
+            // copied out as above.
+            {"marivue 1/2", median_seconds(s, reps, [](const File& f) { decode_marivue(f, 1); })},
+            {"marivue 1/4", median_seconds(s, reps, [](const File& f) { decode_marivue(f, 2); })},
+            {"marivue 1/8", median_seconds(s, reps, [](const File& f) { decode_marivue(f, 3); })},
             {"libjpeg-turbo", median_seconds(s, reps, decode_reference)},
             {"libjpeg-turbo no SIMD", without_simd.count(s.name) ? without_simd.at(s.name) : 0},
             {"stb_image", median_seconds(s, reps, decode_stb)},
@@ -320,6 +329,8 @@ int main(int argc, char** argv) {
                         s.megapixels, s.megabytes, r.name, s.megapixels / r.seconds, s.megabytes / r.seconds,
                         r.seconds / ours);
         }
+        std::printf("%-12s reduced sizes: the full decode's time over theirs: 1/2 %.2f, 1/4 %.2f, 1/8 %.2f\n",
+                    s.name.c_str(), ours / rows[3].seconds, ours / rows[4].seconds, ours / rows[5].seconds);
         std::printf("%-12s peak pool memory %.2f MB, at most %d pool blocks, record %zu bytes\n", s.name.c_str(),
                     static_cast<double>(use.peak_bytes) / 1e6, use.peak_blocks, sizeof(JpegDecoder));
     }

@@ -10,6 +10,9 @@
 //           bit 1: before every chunk, one read that returns 0 without the
 //                  end flag (a source that stalls now and then)
 //           bit 2: a tight memory limit (256 KiB) instead of the usual one
+//           bit 3: the record's extended settings: sides up to 65535, the
+//                  extended layouts (CMYK, YCCK, other sampling factors)
+//           bits 4-5: the scale shift (1/1, 1/2, 1/4, 1/8)
 //   byte 1  0: no source error; n: the n-th read returns -1
 //   bytes 2..5  chunk sizes, used in turn: 0 delivers all that is asked,
 //               1..127 that many bytes, 128..255 (v - 127) x 64 bytes
@@ -141,6 +144,11 @@ inline Outcome run_decoder(const uint8_t* input, size_t size) {
     JpegDecoder& d = *owned;
     d.memory_limit = (control[0] & 4) ? tight_memory_limit : default_memory_limit;
     const size_t limit = d.memory_limit;
+    const bool extended = (control[0] & 8) != 0;
+    d.settings.max_side = extended ? 65535 : 0;
+    d.settings.extended_layouts = extended ? 1 : 0;
+    d.settings.scale_shift = (control[0] >> 4) & 3;
+    const int32_t max_side = extended ? 65535 : 8192;
 
     open_decoder(d, source);
     HARNESS_CHECK(d.memory_limit == limit);
@@ -154,8 +162,11 @@ inline Outcome run_decoder(const uint8_t* input, size_t size) {
         HARNESS_CHECK(begin(d) == -1);
         HARNESS_CHECK(decode_row(d, &row, &row_bytes) == -1);
     } else {
-        HARNESS_CHECK(d.image_width >= 1 && d.image_width <= 8192, d.image_width);
-        HARNESS_CHECK(d.image_height >= 1 && d.image_height <= 8192, d.image_height);
+        HARNESS_CHECK(d.image_width >= 1 && d.image_width <= max_side, d.image_width);
+        HARNESS_CHECK(d.image_height >= 1 && d.image_height <= max_side, d.image_height);
+        const int32_t scale = 1 << d.settings.scale_shift;
+        HARNESS_CHECK(d.output_width == (d.image_width + scale - 1) / scale, d.output_width);
+        HARNESS_CHECK(d.output_height == (d.image_height + scale - 1) / scale, d.output_height);
         HARNESS_CHECK(source.detaches == 0);
         HARNESS_CHECK(decode_row(d, &row, &row_bytes) == -1);  // not begun yet
         outcome.begin_result = begin(d);
@@ -169,7 +180,7 @@ inline Outcome run_decoder(const uint8_t* input, size_t size) {
             HARNESS_CHECK(d.status == 0, d.status);
             HARNESS_CHECK(begin(d) == 0);  // a second begin does nothing
             HARNESS_CHECK(d.bytes_per_pixel == (d.frame_component_count == 1 ? 1 : 4), d.bytes_per_pixel);
-            const int32_t expected_bytes = d.image_width * d.bytes_per_pixel;
+            const int32_t expected_bytes = d.output_width * d.bytes_per_pixel;
             int64_t delivered = 0;
             unsigned sum = 0;
             for (;;) {
@@ -177,7 +188,7 @@ inline Outcome run_decoder(const uint8_t* input, size_t size) {
                 HARNESS_CHECK(d.pool_bytes <= limit);
                 if (r == 0) {
                     HARNESS_CHECK(row != nullptr && row_bytes == expected_bytes, row_bytes, expected_bytes);
-                    HARNESS_CHECK(outcome.rows < d.image_height, outcome.rows, d.image_height);
+                    HARNESS_CHECK(outcome.rows < d.output_height, outcome.rows, d.output_height);
                     // Touch every byte so that the sanitizers see the whole row.
                     for (int32_t i = 0; i < row_bytes; i++) sum += row[i];
                     outcome.rows++;
@@ -186,7 +197,7 @@ inline Outcome run_decoder(const uint8_t* input, size_t size) {
                     continue;
                 }
                 if (r == 1) {
-                    HARNESS_CHECK(outcome.rows == d.image_height, outcome.rows, d.image_height);
+                    HARNESS_CHECK(outcome.rows == d.output_height, outcome.rows, d.output_height);
                     HARNESS_CHECK(decode_row(d, &row, &row_bytes) == 1);
                     outcome.finished = true;
                     break;

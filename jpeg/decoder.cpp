@@ -33,14 +33,21 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
 void initialize(JpegDecoder& d, ByteSource& source) {
     // Every field starts at zero or null: tables, geometry, counters, pool
     // slots, input state, push-back room and buffer. Only the caller's
-    // memory limit survives.
-    size_t memory_limit = d.memory_limit;
+    // memory limit and settings survive.
+    const size_t memory_limit = d.memory_limit;
+    const DecodeSettings settings = d.settings;
     std::memset(static_cast<void*>(&d), 0, sizeof d);
     d.memory_limit = memory_limit;
+    d.settings = settings;
     d.source = &source;
     d.in_cursor = in_buffer(d);
     d.adobe_transform = -1;
+    d.row_block_table = d.row_blocks;
+    d.last_nonzero_table = d.block_last_nonzero;
     source.attach();
+    // Settings out of range are arguments the decoder cannot use.
+    if (settings.max_side < 0 || settings.max_side > 65535 || settings.scale_shift < 0 || settings.scale_shift > 3)
+        fail(d, StreamError);
     refill_input(d);
     d.bit_buffer = 0;
     prime_header_bits(d);
@@ -119,6 +126,9 @@ const uint8_t* convert_row(JpegDecoder& d) {
 #endif
             else
                 convert_h2v2(d);
+            break;
+        case SchemeGeneral:
+            convert_general(d);
             break;
     }
     return d.out_row_0;

@@ -8,11 +8,14 @@
 // A dependency-free, integer-only, row-streaming decoder for Huffman-coded
 // baseline, extended sequential and progressive JPEG (8-bit precision, one
 // component or three components sampled 1x1, 2x1, 1x2 or 2x2, coded as
-// YCbCr or, without colour transform, as RGB).
+// YCbCr or, without colour transform, as RGB; with `settings` also sides up
+// to 65535, four components (CMYK, YCCK), other sampling factors and rows
+// at 1/2, 1/4 or 1/8 of the size).
 //
 // Lifecycle:
 //   JpegDecoder* d = new (std::nothrow) JpegDecoder;   // the record is large
 //   d->memory_limit = 64 << 20;    // optional: cap the pool (0 = no cap)
+//   d->settings.scale_shift = 3;   // optional: see DecodeSettings
 //   open_decoder(*d, source);      // parses up to the frame header
 //   if (d->status == 0 && begin(*d) == 0)
 //       while (decode_row(*d, &row, &bytes) == 0) { ...use row... }
@@ -20,11 +23,13 @@
 //   delete d;                      // then the caller destroys the source
 //
 // After open_decoder the caller may read `status`, `image_width`,
-// `image_height`, `frame_component_count`, `saw_jfif`, `adobe_transform`
-// and `is_rgb`; after begin also `bytes_per_pixel`, and after begin and
-// every decode_row `data_incomplete`. Every other field is the decoder's
-// own. decode_row returns 1 once all image_height rows have been delivered;
-// anything else but 0 ends the loop with the cause in `status`.
+// `image_height`, `output_width`, `output_height`, `frame_component_count`,
+// `saw_jfif`, `adobe_transform`, `is_rgb` and `colour_coding`; after begin
+// also `bytes_per_pixel`, and after begin and every decode_row
+// `data_incomplete`. Every other field is the decoder's own. decode_row
+// returns 1 once all output_height rows (image_height at full size) have
+// been delivered; anything else but 0 ends the loop with the cause in
+// `status`.
 //
 // Failures: every failure is reported as a negative DecodeStatus in
 // `status` (the first one only; status.h turns it into a name and words).
@@ -47,13 +52,17 @@
 // heap, not on a thread's stack. On top of it the pool holds the tables
 // (up to 8 Huffman decode tables of 3.3 KB each) and buffers that grow with
 // the picture: a sequential picture needs two output rows and one MCU row
-// of coefficients and samples (192 bytes per 8x8 block of that row); a
-// progressive frame also keeps the coefficients of the whole picture, 130
-// bytes per 8x8 block of each component over whole MCUs (a 4000 x 3000
-// 4:2:0 frame: about 37 MB). All pool memory is requested by open_decoder
-// and begin (decode_row only for tables defined after the last sequential
-// MCU row) and released together by free_pool or a failure; memory_limit
-// caps it.
+// of coefficients and samples (192 bytes per 8x8 block of that row, and 12
+// more for a row of more than 6144 blocks); a progressive frame also keeps
+// the coefficients of the whole picture, 130 bytes per 8x8 block of each
+// component over whole MCUs (a 4000 x 3000 4:2:0 frame: about 37 MB; 2 at
+// 1/8, which keeps no AC coefficients). A reduced sequential picture adds
+// 16 KB of tables per AC table and 8 KB per DC table, and the general
+// scheme one row per component. All pool memory is requested by open_decoder and begin
+// (decode_row only for tables defined after the last sequential MCU row)
+// and released together by free_pool or a failure; memory_limit caps it,
+// and is what stands between a caller who raises max_side and a header that
+// asks for gigabytes.
 //
 // Threads: one decoder is driven by one thread at a time; it holds no locks.
 // Separate decoders share nothing writable, so different threads may decode
@@ -81,6 +90,45 @@ enum OutputScheme : int32_t {
     SchemeH2V1 = 2,
     SchemeH1V2 = 3,
     SchemeH2V2 = 4,
+    // Every layout the five above do not serve (four components, other
+    // sampling factors) and every layout at a reduced size: each component's
+    // samples are gathered into a row by replication, then converted.
+    SchemeGeneral = 5,
+};
+
+// How a frame's components carry colour, decided by open_decoder from the
+// component count and the segments before the frame header.
+enum ColourCoding : int32_t {
+    CodingGrey = 0,  // one component
+    CodingYCbCr = 1,  // three components, converted to RGB
+    CodingRgb = 2,  // three components delivered as they are (is_rgb)
+    // Four components (delivered only with DecodeSettings::extended_layouts):
+    // CMYK as Adobe stores it, inverted (255 = no ink); an Adobe segment with
+    // transform 2 marks YCCK, which is YCbCr of 255 minus the first three
+    // inverted values, and K as in CMYK. Converted to RGB (colour.cpp).
+    CodingCmyk = 3,
+    CodingYcck = 4,
+};
+
+// What a caller may ask beyond the decoder's defaults. Set it in the record
+// before open_decoder, which keeps it (like memory_limit); all zero, the
+// default, decodes exactly as without it. Values outside the ranges below
+// make open_decoder fail with StreamError.
+struct DecodeSettings {
+    // The largest width and height accepted, 1..65535; 0 means 8192. Wider
+    // or taller frames fail with WidthOutOfRange or HeightOutOfRange.
+    // memory_limit stays the guard against what large headers ask for.
+    int32_t max_side = 0;
+    // Rows delivered at 1 / 2^scale_shift of the picture's size (0..3: 1/1,
+    // 1/2, 1/4, 1/8): output_width and output_height are the sides divided
+    // by the scale and rounded up. Each 8 x 8 block is transformed straight
+    // to 8 >> scale_shift samples square (idct_reduced.cpp defines them).
+    int32_t scale_shift = 0;
+    // 1: also decode four-component frames (CMYK, YCCK) and three- or
+    // four-component frames with any sampling factors 1..4 whose ratios to
+    // the largest are whole and that have at most 10 blocks per MCU. 0:
+    // those fail with UnsupportedComponents or UnsupportedSampling.
+    uint8_t extended_layouts = 0;
 };
 
 // A built Huffman decode table: one 3328-byte block.
@@ -108,10 +156,12 @@ constexpr int push_back_room = 128;
 
 // The whole state of decoding one stream: about 90 KB, all fixed working
 // storage, so allocate it on the heap. Owners may read `status`,
-// `image_width`, `image_height` (1..8192), `frame_component_count` (1..4;
-// only 1, grey, and 3, colour, decode), `saw_jfif`, `adobe_transform` and
-// `is_rgb`, all set by open_decoder, `bytes_per_pixel` (1 or 4, set by
-// begin) and `data_incomplete` (below), and may set `memory_limit` before
+// `image_width`, `image_height` (1..8192, or up to settings.max_side),
+// `output_width`, `output_height`, `frame_component_count` (1..4; only 1,
+// grey, and 3, colour, decode, and 4 with settings.extended_layouts),
+// `saw_jfif`, `adobe_transform`, `is_rgb` and `colour_coding`, all set by
+// open_decoder, `bytes_per_pixel` (1 or 4, set by begin) and
+// `data_incomplete` (below), and may set `memory_limit` and `settings` before
 // open_decoder; everything else is the decoder's own and pool pointers in
 // it are stale after a failure.
 struct JpegDecoder {
@@ -238,12 +288,39 @@ struct JpegDecoder {
     // starts with no limit.
     size_t memory_limit = 0;
     size_t pool_bytes;  // bytes requested from the pool so far
+    // Set by the caller before open_decoder, which keeps it (see
+    // DecodeSettings); a new record starts with the defaults.
+    DecodeSettings settings;
+    // The delivered picture's size: image_width and image_height divided by
+    // the scale and rounded up (equal to them at full size). decode_row
+    // delivers output_height rows of output_width pixels. Set, with
+    // colour_coding (a ColourCoding), by open_decoder.
+    int32_t output_width;
+    int32_t output_height;
+    int32_t colour_coding;
+    // The block pointers and end marks of the current MCU row: row_blocks and
+    // block_last_nonzero, or two pool arrays for a row of more blocks than
+    // those hold (only with settings.max_side above 8192).
+    int16_t** row_block_table;
+    int32_t* last_nonzero_table;
+    // SchemeGeneral: the index in an MCU of each component's first block, and
+    // one row per component of its samples replicated to output pixels,
+    // plane_stride bytes apart (pool).
+    int32_t comp_first_block[4];
+    uint8_t* plane_rows;
+    int32_t plane_stride;
+    // A sequential frame at a reduced size (pool): per AC table slot (4..7),
+    // the table that passes over the coefficients it does not read, and per
+    // slot (0..7) a look-up of code and value bits 11 bits wide.
+    uint16_t* skip_ac[4];
+    int32_t* wide_fast[8];
 };
 
-// Construction: resets the record (keeping memory_limit), attaches the
-// source and reads the stream up to and including the frame header, with
-// the tables before it. Always returns; afterwards `status` is 0 with
-// image_width, image_height and frame_component_count set and no pixel
+// Construction: resets the record (keeping memory_limit and settings),
+// attaches the source and reads the stream up to and including the frame
+// header, with the tables before it. Always returns; afterwards `status` is
+// 0 with image_width, image_height, output_width, output_height and
+// frame_component_count set and no pixel
 // decoded yet, or holds the failure (the source is then already detached).
 void open_decoder(JpegDecoder& decoder, ByteSource& source);
 
@@ -255,9 +332,9 @@ void open_decoder(JpegDecoder& decoder, ByteSource& source);
 // open_decoder failed, with the cause in `status`.
 int32_t begin(JpegDecoder& decoder);
 
-// Delivers the next output row, top to bottom: image_width pixels of
+// Delivers the next output row, top to bottom: output_width pixels of
 // bytes_per_pixel bytes (red, green, blue, 0; or one grey byte), so
-// *row_bytes_out is image_width x bytes_per_pixel. Returns
+// *row_bytes_out is output_width x bytes_per_pixel. Returns
 //    0  a row was delivered: *row_out and *row_bytes_out are set;
 //    1  every row has been delivered (and on every later call);
 //   -1  begin has not completed, or an earlier operation failed;

@@ -88,10 +88,15 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table) {
     }
 }
 
-void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
+namespace {
+
+// For a DC table (`dc`), whose symbols are value sizes alone, sizes above
+// 15 are left to the full decoding, which refuses them.
+template <int index_bits, bool dc = false>
+void build_fast_ac_bits(const HuffDecodeTable& table, int32_t* fast) {
     // The entries that share a look-ahead entry share its symbol and code
     // length: those are read once per look-ahead entry.
-    constexpr uint32_t per_prefix = 1u << (fast_ac_bits - 8);
+    constexpr uint32_t per_prefix = 1u << (index_bits - 8);
     for (uint32_t prefix = 0; prefix < 256; prefix++) {
         int32_t* entries = fast + prefix * per_prefix;
         int32_t e = table.lookahead[prefix];
@@ -99,7 +104,7 @@ void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
         int r = e >> 4, s = e & 15;
         // Only what huff_decode followed by get_bits(s) would do in one read:
         // the same code length consumed, then the value bits.
-        if (length == 0 || length + s > fast_ac_bits) {
+        if (length == 0 || length + s > index_bits || (dc && e > 15)) {
             for (uint32_t i = 0; i < per_prefix; i++) entries[i] = 0;
             continue;
         }
@@ -108,9 +113,50 @@ void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
         for (uint32_t i = 0; i < per_prefix; i++) {
             const uint32_t p = prefix * per_prefix + i;
             int32_t value = 0;
-            if (s != 0) value = extend((p >> (fast_ac_bits - length - s)) & ((1u << s) - 1u), s);
+            if (s != 0) value = extend((p >> (index_bits - length - s)) & ((1u << s) - 1u), s);
             entries[i] = static_cast<int32_t>((static_cast<uint32_t>(value) << 16) | fixed);
         }
+    }
+}
+
+}  // namespace
+
+void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) { build_fast_ac_bits<fast_ac_bits>(table, fast); }
+
+void build_wide_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
+    build_fast_ac_bits<wide_fast_ac_bits>(table, fast);
+}
+
+void build_wide_fast_dc(const HuffDecodeTable& table, int32_t* fast) {
+    build_fast_ac_bits<wide_fast_ac_bits, true>(table, fast);
+}
+
+void build_skip_ac(const HuffDecodeTable& table, uint16_t* skip) {
+    // The symbols are decoded exactly as huff_decode would; codes longer
+    // than 8 bits end a pattern's symbols, and so does a total advance
+    // beyond 63, which no block has room for.
+    static_assert(skip_ac_bits >= 8 && skip_ac_bits <= 16, "whole look-ahead bytes, take_bits counts");
+    constexpr uint32_t patterns = 1u << skip_ac_bits;
+    for (uint32_t p = 0; p < patterns; p++) {
+        int used = 0, advance = 0, end = 0;
+        while (used < skip_ac_bits) {
+            // The next 8 bits, zeros past the pattern's end: a code that fits
+            // in what is left is decided by its own bits alone.
+            const int32_t e = table.lookahead[((p << used) & (patterns - 1)) >> (skip_ac_bits - 8)];
+            const int length = e >= 0 ? table.code_length[e] : 0;
+            const int r = e >> 4, size = e & 15;
+            const int step = size == 0 && r != 15 ? 0 : size == 0 ? 16 : r + 1;
+            if (length == 0 || length + size > skip_ac_bits - used || advance + step > 63) break;
+            used += length + size;
+            if (step == 0) {
+                end = 1;  // an end of block; runs of 1 to 14 without a value end it too
+                break;
+            }
+            advance += step;
+        }
+        const uint32_t need = used == 0 ? 127 : static_cast<uint32_t>(advance + end);
+        skip[p] = static_cast<uint16_t>((need << skip_ac_need_shift) | (end ? skip_ac_end_of_block : 0) |
+                                        static_cast<uint32_t>(used));
     }
 }
 

@@ -207,6 +207,11 @@ void idct_block(int16_t* block, uint8_t* out) { idct_block_portable(block, out);
 #endif
 
 void transform_row(JpegDecoder& d) {
+    if (d.settings.scale_shift != 0) {
+        transform_row_reduced(d);
+        return;
+    }
+    int16_t* const* blocks = d.row_block_table;
     const VectorPath path = vector_path();
     int32_t i = 0;
 #if MARIVUE_AVX2
@@ -214,14 +219,13 @@ void transform_row(JpegDecoder& d) {
         // Two blocks at a time, read where they are: this transform leaves
         // its input alone.
         for (; i + 1 < d.row_block_count; i += 2)
-            idct_two_blocks_avx2(d.row_blocks[i], d.row_blocks[i + 1], d.sample_rows + 64 * i,
-                                 d.sample_rows + 64 * (i + 1));
+            idct_two_blocks_avx2(blocks[i], blocks[i + 1], d.sample_rows + 64 * i, d.sample_rows + 64 * (i + 1));
     }
 #endif
     // Each block is copied first: the sequential decoder's zero-fill relies
     // on the coefficient blocks surviving the transform.
     for (; i < d.row_block_count; i++) {
-        std::memcpy(d.idct_scratch, d.row_blocks[i], sizeof d.idct_scratch);
+        std::memcpy(d.idct_scratch, blocks[i], sizeof d.idct_scratch);
         if (path == VectorPath::portable)
             idct_block_portable(d.idct_scratch, d.sample_rows + 64 * i);
         else

@@ -207,6 +207,10 @@ void read_app(JpegDecoder& d, int32_t code);
 void find_frame_header(JpegDecoder& d);
 bool find_scan_header(JpegDecoder& d);
 void handle_restart(JpegDecoder& d);
+// Passes over entropy-coded data, restart markers included, and leaves the
+// input in front of the marker that ends it (the end-of-image marker at the
+// end of the data). For the header reader: call prime_header_bits next.
+void skip_entropy_data(JpegDecoder& d);
 void finish_image(JpegDecoder& d);
 
 // ---- huffman.cpp: Huffman tables -------------------------------------------
@@ -222,6 +226,26 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
 // 0-4, the run/size symbol in 8-15, the extended value in 16-31).
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast);
 constexpr int fast_ac_bits = 9;
+// The same over wide_fast_ac_bits bits, for the reduced sizes (pool); and
+// for a DC table, whose symbols are sizes (the run field then 0).
+void build_wide_fast_ac(const HuffDecodeTable& table, int32_t* fast);
+void build_wide_fast_dc(const HuffDecodeTable& table, int32_t* fast);
+constexpr int wide_fast_ac_bits = 11;
+// Fills a skip table (1 << skip_ac_bits entries) from a built AC table, for
+// passing over AC coefficients that a reduced size does not read. Per
+// pattern of the next skip_ac_bits bits, for the whole symbols (code and
+// value bits) in it up to the first end of block: the bits they take (bits
+// 0-5, so that a 64-bit shift can take the entry as it is), whether the
+// last one is that end of block (skip_ac_end_of_block), and the positions
+// they need (from skip_ac_need_shift up): those they advance, plus one for
+// an end of block, which must not be read where the block is already
+// complete. A pattern whose first symbol does not fit needs 127: no block
+// has room for it. 12 bits (8 KB a table): 13 and 14 took as long on the
+// benchmark's 12-megapixel picture (fewer look-ups, more cache misses).
+void build_skip_ac(const HuffDecodeTable& table, uint16_t* skip);
+constexpr int skip_ac_bits = 12;
+constexpr uint32_t skip_ac_end_of_block = 64;
+constexpr int skip_ac_need_shift = 8;
 // Decodes a code longer than 8 bits: walks the tree from the lookahead's
 // node e and consumes the code.
 inline int32_t huff_decode_long(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table, int32_t e) {
@@ -265,8 +289,9 @@ inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& ta
 // symbol) and `value` (the extended value, 0 for end-of-band and ZRL
 // symbols) and returns true. Returns false, having consumed nothing, when
 // the caller has to decode the symbol the long way.
+template <int index_bits = fast_ac_bits>
 inline bool take_fast_ac(JpegDecoder& d, Bits& bits, const int32_t* fast, int32_t& rs, int32_t& value) {
-    int32_t entry = fast[bits.window >> (64 - fast_ac_bits)];
+    int32_t entry = fast[bits.window >> (64 - index_bits)];
     if (entry == 0) return false;
     take_bits(d, bits, entry & 31);
     rs = (entry >> 8) & 0xFF;
@@ -306,6 +331,19 @@ void check_quant_tables(JpegDecoder& d);
 
 extern const uint8_t zigzag_order[64];
 void decode_row_blocks(JpegDecoder& d);
+// decode_row_blocks at a reduced size (sequential_reduced.cpp), for the
+// frames that passes_over_coefficients says.
+void decode_row_blocks_reduced(JpegDecoder& d);
+
+// Whether a sequential frame at a reduced size passes over the coefficients
+// its transform does not read, with tables that scan set-up builds (in
+// about as long as decoding a few thousand blocks takes), or decodes them
+// all as at full size, which gives the same rows: the former where the
+// frame has 4096 blocks or more.
+inline bool passes_over_coefficients(const JpegDecoder& d) {
+    const int64_t blocks = static_cast<int64_t>(d.mcus_per_row) * d.mcus_per_column * d.blocks_per_output_mcu;
+    return d.settings.scale_shift != 0 && !d.is_progressive && blocks >= 4096;
+}
 
 // ---- progressive.cpp --------------------------------------------------------
 
@@ -329,6 +367,18 @@ void idct_block(int16_t* block, uint8_t* out);
 // target has them and gives the same results.
 void idct_block_portable(int16_t* block, uint8_t* out);
 void transform_row(JpegDecoder& d);
+
+// ---- idct_reduced.cpp ---------------------------------------------------------
+
+// The transforms of the reduced sizes: 64 coefficients (natural order, left
+// as they are) to 4 x 4 or 2 x 2 samples, written with the row stride of 8
+// that every block's samples have. idct_4x4 uses SSE2 where the target has
+// it and gives what idct_4x4_portable gives.
+void idct_4x4(const int16_t* block, uint8_t* out);
+void idct_4x4_portable(const int16_t* block, uint8_t* out);
+void idct_2x2(const int16_t* block, uint8_t* out);
+// transform_row at a reduced size: the same on every vector path.
+void transform_row_reduced(JpegDecoder& d);
 
 // ---- idct_avx2.cpp (where MARIVUE_AVX2) -------------------------------------
 
@@ -366,7 +416,10 @@ void convert_rgb_h1v1(JpegDecoder& d);
 void convert_rgb_h2v1(JpegDecoder& d);
 void convert_rgb_h1v2(JpegDecoder& d);
 void convert_rgb_h2v2(JpegDecoder& d);
-// Copies the luma samples of the row decode_row delivered last (image_width
+// SchemeGeneral: the current output row of the MCU row into out_row_0, for
+// every ColourCoding (see colour.cpp for the four-component formulas).
+void convert_general(JpegDecoder& d);
+// Copies the luma samples of the row decode_row delivered last (output_width
 // bytes) of a YCbCr or grey picture into `out`.
 void copy_luma(const JpegDecoder& d, uint8_t* out);
 // The red, green and blue offsets that eight chroma pairs add to luma, as
@@ -397,6 +450,49 @@ inline uint8_t dc_only_sample(int16_t dc) {
     int32_t row = low16(dc * 4);
     int32_t v = low16((row + 16) >> 5) + 128;
     return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// ---- what both sequential decoders share -------------------------------------
+
+inline int16_t dequantise(int32_t value, int16_t q) { return low16(static_cast<int32_t>(low16(value)) * q); }
+
+// Decodes one Huffman symbol and the s value bits behind it (s is the
+// symbol for DC, its low nibble for AC). When code and value bits together
+// fit the 16-bit look-ahead window they are consumed in one read, which
+// fetches exactly the bytes that two reads would.
+template <bool ac>
+inline int32_t decode_symbol(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table, int32_t& value) {
+    int32_t e = table.lookahead[bits.window >> 56];
+    if (e >= 0) {
+        int length = table.code_length[e];
+        int s = ac ? (e & 15) : e;
+        int n = length + s;
+        if (s <= 15 && n <= 16 && n > 0) {
+            uint32_t field = take_bits(d, bits, n);
+            value = s == 0 ? 0 : extend(field & ((1u << s) - 1u), s);
+            return e;
+        }
+        if (length != 0) take_bits(d, bits, length);
+    } else {
+        e = huff_decode_long(d, bits, table, e);
+    }
+    int s = ac ? (e & 15) : e;
+    // An 8-bit stream needs DC sizes up to 11; beyond 15 there is no value.
+    if (!ac && s > 15) fail(d, DecodeError);
+    value = s == 0 ? 0 : extend(take_bits(d, bits, s), s);
+    return e;
+}
+
+// Clears what the previous use of a block buffer left: the zigzag
+// positions below its end mark (the rest is 0 already). The coefficients
+// are then written into a clean block, so runs need no clearing of their
+// own; the block ends up exactly as with clearing along the way.
+inline void clear_block(int16_t* block, int mark) {
+    if (mark > 16) {
+        std::memset(block, 0, 128);
+    } else {
+        for (int p = 1; p < mark; p++) block[zigzag_order[p]] = 0;
+    }
 }
 
 }  // namespace marivue::jpeg::detail

@@ -3,6 +3,8 @@
 // checks restart markers. Every field is read through the header bit reader.
 #include "jpeg/internal.h"
 
+#include <cstring>
+
 namespace marivue::jpeg::detail {
 
 namespace {
@@ -25,6 +27,16 @@ uint8_t frame_is_rgb(const JpegDecoder& d) {
     if (d.frame_component_count != 3 || d.saw_jfif) return 0;
     if (d.adobe_transform >= 0) return d.adobe_transform == 0;
     return d.comp_id[0] == 'R' && d.comp_id[1] == 'G' && d.comp_id[2] == 'B';
+}
+
+// Four components are YCCK only where an Adobe segment says so (transform
+// 2); otherwise, with another transform or none, they are taken as CMYK,
+// inverted as Adobe stores it, since the programs that write four
+// components almost all write that segment and store CMYK so.
+ColourCoding frame_coding(const JpegDecoder& d) {
+    if (d.frame_component_count == 4) return d.adobe_transform == 2 ? CodingYcck : CodingCmyk;
+    if (d.frame_component_count == 3) return d.is_rgb ? CodingRgb : CodingYCbCr;
+    return CodingGrey;
 }
 
 }  // namespace
@@ -184,12 +196,18 @@ void read_dqt(JpegDecoder& d) {
 void read_sof(JpegDecoder& d) {
     int32_t length = read16(d);
     if (read8(d) != 8) fail(d, PrecisionNot8);
+    const int32_t max_side = d.settings.max_side != 0 ? d.settings.max_side : 8192;
     // Stored before the check: a height of 0 is left to a DNL segment, and
     // the failure's words say so.
     d.image_height = read16(d);
-    if (d.image_height < 1 || d.image_height > 8192) fail(d, HeightOutOfRange);
+    if (d.image_height < 1 || d.image_height > max_side) fail(d, HeightOutOfRange);
     d.image_width = read16(d);
-    if (d.image_width < 1 || d.image_width > 8192) fail(d, WidthOutOfRange);
+    if (d.image_width < 1 || d.image_width > max_side) fail(d, WidthOutOfRange);
+    // The delivered size rounds up: a last block column or row only partly
+    // inside the picture still gives a pixel.
+    const int32_t shift = d.settings.scale_shift;
+    d.output_width = (d.image_width + (1 << shift) - 1) >> shift;
+    d.output_height = (d.image_height + (1 << shift) - 1) >> shift;
     d.frame_component_count = read8(d);
     if (d.frame_component_count > 4) fail(d, TooManyComponents);
     if (length != 8 + 3 * d.frame_component_count) fail(d, FrameHeaderLength);
@@ -219,6 +237,7 @@ void find_frame_header(JpegDecoder& d) {
         fail(d, UnsupportedFrameType);
     }
     d.is_rgb = frame_is_rgb(d);
+    d.colour_coding = frame_coding(d);
 }
 
 void read_sos(JpegDecoder& d) {
@@ -290,6 +309,28 @@ void handle_restart(JpegDecoder& d) {
     d.restarts_left = d.restart_interval;
     d.next_restart_number = (d.next_restart_number + 1) & 7;
     restart_entropy_bits(d);
+}
+
+void skip_entropy_data(JpegDecoder& d) {
+    // Whatever the entropy reader holds is data and is dropped; it never
+    // consumes a marker, so the one that ends the data is still ahead.
+    for (;;) {
+        if (d.in_count > 0) {
+            const void* ff = std::memchr(d.in_cursor, 0xFF, static_cast<size_t>(d.in_count));
+            const int32_t plain =
+                ff != nullptr ? static_cast<int32_t>(static_cast<const uint8_t*>(ff) - d.in_cursor) : d.in_count;
+            d.in_cursor += plain;
+            d.in_count -= plain;
+        }
+        int32_t c = get_byte_raw(d);
+        if (c != 0xFF) continue;
+        do c = get_byte_raw(d);
+        while (c == 0xFF);
+        if (c == 0 || (c >= 0xD0 && c <= 0xD7)) continue;  // a stuffed zero, or a restart marker inside the data
+        push_back_byte(d, c);
+        push_back_byte(d, 0xFF);
+        return;
+    }
 }
 
 void finish_image(JpegDecoder& d) {

@@ -76,7 +76,7 @@ struct Worker {
         const int32_t end = slot.first_row + slot.rows;
         for (int32_t m = 0; m < slot.mcu_rows; m++) {
             int16_t* blocks = slot.coefficients.data() + static_cast<size_t>(m) * d.row_block_count * 64;
-            for (int32_t i = 0; i < d.row_block_count; i++) d.row_blocks[i] = blocks + 64 * i;
+            for (int32_t i = 0; i < d.row_block_count; i++) d.row_block_table[i] = blocks + 64 * i;
             transform_row(d);
             d.mcu_rows_remaining = d.mcu_height;
             for (int32_t r = 0; r < d.mcu_height && y < end; r++, y++) {
@@ -94,12 +94,14 @@ struct Worker {
 int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result) {
     if (d.status != 0 || !d.ready || d.mcu_rows_remaining != 0) return -1;
     // The second thread's record: geometry, tables and scheme as they are,
-    // its own sample and output rows. It never fails and never touches the
-    // pool, so the pool pointers it carries are only copies.
+    // its own block pointers, sample, component and output rows. It never
+    // fails and never touches the pool, so the pool pointers it carries are
+    // only copies.
     std::unique_ptr<JpegDecoder> copy(new (std::nothrow) JpegDecoder);
     if (copy == nullptr) return -1;
     std::memcpy(static_cast<void*>(copy.get()), &d, sizeof d);
-    std::vector<uint8_t> samples, out_0, out_1;
+    std::vector<uint8_t> samples, out_0, out_1, planes;
+    std::vector<int16_t*> block_table;
     Slot slots[slot_count];
     int32_t mcu_rows_per_slot = blocks_per_slot / (d.row_block_count > 0 ? d.row_block_count : 1);
     if (mcu_rows_per_slot < 1) mcu_rows_per_slot = 1;
@@ -108,6 +110,9 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
         samples.resize(static_cast<size_t>(d.row_block_count) * 64 + 8);
         out_0.resize(static_cast<size_t>(d.padded_row_bytes) + 8);
         out_1.resize(static_cast<size_t>(d.padded_row_bytes) + 8);
+        block_table.resize(static_cast<size_t>(d.row_block_count));
+        if (d.output_scheme == SchemeGeneral)
+            planes.resize(static_cast<size_t>(d.frame_component_count) * static_cast<size_t>(d.plane_stride) + 8);
         for (Slot& slot : slots)
             slot.coefficients.resize(static_cast<size_t>(mcu_rows_per_slot) * d.row_block_count * 64);
     } catch (const std::bad_alloc&) {
@@ -116,6 +121,8 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
     copy->sample_rows = samples.data();
     copy->out_row_0 = out_0.data();
     copy->out_row_1 = out_1.data();
+    copy->row_block_table = block_table.data();
+    copy->plane_rows = planes.data();
 
     Handover handover;
     Worker worker{copy.get(), slots, &handover, consume, context};
@@ -126,6 +133,9 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
         return -1;
     }
 
+    // The coefficient rows the transform reads: at a reduced size only the
+    // top 8 >> scale_shift rows of each block.
+    const size_t bytes = size_t{128} >> d.settings.scale_shift;
     int32_t delivered = 0;
     result = 1;
     while (d.rows_remaining > 0 && result == 1) {
@@ -135,7 +145,7 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
         }
         Slot& slot = slots[handover.filled % slot_count];
         slot.mcu_rows = 0;
-        slot.first_row = d.image_height - d.rows_remaining;
+        slot.first_row = d.output_height - d.rows_remaining;
         slot.rows = 0;
         while (slot.mcu_rows < mcu_rows_per_slot && d.rows_remaining > 0) {
             if (!next_mcu_coefficients(d)) {
@@ -143,7 +153,7 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
                 break;
             }
             int16_t* blocks = slot.coefficients.data() + static_cast<size_t>(slot.mcu_rows) * d.row_block_count * 64;
-            for (int32_t i = 0; i < d.row_block_count; i++) std::memcpy(blocks + 64 * i, d.row_blocks[i], 128);
+            for (int32_t i = 0; i < d.row_block_count; i++) std::memcpy(blocks + 64 * i, d.row_block_table[i], bytes);
             const int32_t rows = d.rows_remaining < d.mcu_height ? d.rows_remaining : d.mcu_height;
             // The count-down decode_row would have made over these rows, so
             // that the next MCU row sees the same state.

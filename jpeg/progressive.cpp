@@ -89,10 +89,11 @@ inline uint64_t nonzero_mask(const int16_t* p) {
 // its own grid) times the quantisation table, each product truncated to 16
 // bits. Only the non-zero ones are multiplied and placed; the rest are 0
 // either way.
-inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant) {
+// `wanted` leaves out the positions a reduced transform does not read.
+inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant, uint64_t wanted) {
     std::memset(block, 0, 128);
     block[0] = low16(dc * quant[0]);
-    for (uint64_t rest = nonzero_mask(ac) & ~static_cast<uint64_t>(1); rest != 0; rest &= rest - 1) {
+    for (uint64_t rest = nonzero_mask(ac) & wanted & ~static_cast<uint64_t>(1); rest != 0; rest &= rest - 1) {
         const int k = std::countr_zero(rest);
         block[zigzag_order[k]] = low16(ac[k] * quant[k]);
     }
@@ -309,17 +310,27 @@ void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
 }
 
 void decode_all_scans(JpegDecoder& d) {
+    // At the eighth size the transform reads DC coefficients alone: AC scans
+    // are passed over undecoded and no AC grid is needed. (At other reduced
+    // sizes every scan is decoded: a refinement scan's bits depend on every
+    // coefficient of its band, needed or not.)
+    const bool dc_only = d.settings.scale_shift == 3;
     for (int32_t c = 0; c < d.frame_component_count; c++) {
         int32_t wide = d.comp_h_factor[c] * d.mcus_per_row;
         int32_t high = d.comp_v_factor[c] * d.mcus_per_column;
         d.dc_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 1, 1);
-        d.ac_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 8, 8);
+        if (!dc_only) d.ac_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 8, 8);
     }
     while (start_scan(d)) {
         int32_t ss = d.spectral_first, se = d.spectral_last;
         if (ss > se || se > 63) fail(d, SpectralSelection);
         if ((ss == 0 && se != 0) || (ss > 0 && d.scan_component_count != 1)) fail(d, SpectralSelection);
         if (d.approx_high != 0 && d.approx_low != d.approx_high - 1) fail(d, SuccessiveApprox);
+        if (ss > 0 && dc_only) {
+            skip_entropy_data(d);
+            prime_header_bits(d);
+            continue;
+        }
         BlockDecoder block_decoder;
         if (ss == 0)
             block_decoder = d.approx_high == 0 ? decode_dc_first : decode_dc_refine;
@@ -342,15 +353,26 @@ void decode_all_scans(JpegDecoder& d) {
 void load_row_from_coeffs(JpegDecoder& d) {
     BlockWalk walk;
     int32_t b = 0;
+    const bool dc_only = d.ac_coeff_buffers[0] == nullptr;  // the eighth size
+    // Zigzag positions 0..24 hold the 4 x 4 lowest frequencies, 0..4 the 2 x 2.
+    const uint64_t wanted = d.settings.scale_shift == 1   ? (uint64_t{1} << 25) - 1
+                            : d.settings.scale_shift == 2 ? uint64_t{31}
+                                                          : ~uint64_t{0};
     for (int32_t m = 0; m < d.mcus_across; m++) {
         walk.x = 0;
         walk.y = 0;
         for (int32_t j = 0; j < d.blocks_per_mcu; j++) {
             int32_t c = d.mcu_block_component[j];
             int32_t bx = walk.col[c] + walk.x, by = d.comp_block_row[c] + walk.y;
-            const int16_t* ac = coeff_block_at(d, *d.ac_coeff_buffers[c], bx, by);
             const int16_t* dc = coeff_block_at(d, *d.dc_coeff_buffers[c], bx, by);
-            dequantise_block(d.row_blocks[b], ac, dc[0], d.quant_tables[d.comp_quant_index[c]]);
+            const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
+            if (dc_only) {
+                // The AC positions stay 0 from the blocks' allocation.
+                d.row_block_table[b][0] = low16(dc[0] * quant[0]);
+            } else {
+                const int16_t* ac = coeff_block_at(d, *d.ac_coeff_buffers[c], bx, by);
+                dequantise_block(d.row_block_table[b], ac, dc[0], quant, wanted);
+            }
             b++;
             walk.advance(d, c);
         }

@@ -19,51 +19,10 @@ const uint8_t zigzag_order[64] = {
 
 namespace {
 
-inline int16_t dequantise(int32_t value, int16_t q) { return low16(static_cast<int32_t>(low16(value)) * q); }
-
-// Decodes one Huffman symbol and the s value bits behind it (s is the
-// symbol for DC, its low nibble for AC). When code and value bits together
-// fit the 16-bit look-ahead window they are consumed in one read, which
-// fetches exactly the bytes that two reads would.
-template <bool ac>
-inline int32_t decode_symbol(JpegDecoder& d, Bits& bits, const HuffDecodeTable& table, int32_t& value) {
-    int32_t e = table.lookahead[bits.window >> 56];
-    if (e >= 0) {
-        int length = table.code_length[e];
-        int s = ac ? (e & 15) : e;
-        int n = length + s;
-        if (s <= 15 && n <= 16 && n > 0) {
-            uint32_t field = take_bits(d, bits, n);
-            value = s == 0 ? 0 : extend(field & ((1u << s) - 1u), s);
-            return e;
-        }
-        if (length != 0) take_bits(d, bits, length);
-    } else {
-        e = huff_decode_long(d, bits, table, e);
-    }
-    int s = ac ? (e & 15) : e;
-    // An 8-bit stream needs DC sizes up to 11; beyond 15 there is no value.
-    if (!ac && s > 15) fail(d, DecodeError);
-    value = s == 0 ? 0 : extend(take_bits(d, bits, s), s);
-    return e;
-}
-
-// Clears what the previous use of a block buffer left: the zigzag
-// positions below its end mark (the rest is 0 already). The coefficients
-// are then written into a clean block, so runs need no clearing of their
-// own; the block ends up exactly as with clearing along the way.
-inline void clear_block(int16_t* block, int mark) {
-    if (mark > 16) {
-        std::memset(block, 0, 128);
-    } else {
-        for (int p = 1; p < mark; p++) block[zigzag_order[p]] = 0;
-    }
-}
-
 void decode_block(JpegDecoder& d, Bits& bits, int32_t b, int32_t c) {
-    int16_t* block = d.row_blocks[b];
+    int16_t* block = d.row_block_table[b];
     const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
-    clear_block(block, d.block_last_nonzero[b]);
+    clear_block(block, d.last_nonzero_table[b]);
 
     int32_t difference;
     decode_symbol<false>(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]], difference);
@@ -88,12 +47,16 @@ void decode_block(JpegDecoder& d, Bits& bits, int32_t b, int32_t c) {
             break;  // end of block
         }
     }
-    d.block_last_nonzero[b] = k;
+    d.last_nonzero_table[b] = k;
 }
 
 }  // namespace
 
 void decode_row_blocks(JpegDecoder& d) {
+    if (passes_over_coefficients(d)) {
+        decode_row_blocks_reduced(d);
+        return;
+    }
     int32_t b = 0;
     Bits bits;
     load(d, bits);

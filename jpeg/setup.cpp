@@ -14,57 +14,108 @@ struct SchemeLayout {
     int32_t mcu_width, mcu_height, blocks_per_mcu;
 };
 
-}  // namespace
+// The general scheme's layouts: factors 1..4 whose ratios to the largest
+// are whole, so that every sample covers a whole rectangle of pixels, and at
+// most 10 blocks in an MCU, as an interleaved scan allows.
+bool general_layout(const JpegDecoder& d, SchemeLayout& layout) {
+    int32_t h_max = 0, v_max = 0, blocks = 0;
+    for (int32_t c = 0; c < d.frame_component_count; c++) {
+        const int32_t h = d.comp_h_factor[c], v = d.comp_v_factor[c];
+        if (h < 1 || h > 4 || v < 1 || v > 4) return false;
+        h_max = h > h_max ? h : h_max;
+        v_max = v > v_max ? v : v_max;
+        blocks += h * v;
+    }
+    if (blocks > 10) return false;
+    for (int32_t c = 0; c < d.frame_component_count; c++)
+        if (h_max % d.comp_h_factor[c] != 0 || v_max % d.comp_v_factor[c] != 0) return false;
+    layout = {SchemeGeneral, 8 * h_max, 8 * v_max, blocks};
+    return true;
+}
 
-void start_frame(JpegDecoder& d) {
+// The scheme of the frame at full size, or the failure that refuses it.
+SchemeLayout choose_layout(JpegDecoder& d) {
     SchemeLayout layout{};
+    const bool extended = d.settings.extended_layouts != 0;
     if (d.frame_component_count == 1) {
         // The factors of a lone component do not shape its MCU, but a 0
         // would leave the scan geometry without a largest factor.
         if (d.comp_h_factor[0] == 0 || d.comp_v_factor[0] == 0) fail(d, UnsupportedSampling);
-        layout = {SchemeGrey, 8, 8, 1};
-    } else if (d.frame_component_count == 3) {
-        for (int c = 1; c <= 2; c++)
-            if (d.comp_h_factor[c] != 1 || d.comp_v_factor[c] != 1) fail(d, UnsupportedSampling);
-        int32_t h = d.comp_h_factor[0], v = d.comp_v_factor[0];
-        if (h == 1 && v == 1)
-            layout = {SchemeH1V1, 8, 8, 3};
-        else if (h == 2 && v == 1)
-            layout = {SchemeH2V1, 16, 8, 4};
-        else if (h == 1 && v == 2)
-            layout = {SchemeH1V2, 8, 16, 4};
-        else if (h == 2 && v == 2)
-            layout = {SchemeH2V2, 16, 16, 6};
-        else
-            fail(d, UnsupportedSampling);
-    } else {
-        fail(d, UnsupportedComponents);
+        return {SchemeGrey, 8, 8, 1};
     }
-    d.output_scheme = layout.scheme;
-    d.mcu_width = layout.mcu_width;
-    d.mcu_height = layout.mcu_height;
-    d.blocks_per_output_mcu = layout.blocks_per_mcu;
+    if (d.frame_component_count == 3) {
+        const int32_t h = d.comp_h_factor[0], v = d.comp_v_factor[0];
+        bool chroma_1x1 = true;
+        for (int c = 1; c <= 2; c++) chroma_1x1 = chroma_1x1 && d.comp_h_factor[c] == 1 && d.comp_v_factor[c] == 1;
+        if (chroma_1x1 && h == 1 && v == 1) return {SchemeH1V1, 8, 8, 3};
+        if (chroma_1x1 && h == 2 && v == 1) return {SchemeH2V1, 16, 8, 4};
+        if (chroma_1x1 && h == 1 && v == 2) return {SchemeH1V2, 8, 16, 4};
+        if (chroma_1x1 && h == 2 && v == 2) return {SchemeH2V2, 16, 16, 6};
+        if (!extended || !general_layout(d, layout)) fail(d, UnsupportedSampling);
+        return layout;
+    }
+    if (d.frame_component_count != 4 || !extended) fail(d, UnsupportedComponents);
+    if (!general_layout(d, layout)) fail(d, UnsupportedSampling);
+    return layout;
+}
 
-    d.mcus_per_row = ceil_div(d.image_width, d.mcu_width);
-    d.mcus_per_column = ceil_div(d.image_height, d.mcu_height);
-    d.bytes_per_pixel = d.output_scheme == SchemeGrey ? 1 : 4;
-    d.padded_row_bytes = ((d.image_width + 15) & ~15) * d.bytes_per_pixel;
-    d.output_row_bytes = d.image_width * d.bytes_per_pixel;
+// The block pointers and end marks of an MCU row longer than the record's
+// own tables, from the pool. Frames within the default side limit never
+// need them (8192 wide makes at most 4096 blocks).
+void allocate_row_tables(JpegDecoder& d) {
+    if (d.row_block_count <= max_row_blocks) return;
+    if (d.settings.max_side <= 8192) fail(d, BufferLimit);
+    const size_t count = static_cast<size_t>(d.row_block_count);
+    d.row_block_table = static_cast<int16_t**>(pool_alloc(d, count * sizeof(int16_t*)));
+    d.last_nonzero_table = static_cast<int32_t*>(pool_alloc(d, count * sizeof(int32_t)));
+}
+
+}  // namespace
+
+void start_frame(JpegDecoder& d) {
+    SchemeLayout layout = choose_layout(d);
+    // At a reduced size every layout takes the general scheme, whose rows
+    // are gathered from blocks of any sample count.
+    const int32_t shift = d.settings.scale_shift;
+    d.output_scheme = shift == 0 ? layout.scheme : SchemeGeneral;
+    d.blocks_per_output_mcu = layout.blocks_per_mcu;
+    d.mcus_per_row = ceil_div(d.image_width, layout.mcu_width);
+    d.mcus_per_column = ceil_div(d.image_height, layout.mcu_height);
+    // From here on the MCU is measured in delivered pixels.
+    d.mcu_width = layout.mcu_width >> shift;
+    d.mcu_height = layout.mcu_height >> shift;
+    d.bytes_per_pixel = d.frame_component_count == 1 ? 1 : 4;
+    // The converters write whole MCUs, eight pixels at a time at least.
+    const int32_t converted = d.mcus_per_row * d.mcu_width;
+    const int32_t widest = converted > d.output_width ? converted : d.output_width;
+    d.padded_row_bytes = ((widest + 15) & ~15) * d.bytes_per_pixel;
+    d.output_row_bytes = d.output_width * d.bytes_per_pixel;
 
     d.out_row_0 = static_cast<uint8_t*>(pool_alloc(d, static_cast<size_t>(d.padded_row_bytes) + 8));
     d.out_row_1 = static_cast<uint8_t*>(pool_alloc(d, static_cast<size_t>(d.padded_row_bytes) + 8));
 
     d.row_block_count = d.blocks_per_output_mcu * d.mcus_per_row;
-    if (d.row_block_count > max_row_blocks) fail(d, BufferLimit);
+    allocate_row_tables(d);
     // pool_alloc already hands out 8-byte aligned, zeroed memory.
     auto* blocks = static_cast<int16_t*>(pool_alloc(d, static_cast<size_t>(d.row_block_count) * 128 + 8));
     for (int32_t i = 0; i < d.row_block_count; i++) {
-        d.row_blocks[i] = blocks + 64 * i;
-        d.block_last_nonzero[i] = 64;
+        d.row_block_table[i] = blocks + 64 * i;
+        d.last_nonzero_table[i] = 64;
     }
     d.sample_rows = static_cast<uint8_t*>(pool_alloc(d, static_cast<size_t>(d.row_block_count) * 64 + 8));
+    if (d.output_scheme == SchemeGeneral) {
+        // The output MCU holds the components in frame order.
+        int32_t first = 0;
+        for (int32_t c = 0; c < d.frame_component_count; c++) {
+            d.comp_first_block[c] = first;
+            first += d.frame_component_count == 1 ? 1 : d.comp_h_factor[c] * d.comp_v_factor[c];
+        }
+        d.plane_stride = d.padded_row_bytes / d.bytes_per_pixel;
+        const size_t planes = static_cast<size_t>(d.frame_component_count) * static_cast<size_t>(d.plane_stride);
+        d.plane_rows = static_cast<uint8_t*>(pool_alloc(d, planes + 8));
+    }
     d.mcu_rows_remaining = 0;
-    d.rows_remaining = d.image_height;
+    d.rows_remaining = d.output_height;
     build_colour_tables(d);
 }
 
@@ -127,8 +178,22 @@ void prepare_huff_tables(JpegDecoder& d) {
         if (d.huff_bits[slot] == nullptr) continue;
         if (d.huff_decode_tables[slot] == nullptr)
             d.huff_decode_tables[slot] = static_cast<HuffDecodeTable*>(pool_alloc(d, sizeof(HuffDecodeTable)));
+        const HuffDecodeTable& table = *d.huff_decode_tables[slot];
         build_huff_table(d, slot, *d.huff_decode_tables[slot]);
-        if (slot >= 4) build_fast_ac(*d.huff_decode_tables[slot], d.fast_ac[slot - 4]);
+        if (slot >= 4) build_fast_ac(table, d.fast_ac[slot - 4]);
+        // A progressive frame passes over whole scans at the eighth size
+        // instead, and decodes all coefficients at the other reduced sizes.
+        if (!passes_over_coefficients(d)) continue;
+        int32_t*& fast = d.wide_fast[slot];
+        if (fast == nullptr) fast = static_cast<int32_t*>(pool_alloc(d, sizeof(int32_t) << wide_fast_ac_bits));
+        if (slot < 4) {
+            build_wide_fast_dc(table, fast);
+            continue;
+        }
+        build_wide_fast_ac(table, fast);
+        uint16_t*& skip = d.skip_ac[slot - 4];
+        if (skip == nullptr) skip = static_cast<uint16_t*>(pool_alloc(d, sizeof(uint16_t) << skip_ac_bits));
+        build_skip_ac(table, skip);
     }
 }
 

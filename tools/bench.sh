@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the decoding benchmark: this decoder, the reference
 # library with and without its vector code, and stb_image, on the picture
-# collection, large photographs (baseline and progressive) and a grey set.
+# collection, large photographs (baseline and progressive), a grey set and
+# the 12-megapixel baseline picture alone; this decoder also at 1/2, 1/4 and
+# 1/8 of the size.
 # Arguments are passed to jpeg-bench (for instance --reps 9).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +17,11 @@ cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DMARIVUE_TESTS=OFF >/dev/n
 cmake --build build-bench -j"$(nproc)" --target jpeg-bench make-bench-files >/dev/null
 files=build-bench/bench-files
 build-bench/bench/make-bench-files "$files"
+# The 12-megapixel baseline picture alone, the one the reduced sizes are
+# measured against.
+mkdir -p "$files/12mp"
+ln -sf ../large/2240_4000x3000.jpg "$files/12mp/2240_4000x3000.jpg"
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 build-bench/bench/jpeg-bench --collection resources/pictures "$@" \
-  collection=resources/pictures large="$files/large" large-prog="$files/large-progressive" grey="$files/grey"
+  collection=resources/pictures large="$files/large" large-prog="$files/large-progressive" grey="$files/grey" \
+  12mp="$files/12mp"

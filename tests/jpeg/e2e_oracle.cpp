@@ -41,6 +41,7 @@ struct Case {
     std::string name;
     int width, height;
     EncodeOptions options;
+    DecodeSettings settings = {};  // for pictures above the default side limit
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
@@ -93,6 +94,20 @@ std::vector<Case> all_cases() {
     add(8192, 9, Sampling::Grey, variants[2]);
     add(37, 21, Sampling::Grey, variants[0], 2);
     add(45, 27, Sampling::Grey, variants[7], 2);
+    // Above the default side limit of 8192, with the limit raised: wide and
+    // tall, grey and colour, sequential and progressive; 13000 wide at 1 x 2
+    // has 6500 blocks in an MCU row, more than the record's own tables hold.
+    for (auto [w, h, s, v] : {std::tuple{12000, 16, Sampling::Grey, 0},
+                              {12000, 16, Sampling::H2V2, 0},
+                              {9000, 40, Sampling::H2V2, 2},
+                              {9000, 40, Sampling::H2V2, 5},
+                              {12000, 16, Sampling::Grey, 5},
+                              {13000, 16, Sampling::H1V2, 3},
+                              {16, 9000, Sampling::Grey, 0},
+                              {24, 8500, Sampling::H2V1, 6}}) {
+        add(w, h, s, variants[v]);
+        cases.back().settings.max_side = 65535;
+    }
     // RGB without colour transform, marked by an Adobe segment (every
     // sampling) or by the component ids alone.
     using Rgb = EncodeOptions::Rgb;
@@ -133,7 +148,10 @@ TEST_P(OracleDecode, MatchesReference) {
     const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
     ASSERT_TRUE(oracle.ok) << oracle.message;
     ASSERT_EQ(oracle.warnings, 0);
-    const e2e::MarivueResult r = e2e::marivue_decode(jpeg);
+    if (c.width > 8192 || c.height > 8192) {  // refused without the raised limit
+        EXPECT_EQ(e2e::marivue_decode(jpeg).open_status, c.width > 8192 ? WidthOutOfRange : HeightOutOfRange);
+    }
+    const e2e::MarivueResult r = e2e::marivue_decode(jpeg, c.settings);
     ASSERT_EQ(r.open_status, StatusOk);
     ASSERT_EQ(r.begin_result, 0) << "status " << r.final_status;
     EXPECT_EQ(r.components, channels);
@@ -151,6 +169,118 @@ TEST_P(OracleDecode, MatchesReference) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, OracleDecode, testing::ValuesIn(all_cases()),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// Layouts beyond the five common ones, which decode with the record's
+// extended_layouts setting and are refused without it: three components
+// sampled in other whole ratios, and four components (CMYK, YCCK, CMYK
+// without an Adobe segment). The reference decodes four components to CMYK
+// as stored (255 = no ink, YCCK converted with its own tables); the test
+// turns that into RGB by the decoder's documented product, each of C, M, Y
+// times K, over 255, rounded. Both decoders replicate subsampled samples.
+// Tolerance: three components as in every oracle test; four components
+// carry each decoder's inverse DCT rounding (one step a sample, as in grey)
+// through the product: up to 3 for CMYK, and up to 5 for YCCK, whose R', G',
+// B' differ by up to 3 as in colour before the product.
+TEST(OracleExtended, OtherLayoutsAndFourComponents) {
+    using Four = EncodeOptions::Four;
+    using Factors = std::vector<std::pair<int, int>>;
+    struct Row {
+        const char* name;
+        int width, height, channels;
+        Factors factors;
+        Four four;
+        bool progressive;
+        int32_t refusal;  // without the setting
+    } rows[] = {
+        {"4:1:1", 45, 27, 3, {{4, 1}, {1, 1}, {1, 1}}, {}, false, UnsupportedSampling},
+        {"4:1:1 progressive", 67, 19, 3, {{4, 1}, {1, 1}, {1, 1}}, {}, true, UnsupportedSampling},
+        {"all 2x1", 33, 17, 3, {{2, 1}, {2, 1}, {2, 1}}, {}, false, UnsupportedSampling},
+        {"luma 1x1, chroma 1x2", 37, 21, 3, {{1, 1}, {1, 2}, {1, 2}}, {}, false, UnsupportedSampling},
+        {"luma 3x2, chroma 1x1", 61, 37, 3, {{3, 2}, {1, 1}, {1, 1}}, {}, true, UnsupportedSampling},
+        {"luma 4x2, chroma 1x1: 10 blocks", 70, 35, 3, {{4, 2}, {1, 1}, {1, 1}}, {}, false, UnsupportedSampling},
+        {"luma 4x1, chroma 2x1", 70, 35, 3, {{4, 1}, {2, 1}, {2, 1}}, {}, false, UnsupportedSampling},
+        {"CMYK", 45, 27, 4, {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, Four::Cmyk, false, UnsupportedComponents},
+        {"CMYK progressive", 41, 23, 4, {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, Four::Cmyk, true, UnsupportedComponents},
+        {"YCCK, Y and K 2x2", 45, 27, 4, {{2, 2}, {1, 1}, {1, 1}, {2, 2}}, Four::Ycck, false, UnsupportedComponents},
+        {"YCCK progressive", 29, 31, 4, {{2, 1}, {1, 1}, {1, 1}, {2, 1}}, Four::Ycck, true, UnsupportedComponents},
+        {"CMYK without Adobe segment",
+         33,
+         9,
+         4,
+         {{2, 1}, {1, 1}, {1, 1}, {1, 1}},
+         Four::CmykWithoutAdobe,
+         false,
+         UnsupportedComponents},
+        {"CMYK 1 x 1", 1, 1, 4, {{1, 2}, {1, 1}, {1, 1}, {1, 2}}, Four::Cmyk, false, UnsupportedComponents},
+    };
+    DecodeSettings extended;
+    extended.extended_layouts = 1;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        e2e::Picture picture = e2e::make_picture(row.width, row.height, row.channels, 11);
+        for (size_t i = 3; row.channels == 4 && i < picture.samples.size(); i += 4)
+            picture.samples[i] = static_cast<uint8_t>(255 - (i / 4) % 97);  // some black everywhere
+        EncodeOptions o;
+        o.factors = row.factors, o.four = row.four, o.progressive = row.progressive;
+        const std::vector<uint8_t> jpeg = e2e::encode(picture, o);
+        EXPECT_EQ(e2e::find_markers(jpeg, 0xEE, 0xEE).size(), row.channels == 4 && row.four != Four::CmykWithoutAdobe);
+        const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
+        ASSERT_TRUE(oracle.ok) << oracle.message;
+        ASSERT_EQ(oracle.picture.channels, row.channels == 4 ? 4 : 3);
+
+        const e2e::MarivueResult refused = e2e::marivue_decode(jpeg);
+        EXPECT_EQ(refused.begin_result, -1);
+        EXPECT_EQ(refused.final_status, row.refusal);
+        const e2e::MarivueResult r = e2e::marivue_decode(jpeg, extended);
+        ASSERT_EQ(r.stop_result, 1) << "status " << r.final_status;
+        EXPECT_EQ(r.colour_coding, row.channels == 3 ? CodingYCbCr : row.four == Four::Ycck ? CodingYcck : CodingCmyk);
+        EXPECT_EQ(r.rows, row.height);
+        EXPECT_EQ(r.bytes_per_pixel, 4);
+        EXPECT_TRUE(r.row_length_ok);
+        EXPECT_TRUE(r.fourth_bytes_zero);
+        if (row.channels == 3) {
+            EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, row.height));
+            continue;
+        }
+        e2e::Picture reference{row.width, row.height, 3, {}};
+        for (size_t i = 0; i < oracle.picture.samples.size(); i += 4)
+            for (int c = 0; c < 3; ++c)
+                reference.samples.push_back(
+                    static_cast<uint8_t>((oracle.picture.samples[i + c] * oracle.picture.samples[i + 3] + 127) / 255));
+        EXPECT_TRUE(e2e::matches_within(r.picture, reference, row.four == Four::Ycck ? 5 : 3,
+                                        e2e::max_colour_differing_fraction));
+    }
+}
+
+// Blocks of one colour decode exactly alike in both decoders, so the CMYK
+// product is checked to the last bit, on 544 blocks of different C, M, Y
+// and K (at full quality, where a flat block's DC is exact).
+TEST(OracleExtended, FlatCmykBlocksConvertExactly) {
+    e2e::Picture picture{8 * 32, 8 * 17, 4, {}};
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const int block = (y / 8) * 32 + x / 8;  // 0..543
+            picture.samples.insert(picture.samples.end(),
+                                   {static_cast<uint8_t>(block % 256), static_cast<uint8_t>((block * 7) % 256),
+                                    static_cast<uint8_t>(255 - block % 256), static_cast<uint8_t>(block / 2)});
+        }
+    EncodeOptions o;
+    o.factors.assign(4, {1, 1}), o.quality = 100;
+    const std::vector<uint8_t> jpeg = e2e::encode(picture, o);
+    const e2e::OracleResult oracle = e2e::oracle_decode(jpeg);
+    ASSERT_TRUE(oracle.ok) << oracle.message;
+    ASSERT_EQ(oracle.picture.samples, picture.samples);  // flat blocks come back exactly
+    DecodeSettings extended;
+    extended.extended_layouts = 1;
+    const e2e::MarivueResult r = e2e::marivue_decode(jpeg, extended);
+    ASSERT_EQ(r.stop_result, 1) << "status " << r.final_status;
+    e2e::Picture reference{picture.width, picture.height, 3, {}};
+    for (size_t i = 0; i < picture.samples.size(); i += 4)
+        for (int c = 0; c < 3; ++c)
+            reference.samples.push_back(
+                static_cast<uint8_t>((picture.samples[i + c] * picture.samples[i + 3] + 127) / 255));
+    EXPECT_TRUE(e2e::matches_within(r.picture, reference, 0, 0));
+}
 
 // A hand-built grey stream whose DC codes take 1 to 12 bits decodes like the
 // reference decodes it; with a complete code tree (no all-ones code left

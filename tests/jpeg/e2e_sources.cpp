@@ -326,8 +326,10 @@ TEST(MemoryLimit, ExactlyEnoughDecodesAndOneByteLessFails) {
         auto run = [&](size_t limit, size_t* used) {
             MemoryByteSource source(jpeg.data(), jpeg.size());
             std::unique_ptr<JpegDecoder> d(new JpegDecoder);
-            std::memset(static_cast<void*>(d.get()), 0xA5, sizeof *d);  // construction clears everything
+            // Construction clears everything but what the caller sets.
+            std::memset(static_cast<void*>(d.get()), 0xA5, sizeof *d);
             d->memory_limit = limit;
+            d->settings = {};
             open_decoder(*d, source);
             EXPECT_EQ(d->memory_limit, limit);
             const uint8_t* row = nullptr;

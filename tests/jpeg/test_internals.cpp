@@ -112,7 +112,14 @@ TEST(Pool, EveryRefusedAllocationOfADecodeIsOutOfMemory) {
     p.sos(jt::all_components(jt::ycc(2, 2)), 0, 0).raw(std::vector<uint8_t>(8, 0));
     p.dht(1, 2, jt::ac_def()).sos({{1, 0, 2}}, 1, 63).raw(std::vector<uint8_t>(8, 0));
     const std::vector<uint8_t> progressive = p.eoi().bytes;
-    for (const std::vector<uint8_t>* stream : {&sequential, &progressive}) {
+    // The same streams with the settings' own allocations: reduced-size
+    // tables (1/2), no AC grids (1/8), a row longer than the record's tables.
+    const std::vector<uint8_t> wide = jt::grey_stream(8 * 6200, 8, std::vector<jt::Block>(6200));
+    DecodeSettings half, eighth, long_rows;
+    half.scale_shift = 1, eighth.scale_shift = 3, long_rows.max_side = 65535;
+    const std::pair<const std::vector<uint8_t>*, DecodeSettings> decodes[] = {
+        {&sequential, {}}, {&progressive, {}}, {&sequential, half}, {&progressive, eighth}, {&wide, long_rows}};
+    for (const auto& [stream, settings] : decodes) {
         long n = 1;
         for (;; ++n) {
             struct : MemoryByteSource {
@@ -121,6 +128,7 @@ TEST(Pool, EveryRefusedAllocationOfADecodeIsOutOfMemory) {
                 int detaches = 0;
             } source{stream->data(), stream->size()};
             std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+            d->settings = settings;
             alloc_hook::reset(n);
             open_decoder(*d, source);
             const uint8_t* row = nullptr;
@@ -196,6 +204,26 @@ TEST(VectorPaths, InverseDctMatchesThePortableTransform) {
 #endif
         std::memcpy(previous, input, sizeof input);
         std::memcpy(previous_out, out_b, 64);
+    }
+}
+
+// The 4 x 4 transform of the half size likewise, for the same kinds of
+// coefficients in the block's 4 x 4 corner and beyond it (which it ignores).
+TEST(VectorPaths, HalfSizeTransformMatchesThePortableTransform) {
+    uint32_t state = 777;
+    for (int i = 0; i < 20000; i++) {
+        int16_t block[64];
+        for (int16_t& v : block) {
+            const uint32_t r = state = state * 1664525u + 1013904223u;
+            v = i % 3 == 0   ? static_cast<int16_t>(r >> 16)
+                : i % 3 == 1 ? static_cast<int16_t>((r >> 8) % 512 - 256)
+                : (r & 1)    ? 32767
+                             : -32768;
+        }
+        uint8_t vector_out[64] = {}, portable_out[64] = {};
+        idct_4x4(block, vector_out);
+        idct_4x4_portable(block, portable_out);
+        ASSERT_EQ(0, std::memcmp(vector_out, portable_out, 64)) << "block " << i;
     }
 }
 

@@ -90,6 +90,10 @@ bool run_encoder(const Picture& picture, const EncodeOptions& options, EncodeSta
         jpeg_set_colorspace(&cinfo, JCS_RGB);
         cinfo.write_Adobe_marker = options.rgb == EncodeOptions::Rgb::Adobe ? TRUE : FALSE;
     }
+    if (picture.channels == 4) {
+        jpeg_set_colorspace(&cinfo, options.four == EncodeOptions::Four::Ycck ? JCS_YCCK : JCS_CMYK);
+        cinfo.write_Adobe_marker = options.four == EncodeOptions::Four::CmykWithoutAdobe ? FALSE : TRUE;
+    }
     std::vector<std::pair<int, int>> factors = options.factors;
     if (factors.empty() && picture.channels == 1) factors = {{options.grey_factor, options.grey_factor}};
     if (factors.empty()) {
@@ -171,6 +175,37 @@ bool run_oracle(const std::vector<uint8_t>& jpeg, OracleResult& out, std::vector
     return true;
 }
 
+// The coefficients without decoding pixels: the first component's DC
+// values, times its quantisation table's first entry.
+bool run_dc_oracle(const std::vector<uint8_t>& jpeg, DcGrid& grid, char* message) {
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    arm(cinfo, err);
+    if (setjmp(err.jump)) {
+        std::memcpy(message, err.message, JMSG_LENGTH_MAX);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&cinfo);
+    jpeg_component_info* component = &cinfo.comp_info[0];
+    const int quant = component->quant_table->quantval[0];
+    grid.blocks_wide = static_cast<int>(component->width_in_blocks);
+    grid.blocks_high = static_cast<int>(component->height_in_blocks);
+    grid.dc.resize(static_cast<size_t>(grid.blocks_wide) * static_cast<size_t>(grid.blocks_high));
+    for (int y = 0; y < grid.blocks_high; ++y) {
+        JBLOCKARRAY row = (*cinfo.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&cinfo), arrays[0],
+                                                           static_cast<JDIMENSION>(y), 1, FALSE);
+        for (int x = 0; x < grid.blocks_wide; ++x)
+            grid.dc[static_cast<size_t>(y) * grid.blocks_wide + x] = row[0][x][0] * quant;
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 }  // namespace
 
 Picture make_picture(int width, int height, int channels, uint32_t seed) {
@@ -245,20 +280,22 @@ OracleResult oracle_decode(const std::vector<uint8_t>& jpeg) {
     return out;
 }
 
-MarivueResult marivue_decode(ByteSource& source) {
+MarivueResult marivue_decode(ByteSource& source, const DecodeSettings& settings) {
     MarivueResult r;
     std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+    d->settings = settings;
     open_decoder(*d, source);
     r.open_status = d->status;
     if (d->status == 0) {
         r.components = d->frame_component_count;
         r.is_rgb = d->is_rgb != 0;
-        r.picture.width = d->image_width;
+        r.colour_coding = d->colour_coding;
+        r.picture.width = d->output_width;
         r.begin_result = begin(*d);
     }
     if (d->status == 0 && r.begin_result == 0) {
         const int bpp = r.bytes_per_pixel = d->bytes_per_pixel;
-        const int width = d->image_width, height = d->image_height;
+        const int width = d->output_width, height = d->output_height;
         r.picture.channels = bpp == 1 ? 1 : 3;
         const uint8_t* row = nullptr;
         int32_t bytes = 0;
@@ -293,9 +330,16 @@ MarivueResult marivue_decode(ByteSource& source) {
     return r;
 }
 
-MarivueResult marivue_decode(const std::vector<uint8_t>& jpeg) {
+MarivueResult marivue_decode(const std::vector<uint8_t>& jpeg, const DecodeSettings& settings) {
     MemoryByteSource source(jpeg.data(), jpeg.size());
-    return marivue_decode(source);
+    return marivue_decode(source, settings);
+}
+
+DcGrid oracle_dc(const std::vector<uint8_t>& jpeg) {
+    DcGrid grid;
+    char message[JMSG_LENGTH_MAX] = {};
+    if (!run_dc_oracle(jpeg, grid, message)) throw std::runtime_error(std::string("oracle_dc: ") + message);
+    return grid;
 }
 
 testing::AssertionResult matches_reference(const Picture& decoded, const Picture& reference, int first_row,
@@ -321,6 +365,27 @@ testing::AssertionResult matches_reference(const Picture& decoded, const Picture
         return testing::AssertionFailure() << "a sample differs by " << worst << " (at most " << max_abs << ")";
     if (end - begin >= min_samples_for_fraction && differing > max_fraction * static_cast<double>(end - begin))
         return testing::AssertionFailure() << differing << " of " << end - begin << " samples differ";
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult matches_within(const Picture& decoded, const Picture& reference, int max_abs,
+                                        double max_fraction) {
+    if (decoded.width != reference.width || decoded.height != reference.height ||
+        decoded.channels != reference.channels || decoded.samples.size() != reference.samples.size())
+        return testing::AssertionFailure()
+               << "decoded " << decoded.width << " x " << decoded.height << " x " << decoded.channels << ", reference "
+               << reference.width << " x " << reference.height << " x " << reference.channels;
+    int worst = 0;
+    uint64_t differing = 0;
+    for (size_t i = 0; i < decoded.samples.size(); ++i) {
+        const int d = std::abs(static_cast<int>(decoded.samples[i]) - static_cast<int>(reference.samples[i]));
+        differing += d != 0;
+        worst = std::max(worst, d);
+    }
+    if (worst > max_abs)
+        return testing::AssertionFailure() << "a sample differs by " << worst << " (at most " << max_abs << ")";
+    if (static_cast<double>(differing) > max_fraction * static_cast<double>(decoded.samples.size()))
+        return testing::AssertionFailure() << differing << " of " << decoded.samples.size() << " samples differ";
     return testing::AssertionSuccess();
 }
 

@@ -53,6 +53,10 @@ struct EncodeOptions {
     // RGB coded without colour transform (component ids 'R', 'G', 'B'),
     // marked by an Adobe segment with transform 0, or by the ids alone.
     enum class Rgb { No, Adobe, IdsOnly } rgb = Rgb::No;
+    // How 4 channels (C, M, Y, K as Adobe stores them) are coded: CMYK (the
+    // library's default, with an Adobe segment of transform 0), YCCK
+    // (transform 2), or CMYK without an Adobe segment.
+    enum class Four { Cmyk, Ycck, CmykWithoutAdobe } four = Four::Cmyk;
 };
 
 // Encodes with the reference library. Throws std::runtime_error on failure.
@@ -61,6 +65,7 @@ std::vector<uint8_t> encode(const Picture& picture, const EncodeOptions& options
 // Decodes with the reference library (islow inverse DCT, no fancy
 // upsampling); `ok` false when it refused the stream. A stream that ends
 // early is decoded the library's way (missing data as zero), with warnings.
+// Four components come out as CMYK, inverted as stored (YCCK converted).
 struct OracleResult {
     bool ok = false, progressive = false;
     std::string message;
@@ -81,12 +86,24 @@ struct MarivueResult {
     bool row_length_ok = true;  // every row reported image_width x bytes_per_pixel bytes
     bool fourth_bytes_zero = true;
     bool is_rgb = false;  // the decoder's colour decision after open_decoder
+    int colour_coding = -1;  // its ColourCoding
     bool data_incomplete = false;  // at the end
     int incomplete_from_row = -1;  // rows delivered before the call after which data_incomplete was first 1
     Picture picture;  // the delivered rows, fourth byte dropped
 };
-MarivueResult marivue_decode(marivue::jpeg::ByteSource& source);
-MarivueResult marivue_decode(const std::vector<uint8_t>& jpeg);
+// With `settings` set in the record before open_decoder; the picture is
+// the delivered one (output_width x output_height).
+MarivueResult marivue_decode(marivue::jpeg::ByteSource& source, const marivue::jpeg::DecodeSettings& settings = {});
+MarivueResult marivue_decode(const std::vector<uint8_t>& jpeg, const marivue::jpeg::DecodeSettings& settings = {});
+
+// The first component's DC coefficients as the reference library reads them
+// (without decoding any pixel), dequantised: blocks_wide x blocks_high values,
+// row by row, over the blocks the component's samples cover.
+struct DcGrid {
+    int blocks_wide = 0, blocks_high = 0;
+    std::vector<int> dc;
+};
+DcGrid oracle_dc(const std::vector<uint8_t>& jpeg);
 
 // Tolerance against the reference. The inverse DCT passes run in the other
 // order (rows first) with the same constants and rounding, so a sample of a
@@ -104,6 +121,10 @@ constexpr uint64_t min_samples_for_fraction = 4096;
 // are within the tolerance of the reference.
 testing::AssertionResult matches_reference(const Picture& decoded, const Picture& reference, int first_row,
                                            int row_count);
+// The same with a tolerance of the caller's: the largest difference of one
+// sample, and the share of samples that may differ at all.
+testing::AssertionResult matches_within(const Picture& decoded, const Picture& reference, int max_abs,
+                                        double max_fraction);
 
 // The markers of a stream with codes low..high, and the end of a segment.
 struct MarkerPosition {

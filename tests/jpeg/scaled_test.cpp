@@ -1,0 +1,282 @@
+// Decoding at 1/2, 1/4 and 1/8 of the size (the record's scale_shift)
+// against independent references: the full decode box-filtered, the DC
+// coefficients as the reference library reads them, and the same decoder's
+// rows through its two-thread pipeline.
+#include "jpeg/internal.h"
+#include "marivue/jpeg/byte_source.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/jpeg_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace marivue::jpeg;
+
+namespace {
+
+using e2e::EncodeOptions;
+using e2e::Sampling;
+
+DecodeSettings at_scale(int32_t shift, uint8_t extended = 0) {
+    DecodeSettings settings;
+    settings.scale_shift = shift;
+    settings.extended_layouts = extended;
+    return settings;
+}
+
+// A picture like a photograph's content: soft shading and colour that
+// varies slowly, one hard diagonal edge, mild noise.
+e2e::Picture soft_picture(int width, int height, int channels, uint32_t seed) {
+    e2e::Picture p{width, height, channels, {}};
+    uint32_t state = seed * 2654435761u + 1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const double noise = static_cast<double>((state >> 24) % 7) - 3;
+            const double shade =
+                110 + 70 * std::sin(x * 0.045 + seed) * std::cos(y * 0.06) + (x + 2 * y > width ? 35 : -35);
+            const double colour[4] = {shade + 40 * std::sin(y * 0.02), shade + 30 * std::cos(x * 0.025),
+                                      shade - 45 * std::sin((x + y) * 0.015), 200 + 50 * std::sin(x * 0.03)};
+            for (int c = 0; c < channels; ++c)
+                p.samples.push_back(
+                    static_cast<uint8_t>(std::clamp(colour[channels == 1 ? 0 : c] + noise, 0.0, 255.0)));
+        }
+    return p;
+}
+
+// The mean of every 2^shift square of a decoded picture, rounded; the
+// squares the picture's right or bottom edge cuts are left out (0 in
+// `whole`): a reduced sample there stands for a whole block, part of which
+// the encoder filled in beyond the edge.
+e2e::Picture box_filtered(const e2e::Picture& p, int shift, std::vector<bool>& whole) {
+    const int n = 1 << shift;
+    e2e::Picture out{(p.width + n - 1) >> shift, (p.height + n - 1) >> shift, p.channels, {}};
+    whole.clear();
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            for (int c = 0; c < p.channels; ++c) {
+                int sum = 0;
+                for (int j = y * n; j < std::min(p.height, y * n + n); ++j)
+                    for (int i = x * n; i < std::min(p.width, x * n + n); ++i)
+                        sum += p.samples[(static_cast<size_t>(j) * p.width + i) * p.channels + c];
+                out.samples.push_back(static_cast<uint8_t>((sum + n * n / 2) / (n * n)));
+                whole.push_back(y * n + n <= p.height && x * n + n <= p.width);
+            }
+    return out;
+}
+
+struct Difference {
+    int max = 0;
+    double mean = 0;
+};
+
+Difference difference(const e2e::Picture& a, const e2e::Picture& b, const std::vector<bool>& whole) {
+    Difference d;
+    if (a.samples.size() != b.samples.size()) return {1000, 1000};
+    double sum = 0;
+    size_t count = 0;
+    for (size_t i = 0; i < a.samples.size(); ++i) {
+        if (!whole[i]) continue;
+        const int v = std::abs(a.samples[i] - b.samples[i]);
+        d.max = std::max(d.max, v);
+        sum += v;
+        ++count;
+    }
+    d.mean = count != 0 ? sum / static_cast<double>(count) : 0;
+    return d;
+}
+
+// Every layout, sequential and progressive, at odd sizes, against the full
+// decode box-filtered. A reduced sample is the box mean of its block's low
+// frequencies alone, so what differs is what the frequencies the reduced
+// grid cannot hold add to the box mean (the box filter keeps part of them),
+// and rounding. Where components are subsampled, the reduced picture's are
+// too, in the same ratio, while the box-filtered full picture has their
+// full detail: that difference is bounded separately. Measured on these
+// pictures: at most 10 and 1.2 on average without subsampling, 17 and 2.2
+// with it.
+TEST(ScaledDecode, MatchesTheFullDecodeBoxFiltered) {
+    using Factors = std::vector<std::pair<int, int>>;
+    struct Row {
+        const char* name;
+        int width, height;
+        Sampling sampling;
+        Factors factors;  // instead of `sampling`
+        int channels;
+        bool progressive, subsampled;
+        EncodeOptions::Rgb rgb = EncodeOptions::Rgb::No;
+    } rows[] = {
+        {"grey", 241, 161, Sampling::Grey, {}, 1, false, false},
+        {"grey, 4096 blocks and more", 650, 520, Sampling::Grey, {}, 1, false, false},
+        {"4:2:0, 4096 blocks and more", 650, 420, Sampling::H2V2, {}, 3, false, true},
+        {"4:4:4, 4096 blocks and more", 330, 410, Sampling::H1V1, {}, 3, false, false},
+        {"grey progressive", 97, 61, Sampling::Grey, {}, 1, true, false},
+        {"4:4:4", 67, 45, Sampling::H1V1, {}, 3, false, false},
+        {"4:2:2", 161, 67, Sampling::H2V1, {}, 3, true, true},
+        {"4:4:0", 93, 39, Sampling::H1V2, {}, 3, false, true},
+        {"4:2:0", 241, 161, Sampling::H2V2, {}, 3, false, true},
+        {"4:2:0 progressive", 130, 90, Sampling::H2V2, {}, 3, true, true},
+        {"4:1:1", 75, 33, Sampling::H2V2, {{4, 1}, {1, 1}, {1, 1}}, 3, false, true},
+        {"CMYK", 45, 29, Sampling::H2V2, {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, 4, false, false},
+        {"YCCK", 51, 37, Sampling::H2V2, {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, 4, false, false},
+        {"YCCK progressive, Y and K 2x2", 51, 37, Sampling::H2V2, {{2, 2}, {1, 1}, {1, 1}, {2, 2}}, 4, true, true},
+        {"RGB", 97, 61, Sampling::H1V1, {}, 3, false, false, EncodeOptions::Rgb::Adobe},
+        {"1 x 1", 1, 1, Sampling::H2V2, {}, 3, false, true},
+        {"7 x 3", 7, 3, Sampling::H2V2, {}, 3, true, true},
+    };
+    for (const Row& row : rows) {
+        EncodeOptions o;
+        o.sampling = row.sampling, o.factors = row.factors, o.progressive = row.progressive, o.quality = 90;
+        o.rgb = row.rgb;
+        o.four = row.name[0] == 'Y' ? EncodeOptions::Four::Ycck : EncodeOptions::Four::Cmyk;
+        const std::vector<uint8_t> jpeg = e2e::encode(soft_picture(row.width, row.height, row.channels, 3), o);
+        const e2e::MarivueResult full = e2e::marivue_decode(jpeg, at_scale(0, 1));
+        ASSERT_EQ(full.stop_result, 1) << row.name;
+        for (int shift = 1; shift <= 3; ++shift) {
+            SCOPED_TRACE(std::string(row.name) + " at 1/" + std::to_string(1 << shift));
+            const e2e::MarivueResult r = e2e::marivue_decode(jpeg, at_scale(shift, 1));
+            ASSERT_EQ(r.stop_result, 1) << "status " << r.final_status;
+            EXPECT_EQ(r.picture.width, (row.width + (1 << shift) - 1) >> shift);
+            EXPECT_EQ(r.rows, (row.height + (1 << shift) - 1) >> shift);
+            EXPECT_TRUE(r.row_length_ok);
+            EXPECT_TRUE(r.fourth_bytes_zero);
+            std::vector<bool> whole;
+            const e2e::Picture box = box_filtered(full.picture, shift, whole);
+            const Difference d = difference(r.picture, box, whole);
+            EXPECT_LE(d.max, row.subsampled ? 20 : 12);
+            EXPECT_LE(d.mean, row.subsampled ? 2.5 : 1.25);
+        }
+    }
+}
+
+// At 1/8 a grey picture's pixel is its block's DC coefficient D
+// (dequantised) as clamp(((D + 4) >> 3) + 128), the value the full
+// transform gives a block with nothing else: here against the DC values the
+// reference library reads from the stream, for sequential and progressive
+// pictures, with restart intervals, at sizes that are not whole blocks, and
+// large enough (4096 blocks) that the coefficients are passed over.
+TEST(ScaledDecode, EighthIsTheDcValueOfEveryBlock) {
+    struct Row {
+        int width, height;
+        bool progressive;
+        int restart_mcus, quality;
+    } rows[] = {{241, 161, false, 0, 90}, {97, 61, true, 0, 75},  {33, 17, false, 5, 95},   {64, 48, true, 7, 50},
+                {1, 1, false, 0, 85},     {9, 250, false, 1, 30}, {650, 520, false, 0, 92}, {601, 557, false, 13, 40}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.width) + " x " + std::to_string(row.height));
+        EncodeOptions o;
+        o.sampling = Sampling::Grey, o.progressive = row.progressive, o.restart_mcus = row.restart_mcus;
+        o.quality = row.quality;
+        const std::vector<uint8_t> jpeg = e2e::encode(e2e::make_picture(row.width, row.height, 1, 5), o);
+        const e2e::DcGrid dc = e2e::oracle_dc(jpeg);
+        const e2e::MarivueResult r = e2e::marivue_decode(jpeg, at_scale(3));
+        ASSERT_EQ(r.stop_result, 1) << "status " << r.final_status;
+        ASSERT_EQ(r.picture.width, dc.blocks_wide);
+        ASSERT_EQ(r.rows, dc.blocks_high);
+        for (int y = 0; y < r.rows; ++y)
+            for (int x = 0; x < r.picture.width; ++x) {
+                const int value = dc.dc[static_cast<size_t>(y) * dc.blocks_wide + x];
+                ASSERT_EQ(r.picture.samples[static_cast<size_t>(y) * r.picture.width + x],
+                          std::clamp(((value + 4) >> 3) + 128, 0, 255))
+                    << "block " << x << ", " << y;
+            }
+    }
+}
+
+// Blocks whose coefficients all lie within the reduced grid's frequencies
+// (the 4 x 4 lowest at 1/2, the 2 x 2 at 1/4, DC at 1/8), small enough that
+// no sample is clamped: each reduced sample is the mean of the full
+// decode's square to within rounding, 1 at most.
+TEST(ScaledDecode, LowFrequencyBlocksGiveTheMeanOfTheFullDecode) {
+    // The zigzag positions of those frequencies (DC aside).
+    const std::vector<int> within[4] = {{}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 17, 18, 24}, {1, 2, 4}, {}};
+    uint32_t state = 99;
+    auto below = [&state](int n) {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int>((state >> 8) % static_cast<uint32_t>(n));
+    };
+    for (int shift = 1; shift <= 3; ++shift) {
+        SCOPED_TRACE("1/" + std::to_string(1 << shift));
+        // A small DC and one of the corner's coefficients in each block, as
+        // large as the samples allow without clamping, so that an error in
+        // a transform constant shows.
+        std::vector<jt::Block> blocks(30 * 20);
+        const std::vector<int>& corner = within[shift];
+        for (jt::Block& b : blocks) {
+            b.dc = below(81) - 40;
+            if (corner.empty()) continue;
+            const int value = 250 + below(231);
+            b.ac.emplace_back(corner[below(static_cast<int>(corner.size()))], below(2) ? value : -value);
+        }
+        const std::vector<uint8_t> jpeg = jt::grey_stream(240, 160, blocks);
+        const e2e::MarivueResult full = e2e::marivue_decode(jpeg);
+        const e2e::MarivueResult r = e2e::marivue_decode(jpeg, at_scale(shift));
+        ASSERT_EQ(full.stop_result, 1);
+        ASSERT_EQ(r.stop_result, 1);
+        std::vector<bool> whole;
+        const e2e::Picture box = box_filtered(full.picture, shift, whole);
+        EXPECT_LE(difference(r.picture, box, whole).max, 1);
+        EXPECT_EQ(std::count(whole.begin(), whole.end(), true), static_cast<long>(box.samples.size()));
+    }
+}
+
+// The one-call decode's second thread transforms and converts what the
+// calling thread has decoded: at every size its rows are the rows
+// decode_row delivers.
+TEST(ScaledDecode, TwoThreadsGiveTheRowsOfOne) {
+    struct Collected {
+        std::vector<std::vector<uint8_t>> rows;
+    };
+    auto collect = [](void* context, const JpegDecoder& d, const uint8_t* row, int32_t y) {
+        auto& rows = static_cast<Collected*>(context)->rows;
+        if (rows.size() <= static_cast<size_t>(y)) rows.resize(static_cast<size_t>(y) + 1);
+        rows[static_cast<size_t>(y)].assign(row, row + d.output_row_bytes);
+    };
+    using Factors = std::vector<std::pair<int, int>>;
+    const Factors layouts[] = {
+        {{2, 2}, {1, 1}, {1, 1}}, {{4, 1}, {1, 1}, {1, 1}}, {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, {{1, 1}}};
+    for (const Factors& factors : layouts)
+        for (bool progressive : {false, true}) {
+            EncodeOptions o;
+            o.factors = factors, o.progressive = progressive;
+            const int channels = static_cast<int>(factors.size());
+            // 4096 blocks and more (but for grey): the reduced sizes pass over
+            // the coefficients they do not read.
+            const std::vector<uint8_t> jpeg = e2e::encode(e2e::make_picture(521, 347, channels, 8), o);
+            for (int shift = 0; shift <= 3; ++shift) {
+                SCOPED_TRACE(std::to_string(channels) + " components, " + (progressive ? "progressive" : "sequential") +
+                             ", 1/" + std::to_string(1 << shift));
+                const e2e::MarivueResult one = e2e::marivue_decode(jpeg, at_scale(shift, 1));
+                ASSERT_EQ(one.stop_result, 1);
+                MemoryByteSource source(jpeg.data(), jpeg.size());
+                std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+                d->settings = at_scale(shift, 1);
+                open_decoder(*d, source);
+                ASSERT_EQ(begin(*d), 0);
+                Collected collected;
+                int32_t result = 0;
+                EXPECT_EQ(detail::decode_rows_two_threads(*d, collect, &collected, result), one.rows);
+                EXPECT_EQ(result, 1);
+                free_pool(*d);
+                ASSERT_EQ(collected.rows.size(), static_cast<size_t>(one.rows));
+                const int bpp = one.bytes_per_pixel;
+                for (int y = 0; y < one.rows; ++y)
+                    for (int x = 0; x < one.picture.width; ++x)
+                        for (int c = 0; c < one.picture.channels; ++c)
+                            ASSERT_EQ(
+                                collected.rows[static_cast<size_t>(y)][static_cast<size_t>(x) * bpp + c],
+                                one.picture
+                                    .samples[(static_cast<size_t>(y) * one.picture.width + x) * one.picture.channels +
+                                             c])
+                                << x << ", " << y;
+            }
+        }
+}
+
+}  // namespace
