@@ -8,10 +8,12 @@
 
 namespace terminal_test {
 
-// A cell as a terminal shows it: colours 0xRRGGBB, a palette index, or -1.
+// A cell as a terminal shows it: colours 0xRRGGBB, a palette index, or -1
+// (reverse video already applied).
 struct Cell {
     char32_t symbol;
     int64_t fg, bg;
+    bool inverse;
 };
 
 // SGR state, carried from row to row as a terminal carries it; `unexpected`
@@ -61,7 +63,7 @@ inline std::vector<Cell> parse_row(const std::string& row, SgrState& s) {
         for (size_t k = 1; k <= extra && i + k < row.size(); ++k)
             symbol = (symbol << 6) | (static_cast<unsigned char>(row[i + k]) & 0x3F);
         i += 1 + extra;
-        cells.push_back(Cell{symbol, s.inverse ? s.bg : s.fg, s.inverse ? s.fg : s.bg});
+        cells.push_back(Cell{symbol, s.inverse ? s.bg : s.fg, s.inverse ? s.fg : s.bg, s.inverse});
     }
     return cells;
 }

@@ -116,6 +116,52 @@ Screen read_screen(const std::string& raw) {
     return s;
 }
 
+// The row of the caption box's top border, the first row a box corner starts.
+size_t caption_top(const Screen& s) {
+    size_t r = 1;
+    while (r < s.rows.size() && s.rows[r].rfind("┌", 0) != 0) ++r;
+    return r;
+}
+
+// Whether `text` is written where a picture's message belongs: in reverse video on the bottom rows
+// of the picture area, right above the caption box, each of these rows reversed from the area's left
+// edge to one right edge and nowhere else, its text centred between them; and the caption box's top
+// border whole.
+bool in_message_band(const Screen& s, const std::string& text) {
+    const auto at = s.find(text);
+    const size_t top = caption_top(s);
+    if (!at || at->first >= top || top >= s.rows.size()) return false;
+    size_t width = 0;
+    for (size_t r = at->first; r < top; ++r) {
+        const std::vector<Cell>& row = s.cells[r];
+        size_t end = 0, first = row.size(), last = 0;
+        while (end < row.size() && row[end].inverse) ++end;
+        for (size_t c = 0; c < end; ++c)
+            if (row[c].symbol != U' ') first = std::min(first, c), last = c;
+        const bool reversed_elsewhere =
+            std::any_of(row.begin() + static_cast<long>(end), row.end(), [](const Cell& cell) { return cell.inverse; });
+        if (end == 0 || reversed_elsewhere || (width != 0 && end != width) || first > last ||
+            std::abs(static_cast<long>(first) - static_cast<long>(end - 1 - last)) > 1)
+            return false;
+        width = end;
+    }
+    const std::string& border = s.rows[top];
+    const std::string line = "─", corner = "┐";
+    size_t end = line.size();  // "┌" is as long
+    while (border.compare(end, line.size(), line) == 0) end += line.size();
+    return end > line.size() && border.compare(end, corner.size(), corner) == 0;
+}
+
+// Whether no reverse video is left between the title and the key hints outside the rows of the
+// "<<<" and ">>>" buttons: no message, and no piece of an earlier one.
+bool without_message(const Screen& s) {
+    for (size_t r = 1; r + 1 < s.rows.size(); ++r)
+        if (s.rows[r].find("<<<") == std::string::npos && s.rows[r].find(">>>") == std::string::npos &&
+            std::any_of(s.cells[r].begin(), s.cells[r].end(), [](const Cell& cell) { return cell.inverse; }))
+            return false;
+    return true;
+}
+
 // Polls until `done` holds; false after the wait limit.
 bool poll(const std::function<bool()>& done) {
     for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);;
@@ -139,10 +185,10 @@ public:
         const std::string program =
             std::string(ignore_hangup ? "trap '' HUP; " : "") +
             "ulimit -c 0; export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}exitcode=86\" "
-            "UBSAN_OPTIONS=\"${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}exitcode=87\"; env " +
-            env + " MARIVUE_SEED=" + std::to_string(seed_for.at(start)) +
-            " TERM=xterm-256color COLORTERM=truecolor LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols " + wrap + " " +
-            quote(MARIVUE_BINARY) + " " + args + "; echo $? > " + quote((dir_ / "status").string()) +
+            "UBSAN_OPTIONS=\"${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}exitcode=87\"; env MARIVUE_SEED=" +
+            std::to_string(seed_for.at(start)) +
+            " TERM=xterm-256color COLORTERM=truecolor LC_ALL=C.UTF-8 MARIVUE_TTY_GRAPHICS=symbols env " + env + " " +
+            wrap + " " + quote(MARIVUE_BINARY) + " " + args + "; echo $? > " + quote((dir_ / "status").string()) +
             (ignore_hangup ? "" : "; exec sleep 600");
         tmux("new-session -d -s viewer -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " " +
              quote("sh -c " + quote(program)));
@@ -181,6 +227,8 @@ struct Step {
     bool hidden = false;  // the picture hidden for the search box
     bool picture = false;  // picture symbols shown
     int exit = -1;  // exit status then reported, the terminal restored
+    std::string band = {};  // text of the picture's message, in its band (see in_message_band)
+    bool clean = false;  // no message, and nothing of an earlier one left (see without_message)
 };
 
 struct Scenario {
@@ -195,6 +243,16 @@ struct Scenario {
 // Root's privileges left out, so that a file of mode 000 cannot be read
 // (others cannot read it anyway).
 const std::string unprivileged = geteuid() == 0 ? "setpriv --bounding-set -dac_override,-dac_read_search" : "";
+
+// Messages over pictures in the album, each in its band and gone with its picture.
+const std::vector<Step> message_steps{
+    {.send = "", .band = "fake.jpg: not a JPEG file"},
+    {.send = "Right", .absent = "not a JPEG", .band = "missing part is filled in"},
+    {.send = "Right", .shows = "Grey.jpg", .absent = "filled in", .picture = true, .clean = true},
+    {.send = "Right", .band = "fake.jpg: not a JPEG file"},
+    {.send = "End", .shows = "Grey.jpg", .absent = "JPEG file", .clean = true},
+    {.send = "Left", .band = "broken.jpg: the picture's data ends early; the"}};
+const std::string message_files = "--tty FOLDER/fake.jpg FOLDER/broken.jpg FOLDER/Grey.jpg";
 
 const std::vector<Scenario> scenarios{
     {"KeyMapAt80x24",  // the whole help line, every step key, Home and End, q
@@ -316,6 +374,11 @@ const std::vector<Scenario> scenarios{
      120,
      40,
      "--tty FOLDER/Grey.jpg FOLDER/.odd/slow.jpg"},
+    // The descriptions of xterm and tmux differ in how cells are erased.
+    {"AlbumMessagesInTheirBandWithXtermTerminfo", 0, message_steps, 80, 24, message_files,
+     "QT_QPA_PLATFORM=offscreen TERM=xterm-256color"},
+    {"AlbumMessagesInTheirBandWithTmuxTerminfo", 0, message_steps, 80, 24, message_files,
+     "QT_QPA_PLATFORM=offscreen TERM=tmux-256color"},
     {"DefaultWithoutADisplay", 42, {{"", 42}}, 120, 40, "", "-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"},
 };
 
@@ -382,11 +445,12 @@ TEST_P(TerminalViewer, AsTheUserDrivesIt) {
                        (step.shows.empty() || s.contains(step.shows)) &&
                        (step.absent.empty() || !s.contains(step.absent)) &&
                        (!step.hidden || (s.symbols == 0 && s.contains("picture hidden"))) &&
-                       (!step.picture || s.symbols > 0);
+                       (!step.picture || s.symbols > 0) && (step.band.empty() || in_message_band(s, step.band)) &&
+                       (!step.clean || without_message(s));
             },
             &screen);
         ASSERT_TRUE(reached) << "picture " << step.number << " search '" << step.search << "' shows '" << step.shows
-                             << "' absent '" << step.absent << "'\n"
+                             << "' absent '" << step.absent << "' band '" << step.band << "'\n"
                              << screen.text;
     }
 }
