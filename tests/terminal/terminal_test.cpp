@@ -179,7 +179,10 @@ public:
             const std::string& wrap = "") {
         std::string pattern = (std::filesystem::temp_directory_path() / "marivue-tmux-XXXXXX").string();
         dir_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-        std::ofstream(dir_ / "conf") << "set -g remain-on-exit on\nset -g status off\n";
+        // Terminals attached to it are taken to show 24-bit colours, as users with such terminals set
+        // tmux up; its cells, which capture-pane reads, keep the colours the program wrote.
+        std::ofstream(dir_ / "conf") << "set -g remain-on-exit on\nset -g status off\n"
+                                        "set -as terminal-features ',*:RGB'\n";
         // Sanitizer reports end the program with statuses of their own; the
         // shell stays so that the terminal's state can be read afterwards.
         const std::string program =
@@ -465,6 +468,22 @@ TEST_F(TerminalViewer, EndsWhenTheTerminalHangsUp) {
     ASSERT_TRUE(session.wait_for([](const Screen& s) { return s.number == 50; }, &screen)) << screen.text;
     session.tmux("kill-pane -t viewer");
     EXPECT_NE(session.exit_status(), -1) << "the program went on without its terminal";
+}
+
+// Without COLORTERM, and with terminal descriptions that have no 24-bit colours, the picture is
+// written in 24-bit colours for tmux to fit to each terminal attached: tmux known from TMUX, and from
+// its answer when nothing in the environment names it (as after ssh from inside tmux).
+TEST_F(TerminalViewer, PicturesInTmuxCarry24BitColours) {
+    for (const char* env :
+         {"-u COLORTERM TERM=tmux-256color", "-u COLORTERM -u TMUX -u TERM_PROGRAM TERM=screen-256color"}) {
+        Session session(42, 120, 40, "--tty", env, false);
+        Screen screen;
+        ASSERT_TRUE(session.wait_for([](const Screen& s) { return s.number == 42 && s.symbols > 500; }, &screen))
+            << env << "\n"
+            << screen.text;
+        const ColourKinds kinds = colour_kinds(screen.raw);
+        EXPECT_TRUE(kinds.direct && !kinds.palette && !kinds.bright) << env;
+    }
 }
 
 TEST_F(TerminalViewer, ThePictureShowsTheDecodedFrameTheRightWayUp) {
