@@ -129,11 +129,10 @@ bool in_message_band(const Screen& s, const std::string& text) {
             return false;
         width = end;
     }
-    const std::string& border = s.rows[top];
-    const std::string line = "─", corner = "┐";
-    size_t end = line.size();  // "┌" is as long
-    while (border.compare(end, line.size(), line) == 0) end += line.size();
-    return end > line.size() && border.compare(end, corner.size(), corner) == 0;
+    const std::string& border = s.rows[top];  // "┌", lines, "┐"; each three bytes
+    const size_t corner = border.find("┐");
+    return corner != std::string::npos && corner > 3 &&
+           border.substr(3, corner - 3).find_first_not_of("─") == std::string::npos;
 }
 
 // Whether no reverse video is left between the title and the key hints outside the rows of the

@@ -183,7 +183,7 @@ TEST(PictureMode, ColoursFromTheDatabaseTheEnvironmentAndTheAnswers) {
     const std::string tmux_var = "TMUX=/tmp/tmux-0/default,1,0", screen_var = "STY=1.pts-0.host";
     for (const Row& r : {
              Row{{"TERM=xterm-256color"}, "", nullptr, PictureColours::TrueColour},  // the database
-             Row{{"TERM=xterm"}, "", nullptr, PictureColours::Colours256},
+             Row{{"TERM=xterm"}, "", "AUTO", PictureColours::Colours256},
              Row{{"TERM=xterm", "COLORTERM=truecolor"}, "", "", PictureColours::TrueColour},
              Row{{"TERM=xterm", "COLORTERM=24bit"}, "", nullptr, PictureColours::TrueColour},
              Row{{"TERM=xterm", "COLORTERM=yes"}, "", nullptr, PictureColours::Colours256},
@@ -192,7 +192,6 @@ TEST(PictureMode, ColoursFromTheDatabaseTheEnvironmentAndTheAnswers) {
              Row{{"TERM=xterm"}, "\033P1$r0;38:2::1:2:3m\033\\", nullptr, PictureColours::TrueColour},
              Row{{"TERM=xterm"}, "\033P1$r38;2;1;2;3m\033\\", nullptr, PictureColours::TrueColour},
              Row{{"TERM=xterm"}, "\033P1$r0;38:5:16m\033\\", nullptr, PictureColours::Colours256},
-             Row{{"TERM=xterm"}, "\033P0$r\033\\", nullptr, PictureColours::Colours256},
              // The terminal's description: RGB, or Tc after a missing RGB.
              Row{{"TERM=xterm"}, "\033P1+r524742=8\033\\", nullptr, PictureColours::TrueColour},
              Row{{"TERM=xterm"}, "\033P0+r524742\033\\\033P1+r5463\033\\", nullptr, PictureColours::TrueColour},
@@ -214,7 +213,6 @@ TEST(PictureMode, ColoursFromTheDatabaseTheEnvironmentAndTheAnswers) {
              Row{{"TERM=linux"}, "", "256", PictureColours::Colours256},
              Row{{"TERM=xterm"}, "\033P1$r0;38:2::1:2:3m\033\\", "16", PictureColours::Colours16},
              Row{{"TERM=tmux-256color", tmux_var}, "", "8", PictureColours::Colours8},
-             Row{{"TERM=xterm"}, "", "AUTO", PictureColours::Colours256},
          }) {
         std::vector<std::string> strings = r.environment;
         std::vector<char*> environment;
