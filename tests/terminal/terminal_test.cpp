@@ -520,13 +520,16 @@ TEST(TerminalFrontEnd, SaysSoWithoutATerminal) {
               "terminal one.\n");
 }
 
-TEST(TerminalFrontEnd, RefusesAnUnknownDrawingMode) {
-    int status = -1;
-    const std::string output = run("MARIVUE_TTY_GRAPHICS=pixels " + quote(MARIVUE_BINARY) + " --tty 2>&1", &status);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-    EXPECT_EQ(output,
-              "marivue: MARIVUE_TTY_GRAPHICS=pixels is not a drawing mode; use auto, sixel, kitty, symbols or "
-              "sextants.\n");
+TEST(TerminalFrontEnd, RefusesAnUnknownDrawingModeOrColourDepth) {
+    for (const auto& [setting, message] :
+         {std::pair<std::string, std::string>{"MARIVUE_TTY_GRAPHICS=pixels",
+                                              "is not a drawing mode; use auto, sixel, kitty, symbols or sextants."},
+          {"MARIVUE_TTY_COLOURS=true", "is not a colour depth; use auto, truecolor, 256, 16 or 8."}}) {
+        int status = -1;
+        const std::string output = run(setting + " " + quote(MARIVUE_BINARY) + " --tty 2>&1", &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+        EXPECT_EQ(output, "marivue: " + setting + " " + message + "\n");
+    }
 }
 
 }  // namespace
