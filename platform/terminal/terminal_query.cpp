@@ -1,4 +1,5 @@
-// Reading MARIVUE_TTY_GRAPHICS and asking the terminal what it can draw.
+// Reading MARIVUE_TTY_GRAPHICS and MARIVUE_TTY_COLOURS, and asking the
+// terminal what it can draw.
 #include "platform/terminal/terminal_query.h"
 
 #include "platform/terminal/terminal_session.h"
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -24,9 +26,74 @@ constexpr SettingName setting_names[] = {
     {"blocks", GraphicsSetting::Blocks}, {"sextants", GraphicsSetting::Sextants},
 };
 
-// The kitty query (image id 31, one RGB pixel, "query" action) and the
-// device attributes request.
-constexpr char graphics_queries[] = "\033_Gi=31,s=1,v=1,a=q,t=d,f=24;AAAA\033\\\033[c";
+struct ColourName {
+    const char* name;
+    ColourSetting setting;
+};
+
+constexpr ColourName colour_names[] = {
+    {"auto", ColourSetting::Auto},
+    {"truecolor", ColourSetting::TrueColour},
+    {"truecolour", ColourSetting::TrueColour},
+    {"24bit", ColourSetting::TrueColour},
+    {"256", ColourSetting::Colours256},
+    {"16", ColourSetting::Colours16},
+    {"8", ColourSetting::Colours8},
+};
+
+// Outside a multiplexer: the kitty query (image id 31, one RGB pixel,
+// "query" action); the foreground set to red 1, green 2, blue 3, the
+// graphic rendition asked back and reset; the description's "RGB" and "Tc"
+// asked for (hex-coded names) one by one, since a terminal stops at the
+// first name it lacks.
+constexpr char direct_queries[] =
+    "\033_Gi=31,s=1,v=1,a=q,t=d,f=24;AAAA\033\\"
+    "\033[38;2;1;2;3m\033P$qm\033\\\033[m"
+    "\033P+q524742\033\\\033P+q5463\033\\";
+// Everywhere: the name and version, and the device attributes.
+constexpr char common_queries[] = "\033[>q\033[c";
+
+std::string lowered(const char* value) {
+    std::string lower;
+    for (const char* p = value; *p != '\0'; ++p)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    return lower;
+}
+
+// The bodies of the device control strings in `bytes`, between ESC P and
+// the string terminator (ESC backslash).
+std::vector<std::string> control_strings(const std::string& bytes) {
+    std::vector<std::string> found;
+    for (size_t at = bytes.find("\033P"); at != std::string::npos; at = bytes.find("\033P", at + 1)) {
+        const size_t end = bytes.find("\033\\", at);
+        if (end == std::string::npos) break;
+        found.push_back(bytes.substr(at + 2, end - at - 2));
+    }
+    return found;
+}
+
+// Whether a reported graphic rendition ("0;38:2::1:2:3m" and the like)
+// still holds the colour red 1, green 2, blue 3 as a 24-bit colour: 38, 2,
+// an optional colour space, then the three values, separated by colons or
+// semicolons. A terminal that keeps fewer colours reports what it turned
+// the colour into (38:5:16, say).
+bool reports_direct_colour(const std::string& rendition) {
+    std::vector<std::string> fields{""};
+    for (char c : rendition) {
+        if (c == ':' || c == ';') {
+            fields.emplace_back();
+        } else if (c != 'm') {
+            fields.back() += c;
+        }
+    }
+    const auto holds_values = [&](size_t at) {
+        return at + 2 < fields.size() && fields[at] == "1" && fields[at + 1] == "2" && fields[at + 2] == "3";
+    };
+    for (size_t i = 0; i + 1 < fields.size(); ++i) {
+        if (fields[i] == "38" && fields[i + 1] == "2" && (holds_values(i + 2) || holds_values(i + 3))) return true;
+    }
+    return false;
+}
 
 // Where the device attributes answer ("ESC [ ? params c") ends in `bytes`,
 // or npos while it has not fully arrived.
@@ -46,10 +113,17 @@ size_t attributes_end(const std::string& bytes, size_t* params_start) {
 
 std::optional<GraphicsSetting> parse_graphics_setting(const char* value) {
     if (value == nullptr || *value == '\0') return GraphicsSetting::Auto;
-    std::string lower;
-    for (const char* p = value; *p != '\0'; ++p)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    const std::string lower = lowered(value);
     for (const SettingName& entry : setting_names) {
+        if (lower == entry.name) return entry.setting;
+    }
+    return std::nullopt;
+}
+
+std::optional<ColourSetting> parse_colour_setting(const char* value) {
+    if (value == nullptr || *value == '\0') return ColourSetting::Auto;
+    const std::string lower = lowered(value);
+    for (const ColourName& entry : colour_names) {
         if (lower == entry.name) return entry.setting;
     }
     return std::nullopt;
@@ -60,8 +134,13 @@ std::string graphics_setting_error(const char* value) {
            " is not a drawing mode; use auto, sixel, kitty, symbols or sextants.";
 }
 
-TerminalGraphics parse_graphics_answers(const std::string& bytes) {
-    TerminalGraphics found;
+std::string colour_setting_error(const char* value) {
+    return std::string(colour_override_variable) + "=" + (value != nullptr ? value : "") +
+           " is not a colour depth; use auto, truecolor, 256, 16 or 8.";
+}
+
+TerminalAnswers parse_terminal_answers(const std::string& bytes) {
+    TerminalAnswers found;
     size_t params = 0;
     size_t end = attributes_end(bytes, &params);
     if (end != std::string::npos) {
@@ -78,10 +157,23 @@ TerminalGraphics parse_graphics_answers(const std::string& bytes) {
         }
     }
     found.kitty = bytes.find("\033_Gi=31;OK") != std::string::npos;
+    for (const std::string& body : control_strings(bytes)) {
+        // The rendition report: "1$r" and the rendition (some terminals put
+        // 0 first), which is only there for a request they took.
+        if (body.compare(1, 2, "$r") == 0 && reports_direct_colour(body.substr(3))) found.direct_colour = true;
+        // A capability the description has comes back as 1+r NAME=VALUE (or
+        // a bare NAME), one it lacks as 0+r.
+        if (body.rfind("1+r", 0) == 0) {
+            std::string name = lowered(body.c_str() + 3);
+            name.erase(std::min(name.find('='), name.size()));
+            if (name == "524742" || name == "5463") found.direct_colour = true;
+        }
+        if (body.rfind(">|tmux ", 0) == 0) found.tmux = true;
+    }
     return found;
 }
 
-TerminalGraphics ask_terminal_graphics(int input, int output, int32_t timeout_ms) {
+TerminalAnswers ask_terminal(int input, int output, int32_t timeout_ms, bool multiplexer) {
     struct termios saved {};
     if (tcgetattr(input, &saved) != 0) return {};
     struct termios quiet = saved;
@@ -89,7 +181,8 @@ TerminalGraphics ask_terminal_graphics(int input, int output, int32_t timeout_ms
     quiet.c_cc[VMIN] = 0;
     quiet.c_cc[VTIME] = 0;
     if (tcsetattr(input, TCSANOW, &quiet) != 0) return {};
-    write_all(output, graphics_queries, sizeof(graphics_queries) - 1);
+    if (!multiplexer) write_all(output, direct_queries, sizeof(direct_queries) - 1);
+    write_all(output, common_queries, sizeof(common_queries) - 1);
 
     std::string bytes;
     size_t params = 0;
@@ -109,5 +202,5 @@ TerminalGraphics ask_terminal_graphics(int input, int output, int32_t timeout_ms
         bytes.append(buffer, static_cast<size_t>(count));
     }
     tcsetattr(input, TCSANOW, &saved);
-    return parse_graphics_answers(bytes);
+    return parse_terminal_answers(bytes);
 }

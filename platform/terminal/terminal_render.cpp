@@ -3,10 +3,14 @@
 
 #include <chafa.h>
 
+#include <cctype>
 #include <cstring>
 
 struct PictureRenderer::Terminal {
     ChafaTermInfo* info = nullptr;
+    bool colorterm_direct = false;  // COLORTERM says 24-bit colours
+    bool gnu_screen = false;  // GNU screen is the terminal
+    bool tmux = false;  // tmux is
 };
 
 namespace {
@@ -55,18 +59,41 @@ std::vector<std::string> split_rows(const char* text, size_t length, int32_t row
     return out;
 }
 
-// The terminal's description, with the sequences of a pixel output added
-// when the output was forced on a terminal the database does not credit
-// with it. The caller releases the result.
-ChafaTermInfo* info_for(ChafaTermInfo* info, PictureOutput output) {
+// The sequence that sets both colours of a cell in `colours`.
+ChafaTermSeq colour_sequence(PictureColours colours) {
+    switch (colours) {
+        case PictureColours::TrueColour:
+            return CHAFA_TERM_SEQ_SET_COLOR_FGBG_DIRECT;
+        case PictureColours::Colours256:
+            return CHAFA_TERM_SEQ_SET_COLOR_FGBG_256;
+        case PictureColours::Colours16:
+            return CHAFA_TERM_SEQ_SET_COLOR_FGBG_16;
+        case PictureColours::Colours8:
+            return CHAFA_TERM_SEQ_SET_COLOR_FGBG_8;
+    }
+    return CHAFA_TERM_SEQ_SET_COLOR_FGBG_256;
+}
+
+// The terminal's description, with the sequences of the output or colours
+// added when they were chosen for a terminal the database does not credit
+// with them (forced, or said by the environment or the terminal): chafa
+// writes no colour it has no sequence for. The caller releases the result.
+ChafaTermInfo* info_for(ChafaTermInfo* info, const PictureMode& mode) {
     ChafaTermInfo* result = chafa_term_info_copy(info);
-    ChafaTermSeq needed =
-        output == PictureOutput::Kitty ? CHAFA_TERM_SEQ_BEGIN_KITTY_IMMEDIATE_IMAGE_V1 : CHAFA_TERM_SEQ_BEGIN_SIXELS;
-    if (output != PictureOutput::Symbols && !chafa_term_info_have_seq(result, needed)) {
-        // Terminals the database knows for each kind of pixels.
+    ChafaTermSeq needed = mode.output == PictureOutput::Kitty    ? CHAFA_TERM_SEQ_BEGIN_KITTY_IMMEDIATE_IMAGE_V1
+                          : mode.output == PictureOutput::Sixels ? CHAFA_TERM_SEQ_BEGIN_SIXELS
+                                                                 : colour_sequence(mode.colours);
+    if (!chafa_term_info_have_seq(result, needed)) {
+        // Terminals the database knows for each kind of pixels, and one with
+        // every depth of colours.
         char kitty[] = "TERM=xterm-kitty";
         char sixels[] = "TERM=foot";
-        char* environment[] = {output == PictureOutput::Kitty ? kitty : sixels, nullptr};
+        char colours[] = "TERM=xterm-256color";
+        char direct[] = "COLORTERM=truecolor";
+        char* environment[] = {mode.output == PictureOutput::Kitty    ? kitty
+                               : mode.output == PictureOutput::Sixels ? sixels
+                                                                      : colours,
+                               direct, nullptr};
         ChafaTermInfo* source = chafa_term_db_detect(chafa_term_db_get_default(), environment);
         if (source != nullptr) {
             chafa_term_info_supplement(result, source);
@@ -74,6 +101,18 @@ ChafaTermInfo* info_for(ChafaTermInfo* info, PictureOutput output) {
         }
     }
     return result;
+}
+
+bool starts_with(const char* text, const char* prefix) {
+    return text != nullptr && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+bool equals_lowered(const char* text, const char* lower) {
+    if (text == nullptr) return false;
+    for (; *text != '\0' && *lower != '\0'; ++text, ++lower) {
+        if (std::tolower(static_cast<unsigned char>(*text)) != *lower) return false;
+    }
+    return *text == '\0' && *lower == '\0';
 }
 
 ChafaSymbolTags symbol_tags(PictureSymbols symbols) {
@@ -100,8 +139,29 @@ bool environment_has_multiplexer(char** environment) {
 }
 
 PictureRenderer::PictureRenderer(char** environment) : terminal_(std::make_unique<Terminal>()) {
+    const char* colorterm = environment_value(environment, "COLORTERM");
+    terminal_->colorterm_direct = equals_lowered(colorterm, "truecolor") || equals_lowered(colorterm, "24bit");
+    // Only tmux names its panes' terminal tmux-something; otherwise the
+    // innermost of GNU screen and tmux, when both variables were handed on,
+    // is not known, and screen, the more careful guess, wins.
+    const char* term = environment_value(environment, "TERM");
+    const bool tmux_term = starts_with(term, "tmux");
+    terminal_->gnu_screen = environment_value(environment, "STY") != nullptr && !tmux_term;
+    terminal_->tmux = tmux_term || (!terminal_->gnu_screen &&
+                                    (environment_value(environment, "TMUX") != nullptr ||
+                                     equals_lowered(environment_value(environment, "TERM_PROGRAM"), "tmux")));
+
+    // The database takes TMUX as tmux's word; inside GNU screen it is only
+    // a variable handed on, and is left out.
+    std::vector<char*> looked_up;
+    for (char** entry = environment; entry != nullptr && *entry != nullptr; ++entry) {
+        if (!terminal_->gnu_screen || (!starts_with(*entry, "TMUX") && !starts_with(*entry, "TERM_PROGRAM="))) {
+            looked_up.push_back(*entry);
+        }
+    }
+    looked_up.push_back(nullptr);
     ChafaTermDb* database = chafa_term_db_get_default();
-    terminal_->info = chafa_term_db_detect(database, environment);
+    terminal_->info = chafa_term_db_detect(database, looked_up.data());
     if (terminal_->info == nullptr) terminal_->info = chafa_term_db_get_fallback_info(database);
 }
 
@@ -109,30 +169,50 @@ PictureRenderer::~PictureRenderer() {
     if (terminal_->info != nullptr) chafa_term_info_unref(terminal_->info);
 }
 
-PictureMode PictureRenderer::choose_mode(GraphicsSetting setting, const TerminalGraphics& answers, bool utf8,
-                                         int32_t cell_width, int32_t cell_height, bool multiplexer) const {
-    PictureMode mode;
-    ChafaTermInfo* info = terminal_->info;
-    if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_DIRECT)) {
-        mode.colours = PictureColours::TrueColour;
-    } else if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_256)) {
-        mode.colours = PictureColours::Colours256;
-    } else if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_16)) {
-        mode.colours = PictureColours::Colours16;
-    } else {
-        mode.colours = PictureColours::Colours8;
+PictureColours PictureRenderer::choose_colours(ColourSetting setting, const TerminalAnswers& answers) const {
+    switch (setting) {
+        case ColourSetting::TrueColour:
+            return PictureColours::TrueColour;
+        case ColourSetting::Colours256:
+            return PictureColours::Colours256;
+        case ColourSetting::Colours16:
+            return PictureColours::Colours16;
+        case ColourSetting::Colours8:
+            return PictureColours::Colours8;
+        case ColourSetting::Auto:
+            break;
     }
+    const ChafaTermInfo* info = terminal_->info;
+    const bool database_direct =
+        info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_DIRECT);
+    if (database_direct || (terminal_->colorterm_direct && !terminal_->gnu_screen) || answers.direct_colour ||
+        answers.tmux || terminal_->tmux) {
+        return PictureColours::TrueColour;
+    }
+    if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_256)) {
+        return PictureColours::Colours256;
+    }
+    if (info != nullptr && chafa_term_info_have_seq(info, CHAFA_TERM_SEQ_SET_COLOR_FGBG_16)) {
+        return PictureColours::Colours16;
+    }
+    return PictureColours::Colours8;
+}
 
+PictureMode PictureRenderer::choose_mode(GraphicsSetting graphics, ColourSetting colours,
+                                         const TerminalAnswers& answers, bool utf8, int32_t cell_width,
+                                         int32_t cell_height, bool multiplexer) const {
+    PictureMode mode;
+    mode.colours = choose_colours(colours, answers);
     if (!utf8) {
         mode.symbols = PictureSymbols::Ascii;
-    } else if (setting == GraphicsSetting::Sextants) {
+    } else if (graphics == GraphicsSetting::Sextants) {
         mode.symbols = PictureSymbols::Sextants;
     }
     bool pixels_possible = cell_width > 0 && cell_height > 0 && !multiplexer;
-    if (setting == GraphicsSetting::Kitty || (setting == GraphicsSetting::Auto && pixels_possible && answers.kitty)) {
+    if (graphics == GraphicsSetting::Kitty || (graphics == GraphicsSetting::Auto && pixels_possible && answers.kitty)) {
         mode.output = PictureOutput::Kitty;
-    } else if (setting == GraphicsSetting::Sixels ||
-               (setting == GraphicsSetting::Auto && pixels_possible && answers.sixels)) {
+    } else if (graphics == GraphicsSetting::Sixels ||
+               (graphics == GraphicsSetting::Auto && pixels_possible && answers.sixels)) {
         mode.output = PictureOutput::Sixels;
     }
     if (mode.output != PictureOutput::Symbols) mode.colours = PictureColours::TrueColour;
@@ -165,7 +245,7 @@ std::vector<std::string> PictureRenderer::render(const PictureMode& mode, const 
     ChafaCanvas* canvas = chafa_canvas_new(config);
     chafa_canvas_draw_all_pixels(canvas, CHAFA_PIXEL_BGR8, picture.pixels, picture.width, picture.height,
                                  picture.stride);
-    ChafaTermInfo* info = info_for(terminal_->info, mode.output);
+    ChafaTermInfo* info = info_for(terminal_->info, mode);
     GString* printed = chafa_canvas_print(canvas, info);
     chafa_term_info_unref(info);
     if (pixels) {

@@ -2,14 +2,28 @@
 // the terminal offers.
 //
 // Output kinds, best first: kitty graphics or sixels (real pixels), then
-// Unicode symbols, coloured in true colour, 256, 16 or 8 colours. Which
-// pixels the terminal takes is asked of the terminal (terminal_query.h);
-// its colours come from chafa's terminal database and the environment
-// (TERM, COLORTERM). Pixel output is only chosen when the terminal also
+// Unicode symbols, coloured in true colour (24-bit), 256, 16 or 8 colours.
+// Which pixels the terminal takes is asked of the terminal
+// (terminal_query.h). Pixel output is only chosen when the terminal also
 // reports its cell size in pixels and runs outside a multiplexer (which
 // does not pass the images through); otherwise symbols are drawn.
 //
-// MARIVUE_TTY_GRAPHICS overrides the choice (see terminal_query.h).
+// Symbols are drawn in true colour when any of these says the terminal
+// takes it: chafa's terminal database (from TERM and the variables
+// terminals set, COLORTERM among them); COLORTERM set to "truecolor" or
+// "24bit"; the terminal, asked, reporting a 24-bit colour back as it was
+// set or its own description having "RGB" or "Tc"; tmux in between (TMUX,
+// TERM_PROGRAM=tmux, a TERM of tmux's, or its answer to the version
+// query), since tmux keeps 24-bit colours and fits them to each terminal
+// attached to it: in full where it knows the terminal takes them (its RGB
+// or Tc feature), else in its nearest 256 colours. Inside GNU screen (STY)
+// COLORTERM is not taken at its word: screen hands its starter's
+// environment on and drops 24-bit colours before version 5. Otherwise the
+// database's depth stays: 256, 16 or 8 colours.
+//
+// MARIVUE_TTY_GRAPHICS and MARIVUE_TTY_COLOURS override the choices (see
+// terminal_query.h); the colours are those of symbol pictures, pixels are
+// always sent in true colour.
 //
 // Symbol rendering, in full (so that it can be reproduced): a chafa canvas
 // of the picture's cells with the space, solid, half-block and quadrant
@@ -39,8 +53,9 @@ struct PictureMode {
     PictureSymbols symbols = PictureSymbols::Blocks;
 };
 
-// Name of the override variable.
+// Names of the override variables.
 constexpr char picture_override_variable[] = "MARIVUE_TTY_GRAPHICS";
+constexpr char colour_override_variable[] = "MARIVUE_TTY_COLOURS";
 
 // A packed 24-bit picture: `width` x `height` pixels, blue, green, red,
 // rows top-down `stride` bytes apart.
@@ -60,13 +75,13 @@ public:
     PictureRenderer(const PictureRenderer&) = delete;
     PictureRenderer& operator=(const PictureRenderer&) = delete;
 
-    // What this terminal gets: `setting` is the user's, `answers` what the
-    // terminal said when asked (with Auto), `utf8` whether the locale
-    // encodes UTF-8, `cell_width` and `cell_height` the cell size in pixels
-    // (0 when the terminal does not say), `multiplexer` whether a
+    // What this terminal gets: `graphics` and `colours` are the user's
+    // settings, `answers` what the terminal said when asked, `utf8` whether
+    // the locale encodes UTF-8, `cell_width` and `cell_height` the cell size
+    // in pixels (0 when the terminal does not say), `multiplexer` whether a
     // multiplexer runs between us and the terminal.
-    PictureMode choose_mode(GraphicsSetting setting, const TerminalGraphics& answers, bool utf8, int32_t cell_width,
-                            int32_t cell_height, bool multiplexer) const;
+    PictureMode choose_mode(GraphicsSetting graphics, ColourSetting colours, const TerminalAnswers& answers, bool utf8,
+                            int32_t cell_width, int32_t cell_height, bool multiplexer) const;
 
     // Renders `picture` onto `cols` x `rows` cells. Symbols: one string per
     // cell row, each to be written at the start of its row, colours carried
@@ -77,6 +92,8 @@ public:
                                     int32_t cell_width, int32_t cell_height) const;
 
 private:
+    PictureColours choose_colours(ColourSetting setting, const TerminalAnswers& answers) const;
+
     struct Terminal;
     std::unique_ptr<Terminal> terminal_;
 };

@@ -34,11 +34,18 @@ std::string cursor_to(int32_t row, int32_t col) {
     return moved != nullptr ? std::string(moved) : std::string();
 }
 
-// Erases `count` cells from the cursor on, leaving the cursor where it is.
-std::string erase_cells(int32_t count) {
+// Erases `count` cells from `row`, `col` on and leaves the cursor there.
+// Terminals without an erase-characters capability (tmux's and screen's
+// descriptions have none) get spaces, which move the cursor along, so it
+// is put back: the caller's next text belongs at the start of the cells.
+std::string erase_cells(int32_t row, int32_t col, int32_t count) {
+    const std::string to_start = cursor_to(row, col);
     const char* ech = capability("ech");
-    const char* moved = ech != nullptr ? tiparm(ech, count) : nullptr;
-    return moved != nullptr ? std::string(moved) : std::string(static_cast<size_t>(count), ' ');
+    // tiparm reuses one buffer: the erase is taken before anything else is
+    // formatted.
+    const char* erase = ech != nullptr ? tiparm(ech, count) : nullptr;
+    if (erase != nullptr) return to_start + erase;
+    return to_start + std::string(static_cast<size_t>(count), ' ') + to_start;
 }
 
 void put_text(int32_t row, int32_t col, const std::wstring& text, int32_t width) {
@@ -133,8 +140,7 @@ std::string message_band(const std::vector<std::wstring>& lines, const CellRect&
             used += wcwidth(c);  // never negative after message_lines
         }
         const int32_t pad = std::max(0, (area.cols - used) / 2);
-        out += cursor_to(top + static_cast<int32_t>(i), area.col);
-        out += erase_cells(area.cols);
+        out += erase_cells(top + static_cast<int32_t>(i), area.col, area.cols);
         if (reverse != nullptr) out += reverse;
         out += std::string(static_cast<size_t>(pad), ' ') + text;
         out += std::string(static_cast<size_t>(std::max(0, area.cols - pad - used)), ' ');
@@ -309,10 +315,7 @@ void TerminalPlatform::draw_picture() {
     } else if (!rows.empty()) {
         // The cells are erased first: a terminal keeps what an earlier
         // image left where the new one does not paint.
-        for (int32_t row = area.row; row < area.row + area.rows; ++row) {
-            out += cursor_to(row, area.col);
-            out += erase_cells(area.cols);
-        }
+        for (int32_t row = area.row; row < area.row + area.rows; ++row) out += erase_cells(row, area.col, area.cols);
         out += cursor_to(area.row, area.col);
         out += rows.front();
         session.kitty_image = session.mode.output == PictureOutput::Kitty;

@@ -63,8 +63,8 @@ void append_restore(const char* sequence) {
     restore_length += length;
 }
 
-// How long the terminal has to answer the graphics queries.
-constexpr int32_t graphics_answer_timeout_ms = 200;
+// How long the terminal has to answer the queries.
+constexpr int32_t terminal_answer_timeout_ms = 200;
 
 // Whether the terminal is one to ask: the Linux console draws no pixels and
 // is left alone.
@@ -119,10 +119,11 @@ bool TerminalPlatform::Session::open(std::string* failure) {
     // answers do not arrive as keys.
     GraphicsSetting setting =
         parse_graphics_setting(std::getenv(picture_override_variable)).value_or(GraphicsSetting::Auto);
+    ColourSetting colours = parse_colour_setting(std::getenv(colour_override_variable)).value_or(ColourSetting::Auto);
     bool multiplexer = environment_has_multiplexer(environ);
-    TerminalGraphics answers;
-    if (setting == GraphicsSetting::Auto && !multiplexer && asks_terminal()) {
-        answers = ask_terminal_graphics(STDIN_FILENO, STDOUT_FILENO, graphics_answer_timeout_ms);
+    TerminalAnswers answers;
+    if ((setting == GraphicsSetting::Auto || colours == ColourSetting::Auto) && asks_terminal()) {
+        answers = ask_terminal(STDIN_FILENO, STDOUT_FILENO, terminal_answer_timeout_ms, multiplexer);
     }
     pending_signal = 0;
     handlers_installed = true;
@@ -185,7 +186,7 @@ bool TerminalPlatform::Session::open(std::string* failure) {
 
     renderer = std::make_unique<PictureRenderer>(environ);
     measure_cells();
-    mode = renderer->choose_mode(setting, answers, utf8, cell_width, cell_height, multiplexer);
+    mode = renderer->choose_mode(setting, colours, answers, utf8, cell_width, cell_height, multiplexer);
     return true;
 }
 

@@ -8,10 +8,12 @@
 
 namespace terminal_test {
 
-// A cell as a terminal shows it: colours 0xRRGGBB, a palette index, or -1.
+// A cell as a terminal shows it: colours 0xRRGGBB, a palette index, or -1
+// (reverse video already applied).
 struct Cell {
     char32_t symbol;
     int64_t fg, bg;
+    bool inverse;
 };
 
 // SGR state, carried from row to row as a terminal carries it; `unexpected`
@@ -61,9 +63,39 @@ inline std::vector<Cell> parse_row(const std::string& row, SgrState& s) {
         for (size_t k = 1; k <= extra && i + k < row.size(); ++k)
             symbol = (symbol << 6) | (static_cast<unsigned char>(row[i + k]) & 0x3F);
         i += 1 + extra;
-        cells.push_back(Cell{symbol, s.inverse ? s.bg : s.fg, s.inverse ? s.fg : s.bg});
+        cells.push_back(Cell{symbol, s.inverse ? s.bg : s.fg, s.inverse ? s.fg : s.bg, s.inverse});
     }
     return cells;
+}
+
+// The kinds of colour the SGR sequences in `text` set.
+struct ColourKinds {
+    bool direct = false;  // 38;2;R;G;B and 48;2;R;G;B
+    bool palette = false;  // 38;5;N and 48;5;N
+    bool bright = false;  // 90-97 and 100-107
+    bool basic = false;  // 30-37 and 40-47
+};
+
+inline ColourKinds colour_kinds(const std::string& text) {
+    ColourKinds kinds;
+    for (size_t at = text.find("\033["); at != std::string::npos; at = text.find("\033[", at + 1)) {
+        size_t end = at + 2;
+        while (end < text.size() && (text[end] < 0x40 || text[end] > 0x7E)) ++end;
+        if (end >= text.size() || text[end] != 'm') continue;
+        std::vector<int64_t> p{0};
+        for (size_t k = at + 2; k < end; ++k)
+            text[k] == ';' || text[k] == ':' ? p.push_back(0) : void(p.back() = p.back() * 10 + text[k] - '0');
+        for (size_t k = 0; k < p.size(); ++k) {
+            if ((p[k] == 38 || p[k] == 48) && k + 1 < p.size()) {
+                (p[k + 1] == 2 ? kinds.direct : kinds.palette) = true;
+                k += p[k + 1] == 2 ? 4 : 2;
+            } else {
+                kinds.bright = kinds.bright || (p[k] >= 90 && p[k] <= 97) || (p[k] >= 100 && p[k] <= 107);
+                kinds.basic = kinds.basic || (p[k] >= 30 && p[k] <= 37) || (p[k] >= 40 && p[k] <= 47);
+            }
+        }
+    }
+    return kinds;
 }
 
 inline bool is_picture_symbol(char32_t c) { return (c >= 0x2580 && c <= 0x259F) || (c >= 0x1FB00 && c <= 0x1FB3B); }

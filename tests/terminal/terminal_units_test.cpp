@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <set>
 #include <string>
 #include <vector>
@@ -145,24 +146,20 @@ TEST(PictureMode, PixelsWhereTheTerminalSaysAndCanPlaceThem) {
         const std::optional<GraphicsSetting> setting = parse_graphics_setting(r.setting);
         ASSERT_TRUE(setting) << r.setting;
         EXPECT_EQ(PictureRenderer(vt_env)
-                      .choose_mode(*setting, parse_graphics_answers(r.answers), true, r.cell_width, 2 * r.cell_width,
-                                   r.multiplexer)
+                      .choose_mode(*setting, ColourSetting::Auto, parse_terminal_answers(r.answers), true, r.cell_width,
+                                   2 * r.cell_width, r.multiplexer)
                       .output,
                   r.output)
             << (r.setting ? r.setting : "unset") << " " << r.cell_width << " " << r.multiplexer;
     }
     for (const char* bad : {"sixel ", "pixels", "1", "on"}) EXPECT_FALSE(parse_graphics_setting(bad)) << bad;
-    EXPECT_FALSE(parse_graphics_answers("\033[?4;1c").sixels) << "4 as the terminal's class is no feature";
+    EXPECT_FALSE(parse_terminal_answers("\033[?4;1c").sixels) << "4 as the terminal's class is no feature";
     EXPECT_TRUE(environment_has_multiplexer(tmux_env) && environment_has_multiplexer(screen_env));
     EXPECT_FALSE(environment_has_multiplexer(kitty_env) || environment_has_multiplexer(nullptr));
-    const TerminalGraphics nothing;
-    EXPECT_EQ(PictureRenderer(truecolour_env).choose_mode(GraphicsSetting::Auto, nothing, true, 0, 0, false).colours,
-              PictureColours::TrueColour);
-    EXPECT_NE(PictureRenderer(vt_env).choose_mode(GraphicsSetting::Auto, nothing, true, 0, 0, false).colours,
-              PictureColours::TrueColour);
+    const TerminalAnswers nothing;
     // Half blocks and quadrants unless sextants are asked for; ASCII outside UTF-8.
     const auto symbols = [&](GraphicsSetting setting, bool utf8) {
-        return PictureRenderer(vt_env).choose_mode(setting, nothing, utf8, 10, 20, false).symbols;
+        return PictureRenderer(vt_env).choose_mode(setting, ColourSetting::Auto, nothing, utf8, 10, 20, false).symbols;
     };
     EXPECT_EQ(symbols(GraphicsSetting::Auto, true), PictureSymbols::Blocks);
     EXPECT_EQ(symbols(*parse_graphics_setting("Sextants"), true), PictureSymbols::Sextants);
@@ -174,6 +171,78 @@ TEST(PictureMode, PixelsWhereTheTerminalSaysAndCanPlaceThem) {
     const std::vector<std::string> image =
         PictureRenderer(vt_env).render(sixels, PictureView{rgb.data(), 240, 160, 720}, 24, 8, 10, 20);
     EXPECT_TRUE(image.size() == 1 && image[0].rfind("\033P", 0) == 0);
+}
+
+TEST(PictureMode, ColoursFromTheDatabaseTheEnvironmentAndTheAnswers) {
+    struct Row {
+        std::vector<std::string> environment;
+        std::string answers;  // what the terminal sent back (device attributes added)
+        const char* setting;  // MARIVUE_TTY_COLOURS
+        PictureColours colours;
+    };
+    const std::string tmux_var = "TMUX=/tmp/tmux-0/default,1,0", screen_var = "STY=1.pts-0.host";
+    for (const Row& r : {
+             Row{{"TERM=xterm-256color"}, "", nullptr, PictureColours::TrueColour},  // the database
+             Row{{"TERM=xterm"}, "", "AUTO", PictureColours::Colours256},
+             Row{{"TERM=xterm", "COLORTERM=truecolor"}, "", "", PictureColours::TrueColour},
+             Row{{"TERM=xterm", "COLORTERM=24bit"}, "", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=xterm", "COLORTERM=yes"}, "", nullptr, PictureColours::Colours256},
+             // The colour reported back: as xterm and kitty write it, and as a
+             // terminal that keeps 256 colours turns it.
+             Row{{"TERM=xterm"}, "\033P1$r0;38:2::1:2:3m\033\\", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=xterm"}, "\033P1$r38;2;1;2;3m\033\\", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=xterm"}, "\033P1$r0;38:5:16m\033\\", nullptr, PictureColours::Colours256},
+             // The terminal's description: RGB, or Tc after a missing RGB.
+             Row{{"TERM=xterm"}, "\033P1+r524742=8\033\\", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=xterm"}, "\033P0+r524742\033\\\033P1+r5463\033\\", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=xterm"}, "\033P0+r524742\033\\\033P0+r5463\033\\", nullptr, PictureColours::Colours256},
+             // tmux, known from its variables, its TERM or its answer.
+             Row{{"TERM=tmux-256color", tmux_var}, "", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=tmux-256color"}, "", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=screen-256color", tmux_var}, "", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=screen", "TERM_PROGRAM=tmux"}, "", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=screen-256color"}, "\033P>|tmux 3.3a\033\\", nullptr, PictureColours::TrueColour},
+             Row{{"TERM=screen-256color"}, "", nullptr, PictureColours::Colours256},
+             // GNU screen, also when COLORTERM or TMUX came in from outside.
+             Row{{"TERM=screen-256color", screen_var, "COLORTERM=truecolor"}, "", nullptr, PictureColours::Colours256},
+             Row{{"TERM=screen.xterm-256color", screen_var, tmux_var}, "", nullptr, PictureColours::Colours256},
+             Row{{"TERM=linux"}, "", nullptr, PictureColours::Colours16},
+             // Forced, also beyond what the database credits the terminal with.
+             Row{{"TERM=xterm-256color", "COLORTERM=truecolor"}, "", "256", PictureColours::Colours256},
+             Row{{"TERM=linux"}, "", "TrueColor", PictureColours::TrueColour},
+             Row{{"TERM=linux"}, "", "256", PictureColours::Colours256},
+             Row{{"TERM=xterm"}, "\033P1$r0;38:2::1:2:3m\033\\", "16", PictureColours::Colours16},
+             Row{{"TERM=tmux-256color", tmux_var}, "", "8", PictureColours::Colours8},
+         }) {
+        std::vector<std::string> strings = r.environment;
+        std::vector<char*> environment;
+        for (std::string& s : strings) environment.push_back(s.data());
+        environment.push_back(nullptr);
+        std::string trace = r.setting ? r.setting : "unset";
+        for (const std::string& entry : strings) trace += " " + entry;
+        const std::optional<ColourSetting> setting = parse_colour_setting(r.setting);
+        ASSERT_TRUE(setting) << trace;
+        const PictureRenderer renderer(environment.data());
+        const PictureMode mode =
+            renderer.choose_mode(GraphicsSetting::Auto, *setting, parse_terminal_answers(r.answers + "\033[?62;22c"),
+                                 true, 0, 0, environment_has_multiplexer(environment.data()));
+        EXPECT_EQ(mode.colours, r.colours) << trace;
+        // The picture is written in those colours, whatever the terminal's
+        // description has sequences for.
+        const std::vector<uint8_t> rgb = test_picture_rgb();
+        const std::vector<std::string> rows =
+            renderer.render(mode, PictureView{rgb.data(), 240, 160, 720}, 40, 12, 0, 0);
+        const ColourKinds kinds = colour_kinds(std::accumulate(rows.begin(), rows.end(), std::string()));
+        const PictureColours written = kinds.direct    ? PictureColours::TrueColour
+                                       : kinds.palette ? PictureColours::Colours256
+                                       : kinds.bright  ? PictureColours::Colours16
+                                                       : PictureColours::Colours8;
+        EXPECT_EQ(written, r.colours) << trace;
+        EXPECT_TRUE(kinds.direct || kinds.palette || kinds.bright || kinds.basic) << trace;
+    }
+    for (const char* bad : {"24", "true", "256 ", "rgb", "0", "direct"}) EXPECT_FALSE(parse_colour_setting(bad)) << bad;
+    EXPECT_EQ(colour_setting_error("rgb"),
+              "MARIVUE_TTY_COLOURS=rgb is not a colour depth; use auto, truecolor, 256, 16 or 8.");
 }
 
 TEST(TerminalSeed, OnlyPlainDecimalNumbersFixTheStart) {
