@@ -139,7 +139,11 @@ void PhotoWindow::follow_scene() {
         ticker_.stop();
     else
         ticker_.start(static_cast<int>(std::clamp<int64_t>(next - now_ms(), 0, 1 << 30)));
-    update();
+    // Pointer moves and the like change nothing most of the time.
+    if (scene.revision != painted_revision_) {
+        painted_revision_ = scene.revision;
+        update();
+    }
 }
 
 void PhotoWindow::ask(const std::string& question) {

@@ -86,6 +86,7 @@ private:
     QPointF dragged_to_;
     bool pressed_ = false, dragged_ = false;
     int wheel_rest_ = 0;  // wheel angle not yet turned into steps
+    uint64_t painted_revision_ = 0;  // of the scene last asked to be painted
 };
 
 // Paints the gallery's grid of `scene` in device pixels.
