@@ -20,7 +20,7 @@ struct AlbumDialog {
     size_t current = 0;
     bool fitted = false;  // the frame holds picture `current`
     FrameSurface frame;  // album_frame_width x album_frame_height
-    FitOutcome shown;  // of the picture on show
+    PictureOutcome shown;  // of the picture on show
 
     char16_t search_text[text_buffer_units] = {};
     uint8_t filter_active = 0;
@@ -37,9 +37,6 @@ extern AlbumDialog album_dialog;
 // (taken, else modified, in local time), a line each; lines that are not
 // known are left out.
 std::u16string album_details(const PictureFacts& facts);
-
-// A file size for people: "512 bytes", "1.5 kB", "12.3 MB" (powers of 1000).
-std::string human_size(int64_t bytes);
 
 intptr_t album_dialog_procedure(Platform& platform, WindowHandle dialog, uint32_t message, uintptr_t first,
                                 intptr_t second);

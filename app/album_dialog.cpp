@@ -5,33 +5,17 @@
 
 #include <cstdio>
 #include <ctime>
-#include <iterator>
 
 AlbumDialog album_dialog;
-
-std::string human_size(int64_t bytes) {
-    if (bytes < 1000) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-    static const char* const units[] = {"kB", "MB", "GB", "TB", "PB"};
-    double value = static_cast<double>(bytes) / 1000.0;
-    size_t unit = 0;
-    // 999.95 would print as 1000.0 of the smaller unit.
-    while (value >= 999.95 && unit + 1 < std::size(units)) {
-        value /= 1000.0;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-    return text;
-}
 
 std::u16string album_details(const PictureFacts& facts) {
     std::string lines;
     const auto add = [&lines](const std::string& line) { lines += (lines.empty() ? "" : "\r\n") + line; };
     if (facts.width > 0) add(std::to_string(facts.width) + " \u00D7 " + std::to_string(facts.height) + " pixels");
     if (facts.file_bytes > 0) add(human_size(facts.file_bytes));
-    if (facts.date_taken.size() == 19) {
+    if (facts.exif.date_taken.size() == 19) {
         // "YYYY:MM:DD HH:MM:SS" as written: the date's colons become dashes.
-        std::string date = facts.date_taken;
+        std::string date = facts.exif.date_taken;
         date[4] = date[7] = '-';
         add("Taken " + date);
     } else if (facts.modified != 0) {
@@ -65,7 +49,7 @@ size_t next_index(const AlbumDialog& album, size_t index, StepDirection directio
 // What the picture area says over the frame: nothing for a picture shown in
 // full, else the file's name and the reason.
 std::u16string picture_message(const AlbumDialog& album) {
-    if (album.shown.result == FitResult::shown) return u"";
+    if (album.shown.result == PictureResult::shown) return u"";
     return album.names[album.current] + u": " + utf16_from_utf8(album.shown.reason);
 }
 
@@ -160,7 +144,7 @@ void album_entry(Platform& platform, ModuleHandle instance, std::vector<std::str
     album.prefetch.stop();
     delete album.frame.header;
     album.frame = FrameSurface{};
-    album.shown = FitOutcome{};
+    album.shown = PictureOutcome{};
     album.current = 0;
     album.fitted = false;
     album.search_text[0] = 0;

@@ -1,17 +1,27 @@
 #include "app/exif.h"
 
+#include <utility>
 #include <vector>
 
 namespace {
 
-// Tags and field types the album reads.
+// Tags and field types the viewer reads.
+constexpr uint16_t tag_make = 0x010F;
+constexpr uint16_t tag_model = 0x0110;
 constexpr uint16_t tag_orientation = 0x0112;
+constexpr uint16_t tag_exposure_time = 0x829A;
+constexpr uint16_t tag_f_number = 0x829D;
 constexpr uint16_t tag_exif_directory = 0x8769;
+constexpr uint16_t tag_iso = 0x8827;
 constexpr uint16_t tag_date_taken = 0x9003;
+constexpr uint16_t tag_focal_length = 0x920A;
 constexpr uint16_t type_ascii = 2;
 constexpr uint16_t type_short = 3;
 constexpr uint16_t type_long = 4;
+constexpr uint16_t type_rational = 5;
 constexpr uint16_t type_directory = 13;
+
+constexpr size_t text_limit = 64;
 
 constexpr char date_shape[] = "dddd:dd:dd dd:dd:dd";  // d: a digit
 constexpr size_t date_length = sizeof date_shape - 1;
@@ -66,6 +76,32 @@ std::string read_date(const Tiff& tiff, const Entry& entry) {
     return date;
 }
 
+// A text value: up to 4 bytes stand in the entry itself, longer ones at an
+// offset. Cut at its terminator, trailing spaces dropped, anything but
+// printable ASCII shown as '?'.
+std::string read_text(const Tiff& tiff, const Entry& entry) {
+    if (entry.type != type_ascii || entry.count == 0) return {};
+    const size_t at = entry.count <= 4 ? entry.value_at : tiff.u32(entry.value_at);
+    if (!tiff.has(at, entry.count)) return {};
+    std::string text;
+    for (size_t i = 0; i < entry.count && text.size() < text_limit; ++i) {
+        const uint8_t c = tiff.data[at + i];
+        if (c == 0) break;
+        text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// An unsigned fraction (two 32-bit numbers at an offset); its first value
+// when the entry has several.
+ExifFacts::Fraction read_fraction(const Tiff& tiff, const Entry& entry) {
+    if (entry.type != type_rational || entry.count == 0) return {};
+    const uint32_t at = tiff.u32(entry.value_at);
+    if (!tiff.has(at, 8)) return {};
+    return {tiff.u32(at), tiff.u32(size_t{at} + 4)};
+}
+
 // An APP1 segment may hold other things than Exif (XMP, for one).
 bool named_exif(const uint8_t* data, size_t size) {
     static constexpr uint8_t exif_name[6] = {'E', 'x', 'i', 'f', 0, 0};
@@ -85,10 +121,16 @@ ExifFacts parse_exif_segment(const uint8_t* data, size_t size) {
     const bool big = tiff.data[0] == 'M' && tiff.data[1] == 'M';
     if ((!little && !big) || tiff.u16(2) != 42) return facts;
 
-    bool orientation_seen = false;
+    bool orientation_seen = false, make_seen = false, model_seen = false;
     uint32_t exif_directory = 0;
     each_entry(tiff, tiff.u32(4), [&](const Entry& e) {
-        if (e.tag == tag_orientation && !orientation_seen && e.type == type_short && e.count == 1) {
+        if (e.tag == tag_make && !make_seen) {
+            make_seen = true;
+            facts.make = read_text(tiff, e);
+        } else if (e.tag == tag_model && !model_seen) {
+            model_seen = true;
+            facts.model = read_text(tiff, e);
+        } else if (e.tag == tag_orientation && !orientation_seen && e.type == type_short && e.count == 1) {
             orientation_seen = true;
             const uint16_t value = tiff.u16(e.value_at);
             if (value >= 1 && value <= 8) facts.orientation = value;
@@ -99,8 +141,25 @@ ExifFacts parse_exif_segment(const uint8_t* data, size_t size) {
     });
     // The Exif directory only; the links onward are not followed.
     if (exif_directory != 0) {
+        bool exposure_seen = false, f_number_seen = false, focal_seen = false, iso_seen = false;
+        const auto first = [](bool& seen) { return !std::exchange(seen, true); };
         each_entry(tiff, exif_directory, [&](const Entry& e) {
-            if (e.tag == tag_date_taken && facts.date_taken.empty()) facts.date_taken = read_date(tiff, e);
+            if (e.tag == tag_date_taken && facts.date_taken.empty()) {
+                facts.date_taken = read_date(tiff, e);
+            } else if (e.tag == tag_exposure_time && first(exposure_seen)) {
+                facts.exposure_time = read_fraction(tiff, e);
+            } else if (e.tag == tag_f_number && first(f_number_seen)) {
+                facts.f_number = read_fraction(tiff, e);
+            } else if (e.tag == tag_focal_length && first(focal_seen)) {
+                facts.focal_length = read_fraction(tiff, e);
+            } else if (e.tag == tag_iso && first(iso_seen) && e.count >= 1) {
+                // Several values may follow; the first is the one in use. Two
+                // shorts stand in the entry, more at an offset.
+                if (e.type == type_short && e.count <= 2) facts.iso = tiff.u16(e.value_at);
+                if (e.type == type_short && e.count > 2 && tiff.has(tiff.u32(e.value_at), 2))
+                    facts.iso = tiff.u16(tiff.u32(e.value_at));
+                if (e.type == type_long && e.count == 1) facts.iso = tiff.u32(e.value_at);
+            }
         });
     }
     return facts;

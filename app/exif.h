@@ -1,10 +1,12 @@
-// The two things the album reads from a picture's Exif segment: how the
-// picture is to be turned (the orientation tag) and when it was taken.
+// What the viewer reads from a picture's Exif segment: how the picture is to
+// be turned (the orientation tag), when it was taken, and the camera's
+// make, model and settings for the info panel.
 //
 // The parser trusts nothing in the segment: every offset and count is
 // checked against the segment's own bytes, it reads only the first image
 // directory and the Exif directory it points to (so no chain of links can
 // loop), and a value of the wrong type or out of range counts as absent.
+// The first of two entries with the same tag counts.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +23,20 @@ struct ExifFacts {
     // "YYYY:MM:DD HH:MM:SS" as the camera wrote the date taken; empty when
     // the segment has none (or not in that form).
     std::string date_taken;
+    // The camera's maker and model as written (printable ASCII, at most 64
+    // characters, trailing spaces cut); empty when absent.
+    std::string make;
+    std::string model;
+    // Exposure time in seconds, the f-number and the focal length in
+    // millimetres as the fractions written; a denominator of 0 when absent.
+    struct Fraction {
+        uint32_t numerator = 0;
+        uint32_t denominator = 0;
+    };
+    Fraction exposure_time;
+    Fraction f_number;
+    Fraction focal_length;
+    uint32_t iso = 0;  // the sensitivity (ISO speed), 0 when absent
 };
 
 // The facts of an APP1 segment's content (the bytes after its length field,

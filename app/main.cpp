@@ -1,14 +1,18 @@
 // The marivue program: reads its command line, then runs the viewer (or,
-// given pictures or folders, the album) over the first front end that can
-// run here, desktop first, then terminal.
+// given pictures or folders, the photo view) over the first front end that
+// can run here, desktop first, then terminal.
 #include "app/album.h"
+#include "app/photo_model.h"
 #include "app/picture_list.h"
 #include "app/viewer.h"
 #include "platform/command_line.h"
 #include "platform/front_end.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +27,26 @@ constexpr int usage_status = 2;
 
 // Exit status when the paths named hold no picture.
 constexpr int no_pictures_status = 1;
+
+// The photo view over `pictures`, or where the front end has none, the
+// album's dialog; the process's exit status.
+int show_pictures(Platform& platform, const CommandLine& options, std::vector<PictureEntry> pictures) {
+    PhotoOptions photo;
+    photo.slideshow = options.slideshow_ms > 0;
+    if (photo.slideshow) photo.slideshow_ms = options.slideshow_ms;
+    photo.zoom = options.scale;
+    if (char* folder = getcwd(nullptr, 0)) {
+        photo.working_folder = folder;
+        std::free(folder);
+    }
+    std::vector<std::string> paths;
+    for (const PictureEntry& entry : pictures) paths.push_back(entry.path);
+    PhotoModel model(std::move(pictures), photo, make_picture_work());
+    const int status = platform.run_photo_view(model);
+    if (status != photo_view_unsupported) return status;
+    album_entry(platform, program_module, std::move(paths));
+    return platform.exit_status();
+}
 
 }  // namespace
 
@@ -42,9 +66,9 @@ int main(int argc, char** argv) {
     }
     // The pictures are known before any front end starts, so that a folder
     // without any ends the program at once, display or not.
-    std::vector<std::string> pictures;
+    std::vector<PictureEntry> pictures;
     if (!options.paths.empty()) {
-        pictures = build_picture_list(options.paths, options.recursive, [](const std::string& line) {
+        pictures = build_picture_entries(options.paths, options.recursive, [](const std::string& line) {
             std::fprintf(stderr, "marivue: %s\n", line.c_str());
         });
         if (pictures.empty()) {
@@ -61,16 +85,19 @@ int main(int argc, char** argv) {
     }
     // The entry's own result is the handheld's and always 1; how the dialog
     // ended decides the process's status.
-    if (pictures.empty())
+    int status = 0;
+    if (pictures.empty()) {
         program_entry(*front_end.platform, program_module, null_module, u"", 1);
-    else
-        album_entry(*front_end.platform, program_module, std::move(pictures));
-    const int status = front_end.platform->exit_status();
-    if (PicturePrefetch::threads_running() > 0) {
-        // A picture fitted ahead did not stop when asked (its file does not
-        // answer, or one step of its decode is long): the front end puts the
-        // terminal or the window system back, and the process ends without
-        // the destructors of what that thread may still be using.
+        status = front_end.platform->exit_status();
+    } else {
+        status = show_pictures(*front_end.platform, options, std::move(pictures));
+    }
+    if (PicturePrefetch::threads_running() > 0 || picture_work_threads_running() > 0) {
+        // A picture decoded ahead did not stop when asked (its file does not
+        // answer, or one step of its decode is long), or a file is still on
+        // its way to the trash: the front end puts the terminal or the
+        // window system back, and the process ends without the destructors
+        // of what that thread may still be using.
         front_end.platform.reset();
         std::fflush(nullptr);
         std::_Exit(status);

@@ -19,10 +19,6 @@ using namespace marivue::jpeg;
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // Where the picture lands in the frame, and which frame pixel each stored
 // pixel adds to. A stored column x adds to frame coordinate `along[x]` (a
 // column, or for a turned picture a row) and a stored row y to `across(y)`.
@@ -82,57 +78,6 @@ Placement place(int32_t width, int32_t height, int orientation, const FitFrame& 
     for (int64_t x = 0; x < p.shown_width; ++x) ++p.column_count[static_cast<size_t>(x * w / p.shown_width)];
     for (int64_t y = 0; y < p.shown_height; ++y) ++p.row_count[static_cast<size_t>(y * h / p.shown_height)];
     return p;
-}
-
-FitOutcome unreadable(FitOutcome outcome, int error) {
-    outcome.result = FitResult::unreadable;
-    outcome.reason = std::strerror(error);
-    return outcome;
-}
-
-FitOutcome not_a_file(FitOutcome outcome, mode_t mode) {
-    outcome.result = FitResult::unreadable;
-    outcome.reason = S_ISDIR(mode)                    ? "a folder, not a picture file"
-                     : S_ISFIFO(mode)                 ? "a named pipe, not a picture file"
-                     : S_ISCHR(mode) || S_ISBLK(mode) ? "a device, not a picture file"
-                     : S_ISSOCK(mode)                 ? "a socket, not a picture file"
-                                                      : "not a regular file";
-    return outcome;
-}
-
-// Opens a picture file without ever waiting on it and only when it is a
-// regular file: a named pipe or a device (say, a listed file replaced by
-// one) could block the open or the reads for good, or be read only once.
-// The name is looked at before the open, which then cannot block
-// (O_NONBLOCK), and the file opened is looked at again, in case the name
-// changed hands in between.
-FitOutcome open_picture(const std::string& path, std::unique_ptr<std::FILE, FileCloser>& file, struct stat& info) {
-    FitOutcome outcome;
-    if (stat(path.c_str(), &info) != 0) return unreadable(outcome, errno);
-    if (!S_ISREG(info.st_mode)) return not_a_file(outcome, info.st_mode);
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (descriptor < 0) return unreadable(outcome, errno);
-    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = errno;
-        const bool regular = S_ISREG(info.st_mode);
-        close(descriptor);
-        return regular ? unreadable(outcome, error) : not_a_file(outcome, info.st_mode);
-    }
-    file.reset(fdopen(descriptor, "rb"));
-    if (!file) {
-        const int error = errno;
-        close(descriptor);
-        return unreadable(outcome, error);
-    }
-    return outcome;
-}
-
-// `words` the decoder's own for its status, where it gave them.
-FitOutcome failed(FitOutcome outcome, int status, const char* words = nullptr) {
-    outcome.result = FitResult::decode_failed;
-    outcome.status = status;
-    outcome.reason = words != nullptr ? words : status_message(status);
-    return outcome;
 }
 
 void clear(const FitFrame& frame) {
@@ -196,22 +141,19 @@ void enlarge(const FitFrame& frame, int32_t width, int32_t height) {
 
 }  // namespace
 
-FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomic<bool>* cancel) {
+PictureOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomic<bool>* cancel) {
     clear(frame);
-    std::unique_ptr<std::FILE, FileCloser> file;
+    PictureFile file;
     struct stat info {};
-    FitOutcome outcome = open_picture(path, file, info);
+    PictureOutcome outcome = open_picture(path, file, info);
     if (!file) return outcome;
-    outcome.facts.file_bytes = info.st_size;
-    outcome.facts.modified = info.st_mtime;
     const ExifFacts exif = read_exif(file.get());
-    outcome.facts.orientation = exif.orientation;
-    outcome.facts.date_taken = exif.date_taken;
-    if (std::fseek(file.get(), 0, SEEK_SET) != 0) return unreadable(outcome, errno);
+    outcome.facts.exif = exif;
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) return picture_unreadable(outcome, errno);
 
     FileByteSource source(file.get());
     Decoder decoder(source, picture_fit_memory_limit);
-    if (decoder.status() != 0) return failed(outcome, decoder.status(), decoder.message());
+    if (decoder.status() != 0) return picture_failed(outcome, decoder.status(), decoder.message());
     const int32_t width = decoder.info().width, height = decoder.info().height;
     const Placement p = place(width, height, exif.orientation, frame);
     outcome.facts.width = p.shown_width;
@@ -225,7 +167,7 @@ FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomi
         sums.assign(static_cast<size_t>(p.fitted_width) * static_cast<size_t>(p.fitted_height) * 3, 0);
         row.resize(static_cast<size_t>(width) * 3);
     } catch (const std::bad_alloc&) {
-        return failed(outcome, OutOfMemory);
+        return picture_failed(outcome, OutOfMemory);
     }
     // Where each stored column's sums lie from the start of its row's (or,
     // turned, its column's) first sum.
@@ -235,13 +177,14 @@ FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomi
         column_offsets[x] = static_cast<size_t>(p.along[x]) * (p.turned ? fitted_row_sums : 3);
     for (int32_t y = 0; y < height; ++y) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
-            outcome.result = FitResult::cancelled;
+            outcome.result = PictureResult::cancelled;
             return outcome;
         }
         const int got = decoder.next_row(row);
         if (got != 0) {
             clear(frame);
-            return failed(outcome, got < 0 ? got : BufferLimit, got == decoder.status() ? decoder.message() : nullptr);
+            return picture_failed(outcome, got < 0 ? got : BufferLimit,
+                                  got == decoder.status() ? decoder.message() : nullptr);
         }
         const size_t across = static_cast<size_t>(p.across(y));
         uint16_t* base = sums.data() + (p.turned ? across * 3 : across * fitted_row_sums);
@@ -268,7 +211,7 @@ FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomi
         }
     }
     if (frame.enlarge) enlarge(frame, p.fitted_width, p.fitted_height);
-    outcome.result = decoder.complete() ? FitResult::shown : FitResult::incomplete;
+    outcome.result = decoder.complete() ? PictureResult::shown : PictureResult::incomplete;
     if (!decoder.complete()) outcome.reason = "the picture's data ends early; the missing part is filled in";
     return outcome;
 }

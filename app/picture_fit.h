@@ -4,9 +4,10 @@
 // a picture smaller than the frame is enlarged to fill it.
 #pragma once
 
+#include "app/picture_file.h"
+
 #include <atomic>
 #include <cstdint>
-#include <ctime>
 #include <string>
 
 // The album's frame: 3:2 like the collection's, six times its sides; 3 bytes
@@ -26,31 +27,6 @@ struct FitFrame {
     bool enlarge = true;
 };
 
-enum class FitResult {
-    shown,  // the frame holds the picture
-    incomplete,  // the frame holds the picture, but its data ended early and the rest is filled in
-    decode_failed,  // the decoder refused the picture: `status`; the frame is black
-    unreadable,  // the file could not be opened or examined: `reason` from errno; the frame is black
-    cancelled,  // stopped on request; the frame holds part of a picture
-};
-
-// What the album tells about a file besides its picture.
-struct PictureFacts {
-    int32_t width = 0;  // the picture as shown, turned by its orientation
-    int32_t height = 0;
-    int orientation = 1;  // from the Exif segment
-    int64_t file_bytes = 0;
-    std::time_t modified = 0;  // the file's modification time
-    std::string date_taken;  // from the Exif segment, "YYYY:MM:DD HH:MM:SS"; may be empty
-};
-
-struct FitOutcome {
-    FitResult result = FitResult::unreadable;
-    int status = 0;  // the decoder's status for decode_failed, else 0
-    std::string reason;  // in words, for every result but shown
-    PictureFacts facts;  // as far as they were learnt
-};
-
 // The most working memory the decoder may take for one picture (bytes).
 constexpr size_t picture_fit_memory_limit = size_t{256} << 20;
 
@@ -60,4 +36,4 @@ constexpr size_t picture_fit_memory_limit = size_t{256} << 20;
 // enlarged by interpolating between its pixels when it is smaller (unless
 // the frame says otherwise). `cancel`, when given and set, stops the
 // work between two rows.
-FitOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomic<bool>* cancel = nullptr);
+PictureOutcome fit_picture(const std::string& path, FitFrame frame, const std::atomic<bool>* cancel = nullptr);

@@ -51,11 +51,13 @@ struct Lister {
     bool recursive;
     const PictureListReport& report;
     std::set<std::pair<dev_t, ino_t>> visited;  // folders already listed
-    std::vector<std::string> pictures;
+    std::vector<PictureEntry> pictures;
 
     void fail(const std::string& path, int error) { report(path + ": " + std::strerror(error)); }
 
-    void list_folder(const std::string& folder, const struct stat& info) {
+    // `shown` is the folder's name relative to the folder named on the
+    // command line ("" for that folder itself, else ending in a slash).
+    void list_folder(const std::string& folder, const struct stat& info, const std::string& shown) {
         if (!visited.insert({info.st_dev, info.st_ino}).second) return;
         DIR* dir = opendir(folder.c_str());
         if (dir == nullptr) return fail(folder, errno);
@@ -76,11 +78,11 @@ struct Lister {
             if (stat(path.c_str(), &entry_info) != 0) {
                 fail(path, errno);
             } else if (S_ISDIR(entry_info.st_mode)) {
-                if (recursive) list_folder(path, entry_info);
+                if (recursive) list_folder(path, entry_info, shown + name + "/");
             } else if (S_ISREG(entry_info.st_mode)) {  // a folder's pipes and devices are no pictures
                 const int jpeg = starts_as_jpeg(path);
                 if (jpeg < 0) fail(path, errno);
-                if (jpeg > 0) pictures.push_back(path);
+                if (jpeg > 0) pictures.push_back({path, shown + name});
             }
         }
     }
@@ -93,14 +95,15 @@ struct Lister {
             // permission, a loop of links) is shown with its reason.
             if (errno == ENOENT || errno == ENOTDIR) return fail(path, errno);
         } else if (S_ISDIR(info.st_mode)) {
-            return list_folder(path, info);
+            return list_folder(path, info, "");
         }
         // A named file is listed as it is, even when it cannot be opened
         // (no permission, a pipe, a device): the album says why over the
         // picture, where the user looks, rather than on a standard error
         // that the terminal view hides. It is not opened here: a pipe would
         // block.
-        pictures.push_back(path);
+        const size_t slash = path.find_last_of('/');
+        pictures.push_back({path, slash == std::string::npos ? path : path.substr(slash + 1)});
     }
 };
 
@@ -138,9 +141,16 @@ int starts_as_jpeg(const std::string& path) {
     return got == sizeof head && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF ? 1 : 0;
 }
 
-std::vector<std::string> build_picture_list(const std::vector<std::string>& paths, bool recursive,
-                                            const PictureListReport& report) {
+std::vector<PictureEntry> build_picture_entries(const std::vector<std::string>& paths, bool recursive,
+                                                const PictureListReport& report) {
     Lister lister{recursive, report, {}, {}};
     for (const std::string& path : paths) lister.list_path(path);
     return std::move(lister.pictures);
+}
+
+std::vector<std::string> build_picture_list(const std::vector<std::string>& paths, bool recursive,
+                                            const PictureListReport& report) {
+    std::vector<std::string> list;
+    for (PictureEntry& entry : build_picture_entries(paths, recursive, report)) list.push_back(std::move(entry.path));
+    return list;
 }

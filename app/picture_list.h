@@ -28,5 +28,15 @@ using PictureListReport = std::function<void(const std::string& line)>;
 // (each folder visited once, so links cannot loop). A path that does not
 // exist, and a folder or folder entry that cannot be read, is reported and
 // skipped.
+struct PictureEntry {
+    std::string path;
+    // The name to show: a named file's own name; a folder's file by its path
+    // from that folder ("2024/img1.jpg" with --recursive).
+    std::string name;
+};
+std::vector<PictureEntry> build_picture_entries(const std::vector<std::string>& paths, bool recursive,
+                                                const PictureListReport& report);
+
+// The same, paths only.
 std::vector<std::string> build_picture_list(const std::vector<std::string>& paths, bool recursive,
                                             const PictureListReport& report);

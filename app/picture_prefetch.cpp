@@ -22,7 +22,7 @@ constexpr std::chrono::milliseconds grace_on_quitting{100};
 struct PicturePrefetch::Work {
     std::atomic<bool> cancel{false};
     std::vector<uint8_t> pixels;
-    FitOutcome outcome;
+    PictureOutcome outcome;
     std::mutex mutex;
     std::condition_variable ended_signal;
     bool ended = false;  // under mutex
@@ -63,13 +63,13 @@ void PicturePrefetch::start(size_t index, const std::string& path) {
     }
 }
 
-bool PicturePrefetch::take(size_t index, uint8_t* frame, FitOutcome& outcome) {
+bool PicturePrefetch::take(size_t index, uint8_t* frame, PictureOutcome& outcome) {
     if (!thread_.joinable() || index != index_) {
         stop();
         return false;
     }
     thread_.join();
-    if (work_->outcome.result == FitResult::cancelled) return false;
+    if (work_->outcome.result == PictureResult::cancelled) return false;
     std::memcpy(frame, work_->pixels.data(), album_frame_bytes);
     outcome = work_->outcome;
     return true;

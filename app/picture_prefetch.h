@@ -27,7 +27,7 @@ public:
     // When the work in hand is picture `index`: waits for it to end, copies
     // its frame into `frame` (the album's size) and its outcome into
     // `outcome`, and returns true. Otherwise stops the work and returns false.
-    bool take(size_t index, uint8_t* frame, FitOutcome& outcome);
+    bool take(size_t index, uint8_t* frame, PictureOutcome& outcome);
 
     // Stops the work in hand (between two rows) and waits for its thread.
     void stop();

@@ -16,3 +16,6 @@ bool wide_contains(const char16_t* text, const char16_t* needle);
 // UTF-8 (as file names come) as UTF-16; each byte that does not start or
 // continue a valid sequence becomes U+FFFD.
 std::u16string utf16_from_utf8(std::string_view text);
+std::u32string utf32_from_utf8(std::string_view text);
+// Code points as UTF-8; a value that is no character becomes U+FFFD.
+std::string utf8_from_utf32(std::u32string_view text);

@@ -2,8 +2,7 @@
 #include "platform/command_line.h"
 
 #include "platform/key_map.h"
-
-#include <cstring>
+#include "platform/photo_view.h"
 
 namespace {
 
@@ -18,6 +17,37 @@ bool parse_scale(const char* text, int32_t* scale) {
     if (value < 1) return false;
     *scale = value;
     return true;
+}
+
+// Seconds as written ("4", "0.5", "2.25"), in milliseconds, within the
+// limits.
+bool parse_seconds(const char* text, int64_t* milliseconds) {
+    if (text == nullptr || *text == 0) return false;
+    int64_t whole = 0, fraction = 0, scale = 1000;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        if ((whole = whole * 10 + (*p - '0')) > command_line_slideshow_maximum / 1000) return false;
+    if (*p == '.') {
+        ++p;
+        if (*p == 0) return false;
+        for (; *p >= '0' && *p <= '9'; ++p) fraction += (*p - '0') * (scale /= 10);
+    }
+    if (*p != 0 || p == text) return false;
+    const int64_t total = whole * 1000 + fraction;
+    if (total < command_line_slideshow_minimum || total > command_line_slideshow_maximum) return false;
+    *milliseconds = total;
+    return true;
+}
+
+// The value of option `name` given as "--name VALUE" (advancing `i`) or
+// "--name=VALUE"; null when missing.
+const char* option_value(const std::string& name, const std::string& arg, int argc, char** argv, int& i) {
+    if (arg == name) return i + 1 < argc ? argv[++i] : nullptr;
+    return argv[i] + name.size() + 1;
+}
+
+bool names_option(const std::string& arg, const std::string& name) {
+    return arg == name || arg.rfind(name + "=", 0) == 0;
 }
 
 }  // namespace
@@ -41,12 +71,15 @@ CommandLine parse_command_line(int argc, char** argv) {
             options.tty = true;
         } else if (arg == "--recursive" || arg == "-r") {
             options.recursive = true;
-        } else if (arg == "--scale" || arg.rfind("--scale=", 0) == 0) {
-            const char* value = nullptr;
-            if (arg == "--scale")
-                value = i + 1 < argc ? argv[++i] : nullptr;
-            else
-                value = argv[i] + std::strlen("--scale=");
+        } else if (names_option(arg, "--slideshow")) {
+            const char* value = option_value("--slideshow", arg, argc, argv, i);
+            if (!parse_seconds(value, &options.slideshow_ms)) {
+                options.error = "--slideshow needs a number of seconds from 0.1 to 86400" +
+                                (value != nullptr ? std::string(", not '") + value + "'" : std::string());
+                return options;
+            }
+        } else if (names_option(arg, "--scale")) {
+            const char* value = option_value("--scale", arg, argc, argv, i);
             if (!parse_scale(value, &options.scale)) {
                 options.error = "--scale needs a whole number from 1 to " + std::to_string(command_line_scale_maximum) +
                                 (value != nullptr ? std::string(", not '") + value + "'" : std::string());
@@ -63,30 +96,39 @@ CommandLine parse_command_line(int argc, char** argv) {
 std::string usage_text() {
     return "Usage: marivue [--tty] [--scale N]\n"
            "Shows the marine picture collection carried inside the program.\n"
-           "   or: marivue [--tty] [--scale N] [--recursive] [--] PATH...\n"
-           "Shows JPEG pictures: each PATH a picture file or a folder of them.\n"
+           "   or: marivue [--tty] [--scale N] [--slideshow SECONDS] [--recursive] [--] PATH...\n"
+           "Shows JPEG pictures in a photo view: each PATH a picture file or a folder of them.\n"
            "\n"
-           "  --tty            use the terminal even when a display is available\n"
-           "  --scale N        open the window with the picture N times its size (1 to\n"
-           "                   16; by default it is a third of the screen's height)\n"
-           "  -r, --recursive  take the pictures in folders' subfolders too\n"
-           "  -h, --help       show this text and exit\n"
-           "  --version        show the version and exit\n"
-           "  --               end of the options: what follows is a PATH\n"
+           "  --tty                use the terminal even when a display is available\n"
+           "  --scale N            1 to 16: the collection's window opens with the picture\n"
+           "                       N times its size (by default a third of the screen's\n"
+           "                       height); the photo view shows the first picture N screen\n"
+           "                       pixels per picture pixel\n"
+           "  --slideshow SECONDS  start a slideshow, SECONDS (0.1 to 86400) a picture\n"
+           "  -r, --recursive      take the pictures in folders' subfolders too, named by\n"
+           "                       their path from the folder given\n"
+           "  -h, --help           show this text and exit\n"
+           "  --version            show the version and exit\n"
+           "  --                   end of the options: what follows is a PATH\n"
            "\n"
            "A file named as a PATH is always shown, or over the picture the reason it\n"
            "cannot be (not a JPEG file, no permission, a pipe...); a PATH that does not\n"
            "exist is reported and skipped. A folder gives its files that hold a JPEG\n"
            "picture, whatever their names, in natural order by name (img2 before img10).\n"
-           "Each picture is fitted to the picture area and turned as its EXIF orientation\n"
-           "says; the boxes show the file name, the picture's size, the file's size and\n"
-           "the date it was taken (else the file's date).\n"
            "\n"
            "With a display (DISPLAY or WAYLAND_DISPLAY set) the viewer opens a window,\n"
-           "otherwise it draws in the terminal. The box under the picture restricts\n"
-           "stepping to pictures whose caption (file name) contains its text.\n"
+           "otherwise it draws in the terminal. In the window, pictures fill a dark view,\n"
+           "turned as their EXIF orientation says; smaller ones keep their own size unless\n"
+           "zoomed. The title and a bar that hides itself name the picture and its place\n"
+           "(n / N). The next picture is decoded ahead, so stepping shows it at once.\n"
+           "Delete moves a picture to the trash (as file managers do, never removing it)\n"
+           "after asking. In the terminal pictures are shown with the collection's layout\n"
+           "and keys for now.\n"
            "\n"
-           "Keys, the same in the window and the terminal:\n" +
+           "Keys of the photo view (the window):\n" +
+           photo_key_help(2) +
+           "\n"
+           "Keys of the collection, the same in the window and the terminal:\n" +
            key_help(2) +
            "\n"
            "Exit status: 0 when the viewer was closed; 1 when it could not start or the\n"

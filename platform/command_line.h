@@ -11,12 +11,16 @@ struct CommandLine {
     bool help = false;  // -h, --help
     bool version = false;  // --version
     bool recursive = false;  // --recursive: folders' subfolders too
+    int64_t slideshow_ms = 0;  // --slideshow SECONDS: a slideshow from the start, this long a picture; 0 none
     std::vector<std::string> paths;  // pictures and folders to show; none: the collection
     std::string error;  // set when the command line is malformed, in a sentence for the user
 };
 
 // The largest --scale.
 constexpr int32_t command_line_scale_maximum = 16;
+// The shortest and longest --slideshow time, in milliseconds.
+constexpr int64_t command_line_slideshow_minimum = 100;
+constexpr int64_t command_line_slideshow_maximum = 86400000;
 
 CommandLine parse_command_line(int argc, char** argv);
 

@@ -26,6 +26,8 @@ int32_t Platform::load_string(ModuleHandle, uint16_t id, char16_t* buffer, int32
 
 void Platform::show_picture_message(WindowHandle, const char16_t*) {}
 
+int Platform::run_photo_view(PhotoController&) { return photo_view_unsupported; }
+
 int32_t Platform::random() {
     random_state_ = random_state_ * 214013u + 2531011u;
     return static_cast<int32_t>((random_state_ >> 16) & 0x7FFF);

@@ -145,6 +145,10 @@ constexpr uint16_t resource_kind_raw_data = 10;
 constexpr int32_t random_maximum = 32767;
 
 class Platform;
+class PhotoController;
+
+// What Platform::run_photo_view returns on a front end without a photo view.
+constexpr int photo_view_unsupported = -1;
 
 // A dialog procedure: handles one message sent to `dialog` and returns its
 // result (non-zero when it handled the message; for message_paint passed on
@@ -256,6 +260,14 @@ public:
     // removes it. The album says so this way when a picture cannot be shown,
     // or only in part. The default shows nothing.
     virtual void show_picture_message(WindowHandle dialog, const char16_t* text);
+
+    // --- The photo view ------------------------------------------------------
+
+    // Runs the photo view (platform/photo_view.h) over `controller`: starts
+    // it, draws its scene and passes it the user's input until it finishes,
+    // then returns the process's exit status. The default has no photo view
+    // and returns photo_view_unsupported at once.
+    virtual int run_photo_view(PhotoController& controller);
 
     // --- Runtime -----------------------------------------------------------
 

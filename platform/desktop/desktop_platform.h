@@ -31,6 +31,7 @@
 #include <map>
 #include <memory>
 
+class PhotoWindow;
 class QApplication;
 class QRectF;
 class QSize;
@@ -51,6 +52,8 @@ public:
     // --- Observations, for the shell and for tests ---------------------------
     // Called once the dialog's window is shown, from inside its event loop.
     std::function<void(DesktopPlatform&, WindowHandle dialog)> on_dialog_shown;
+    // Called once the photo view's window is shown, from inside its event loop.
+    std::function<void(DesktopPlatform&, PhotoWindow& window)> on_photo_view_shown;
     bool input_panel_raised() const { return input_panel_raised_; }
     // Number of message_paint deliveries and of block copies to the window.
     int32_t paint_messages() const { return paint_messages_; }
@@ -84,6 +87,8 @@ public:
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
     void show_picture_message(WindowHandle dialog, const char16_t* text) override;
+    // The photo view in a window of its own (photo_window.h).
+    int run_photo_view(PhotoController& controller) override;
     // The message shown over a dialog's picture; empty for none.
     QString picture_message(WindowHandle dialog) const;
 

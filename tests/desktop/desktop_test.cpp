@@ -1,11 +1,12 @@
 // The viewer over the desktop front end, driven in-process as a user drives
 // it (mouse clicks, typing and keys delivered to the real widgets) on the
 // toolkit's off-screen platform; and the program's command line.
-#include "app/album.h"
+#include "app/photo_model.h"
 #include "app/picture_list.h"
 #include "app/viewer.h"
 #include "app/wide_text.h"
 #include "platform/desktop/desktop_platform.h"
+#include "platform/desktop/photo_window.h"
 #include "platform/resource_store.h"
 #include "tests/support/picture_folder.h"
 
@@ -161,67 +162,49 @@ void type_search(const QString& text) {
     QTest::keyClicks(search_box(), text);
 }
 
-// The album over a folder: names in the caption box, the reason over the
-// picture for a file that cannot be shown, the picture fitted as the window
-// grows.
-TEST(DesktopAlbum, StepsThroughAFolderAndSaysWhyAPictureIsMissing) {
-    DesktopPlatform desktop(0);
-    desktop.on_dialog_shown = [](DesktopPlatform& p, WindowHandle shown) {
-        platform = &p, dialog = shown;
-        (void)QTest::qWaitForWindowExposed(p.top_window(shown));
-        const auto key = [](Qt::Key k) { QTest::keyClick(platform->dialog_widget(dialog), k); };
-        EXPECT_EQ(text_of(control_caption_box), "broken.jpg");
-        EXPECT_TRUE(p.picture_message(shown).startsWith("broken.jpg: ")) << p.picture_message(shown).toStdString();
-        key(Qt::Key_Right);
-        EXPECT_EQ(text_of(control_caption_box), "fake.jpg");
-        EXPECT_TRUE(p.picture_message(shown).startsWith("fake.jpg: "));
-        key(Qt::Key_End);
-        EXPECT_EQ(text_of(control_caption_box), "turned.jpg");
-        EXPECT_TRUE(p.picture_message(shown).isEmpty());
-        // Filtered by name: only img2.jpg has "img" in it.
-        type_search(QStringLiteral("img"));
-        QTest::keyClick(search_box(), Qt::Key_Escape);
-        for (int steps = 0; steps < 2; ++steps) {
-            key(Qt::Key_Right);
-            EXPECT_EQ(text_of(control_caption_box), "img2.jpg");
-        }
-        QWidget* window = p.top_window(shown);
-        for (const QSize size : {QSize(700, 500), QSize(1300, 900)}) {
-            window->resize(size);
-            QApplication::processEvents();
-            const QRectF at = p.picture_rect(shown);
-            EXPECT_NEAR(at.width() / at.height(), 1.5, 0.01);
-            EXPECT_GT(at.width(), size.width() / 2);
-        }
-        p.send_command(shown, command_ok, button_clicked);
-    };
+// The photo view on its window, keys and typing delivered to its widgets:
+// over the picture, why a file cannot be shown; the search field filtering
+// as it is typed in; the info panel.
+TEST(DesktopPhotoView, SaysWhyAFileCannotBeShownSearchesAsYouTypeAndInforms) {
     const e2e::PictureFolder& f = e2e::album_pictures();
-    album_entry(desktop, ModuleHandle{1}, {f.at("broken.jpg"), f.at("fake.jpg"), f.at("img2.jpg"), f.at("turned.jpg")});
-    EXPECT_EQ(desktop.exit_status(), 0);
-}
-
-// Files named on the command line that cannot be opened stay in the list,
-// and the window says why over the picture.
-TEST(DesktopAlbum, SaysWhyANamedFileCannotBeOpened) {
-    const e2e::PictureFolder& f = e2e::album_pictures();
-    std::vector<std::string> reports, messages;
-    const std::vector<std::string> paths =
-        build_picture_list({f.at(".odd/pipe.jpg"), f.at(".odd/loop.jpg"), f.at("Grey.jpg")}, false,
-                           [&](const std::string& line) { reports.push_back(line); });
-    DesktopPlatform desktop(0);
-    desktop.on_dialog_shown = [&messages](DesktopPlatform& p, WindowHandle shown) {
-        platform = &p, dialog = shown;
-        (void)QTest::qWaitForWindowExposed(p.top_window(shown));
-        for (int step = 0; step < 3; ++step) {
-            messages.push_back(p.picture_message(shown).toStdString());
-            QTest::keyClick(platform->dialog_widget(dialog), Qt::Key_Right);
+    std::vector<PictureEntry> entries;
+    for (const char* name : {".odd/pipe.jpg", ".odd/loop.jpg", "Grey.jpg", "broken.jpg", "img2.jpg"})
+        entries.push_back({f.at(name), std::string(name).substr(std::string(name).find_last_of('/') + 1)});
+    PhotoModel model(entries, {}, make_picture_work());
+    DesktopPlatform desktop;
+    std::vector<std::string> messages;
+    desktop.on_photo_view_shown = [&](DesktopPlatform&, PhotoWindow& window) {
+        (void)QTest::qWaitForWindowExposed(&window);
+        const auto settled = [&model] {
+            return QTest::qWaitFor([&model] { return !model.scene().message.empty() || !model.scene().layers.empty(); },
+                                   60000);
+        };
+        for (int step = 0; step < 4; ++step) {
+            EXPECT_TRUE(settled());
+            messages.push_back(model.scene().message);
+            QTest::keyClick(&window, Qt::Key_Right);
         }
-        p.send_command(shown, command_ok, button_clicked);
+        // Typing filters at once, without regard to case; Escape clears it.
+        QTest::keyClick(&window, Qt::Key_Slash);
+        ASSERT_TRUE(window.search_field()->isVisible());
+        QTest::keyClicks(window.search_field(), QStringLiteral("GR"));
+        EXPECT_EQ(model.scene().search_count, "1 match");
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Grey.jpg — 1 / 1 — Marivue"));
+        QTest::keyClick(window.search_field(), Qt::Key_Escape);
+        EXPECT_FALSE(window.search_field()->isVisible());
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Grey.jpg — 3 / 5 — Marivue"));
+        QTest::keyClick(&window, Qt::Key_I);
+        ASSERT_TRUE(model.scene().info);
+        EXPECT_EQ(model.scene().info_lines[0], (std::pair<std::string, std::string>{"Name", "Grey.jpg"}));
+        EXPECT_EQ(model.scene().info_lines[2], (std::pair<std::string, std::string>{"Size", "120 × 80 pixels"}));
+        QTest::keyClick(&window, Qt::Key_Q);
     };
-    album_entry(desktop, ModuleHandle{1}, paths);
-    EXPECT_EQ(reports, std::vector<std::string>{});
+    EXPECT_EQ(desktop.run_photo_view(model), 0);
+    EXPECT_TRUE(model.finished());
     EXPECT_EQ(messages, (std::vector<std::string>{"pipe.jpg: a named pipe, not a picture file",
-                                                  "loop.jpg: Too many levels of symbolic links", ""}));
+                                                  "loop.jpg: Too many levels of symbolic links", "",
+                                                  "broken.jpg: the picture's data ends early; the missing part is "
+                                                  "filled in"}));
 }
 
 TEST(DesktopViewer, ButtonsKeysAndWheelStepAndRewriteBothBoxes) {

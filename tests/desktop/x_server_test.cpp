@@ -6,6 +6,8 @@
 #include "platform/desktop/desktop_platform.h"
 #include "tests/support/picture_folder.h"
 
+#include "tests/desktop/x_session.h"
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QScreen>
@@ -13,60 +15,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <functional>
 #include <string>
-
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-std::string missing;  // the programs the tests need and do not find
-
-std::string shell(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[512];
-    for (size_t got; pipe != nullptr && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
-    if (pipe != nullptr) pclose(pipe);
-    return out;
-}
-
-// Polls for up to a minute, the toolkit's events going on meanwhile: the
-// machine may be busy, so nothing here depends on how fast anything is.
-bool eventually(const std::function<bool()>& done) { return QTest::qWaitFor(done, 60000); }
-
-// Starts `command` as a child that ends with this process, its standard
-// error to `errors`.
-pid_t spawn(const std::string& command, const std::string& errors = "/dev/null") {
-    const pid_t child = fork();
-    if (child != 0) return child;
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (std::freopen(errors.c_str(), "w", stderr) != nullptr)
-        execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-}
-
-// Xvfb on a display it finds free (its number arrives on a pipe), then
-// openbox; true once the window manager runs.
-bool start_x_session() {
-    for (const char* program : {"Xvfb", "openbox", "xdotool", "xprop", "xwininfo"})
-        if (shell(std::string("command -v ") + program).empty()) missing += std::string(" ") + program;
-    int number[2];
-    if (!missing.empty() || pipe(number) != 0) return false;
-    spawn("Xvfb -displayfd " + std::to_string(number[1]) + " -screen 0 1280x1024x24 -nolisten tcp");
-    close(number[1]);
-    char display[16] = ":";
-    if (read(number[0], display + 1, sizeof display - 2) <= 0) return false;
-    setenv("DISPLAY", std::to_string(std::atoi(display + 1)).insert(0, 1, ':').c_str(), 1);
-    spawn("openbox");
-    for (int i = 0; i < 600; ++i, usleep(100000))
-        if (shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>&1").find("window id") != std::string::npos) return true;
-    return false;
-}
+using namespace x_session;
 
 // Resizes the window through the window manager, toggles full screen with
 // F11 and with a double click, and leaves the search box with Escape.
@@ -120,54 +73,60 @@ TEST(DesktopUnderX, TheProgramEndsWithStatusZeroAndNothingOnStandardError) {
     unsetenv("XDG_RUNTIME_DIR");
     unsetenv("QT_QPA_PLATFORM");
     const std::string errors = ::testing::TempDir() + "marivue-x-errors.txt";
-    // Escape or Enter in the search box only leaves it: the window still
-    // goes full screen after it, and then Escape ends the program.
-    for (const std::string keys : {"Escape", "q", "ctrl+q", "alt+F4", "slash r Escape F11", "slash r Return F11"}) {
-        const pid_t program = spawn(MARIVUE_BINARY, errors);
-        std::string window;
-        eventually(
-            [&] { return !(window = shell("xdotool search --onlyvisible --pid " + std::to_string(program))).empty(); });
-        window = window.substr(0, window.find('\n'));
-        shell("xdotool windowactivate --sync " + window + " key --delay 100 " + keys);
-        if (keys.find("F11") != std::string::npos) {
+    const std::string picture = " '" + e2e::album_pictures().at("img2.jpg") + "'";
+    struct Row {
+        std::string arguments, keys;
+        bool full_screen;  // the keys end in full screen, which Escape leaves before it quits
+    };
+    // The collection: Escape or Enter in the search box only leaves it, and
+    // the window still goes full screen after it. The photo view: Escape
+    // clears the search, leaves full screen, then quits.
+    for (const Row& row :
+         {Row{"", "Escape", false}, Row{"", "q", false}, Row{"", "ctrl+q", false}, Row{"", "alt+F4", false},
+          Row{"", "slash r Escape F11", true}, Row{"", "slash r Return F11", true}, Row{picture, "Escape", false},
+          Row{picture, "q", false}, Row{picture, "ctrl+q", false}, Row{picture, "alt+F4", false},
+          Row{picture, "f", true}, Row{picture, "slash r Escape F11", true}}) {
+        const pid_t program = spawn(MARIVUE_BINARY + row.arguments, errors);
+        const std::string window = window_of(program);
+        shell("xdotool windowactivate --sync " + window + " key --delay 100 " + row.keys);
+        if (row.full_screen) {
             EXPECT_TRUE(
                 eventually([&] { return shell("xwininfo -id " + window).find("Width: 1280") != std::string::npos; }));
             shell("xdotool key Escape");
+            if (!row.arguments.empty()) {
+                EXPECT_TRUE(eventually(
+                    [&] { return shell("xwininfo -id " + window).find("Width: 1280") == std::string::npos; }));
+                shell("xdotool key Escape");
+            }
         }
-        int status = -1;
-        if (!eventually([&] { return waitpid(program, &status, WNOHANG) == program; }))
-            kill(program, SIGKILL), waitpid(program, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << keys << ": " << status;
-        EXPECT_EQ(shell("cat " + errors), "") << keys;
+        const int status = status_of(program);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << row.keys << ": " << status;
+        EXPECT_EQ(shell("cat " + errors), "") << row.arguments << " " << row.keys;
     }
 }
 
-// Quitting the album does not wait for the picture decoded ahead, here one
-// whose decode takes minutes.
-TEST(DesktopUnderX, TheAlbumEndsAtOnceWhileAPictureIsDecodedAhead) {
+// Quitting the photo view waits neither for the picture on show nor for
+// the one decoded ahead, here one whose decode takes minutes.
+TEST(DesktopUnderX, ThePhotoViewEndsAtOnceWhileAPictureIsDecoded) {
     if (!missing.empty()) GTEST_SKIP() << "needs" << missing << " (tools/setup.sh installs them)";
     unsetenv("XDG_RUNTIME_DIR");
     unsetenv("QT_QPA_PLATFORM");
     const e2e::PictureFolder& f = e2e::album_pictures();
-    const pid_t program =
-        spawn(std::string(MARIVUE_BINARY) + " '" + f.at("Grey.jpg") + "' '" + f.at(".odd/slow.jpg") + "'");
-    std::string window;
-    eventually(
-        [&] { return !(window = shell("xdotool search --onlyvisible --pid " + std::to_string(program))).empty(); });
-    window = window.substr(0, window.find('\n'));
-    shell("xdotool windowactivate --sync " + window + " key q");
-    int status = -1;
-    if (!eventually([&] { return waitpid(program, &status, WNOHANG) == program; }))
-        kill(program, SIGKILL), waitpid(program, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string grey = " '" + f.at("Grey.jpg") + "'", slow = " '" + f.at(".odd/slow.jpg") + "'";
+    for (const std::string& pictures : {grey + slow, slow + grey}) {
+        const pid_t program = spawn(MARIVUE_BINARY + pictures);
+        shell("xdotool windowactivate --sync " + window_of(program) + " key q");
+        const int status = status_of(program);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << pictures << ": " << status;
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    const bool listing = ::testing::GTEST_FLAG(list_tests), under_x = !listing && start_x_session();
-    if (!listing && !under_x && missing.empty()) {
+    const bool listing = ::testing::GTEST_FLAG(list_tests), under_x = !listing && x_session::start();
+    if (!listing && !under_x && x_session::missing.empty()) {
         std::fprintf(stderr, "x_server_test: Xvfb with openbox did not start\n");
         return 1;
     }

@@ -1,0 +1,313 @@
+// Decoding for the photo view against the reference commands: every EXIF
+// orientation against djpeg's pixels of the picture jpegtran turns the same
+// way, parts of pictures, sizes for a box against the mean of djpeg's
+// pixels, and what a file that cannot be shown gives.
+#include "app/photo_facts.h"
+#include "app/photo_loader.h"
+#include "app/picture_decode.h"
+#include "tests/support/picture_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using e2e::exif_segment;
+
+void run(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+// The `left`, `top`, `width` x `height` part of `picture` (blue, green,
+// red), each output pixel the rounded mean of the `step` x `step` pixels it
+// stands for.
+e2e::Picture part_of(const e2e::Picture& picture, int left, int top, int width, int height, int step = 1) {
+    e2e::Picture out{width / step, height / step, 3, {}};
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < step; ++dy)
+                    for (int dx = 0; dx < step; ++dx)
+                        sum += picture.samples[size_t(
+                            ((top + y * step + dy) * picture.width + left + x * step + dx) * 3 + c)];
+                out.samples.push_back(static_cast<uint8_t>((sum + step * step / 2) / (step * step)));
+            }
+    return out;
+}
+
+// The decoded image as blue, green, red, checking that every pixel is opaque.
+e2e::Picture bgr_of(const PictureImage& image) {
+    e2e::Picture out{image.width, image.height, 3, {}};
+    for (size_t i = 0; i < image.bgra.size(); i += 4) {
+        out.samples.insert(out.samples.end(), image.bgra.begin() + long(i), image.bgra.begin() + long(i) + 3);
+        EXPECT_EQ(image.bgra[i + 3], 255);
+    }
+    return out;
+}
+
+DecodedPicture decode(const std::string& path, PictureRequest request) {
+    DecodeStop keep_going;
+    return decode_picture(path, request, keep_going);
+}
+
+PictureRequest box(int width, int height) {
+    PictureRequest r;
+    r.box_width = width, r.box_height = height;
+    return r;
+}
+
+TEST(PictureDecode, TurnsCutsAndShrinksLikeTheReference) {
+    e2e::PictureFolder f;
+    // 4:4:4 at full quality, so that djpeg's pixels need no upsampling.
+    f.encode("p.jpg", 64, 48, "-quality 100 -sample 1x1");
+    const char* transforms[] = {"",           "-flip horizontal", "-rotate 180", "-flip vertical",
+                                "-transpose", "-rotate 90",       "-transverse", "-rotate 270"};
+    struct Row {
+        PictureRequest request;
+        int left, top, width, height, step;  // of the upright reference
+    };
+    const auto part = [](int left, int top, int width, int height, int box_width, int box_height) {
+        PictureRequest r;
+        r.left = left, r.top = top, r.width = width, r.height = height;
+        r.box_width = box_width, r.box_height = box_height;
+        return r;
+    };
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const std::string name = std::to_string(orientation) + ".jpg";
+        run("cp '" + f.at("p.jpg") + "' '" + f.at(name) + "'");
+        f.insert_exif(name, exif_segment(false, {{0x112, 3, 1, static_cast<uint32_t>(orientation)}}, {}));
+        run("jpegtran " + std::string(transforms[orientation - 1]) + " '" + f.at("p.jpg") + "' > '" + f.at("t.jpg") +
+            "'");
+        const e2e::Picture upright = f.reference(f.at("t.jpg"));
+        const int w = upright.width, h = upright.height;
+        const Row rows[] = {
+            {box(1000, 1000), 0, 0, w, h, 1},  // whole, at its own size
+            {part(8, 16, 24, 8, 24, 8), 8, 16, 24, 8, 1},  // a part
+            {part(-5, -5, 21, 13, 100, 100), 0, 0, 16, 8, 1},  // cut to the picture
+            {box(w / 2, h / 2), 0, 0, w, h, 2},  // half size
+            {box(w / 4, 100), 0, 0, w, h, 4},  // the width binds
+            {part(w / 2, h / 2, w / 2, h / 2, w / 8, h / 8), w / 2, h / 2, w / 2, h / 2, 4},  // a part, shrunk
+        };
+        for (const Row& row : rows) {
+            const DecodedPicture d = decode(f.at(name), row.request);
+            ASSERT_EQ(d.outcome.result, PictureResult::shown) << d.outcome.reason;
+            ASSERT_TRUE(d.image);
+            EXPECT_EQ(d.outcome.facts.width, w);
+            EXPECT_EQ(d.outcome.facts.height, h);
+            EXPECT_EQ(d.outcome.facts.exif.orientation, orientation);
+            const PictureImage& image = *d.image;
+            EXPECT_EQ((std::vector<int>{image.left, image.top, image.part_width, image.part_height}),
+                      (std::vector<int>{row.left, row.top, row.width, row.height}));
+            // Within the decoders' tolerance of each other (fixtures.h).
+            EXPECT_TRUE(e2e::matches_reference(
+                bgr_of(image), part_of(upright, row.left, row.top, row.width, row.height, row.step), 0, image.height))
+                << row.request.left << " " << row.request.width << " " << row.request.box_width;
+        }
+    }
+    std::filesystem::remove_all(f.dir);
+}
+
+TEST(PictureDecode, SaysWhyAFileCannotBeShown) {
+    const e2e::PictureFolder& f = e2e::album_pictures();
+    struct Row {
+        const char* name;
+        PictureResult result;
+        std::string reason;
+        bool image;
+    };
+    const Row rows[] = {
+        {"img10.jpg", PictureResult::shown, "", true},
+        {"broken.jpg", PictureResult::incomplete, "the picture's data ends early; the missing part is filled in", true},
+        {"fake.jpg", PictureResult::decode_failed, "not a JPEG file", false},
+        {".odd/pipe.jpg", PictureResult::unreadable, "a named pipe, not a picture file", false},
+        {".odd/loop.jpg", PictureResult::unreadable, "Too many levels of symbolic links", false},
+        {"sub", PictureResult::unreadable, "a folder, not a picture file", false},
+        {"missing.jpg", PictureResult::unreadable, "No such file or directory", false},
+    };
+    for (const Row& row : rows) {
+        const DecodedPicture d = decode(f.at(row.name), box(100, 100));
+        EXPECT_EQ(d.outcome.result, row.result) << row.name;
+        EXPECT_EQ(d.outcome.reason, row.reason) << row.name;
+        EXPECT_EQ(bool(d.image), row.image) << row.name;
+    }
+    // A decode asked to stop ends without a picture.
+    DecodeStop stop;
+    stop.request();
+    const DecodedPicture stopped = decode_picture(f.at("img2.jpg"), box(100, 100), stop);
+    EXPECT_EQ(stopped.outcome.result, PictureResult::cancelled);
+    EXPECT_FALSE(stopped.image);
+}
+
+// The worker threads: the decodes wanted, in order, each once; a wake for
+// each result; a move to the trash; nothing more after letting go.
+TEST(PictureWork, DecodesWhatIsWantedInOrderAndMovesToTheTrash) {
+    const e2e::PictureFolder& f = e2e::album_pictures();
+    e2e::PictureFolder local;
+    local.encode("gone.jpg", 16, 16, "");
+    setenv("XDG_DATA_HOME", (local.dir + "/data").c_str(), 1);
+    std::mutex mutex;
+    std::condition_variable woken;
+    int wakes = 0;
+    std::unique_ptr<PictureWork> work = make_picture_work();
+    work->start([&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++wakes;
+        woken.notify_all();
+    });
+    const auto job = [&f](uint32_t id, const char* name, int box_size) {
+        return PictureJob{id, PictureJobKind::screen, box(box_size, box_size), f.at(name)};
+    };
+    work->want({job(1, "img2.jpg", 150), job(2, "Grey.jpg", 60), job(3, "fake.jpg", 10)});
+    // Asked again while at it: the same jobs are not done twice.
+    work->want({job(1, "img2.jpg", 150), job(2, "Grey.jpg", 60), job(3, "fake.jpg", 10)});
+    work->trash(4, local.at("gone.jpg"));
+    std::vector<PictureJobDone> pictures, all;
+    std::vector<TrashJobDone> moved, moves;
+    std::unique_lock<std::mutex> lock(mutex);
+    while (all.size() < 3 || moves.empty()) {
+        woken.wait(lock, [&] { return wakes > 0; });
+        wakes = 0;
+        lock.unlock();
+        work->take(pictures, moved);
+        all.insert(all.end(), pictures.begin(), pictures.end());
+        moves.insert(moves.end(), moved.begin(), moved.end());
+        lock.lock();
+    }
+    lock.unlock();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].job.id, 1u);
+    EXPECT_EQ(all[0].picture.image->width, 150);
+    EXPECT_EQ(all[0].picture.image->height, 100);
+    EXPECT_EQ(all[1].job.id, 2u);
+    EXPECT_EQ(all[1].picture.image->width, 60);
+    EXPECT_EQ(all[2].picture.outcome.reason, "not a JPEG file");
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].id, 4u);
+    EXPECT_TRUE(moves[0].moved) << moves[0].reason;
+    EXPECT_TRUE(std::filesystem::exists(local.dir + "/data/Trash/files/gone.jpg"));
+    work->let_go();
+    work->want({job(5, "img10.jpg", 50)});
+    work->take(pictures, moved);
+    EXPECT_TRUE(pictures.empty());
+    work.reset();
+    EXPECT_EQ(picture_work_threads_running(), 0);
+    std::filesystem::remove_all(local.dir);
+}
+
+// The data after an Exif segment's directories (see e2e::exif_segment, which
+// writes it where its date text goes), in the segment's byte order; offsets
+// count from the TIFF header like the segment's own.
+struct ExifData {
+    bool big;
+    uint32_t base;  // where the data starts
+    std::string bytes;
+    uint32_t text(const std::string& value) {
+        const auto at = static_cast<uint32_t>(base + bytes.size());
+        bytes += value + '\0';
+        return at;
+    }
+    uint32_t fraction(uint32_t numerator, uint32_t denominator) {
+        const auto at = static_cast<uint32_t>(base + bytes.size());
+        for (const uint32_t v : {numerator, denominator})
+            for (int i = 0; i < 4; ++i) bytes += static_cast<char>(v >> 8 * (big ? 3 - i : i));
+        return at;
+    }
+};
+
+TEST(PictureFacts, CameraFactsFromTheExifSegmentInWords) {
+    e2e::PictureFolder f;
+    f.encode("p.jpg", 32, 24, "");
+    using Entries = std::vector<std::array<uint32_t, 4>>;
+    struct Row {
+        const char* name;
+        bool big;
+        std::function<void(ExifData&, Entries& ifd0, Entries& exif)> write;
+        InfoLines lines;  // from the camera on
+    };
+    const Row rows[] = {
+        {"little-endian, the model naming the maker",
+         false,
+         [](ExifData& d, Entries& ifd0, Entries& exif) {
+             ifd0 = {{0x10F, 2, 6, d.text("Canon")}, {0x110, 2, 13, d.text("Canon EOS R5")}};
+             exif = {{0x829A, 5, 1, d.fraction(1, 250)},
+                     {0x829D, 5, 1, d.fraction(28, 10)},
+                     {0x920A, 5, 1, d.fraction(35, 1)},
+                     {0x8827, 3, 1, 200}};
+         },
+         {{"Camera", "Canon EOS R5"},
+          {"Exposure", "1/250 s"},
+          {"Aperture", "f/2.8"},
+          {"Focal length", "35 mm"},
+          {"ISO", "200"}}},
+        {"big-endian, long times, ISO as a long",
+         true,
+         [](ExifData& d, Entries& ifd0, Entries& exif) {
+             ifd0 = {{0x10F, 2, 18, d.text("NIKON CORPORATION")}, {0x110, 2, 10, d.text("NIKON Z 6")}};
+             exif = {{0x829A, 5, 1, d.fraction(2, 1)},
+                     {0x829D, 5, 1, d.fraction(8, 1)},
+                     {0x920A, 5, 1, d.fraction(43, 10)},
+                     {0x8827, 4, 1, 12800}};
+         },
+         {{"Camera", "NIKON CORPORATION NIKON Z 6"},
+          {"Exposure", "2 s"},
+          {"Aperture", "f/8"},
+          {"Focal length", "4.3 mm"},
+          {"ISO", "12800"}}},
+        {"hostile values",
+         false,
+         [](ExifData& d, Entries& ifd0, Entries& exif) {
+             ifd0 = {{0x10F, 2, 3, 'L' | 'G' << 8},  // in the entry itself
+                     {0x110, 2, 8,
+                      d.text("A\x01"
+                             "B\xFFz  ")},  // unprintable bytes, trailing spaces
+                     {0x110, 2, 4, d.text("two")}};  // a second model
+             exif = {{0x829A, 5, 1, 0xFFFFFFF0},  // past the end
+                     {0x829D, 5, 1, d.fraction(28, 0)},  // no denominator
+                     {0x920A, 3, 1, 35},  // not a fraction
+                     {0x8827, 3, 3, d.fraction(400, 0)},  // three shorts at an offset: the first counts
+                     {0x829A, 5, 1, d.fraction(1, 60)}};  // a second exposure does not count
+         },
+         {{"Camera", "LG A?B?z"}, {"ISO", "400"}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        // The data's offset depends only on how many entries there are:
+        // write once to count them, then for real.
+        Entries ifd0, exif;
+        ExifData probe{row.big, 0, ""};
+        row.write(probe, ifd0, exif);
+        ifd0.push_back({0x8769, 4, 1, 0});
+        exif.push_back({0x9003, 2, 20, 0});
+        ExifData data{row.big, static_cast<uint32_t>(8 + 2 + 12 * ifd0.size() + 4 + 2 + 12 * exif.size() + 4), ""};
+        data.text("2024:05:17 14:03:22");
+        row.write(data, ifd0, exif);
+        ifd0.push_back({0x8769, 4, 1, 0});
+        exif.push_back({0x9003, 2, 20, 0});
+        const std::string name = std::string(row.big ? "big" : "little") + std::to_string(&row - rows) + ".jpg";
+        std::system(("cp '" + f.at("p.jpg") + "' '" + f.at(name) + "'").c_str());
+        // The data goes where the segment builder puts its date text.
+        f.insert_exif(name, exif_segment(row.big, ifd0, exif, data.bytes));
+        const DecodedPicture d = decode(f.at(name), box(10, 10));
+        ASSERT_EQ(d.outcome.result, PictureResult::shown);
+        const InfoLines lines = picture_info(name, f.at(name), "/", &d.outcome);
+        const auto camera = std::find_if(lines.begin(), lines.end(), [](const auto& l) { return l.first == "Camera"; });
+        EXPECT_EQ(InfoLines(camera, lines.end()), row.lines);
+        const auto taken = std::find_if(lines.begin(), lines.end(), [](const auto& l) { return l.first == "Taken"; });
+        ASSERT_NE(taken, lines.end());
+        EXPECT_EQ(taken->second, "2024-05-17 14:03:22");
+        EXPECT_EQ(lines[1], (std::pair<std::string, std::string>{"Folder", f.dir}));
+    }
+    std::filesystem::remove_all(f.dir);
+}
+
+}  // namespace
