@@ -38,9 +38,16 @@ void initialize(JpegDecoder& d, ByteSource& source) {
     std::memset(static_cast<void*>(&d), 0, sizeof d);
     d.memory_limit = memory_limit;
     d.source = &source;
+    d.opened = 1;
     d.in_cursor = in_buffer(d);
     d.adobe_transform = -1;
-    source.attach();
+    // A source that throws is one that cannot be read.
+    try {
+        source.attach();
+    } catch (...) {
+        d.source = nullptr;  // never attached, so not detached either
+        fail(d, StreamError);
+    }
     refill_input(d);
     d.bit_buffer = 0;
     prime_header_bits(d);
@@ -130,11 +137,17 @@ namespace marivue::jpeg {
 
 using namespace detail;
 
+JpegDecoder::JpegDecoder() noexcept { std::memset(static_cast<void*>(this), 0, sizeof *this); }
+
 void free_pool(JpegDecoder& d) {
     if (d.source != nullptr) {
         ByteSource* source = d.source;
         d.source = nullptr;
-        source->detach();
+        // Nothing thrown leaves the decoder; the memory is freed either way.
+        try {
+            source->detach();
+        } catch (...) {
+        }
     }
     for (void*& block : d.pool_blocks) {
         system_free(block);
@@ -144,6 +157,8 @@ void free_pool(JpegDecoder& d) {
 }
 
 void open_decoder(JpegDecoder& d, ByteSource& source) {
+    // A record still holding a stream lets it go first, so nothing leaks.
+    free_pool(d);
     try {
         initialize(d, source);
         find_frame_header(d);
@@ -154,6 +169,10 @@ void open_decoder(JpegDecoder& d, ByteSource& source) {
 int32_t begin(JpegDecoder& d) {
     if (d.ready) return 0;
     if (d.status != 0) return -1;
+    if (!d.opened) {
+        d.status = StreamError;  // no stream to begin on
+        return -1;
+    }
     try {
         prepare_decoding(d);
     } catch (const DecodeFailure&) {

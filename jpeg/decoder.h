@@ -38,6 +38,13 @@
 // set-up and all progressive scans fail in begin; a sequential picture's
 // entropy data fails in decode_row.
 //
+// A new record is inert: every field is zero, so begin (-1, StreamError),
+// decode_row (-1) and free_pool (nothing to do) are safe before
+// open_decoder. open_decoder on a record that holds a stream releases that
+// stream first (free_pool), as if the caller had done so. A byte source
+// that throws is a source error: the exception ends in StreamError with
+// everything released, and goes no further.
+//
 // Ownership: the caller owns the ByteSource and the JpegDecoder. The source
 // must stay alive until free_pool has run and is destroyed by the caller
 // afterwards. The decoder owns only the memory it takes from its pool.
@@ -115,6 +122,9 @@ constexpr int push_back_room = 128;
 // open_decoder; everything else is the decoder's own and pool pointers in
 // it are stale after a failure.
 struct JpegDecoder {
+    // Every field zero (memory_limit: no limit).
+    JpegDecoder() noexcept;
+
     int32_t image_width;
     int32_t image_height;
     ByteSource* source;
@@ -236,8 +246,9 @@ struct JpegDecoder {
     // progressive frame keeps coefficient grids for the whole picture), so a
     // caller that decodes untrusted streams should set it. A new record
     // starts with no limit.
-    size_t memory_limit = 0;
+    size_t memory_limit;
     size_t pool_bytes;  // bytes requested from the pool so far
+    uint8_t opened;  // open_decoder has run: begin does the work only then
 };
 
 // Construction: resets the record (keeping memory_limit), attaches the

@@ -33,7 +33,13 @@ void refill_input(JpegDecoder& d) {
     if (d.at_end) return;
     do {
         int32_t room = input_buffer_size - d.in_count;
-        int32_t got = d.source->read(in_buffer(d) + d.in_count, room, &d.at_end);
+        int32_t got = -1;
+        // A source that throws is one that cannot be read.
+        try {
+            got = d.source->read(in_buffer(d) + d.in_count, room, &d.at_end);
+        } catch (...) {
+            got = -1;
+        }
         // -1 is the source's error report; anything else outside 0..room
         // breaks its contract and cannot be trusted either.
         if (got < 0 || got > room) fail(d, StreamError);
