@@ -28,6 +28,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -249,6 +250,44 @@ double load_frame_microseconds(const std::filesystem::path& collection, int reps
     return times[times.size() / 2];
 }
 
+// How long a Decoder takes to return Stopped once another thread has called
+// stop(): decodes `f` through next_row (the first call decodes every scan
+// of a progressive picture) and stops it at `count` moments spread over the
+// time a whole decode takes; a stop that comes after the last row is not
+// counted. Returns the latencies in milliseconds, sorted.
+std::vector<double> stop_latencies(const File& f, int count) {
+    std::vector<uint8_t> row(static_cast<size_t>(f.width) * 3);
+    auto whole_start = Clock::now();
+    {
+        Decoder decoder(f.bytes.data(), f.bytes.size());
+        while (decoder.next_row(row) == 0) {
+        }
+    }
+    const double whole = std::chrono::duration<double>(Clock::now() - whole_start).count();
+    std::vector<double> latencies;
+    for (int i = 0; i < count; i++) {
+        Decoder decoder(f.bytes.data(), f.bytes.size());
+        const auto start = Clock::now();
+        const auto when = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(whole * (i + 0.5) / count));
+        Clock::time_point stopped_at;
+        std::thread stopper([&] {
+            std::this_thread::sleep_until(when);
+            stopped_at = Clock::now();
+            decoder.stop();
+        });
+        int result;
+        while ((result = decoder.next_row(row)) == 0) {
+        }
+        const auto returned = Clock::now();
+        stopper.join();
+        if (result == Stopped)
+            latencies.push_back(std::chrono::duration<double, std::milli>(returned - stopped_at).count());
+    }
+    std::sort(latencies.begin(), latencies.end());
+    return latencies;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: jpeg-bench [--reps N] [--collection DIR] NAME=DIR ...\n");
     return 2;
@@ -325,5 +364,22 @@ int main(int argc, char** argv) {
     }
     if (!collection.empty())
         std::printf("load_frame of picture 2000: %.1f us (median)\n", load_frame_microseconds(collection, reps));
+    // Stop latency on the largest progressive picture of the sets.
+    const File* largest_progressive = nullptr;
+    for (const Set& s : sets)
+        for (const File& f : s.files) {
+            Info info;
+            if (read_info(f.bytes.data(), f.bytes.size(), info) == 0 && info.progressive &&
+                (largest_progressive == nullptr ||
+                 f.width * f.height > largest_progressive->width * largest_progressive->height))
+                largest_progressive = &f;
+        }
+    if (largest_progressive != nullptr) {
+        const std::vector<double> latencies = stop_latencies(*largest_progressive, 20 * reps);
+        if (!latencies.empty())
+            std::printf("stop() to Stopped on %s (%d x %d, progressive): median %.3f ms, worst %.3f ms, %zu stops\n",
+                        largest_progressive->name.c_str(), largest_progressive->width, largest_progressive->height,
+                        latencies[latencies.size() / 2], latencies.back(), latencies.size());
+    }
     return checksum == 42 ? 3 : 0;  // the checksum only keeps the decodes alive
 }

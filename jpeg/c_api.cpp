@@ -241,6 +241,10 @@ const char* marivue_jpeg_decoder_message(const marivue_jpeg_decoder* decoder) {
     return decoder != nullptr ? decoder->decoder.message() : status_message(StreamError);
 }
 
+void marivue_jpeg_decoder_stop(marivue_jpeg_decoder* decoder) {
+    if (decoder != nullptr) decoder->decoder.stop();
+}
+
 void marivue_jpeg_decoder_free(marivue_jpeg_decoder* decoder) { delete decoder; }
 
 }  // extern "C"

@@ -33,10 +33,12 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
 void initialize(JpegDecoder& d, ByteSource& source) {
     // Every field starts at zero or null: tables, geometry, counters, pool
     // slots, input state, push-back room and buffer. Only the caller's
-    // memory limit survives.
+    // memory limit and stop flag survive.
     size_t memory_limit = d.memory_limit;
+    const std::atomic<bool>* stop_flag = d.stop_flag;
     std::memset(static_cast<void*>(&d), 0, sizeof d);
     d.memory_limit = memory_limit;
+    d.stop_flag = stop_flag;
     d.source = &source;
     d.opened = 1;
     d.in_cursor = in_buffer(d);
@@ -70,6 +72,7 @@ namespace {
 // picture's segments after the scan are read too (finish_image), within the
 // same call and its error exit.
 void decode_mcu_coefficients(JpegDecoder& d) {
+    check_stop(d);
     if (d.is_progressive) {
         load_row_from_coeffs(d);
     } else {

@@ -62,6 +62,9 @@
 // MCU row) and released together by free_pool or a failure; memory_limit
 // caps it.
 //
+// Stopping: `stop_flag` (below), set from any thread, ends begin or
+// decode_row in Stopped within an MCU row, a scan or 4096 blocks of one.
+//
 // Threads: one decoder is driven by one thread at a time; it holds no locks.
 // Separate decoders share nothing writable, so different threads may decode
 // different pictures at once; the only shared data are read-only tables.
@@ -77,6 +80,7 @@
 #include "marivue/jpeg/byte_source.h"
 #include "marivue/jpeg/status.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -247,6 +251,12 @@ struct JpegDecoder {
     // caller that decodes untrusted streams should set it. A new record
     // starts with no limit.
     size_t memory_limit;
+    // Set by the caller before open_decoder, which keeps it: a flag of the
+    // caller's, which any thread may set to stop the decoding. begin and
+    // decode_row then fail with Stopped (the pool released, the source let
+    // go) at the next place that looks: each MCU row, each scan of a
+    // progressive picture and every 4096 blocks inside one. Null: never.
+    const std::atomic<bool>* stop_flag;
     size_t pool_bytes;  // bytes requested from the pool so far
     uint8_t opened;  // open_decoder has run: begin does the work only then
 };

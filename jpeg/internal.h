@@ -47,6 +47,14 @@ void* pool_alloc(JpegDecoder& d, size_t size);
 void* system_alloc(size_t size);  // zero-filled, or null
 void system_free(void* block);
 
+// Fails with Stopped once the caller's stop flag is set. One relaxed load:
+// called per MCU row, per scan and every few thousand blocks.
+inline void check_stop(JpegDecoder& d) {
+    if (d.stop_flag != nullptr && d.stop_flag->load(std::memory_order_relaxed)) fail(d, Stopped);
+}
+// How many blocks a progressive scan walks between two looks at the flag.
+constexpr int32_t blocks_between_stop_checks = 4096;
+
 void initialize(JpegDecoder& d, ByteSource& source);
 void prepare_decoding(JpegDecoder& d);
 

@@ -273,11 +273,16 @@ bool only_fill_left(const JpegDecoder& d) {
 // Decodes the scan's MCUs; false when its data ran out before the last.
 bool walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
     int32_t rows[4] = {0, 0, 0, 0};
+    int32_t until_stop_check = blocks_between_stop_checks;
     for (int32_t mcu_row = 0; mcu_row < d.mcus_down; mcu_row++) {
         BlockWalk walk;
         for (int32_t m = 0; m < d.mcus_across; m++) {
             walk.x = 0;
             walk.y = 0;
+            if ((until_stop_check -= d.blocks_per_mcu) <= 0) {
+                check_stop(d);
+                until_stop_check = blocks_between_stop_checks;
+            }
             // Past the end of the data there is nothing left to decode.
             if (!entropy_data_left(d)) return false;
             if (d.restart_interval != 0 && d.restarts_left == 0) {
@@ -315,7 +320,9 @@ void decode_all_scans(JpegDecoder& d) {
         d.dc_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 1, 1);
         d.ac_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 8, 8);
     }
-    while (start_scan(d)) {
+    for (;;) {
+        check_stop(d);
+        if (!start_scan(d)) break;
         int32_t ss = d.spectral_first, se = d.spectral_last;
         if (ss > se || se > 63) fail(d, SpectralSelection);
         if ((ss == 0 && se != 0) || (ss > 0 && d.scan_component_count != 1)) fail(d, SpectralSelection);

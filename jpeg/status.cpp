@@ -54,6 +54,7 @@ constexpr StatusText status_texts[] = {
     {SuccessiveApprox, "SuccessiveApprox", "a progressive scan has impossible refinement bits"},
     {StreamError, "StreamError", "the input could not be read, or the call's arguments cannot be used"},
     {OutOfMemory, "OutOfMemory", "not enough memory, or the picture is larger than the memory or pixel limit allows"},
+    {Stopped, "Stopped", "the decoding was stopped on request"},
 };
 
 const StatusText* find_status(int32_t code) {

@@ -83,7 +83,8 @@ MARIVUE_JPEG_API const char* marivue_jpeg_version(void);
  *   marivue_jpeg_decoder_free(d);
  *
  * The decoder is opaque: what it keeps can change without changing this
- * interface. One decoder is used by one thread at a time. */
+ * interface. One decoder is used by one thread at a time, except that any
+ * thread may stop it (marivue_jpeg_decoder_stop). */
 typedef struct marivue_jpeg_decoder marivue_jpeg_decoder;
 
 /* A streaming decoder's options. marivue_jpeg_options_init sets every field
@@ -143,6 +144,13 @@ MARIVUE_JPEG_API int marivue_jpeg_decoder_complete(const marivue_jpeg_decoder* d
  * reason where the decoder knows more than the status (the kind of picture
  * it refused, for one). Lives as long as the decoder. */
 MARIVUE_JPEG_API const char* marivue_jpeg_decoder_message(const marivue_jpeg_decoder* decoder);
+/* Ends the decoding in progress: callable from any thread, also while
+ * another is inside marivue_jpeg_decoder_next_row (which then returns
+ * Stopped, -234, within an MCU row, a progressive scan or 4096 blocks of
+ * one), and every later next_row returns Stopped too; the decoder's working
+ * memory is released at once, and the handle must still be freed. NULL is
+ * fine. */
+MARIVUE_JPEG_API void marivue_jpeg_decoder_stop(marivue_jpeg_decoder* decoder);
 /* Releases the decoder and all its memory, also in the middle of a picture;
  * NULL is fine. */
 MARIVUE_JPEG_API void marivue_jpeg_decoder_free(marivue_jpeg_decoder* decoder);

@@ -15,7 +15,8 @@
 //                 buffer too small);
 //   OutOfMemory   the system refused memory, the decoder's working memory
 //                 would pass Options::memory_limit, or the picture has more
-//                 pixels than Options::max_pixels.
+//                 pixels than Options::max_pixels;
+//   Stopped       Decoder::stop() was called (marivue_jpeg_decoder_stop in C).
 // A picture whose data ends early still decodes: what the data gave is kept,
 // rows it did not reach are mid-grey (128) and `complete` is false.
 //
@@ -150,6 +151,21 @@ public:
     // been, or the negative status (StreamError for a span too short, which
     // consumes no row). The format may change from row to row.
     int next_row(std::span<std::uint8_t> row, PixelFormat format = PixelFormat::rgb);
+
+    // The one-call decode on this decoder: every row into `image`, in
+    // options.format, on one or two threads as options.threads says (the
+    // other options are the constructor's). Only before the first next_row;
+    // StreamError after it. Returns 0 or the status, as decode() does.
+    int decode_image(Image& image, const Options& options = Options{});
+
+    // Ends the decoding in progress: callable from any thread, also while
+    // another is inside next_row or decode_image, which then return Stopped
+    // within about a millisecond (an MCU row, a progressive scan or 4096
+    // blocks of one, whichever comes first). Every later call returns
+    // Stopped too, and the decoder's memory is released at once; the object
+    // itself stays valid until it is destroyed. Harmless when called again,
+    // after the last row or after a failure.
+    void stop() noexcept;
 
 private:
     friend struct detail::DecoderRows;

@@ -12,8 +12,10 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -452,6 +454,140 @@ TEST(JpegApi, CStreamingDecoderRowsMatchTheReference) {
     EXPECT_EQ(marivue_jpeg_decoder_open_callback(nullptr, nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(marivue_jpeg_decoder_status(nullptr), StreamError);
     marivue_jpeg_decoder_free(nullptr);
+}
+
+// Reads at most 256 bytes a call and runs `stop` once, in the read that
+// reaches `stop_at`: the decoder is then stopped at a place in the stream
+// chosen by the test, not by timing. Counts attaches less detaches.
+struct StoppingSource : MemoryByteSource {
+    StoppingSource(const std::vector<uint8_t>& bytes, size_t at)
+        : MemoryByteSource(bytes.data(), bytes.size()), stop_at(at) {}
+    int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
+        const int32_t got = MemoryByteSource::read(buffer, std::min(max, 256), end_flag);
+        if (got > 0 && (position += static_cast<size_t>(got)) >= stop_at && stop) std::exchange(stop, nullptr)();
+        return got;
+    }
+    void attach() override { attached++; }
+    void detach() override { attached--; }
+    size_t stop_at, position = 0;
+    int attached = 0;
+    std::function<void()> stop;
+};
+
+// The C read function over the same source.
+long read_stopping(void* source, unsigned char* buffer, size_t max) {
+    uint8_t end = 0;
+    const int32_t got =
+        static_cast<StoppingSource*>(source)->read(buffer, static_cast<int32_t>(std::min<size_t>(max, 4096)), &end);
+    return got;
+}
+
+// stop() ends a decode wherever it is: inside a progressive picture's scans
+// (which the first row decodes), among a sequential picture's MCU rows, in
+// the one-call decode's two-thread path, from C, and in the record the
+// viewer drives. The exact status, no row after it, the source let go, and
+// every later call Stopped too; the sanitizer build checks that nothing
+// leaks. Stopped before the first row, or after the last, is the same.
+TEST(JpegApi, StopEndsTheDecodeWhereverItIs) {
+    e2e::EncodeOptions progressive, sequential;
+    progressive.progressive = true;
+    sequential.restart_rows = 3;
+    const e2e::Picture picture = e2e::make_picture(643, 481, 3, 5);
+    const std::vector<uint8_t> prog = e2e::encode(picture, progressive), seq = e2e::encode(picture, sequential);
+    const auto scans = e2e::find_markers(prog, 0xDA, 0xDA);
+    ASSERT_GE(scans.size(), 6u);
+    enum How { rows, two_threads, c_rows, record };
+    struct Row {
+        const char* what;
+        const std::vector<uint8_t>* data;
+        size_t stop_at;
+        How how;
+        int rows_before;  // rows delivered before the stop: exactly, or -1 for some but not all
+    } table[] = {
+        {"inside the third progressive scan", &prog, scans[2].offset + 300, rows, 0},
+        {"inside the last progressive scan", &prog, scans.back().offset + 100, rows, 0},
+        {"among the sequential rows", &seq, seq.size() / 2, rows, -1},
+        {"in the two-thread decode", &seq, seq.size() / 2, two_threads, 0},
+        {"in the two-thread decode of a progressive picture", &prog, scans[3].offset + 50, two_threads, 0},
+        {"from C inside the scans", &prog, scans[4].offset + 10, c_rows, 0},
+        {"from C among the rows", &seq, seq.size() * 3 / 4, c_rows, -1},
+        {"in the record inside the scans", &prog, scans[1].offset + 200, record, 0},
+        {"in the record among the rows", &seq, seq.size() / 3, record, -1},
+        {"before the first row", &seq, 1, rows, 0},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        StoppingSource source(*row.data, row.stop_at);
+        std::vector<uint8_t> line(643 * 4);
+        int result = 0, delivered = 0;
+        if (row.how == record) {
+            std::atomic<bool> stop{false};
+            auto d = std::make_unique<JpegDecoder>();
+            d->stop_flag = &stop;
+            source.stop = [&stop] { stop = true; };
+            open_decoder(*d, source);
+            ASSERT_EQ(d->status, 0);
+            const uint8_t* pixels;
+            int32_t bytes;
+            if (begin(*d) == 0)
+                while ((result = decode_row(*d, &pixels, &bytes)) == 0) delivered++;
+            EXPECT_EQ(d->status, Stopped);
+            EXPECT_EQ(decode_row(*d, &pixels, &bytes), -1);
+            EXPECT_EQ(source.attached, 0);
+            for (void* block : d->pool_blocks) EXPECT_EQ(block, nullptr);
+            free_pool(*d);
+        } else if (row.how == c_rows) {
+            int status = 1;
+            marivue_jpeg_decoder* d = marivue_jpeg_decoder_open_callback(read_stopping, &source, nullptr, &status);
+            ASSERT_EQ(status, 0);
+            source.stop = [d] { marivue_jpeg_decoder_stop(d); };
+            while ((result = marivue_jpeg_decoder_next_row(d, line.data(), line.size(), MARIVUE_JPEG_RGB)) == 0)
+                delivered++;
+            EXPECT_EQ(result, Stopped);
+            EXPECT_EQ(marivue_jpeg_decoder_next_row(d, line.data(), line.size(), MARIVUE_JPEG_RGB), Stopped);
+            EXPECT_EQ(marivue_jpeg_decoder_status(d), Stopped);
+            EXPECT_STREQ(marivue_jpeg_decoder_message(d), "the decoding was stopped on request");
+            marivue_jpeg_decoder_stop(d);
+            marivue_jpeg_decoder_free(d);
+        } else {
+            Decoder decoder(source);
+            ASSERT_EQ(decoder.status(), 0);
+            source.stop = [&decoder] { decoder.stop(); };
+            if (row.stop_at == 1) decoder.stop();  // construction read past it already
+            if (row.how == two_threads) {
+                Image image;
+                Options options;
+                options.threads = 2;
+                result = decoder.decode_image(image, options);
+                EXPECT_TRUE(image.pixels.empty());
+            } else {
+                while ((result = decoder.next_row(line)) == 0) delivered++;
+            }
+            EXPECT_EQ(result, Stopped);
+            EXPECT_EQ(decoder.status(), Stopped);
+            EXPECT_EQ(decoder.next_row(line), Stopped);
+            EXPECT_STREQ(decoder.message(), status_message(Stopped));
+            EXPECT_EQ(source.attached, 0);  // its memory released before the Decoder goes
+            decoder.stop();
+        }
+        if (row.stop_at > 1) {
+            EXPECT_EQ(source.stop, nullptr);  // the stop came from the read
+        }
+        if (row.rows_before >= 0) {
+            EXPECT_EQ(delivered, row.rows_before);
+        } else {
+            EXPECT_TRUE(delivered > 0 && delivered < 481) << delivered;
+        }
+        EXPECT_EQ(source.attached, 0);
+    }
+    // After the last row a stop changes nothing.
+    Decoder whole(seq.data(), seq.size());
+    std::vector<uint8_t> line(643 * 3);
+    while (whole.next_row(line) == 0) {
+    }
+    whole.stop();
+    EXPECT_EQ(whole.next_row(line), 1);
+    EXPECT_EQ(whole.status(), 0);
 }
 
 TEST(JpegApi, VersionIsTheOneTheHeadersCarry) {

@@ -41,14 +41,14 @@ for archive in "$@"; do
             -e '^marivue::jpeg::(read_info|decode|decode_file|status_name|status_message|version)\(' \
             -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource|Decoder)(::|$)' \
             -e '^marivue_jpeg_(decode|decode_file|free|read_info|status_name|status_message|version|options_init)$' \
-            -e '^marivue_jpeg_decoder_(open_memory|open_callback|info|next_row|status|complete|message|free)$' || true)
+            -e '^marivue_jpeg_decoder_(open_memory|open_callback|info|next_row|status|complete|message|stop|free)$' || true)
     if [ -n "$stray" ]; then
         echo "$archive defines names outside its interface and marivue::jpeg::detail:"
         printf '%s\n' "$stray" | sed 's/^/  /'
         failed=1
     fi
     for function in $record_functions status_name read_info decode decode_file status_message version \
-        Decoder::next_row Decoder::message; do
+        Decoder::next_row Decoder::message Decoder::stop Decoder::decode_image; do
         if ! printf '%s\n' "$names" | grep -q "^marivue::jpeg::$function("; then
             echo "$archive: interface function $function not found"
             failed=1
@@ -56,7 +56,7 @@ for archive in "$@"; do
     done
     for function in decode decode_file free read_info status_name status_message version options_init \
         decoder_open_memory decoder_open_callback decoder_info decoder_next_row decoder_status decoder_complete \
-        decoder_message decoder_free; do
+        decoder_message decoder_stop decoder_free; do
         if ! printf '%s\n' "$names" | grep -q -x "marivue_jpeg_$function"; then
             echo "$archive: C interface function marivue_jpeg_$function not found"
             failed=1
