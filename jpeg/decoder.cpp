@@ -10,6 +10,12 @@
 namespace marivue::jpeg::detail {
 
 void fail(JpegDecoder& d, int32_t code) {
+    // A segment between progressive scans that fails on bytes the data did
+    // not have is no reason to drop the scans that arrived. The source, the
+    // memory and the caller are another matter.
+    if (d.between_scans && header_read_past_end(d) && code != StreamError && code != OutOfMemory && code != PoolFull &&
+        code != Stopped)
+        throw ScansEnded{};
     d.status = code;
     free_pool(d);
     throw DecodeFailure{};

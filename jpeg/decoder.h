@@ -36,7 +36,10 @@
 // where its segment is read: in open_decoder up to the frame header, in
 // begin for scan headers and the tables between scans. Frame and scan
 // set-up and all progressive scans fail in begin; a sequential picture's
-// entropy data fails in decode_row.
+// entropy data fails in decode_row. The work of a progressive picture's
+// scans is bounded by the stream: together they may walk at most 16 times
+// the frame's blocks plus 256 blocks per byte read; a scan beyond that
+// fails with DecodeError before it is walked.
 //
 // A new record is inert: every field is zero, so begin (-1, StreamError),
 // decode_row (-1) and free_pool (nothing to do) are safe before
@@ -203,9 +206,10 @@ struct JpegDecoder {
     int32_t status;
     uint8_t ready;
     int32_t zero_reads;  // consecutive reads that returned 0 without the end flag
-    // End of the data inside entropy-coded data: set when the entropy reader
-    // first fetches synthesised bytes, with the bit counts that tell how many
-    // real bits were still unread then, and the fetches made since.
+    // End of a scan's data: set when the entropy reader first fetches
+    // synthesised bytes or meets a marker other than a restart marker, with
+    // the bit counts that tell how many real bits were still unread then,
+    // and the fetches made since. Cleared at the start of each scan.
     uint8_t data_exhausted;
     int32_t exhausted_real_bits;
     int32_t exhausted_unread_bits;
@@ -232,11 +236,14 @@ struct JpegDecoder {
     // 1 when the picture was patched because its data ended early; the
     // statuses stay what they are either way. Progressive (final after
     // begin, which decodes every scan): a scan's entropy-coded data ran out
+    // (the stream ended, or a marker other than a restart marker came)
     // before its last block, so blocks it did not reach keep what earlier
     // scans gave them (0 where none did), or the stream ended before its
-    // end-of-image marker, so scans may be missing. Sequential (0 after
-    // begin; read it after each decode_row): the MCU row just decoded, or
-    // the one whose decoding failed, needed bytes past the end of the data:
+    // end-of-image marker or inside a segment between two scans, so scans
+    // may be missing. Sequential (0 after begin; read it after each
+    // decode_row): the MCU row just decoded, or the one whose decoding
+    // failed, needed bytes past the end of the data (or past a marker other
+    // than a restart marker, whose place the synthesised bytes then take):
     // that MCU row is decoded partly, and every later one wholly, from the
     // synthesised end-of-image bytes (rows before it are whole); once 1 it
     // stays 1, and it is final when decode_row has returned 1 or failed. A
@@ -259,6 +266,16 @@ struct JpegDecoder {
     const std::atomic<bool>* stop_flag;
     size_t pool_bytes;  // bytes requested from the pool so far
     uint8_t opened;  // open_decoder has run: begin does the work only then
+    int64_t input_bytes;  // bytes the source has delivered
+    // Progressive: 1 while the segments between two scans are read, where a
+    // segment that the data ended inside ends the scans (what arrived is
+    // decoded) instead of failing on synthesised bytes.
+    uint8_t between_scans;
+    // Progressive: the blocks the scans so far walk, against the work the
+    // picture's size and data allow (see decode_all_scans); work_refused is
+    // 1 when a scan would have gone beyond it, which fails with DecodeError.
+    int64_t scan_block_visits;
+    uint8_t work_refused;
 };
 
 // Construction: resets the record (keeping memory_limit), attaches the

@@ -49,6 +49,7 @@ void refill_input(JpegDecoder& d) {
             d.zero_reads = 0;
         }
         d.in_count += got;
+        d.input_bytes += got;
     } while (d.in_count < input_buffer_size && !d.at_end);
 }
 
@@ -91,7 +92,11 @@ int32_t get_entropy_byte(JpegDecoder& d) {
         return 0xFF;
     }
     if (next == 0) return 0xFF;  // stuffed zero
-    // A marker: leave it in the input for the header side.
+    // A marker: leave it in the input for the header side. Any marker but a
+    // restart marker ends the scan's data as the end of the stream does: a
+    // scan that needs bits beyond it (a cut file with an end-of-image marker
+    // after it, a scan header with no data) is marked like a cut one.
+    if (next < 0xD0 || next > 0xD7) d.data_exhausted = 1;
     push_back_byte(d, next);
     push_back_byte(d, 0xFF);
     return 0xFF;
@@ -182,6 +187,9 @@ void prime_entropy_bits(JpegDecoder& d) {
     if (d.bit_count >= 8) push_back_byte(d, d.bit_buffer >> 24);
     push_back_byte(d, d.bit_buffer & 0xFF);
     push_back_byte(d, (d.bit_buffer >> 8) & 0xFF);
+    // Each scan's data has its own end (the marker after it).
+    d.data_exhausted = 0;
+    d.fetches_since_exhausted = 0;
     restart_entropy_bits(d);
 }
 

@@ -32,8 +32,14 @@ namespace marivue::jpeg::detail {
 // status is already in the record.
 struct DecodeFailure {};
 
+// Thrown in place of a failure while the segments between two progressive
+// scans are read from synthesised bytes (the data ended inside one): the
+// scans end there, and what arrived is decoded. Caught by decode_all_scans.
+struct ScansEnded {};
+
 // Stores `code`, releases the pool, detaches the source and leaves to the
-// public operation that is running. Never returns.
+// public operation that is running. Never returns. Between progressive
+// scans, a failure of the data read past its end throws ScansEnded instead.
 [[noreturn]] void fail(JpegDecoder& d, int32_t code);
 
 // At least `size` zeroed bytes aligned to 8, living until free_pool.
@@ -214,6 +220,9 @@ void skip_segment(JpegDecoder& d);
 void read_app(JpegDecoder& d, int32_t code);
 void find_frame_header(JpegDecoder& d);
 bool find_scan_header(JpegDecoder& d);
+// Between progressive scans: throws ScansEnded once the header reader has
+// read synthesised bytes, so that a segment the data ended inside is not used.
+void end_scans_if_cut(JpegDecoder& d);
 void handle_restart(JpegDecoder& d);
 void finish_image(JpegDecoder& d);
 

@@ -3,6 +3,8 @@
 // checks restart markers. Every field is read through the header bit reader.
 #include "jpeg/internal.h"
 
+#include <cstring>
+
 namespace marivue::jpeg::detail {
 
 namespace {
@@ -67,6 +69,7 @@ int32_t process_markers(JpegDecoder& d) {
         if (code <= 0xC3) return code;  // SOF0-SOF3
         if (code == 0xC4) {
             read_dht(d);
+            end_scans_if_cut(d);
             continue;
         }
         if (code <= 0xC7) return code;  // SOF5-SOF7
@@ -86,6 +89,7 @@ int32_t process_markers(JpegDecoder& d) {
         }  // DNL
         if (code == 0xDD) {
             read_dri(d);
+            end_scans_if_cut(d);
             continue;
         }
         if (code == marker_app0 || code == marker_app14) {
@@ -169,7 +173,9 @@ void read_dqt(JpegDecoder& d) {
         if (number >= 4) fail(d, QuantIndexInvalid);
         bool wide = (precision_and_number >> 4) != 0;
         if (d.quant_tables[number] == nullptr) d.quant_tables[number] = static_cast<int16_t*>(pool_alloc(d, 128));
-        int16_t* table = d.quant_tables[number];
+        // Read whole before it replaces the table: a table the data ended
+        // inside, between progressive scans, is not used.
+        int16_t table[64];
         for (int i = 0; i < 64; i++) {
             int32_t value = read8(d);
             if (wide) value = (value << 8) | read8(d);
@@ -178,6 +184,8 @@ void read_dqt(JpegDecoder& d) {
         int32_t size = wide ? 129 : 65;
         if (left < size) fail(d, QuantSegmentShort);
         left -= size;
+        end_scans_if_cut(d);
+        std::memcpy(d.quant_tables[number], table, sizeof table);
     }
 }
 
@@ -267,7 +275,12 @@ bool find_scan_header(JpegDecoder& d) {
     if (code == marker_eoi) return false;
     if (code != marker_sos) fail(d, UnexpectedMarker);
     read_sos(d);
+    end_scans_if_cut(d);
     return true;
+}
+
+void end_scans_if_cut(JpegDecoder& d) {
+    if (d.between_scans && header_read_past_end(d)) throw ScansEnded{};
 }
 
 void handle_restart(JpegDecoder& d) {

@@ -283,8 +283,10 @@ bool walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
                 check_stop(d);
                 until_stop_check = blocks_between_stop_checks;
             }
-            // Past the end of the data there is nothing left to decode.
-            if (!entropy_data_left(d)) return false;
+            // Past the end of the data there is nothing left to decode,
+            // unless an end-of-band run, which needs no bits, covers the
+            // blocks that follow.
+            if (d.eob_run == 0 && !entropy_data_left(d)) return false;
             if (d.restart_interval != 0 && d.restarts_left == 0) {
                 // A stream cut in front of its restart marker, or inside it,
                 // has ended too.
@@ -313,16 +315,55 @@ void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
     d.data_incomplete = 1;
 }
 
+namespace {
+
+// The next scan's header and set-up; false at the end of the scans, which
+// is also where the data ended inside a segment between two scans.
+bool next_scan(JpegDecoder& d) {
+    d.between_scans = 1;
+    try {
+        const bool found = start_scan(d);
+        d.between_scans = 0;
+        return found;
+    } catch (const ScansEnded&) {
+        d.between_scans = 0;
+        d.data_incomplete = 1;
+        return false;
+    }
+}
+
+// The work a stream may ask of the scans: every scan walks its blocks
+// whatever its data, so a short stream of many scans (thousands of empty
+// refinement scans) could keep the decoder busy for minutes. The scans
+// together may walk 16 times the blocks of the frame, enough for every
+// script an encoder writes, plus 256 blocks per byte of the stream read so
+// far. A scan that would go beyond that fails, before it is walked.
+constexpr int64_t visits_per_frame_block = 16;
+constexpr int64_t visits_per_input_byte = 256;
+
+void charge_scan(JpegDecoder& d, int64_t frame_blocks) {
+    d.scan_block_visits += static_cast<int64_t>(d.mcus_across) * d.mcus_down * d.blocks_per_mcu;
+    const int64_t bytes_read = d.input_bytes - d.in_count;
+    if (d.scan_block_visits > visits_per_frame_block * frame_blocks + visits_per_input_byte * bytes_read) {
+        d.work_refused = 1;
+        fail(d, DecodeError);
+    }
+}
+
+}  // namespace
+
 void decode_all_scans(JpegDecoder& d) {
+    int64_t frame_blocks = 0;
     for (int32_t c = 0; c < d.frame_component_count; c++) {
         int32_t wide = d.comp_h_factor[c] * d.mcus_per_row;
         int32_t high = d.comp_v_factor[c] * d.mcus_per_column;
         d.dc_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 1, 1);
         d.ac_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 8, 8);
+        frame_blocks += static_cast<int64_t>(wide) * high;
     }
     for (;;) {
         check_stop(d);
-        if (!start_scan(d)) break;
+        if (!next_scan(d)) break;
         int32_t ss = d.spectral_first, se = d.spectral_last;
         if (ss > se || se > 63) fail(d, SpectralSelection);
         if ((ss == 0 && se != 0) || (ss > 0 && d.scan_component_count != 1)) fail(d, SpectralSelection);
@@ -332,6 +373,7 @@ void decode_all_scans(JpegDecoder& d) {
             block_decoder = d.approx_high == 0 ? decode_dc_first : decode_dc_refine;
         else
             block_decoder = d.approx_high == 0 ? decode_ac_first : decode_ac_refine;
+        charge_scan(d, frame_blocks);
         decode_progressive_scan(d, block_decoder);
         prime_header_bits(d);
     }

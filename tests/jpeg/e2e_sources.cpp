@@ -179,6 +179,140 @@ TEST(Truncated, ProgressiveScanEndsExactlyWithTheData) {
     EXPECT_TRUE(r.data_incomplete);
 }
 
+// What the library's Decoder gives for a stream: its status, whether the
+// data was whole, and the rows (RGB, or grey).
+struct Decoded {
+    int status = 0;
+    bool complete = true;
+    Bytes pixels;
+};
+Decoded decoded(const Bytes& jpeg) {
+    Decoded out;
+    Decoder decoder(jpeg.data(), jpeg.size());
+    const PixelFormat format = decoder.info().components == 1 ? PixelFormat::grey : PixelFormat::rgb;
+    Bytes row(static_cast<size_t>(decoder.info().width) * 3);
+    while (decoder.next_row(row, format) == 0)
+        out.pixels.insert(out.pixels.end(), row.begin(), row.begin() + decoder.info().width * channels_of(format));
+    out.status = decoder.status(), out.complete = decoder.complete();
+    return out;
+}
+
+// A grey progressive stream whose first scan is a whole DC scan (every
+// difference 0, one bit a block), then `scans` times the scan header
+// `header` and `data` after each.
+Bytes many_scans(int width, int height, int scans, const Bytes& header, const Bytes& data) {
+    jt::HuffDef eob_runs{{}, {0xE0}};  // EOB14: a run of 2^14 + 14 bits
+    eob_runs.counts[0] = 1;
+    jt::Stream s;
+    s.soi().dqt(0, 1).dht(0, 0, jt::uniform_def({0})).dht(1, 0, eob_runs).sof(0xC2, width, height, jt::grey());
+    const size_t blocks = static_cast<size_t>((width + 7) / 8) * static_cast<size_t>((height + 7) / 8);
+    s.sos({{1, 0, 0}}, 0, 0, 0, 1).fill((blocks + 7) / 8, 0);
+    for (int i = 0; i < scans; ++i) s.raw(header).raw(data);
+    return s.eoi().bytes;
+}
+
+// Every early end is marked: data ending in or right after a scan header, a
+// marker ending a scan before its last block (a cut file with an
+// end-of-image marker appended), a cut inside a segment between progressive
+// scans (what arrived is decoded, as if the stream had been cut in front of
+// that segment). Each row: the status and completeness through the library's
+// Decoder, the record's own flag, and the rows against those of another
+// stream where the row names one. And the work a progressive stream can ask
+// for is bounded by its size: thousands of scans that walk every block for a
+// few bytes each fail at once.
+TEST(Truncated, EveryEarlyEndIsMarked) {
+    const Bytes seq = encoded(96, 80, Sampling::H2V2), prog = encoded(96, 80, Sampling::H2V2, 0, true);
+    const Bytes grey_prog = encoded(64, 48, Sampling::Grey, 0, true);
+    const auto sos = e2e::find_markers(prog, 0xDA, 0xDA), dht = e2e::find_markers(prog, 0xC4, 0xC4);
+    const size_t seq_data = e2e::segment_end(seq, e2e::find_markers(seq, 0xDA, 0xDA)[0]);
+    const size_t seq_end = e2e::find_markers(seq, 0xD9, 0xD9)[0].offset;
+    const auto eoi = [](Bytes b) { return b.insert(b.end(), {0xFF, 0xD9}), b; };
+    // A DHT segment between two scans, and the same stream with a DQT segment
+    // (the picture's own tables again) in front of the fifth scan.
+    size_t between = 0;
+    for (const auto& m : dht) between = m.offset > sos[0].offset ? m.offset : between;
+    ASSERT_GT(between, 0u);
+    const auto dqt = e2e::find_markers(prog, 0xDB, 0xDB)[0];
+    Bytes redefined(prog.begin(), prog.begin() + static_cast<long>(sos[4].offset));
+    redefined.insert(redefined.end(), prog.begin() + static_cast<long>(dqt.offset),
+                     prog.begin() + static_cast<long>(e2e::segment_end(prog, dqt)));
+    const size_t dqt_at = sos[4].offset;
+    redefined.insert(redefined.end(), prog.begin() + static_cast<long>(sos[4].offset), prog.end());
+    const Bytes refine_header = jt::Stream().sos({{1, 0, 0}}, 0, 0, 1, 0).bytes;
+    const Bytes ac_header = jt::Stream().sos({{1, 0, 0}}, 1, 63, 0, 0).bytes;
+    const Bytes empty_scans = many_scans(2000, 1504, 6000, refine_header, {});
+    jt::BitWriter runs;  // 47,000 blocks skipped by three EOB14 runs of 16383 + 14 bits
+    for (int i = 0; i < 3; ++i) runs.put(0, 1), runs.put(0x3FFF, 14);
+    const Bytes run_scans = many_scans(2000, 1504, 3000, ac_header, runs.bytes());
+    ASSERT_EQ(empty_scans.size() / 1000, 66u);  // 60 KB of scan headers after the first scan
+    struct Row {
+        const char* what;
+        Bytes stream;
+        int status;  // through the Decoder
+        bool complete;
+        const Bytes* same_rows_as;  // nullptr: not compared
+        const char* message = nullptr;
+        // Samples that may differ from same_rows_as: those of a block the
+        // data ended inside, which the fill after the end reaches.
+        size_t differing = 0;
+    };
+    const Bytes seq_cut_eoi = eoi(cut(seq, (seq_data + seq_end) / 2)), prog_cut = cut(prog, sos[3].offset + 40);
+    const Bytes prog_at_dht = cut(prog, between), prog_at_sos5 = cut(prog, sos[5].offset);
+    const Bytes redefined_at_dqt = cut(redefined, dqt_at);
+    const Row rows[] = {
+        {"sequential, whole", seq, 0, true, nullptr},
+        {"sequential, ending right after its scan header", cut(seq, seq_data), 0, false, nullptr},
+        {"sequential, two bytes of data after its scan header", cut(seq, seq_data + 2), 0, false, nullptr},
+        {"sequential, an end-of-image marker right after its scan header", eoi(cut(seq, seq_data)), 0, false, nullptr},
+        {"sequential, cut halfway and an end-of-image marker appended", seq_cut_eoi, 0, false, nullptr},
+        {"progressive, ending right after its first scan header", cut(prog, e2e::segment_end(prog, sos[0])), 0, false,
+         nullptr},
+        {"progressive, ending right after its sixth scan header", cut(prog, e2e::segment_end(prog, sos[5])), 0, false,
+         &prog_at_sos5},
+        {"progressive, an end-of-image marker after its sixth scan header",
+         eoi(cut(prog, e2e::segment_end(prog, sos[5]))), 0, false, &prog_at_sos5},
+        {"progressive, cut inside a scan and an end-of-image marker appended", eoi(prog_cut), 0, false, &prog_cut,
+         nullptr, 16 * 16 * 3},
+        {"progressive, cut inside a Huffman table segment between scans", cut(prog, between + 9), 0, false,
+         &prog_at_dht},
+        {"progressive, cut inside the sixth scan header", cut(prog, sos[5].offset + 7), 0, false, &prog_at_sos5},
+        {"progressive, cut inside a quantisation table segment between scans", cut(redefined, dqt_at + 40), 0, false,
+         &redefined_at_dqt},
+        {"progressive, cut inside a scan header and an end-of-image marker appended", eoi(cut(prog, sos[5].offset + 7)),
+         0, false, &prog_at_sos5},
+        {"grey progressive, cut right after a scan header",
+         cut(grey_prog, e2e::segment_end(grey_prog, e2e::find_markers(grey_prog, 0xDA, 0xDA)[2])), 0, false, nullptr},
+        {"6,000 empty refinement scans", empty_scans, DecodeError, true, nullptr,
+         "the progressive scans ask for more work than the picture's size and data allow"},
+        {"3,000 AC scans skipping every block", run_scans, DecodeError, true, nullptr,
+         "the progressive scans ask for more work than the picture's size and data allow"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Decoded got = decoded(row.stream);
+        EXPECT_EQ(got.status, row.status) << status_name(got.status);
+        EXPECT_EQ(got.complete, row.complete);
+        if (row.message != nullptr) {
+            Decoder decoder(row.stream.data(), row.stream.size());
+            Bytes line(2000);
+            decoder.next_row(line, PixelFormat::grey);
+            EXPECT_STREQ(decoder.message(), row.message);
+        }
+        const e2e::MarivueResult r = e2e::marivue_decode(row.stream);
+        if (row.status == 0) {
+            EXPECT_EQ(r.data_incomplete, !row.complete);
+        }
+        if (row.same_rows_as != nullptr) {
+            const Decoded want = decoded(*row.same_rows_as);
+            ASSERT_EQ(want.status, 0);
+            ASSERT_EQ(got.pixels.size(), want.pixels.size());
+            size_t differing = 0;
+            for (size_t i = 0; i < got.pixels.size(); ++i) differing += got.pixels[i] != want.pixels[i];
+            EXPECT_LE(differing, row.differing);
+        }
+    }
+}
+
 // Bytes after the end-of-image marker are not data the picture lacks: the
 // completeness flag stays 0 and the rows are those of the stream alone.
 TEST(Truncated, BytesAfterTheEndOfImageLeaveTheFlagClear) {
