@@ -4,6 +4,7 @@
 #include "marivue/jpeg.hpp"
 
 #include "jpeg/internal.h"
+#include "jpeg/metadata.h"
 
 #include <marivue/jpeg/version.h>
 
@@ -314,9 +315,19 @@ void open(DecoderState& s, ByteSource& source, const Options& options) {
     if (s.record == nullptr) return s.set_status(OutOfMemory);
     s.record->memory_limit = options.memory_limit;
     s.record->stop_flag = &s.stop_requested;
+    // The profile and Exif data come from the segments before the frame
+    // header; later segments are not looked at.
+    detail::Metadata metadata;
+    s.record->segment_sink = detail::Metadata::sink;
+    s.record->segment_context = &metadata;
     open_decoder(*s.record, source);
+    s.record->segment_sink = nullptr;
+    s.record->segment_context = nullptr;
     if (s.record->status != 0) return s.set_status(s.record->status);
     s.info = info_of(*s.record);
+    s.info.icc_profile = metadata.take_icc_profile();
+    s.info.exif = metadata.take_exif();
+    s.info.orientation = detail::exif_orientation(s.info.exif.data(), s.info.exif.size());
     const std::uint64_t pixels = static_cast<std::uint64_t>(s.info.width) * static_cast<std::uint64_t>(s.info.height);
     if (options.max_pixels != 0 && pixels > options.max_pixels) {
         free_pool(*s.record);

@@ -39,12 +39,16 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
 void initialize(JpegDecoder& d, ByteSource& source) {
     // Every field starts at zero or null: tables, geometry, counters, pool
     // slots, input state, push-back room and buffer. Only the caller's
-    // memory limit and stop flag survive.
+    // memory limit, stop flag and segment sink survive.
     size_t memory_limit = d.memory_limit;
     const std::atomic<bool>* stop_flag = d.stop_flag;
+    SegmentSink segment_sink = d.segment_sink;
+    void* segment_context = d.segment_context;
     std::memset(static_cast<void*>(&d), 0, sizeof d);
     d.memory_limit = memory_limit;
     d.stop_flag = stop_flag;
+    d.segment_sink = segment_sink;
+    d.segment_context = segment_context;
     d.source = &source;
     d.opened = 1;
     d.in_cursor = in_buffer(d);

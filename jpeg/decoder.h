@@ -97,6 +97,14 @@ enum OutputScheme : int32_t {
     SchemeH2V2 = 4,
 };
 
+// Receives the APP1 and APP2 segments the marker parser meets (Exif, ICC
+// profile chunks, ...): the bytes after each segment's length field, in
+// order, in pieces of up to 512 bytes: `offset` of the piece in the
+// segment, `count` bytes at `bytes`, and the segment's `length` (an empty
+// segment comes as one call with count 0). Must not throw.
+using SegmentSink = void (*)(void* context, int32_t marker, int32_t offset, const uint8_t* bytes, int32_t count,
+                             int32_t length);
+
 // A built Huffman decode table: one 3328-byte block.
 struct HuffDecodeTable {
     int32_t lookahead[256];  // symbol, or negative tree node, by next 8 bits
@@ -264,6 +272,11 @@ struct JpegDecoder {
     // go) at the next place that looks: each MCU row, each scan of a
     // progressive picture and every 4096 blocks inside one. Null: never.
     const std::atomic<bool>* stop_flag;
+    // Set by the caller before open_decoder, which keeps them: where APP1
+    // and APP2 segments go (see SegmentSink). Null, the default: they are
+    // skipped like any other segment.
+    SegmentSink segment_sink;
+    void* segment_context;
     size_t pool_bytes;  // bytes requested from the pool so far
     uint8_t opened;  // open_decoder has run: begin does the work only then
     int64_t input_bytes;  // bytes the source has delivered

@@ -218,6 +218,8 @@ void read_dri(JpegDecoder& d);
 void skip_segment(JpegDecoder& d);
 // Reads an APP0 or APP14 segment, noting a JFIF or an Adobe segment.
 void read_app(JpegDecoder& d, int32_t code);
+// Hands an APP1 or APP2 segment to the caller's segment sink.
+void pass_segment(JpegDecoder& d, int32_t code);
 void find_frame_header(JpegDecoder& d);
 bool find_scan_header(JpegDecoder& d);
 // Between progressive scans: throws ScansEnded once the header reader has

@@ -16,7 +16,7 @@ inline int32_t read16(JpegDecoder& d) { return static_cast<int32_t>(get_bits_raw
 constexpr int32_t marker_sof0 = 0xC0, marker_sof1 = 0xC1, marker_sof2 = 0xC2;
 constexpr int32_t marker_sof9 = 0xC9;
 constexpr int32_t marker_soi = 0xD8, marker_eoi = 0xD9, marker_sos = 0xDA;
-constexpr int32_t marker_app0 = 0xE0, marker_app14 = 0xEE;
+constexpr int32_t marker_app0 = 0xE0, marker_app1 = 0xE1, marker_app2 = 0xE2, marker_app14 = 0xEE;
 constexpr int32_t marker_sof55 = 0xF7;  // JPEG-LS, another format: an unknown segment here
 
 // The colour coding of a three-component frame: YCbCr unless the picture
@@ -96,6 +96,10 @@ int32_t process_markers(JpegDecoder& d) {
             read_app(d, code);
             continue;
         }
+        if ((code == marker_app1 || code == marker_app2) && d.segment_sink != nullptr) {
+            pass_segment(d, code);
+            continue;
+        }
         if (code == marker_sof55 && d.frame_marker == 0) d.frame_marker = code;
         skip_segment(d);  // other APPn, COM, ...
     }
@@ -125,6 +129,20 @@ void read_app(JpegDecoder& d, int32_t code) {
         }
     }
     for (; left > 0; left--) read8(d);
+}
+
+void pass_segment(JpegDecoder& d, int32_t code) {
+    int32_t length = read16(d);
+    if (length < 2) fail(d, MarkerLength);
+    length -= 2;
+    uint8_t piece[512];
+    int32_t offset = 0;
+    do {
+        int32_t count = length - offset < 512 ? length - offset : 512;
+        for (int32_t i = 0; i < count; i++) piece[i] = static_cast<uint8_t>(read8(d));
+        d.segment_sink(d.segment_context, code, offset, piece, count, length);
+        offset += count;
+    } while (offset < length);
 }
 
 void skip_segment(JpegDecoder& d) {

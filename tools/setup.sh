@@ -38,7 +38,8 @@ RUN_PACKAGES=(
 # entry and the AppStream metainfo, clang with its fuzzing and sanitizer
 # runtime, Valgrind, and clang-format; xterm with xwd for the terminal's
 # pixel pictures, and netpbm for tools/screenshots.sh; abigail-tools, whose
-# abidiff checks that the shared library's ABI is the interface's alone.
+# abidiff checks that the shared library's ABI is the interface's alone;
+# icc-profiles-free's colour profiles, which the tests embed in pictures.
 TEST_PACKAGES=(
   libgtest-dev
   libjpeg62-turbo-dev
@@ -58,6 +59,7 @@ TEST_PACKAGES=(
   x11-apps
   netpbm
   abigail-tools
+  icc-profiles-free
 )
 
 packages=("${RUN_PACKAGES[@]}")

@@ -127,6 +127,15 @@ MARIVUE_JPEG_API marivue_jpeg_decoder* marivue_jpeg_decoder_open_callback(marivu
                                                                           int* status);
 /* What the frame header says; returns the decoder's status. */
 MARIVUE_JPEG_API int marivue_jpeg_decoder_info(const marivue_jpeg_decoder* decoder, marivue_jpeg_info* info);
+/* The embedded ICC colour profile (its chunks joined; none when they are
+ * inconsistent or missing), the first Exif segment's TIFF data (after
+ * "Exif\0\0") and the Exif orientation (1..8, 1 when absent or invalid),
+ * as marivue/jpeg.hpp's Info describes them. The bytes live as long as the
+ * decoder; NULL with *size 0 when there are none (size may be NULL). */
+MARIVUE_JPEG_API const unsigned char* marivue_jpeg_decoder_icc_profile(const marivue_jpeg_decoder* decoder,
+                                                                       size_t* size);
+MARIVUE_JPEG_API const unsigned char* marivue_jpeg_decoder_exif(const marivue_jpeg_decoder* decoder, size_t* size);
+MARIVUE_JPEG_API int marivue_jpeg_decoder_orientation(const marivue_jpeg_decoder* decoder);
 /* Writes the next row, top to bottom, in `format` into the first
  * width x channels bytes of `row`. Returns 0 when a row was written, 1 once
  * every row has been, or the negative status. StreamError for a row_size

@@ -71,6 +71,22 @@ struct Info {
     // once the first row has been asked for, as the first scan has it (the
     // last scan of a progressive picture).
     int restart_interval = 0;
+    // From the segments before the frame header. The embedded ICC colour
+    // profile: its APP2 "ICC_PROFILE" chunks joined in sequence order; empty
+    // without one, and also when the chunks are inconsistent (numbers or
+    // counts that disagree, a chunk missing or repeated) or add up to more
+    // than 16 MiB: no profile rather than a wrong one. Pixels are never
+    // converted: the profile is for the caller's colour management.
+    std::vector<std::uint8_t> icc_profile{};
+    // The Exif orientation (IFD0 tag 0x0112): 1 as stored, 2 mirrored left
+    // to right, 3 turned half round, 4 mirrored top to bottom, 5 mirrored
+    // about the main diagonal, 6 to be turned a quarter clockwise, 7
+    // mirrored about the other diagonal, 8 to be turned a quarter
+    // anticlockwise; 1 when absent or invalid. Rows are delivered as stored.
+    int orientation = 1;
+    // The first APP1 "Exif" segment's TIFF data (the bytes after
+    // "Exif\0\0"), for reading camera facts; empty without one.
+    std::vector<std::uint8_t> exif{};
 };
 
 struct Options {
