@@ -47,7 +47,9 @@ struct PictureFacts {
 struct FitOutcome {
     FitResult result = FitResult::unreadable;
     int status = 0;  // the decoder's status for decode_failed, else 0
-    std::string reason;  // in words, for every result but shown
+    // In words, for every result but shown; for a shown picture whose
+    // colour profile could not be used, a note saying so (else empty).
+    std::string reason;
     PictureFacts facts;  // as far as they were learnt
 };
 
@@ -55,7 +57,9 @@ struct FitOutcome {
 constexpr size_t picture_fit_memory_limit = size_t{256} << 20;
 
 // Decodes the file at `path` into `frame`: turned by its Exif orientation,
-// its aspect kept, centred on black, scaled down by averaging the pixels
+// its aspect kept, centred on black, its colours converted to sRGB from its
+// embedded ICC profile when it has one (and taken as sRGB when it has none),
+// scaled down by averaging the pixels
 // that fall on each frame pixel when it is larger than the frame, and
 // enlarged by interpolating between its pixels when it is smaller (unless
 // the frame says otherwise). `cancel`, when given and set, stops the
