@@ -86,6 +86,10 @@ void decode_mcu_coefficients(JpegDecoder& d) {
     if (d.is_progressive) {
         load_row_from_coeffs(d);
     } else {
+        // An MCU row that starts where the scan's data has ended is made up
+        // from what follows (synthesised bytes, or the fill in front of a
+        // marker), even where its codes consume no bit.
+        if (!entropy_data_left(d, true)) d.data_incomplete = 1;
         decode_row_blocks(d);
         if (entropy_read_past_end(d)) d.data_incomplete = 1;
     }

@@ -147,11 +147,20 @@ Bits fetch_entropy_word(JpegDecoder& d, Bits bits) {
     return bits;
 }
 
-bool entropy_data_left(const JpegDecoder& d) {
+bool entropy_data_left(const JpegDecoder& d, bool code_next) {
     if (!d.data_exhausted) return true;
     int32_t unread = d.bit_count + 16;
     int32_t consumed = d.exhausted_unread_bits + 16 * d.fetches_since_exhausted - unread;
-    return d.exhausted_real_bits - consumed > 0;
+    int32_t left = d.exhausted_real_bits - consumed;
+    if (left <= 0) return false;
+    if (!code_next || left > unread) return true;
+    // The unread bits as the entropy reader holds them (see load), the next
+    // one at the top: past the data they are 1s (fill, or the synthesised
+    // 0xFF that comes first), and a code that decodes to no symbol would
+    // otherwise keep the scan going on them without consuming a bit.
+    Bits bits;
+    load(d, bits);
+    return (~bits.window >> (64 - left)) != 0;
 }
 
 bool entropy_read_past_end(const JpegDecoder& d) {

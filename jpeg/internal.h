@@ -108,9 +108,12 @@ int32_t get_entropy_byte(JpegDecoder& d);
 void push_back_byte(JpegDecoder& d, int32_t byte);
 uint32_t get_bits_raw(JpegDecoder& d, int n);
 
-// False once the entropy reader has delivered every bit of real data and
-// is into the synthesised end-of-image bytes.
-bool entropy_data_left(const JpegDecoder& d);
+// False once the entropy reader has delivered every bit of the scan's data
+// and is into the synthesised end-of-image bytes or the fill in front of a
+// marker. With `code_next` (the next data is a Huffman code, which is never
+// all 1-bits), also when the bits left are all 1s: the padding of the last
+// byte, or a code the end cut short.
+bool entropy_data_left(const JpegDecoder& d, bool code_next);
 // True once the entropy reader has consumed synthesised bits: the data it
 // decoded ran past the end of the stream.
 bool entropy_read_past_end(const JpegDecoder& d);

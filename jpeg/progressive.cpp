@@ -132,6 +132,13 @@ inline void refine_positions(JpegDecoder& d, Bits& bits, int16_t* p, uint64_t po
 // reached keep what earlier scans gave them.
 struct ScanDataEnded {};
 
+// A code that matches no symbol (it consumes no bits, and decodes as symbol
+// 0) once the scan's data has ended is the fill after it: the data ran out
+// in this block, which keeps what earlier scans gave it.
+inline void check_code(const JpegDecoder& d, const HuffDecodeTable& table, int32_t symbol) {
+    if (d.data_exhausted && table.code_length[symbol] == 0) throw ScanDataEnded{};
+}
+
 // Corrupt entropy data is a DecodeError, unless the stream simply ended and
 // the bits were the synthesised end-of-image pattern: a truncated
 // progressive stream still yields the picture its complete scans describe.
@@ -166,7 +173,9 @@ void decode_dc_first(JpegDecoder& d, int c, int x, int y) {
     int16_t* p = coeff_block_at(d, *d.dc_coeff_buffers[c], x, y);
     Bits bits;
     load(d, bits);
-    int32_t s = huff_decode(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]]);
+    const HuffDecodeTable& table = *d.huff_decode_tables[d.comp_dc_table[c]];
+    int32_t s = huff_decode(d, bits, table);
+    check_code(d, table, s);
     if (s > 15) fail_scan_data(d);
     int32_t difference = s == 0 ? 0 : extend(take_bits(d, bits, s), s);
     save(d, bits);
@@ -194,6 +203,7 @@ void decode_ac_first(JpegDecoder& d, int c, int x, int y) {
         int32_t rs, value = 0;
         if (!take_fast_ac(d, bits, fast, rs, value)) {
             rs = huff_decode(d, bits, table);
+            check_code(d, table, rs);
             if (rs & 15) value = extend(take_bits(d, bits, rs & 15), rs & 15);
         }
         int32_t r = rs >> 4, s = rs & 15;
@@ -227,6 +237,7 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
         const HuffDecodeTable& table = *d.huff_decode_tables[d.comp_ac_table[c]];
         while (k <= last) {
             int32_t rs = huff_decode(d, bits, table);
+            check_code(d, table, rs);
             int32_t r = rs >> 4, s = rs & 15;
             int16_t value = 0;
             if (s != 0) {
@@ -286,7 +297,7 @@ bool walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
             // Past the end of the data there is nothing left to decode,
             // unless an end-of-band run, which needs no bits, covers the
             // blocks that follow.
-            if (d.eob_run == 0 && !entropy_data_left(d)) return false;
+            if (d.eob_run == 0 && !entropy_data_left(d, block_decoder != decode_dc_refine)) return false;
             if (d.restart_interval != 0 && d.restarts_left == 0) {
                 // A stream cut in front of its restart marker, or inside it,
                 // has ended too.

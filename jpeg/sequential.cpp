@@ -38,6 +38,10 @@ inline int32_t decode_symbol(JpegDecoder& d, Bits& bits, const HuffDecodeTable& 
             return e;
         }
         if (length != 0) take_bits(d, bits, length);
+        // A code of no symbol (it consumes nothing) met past the end of the
+        // scan's data: the fill after it, not data.
+        else if (d.data_exhausted)
+            d.data_incomplete = 1;
     } else {
         e = huff_decode_long(d, bits, table, e);
     }

@@ -223,6 +223,17 @@ Bytes many_scans(int width, int height, int scans, const Bytes& header, const By
 TEST(Truncated, EveryEarlyEndIsMarked) {
     const Bytes seq = encoded(96, 80, Sampling::H2V2), prog = encoded(96, 80, Sampling::H2V2, 0, true);
     const Bytes grey_prog = encoded(64, 48, Sampling::Grey, 0, true);
+    // Tables made for the picture leave out the symbols it does not use:
+    // the fill after the data then decodes to codes of no symbol, which
+    // consume no bits and must not pass for data.
+    EncodeOptions optimised;
+    optimised.optimize_huffman = true, optimised.sampling = Sampling::H2V2;
+    const Bytes seq_opt = e2e::encode(e2e::make_picture(48, 32, 3, 3), optimised);
+    optimised.progressive = true;
+    const Bytes prog_opt = e2e::encode(e2e::make_picture(48, 32, 3, 3), optimised);
+    const auto opt_sos = e2e::find_markers(prog_opt, 0xDA, 0xDA);
+    const size_t opt_dc = e2e::segment_end(prog_opt, opt_sos[0]), opt_dc_end = opt_sos[1].offset;
+    const size_t seq_opt_data = e2e::segment_end(seq_opt, e2e::find_markers(seq_opt, 0xDA, 0xDA)[0]);
     const auto sos = e2e::find_markers(prog, 0xDA, 0xDA), dht = e2e::find_markers(prog, 0xC4, 0xC4);
     const size_t seq_data = e2e::segment_end(seq, e2e::find_markers(seq, 0xDA, 0xDA)[0]);
     const size_t seq_end = e2e::find_markers(seq, 0xD9, 0xD9)[0].offset;
@@ -282,6 +293,12 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
          0, false, &prog_at_sos5},
         {"grey progressive, cut right after a scan header",
          cut(grey_prog, e2e::segment_end(grey_prog, e2e::find_markers(grey_prog, 0xDA, 0xDA)[2])), 0, false, nullptr},
+        {"optimised tables, progressive, cut inside its DC scan and EOI appended",
+         eoi(cut(prog_opt, (opt_dc + opt_dc_end) / 3)), 0, false, nullptr},
+        {"optimised tables, sequential, cut halfway and EOI appended",
+         eoi(cut(seq_opt, (seq_opt_data + seq_opt.size()) / 2)), 0, false, nullptr},
+        {"optimised tables, progressive, whole", prog_opt, 0, true, nullptr},
+        {"optimised tables, sequential, whole", seq_opt, 0, true, nullptr},
         {"6,000 empty refinement scans", empty_scans, DecodeError, true, nullptr,
          "the progressive scans ask for more work than the picture's size and data allow"},
         {"3,000 AC scans skipping every block", run_scans, DecodeError, true, nullptr,
@@ -309,6 +326,20 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
             size_t differing = 0;
             for (size_t i = 0; i < got.pixels.size(); ++i) differing += got.pixels[i] != want.pixels[i];
             EXPECT_LE(differing, row.differing);
+        }
+    }
+    // Every cut inside the first scan's data of the pictures with tables of
+    // their own, an end-of-image marker appended: never whole. (A cut at the
+    // marker after the data leaves a shorter stream that is whole: a
+    // progressive picture may end after any scan.)
+    for (const Bytes* jpeg : {&prog_opt, &seq_opt}) {
+        const size_t from = e2e::segment_end(*jpeg, e2e::find_markers(*jpeg, 0xDA, 0xDA)[0]);
+        size_t to = from;
+        for (const auto& m : e2e::find_markers(*jpeg))
+            if (to == from && m.offset > from && (m.code < 0xD0 || m.code > 0xD7)) to = m.offset;
+        ASSERT_GT(to, from + 16);
+        for (size_t at = from; at < to; ++at) {
+            EXPECT_FALSE(decoded(eoi(cut(*jpeg, at))).complete) << (jpeg == &prog_opt) << " cut at " << at - from;
         }
     }
 }
