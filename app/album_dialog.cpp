@@ -49,7 +49,7 @@ size_t next_index(const AlbumDialog& album, size_t index, StepDirection directio
 // What the picture area says over the frame: nothing for a picture shown in
 // full, else the file's name and the reason.
 std::u16string picture_message(const AlbumDialog& album) {
-    if (album.shown.result == PictureResult::shown) return u"";
+    if (album.shown.result == PictureResult::shown && album.shown.reason.empty()) return u"";
     return album.names[album.current] + u": " + utf16_from_utf8(album.shown.reason);
 }
 
