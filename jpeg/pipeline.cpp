@@ -83,7 +83,7 @@ struct Worker {
             transform_row(d);
             d.mcu_rows_remaining = d.mcu_height;
             for (int32_t r = 0; r < d.mcu_height && y < end; r++, y++) {
-                const uint8_t* row = convert_row(d);
+                const uint8_t* row = convert_row(d, nullptr, nullptr);
                 d.mcu_rows_remaining--;
                 d.rows_remaining--;
                 consume(context, d, row, y);
