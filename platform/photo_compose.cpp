@@ -14,11 +14,12 @@ struct LayerMap {
     bool smooth;
 };
 
-void put(uint8_t* out, int32_t bytes_per_pixel, const uint8_t* bgr) {
-    out[0] = bgr[0];
-    out[1] = bgr[1];
-    out[2] = bgr[2];
-    if (bytes_per_pixel == 4) out[3] = 255;
+// A pixel of `colour` (blue, green, red, opacity) in the buffer's layout.
+void put(uint8_t* out, int32_t bytes_per_pixel, const uint8_t* colour) {
+    out[0] = colour[0];
+    out[1] = colour[1];
+    out[2] = colour[2];
+    if (bytes_per_pixel == 4) out[3] = colour[3];
 }
 
 const uint8_t* pixel_at(const PhotoPixels& p, int32_t x, int32_t y) {
@@ -49,7 +50,8 @@ void average(const PhotoPixels& p, double u_lo, double u_hi, double v_lo, double
 void compose_picture(const std::vector<PhotoLayer>& layers, const PhotoMatrix& m, const ComposeBuffer& buffer,
                      uint32_t background) {
     if (buffer.pixels == nullptr || buffer.width <= 0 || buffer.height <= 0) return;
-    const uint8_t fill[3] = {uint8_t(background), uint8_t(background >> 8), uint8_t(background >> 16)};
+    const uint8_t fill[4] = {uint8_t(background), uint8_t(background >> 8), uint8_t(background >> 16),
+                             uint8_t(background >> 24)};
     // The view point to the picture point: the placement's inverse.
     const double det = m.m11 * m.m22 - m.m21 * m.m12;
     std::vector<LayerMap> maps;
@@ -79,7 +81,7 @@ void compose_picture(const std::vector<PhotoLayer>& layers, const PhotoMatrix& m
         for (int32_t x = 0; x < buffer.width; ++x, out += buffer.bytes_per_pixel) {
             const double cx = buffer.left + x + 0.5;
             const uint8_t* colour = fill;
-            uint8_t averaged[3];
+            uint8_t found[4] = {0, 0, 0, 255};
             for (auto map = maps.rbegin(); map != maps.rend(); ++map) {
                 const double u = map->u0 + map->ux * cx + map->uy * cy, v = map->v0 + map->vx * cx + map->vy * cy;
                 const PhotoPixels& p = *map->pixels;
@@ -89,12 +91,13 @@ void compose_picture(const std::vector<PhotoLayer>& layers, const PhotoMatrix& m
                     // layer points its corners go to.
                     const double du = (std::abs(map->ux) + std::abs(map->uy)) / 2,
                                  dv = (std::abs(map->vx) + std::abs(map->vy)) / 2;
-                    average(p, u - du, u + du, v - dv, v + dv, averaged);
-                    colour = averaged;
+                    average(p, u - du, u + du, v - dv, v + dv, found);
                 } else {
-                    colour = pixel_at(p, std::min(static_cast<int32_t>(u), p.width - 1),
-                                      std::min(static_cast<int32_t>(v), p.height - 1));
+                    const uint8_t* at = pixel_at(p, std::min(static_cast<int32_t>(u), p.width - 1),
+                                                 std::min(static_cast<int32_t>(v), p.height - 1));
+                    std::copy(at, at + 3, found);
                 }
+                colour = found;
                 break;
             }
             put(out, buffer.bytes_per_pixel, colour);

@@ -11,7 +11,7 @@
 #include <vector>
 
 struct ComposeBuffer {
-    uint8_t* pixels = nullptr;  // blue, green, red, and 255 when bytes_per_pixel is 4
+    uint8_t* pixels = nullptr;  // blue, green, red, and with 4 bytes a pixel its opacity
     int32_t width = 0;
     int32_t height = 0;
     size_t stride = 0;
@@ -26,7 +26,8 @@ struct ComposeBuffer {
 // layer's pixel under that centre where the layer is drawn at its own size
 // or larger (sharp pixels), else the average of the layer's pixels under
 // the whole device pixel, each weighted by the area it covers (smooth, as
-// a picture drawn smaller should be). Pixels no layer covers get
-// `background` (0xRRGGBB).
+// a picture drawn smaller should be), opaque. Pixels no layer covers get
+// `background` (0xAARRGGBB; its opacity A only with 4 bytes a pixel, where
+// 0 lets the terminal's own background show).
 void compose_picture(const std::vector<PhotoLayer>& layers, const PhotoMatrix& placement, const ComposeBuffer& buffer,
                      uint32_t background);

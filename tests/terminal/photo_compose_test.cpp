@@ -89,12 +89,13 @@ TEST(PhotoCompose, LayersPlacedAndResampled) {
             std::vector<uint8_t> out(size_t(row.width * row.height * bytes), 7);
             compose_picture(layers, row.placement,
                             {out.data(), row.width, row.height, size_t(row.width * bytes), bytes, row.left, row.top},
-                            0x181818);
+                            0x80181818);
             std::vector<int> grey;
             for (size_t i = 0; i < out.size(); i += size_t(bytes)) {
                 EXPECT_TRUE(out[i] == out[i + 1] && out[i] == out[i + 2]) << row.name << " pixel " << i / bytes;
+                // Opaque but for the background, whose opacity comes with its colour.
                 if (bytes == 4) {
-                    EXPECT_EQ(out[i + 3], 255) << row.name;
+                    EXPECT_EQ(out[i + 3], out[i] == 24 ? 0x80 : 255) << row.name;
                 }
                 grey.push_back(out[i]);
             }
