@@ -45,6 +45,15 @@
 // on crashes. A signal the process was started ignoring (nohup) stays
 // ignored; a terminal that hangs up ends the dialog all the same.
 //
+// Given picture files, the program runs the photo view instead
+// (run_photo_view, drawn as terminal_photo_screen.h describes) in a session
+// of its own, set up and put back the same way. Its keys are the photo
+// view's key map (platform/photo_view.h); Ctrl+C quits and Ctrl+L redraws
+// the screen. Where the terminal reports the mouse, the wheel steps (in the
+// gallery it scrolls), Ctrl+wheel zooms about the cell under the pointer, a
+// double click turns full screen on and off, and in the gallery a click
+// chooses a picture and a double click opens it.
+//
 // MARIVUE_SEED: when set to a number, tick_count() returns it, so the random
 // start picture is the same on every run (for tests and demonstrations).
 #pragma once
@@ -110,6 +119,9 @@ public:
     bool update_window(WindowHandle window) override;
     void show_picture_message(WindowHandle dialog, const char16_t* text) override;
     uint32_t tick_count() override;
+    // The photo view on this terminal (terminal_photo_screen.h), in a session
+    // of its own with the same restoring of the terminal as the dialog's.
+    int run_photo_view(PhotoController& controller) override;
 
     // --- Observations (for tests) --------------------------------------------
     // The window's surface: at least terminal_surface_width x
@@ -146,9 +158,6 @@ private:
     void run_loop();
     void handle_key(int32_t key, bool is_function_key);
     void act(ViewerAction action);
-    // After an Escape: reads and drops the rest of a terminal's answer that
-    // follows it; false, with nothing read, when no answer follows.
-    bool skip_terminal_answer();
     void handle_mouse();
     void press(uint16_t control_id);
     void focus_search(bool focus);

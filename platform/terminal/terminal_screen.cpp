@@ -3,6 +3,7 @@
 #include "platform/terminal/terminal_platform.h"
 
 #include "platform/terminal/terminal_session.h"
+#include "platform/terminal/terminal_text.h"
 
 #include <unistd.h>
 #include <algorithm>
@@ -26,27 +27,6 @@ void TerminalPlatform::relayout() {
 }
 
 namespace {
-
-std::string cursor_to(int32_t row, int32_t col) {
-    const char* cup = capability("cup");
-    if (cup == nullptr) return {};
-    const char* moved = tiparm(cup, row, col);
-    return moved != nullptr ? std::string(moved) : std::string();
-}
-
-// Erases `count` cells from `row`, `col` on and leaves the cursor there.
-// Terminals without an erase-characters capability (tmux's and screen's
-// descriptions have none) get spaces, which move the cursor along, so it
-// is put back: the caller's next text belongs at the start of the cells.
-std::string erase_cells(int32_t row, int32_t col, int32_t count) {
-    const std::string to_start = cursor_to(row, col);
-    const char* ech = capability("ech");
-    // tiparm reuses one buffer: the erase is taken before anything else is
-    // formatted.
-    const char* erase = ech != nullptr ? tiparm(ech, count) : nullptr;
-    if (erase != nullptr) return to_start + erase;
-    return to_start + std::string(static_cast<size_t>(count), ' ') + to_start;
-}
 
 void put_text(int32_t row, int32_t col, const std::wstring& text, int32_t width) {
     if (width <= 0) return;
