@@ -26,18 +26,10 @@
 // panel has no keyboard here, so raising it marks the search box as active
 // (and the window is repainted, as when a panel covers it); paints are
 // delivered when the window is invalid and no key is waiting, or at once by
-// update_window. The window's surface starts as the client area's top-left
-// 240 x 160 pixels, where the viewer draws its frame, and grows to take in
-// the largest block the dialog copies into it (the album's larger frame);
-// the picture cells show all of it that has been drawn, in its proportions.
-// The default window procedure's paint erases it, and the picture cells are
-// then left blank.
-//
-// A text the dialog shows over the picture (show_picture_message) is drawn
-// in reverse video on the bottom rows of the picture cells, wrapped between
-// words and centred; the picture above it keeps its scale, its bottom part
-// hidden under the text. It goes with the picture: hidden with it, and back
-// with it after a resize or Ctrl+L.
+// update_window. The window's surface is the client area's top-left
+// 240 x 160 pixels, where the viewer draws its frame; the picture cells show
+// it in its proportions. The default window procedure's paint erases it,
+// and the picture cells are then left blank.
 //
 // The terminal is restored (normal screen, cursor, mouse reporting off) when
 // the dialog ends, when the process exits, and on SIGINT (taken as the done
@@ -70,8 +62,7 @@
 #include <string>
 #include <vector>
 
-// The window's surface at first: the part of the client area the picture
-// shows, until a larger block is drawn.
+// The window's surface: the part of the client area the picture shows.
 constexpr int32_t terminal_surface_width = 240;
 constexpr int32_t terminal_surface_height = 160;
 // The client area the viewer is told about (a 240 x 320 screen less its
@@ -117,15 +108,14 @@ public:
     bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
-    void show_picture_message(WindowHandle dialog, const char16_t* text) override;
     uint32_t tick_count() override;
     // The photo view on this terminal (terminal_photo_screen.h), in a session
     // of its own with the same restoring of the terminal as the dialog's.
     int run_photo_view(PhotoController& controller) override;
 
     // --- Observations (for tests) --------------------------------------------
-    // The window's surface: at least terminal_surface_width x
-    // terminal_surface_height pixels, blue, green, red, rows top-down.
+    // The window's surface: terminal_surface_width x terminal_surface_height
+    // pixels, blue, green, red, rows top-down.
     const std::vector<uint8_t>& surface() const { return window_pixels(); }
     // Whether the surface holds a copied picture (false after an erase).
     bool picture_shown() const { return picture_shown_; }
@@ -186,10 +176,6 @@ private:
     bool picture_shown_ = false;
     bool picture_dirty_ = true;
     bool panel_up_ = false;
-    // The part of the surface drawn on since the dialog began.
-    int32_t drawn_width_ = terminal_surface_width;
-    int32_t drawn_height_ = terminal_surface_height;
-    std::u16string picture_message_;
 
     std::unique_ptr<Session> session_;
 };

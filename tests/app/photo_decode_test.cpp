@@ -5,6 +5,7 @@
 #include "app/photo_facts.h"
 #include "app/photo_loader.h"
 #include "app/picture_decode.h"
+#include "tests/support/jpeg_builder.h"
 #include "tests/support/picture_folder.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +141,11 @@ TEST(PictureDecode, SaysWhyAFileCannotBeShown) {
         EXPECT_EQ(d.outcome.reason, row.reason) << row.name;
         EXPECT_EQ(bool(d.image), row.image) << row.name;
     }
+    // A picture the decoder refuses: the reason names its kind.
+    const std::string dir = e2e::make_temp_dir(), refused = dir + "/arithmetic-progressive.jpg";
+    e2e::write_file(refused, jt::head(8, 8, jt::grey(), 0xCA).bytes);
+    EXPECT_EQ(decode(refused, box(100, 100)).outcome.reason, "arithmetic-coded progressive pictures are not supported");
+    std::filesystem::remove_all(dir);
     // A decode asked to stop ends without a picture.
     DecodeStop stop;
     stop.request();

@@ -1,31 +1,21 @@
-// The album end to end: a folder of pictures written by the reference
-// encoder's command (cjpeg) at test time, listed, fitted and stepped through
-// over the headless platform as a user drives it; the fitted frames against
-// the reference decoder's command (djpeg), turned by the reference
-// transformer (jpegtran) for each Exif orientation. And the Exif parser over
-// hostile segments, each with its exact result.
-#include "app/album.h"
+// Picture files: a folder of pictures written by the reference encoder's
+// command (cjpeg) at test time, listed in natural order, and fitted into a
+// frame against the reference decoder's command (djpeg), turned by the
+// reference transformer (jpegtran) for each Exif orientation; the Exif
+// parser over hostile segments, each with its exact result; file sizes in
+// words.
 #include "app/exif.h"
+#include "app/picture_fit.h"
 #include "app/picture_list.h"
-#include "platform/headless/headless_platform.h"
-#include "platform/key_map.h"
 #include "tests/support/fixtures.h"
-#include "tests/support/jpeg_builder.h"
 #include "tests/support/picture_folder.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -105,7 +95,7 @@ TEST(PictureList, NaturalOrderContentAndUnreadablePaths) {
                                false,
                                {"fake.jpg", "sub/inner.jpg"},
                                {"missing.jpg: No such file or directory"}},
-                           // Named files that exist are kept, whatever they are: the album says why
+                           // Named files that exist are kept, whatever they are: the viewer says why
                            // it cannot show them. Names that lead nowhere are reported.
                            Row{{"/dev/null", ".odd/pipe.jpg", ".odd/loop.jpg", "fake.jpg/x.jpg", "none/x.jpg"},
                                false,
@@ -138,155 +128,17 @@ TEST(PictureList, NaturalOrderContentAndUnreadablePaths) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-constexpr ModuleHandle module{1};
-
-// The frame fit_picture itself makes of `path`: what the album must show.
+// The frame fit_picture makes of `path`.
 Bytes fitted(const std::string& path, bool enlarge = true) {
     Bytes frame(album_frame_bytes);
     fit_picture(path, FitFrame{frame.data(), album_frame_width, album_frame_height, enlarge});
     return frame;
 }
 
-// Runs the album over `names` in the test folder; `user` acts once it is up.
-void run_album(HeadlessPlatform& p, const std::vector<std::string>& names, const std::function<void()>& user) {
-    std::vector<std::string> paths;
-    for (const std::string& name : names) paths.push_back(pictures().at(name));
-    p.user = [&user](HeadlessPlatform& platform) { user(), platform.press_done(); };
-    album_entry(p, module, paths);
-    EXPECT_EQ(p.exit_status(), 0);
-}
-
-TEST(Album, StepsFiltersAndShowsEachFileOrWhyNot) {
-    const std::vector<std::string> names = {"broken.jpg", "Grey.jpg",    "img2.jpg",  "img10.jpg",
-                                            "picture",    "restart.jpg", "turned.jpg"};
-    struct Row {
-        const char* name;
-        std::u16string typed;
-        std::string keys;  // F >>>, B <<<, H Home, E End
-        std::vector<int> shown;  // folder index at the start and after each key
-        std::u16string box = u"";
-    };
-    const Row rows[] = {
-        {"forward, back and wrap", u"", "FFBBBF", {0, 1, 2, 1, 0, 6, 0}},
-        {"home and end", u"", "EHE", {0, 6, 0, 6}},
-        {"by name", u"img", "FFBEH", {0, 2, 3, 2, 3, 2}, u"img"},
-        {"case counts", u"IMG", "F", {0, 1}, u"IMG-NONE"},
-        {"no name has it", u"zz", "FF", {0, 1, 2}, u"zz-NONE"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        HeadlessPlatform p;
-        run_album(p, names, [&] {
-            if (!row.typed.empty()) p.type_text(control_search_box, row.typed);
-            for (size_t i = 0; i <= row.keys.size(); ++i) {
-                if (i > 0) {
-                    const char k = row.keys[i - 1];
-                    if (k == 'H' || k == 'E')
-                        p.press_key_command(k == 'H' ? command_first_picture : command_last_picture);
-                    else
-                        p.press_button(k == 'F' ? control_forward : control_back);
-                }
-                const std::string& name = names[static_cast<size_t>(row.shown[i])];
-                EXPECT_EQ(p.control_text(control_caption_box), std::u16string(name.begin(), name.end())) << i;
-                // Fitted ahead or not, the frame is the one a direct fit gives.
-                EXPECT_TRUE(p.last_copied_block() == fitted(pictures().at(name))) << name;
-                EXPECT_EQ(p.picture_message(), row.shown[i] == 0 ? u"broken.jpg: the picture's data ends early; "
-                                                                   u"the missing part is filled in"
-                                                                 : u"");
-            }
-            EXPECT_EQ(p.control_text(control_search_box), row.box);
-        });
-    }
-}
-
-TEST(Album, DetailsAndMessages) {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    HeadlessPlatform p;
-    std::vector<std::u16string> details;
-    run_album(p, {"fake.jpg", "broken.jpg", "turned.jpg", "missing.jpg"}, [&] {
-        for (int i = 0; i < 4; ++i)
-            details.push_back(p.control_text(control_details_box)), p.press_button(control_forward);
-    });
-    const std::string turned_size =
-        human_size(static_cast<int64_t>(e2e::read_file(pictures().at("turned.jpg")).size()));
-    EXPECT_EQ(details, (std::vector<std::u16string>{u"11 bytes\r\nModified 2025-01-02 03:04:05",
-                                                    u"300 × 200 pixels\r\n4.0 kB\r\nModified 2025-01-02 03:04:05",
-                                                    u"48 × 64 pixels\r\n" +
-                                                        std::u16string(turned_size.begin(), turned_size.end()) +
-                                                        u"\r\nTaken 2024-05-17 14:03:22",
-                                                    u""}));
-    EXPECT_EQ(p.picture_messages(), (std::vector<std::u16string>{
-                                        u"fake.jpg: not a JPEG file",
-                                        u"broken.jpg: the picture's data ends early; the missing part is filled in",
-                                        u"", u"missing.jpg: No such file or directory", u"fake.jpg: not a JPEG file"}));
+TEST(PictureFile, SizesInWords) {
     for (const auto& [bytes, text] : std::vector<std::pair<int64_t, std::string>>{
              {1, "1 byte"}, {999, "999 bytes"}, {1000, "1.0 kB"}, {1234567, "1.2 MB"}, {999950, "1.0 MB"}})
         EXPECT_EQ(human_size(bytes), text);
-    // A picture the decoder refuses: the reason names its kind.
-    const std::string dir = e2e::make_temp_dir(), refused = dir + "/arithmetic-progressive.jpg";
-    e2e::write_file(refused, jt::head(8, 8, jt::grey(), 0xCA).bytes);
-    Bytes frame(album_frame_bytes);
-    EXPECT_EQ(fit_picture(refused, FitFrame{frame.data(), album_frame_width, album_frame_height, true}).reason,
-              "arithmetic-coded progressive pictures are not supported");
-    std::filesystem::remove_all(dir);
-}
-
-// Files that cannot be opened are shown with their reason, and the album
-// never waits on one: not on a named pipe it was given, nor on a listed
-// file that became one before the work ahead reached it.
-TEST(Album, SaysWhyAFileCannotBeOpenedAndNeverWaitsOnIt) {
-    const Folder& f = pictures();
-    Folder local;
-    local.encode("a.jpg", 32, 24, "");
-    local.encode("b.jpg", 32, 24, "");
-    std::vector<std::string> reports;
-    const std::vector<std::string> paths =
-        build_picture_list({f.at(".odd/pipe.jpg"), f.at(".odd/loop.jpg"), "/dev/null", local.at("a.jpg"),
-                            local.at("b.jpg"), f.at("Grey.jpg")},
-                           false, [&](const std::string& line) { reports.push_back(line); });
-    EXPECT_EQ(reports, std::vector<std::string>{});
-    // b.jpg becomes a pipe once listed.
-    unlink(local.at("b.jpg").c_str());
-    ASSERT_EQ(mkfifo(local.at("b.jpg").c_str(), 0644), 0);
-    // Should the album open a pipe and wait for a writer, writers come after
-    // a while, and keep coming, so that the test fails rather than hangs.
-    std::mutex mutex;
-    std::condition_variable done_signal;
-    bool done = false, watchdog_wrote = false;
-    std::thread watchdog([&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (auto wait = std::chrono::seconds(20); !done_signal.wait_for(lock, wait, [&] { return done; });
-             wait = std::chrono::seconds(1))
-            for (const std::string& pipe : {local.at("b.jpg"), f.at(".odd/pipe.jpg")}) {
-                const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
-                watchdog_wrote = watchdog_wrote || writer >= 0;
-                if (writer >= 0) close(writer);
-            }
-    });
-    HeadlessPlatform p;
-    p.user = [](HeadlessPlatform& platform) {
-        for (int step = 0; step < 5; ++step) platform.press_button(control_forward);
-        platform.press_done();
-    };
-    album_entry(p, module, paths);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        done = true;
-    }
-    done_signal.notify_all();
-    watchdog.join();
-    EXPECT_FALSE(watchdog_wrote) << "the album waited on a named pipe";
-    EXPECT_EQ(p.picture_messages(),
-              (std::vector<std::u16string>{
-                  u"pipe.jpg: a named pipe, not a picture file", u"loop.jpg: Too many levels of symbolic links",
-                  u"null: a device, not a picture file", u"", u"b.jpg: a named pipe, not a picture file", u""}));
-    EXPECT_EQ(p.exit_status(), 0);
-    std::filesystem::remove_all(local.dir);
 }
 
 // Each orientation against djpeg's pixels of the picture jpegtran turns the
@@ -331,7 +183,7 @@ TEST(PictureFit, TurnsAndShrinksLikeTheReference) {
     EXPECT_LE(worst, 16);
     EXPECT_EQ(big[0], 0);  // the bars beside it stay black
     f.encode("big.jpg", 2880, 1920, "-quality 95 -sample 1x1");
-    // djpeg halves in the frequency domain, the album averages pixels.
+    // djpeg halves in the frequency domain, fit_picture averages pixels.
     expect_near(fitted(f.at("big.jpg")), f.reference(f.at("big.jpg"), "-scale 1/2"), 10);
     std::filesystem::remove_all(f.dir);
 }
