@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 #include <algorithm>
 #include <atomic>
@@ -260,15 +261,16 @@ int TerminalPlatform::run_photo_view(PhotoController& controller) {
                      session.measure_cells();
                      return screen.set_size(LINES, COLS, session.cell_width, session.cell_height, full_screen);
                  }};
-    controller.start(host);
-    run.relayout();
-
     // The stop signals and resizes wait while the loop works, and end its
-    // waits: no signal can slip in between a look and the wait.
+    // waits: no signal can slip in between a look and the wait. Blocked
+    // before the view starts its threads, which keep them blocked, so that
+    // they come to this thread alone.
     sigset_t blocked, waiting;
     sigemptyset(&blocked);
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGWINCH}) sigaddset(&blocked, signal_number);
-    sigprocmask(SIG_BLOCK, &blocked, &waiting);
+    pthread_sigmask(SIG_BLOCK, &blocked, &waiting);
+    controller.start(host);
+    run.relayout();
     while (!controller.finished()) {
         if (const int stop = pending_stop_signal()) {
             // Ctrl+C from outside quits as the key does; the others end the
@@ -310,7 +312,7 @@ int TerminalPlatform::run_photo_view(PhotoController& controller) {
             run.follow();
         }
     }
-    sigprocmask(SIG_SETMASK, &waiting, nullptr);
+    pthread_sigmask(SIG_SETMASK, &waiting, nullptr);
     // However the loop ended, the view's work is let go before the terminal
     // is put back.
     if (!controller.finished()) controller.command(PhotoCommand::Quit);
