@@ -267,13 +267,15 @@ size_t first_blue(const Screen& s, size_t row, size_t col, bool down) {
     return 1000;
 }
 
-// Zoom and rotation over cells, and Ctrl+wheel about the cell under the pointer, seen from where the
-// sharp edge between the red and the blue half of an 800 x 600 picture falls. In virtual cells of
-// 8 x 16 pixels the view is 640 x 368: the picture is fitted at 61%; at 100% its middle is in the
-// middle of the view, the edge at x = 320, on column 40's left side; Ctrl+wheel up over cell (11, 20)
-// keeps the picture point under it, (244, 300), there: the edge goes to 164 + 156 x 1.25 = 359, inside
-// column 44 (a zoom about the middle would leave it at 320); turned clockwise about the middle of the
-// view, the red half is on top and the edge at 184 + 31.2 x 1.25 = 223, inside row 13.
+// Zoom, pan and rotation over cells, Ctrl+wheel about the cell under the pointer and a double click
+// for full screen, seen from where the sharp edge between the red and the blue half of an 800 x 600
+// picture falls. In virtual cells of 8 x 16 pixels the view is 640 x 368: the picture is fitted at
+// 61%; at 100% its middle is in the middle of the view, the edge at x = 320, on column 40's left
+// side, and Right pans by a tenth of the view, 64 pixels, 8 columns; Ctrl+wheel up over cell
+// (11, 20) keeps the picture point under it, (244, 300), there: the edge goes to
+// 164 + 156 x 1.25 = 359, inside column 44 (a zoom about the middle would leave it at 320); turned
+// clockwise about the middle of the view, the red half is on top and the edge at
+// 184 + 31.2 x 1.25 = 223, inside row 13.
 TEST_F(TerminalPhotoView, ZoomRotationAndCtrlWheelInCells) {
     e2e::PictureFolder f;
     std::vector<uint8_t> ppm;
@@ -291,29 +293,35 @@ TEST_F(TerminalPhotoView, ZoomRotationAndCtrlWheelInCells) {
     Screen screen;
     struct Row {
         const char* send;
-        std::string status;
+        const char* status;  // empty: none
         size_t from, to;  // the first blue cell along row 11 (or down column 20) is in [from, to]
         bool down = false;
     };
     const Row rows[] = {
-        {"", "halves.jpg   1 / 1   61%", 40, 41},
-        {"1", "halves.jpg   1 / 1   100%", 40, 40},
-        {"ctrl-wheel", "halves.jpg   1 / 1   125%", 44, 45},
-        {"r", "halves.jpg   1 / 1   125%", 13, 14, true},
-        {"R", "halves.jpg   1 / 1   125%", 44, 45},
-        {"0", "halves.jpg   1 / 1   61%", 40, 41},
+        {"", "halves.jpg   1 / 1   61%", 40, 41},         {"1", "halves.jpg   1 / 1   100%", 40, 40},
+        {"Right", "halves.jpg   1 / 1   100%", 32, 32},  // a tenth of the view, 64 pixels
+        {"Left", "halves.jpg   1 / 1   100%", 40, 40},    {"ctrl-wheel", "halves.jpg   1 / 1   125%", 44, 45},
+        {"r", "halves.jpg   1 / 1   125%", 13, 14, true}, {"R", "halves.jpg   1 / 1   125%", 44, 45},
+        {"0", "halves.jpg   1 / 1   61%", 40, 41},        {"double-click", "", 40, 41},  // full screen: no status line
+        {"f", "halves.jpg   1 / 1   61%", 40, 41},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.send);
-        if (std::string(row.send) == "ctrl-wheel")
+        if (std::string(row.send) == "ctrl-wheel") {
             session.mouse(64 + 16, 11, 20);
-        else
+        } else if (std::string(row.send) == "double-click") {
+            session.mouse(0, 11, 20);
+            session.mouse(0, 11, 20);
+        } else {
             session.send(row.send, screen);
+        }
         size_t edge = 0;
         EXPECT_TRUE(session.wait_for(
             [&](const Screen& s) {
                 edge = first_blue(s, 11, 20, row.down);
-                return status_line(s).rfind(row.status, 0) == 0 && edge >= row.from && edge <= row.to;
+                const bool status = *row.status != 0 ? status_line(s).rfind(row.status, 0) == 0
+                                                     : status_line(s).find(" / ") == std::string::npos;
+                return status && edge >= row.from && edge <= row.to;
             },
             &screen))
             << "edge at " << edge << "\n"
