@@ -154,8 +154,10 @@ private:
         try {
             return std::thread([shared = shared_, body] {
                 body(shared);
-                shared->thread_ends();
+                // Counted off before the shared count, which let_go waits on,
+                // so that a thread it saw end is no longer counted here.
                 running_threads.fetch_sub(1);
+                shared->thread_ends();
             });
         } catch (const std::system_error&) {
         } catch (const std::bad_alloc&) {

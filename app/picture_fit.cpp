@@ -1,5 +1,6 @@
 #include "app/picture_fit.h"
 
+#include "app/colour_profile.h"
 #include "app/exif.h"
 #include "marivue/jpeg.hpp"
 
@@ -210,8 +211,16 @@ PictureOutcome fit_picture(const std::string& path, FitFrame frame, const std::a
             for (int c = 0; c < 3; ++c) out[2 - c] = static_cast<uint8_t>((sum[c] + n / 2) / n);
         }
     }
+    // The colours from the picture's profile to sRGB, on the fitted pixels
+    // (at most the frame's), not on every pixel of a large picture.
+    const ProfileUse profile = convert_to_srgb(
+        decoder.info().icc_profile, frame.pixels + static_cast<size_t>(p.top) * frame_row_bytes + p.left * 3,
+        p.fitted_width, p.fitted_height, frame_row_bytes, decoder.info().components == 1);
     if (frame.enlarge) enlarge(frame, p.fitted_width, p.fitted_height);
     outcome.result = decoder.complete() ? PictureResult::shown : PictureResult::incomplete;
     if (!decoder.complete()) outcome.reason = "the picture's data ends early; the missing part is filled in";
+    if (profile == ProfileUse::refused)
+        outcome.reason += std::string(outcome.reason.empty() ? "" : "; ") +
+                          "its colour profile cannot be used, so its colours are shown unconverted";
     return outcome;
 }

@@ -31,7 +31,9 @@ struct FitFrame {
 constexpr size_t picture_fit_memory_limit = size_t{256} << 20;
 
 // Decodes the file at `path` into `frame`: turned by its Exif orientation,
-// its aspect kept, centred on black, scaled down by averaging the pixels
+// its aspect kept, centred on black, its colours converted to sRGB from its
+// embedded ICC profile when it has one (and taken as sRGB when it has none),
+// scaled down by averaging the pixels
 // that fall on each frame pixel when it is larger than the frame, and
 // enlarged by interpolating between its pixels when it is smaller (unless
 // the frame says otherwise). `cancel`, when given and set, stops the

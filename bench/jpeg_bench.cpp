@@ -31,10 +31,13 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
+#include <pthread.h>
 #include <stb/stb_image.h>
+#include <time.h>
 
 using namespace marivue::jpeg;
 
@@ -253,6 +256,64 @@ double load_frame_microseconds(const std::filesystem::path& collection, int reps
     return times[times.size() / 2];
 }
 
+// How long a Decoder takes to return Stopped once another thread has called
+// stop(): decodes `f` through next_row (the first call decodes every scan
+// of a progressive picture) and stops it at `count` moments spread over the
+// time a whole decode takes; a stop that comes after the last row is not
+// counted. Returns the latencies in milliseconds, sorted: the time on the
+// clock, which includes any wait of the decoding thread for a core, and the
+// processor time the decoding thread spent from stop() to the return, which
+// does not.
+struct StopLatencies {
+    std::vector<double> wall, cpu;
+};
+
+double thread_cpu_ms(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+StopLatencies stop_latencies(const File& f, int count) {
+    std::vector<uint8_t> row(static_cast<size_t>(f.width) * 3);
+    auto whole_start = Clock::now();
+    {
+        Decoder decoder(f.bytes.data(), f.bytes.size());
+        while (decoder.next_row(row) == 0) {
+        }
+    }
+    const double whole = std::chrono::duration<double>(Clock::now() - whole_start).count();
+    StopLatencies latencies;
+    clockid_t decoding_clock;
+    if (pthread_getcpuclockid(pthread_self(), &decoding_clock) != 0) return latencies;
+    for (int i = 0; i < count; i++) {
+        Decoder decoder(f.bytes.data(), f.bytes.size());
+        const auto start = Clock::now();
+        const auto when = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(whole * (i + 0.5) / count));
+        Clock::time_point stopped_at;
+        double cpu_at_stop = 0;
+        std::thread stopper([&] {
+            std::this_thread::sleep_until(when);
+            cpu_at_stop = thread_cpu_ms(decoding_clock);
+            stopped_at = Clock::now();
+            decoder.stop();
+        });
+        int result;
+        while ((result = decoder.next_row(row)) == 0) {
+        }
+        const auto returned = Clock::now();
+        const double cpu_at_return = thread_cpu_ms(decoding_clock);
+        stopper.join();
+        if (result != Stopped) continue;
+        latencies.wall.push_back(std::chrono::duration<double, std::milli>(returned - stopped_at).count());
+        latencies.cpu.push_back(cpu_at_return - cpu_at_stop);
+    }
+    std::sort(latencies.wall.begin(), latencies.wall.end());
+    std::sort(latencies.cpu.begin(), latencies.cpu.end());
+    return latencies;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: jpeg-bench [--reps N] [--collection DIR] NAME=DIR ...\n");
     return 2;
@@ -336,5 +397,26 @@ int main(int argc, char** argv) {
     }
     if (!collection.empty())
         std::printf("load_frame of picture 2000: %.1f us (median)\n", load_frame_microseconds(collection, reps));
+    // Stop latency on the largest progressive picture of the sets.
+    const File* largest_progressive = nullptr;
+    for (const Set& s : sets)
+        for (const File& f : s.files) {
+            Info info;
+            if (read_info(f.bytes.data(), f.bytes.size(), info) == 0 && info.progressive &&
+                (largest_progressive == nullptr ||
+                 f.width * f.height > largest_progressive->width * largest_progressive->height))
+                largest_progressive = &f;
+        }
+    if (largest_progressive != nullptr) {
+        const StopLatencies latencies = stop_latencies(*largest_progressive, 20 * reps);
+        for (const auto& [what, times] : {std::pair{"on the clock", &latencies.wall},
+                                          std::pair{"decoding thread's processor time", &latencies.cpu}})
+            if (!times->empty())
+                std::printf(
+                    "stop() to Stopped on %s (%d x %d, progressive), %s: median %.3f ms, 90th percentile %.3f ms, "
+                    "worst %.3f ms, %zu stops\n",
+                    largest_progressive->name.c_str(), largest_progressive->width, largest_progressive->height, what,
+                    (*times)[times->size() / 2], (*times)[times->size() * 9 / 10], times->back(), times->size());
+    }
     return checksum == 42 ? 3 : 0;  // the checksum only keeps the decodes alive
 }

@@ -4,9 +4,11 @@
 #include "marivue/jpeg.hpp"
 
 #include "jpeg/internal.h"
+#include "jpeg/metadata.h"
 
 #include <marivue/jpeg/version.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -192,13 +194,18 @@ struct DecoderState {
     DecoderState& operator=(const DecoderState&) = delete;
 
     // `words` in place of the status's own where the Decoder refused the
-    // picture itself.
+    // picture itself. A failure is final: the record and its pool, which
+    // nothing reads any more, are released at once.
     void set_status(int code, const char* words = nullptr) {
         status = code;
         if (words == nullptr && record != nullptr)
             describe_status(*record, code, message, sizeof message);
         else
             std::snprintf(message, sizeof message, "%s", words != nullptr ? words : status_message(code));
+        if (code != 0 && record != nullptr) {
+            free_pool(*record);
+            record.reset();
+        }
     }
 
     std::unique_ptr<JpegDecoder> record;  // about 90 KB: never on the caller's stack
@@ -209,6 +216,9 @@ struct DecoderState {
     bool complete = true;
     bool filling = false;  // the data ran out: every further row is mid-grey
     char message[256];  // the words for `status`
+    // Set by stop() from any thread; the record looks at it while it
+    // decodes, next_row before each row.
+    std::atomic<bool> stop_requested{false};
 };
 
 // Prepares decoding on the first call (begin). The segments it reads up to
@@ -304,47 +314,25 @@ void open(DecoderState& s, ByteSource& source, const Options& options) {
     s.record.reset(new (std::nothrow) JpegDecoder);
     if (s.record == nullptr) return s.set_status(OutOfMemory);
     s.record->memory_limit = options.memory_limit;
+    s.record->stop_flag = &s.stop_requested;
+    // The profile and Exif data come from the segments before the frame
+    // header; later segments are not looked at.
+    detail::Metadata metadata;
+    s.record->segment_sink = detail::Metadata::sink;
+    s.record->segment_context = &metadata;
     open_decoder(*s.record, source);
+    s.record->segment_sink = nullptr;
+    s.record->segment_context = nullptr;
     if (s.record->status != 0) return s.set_status(s.record->status);
     s.info = info_of(*s.record);
+    s.info.icc_profile = metadata.take_icc_profile();
+    s.info.exif = metadata.take_exif();
+    s.info.orientation = detail::exif_orientation(s.info.exif.data(), s.info.exif.size());
     const std::uint64_t pixels = static_cast<std::uint64_t>(s.info.width) * static_cast<std::uint64_t>(s.info.height);
     if (options.max_pixels != 0 && pixels > options.max_pixels) {
         free_pool(*s.record);
         s.set_status(OutOfMemory, "the picture has more pixels than the pixel limit allows");
     }
-}
-
-// Decodes every row of an opened decoder straight into `image`, reusing
-// its memory when it held a picture before.
-int decode_all(Decoder& decoder, Image& image, const Options& options) {
-    clear(image);
-    if (!known_format(options.format)) return StreamError;
-    if (decoder.status() != 0) return decoder.status();
-    const Info& info = decoder.info();
-    const int channels = channels_of(options.format);
-    const size_t stride = static_cast<size_t>(info.width) * static_cast<size_t>(channels);
-    try {
-        image.pixels.resize(stride * static_cast<size_t>(info.height));
-    } catch (const std::bad_alloc&) {
-        clear(image);
-        return OutOfMemory;
-    }
-    std::uint8_t* out = image.pixels.data();
-    int result = 0;
-    int y = 0;
-    if (wants_two_threads(info, options))
-        result = detail::DecoderRows::two_threads(decoder, out, stride, options.format, y);
-    for (out += stride * static_cast<size_t>(y); y < info.height && result == 0; y++, out += stride)
-        result = decoder.next_row(std::span<std::uint8_t>(out, stride), options.format);
-    if (result != 0) {
-        clear(image);
-        return result < 0 ? result : BufferLimit;  // 1 before the last row would be the decoder's fault
-    }
-    image.width = info.width;
-    image.height = info.height;
-    image.channels = channels;
-    image.complete = decoder.complete();
-    return 0;
 }
 
 }  // namespace
@@ -384,6 +372,42 @@ bool Decoder::complete() const { return state_->complete; }
 
 const char* Decoder::message() const { return state_->message; }
 
+int Decoder::decode_image(Image& image, const Options& options) {
+    clear(image);
+    if (!known_format(options.format)) return StreamError;
+    if (status() != 0) return status();
+    if (state_->rows_done != 0) return StreamError;
+    const Info& info = this->info();
+    const int channels = channels_of(options.format);
+    const size_t stride = static_cast<size_t>(info.width) * static_cast<size_t>(channels);
+    try {
+        image.pixels.resize(stride * static_cast<size_t>(info.height));
+    } catch (const std::bad_alloc&) {
+        clear(image);
+        return OutOfMemory;
+    }
+    std::uint8_t* out = image.pixels.data();
+    int result = 0;
+    int y = 0;
+    if (wants_two_threads(info, options))
+        result = detail::DecoderRows::two_threads(*this, out, stride, options.format, y);
+    for (out += stride * static_cast<size_t>(y); y < info.height && result == 0; y++, out += stride)
+        result = next_row(std::span<std::uint8_t>(out, stride), options.format);
+    if (result != 0) {
+        clear(image);
+        return result < 0 ? result : BufferLimit;  // 1 before the last row would be the decoder's fault
+    }
+    image.width = info.width;
+    image.height = info.height;
+    image.channels = channels;
+    image.complete = complete();
+    return 0;
+}
+
+void Decoder::stop() noexcept {
+    if (!is_shared(state_)) state_->stop_requested.store(true, std::memory_order_relaxed);
+}
+
 int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
     DecoderState& s = *state_;
     if (s.status != 0) return s.status;
@@ -391,6 +415,11 @@ int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
         row.size() < static_cast<size_t>(s.info.width) * static_cast<size_t>(channels_of(format)))
         return StreamError;
     if (s.rows_done == s.info.height) return 1;
+    // Also between the rows of an MCU row, and while filling in rows.
+    if (s.stop_requested.load(std::memory_order_relaxed)) {
+        s.set_status(Stopped);
+        return s.status;
+    }
     JpegDecoder& d = *s.record;
     if (!prepare(s)) return s.status;
     const std::uint8_t* decoded = nullptr;
@@ -430,7 +459,7 @@ int decode(const void* data, std::size_t size, Image& image, PixelFormat format)
 
 int decode(const void* data, std::size_t size, Image& image, const Options& options) {
     Decoder decoder(data, size, options);
-    return decode_all(decoder, image, options);
+    return decoder.decode_image(image, options);
 }
 
 int decode_file(const char* path, Image& image, PixelFormat format) {
@@ -447,7 +476,7 @@ int decode_file(const char* path, Image& image, const Options& options) {
     {
         FileByteSource source(file);
         Decoder decoder(source, options);
-        status = decode_all(decoder, image, options);
+        status = decoder.decode_image(image, options);
     }
     std::fclose(file);
     return status;

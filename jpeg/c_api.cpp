@@ -60,6 +60,11 @@ int decode_rows(Decoder& decoder, PixelFormat format, marivue_jpeg_image* out) {
     return 0;
 }
 
+const unsigned char* bytes_of(const std::vector<std::uint8_t>& bytes, size_t* size) {
+    if (size != nullptr) *size = bytes.size();
+    return bytes.empty() ? nullptr : bytes.data();
+}
+
 marivue_jpeg_info info_of(const Info& in) {
     marivue_jpeg_info out{in.width, in.height, in.components, in.progressive ? 1 : 0, in.rgb ? 1 : 0, {}, {}};
     for (int c = 0; c < 4; c++) {
@@ -239,6 +244,24 @@ int marivue_jpeg_decoder_complete(const marivue_jpeg_decoder* decoder) {
 
 const char* marivue_jpeg_decoder_message(const marivue_jpeg_decoder* decoder) {
     return decoder != nullptr ? decoder->decoder.message() : status_message(StreamError);
+}
+
+const unsigned char* marivue_jpeg_decoder_icc_profile(const marivue_jpeg_decoder* decoder, size_t* size) {
+    if (decoder == nullptr) return bytes_of({}, size);
+    return bytes_of(decoder->decoder.info().icc_profile, size);
+}
+
+const unsigned char* marivue_jpeg_decoder_exif(const marivue_jpeg_decoder* decoder, size_t* size) {
+    if (decoder == nullptr) return bytes_of({}, size);
+    return bytes_of(decoder->decoder.info().exif, size);
+}
+
+int marivue_jpeg_decoder_orientation(const marivue_jpeg_decoder* decoder) {
+    return decoder != nullptr ? decoder->decoder.info().orientation : 1;
+}
+
+void marivue_jpeg_decoder_stop(marivue_jpeg_decoder* decoder) {
+    if (decoder != nullptr) decoder->decoder.stop();
 }
 
 void marivue_jpeg_decoder_free(marivue_jpeg_decoder* decoder) { delete decoder; }

@@ -10,6 +10,12 @@
 namespace marivue::jpeg::detail {
 
 void fail(JpegDecoder& d, int32_t code) {
+    // A segment between progressive scans that fails on bytes the data did
+    // not have is no reason to drop the scans that arrived. The source, the
+    // memory and the caller are another matter.
+    if (d.between_scans && header_read_past_end(d) && code != StreamError && code != OutOfMemory && code != PoolFull &&
+        code != Stopped)
+        throw ScansEnded{};
     d.status = code;
     free_pool(d);
     throw DecodeFailure{};
@@ -33,18 +39,31 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
 void initialize(JpegDecoder& d, ByteSource& source) {
     // Every field starts at zero or null: tables, geometry, counters, pool
     // slots, input state, push-back room and buffer. Only the caller's
-    // memory limit and settings survive.
+    // memory limit, settings, stop flag and segment sink survive.
     const size_t memory_limit = d.memory_limit;
     const DecodeSettings settings = d.settings;
+    const std::atomic<bool>* stop_flag = d.stop_flag;
+    SegmentSink segment_sink = d.segment_sink;
+    void* segment_context = d.segment_context;
     std::memset(static_cast<void*>(&d), 0, sizeof d);
     d.memory_limit = memory_limit;
     d.settings = settings;
+    d.stop_flag = stop_flag;
+    d.segment_sink = segment_sink;
+    d.segment_context = segment_context;
     d.source = &source;
+    d.opened = 1;
     d.in_cursor = in_buffer(d);
     d.adobe_transform = -1;
     d.row_block_table = d.row_blocks;
     d.last_nonzero_table = d.block_last_nonzero;
-    source.attach();
+    // A source that throws is one that cannot be read.
+    try {
+        source.attach();
+    } catch (...) {
+        d.source = nullptr;  // never attached, so not detached either
+        fail(d, StreamError);
+    }
     // Settings out of range are arguments the decoder cannot use.
     if (settings.max_side < 0 || settings.max_side > 65535 || settings.scale_shift < 0 || settings.scale_shift > 3)
         fail(d, StreamError);
@@ -70,9 +89,14 @@ namespace {
 // picture's segments after the scan are read too (finish_image), within the
 // same call and its error exit.
 void decode_mcu_coefficients(JpegDecoder& d) {
+    check_stop(d);
     if (d.is_progressive) {
         load_row_from_coeffs(d);
     } else {
+        // An MCU row that starts where the scan's data has ended is made up
+        // from what follows (synthesised bytes, or the fill in front of a
+        // marker), even where its codes consume no bit.
+        if (!entropy_data_left(d, true)) d.data_incomplete = 1;
         decode_row_blocks(d);
         if (entropy_read_past_end(d)) d.data_incomplete = 1;
     }
@@ -140,11 +164,17 @@ namespace marivue::jpeg {
 
 using namespace detail;
 
+JpegDecoder::JpegDecoder() noexcept { std::memset(static_cast<void*>(this), 0, sizeof *this); }
+
 void free_pool(JpegDecoder& d) {
     if (d.source != nullptr) {
         ByteSource* source = d.source;
         d.source = nullptr;
-        source->detach();
+        // Nothing thrown leaves the decoder; the memory is freed either way.
+        try {
+            source->detach();
+        } catch (...) {
+        }
     }
     for (void*& block : d.pool_blocks) {
         system_free(block);
@@ -154,6 +184,8 @@ void free_pool(JpegDecoder& d) {
 }
 
 void open_decoder(JpegDecoder& d, ByteSource& source) {
+    // A record still holding a stream lets it go first, so nothing leaks.
+    free_pool(d);
     try {
         initialize(d, source);
         find_frame_header(d);
@@ -164,6 +196,10 @@ void open_decoder(JpegDecoder& d, ByteSource& source) {
 int32_t begin(JpegDecoder& d) {
     if (d.ready) return 0;
     if (d.status != 0) return -1;
+    if (!d.opened) {
+        d.status = StreamError;  // no stream to begin on
+        return -1;
+    }
     try {
         prepare_decoding(d);
     } catch (const DecodeFailure&) {

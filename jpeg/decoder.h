@@ -41,7 +41,17 @@
 // where its segment is read: in open_decoder up to the frame header, in
 // begin for scan headers and the tables between scans. Frame and scan
 // set-up and all progressive scans fail in begin; a sequential picture's
-// entropy data fails in decode_row.
+// entropy data fails in decode_row. The work of a progressive picture's
+// scans is bounded by the stream: together they may walk at most 16 times
+// the frame's blocks plus 256 blocks per byte read; a scan beyond that
+// fails with DecodeError before it is walked.
+//
+// A new record is inert: every field is zero, so begin (-1, StreamError),
+// decode_row (-1) and free_pool (nothing to do) are safe before
+// open_decoder. open_decoder on a record that holds a stream releases that
+// stream first (free_pool), as if the caller had done so. A byte source
+// that throws is a source error: the exception ends in StreamError with
+// everything released, and goes no further.
 //
 // Ownership: the caller owns the ByteSource and the JpegDecoder. The source
 // must stay alive until free_pool has run and is destroyed by the caller
@@ -64,6 +74,9 @@
 // and is what stands between a caller who raises max_side and a header that
 // asks for gigabytes.
 //
+// Stopping: `stop_flag` (below), set from any thread, ends begin or
+// decode_row in Stopped within an MCU row, a scan or 4096 blocks of one.
+//
 // Threads: one decoder is driven by one thread at a time; it holds no locks.
 // Separate decoders share nothing writable, so different threads may decode
 // different pictures at once; the only shared data are read-only tables.
@@ -79,6 +92,7 @@
 #include "marivue/jpeg/byte_source.h"
 #include "marivue/jpeg/status.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -131,6 +145,14 @@ struct DecodeSettings {
     uint8_t extended_layouts = 0;
 };
 
+// Receives the APP1 and APP2 segments the marker parser meets (Exif, ICC
+// profile chunks, ...): the bytes after each segment's length field, in
+// order, in pieces of up to 512 bytes: `offset` of the piece in the
+// segment, `count` bytes at `bytes`, and the segment's `length` (an empty
+// segment comes as one call with count 0). Must not throw.
+using SegmentSink = void (*)(void* context, int32_t marker, int32_t offset, const uint8_t* bytes, int32_t count,
+                             int32_t length);
+
 // A built Huffman decode table: one 3328-byte block.
 struct HuffDecodeTable {
     int32_t lookahead[256];  // symbol, or negative tree node, by next 8 bits
@@ -165,6 +187,9 @@ constexpr int push_back_room = 128;
 // open_decoder; everything else is the decoder's own and pool pointers in
 // it are stale after a failure.
 struct JpegDecoder {
+    // Every field zero (memory_limit: no limit).
+    JpegDecoder() noexcept;
+
     int32_t image_width;
     int32_t image_height;
     ByteSource* source;
@@ -239,9 +264,10 @@ struct JpegDecoder {
     int32_t status;
     uint8_t ready;
     int32_t zero_reads;  // consecutive reads that returned 0 without the end flag
-    // End of the data inside entropy-coded data: set when the entropy reader
-    // first fetches synthesised bytes, with the bit counts that tell how many
-    // real bits were still unread then, and the fetches made since.
+    // End of a scan's data: set when the entropy reader first fetches
+    // synthesised bytes or meets a marker other than a restart marker, with
+    // the bit counts that tell how many real bits were still unread then,
+    // and the fetches made since. Cleared at the start of each scan.
     uint8_t data_exhausted;
     int32_t exhausted_real_bits;
     int32_t exhausted_unread_bits;
@@ -268,11 +294,14 @@ struct JpegDecoder {
     // 1 when the picture was patched because its data ended early; the
     // statuses stay what they are either way. Progressive (final after
     // begin, which decodes every scan): a scan's entropy-coded data ran out
+    // (the stream ended, or a marker other than a restart marker came)
     // before its last block, so blocks it did not reach keep what earlier
     // scans gave them (0 where none did), or the stream ended before its
-    // end-of-image marker, so scans may be missing. Sequential (0 after
-    // begin; read it after each decode_row): the MCU row just decoded, or
-    // the one whose decoding failed, needed bytes past the end of the data:
+    // end-of-image marker or inside a segment between two scans, so scans
+    // may be missing. Sequential (0 after begin; read it after each
+    // decode_row): the MCU row just decoded, or the one whose decoding
+    // failed, needed bytes past the end of the data (or past a marker other
+    // than a restart marker, whose place the synthesised bytes then take):
     // that MCU row is decoded partly, and every later one wholly, from the
     // synthesised end-of-image bytes (rows before it are whole); once 1 it
     // stays 1, and it is final when decode_row has returned 1 or failed. A
@@ -286,7 +315,18 @@ struct JpegDecoder {
     // progressive frame keeps coefficient grids for the whole picture), so a
     // caller that decodes untrusted streams should set it. A new record
     // starts with no limit.
-    size_t memory_limit = 0;
+    size_t memory_limit;
+    // Set by the caller before open_decoder, which keeps it: a flag of the
+    // caller's, which any thread may set to stop the decoding. begin and
+    // decode_row then fail with Stopped (the pool released, the source let
+    // go) at the next place that looks: each MCU row, each scan of a
+    // progressive picture and every 4096 blocks inside one. Null: never.
+    const std::atomic<bool>* stop_flag;
+    // Set by the caller before open_decoder, which keeps them: where APP1
+    // and APP2 segments go (see SegmentSink). Null, the default: they are
+    // skipped like any other segment.
+    SegmentSink segment_sink;
+    void* segment_context;
     size_t pool_bytes;  // bytes requested from the pool so far
     // Set by the caller before open_decoder, which keeps it (see
     // DecodeSettings); a new record starts with the defaults.
@@ -314,6 +354,17 @@ struct JpegDecoder {
     // slot (0..7) a look-up of code and value bits 11 bits wide.
     uint16_t* skip_ac[4];
     int32_t* wide_fast[8];
+    uint8_t opened;  // open_decoder has run: begin does the work only then
+    int64_t input_bytes;  // bytes the source has delivered
+    // Progressive: 1 while the segments between two scans are read, where a
+    // segment that the data ended inside ends the scans (what arrived is
+    // decoded) instead of failing on synthesised bytes.
+    uint8_t between_scans;
+    // Progressive: the blocks the scans so far walk, against the work the
+    // picture's size and data allow (see decode_all_scans); work_refused is
+    // 1 when a scan would have gone beyond it, which fails with DecodeError.
+    int64_t scan_block_visits;
+    uint8_t work_refused;
 };
 
 // Construction: resets the record (keeping memory_limit and settings),

@@ -33,7 +33,13 @@ void refill_input(JpegDecoder& d) {
     if (d.at_end) return;
     do {
         int32_t room = input_buffer_size - d.in_count;
-        int32_t got = d.source->read(in_buffer(d) + d.in_count, room, &d.at_end);
+        int32_t got = -1;
+        // A source that throws is one that cannot be read.
+        try {
+            got = d.source->read(in_buffer(d) + d.in_count, room, &d.at_end);
+        } catch (...) {
+            got = -1;
+        }
         // -1 is the source's error report; anything else outside 0..room
         // breaks its contract and cannot be trusted either.
         if (got < 0 || got > room) fail(d, StreamError);
@@ -43,6 +49,7 @@ void refill_input(JpegDecoder& d) {
             d.zero_reads = 0;
         }
         d.in_count += got;
+        d.input_bytes += got;
     } while (d.in_count < input_buffer_size && !d.at_end);
 }
 
@@ -85,7 +92,11 @@ int32_t get_entropy_byte(JpegDecoder& d) {
         return 0xFF;
     }
     if (next == 0) return 0xFF;  // stuffed zero
-    // A marker: leave it in the input for the header side.
+    // A marker: leave it in the input for the header side. Any marker but a
+    // restart marker ends the scan's data as the end of the stream does: a
+    // scan that needs bits beyond it (a cut file with an end-of-image marker
+    // after it, a scan header with no data) is marked like a cut one.
+    if (next < 0xD0 || next > 0xD7) d.data_exhausted = 1;
     push_back_byte(d, next);
     push_back_byte(d, 0xFF);
     return 0xFF;
@@ -136,11 +147,20 @@ Bits fetch_entropy_word(JpegDecoder& d, Bits bits) {
     return bits;
 }
 
-bool entropy_data_left(const JpegDecoder& d) {
+bool entropy_data_left(const JpegDecoder& d, bool code_next) {
     if (!d.data_exhausted) return true;
     int32_t unread = d.bit_count + 16;
     int32_t consumed = d.exhausted_unread_bits + 16 * d.fetches_since_exhausted - unread;
-    return d.exhausted_real_bits - consumed > 0;
+    int32_t left = d.exhausted_real_bits - consumed;
+    if (left <= 0) return false;
+    if (!code_next || left > unread) return true;
+    // The unread bits as the entropy reader holds them (see load), the next
+    // one at the top: past the data they are 1s (fill, or the synthesised
+    // 0xFF that comes first), and a code that decodes to no symbol would
+    // otherwise keep the scan going on them without consuming a bit.
+    Bits bits;
+    load(d, bits);
+    return (~bits.window >> (64 - left)) != 0;
 }
 
 bool entropy_read_past_end(const JpegDecoder& d) {
@@ -176,6 +196,9 @@ void prime_entropy_bits(JpegDecoder& d) {
     if (d.bit_count >= 8) push_back_byte(d, d.bit_buffer >> 24);
     push_back_byte(d, d.bit_buffer & 0xFF);
     push_back_byte(d, (d.bit_buffer >> 8) & 0xFF);
+    // Each scan's data has its own end (the marker after it).
+    d.data_exhausted = 0;
+    d.fetches_since_exhausted = 0;
     restart_entropy_bits(d);
 }
 

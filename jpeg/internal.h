@@ -32,8 +32,14 @@ namespace marivue::jpeg::detail {
 // status is already in the record.
 struct DecodeFailure {};
 
+// Thrown in place of a failure while the segments between two progressive
+// scans are read from synthesised bytes (the data ended inside one): the
+// scans end there, and what arrived is decoded. Caught by decode_all_scans.
+struct ScansEnded {};
+
 // Stores `code`, releases the pool, detaches the source and leaves to the
-// public operation that is running. Never returns.
+// public operation that is running. Never returns. Between progressive
+// scans, a failure of the data read past its end throws ScansEnded instead.
 [[noreturn]] void fail(JpegDecoder& d, int32_t code);
 
 // At least `size` zeroed bytes aligned to 8, living until free_pool.
@@ -46,6 +52,14 @@ void* pool_alloc(JpegDecoder& d, size_t size);
 // definitions (in this namespace) in its place and make allocations fail.
 void* system_alloc(size_t size);  // zero-filled, or null
 void system_free(void* block);
+
+// Fails with Stopped once the caller's stop flag is set. One relaxed load:
+// called per MCU row, per scan and every few thousand blocks.
+inline void check_stop(JpegDecoder& d) {
+    if (d.stop_flag != nullptr && d.stop_flag->load(std::memory_order_relaxed)) fail(d, Stopped);
+}
+// How many blocks a progressive scan walks between two looks at the flag.
+constexpr int32_t blocks_between_stop_checks = 4096;
 
 void initialize(JpegDecoder& d, ByteSource& source);
 void prepare_decoding(JpegDecoder& d);
@@ -94,9 +108,12 @@ int32_t get_entropy_byte(JpegDecoder& d);
 void push_back_byte(JpegDecoder& d, int32_t byte);
 uint32_t get_bits_raw(JpegDecoder& d, int n);
 
-// False once the entropy reader has delivered every bit of real data and
-// is into the synthesised end-of-image bytes.
-bool entropy_data_left(const JpegDecoder& d);
+// False once the entropy reader has delivered every bit of the scan's data
+// and is into the synthesised end-of-image bytes or the fill in front of a
+// marker. With `code_next` (the next data is a Huffman code, which is never
+// all 1-bits), also when the bits left are all 1s: the padding of the last
+// byte, or a code the end cut short.
+bool entropy_data_left(const JpegDecoder& d, bool code_next);
 // True once the entropy reader has consumed synthesised bits: the data it
 // decoded ran past the end of the stream.
 bool entropy_read_past_end(const JpegDecoder& d);
@@ -204,8 +221,13 @@ void read_dri(JpegDecoder& d);
 void skip_segment(JpegDecoder& d);
 // Reads an APP0 or APP14 segment, noting a JFIF or an Adobe segment.
 void read_app(JpegDecoder& d, int32_t code);
+// Hands an APP1 or APP2 segment to the caller's segment sink.
+void pass_segment(JpegDecoder& d, int32_t code);
 void find_frame_header(JpegDecoder& d);
 bool find_scan_header(JpegDecoder& d);
+// Between progressive scans: throws ScansEnded once the header reader has
+// read synthesised bytes, so that a segment the data ended inside is not used.
+void end_scans_if_cut(JpegDecoder& d);
 void handle_restart(JpegDecoder& d);
 // Passes over entropy-coded data, restart markers included, and leaves the
 // input in front of the marker that ends it (the end-of-image marker at the
@@ -473,6 +495,10 @@ inline int32_t decode_symbol(JpegDecoder& d, Bits& bits, const HuffDecodeTable& 
             return e;
         }
         if (length != 0) take_bits(d, bits, length);
+        // A code of no symbol (it consumes nothing) met past the end of the
+        // scan's data: the fill after it, not data.
+        else if (d.data_exhausted)
+            d.data_incomplete = 1;
     } else {
         e = huff_decode_long(d, bits, table, e);
     }

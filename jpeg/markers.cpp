@@ -16,7 +16,7 @@ inline int32_t read16(JpegDecoder& d) { return static_cast<int32_t>(get_bits_raw
 constexpr int32_t marker_sof0 = 0xC0, marker_sof1 = 0xC1, marker_sof2 = 0xC2;
 constexpr int32_t marker_sof9 = 0xC9;
 constexpr int32_t marker_soi = 0xD8, marker_eoi = 0xD9, marker_sos = 0xDA;
-constexpr int32_t marker_app0 = 0xE0, marker_app14 = 0xEE;
+constexpr int32_t marker_app0 = 0xE0, marker_app1 = 0xE1, marker_app2 = 0xE2, marker_app14 = 0xEE;
 constexpr int32_t marker_sof55 = 0xF7;  // JPEG-LS, another format: an unknown segment here
 
 // The colour coding of a three-component frame: YCbCr unless the picture
@@ -79,6 +79,7 @@ int32_t process_markers(JpegDecoder& d) {
         if (code <= 0xC3) return code;  // SOF0-SOF3
         if (code == 0xC4) {
             read_dht(d);
+            end_scans_if_cut(d);
             continue;
         }
         if (code <= 0xC7) return code;  // SOF5-SOF7
@@ -98,10 +99,15 @@ int32_t process_markers(JpegDecoder& d) {
         }  // DNL
         if (code == 0xDD) {
             read_dri(d);
+            end_scans_if_cut(d);
             continue;
         }
         if (code == marker_app0 || code == marker_app14) {
             read_app(d, code);
+            continue;
+        }
+        if ((code == marker_app1 || code == marker_app2) && d.segment_sink != nullptr) {
+            pass_segment(d, code);
             continue;
         }
         if (code == marker_sof55 && d.frame_marker == 0) d.frame_marker = code;
@@ -133,6 +139,20 @@ void read_app(JpegDecoder& d, int32_t code) {
         }
     }
     for (; left > 0; left--) read8(d);
+}
+
+void pass_segment(JpegDecoder& d, int32_t code) {
+    int32_t length = read16(d);
+    if (length < 2) fail(d, MarkerLength);
+    length -= 2;
+    uint8_t piece[512];
+    int32_t offset = 0;
+    do {
+        int32_t count = length - offset < 512 ? length - offset : 512;
+        for (int32_t i = 0; i < count; i++) piece[i] = static_cast<uint8_t>(read8(d));
+        d.segment_sink(d.segment_context, code, offset, piece, count, length);
+        offset += count;
+    } while (offset < length);
 }
 
 void skip_segment(JpegDecoder& d) {
@@ -181,7 +201,9 @@ void read_dqt(JpegDecoder& d) {
         if (number >= 4) fail(d, QuantIndexInvalid);
         bool wide = (precision_and_number >> 4) != 0;
         if (d.quant_tables[number] == nullptr) d.quant_tables[number] = static_cast<int16_t*>(pool_alloc(d, 128));
-        int16_t* table = d.quant_tables[number];
+        // Read whole before it replaces the table: a table the data ended
+        // inside, between progressive scans, is not used.
+        int16_t table[64];
         for (int i = 0; i < 64; i++) {
             int32_t value = read8(d);
             if (wide) value = (value << 8) | read8(d);
@@ -190,6 +212,8 @@ void read_dqt(JpegDecoder& d) {
         int32_t size = wide ? 129 : 65;
         if (left < size) fail(d, QuantSegmentShort);
         left -= size;
+        end_scans_if_cut(d);
+        std::memcpy(d.quant_tables[number], table, sizeof table);
     }
 }
 
@@ -286,7 +310,12 @@ bool find_scan_header(JpegDecoder& d) {
     if (code == marker_eoi) return false;
     if (code != marker_sos) fail(d, UnexpectedMarker);
     read_sos(d);
+    end_scans_if_cut(d);
     return true;
+}
+
+void end_scans_if_cut(JpegDecoder& d) {
+    if (d.between_scans && header_read_past_end(d)) throw ScansEnded{};
 }
 
 void handle_restart(JpegDecoder& d) {

@@ -59,7 +59,10 @@ struct Worker {
                 handover->changed.wait(guard, [&] { return handover->done < handover->filled || handover->finished; });
                 if (handover->done == handover->filled) return;
             }
-            convert(slots[handover->done % slot_count]);
+            // Once the caller has asked to stop, the calling thread fails at
+            // its next MCU row; the slots in flight are only counted off.
+            const std::atomic<bool>* stop = rows->stop_flag;
+            if (stop == nullptr || !stop->load(std::memory_order_relaxed)) convert(slots[handover->done % slot_count]);
             {
                 std::lock_guard<std::mutex> guard(handover->lock);
                 handover->done++;

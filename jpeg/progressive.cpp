@@ -133,6 +133,13 @@ inline void refine_positions(JpegDecoder& d, Bits& bits, int16_t* p, uint64_t po
 // reached keep what earlier scans gave them.
 struct ScanDataEnded {};
 
+// A code that matches no symbol (it consumes no bits, and decodes as symbol
+// 0) once the scan's data has ended is the fill after it: the data ran out
+// in this block, which keeps what earlier scans gave it.
+inline void check_code(const JpegDecoder& d, const HuffDecodeTable& table, int32_t symbol) {
+    if (d.data_exhausted && table.code_length[symbol] == 0) throw ScanDataEnded{};
+}
+
 // Corrupt entropy data is a DecodeError, unless the stream simply ended and
 // the bits were the synthesised end-of-image pattern: a truncated
 // progressive stream still yields the picture its complete scans describe.
@@ -167,7 +174,9 @@ void decode_dc_first(JpegDecoder& d, int c, int x, int y) {
     int16_t* p = coeff_block_at(d, *d.dc_coeff_buffers[c], x, y);
     Bits bits;
     load(d, bits);
-    int32_t s = huff_decode(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]]);
+    const HuffDecodeTable& table = *d.huff_decode_tables[d.comp_dc_table[c]];
+    int32_t s = huff_decode(d, bits, table);
+    check_code(d, table, s);
     if (s > 15) fail_scan_data(d);
     int32_t difference = s == 0 ? 0 : extend(take_bits(d, bits, s), s);
     save(d, bits);
@@ -195,6 +204,7 @@ void decode_ac_first(JpegDecoder& d, int c, int x, int y) {
         int32_t rs, value = 0;
         if (!take_fast_ac(d, bits, fast, rs, value)) {
             rs = huff_decode(d, bits, table);
+            check_code(d, table, rs);
             if (rs & 15) value = extend(take_bits(d, bits, rs & 15), rs & 15);
         }
         int32_t r = rs >> 4, s = rs & 15;
@@ -228,6 +238,7 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
         const HuffDecodeTable& table = *d.huff_decode_tables[d.comp_ac_table[c]];
         while (k <= last) {
             int32_t rs = huff_decode(d, bits, table);
+            check_code(d, table, rs);
             int32_t r = rs >> 4, s = rs & 15;
             int16_t value = 0;
             if (s != 0) {
@@ -274,13 +285,20 @@ bool only_fill_left(const JpegDecoder& d) {
 // Decodes the scan's MCUs; false when its data ran out before the last.
 bool walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
     int32_t rows[4] = {0, 0, 0, 0};
+    int32_t until_stop_check = blocks_between_stop_checks;
     for (int32_t mcu_row = 0; mcu_row < d.mcus_down; mcu_row++) {
         BlockWalk walk;
         for (int32_t m = 0; m < d.mcus_across; m++) {
             walk.x = 0;
             walk.y = 0;
-            // Past the end of the data there is nothing left to decode.
-            if (!entropy_data_left(d)) return false;
+            if ((until_stop_check -= d.blocks_per_mcu) <= 0) {
+                check_stop(d);
+                until_stop_check = blocks_between_stop_checks;
+            }
+            // Past the end of the data there is nothing left to decode,
+            // unless an end-of-band run, which needs no bits, covers the
+            // blocks that follow.
+            if (d.eob_run == 0 && !entropy_data_left(d, block_decoder != decode_dc_refine)) return false;
             if (d.restart_interval != 0 && d.restarts_left == 0) {
                 // A stream cut in front of its restart marker, or inside it,
                 // has ended too.
@@ -309,19 +327,60 @@ void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
     d.data_incomplete = 1;
 }
 
+namespace {
+
+// The next scan's header and set-up; false at the end of the scans, which
+// is also where the data ended inside a segment between two scans.
+bool next_scan(JpegDecoder& d) {
+    d.between_scans = 1;
+    try {
+        const bool found = start_scan(d);
+        d.between_scans = 0;
+        return found;
+    } catch (const ScansEnded&) {
+        d.between_scans = 0;
+        d.data_incomplete = 1;
+        return false;
+    }
+}
+
+// The work a stream may ask of the scans: every scan walks its blocks
+// whatever its data, so a short stream of many scans (thousands of empty
+// refinement scans) could keep the decoder busy for minutes. The scans
+// together may walk 16 times the blocks of the frame, enough for every
+// script an encoder writes, plus 256 blocks per byte of the stream read so
+// far. A scan that would go beyond that fails, before it is walked.
+constexpr int64_t visits_per_frame_block = 16;
+constexpr int64_t visits_per_input_byte = 256;
+
+void charge_scan(JpegDecoder& d, int64_t frame_blocks) {
+    d.scan_block_visits += static_cast<int64_t>(d.mcus_across) * d.mcus_down * d.blocks_per_mcu;
+    const int64_t bytes_read = d.input_bytes - d.in_count;
+    if (d.scan_block_visits > visits_per_frame_block * frame_blocks + visits_per_input_byte * bytes_read) {
+        d.work_refused = 1;
+        fail(d, DecodeError);
+    }
+}
+
+}  // namespace
+
 void decode_all_scans(JpegDecoder& d) {
     // At the eighth size the transform reads DC coefficients alone: AC scans
     // are passed over undecoded and no AC grid is needed. (At other reduced
     // sizes every scan is decoded: a refinement scan's bits depend on every
     // coefficient of its band, needed or not.)
     const bool dc_only = d.settings.scale_shift == 3;
+    int64_t frame_blocks = 0;
     for (int32_t c = 0; c < d.frame_component_count; c++) {
         int32_t wide = d.comp_h_factor[c] * d.mcus_per_row;
         int32_t high = d.comp_v_factor[c] * d.mcus_per_column;
         d.dc_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 1, 1);
         if (!dc_only) d.ac_coeff_buffers[c] = coeff_buffer_create(d, wide, high, 8, 8);
+        frame_blocks += static_cast<int64_t>(wide) * high;
     }
-    while (start_scan(d)) {
+    for (;;) {
+        check_stop(d);
+        if (!next_scan(d)) break;
         int32_t ss = d.spectral_first, se = d.spectral_last;
         if (ss > se || se > 63) fail(d, SpectralSelection);
         if ((ss == 0 && se != 0) || (ss > 0 && d.scan_component_count != 1)) fail(d, SpectralSelection);
@@ -336,6 +395,7 @@ void decode_all_scans(JpegDecoder& d) {
             block_decoder = d.approx_high == 0 ? decode_dc_first : decode_dc_refine;
         else
             block_decoder = d.approx_high == 0 ? decode_ac_first : decode_ac_refine;
+        charge_scan(d, frame_blocks);
         decode_progressive_scan(d, block_decoder);
         prime_header_bits(d);
     }

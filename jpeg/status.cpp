@@ -54,6 +54,7 @@ constexpr StatusText status_texts[] = {
     {SuccessiveApprox, "SuccessiveApprox", "a progressive scan has impossible refinement bits"},
     {StreamError, "StreamError", "the input could not be read, or the call's arguments cannot be used"},
     {OutOfMemory, "OutOfMemory", "not enough memory, or the picture is larger than the memory or pixel limit allows"},
+    {Stopped, "Stopped", "the decoding was stopped on request"},
 };
 
 const StatusText* find_status(int32_t code) {
@@ -109,6 +110,8 @@ void describe_status(const JpegDecoder& d, int32_t code, char* out, size_t size)
             if (kind.marker == d.frame_marker) words = kind.words;
     } else if (code == HeightOutOfRange && d.image_height == 0) {
         words = "the picture's height is given by a DNL segment, which is not supported";
+    } else if (code == DecodeError && d.work_refused) {
+        words = "the progressive scans ask for more work than the picture's size and data allow";
     } else if (code == UnsupportedComponents && d.frame_component_count == 4) {
         words = "four-component (CMYK) pictures are not supported";
     } else if (code == UnsupportedComponents && d.frame_component_count == 2) {

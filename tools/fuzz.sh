@@ -21,7 +21,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(decoder frame_loader)
+all_targets=(decoder frame_loader decode)
 # Memory: libFuzzer's own limits, well above what the fuzzers' decoders may
 # take (their pool is capped at 48 MiB; the frame loader's at what 240-wide
 # pictures need).

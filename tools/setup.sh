@@ -14,8 +14,9 @@ esac
 
 # Building and running the viewer: the compiler, the resource compiler for
 # the embedded pictures, the terminal front end's libraries, the window
-# front end's Qt with its Wayland plugin and a font, and libpng for
-# jpeg-decode's PNG output.
+# front end's Qt with its Wayland plugin and a font, libpng for
+# jpeg-decode's PNG output, and Little CMS for the album's conversion of
+# pictures with a colour profile.
 RUN_PACKAGES=(
   cmake
   g++
@@ -29,6 +30,7 @@ RUN_PACKAGES=(
   qt6-wayland
   fonts-dejavu-core
   libpng-dev
+  liblcms2-dev
 )
 
 # Testing: the test framework, the reference decoder and encoder the tests
@@ -38,7 +40,9 @@ RUN_PACKAGES=(
 # entry and the AppStream metainfo, clang with its fuzzing and sanitizer
 # runtime, Valgrind, and clang-format; xterm with xwd for the terminal's
 # pixel pictures, and netpbm for tools/screenshots.sh; abigail-tools, whose
-# abidiff checks that the shared library's ABI is the interface's alone.
+# abidiff checks that the shared library's ABI is the interface's alone;
+# icc-profiles-free's colour profiles, which the tests embed in pictures,
+# and liblcms2-utils, whose jpgicc converts them for comparison.
 TEST_PACKAGES=(
   libgtest-dev
   libjpeg62-turbo-dev
@@ -58,6 +62,8 @@ TEST_PACKAGES=(
   x11-apps
   netpbm
   abigail-tools
+  icc-profiles-free
+  liblcms2-utils
 )
 
 packages=("${RUN_PACKAGES[@]}")

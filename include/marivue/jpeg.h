@@ -83,7 +83,8 @@ MARIVUE_JPEG_API const char* marivue_jpeg_version(void);
  *   marivue_jpeg_decoder_free(d);
  *
  * The decoder is opaque: what it keeps can change without changing this
- * interface. One decoder is used by one thread at a time. */
+ * interface. One decoder is used by one thread at a time, except that any
+ * thread may stop it (marivue_jpeg_decoder_stop). */
 typedef struct marivue_jpeg_decoder marivue_jpeg_decoder;
 
 /* A streaming decoder's options. marivue_jpeg_options_init sets every field
@@ -126,6 +127,15 @@ MARIVUE_JPEG_API marivue_jpeg_decoder* marivue_jpeg_decoder_open_callback(marivu
                                                                           int* status);
 /* What the frame header says; returns the decoder's status. */
 MARIVUE_JPEG_API int marivue_jpeg_decoder_info(const marivue_jpeg_decoder* decoder, marivue_jpeg_info* info);
+/* The embedded ICC colour profile (its chunks joined; none when they are
+ * inconsistent or missing), the first Exif segment's TIFF data (after
+ * "Exif\0\0") and the Exif orientation (1..8, 1 when absent or invalid),
+ * as marivue/jpeg.hpp's Info describes them. The bytes live as long as the
+ * decoder; NULL with *size 0 when there are none (size may be NULL). */
+MARIVUE_JPEG_API const unsigned char* marivue_jpeg_decoder_icc_profile(const marivue_jpeg_decoder* decoder,
+                                                                       size_t* size);
+MARIVUE_JPEG_API const unsigned char* marivue_jpeg_decoder_exif(const marivue_jpeg_decoder* decoder, size_t* size);
+MARIVUE_JPEG_API int marivue_jpeg_decoder_orientation(const marivue_jpeg_decoder* decoder);
 /* Writes the next row, top to bottom, in `format` into the first
  * width x channels bytes of `row`. Returns 0 when a row was written, 1 once
  * every row has been, or the negative status. StreamError for a row_size
@@ -143,6 +153,13 @@ MARIVUE_JPEG_API int marivue_jpeg_decoder_complete(const marivue_jpeg_decoder* d
  * reason where the decoder knows more than the status (the kind of picture
  * it refused, for one). Lives as long as the decoder. */
 MARIVUE_JPEG_API const char* marivue_jpeg_decoder_message(const marivue_jpeg_decoder* decoder);
+/* Ends the decoding in progress: callable from any thread, also while
+ * another is inside marivue_jpeg_decoder_next_row (which then returns
+ * Stopped, -234, within an MCU row, a progressive scan or 4096 blocks of
+ * one), and every later next_row returns Stopped too; the decoder's working
+ * memory is released at once, and the handle must still be freed. NULL is
+ * fine. */
+MARIVUE_JPEG_API void marivue_jpeg_decoder_stop(marivue_jpeg_decoder* decoder);
 /* Releases the decoder and all its memory, also in the middle of a picture;
  * NULL is fine. */
 MARIVUE_JPEG_API void marivue_jpeg_decoder_free(marivue_jpeg_decoder* decoder);

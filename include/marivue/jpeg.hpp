@@ -15,7 +15,8 @@
 //                 buffer too small);
 //   OutOfMemory   the system refused memory, the decoder's working memory
 //                 would pass Options::memory_limit, or the picture has more
-//                 pixels than Options::max_pixels.
+//                 pixels than Options::max_pixels;
+//   Stopped       Decoder::stop() was called (marivue_jpeg_decoder_stop in C).
 // A picture whose data ends early still decodes: what the data gave is kept,
 // rows it did not reach are mid-grey (128) and `complete` is false.
 //
@@ -70,6 +71,22 @@ struct Info {
     // once the first row has been asked for, as the first scan has it (the
     // last scan of a progressive picture).
     int restart_interval = 0;
+    // From the segments before the frame header. The embedded ICC colour
+    // profile: its APP2 "ICC_PROFILE" chunks joined in sequence order; empty
+    // without one, and also when the chunks are inconsistent (numbers or
+    // counts that disagree, a chunk missing or repeated) or add up to more
+    // than 16 MiB: no profile rather than a wrong one. Pixels are never
+    // converted: the profile is for the caller's colour management.
+    std::vector<std::uint8_t> icc_profile{};
+    // The Exif orientation (IFD0 tag 0x0112): 1 as stored, 2 mirrored left
+    // to right, 3 turned half round, 4 mirrored top to bottom, 5 mirrored
+    // about the main diagonal, 6 to be turned a quarter clockwise, 7
+    // mirrored about the other diagonal, 8 to be turned a quarter
+    // anticlockwise; 1 when absent or invalid. Rows are delivered as stored.
+    int orientation = 1;
+    // The first APP1 "Exif" segment's TIFF data (the bytes after
+    // "Exif\0\0"), for reading camera facts; empty without one.
+    std::vector<std::uint8_t> exif{};
 };
 
 struct Options {
@@ -150,6 +167,22 @@ public:
     // been, or the negative status (StreamError for a span too short, which
     // consumes no row). The format may change from row to row.
     int next_row(std::span<std::uint8_t> row, PixelFormat format = PixelFormat::rgb);
+
+    // The one-call decode on this decoder: every row into `image`, in
+    // options.format, on one or two threads as options.threads says (the
+    // other options are the constructor's). Only before the first next_row;
+    // StreamError after it. Returns 0 or the status, as decode() does.
+    int decode_image(Image& image, const Options& options = Options{});
+
+    // Ends the decoding in progress: callable from any thread, also while
+    // another is inside next_row or decode_image, which then return Stopped
+    // at the next place the decoder looks: within an MCU row, a progressive
+    // scan's header or 4096 blocks of one (about 2 ms of the decoding
+    // thread's time at most on a 12 MP progressive picture, README). Every later call returns
+    // Stopped too, and the decoder's memory is released at once; the object
+    // itself stays valid until it is destroyed. Harmless when called again,
+    // after the last row or after a failure.
+    void stop() noexcept;
 
 private:
     friend struct detail::DecoderRows;

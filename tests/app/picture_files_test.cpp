@@ -188,4 +188,83 @@ TEST(PictureFit, TurnsAndShrinksLikeTheReference) {
     std::filesystem::remove_all(f.dir);
 }
 
+// Pictures with an embedded profile are shown converted to sRGB: the
+// album's frame against jpgicc's conversion of the same file (decoded by
+// djpeg), tile by tile. jpgicc writes a new JPEG (at quality 100 here), and
+// the album converts the fitted pixels rather than the file's, so the
+// means of 24 x 24 tiles are compared, within 1 level (0.05 to 0.14 here);
+// without the conversion the same tiles are 72 to 88 levels apart at worst,
+// and the test checks that they are more than 20 apart. A profile Little CMS cannot use leaves the picture as it is,
+// with a note; a picture without one is sRGB already.
+TEST(PictureFit, ColoursConvertedFromTheProfileLikeJpgicc) {
+    Folder f;
+    f.encode("p.jpg", 1440, 960, "-quality 95 -sample 1x1");
+    f.encode("grey.jpg", 1440, 960, "-quality 95 -grayscale");
+    const auto profile = [](const char* name) { return e2e::read_file(std::string("/usr/share/color/icc/") + name); };
+    const auto tag = [&](const std::string& from, const std::string& name, const Bytes& icc) {
+        run("cp '" + f.at(from) + "' '" + f.at(name) + "'");
+        const std::string name_and_numbers("ICC_PROFILE\0\1\1", 14);
+        Bytes chunk(name_and_numbers.begin(), name_and_numbers.end());
+        chunk.resize(14 + icc.size());
+        std::copy(icc.begin(), icc.end(), chunk.begin() + 14);
+        f.insert_segment(name, 0xE2, chunk);
+    };
+    // Means of 24 x 24 tiles of two frames' channels: the largest difference.
+    const auto worst_tile = [](const Bytes& a, const Bytes& b) {
+        double worst = 0;
+        for (int ty = 0; ty < album_frame_height / 24; ++ty)
+            for (int tx = 0; tx < album_frame_width / 24; ++tx)
+                for (int c = 0; c < 3; ++c) {
+                    double sum = 0;
+                    for (int y = ty * 24; y < ty * 24 + 24; ++y)
+                        for (int x = tx * 24; x < tx * 24 + 24; ++x) {
+                            const size_t at = (static_cast<size_t>(y) * album_frame_width + x) * 3 + c;
+                            sum += static_cast<double>(a[at]) - b[at];
+                        }
+                    worst = std::max(worst, std::abs(sum) / (24 * 24));
+                }
+        return worst;
+    };
+    const Bytes garbage(400, 0x5A);
+    tag("p.jpg", "adobe.jpg", profile("compatibleWithAdobeRGB1998.icc"));
+    tag("p.jpg", "lstar.jpg", profile("LStar-RGB.icc"));
+    tag("grey.jpg", "grey-gamma.jpg", profile("Gray.icc"));
+    tag("p.jpg", "garbage.jpg", garbage);
+    tag("p.jpg", "grey-profile-on-colour.jpg", profile("Gray.icc"));
+    const std::string note = "its colour profile cannot be used, so its colours are shown unconverted";
+    struct Row {
+        const char* file;
+        const char* plain;  // the same picture without the profile
+        bool converted;
+    } rows[] = {
+        {"adobe.jpg", "p.jpg", true},
+        {"lstar.jpg", "p.jpg", true},
+        {"grey-gamma.jpg", "grey.jpg", true},
+        {"garbage.jpg", "p.jpg", false},
+        {"grey-profile-on-colour.jpg", "p.jpg", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        Bytes frame(album_frame_bytes);
+        const PictureOutcome outcome =
+            fit_picture(f.at(row.file), FitFrame{frame.data(), album_frame_width, album_frame_height});
+        EXPECT_EQ(outcome.result, PictureResult::shown);
+        const Bytes plain = fitted(f.at(row.plain));
+        if (!row.converted) {
+            EXPECT_EQ(outcome.reason, note);
+            EXPECT_TRUE(frame == plain);
+            continue;
+        }
+        EXPECT_EQ(outcome.reason, "");
+        run("jpgicc -q100 '" + f.at(row.file) + "' '" + f.at("srgb.jpg") + "'");
+        const e2e::Picture reference = f.reference(f.at("srgb.jpg"));
+        ASSERT_EQ(reference.samples.size(), frame.size());
+        EXPECT_LE(worst_tile(frame, reference.samples), 1.0);
+        EXPECT_GE(worst_tile(plain, reference.samples), 20.0);  // the conversion is not a no-op
+    }
+    Bytes frame(album_frame_bytes);
+    EXPECT_EQ(fit_picture(f.at("p.jpg"), FitFrame{frame.data(), album_frame_width, album_frame_height}).reason, "");
+    std::filesystem::remove_all(f.dir);
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 // that ends early; several inputs.
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/picture_folder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -196,7 +197,7 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     };
     const std::string info =
         "size: 241 x 161 pixels\ncoding: sequential\ncomponents: 3 (colour)\nsampling: 4:2:0\n"
-        "restart interval: none\ncolour transform: YCbCr\ndecodes: yes\n";
+        "restart interval: none\ncolour transform: YCbCr\ncolour profile: none\norientation: 1\ndecodes: yes\n";
     const Case cases[] = {
         {{"--info", path("colour.jpg")}, "", 0, "file: " + path("colour.jpg") + "\n" + info, ""},
         {{"--info", "-"}, path("grey.jpg"), 0, "~sampling: grey\nrestart interval: none\ncolour transform: none\n", ""},
@@ -211,7 +212,8 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
          1,
          "{\"file\":\"" + path("refused.jpg") +
              "\",\"width\":40,\"height\":24,\"coding\":\"sequential\",\"components\":3,\"sampling\":\"4:1:1\","
-             "\"restart_interval\":0,\"colour_transform\":\"YCbCr\",\"decodes\":false,\"reason\":\"this sampling "
+             "\"restart_interval\":0,\"colour_transform\":\"YCbCr\",\"colour_profile\":null,\"orientation\":1,"
+             "\"decodes\":false,\"reason\":\"this sampling "
              "layout is not supported\",\"status\":\"UnsupportedSampling\",\"code\":-226}\n",
          "jpeg-decode: " + path("refused.jpg") +
              ": this sampling layout is not supported (UnsupportedSampling, -226)\n"},
@@ -219,7 +221,7 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
          "",
          1,
          "~components: 4 (other)\nsampling: 1x1, 1x1, 1x1, 1x1\nrestart interval: none\ncolour transform: none\n"
-         "decodes: no, four-component (CMYK) pictures are not supported\n",
+         "colour profile: none\norientation: 1\ndecodes: no, four-component (CMYK) pictures are not supported\n",
          "~: four-component (CMYK) pictures are not supported (UnsupportedComponents, -225)\n"},
         {{path("refused.jpg"), path("out.ppm")}, "", 1, "", "~not supported (UnsupportedSampling, -226)\n"},
         {{path("text.jpg"), path("out.ppm")},
@@ -290,7 +292,8 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
          0,
          "{\"file\":\"" + path("caf\uFFFD.jpg") +
              "\",\"width\":7,\"height\":3,\"coding\":\"progressive\",\"components\":1,\"sampling\":\"grey\","
-             "\"restart_interval\":0,\"colour_transform\":\"none\",\"decodes\":true}\n",
+             "\"restart_interval\":0,\"colour_transform\":\"none\",\"colour_profile\":null,\"orientation\":1,"
+             "\"decodes\":true}\n",
          ""},
         {{"--info", path(escapes)}, "", 1, "", "~a\\x1b]0;x\\x07\\x0a.jpg: not a JPEG file"},
         // A terminal is not read from: the command says so instead of waiting.
@@ -544,6 +547,114 @@ TEST_F(JpegDecodeCommand, TruncatedData) {
             EXPECT_EQ(progressive, m.rows == 80);
         }
         EXPECT_EQ(run(dir, {"--check", path("cut.jpg")}).exit_code, 3);
+    }
+}
+
+// Damaged data is never reported as success: a cut file with an end-of-image
+// marker appended, data ending right after a scan header, a progressive
+// file cut inside a table between scans. Each is written with the warning
+// and exit status 3.
+TEST_F(JpegDecodeCommand, EarlyEndsAreWarnedAbout) {
+    for (const bool progressive : {false, true}) {
+        const std::vector<uint8_t> jpeg = write_jpeg("whole.jpg", 96, 80, Sampling::H2V2, progressive);
+        const auto scans = e2e::find_markers(jpeg, 0xDA, 0xDA);
+        const size_t data = e2e::segment_end(jpeg, scans[scans.size() / 2]);
+        const auto with_eoi = [](std::vector<uint8_t> b) { return b.insert(b.end(), {0xFF, 0xD9}), b; };
+        std::vector<std::vector<uint8_t>> damaged = {
+            with_eoi({jpeg.begin(), jpeg.begin() + static_cast<long>(data + 30)}),
+            {jpeg.begin(), jpeg.begin() + static_cast<long>(data)},
+            with_eoi({jpeg.begin(), jpeg.begin() + static_cast<long>(data)}),
+        };
+        const auto tables = e2e::find_markers(jpeg, 0xC4, 0xC4);
+        if (progressive) damaged.push_back({jpeg.begin(), jpeg.begin() + static_cast<long>(tables.back().offset + 8)});
+        for (size_t i = 0; i < damaged.size(); ++i) {
+            e2e::write_file(path("damaged.jpg"), damaged[i]);
+            const Ran r = run(dir, {path("damaged.jpg"), path("out.ppm")});
+            EXPECT_EQ(r.exit_code, 3) << progressive << " " << i << ": " << r.err;
+            EXPECT_TRUE(
+                r.err.starts_with("jpeg-decode: warning: " + path("damaged.jpg") + ": the picture's data ends early; "))
+                << r.err;
+            EXPECT_EQ(run(dir, {"--check", path("damaged.jpg")}).exit_code, 3);
+        }
+        EXPECT_EQ(run(dir, {"--check", path("whole.jpg")}).exit_code, 0);
+    }
+}
+
+// The embedded colour profile goes into a PNG's iCCP chunk, named after the
+// profile's own description, and byte for byte as embedded (read back with
+// libpng); --info and --json name it, with the Exif orientation. A grey
+// picture with an RGB profile is written without it, with a warning.
+TEST_F(JpegDecodeCommand, ColourProfileIntoPngAndInfo) {
+    const std::vector<uint8_t> adobe = e2e::read_file("/usr/share/color/icc/compatibleWithAdobeRGB1998.icc");
+    const std::vector<uint8_t> srgb = e2e::read_file("/usr/share/color/icc/sRGB.icc");
+    ASSERT_FALSE(adobe.empty() || srgb.empty());
+    const auto tag = [&](const std::string& name, const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& icc,
+                         int orientation) {
+        std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+        const auto add = [&out](const std::vector<uint8_t>& segment) {
+            out.insert(out.end(), segment.begin(), segment.end());
+        };
+        add(jt::Stream()
+                .segment(0xE1, e2e::exif_segment(true, {{0x112, 3, 1, static_cast<uint32_t>(orientation)}}, {}))
+                .bytes);
+        // Two chunks, the second first.
+        const size_t half = icc.size() / 2;
+        for (int chunk : {2, 1}) {
+            jt::Bytes payload{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, static_cast<uint8_t>(chunk), 2};
+            payload.insert(payload.end(), icc.begin() + (chunk == 1 ? 0 : static_cast<long>(half)),
+                           chunk == 1 ? icc.begin() + static_cast<long>(half) : icc.end());
+            add(jt::Stream().segment(0xE2, payload).bytes);
+        }
+        out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+        e2e::write_file(path(name), out);
+    };
+    tag("adobe.jpg", write_jpeg("plain.jpg", 64, 48, Sampling::H2V2, true), adobe, 6);
+    tag("srgb.jpg", write_jpeg("plain.jpg", 33, 17, Sampling::H1V1, false), srgb, 1);
+    tag("grey.jpg", write_jpeg("plain.jpg", 17, 9, Sampling::Grey, false), srgb, 3);
+    struct Case {
+        const char* input;
+        const std::vector<uint8_t>* profile;
+        const char* name;  // in the iCCP chunk; nullptr: no chunk
+        std::string info, json, err;
+    } cases[] = {
+        {"adobe.jpg", &adobe, "Compatible with Adobe RGB (1998)",
+         "colour profile: Compatible with Adobe RGB (1998) (580 bytes)\norientation: 6\n",
+         "\"colour_profile\":{\"description\":\"Compatible with Adobe RGB (1998)\",\"bytes\":580},\"orientation\":6,",
+         ""},
+        {"srgb.jpg", &srgb, "sRGB", "colour profile: sRGB (6922 bytes)\norientation: 1\n",
+         "\"colour_profile\":{\"description\":\"sRGB\",\"bytes\":6922},\"orientation\":1,", ""},
+        {"grey.jpg", nullptr, nullptr, "colour profile: sRGB (6922 bytes)\norientation: 3\n", "\"orientation\":3,",
+         "jpeg-decode: warning: " + path("grey.jpg") +
+             ": the picture's colour profile is not written: libpng refuses it for this picture\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const Ran r = run(dir, {path(c.input), path("out.png")});
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        FILE* file = std::fopen(path("out.png").c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_charp name = nullptr;
+        png_bytep bytes = nullptr;
+        png_uint_32 size = 0;
+        int compression = 0;
+        const bool has = png_get_iCCP(png, info, &name, &compression, &bytes, &size) != 0;
+        EXPECT_EQ(has, c.profile != nullptr);
+        if (has && c.profile != nullptr) {
+            EXPECT_STREQ(name, c.name);
+            EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + size), *c.profile);
+        }
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(file);
+        EXPECT_NE(run(dir, {"--info", path(c.input)}).out.find(c.info), std::string::npos);
+        EXPECT_NE(run(dir, {"--info", "--json", path(c.input)}).out.find(c.json), std::string::npos);
+        const Ran ppm = run(dir, {path(c.input), path("out.ppm")});  // PPM has no room for it: no warning
+        EXPECT_EQ(ppm.exit_code, 0);
+        EXPECT_EQ(ppm.err, "");
     }
 }
 

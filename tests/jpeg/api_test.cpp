@@ -6,14 +6,17 @@
 
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/picture_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -452,6 +455,259 @@ TEST(JpegApi, CStreamingDecoderRowsMatchTheReference) {
     EXPECT_EQ(marivue_jpeg_decoder_open_callback(nullptr, nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(marivue_jpeg_decoder_status(nullptr), StreamError);
     marivue_jpeg_decoder_free(nullptr);
+}
+
+// Reads at most 256 bytes a call and runs `stop` once, in the read that
+// reaches `stop_at`: the decoder is then stopped at a place in the stream
+// chosen by the test, not by timing. Counts attaches less detaches.
+struct StoppingSource : MemoryByteSource {
+    StoppingSource(const std::vector<uint8_t>& bytes, size_t at)
+        : MemoryByteSource(bytes.data(), bytes.size()), stop_at(at) {}
+    int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
+        const int32_t got = MemoryByteSource::read(buffer, std::min(max, 256), end_flag);
+        if (got > 0 && (position += static_cast<size_t>(got)) >= stop_at && stop) std::exchange(stop, nullptr)();
+        return got;
+    }
+    void attach() override { attached++; }
+    void detach() override { attached--; }
+    size_t stop_at, position = 0;
+    int attached = 0;
+    std::function<void()> stop;
+};
+
+// The C read function over the same source.
+long read_stopping(void* source, unsigned char* buffer, size_t max) {
+    uint8_t end = 0;
+    const int32_t got =
+        static_cast<StoppingSource*>(source)->read(buffer, static_cast<int32_t>(std::min<size_t>(max, 4096)), &end);
+    return got;
+}
+
+// stop() ends a decode wherever it is: inside a progressive picture's scans
+// (which the first row decodes), among a sequential picture's MCU rows, in
+// the one-call decode's two-thread path, from C, and in the record the
+// viewer drives. The exact status, no row after it, the source let go, and
+// every later call Stopped too; the sanitizer build checks that nothing
+// leaks. Stopped before the first row, or after the last, is the same.
+TEST(JpegApi, StopEndsTheDecodeWhereverItIs) {
+    e2e::EncodeOptions progressive, sequential;
+    progressive.progressive = true;
+    sequential.restart_rows = 3;
+    const e2e::Picture picture = e2e::make_picture(643, 481, 3, 5);
+    const std::vector<uint8_t> prog = e2e::encode(picture, progressive), seq = e2e::encode(picture, sequential);
+    const auto scans = e2e::find_markers(prog, 0xDA, 0xDA);
+    ASSERT_GE(scans.size(), 6u);
+    enum How { rows, two_threads, c_rows, record };
+    struct Row {
+        const char* what;
+        const std::vector<uint8_t>* data;
+        size_t stop_at;
+        How how;
+        int rows_before;  // rows delivered before the stop: exactly, or -1 for some but not all
+    } table[] = {
+        {"inside the third progressive scan", &prog, scans[2].offset + 300, rows, 0},
+        {"inside the last progressive scan", &prog, scans.back().offset + 100, rows, 0},
+        {"among the sequential rows", &seq, seq.size() / 2, rows, -1},
+        {"in the two-thread decode", &seq, seq.size() / 2, two_threads, 0},
+        {"in the two-thread decode of a progressive picture", &prog, scans[3].offset + 50, two_threads, 0},
+        {"from C inside the scans", &prog, scans[4].offset + 10, c_rows, 0},
+        {"from C among the rows", &seq, seq.size() * 3 / 4, c_rows, -1},
+        {"in the record inside the scans", &prog, scans[1].offset + 200, record, 0},
+        {"in the record among the rows", &seq, seq.size() / 3, record, -1},
+        {"before the first row", &seq, 1, rows, 0},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        StoppingSource source(*row.data, row.stop_at);
+        std::vector<uint8_t> line(643 * 4);
+        int result = 0, delivered = 0;
+        if (row.how == record) {
+            std::atomic<bool> stop{false};
+            auto d = std::make_unique<JpegDecoder>();
+            d->stop_flag = &stop;
+            source.stop = [&stop] { stop = true; };
+            open_decoder(*d, source);
+            ASSERT_EQ(d->status, 0);
+            const uint8_t* pixels;
+            int32_t bytes;
+            if (begin(*d) == 0)
+                while ((result = decode_row(*d, &pixels, &bytes)) == 0) delivered++;
+            EXPECT_EQ(d->status, Stopped);
+            EXPECT_EQ(decode_row(*d, &pixels, &bytes), -1);
+            EXPECT_EQ(source.attached, 0);
+            for (void* block : d->pool_blocks) EXPECT_EQ(block, nullptr);
+            free_pool(*d);
+        } else if (row.how == c_rows) {
+            int status = 1;
+            marivue_jpeg_decoder* d = marivue_jpeg_decoder_open_callback(read_stopping, &source, nullptr, &status);
+            ASSERT_EQ(status, 0);
+            source.stop = [d] { marivue_jpeg_decoder_stop(d); };
+            while ((result = marivue_jpeg_decoder_next_row(d, line.data(), line.size(), MARIVUE_JPEG_RGB)) == 0)
+                delivered++;
+            EXPECT_EQ(result, Stopped);
+            EXPECT_EQ(marivue_jpeg_decoder_next_row(d, line.data(), line.size(), MARIVUE_JPEG_RGB), Stopped);
+            EXPECT_EQ(marivue_jpeg_decoder_status(d), Stopped);
+            EXPECT_STREQ(marivue_jpeg_decoder_message(d), "the decoding was stopped on request");
+            marivue_jpeg_decoder_stop(d);
+            marivue_jpeg_decoder_free(d);
+        } else {
+            Decoder decoder(source);
+            ASSERT_EQ(decoder.status(), 0);
+            source.stop = [&decoder] { decoder.stop(); };
+            if (row.stop_at == 1) decoder.stop();  // construction read past it already
+            if (row.how == two_threads) {
+                Image image;
+                Options options;
+                options.threads = 2;
+                result = decoder.decode_image(image, options);
+                EXPECT_TRUE(image.pixels.empty());
+            } else {
+                while ((result = decoder.next_row(line)) == 0) delivered++;
+            }
+            EXPECT_EQ(result, Stopped);
+            EXPECT_EQ(decoder.status(), Stopped);
+            EXPECT_EQ(decoder.next_row(line), Stopped);
+            EXPECT_STREQ(decoder.message(), status_message(Stopped));
+            EXPECT_EQ(source.attached, 0);  // its memory released before the Decoder goes
+            decoder.stop();
+        }
+        if (row.stop_at > 1) {
+            EXPECT_EQ(source.stop, nullptr);  // the stop came from the read
+        }
+        if (row.rows_before >= 0) {
+            EXPECT_EQ(delivered, row.rows_before);
+        } else {
+            EXPECT_TRUE(delivered > 0 && delivered < 481) << delivered;
+        }
+        EXPECT_EQ(source.attached, 0);
+    }
+    // After the last row a stop changes nothing.
+    Decoder whole(seq.data(), seq.size());
+    std::vector<uint8_t> line(643 * 3);
+    while (whole.next_row(line) == 0) {
+    }
+    whole.stop();
+    EXPECT_EQ(whole.next_row(line), 1);
+    EXPECT_EQ(whole.status(), 0);
+}
+
+// The profiles of Debian's icc-profiles-free package, which tools/setup.sh
+// installs for the tests.
+std::vector<uint8_t> profile(const char* name) { return e2e::read_file(std::string("/usr/share/color/icc/") + name); }
+
+// One APP2 chunk: bytes [from, to) of `icc` as chunk `number` of `count`.
+std::vector<uint8_t> icc_chunk(const std::vector<uint8_t>& icc, size_t from, size_t to, int number, int count) {
+    jt::Bytes payload{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
+    payload.push_back(static_cast<uint8_t>(number));
+    payload.push_back(static_cast<uint8_t>(count));
+    payload.insert(payload.end(), icc.begin() + static_cast<long>(from), icc.begin() + static_cast<long>(to));
+    return jt::Stream().segment(0xE2, payload).bytes;
+}
+
+// The picture with `segments` inserted right after its SOI.
+std::vector<uint8_t> tagged(const std::vector<uint8_t>& jpeg, const std::vector<std::vector<uint8_t>>& segments) {
+    std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+    for (const auto& s : segments) out.insert(out.end(), s.begin(), s.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+// Pictures tagged with real profiles, split into APP2 chunks in order and
+// out of order, give the profile's exact bytes; a chunk missing, repeated,
+// numbered 0 or beyond the count, counts that disagree, or an empty chunk
+// give no profile. The Exif orientation and data come along; the pixels are
+// the untagged picture's. Through Info, read_info and the C decoder.
+TEST(JpegApi, ColourProfileAndExifFacts) {
+    const std::vector<uint8_t> adobe = profile("compatibleWithAdobeRGB1998.icc"), srgb = profile("sRGB.icc"),
+                               lab = profile("ITULab.icc");
+    ASSERT_TRUE(adobe.size() > 500 && srgb.size() > 6000 && lab.size() > 6 * 65519);
+    const std::vector<uint8_t> picture = fixture("base_2x2_241x161.jpg");
+    const std::vector<uint8_t> exif = e2e::exif_segment(false, {{0x112, 3, 1, 6}}, {});
+    const std::vector<uint8_t> exif_app1 = jt::Stream().segment(0xE1, exif).bytes;
+    const std::vector<uint8_t> xmp = jt::Stream().segment(0xE1, {'h', 't', 't', 'p', ':', '/', '/', 'n', 's'}).bytes;
+    const size_t s1 = 2000, s2 = 4000, n = srgb.size();
+    std::vector<std::vector<uint8_t>> lab_chunks;
+    for (size_t from = 0, i = 1; from < lab.size(); from += 65519, i++)
+        lab_chunks.push_back(icc_chunk(lab, from, std::min(lab.size(), from + 65519), static_cast<int>(i), 7));
+    ASSERT_EQ(lab_chunks.size(), 7u);
+    std::vector<std::vector<uint8_t>> lab_backwards(lab_chunks.rbegin(), lab_chunks.rend());
+    struct Row {
+        const char* what;
+        std::vector<std::vector<uint8_t>> segments;
+        std::vector<uint8_t> profile;
+        int orientation;
+    } rows[] = {
+        {"untagged", {}, {}, 1},
+        {"one chunk", {icc_chunk(adobe, 0, adobe.size(), 1, 1)}, adobe, 1},
+        {"three chunks in order, with Exif",
+         {exif_app1, icc_chunk(srgb, 0, s1, 1, 3), icc_chunk(srgb, s1, s2, 2, 3), icc_chunk(srgb, s2, n, 3, 3)},
+         srgb,
+         6},
+        {"three chunks out of order, XMP between",
+         {icc_chunk(srgb, s2, n, 3, 3), xmp, icc_chunk(srgb, 0, s1, 1, 3), icc_chunk(srgb, s1, s2, 2, 3)},
+         srgb,
+         1},
+        {"seven full-size chunks backwards", lab_backwards, lab, 1},
+        {"a chunk missing", {icc_chunk(srgb, 0, s1, 1, 3), icc_chunk(srgb, s2, n, 3, 3)}, {}, 1},
+        {"a chunk repeated",
+         {icc_chunk(srgb, 0, s1, 1, 3), icc_chunk(srgb, s1, s2, 2, 3), icc_chunk(srgb, s1, s2, 2, 3),
+          icc_chunk(srgb, s2, n, 3, 3)},
+         {},
+         1},
+        {"counts that disagree", {icc_chunk(srgb, 0, s1, 1, 2), icc_chunk(srgb, s1, n, 2, 3)}, {}, 1},
+        {"a chunk numbered 0", {icc_chunk(adobe, 0, adobe.size(), 0, 1)}, {}, 1},
+        {"a chunk numbered beyond the count", {icc_chunk(srgb, 0, s1, 1, 2), icc_chunk(srgb, s1, n, 3, 2)}, {}, 1},
+        {"a count of 0", {icc_chunk(adobe, 0, adobe.size(), 1, 0)}, {}, 1},
+        {"an empty chunk", {icc_chunk(srgb, 0, n, 1, 2), icc_chunk(srgb, n, n, 2, 2)}, {}, 1},
+        {"a chunk header cut short",
+         {jt::Stream().segment(0xE2, {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1}).bytes},
+         {},
+         1},
+        {"Exif orientation 8, big-endian",
+         {jt::Stream().segment(0xE1, e2e::exif_segment(true, {{0x112, 3, 1, 8}}, {})).bytes},
+         {},
+         8},
+        {"Exif orientation 9 is out of range",
+         {jt::Stream().segment(0xE1, e2e::exif_segment(true, {{0x112, 3, 1, 9}}, {})).bytes},
+         {},
+         1},
+        {"Exif orientation as a long",
+         {jt::Stream().segment(0xE1, e2e::exif_segment(false, {{0x112, 4, 1, 3}}, {})).bytes},
+         {},
+         1},
+    };
+    const Streamed plain = stream(picture);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::vector<uint8_t> data = tagged(picture, row.segments);
+        Decoder decoder(data.data(), data.size());
+        ASSERT_EQ(decoder.status(), 0);
+        EXPECT_TRUE(decoder.info().icc_profile == row.profile) << decoder.info().icc_profile.size();
+        EXPECT_EQ(decoder.info().orientation, row.orientation);
+        const bool has_exif = !row.segments.empty() && row.segments[0][1] == 0xE1 && row.segments[0].size() > 20;
+        EXPECT_EQ(decoder.info().exif.size(), has_exif ? row.segments[0].size() - 10 : 0u);
+        Info info;
+        ASSERT_EQ(read_info(data.data(), data.size(), info), 0);
+        EXPECT_TRUE(info.icc_profile == row.profile);
+        EXPECT_EQ(info.orientation, row.orientation);
+        EXPECT_EQ(stream(data).rows, plain.rows);
+        int status = 1;
+        marivue_jpeg_decoder* c = marivue_jpeg_decoder_open_memory(data.data(), data.size(), nullptr, &status);
+        size_t size = 99, exif_size = 99;
+        const unsigned char* bytes = marivue_jpeg_decoder_icc_profile(c, &size);
+        EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + size), row.profile);
+        EXPECT_EQ(bytes == nullptr, row.profile.empty());
+        EXPECT_EQ(marivue_jpeg_decoder_orientation(c), row.orientation);
+        const unsigned char* tiff = marivue_jpeg_decoder_exif(c, &exif_size);
+        EXPECT_EQ(exif_size, decoder.info().exif.size());
+        if (has_exif) {
+            EXPECT_EQ(std::vector<uint8_t>(tiff, tiff + exif_size),
+                      std::vector<uint8_t>(row.segments[0].begin() + 10, row.segments[0].end()));
+        }
+        marivue_jpeg_decoder_free(c);
+    }
+    EXPECT_EQ(marivue_jpeg_decoder_icc_profile(nullptr, nullptr), nullptr);
+    EXPECT_EQ(marivue_jpeg_decoder_orientation(nullptr), 1);
 }
 
 TEST(JpegApi, VersionIsTheOneTheHeadersCarry) {

@@ -3,6 +3,7 @@
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
 
+#include "marivue/jpeg.hpp"
 #include "marivue/jpeg/byte_source.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -176,6 +179,171 @@ TEST(Truncated, ProgressiveScanEndsExactlyWithTheData) {
     EXPECT_TRUE(r.data_incomplete);
 }
 
+// What the library's Decoder gives for a stream: its status, whether the
+// data was whole, and the rows (RGB, or grey).
+struct Decoded {
+    int status = 0;
+    bool complete = true;
+    Bytes pixels;
+};
+Decoded decoded(const Bytes& jpeg) {
+    Decoded out;
+    Decoder decoder(jpeg.data(), jpeg.size());
+    const PixelFormat format = decoder.info().components == 1 ? PixelFormat::grey : PixelFormat::rgb;
+    Bytes row(static_cast<size_t>(decoder.info().width) * 3);
+    while (decoder.next_row(row, format) == 0)
+        out.pixels.insert(out.pixels.end(), row.begin(), row.begin() + decoder.info().width * channels_of(format));
+    out.status = decoder.status(), out.complete = decoder.complete();
+    return out;
+}
+
+// A grey progressive stream whose first scan is a whole DC scan (every
+// difference 0, one bit a block), then `scans` times the scan header
+// `header` and `data` after each.
+Bytes many_scans(int width, int height, int scans, const Bytes& header, const Bytes& data) {
+    jt::HuffDef eob_runs{{}, {0xE0}};  // EOB14: a run of 2^14 + 14 bits
+    eob_runs.counts[0] = 1;
+    jt::Stream s;
+    s.soi().dqt(0, 1).dht(0, 0, jt::uniform_def({0})).dht(1, 0, eob_runs).sof(0xC2, width, height, jt::grey());
+    const size_t blocks = static_cast<size_t>((width + 7) / 8) * static_cast<size_t>((height + 7) / 8);
+    s.sos({{1, 0, 0}}, 0, 0, 0, 1).fill((blocks + 7) / 8, 0);
+    for (int i = 0; i < scans; ++i) s.raw(header).raw(data);
+    return s.eoi().bytes;
+}
+
+// Every early end is marked: data ending in or right after a scan header, a
+// marker ending a scan before its last block (a cut file with an
+// end-of-image marker appended), a cut inside a segment between progressive
+// scans (what arrived is decoded, as if the stream had been cut in front of
+// that segment). Each row: the status and completeness through the library's
+// Decoder, the record's own flag, and the rows against those of another
+// stream where the row names one. And the work a progressive stream can ask
+// for is bounded by its size: thousands of scans that walk every block for a
+// few bytes each fail at once.
+TEST(Truncated, EveryEarlyEndIsMarked) {
+    const Bytes seq = encoded(96, 80, Sampling::H2V2), prog = encoded(96, 80, Sampling::H2V2, 0, true);
+    const Bytes grey_prog = encoded(64, 48, Sampling::Grey, 0, true);
+    // Tables made for the picture leave out the symbols it does not use:
+    // the fill after the data then decodes to codes of no symbol, which
+    // consume no bits and must not pass for data.
+    EncodeOptions optimised;
+    optimised.optimize_huffman = true, optimised.sampling = Sampling::H2V2;
+    const Bytes seq_opt = e2e::encode(e2e::make_picture(48, 32, 3, 3), optimised);
+    optimised.progressive = true;
+    const Bytes prog_opt = e2e::encode(e2e::make_picture(48, 32, 3, 3), optimised);
+    const auto opt_sos = e2e::find_markers(prog_opt, 0xDA, 0xDA);
+    const size_t opt_dc = e2e::segment_end(prog_opt, opt_sos[0]), opt_dc_end = opt_sos[1].offset;
+    const size_t seq_opt_data = e2e::segment_end(seq_opt, e2e::find_markers(seq_opt, 0xDA, 0xDA)[0]);
+    const auto sos = e2e::find_markers(prog, 0xDA, 0xDA), dht = e2e::find_markers(prog, 0xC4, 0xC4);
+    const size_t seq_data = e2e::segment_end(seq, e2e::find_markers(seq, 0xDA, 0xDA)[0]);
+    const size_t seq_end = e2e::find_markers(seq, 0xD9, 0xD9)[0].offset;
+    const auto eoi = [](Bytes b) { return b.insert(b.end(), {0xFF, 0xD9}), b; };
+    // A DHT segment between two scans, and the same stream with a DQT segment
+    // (the picture's own tables again) in front of the fifth scan.
+    size_t between = 0;
+    for (const auto& m : dht) between = m.offset > sos[0].offset ? m.offset : between;
+    ASSERT_GT(between, 0u);
+    const auto dqt = e2e::find_markers(prog, 0xDB, 0xDB)[0];
+    Bytes redefined(prog.begin(), prog.begin() + static_cast<long>(sos[4].offset));
+    redefined.insert(redefined.end(), prog.begin() + static_cast<long>(dqt.offset),
+                     prog.begin() + static_cast<long>(e2e::segment_end(prog, dqt)));
+    const size_t dqt_at = sos[4].offset;
+    redefined.insert(redefined.end(), prog.begin() + static_cast<long>(sos[4].offset), prog.end());
+    const Bytes refine_header = jt::Stream().sos({{1, 0, 0}}, 0, 0, 1, 0).bytes;
+    const Bytes ac_header = jt::Stream().sos({{1, 0, 0}}, 1, 63, 0, 0).bytes;
+    const Bytes empty_scans = many_scans(2000, 1504, 6000, refine_header, {});
+    jt::BitWriter runs;  // 47,000 blocks skipped by three EOB14 runs of 16383 + 14 bits
+    for (int i = 0; i < 3; ++i) runs.put(0, 1), runs.put(0x3FFF, 14);
+    const Bytes run_scans = many_scans(2000, 1504, 3000, ac_header, runs.bytes());
+    ASSERT_EQ(empty_scans.size() / 1000, 66u);  // 60 KB of scan headers after the first scan
+    struct Row {
+        const char* what;
+        Bytes stream;
+        int status;  // through the Decoder
+        bool complete;
+        const Bytes* same_rows_as;  // nullptr: not compared
+        const char* message = nullptr;
+        // Samples that may differ from same_rows_as: those of a block the
+        // data ended inside, which the fill after the end reaches.
+        size_t differing = 0;
+    };
+    const Bytes seq_cut_eoi = eoi(cut(seq, (seq_data + seq_end) / 2)), prog_cut = cut(prog, sos[3].offset + 40);
+    const Bytes prog_at_dht = cut(prog, between), prog_at_sos5 = cut(prog, sos[5].offset);
+    const Bytes redefined_at_dqt = cut(redefined, dqt_at);
+    const Row rows[] = {
+        {"sequential, whole", seq, 0, true, nullptr},
+        {"sequential, ending right after its scan header", cut(seq, seq_data), 0, false, nullptr},
+        {"sequential, two bytes of data after its scan header", cut(seq, seq_data + 2), 0, false, nullptr},
+        {"sequential, an end-of-image marker right after its scan header", eoi(cut(seq, seq_data)), 0, false, nullptr},
+        {"sequential, cut halfway and an end-of-image marker appended", seq_cut_eoi, 0, false, nullptr},
+        {"progressive, ending right after its first scan header", cut(prog, e2e::segment_end(prog, sos[0])), 0, false,
+         nullptr},
+        {"progressive, ending right after its sixth scan header", cut(prog, e2e::segment_end(prog, sos[5])), 0, false,
+         &prog_at_sos5},
+        {"progressive, an end-of-image marker after its sixth scan header",
+         eoi(cut(prog, e2e::segment_end(prog, sos[5]))), 0, false, &prog_at_sos5},
+        {"progressive, cut inside a scan and an end-of-image marker appended", eoi(prog_cut), 0, false, &prog_cut,
+         nullptr, 16 * 16 * 3},
+        {"progressive, cut inside a Huffman table segment between scans", cut(prog, between + 9), 0, false,
+         &prog_at_dht},
+        {"progressive, cut inside the sixth scan header", cut(prog, sos[5].offset + 7), 0, false, &prog_at_sos5},
+        {"progressive, cut inside a quantisation table segment between scans", cut(redefined, dqt_at + 40), 0, false,
+         &redefined_at_dqt},
+        {"progressive, cut inside a scan header and an end-of-image marker appended", eoi(cut(prog, sos[5].offset + 7)),
+         0, false, &prog_at_sos5},
+        {"grey progressive, cut right after a scan header",
+         cut(grey_prog, e2e::segment_end(grey_prog, e2e::find_markers(grey_prog, 0xDA, 0xDA)[2])), 0, false, nullptr},
+        {"optimised tables, progressive, cut inside its DC scan and EOI appended",
+         eoi(cut(prog_opt, (opt_dc + opt_dc_end) / 3)), 0, false, nullptr},
+        {"optimised tables, sequential, cut halfway and EOI appended",
+         eoi(cut(seq_opt, (seq_opt_data + seq_opt.size()) / 2)), 0, false, nullptr},
+        {"optimised tables, progressive, whole", prog_opt, 0, true, nullptr},
+        {"optimised tables, sequential, whole", seq_opt, 0, true, nullptr},
+        {"6,000 empty refinement scans", empty_scans, DecodeError, true, nullptr,
+         "the progressive scans ask for more work than the picture's size and data allow"},
+        {"3,000 AC scans skipping every block", run_scans, DecodeError, true, nullptr,
+         "the progressive scans ask for more work than the picture's size and data allow"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Decoded got = decoded(row.stream);
+        EXPECT_EQ(got.status, row.status) << status_name(got.status);
+        EXPECT_EQ(got.complete, row.complete);
+        if (row.message != nullptr) {
+            Decoder decoder(row.stream.data(), row.stream.size());
+            Bytes line(2000);
+            decoder.next_row(line, PixelFormat::grey);
+            EXPECT_STREQ(decoder.message(), row.message);
+        }
+        const e2e::MarivueResult r = e2e::marivue_decode(row.stream);
+        if (row.status == 0) {
+            EXPECT_EQ(r.data_incomplete, !row.complete);
+        }
+        if (row.same_rows_as != nullptr) {
+            const Decoded want = decoded(*row.same_rows_as);
+            ASSERT_EQ(want.status, 0);
+            ASSERT_EQ(got.pixels.size(), want.pixels.size());
+            size_t differing = 0;
+            for (size_t i = 0; i < got.pixels.size(); ++i) differing += got.pixels[i] != want.pixels[i];
+            EXPECT_LE(differing, row.differing);
+        }
+    }
+    // Every cut inside the first scan's data of the pictures with tables of
+    // their own, an end-of-image marker appended: never whole. (A cut at the
+    // marker after the data leaves a shorter stream that is whole: a
+    // progressive picture may end after any scan.)
+    for (const Bytes* jpeg : {&prog_opt, &seq_opt}) {
+        const size_t from = e2e::segment_end(*jpeg, e2e::find_markers(*jpeg, 0xDA, 0xDA)[0]);
+        size_t to = from;
+        for (const auto& m : e2e::find_markers(*jpeg))
+            if (to == from && m.offset > from && (m.code < 0xD0 || m.code > 0xD7)) to = m.offset;
+        ASSERT_GT(to, from + 16);
+        for (size_t at = from; at < to; ++at) {
+            EXPECT_FALSE(decoded(eoi(cut(*jpeg, at))).complete) << (jpeg == &prog_opt) << " cut at " << at - from;
+        }
+    }
+}
+
 // Bytes after the end-of-image marker are not data the picture lacks: the
 // completeness flag stays 0 and the rows are those of the stream alone.
 TEST(Truncated, BytesAfterTheEndOfImageLeaveTheFlagClear) {
@@ -319,15 +487,132 @@ TEST(ByteSources, MemoryAndFile) {
     std::fclose(file);
 }
 
+// A byte source that throws from the call named by `where` (the n-th read,
+// attach or detach), like a program's source whose own reading failed.
+struct ThrowingSource : MemoryByteSource {
+    ThrowingSource(const Bytes& bytes, int read_, bool attach_ = false, bool detach_ = false)
+        : MemoryByteSource(bytes.data(), bytes.size()),
+          throw_on_read(read_),
+          throw_on_attach(attach_),
+          throw_on_detach(detach_) {}
+    int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
+        if (++reads == throw_on_read) throw std::runtime_error("the disk went away");
+        return MemoryByteSource::read(buffer, max < 64 ? max : 64, end_flag);  // many reads
+    }
+    void attach() override {
+        if (throw_on_attach) throw std::bad_alloc();
+    }
+    void detach() override {
+        ++detaches;
+        if (throw_on_detach) throw 42;
+    }
+    int throw_on_read, reads = 0, detaches = 0;
+    bool throw_on_attach, throw_on_detach;
+};
+
+// Hazards of the record's interface: a record allocated over garbage is
+// inert until it is opened, a record opened twice lets its first stream go,
+// and a byte source that throws ends the decode in StreamError with
+// everything released (the sanitizer build checks that nothing leaks),
+// also through Decoder's constructor.
+TEST(RecordInterface, InertRecordsReopeningAndThrowingSources) {
+    const Bytes sequential = fixture("noise_2x1_64x64.jpg"), progressive = fixture("noise_prog_64x64.jpg");
+    {
+        // Garbage where the record goes, as a fresh heap block may hold.
+        void* raw = ::operator new(sizeof(JpegDecoder));
+        std::memset(raw, 0xA5, sizeof(JpegDecoder));
+        JpegDecoder* d = new (raw) JpegDecoder;
+        const uint8_t* row = nullptr;
+        int32_t bytes = 0;
+        free_pool(*d);
+        EXPECT_EQ(decode_row(*d, &row, &bytes), -1);
+        EXPECT_EQ(begin(*d), -1);
+        EXPECT_EQ(d->status, StreamError);
+        free_pool(*d);
+        // Then opened, it decodes like any other.
+        MemoryByteSource source(sequential.data(), sequential.size());
+        open_decoder(*d, source);
+        EXPECT_EQ(begin(*d), 0);
+        EXPECT_EQ(decode_row(*d, &row, &bytes), 0);
+        free_pool(*d);
+        d->~JpegDecoder();
+        ::operator delete(raw);
+    }
+    for (const Bytes* first : {&sequential, &progressive}) {
+        // Opened again in the middle of a picture: the first stream is let go.
+        ThrowingSource a(*first, 0), b(sequential, 0);
+        std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+        open_decoder(*d, a);
+        const uint8_t* row = nullptr;
+        int32_t bytes = 0;
+        ASSERT_EQ(begin(*d), 0);
+        ASSERT_EQ(decode_row(*d, &row, &bytes), 0);
+        open_decoder(*d, b);
+        EXPECT_EQ(a.detaches, 1);
+        EXPECT_EQ(b.detaches, 0);
+        EXPECT_EQ(e2e::marivue_decode(sequential).picture.samples.size(), 64u * 64 * 3);
+        int rows = 0;
+        if (begin(*d) == 0)
+            while (decode_row(*d, &row, &bytes) == 0) ++rows;
+        EXPECT_EQ(rows, 64);
+        free_pool(*d);
+        EXPECT_EQ(a.detaches, 1);
+        EXPECT_EQ(b.detaches, 1);
+    }
+    struct Row {
+        const char* what;
+        const Bytes* stream;
+        int throw_on_read;
+        bool attach, detach;
+        int32_t open, begin, status;  // status after open, begin's result, status at the end
+        int detaches;
+    };
+    const Row rows[] = {
+        {"first read", &sequential, 1, false, false, StreamError, -1, StreamError, 1},
+        {"attach", &sequential, 0, true, false, StreamError, -1, StreamError, 0},
+        {"read inside the progressive scans", &progressive, 70, false, false, 0, -1, StreamError, 1},
+        {"read among the sequential rows", &sequential, 70, false, false, 0, 0, StreamError, 1},
+        {"detach at the end", &sequential, 0, false, true, 0, 0, 0, 1},
+        {"detach at a failure", &sequential, 1, false, true, StreamError, -1, StreamError, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_GT(row.stream->size(), 64u * 70);
+        ThrowingSource source(*row.stream, row.throw_on_read, row.attach, row.detach);
+        e2e::MarivueResult r;
+        EXPECT_NO_THROW(r = e2e::marivue_decode(source));
+        EXPECT_EQ(r.open_status, row.open);
+        EXPECT_EQ(r.open_status == 0 ? r.begin_result : -1, row.begin);
+        EXPECT_EQ(r.final_status, row.status);
+        if (row.open == 0 && row.begin == 0 && row.status != 0) {
+            EXPECT_GT(r.rows, 0);
+            EXPECT_EQ(r.stop_result, -227);
+        }
+        EXPECT_EQ(source.detaches, row.detaches);
+        // Decoder's constructor and rows take the same way out.
+        ThrowingSource again(*row.stream, row.throw_on_read, row.attach, row.detach);
+        int status = 0;
+        EXPECT_NO_THROW({
+            Decoder decoder(again);
+            std::vector<uint8_t> pixels(64 * 3);
+            while (decoder.next_row(pixels) == 0) {
+            }
+            status = decoder.status();
+        });
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(again.detaches, row.detaches);
+    }
+}
+
 // The most pool memory a decode holds at once is enough as a limit; one
 // byte less fails with OutOfMemory. open_decoder keeps the caller's limit.
 TEST(MemoryLimit, ExactlyEnoughDecodesAndOneByteLessFails) {
     for (const Bytes& jpeg : {fixture("prog_2x2.jpg"), fixture("rst_2x1.jpg"), fixture("grey_prog.jpg")}) {
         auto run = [&](size_t limit, size_t* used) {
-            MemoryByteSource source(jpeg.data(), jpeg.size());
+            MemoryByteSource earlier(jpeg.data(), jpeg.size()), source(jpeg.data(), jpeg.size());
             std::unique_ptr<JpegDecoder> d(new JpegDecoder);
-            // Construction clears everything but what the caller sets.
-            std::memset(static_cast<void*>(d.get()), 0xA5, sizeof *d);
+            open_decoder(*d, earlier);  // a record that held a stream: reopening clears the rest
+            begin(*d);
             d->memory_limit = limit;
             d->settings = {};
             open_decoder(*d, source);

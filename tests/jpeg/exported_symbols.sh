@@ -13,7 +13,7 @@ nm=$1
 shift
 listing=--extern-only
 internal='^marivue::jpeg::detail::'
-record='^marivue::jpeg::(open_decoder|begin|decode_row|free_pool)\('
+record='^marivue::jpeg::(open_decoder|begin|decode_row|free_pool|JpegDecoder::JpegDecoder)\('
 record_functions='open_decoder begin decode_row free_pool'
 if [ "${1:-}" = --dynamic ]; then
     listing=--dynamic
@@ -39,16 +39,16 @@ for archive in "$@"; do
         sed -e 's/^typeinfo name for //' -e 's/^typeinfo for //' -e 's/^vtable for //' -e 's/^guard variable for //' |
         grep -v -E -e "$internal" -e "$record" -e '^__' -e '^DW\.ref\.' \
             -e '^marivue::jpeg::(read_info|decode|decode_file|status_name|status_message|version)\(' \
-            -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource|Decoder)(::|$)' \
+            -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource|Decoder|Info|Image)(::|$)' \
             -e '^marivue_jpeg_(decode|decode_file|free|read_info|status_name|status_message|version|options_init)$' \
-            -e '^marivue_jpeg_decoder_(open_memory|open_callback|info|next_row|status|complete|message|free)$' || true)
+            -e '^marivue_jpeg_decoder_(open_memory|open_callback|info|next_row|status|complete|message|stop|free|icc_profile|exif|orientation)$' || true)
     if [ -n "$stray" ]; then
         echo "$archive defines names outside its interface and marivue::jpeg::detail:"
         printf '%s\n' "$stray" | sed 's/^/  /'
         failed=1
     fi
     for function in $record_functions status_name read_info decode decode_file status_message version \
-        Decoder::next_row Decoder::message; do
+        Decoder::next_row Decoder::message Decoder::stop Decoder::decode_image; do
         if ! printf '%s\n' "$names" | grep -q "^marivue::jpeg::$function("; then
             echo "$archive: interface function $function not found"
             failed=1
@@ -56,7 +56,7 @@ for archive in "$@"; do
     done
     for function in decode decode_file free read_info status_name status_message version options_init \
         decoder_open_memory decoder_open_callback decoder_info decoder_next_row decoder_status decoder_complete \
-        decoder_message decoder_free; do
+        decoder_message decoder_stop decoder_free decoder_icc_profile decoder_exif decoder_orientation; do
         if ! printf '%s\n' "$names" | grep -q -x "marivue_jpeg_$function"; then
             echo "$archive: C interface function marivue_jpeg_$function not found"
             failed=1

@@ -56,9 +56,11 @@ void PictureFolder::encode(const std::string& name, int width, int height, const
     unlink(at("in.ppm").c_str());
 }
 
-void PictureFolder::insert_exif(const std::string& name, const Bytes& segment) {
+void PictureFolder::insert_exif(const std::string& name, const Bytes& segment) { insert_segment(name, 0xE1, segment); }
+
+void PictureFolder::insert_segment(const std::string& name, int code, const Bytes& segment) {
     Bytes jpeg = read_file(at(name));
-    const Bytes marker = {0xFF, 0xE1, uint8_t((segment.size() + 2) >> 8), uint8_t(segment.size() + 2)};
+    const Bytes marker = {0xFF, uint8_t(code), uint8_t((segment.size() + 2) >> 8), uint8_t(segment.size() + 2)};
     jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
     jpeg.insert(jpeg.begin() + 2, marker.begin(), marker.end());
     write_file(at(name), jpeg);

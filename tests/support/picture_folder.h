@@ -28,6 +28,8 @@ struct PictureFolder {
     void encode(const std::string& name, int width, int height, const std::string& options);
     // The file with an APP1 segment holding `segment` just after its SOI.
     void insert_exif(const std::string& name, const std::vector<uint8_t>& segment);
+    // The same with any segment: marker `code` (0xE2 for an ICC profile chunk).
+    void insert_segment(const std::string& name, int code, const std::vector<uint8_t>& segment);
     // djpeg's pixels of a file (colour, no smoothing) as blue, green, red.
     Picture reference(const std::string& file, const std::string& options = "") const;
 };

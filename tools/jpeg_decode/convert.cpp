@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include "icc.h"
 #include "info.h"
 #include "messages.h"
 #include "output.h"
@@ -88,11 +89,17 @@ int convert(Decoder& decoder, std::vector<uint8_t>& row, const Options& options,
     if (!checking) {
         if (!open_output(name, output)) return exit_usage;
         writer = make_writer(format);
+        if (!info.icc_profile.empty())
+            writer->set_icc_profile(png_profile_name(icc_description(info.icc_profile)), info.icc_profile);
         if (!writer->begin(output, info.width, info.height, grey)) {
             discard_output(output);
             report(name, "cannot start the PNG picture");
             return exit_usage;
         }
+        // PPM and PGM have no room for a profile; a PNG that should carry
+        // one and does not is said so.
+        if (format == Format::Png && !info.icc_profile.empty() && !writer->profile_written())
+            warn(input, "the picture's colour profile is not written: libpng refuses it for this picture");
     }
     const DecodedRows rows = decode_rows(decoder, row, writer.get(), input);
     if (rows.status != exit_ok) {

@@ -1,5 +1,6 @@
 #include "info.h"
 
+#include "icc.h"
 #include "messages.h"
 
 #include "marivue/jpeg/status.h"
@@ -88,6 +89,9 @@ PictureInfo describe(const std::string& file, const Info& info, int32_t refusal,
     picture.sampling = sampling_of(info);
     picture.restart_interval = static_cast<uint32_t>(info.restart_interval);
     picture.colour_transform = colour_transform_of(info);
+    picture.profile_bytes = info.icc_profile.size();
+    picture.profile_description = icc_description(info.icc_profile);
+    picture.orientation = info.orientation;
     picture.refusal = refusal;
     picture.reason = reason;
     return picture;
@@ -105,6 +109,14 @@ void print_words(const PictureInfo& info) {
         std::printf("restart interval: every %u MCUs\n", static_cast<unsigned>(info.restart_interval));
     }
     std::printf("colour transform: %s\n", info.colour_transform.c_str());
+    if (info.profile_bytes == 0) {
+        std::printf("colour profile: none\n");
+    } else {
+        std::printf("colour profile: %s (%zu bytes)\n",
+                    info.profile_description.empty() ? "no description" : info.profile_description.c_str(),
+                    info.profile_bytes);
+    }
+    std::printf("orientation: %d\n", info.orientation);
     if (info.refusal == 0) {
         std::printf("decodes: yes\n");
     } else {
@@ -119,7 +131,11 @@ void print_json(const PictureInfo& info) {
                        ",\"components\":" + std::to_string(info.components) +
                        ",\"sampling\":" + json_string(info.sampling) +
                        ",\"restart_interval\":" + std::to_string(info.restart_interval) +
-                       ",\"colour_transform\":" + json_string(info.colour_transform) +
+                       ",\"colour_transform\":" + json_string(info.colour_transform) + ",\"colour_profile\":" +
+                       (info.profile_bytes == 0 ? std::string("null")
+                                                : "{\"description\":" + json_string(info.profile_description) +
+                                                      ",\"bytes\":" + std::to_string(info.profile_bytes) + "}") +
+                       ",\"orientation\":" + std::to_string(info.orientation) +
                        ",\"decodes\":" + (info.refusal == 0 ? "true" : "false");
     if (info.refusal != 0) {
         json += ",\"reason\":" + json_string(info.reason) + ",\"status\":" + json_string(status_name(info.refusal)) +

@@ -17,6 +17,9 @@ struct PictureInfo {
     std::string sampling;  // "4:2:0", "grey", or the factors "4x1, 1x1, 1x1"
     uint32_t restart_interval = 0;  // in MCUs; 0: none
     std::string colour_transform;  // "YCbCr", "RGB", "YCCK" (four components) or "none"
+    size_t profile_bytes = 0;  // the embedded ICC profile's size, 0 without one
+    std::string profile_description;  // its description, UTF-8; may be empty
+    int orientation = 1;  // Exif
     int32_t refusal = 0;
     std::string reason;
 };

@@ -25,11 +25,25 @@ public:
         png_set_IHDR(png_, info_, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                      grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
+        if (!profile_.empty()) {
+            // A profile libpng finds wrong for the picture (an RGB profile
+            // on a grey picture, a damaged header) is left out, not fatal.
+            png_set_benign_errors(png_, 1);
+            png_set_iCCP(png_, info_, profile_name_.c_str(), PNG_COMPRESSION_TYPE_BASE, profile_.data(),
+                         static_cast<png_uint_32>(profile_.size()));
+            profile_written_ = png_get_valid(png_, info_, PNG_INFO_iCCP) != 0;
+        }
         png_write_info(png_, info_);
         // Colour rows come with a fourth byte per pixel, which PNG drops.
         if (!grey) png_set_filler(png_, 0, PNG_FILLER_AFTER);
         return true;
     }
+
+    void set_icc_profile(const std::string& name, const std::vector<uint8_t>& profile) override {
+        profile_name_ = name;
+        profile_ = profile;
+    }
+    bool profile_written() const override { return profile_written_; }
 
     void write_row(const uint8_t* row) override {
         if (failed_) return;
@@ -59,6 +73,9 @@ private:
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
     bool failed_ = false;
+    std::string profile_name_;
+    std::vector<uint8_t> profile_;
+    bool profile_written_ = false;
 };
 
 }  // namespace

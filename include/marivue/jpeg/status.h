@@ -47,6 +47,7 @@ enum DecodeStatus : int32_t {
     SuccessiveApprox = -231,
     StreamError = -232,
     OutOfMemory = -233,
+    Stopped = -234,
 };
 
 // The enumerator's name ("NotJpeg", "StatusOk", ...), for searching and
