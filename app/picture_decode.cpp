@@ -1,5 +1,6 @@
 #include "app/picture_decode.h"
 
+#include "app/colour_profile.h"
 #include "marivue/jpeg.hpp"
 
 #include <algorithm>
@@ -253,10 +254,17 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
         if (!direct && y >= part_y) gatherer.add(row.data() + size_t(part_x) * 4, y - part_y);
     }
     gatherer.finish();
+    // The colours from the picture's profile to sRGB, on the output pixels
+    // (at most the box's), not on every pixel of a large picture.
+    const ProfileUse profile = convert_to_srgb(decoder.info().icc_profile, image->bgra.data(), image->width,
+                                               image->height, size_t(image->width) * 4, decoder.info().components == 1);
     // Rows below the part are not decoded, so the data's end is known only
     // for parts that reach the picture's last row.
     outcome.result = decoder.complete() ? PictureResult::shown : PictureResult::incomplete;
     if (!decoder.complete()) outcome.reason = "the picture's data ends early; the missing part is filled in";
+    if (profile == ProfileUse::refused)
+        outcome.reason += std::string(outcome.reason.empty() ? "" : "; ") +
+                          "its colour profile cannot be used, so its colours are shown unconverted";
     done.image = std::move(image);
     return done;
 }

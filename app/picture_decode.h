@@ -1,8 +1,10 @@
 // Decoding a picture file for the photo view: the whole picture or a part of
 // it, at the size a box asks for, turned upright as its EXIF orientation
-// says. Rows are scaled down as they arrive (each output pixel the mean of
-// the picture pixels that fall on it), so nothing larger than the output and
-// one row of the picture is held, whatever the picture's size.
+// says, its colours converted to sRGB from its embedded ICC profile when it
+// has one (a picture without one is taken as sRGB). Rows are scaled down as
+// they arrive (each output pixel the mean of the picture pixels that fall on
+// it), so nothing larger than the output and one row of the picture is held,
+// whatever the picture's size.
 //
 // This is the one place that drives the decoder for the view; the worker
 // threads call nothing else, so that reduced-size decoding, stopping the
@@ -70,6 +72,7 @@ std::pair<int32_t, int32_t> fitted_size(int32_t width, int32_t height, int32_t b
 
 // Decodes what `request` asks of the file at `path`. The outcome says how it
 // went and what the file tells (its facts as far as they were learnt); the
-// image is there when the result is shown or incomplete. A request to
-// `stop` ends the work between two rows with cancelled.
+// image is there when the result is shown or incomplete; a shown picture
+// whose colour profile cannot be used has a reason that says so. A request
+// to `stop` ends the work between two rows with cancelled.
 DecodedPicture decode_picture(const std::string& path, const PictureRequest& request, const DecodeStop& stop);

@@ -154,6 +154,89 @@ TEST(PictureDecode, SaysWhyAFileCannotBeShown) {
     EXPECT_FALSE(stopped.image);
 }
 
+// Pictures with an embedded profile are decoded converted to sRGB: the
+// pixels against jpgicc's conversion of the same file (decoded by djpeg),
+// tile by tile. jpgicc writes a new JPEG (at quality 100 here), and the
+// decode converts its output pixels rather than the file's, so the means of
+// 24 x 24 tiles are compared, within 1 level; without the conversion the
+// same tiles are more than 20 apart. A profile Little CMS cannot use leaves
+// the picture as it is, with a note; a picture without one is sRGB already.
+TEST(PictureDecode, ColoursConvertedFromTheProfileLikeJpgicc) {
+    e2e::PictureFolder f;
+    constexpr int width = 1440, height = 960;
+    f.encode("p.jpg", width, height, "-quality 95 -sample 1x1");
+    f.encode("grey.jpg", width, height, "-quality 95 -grayscale");
+    const auto run = [](const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; };
+    const auto profile = [](const char* name) { return e2e::read_file(std::string("/usr/share/color/icc/") + name); };
+    const auto tag = [&](const std::string& from, const std::string& name, const std::vector<uint8_t>& icc) {
+        run("cp '" + f.at(from) + "' '" + f.at(name) + "'");
+        const std::string name_and_numbers("ICC_PROFILE\0\1\1", 14);
+        std::vector<uint8_t> chunk(name_and_numbers.begin(), name_and_numbers.end());
+        chunk.resize(14 + icc.size());
+        std::copy(icc.begin(), icc.end(), chunk.begin() + 14);
+        f.insert_segment(name, 0xE2, chunk);
+    };
+    // Blue, green and red of a decoded picture, as the reference gives them.
+    const auto bgr = [](const DecodedPicture& d) {
+        std::vector<uint8_t> out;
+        for (size_t i = 0; d.image && i < d.image->bgra.size(); i += 4)
+            out.insert(out.end(), d.image->bgra.begin() + long(i), d.image->bgra.begin() + long(i) + 3);
+        return out;
+    };
+    // Means of 24 x 24 tiles of two pictures' channels: the largest difference.
+    const auto worst_tile = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+        double worst = 0;
+        for (int ty = 0; ty < height / 24; ++ty)
+            for (int tx = 0; tx < width / 24; ++tx)
+                for (int c = 0; c < 3; ++c) {
+                    double sum = 0;
+                    for (int y = ty * 24; y < ty * 24 + 24; ++y)
+                        for (int x = tx * 24; x < tx * 24 + 24; ++x) {
+                            const size_t at = (static_cast<size_t>(y) * width + x) * 3 + c;
+                            sum += static_cast<double>(a[at]) - b[at];
+                        }
+                    worst = std::max(worst, std::abs(sum) / (24 * 24));
+                }
+        return worst;
+    };
+    tag("p.jpg", "adobe.jpg", profile("compatibleWithAdobeRGB1998.icc"));
+    tag("p.jpg", "lstar.jpg", profile("LStar-RGB.icc"));
+    tag("grey.jpg", "grey-gamma.jpg", profile("Gray.icc"));
+    tag("p.jpg", "garbage.jpg", std::vector<uint8_t>(400, 0x5A));
+    tag("p.jpg", "grey-profile-on-colour.jpg", profile("Gray.icc"));
+    const std::string note = "its colour profile cannot be used, so its colours are shown unconverted";
+    struct Row {
+        const char* file;
+        const char* plain;  // the same picture without the profile
+        bool converted;
+    } rows[] = {
+        {"adobe.jpg", "p.jpg", true},
+        {"lstar.jpg", "p.jpg", true},
+        {"grey-gamma.jpg", "grey.jpg", true},
+        {"garbage.jpg", "p.jpg", false},
+        {"grey-profile-on-colour.jpg", "p.jpg", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        const DecodedPicture d = decode(f.at(row.file), box(width, height));
+        EXPECT_EQ(d.outcome.result, PictureResult::shown);
+        const std::vector<uint8_t> shown = bgr(d), plain = bgr(decode(f.at(row.plain), box(width, height)));
+        if (!row.converted) {
+            EXPECT_EQ(d.outcome.reason, note);
+            EXPECT_TRUE(shown == plain);
+            continue;
+        }
+        EXPECT_EQ(d.outcome.reason, "");
+        run("jpgicc -q100 '" + f.at(row.file) + "' '" + f.at("srgb.jpg") + "'");
+        const e2e::Picture reference = f.reference(f.at("srgb.jpg"));
+        ASSERT_EQ(reference.samples.size(), shown.size());
+        EXPECT_LE(worst_tile(shown, reference.samples), 1.0);
+        EXPECT_GE(worst_tile(plain, reference.samples), 20.0);  // the conversion is not a no-op
+    }
+    EXPECT_EQ(decode(f.at("p.jpg"), box(width, height)).outcome.reason, "");
+    std::filesystem::remove_all(f.dir);
+}
+
 // The worker threads: the decodes wanted, in order, each once; a wake for
 // each result; a move to the trash; nothing more after letting go.
 TEST(PictureWork, DecodesWhatIsWantedInOrderAndMovesToTheTrash) {

@@ -1,18 +1,14 @@
 // Picture files: a folder of pictures written by the reference encoder's
-// command (cjpeg) at test time, listed in natural order, and fitted into a
-// frame against the reference decoder's command (djpeg), turned by the
-// reference transformer (jpegtran) for each Exif orientation; the Exif
-// parser over hostile segments, each with its exact result; file sizes in
-// words.
+// command (cjpeg) at test time, listed in natural order; the Exif parser
+// over hostile segments, each with its exact result; file sizes in words.
 #include "app/exif.h"
-#include "app/picture_fit.h"
+#include "app/picture_file.h"
 #include "app/picture_list.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/picture_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -22,8 +18,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using e2e::exif_segment;
-
-void run(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
 
 TEST(Exif, HostileSegmentsGiveExactFacts) {
     const std::string date = "2024:05:17 14:03:22";
@@ -128,143 +122,10 @@ TEST(PictureList, NaturalOrderContentAndUnreadablePaths) {
     }
 }
 
-// The frame fit_picture makes of `path`.
-Bytes fitted(const std::string& path, bool enlarge = true) {
-    Bytes frame(album_frame_bytes);
-    fit_picture(path, FitFrame{frame.data(), album_frame_width, album_frame_height, enlarge});
-    return frame;
-}
-
 TEST(PictureFile, SizesInWords) {
     for (const auto& [bytes, text] : std::vector<std::pair<int64_t, std::string>>{
              {1, "1 byte"}, {999, "999 bytes"}, {1000, "1.0 kB"}, {1234567, "1.2 MB"}, {999950, "1.0 MB"}})
         EXPECT_EQ(human_size(bytes), text);
-}
-
-// Each orientation against djpeg's pixels of the picture jpegtran turns the
-// same way, placed in the middle of a black frame; and a picture twice the
-// frame's size against djpeg's own halving.
-TEST(PictureFit, TurnsAndShrinksLikeTheReference) {
-    Folder f;
-    f.encode("p.jpg", 64, 48, "-quality 95");
-    const char* transforms[] = {"",           "-flip horizontal", "-rotate 180", "-flip vertical",
-                                "-transpose", "-rotate 90",       "-transverse", "-rotate 270"};
-    const auto expect_near = [](const Bytes& frame, const e2e::Picture& want, int tolerance) {
-        const int left = (album_frame_width - want.width) / 2, top = (album_frame_height - want.height) / 2;
-        int worst = 0;
-        for (int y = 0; y < album_frame_height; ++y)
-            for (int x = 0; x < album_frame_width * 3; ++x) {
-                const bool inside = y >= top && y < top + want.height && x >= left * 3 && x < (left + want.width) * 3;
-                const int expected =
-                    inside ? want.samples[static_cast<size_t>((y - top) * want.width * 3 + x - left * 3)] : 0;
-                worst = std::max(worst, std::abs(frame[static_cast<size_t>(y * album_frame_width * 3 + x)] - expected));
-            }
-        EXPECT_LE(worst, tolerance);
-    };
-    for (int orientation = 1; orientation <= 8; ++orientation) {
-        SCOPED_TRACE(orientation);
-        const std::string name = std::to_string(orientation) + ".jpg";
-        run("cp '" + f.at("p.jpg") + "' '" + f.at(name) + "'");
-        f.insert_exif(name, exif_segment(true, {{0x112, 3, 1, static_cast<uint32_t>(orientation)}}, {}));
-        run("jpegtran " + std::string(transforms[orientation - 1]) + " '" + f.at("p.jpg") + "' > '" + f.at("t.jpg") +
-            "'");
-        expect_near(fitted(f.at(name), false), f.reference(f.at("t.jpg")), 4);
-    }
-    // Enlarged twenty times to fill the frame's height: the middle of each
-    // 20 x 20 tile is about the pixel it grew from.
-    const Bytes big = fitted(f.at("p.jpg"));
-    const e2e::Picture want = f.reference(f.at("p.jpg"));
-    int worst = 0;
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64 * 3; ++x) {
-            const size_t at = static_cast<size_t>((y * 20 + 10) * album_frame_width + 80 + x / 3 * 20 + 10) * 3;
-            worst = std::max(worst, std::abs(big[at + x % 3] - want.samples[static_cast<size_t>(y * 64 * 3 + x)]));
-        }
-    EXPECT_LE(worst, 16);
-    EXPECT_EQ(big[0], 0);  // the bars beside it stay black
-    f.encode("big.jpg", 2880, 1920, "-quality 95 -sample 1x1");
-    // djpeg halves in the frequency domain, fit_picture averages pixels.
-    expect_near(fitted(f.at("big.jpg")), f.reference(f.at("big.jpg"), "-scale 1/2"), 10);
-    std::filesystem::remove_all(f.dir);
-}
-
-// Pictures with an embedded profile are shown converted to sRGB: the
-// album's frame against jpgicc's conversion of the same file (decoded by
-// djpeg), tile by tile. jpgicc writes a new JPEG (at quality 100 here), and
-// the album converts the fitted pixels rather than the file's, so the
-// means of 24 x 24 tiles are compared, within 1 level (0.05 to 0.14 here);
-// without the conversion the same tiles are 72 to 88 levels apart at worst,
-// and the test checks that they are more than 20 apart. A profile Little CMS cannot use leaves the picture as it is,
-// with a note; a picture without one is sRGB already.
-TEST(PictureFit, ColoursConvertedFromTheProfileLikeJpgicc) {
-    Folder f;
-    f.encode("p.jpg", 1440, 960, "-quality 95 -sample 1x1");
-    f.encode("grey.jpg", 1440, 960, "-quality 95 -grayscale");
-    const auto profile = [](const char* name) { return e2e::read_file(std::string("/usr/share/color/icc/") + name); };
-    const auto tag = [&](const std::string& from, const std::string& name, const Bytes& icc) {
-        run("cp '" + f.at(from) + "' '" + f.at(name) + "'");
-        const std::string name_and_numbers("ICC_PROFILE\0\1\1", 14);
-        Bytes chunk(name_and_numbers.begin(), name_and_numbers.end());
-        chunk.resize(14 + icc.size());
-        std::copy(icc.begin(), icc.end(), chunk.begin() + 14);
-        f.insert_segment(name, 0xE2, chunk);
-    };
-    // Means of 24 x 24 tiles of two frames' channels: the largest difference.
-    const auto worst_tile = [](const Bytes& a, const Bytes& b) {
-        double worst = 0;
-        for (int ty = 0; ty < album_frame_height / 24; ++ty)
-            for (int tx = 0; tx < album_frame_width / 24; ++tx)
-                for (int c = 0; c < 3; ++c) {
-                    double sum = 0;
-                    for (int y = ty * 24; y < ty * 24 + 24; ++y)
-                        for (int x = tx * 24; x < tx * 24 + 24; ++x) {
-                            const size_t at = (static_cast<size_t>(y) * album_frame_width + x) * 3 + c;
-                            sum += static_cast<double>(a[at]) - b[at];
-                        }
-                    worst = std::max(worst, std::abs(sum) / (24 * 24));
-                }
-        return worst;
-    };
-    const Bytes garbage(400, 0x5A);
-    tag("p.jpg", "adobe.jpg", profile("compatibleWithAdobeRGB1998.icc"));
-    tag("p.jpg", "lstar.jpg", profile("LStar-RGB.icc"));
-    tag("grey.jpg", "grey-gamma.jpg", profile("Gray.icc"));
-    tag("p.jpg", "garbage.jpg", garbage);
-    tag("p.jpg", "grey-profile-on-colour.jpg", profile("Gray.icc"));
-    const std::string note = "its colour profile cannot be used, so its colours are shown unconverted";
-    struct Row {
-        const char* file;
-        const char* plain;  // the same picture without the profile
-        bool converted;
-    } rows[] = {
-        {"adobe.jpg", "p.jpg", true},
-        {"lstar.jpg", "p.jpg", true},
-        {"grey-gamma.jpg", "grey.jpg", true},
-        {"garbage.jpg", "p.jpg", false},
-        {"grey-profile-on-colour.jpg", "p.jpg", false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.file);
-        Bytes frame(album_frame_bytes);
-        const PictureOutcome outcome =
-            fit_picture(f.at(row.file), FitFrame{frame.data(), album_frame_width, album_frame_height});
-        EXPECT_EQ(outcome.result, PictureResult::shown);
-        const Bytes plain = fitted(f.at(row.plain));
-        if (!row.converted) {
-            EXPECT_EQ(outcome.reason, note);
-            EXPECT_TRUE(frame == plain);
-            continue;
-        }
-        EXPECT_EQ(outcome.reason, "");
-        run("jpgicc -q100 '" + f.at(row.file) + "' '" + f.at("srgb.jpg") + "'");
-        const e2e::Picture reference = f.reference(f.at("srgb.jpg"));
-        ASSERT_EQ(reference.samples.size(), frame.size());
-        EXPECT_LE(worst_tile(frame, reference.samples), 1.0);
-        EXPECT_GE(worst_tile(plain, reference.samples), 20.0);  // the conversion is not a no-op
-    }
-    Bytes frame(album_frame_bytes);
-    EXPECT_EQ(fit_picture(f.at("p.jpg"), FitFrame{frame.data(), album_frame_width, album_frame_height}).reason, "");
-    std::filesystem::remove_all(f.dir);
 }
 
 }  // namespace
