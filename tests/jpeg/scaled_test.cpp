@@ -50,48 +50,6 @@ e2e::Picture soft_picture(int width, int height, int channels, uint32_t seed) {
     return p;
 }
 
-// The mean of every 2^shift square of a decoded picture, rounded; the
-// squares the picture's right or bottom edge cuts are left out (0 in
-// `whole`): a reduced sample there stands for a whole block, part of which
-// the encoder filled in beyond the edge.
-e2e::Picture box_filtered(const e2e::Picture& p, int shift, std::vector<bool>& whole) {
-    const int n = 1 << shift;
-    e2e::Picture out{(p.width + n - 1) >> shift, (p.height + n - 1) >> shift, p.channels, {}};
-    whole.clear();
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x)
-            for (int c = 0; c < p.channels; ++c) {
-                int sum = 0;
-                for (int j = y * n; j < std::min(p.height, y * n + n); ++j)
-                    for (int i = x * n; i < std::min(p.width, x * n + n); ++i)
-                        sum += p.samples[(static_cast<size_t>(j) * p.width + i) * p.channels + c];
-                out.samples.push_back(static_cast<uint8_t>((sum + n * n / 2) / (n * n)));
-                whole.push_back(y * n + n <= p.height && x * n + n <= p.width);
-            }
-    return out;
-}
-
-struct Difference {
-    int max = 0;
-    double mean = 0;
-};
-
-Difference difference(const e2e::Picture& a, const e2e::Picture& b, const std::vector<bool>& whole) {
-    Difference d;
-    if (a.samples.size() != b.samples.size()) return {1000, 1000};
-    double sum = 0;
-    size_t count = 0;
-    for (size_t i = 0; i < a.samples.size(); ++i) {
-        if (!whole[i]) continue;
-        const int v = std::abs(a.samples[i] - b.samples[i]);
-        d.max = std::max(d.max, v);
-        sum += v;
-        ++count;
-    }
-    d.mean = count != 0 ? sum / static_cast<double>(count) : 0;
-    return d;
-}
-
 // Every layout, sequential and progressive, at odd sizes, against the full
 // decode box-filtered. A reduced sample is the box mean of its block's low
 // frequencies alone, so what differs is what the frequencies the reduced
@@ -147,8 +105,8 @@ TEST(ScaledDecode, MatchesTheFullDecodeBoxFiltered) {
             EXPECT_TRUE(r.row_length_ok);
             EXPECT_TRUE(r.fourth_bytes_zero);
             std::vector<bool> whole;
-            const e2e::Picture box = box_filtered(full.picture, shift, whole);
-            const Difference d = difference(r.picture, box, whole);
+            const e2e::Picture box = e2e::box_filtered(full.picture, shift, whole);
+            const e2e::Difference d = e2e::difference(r.picture, box, whole);
             EXPECT_LE(d.max, row.subsampled ? 20 : 12);
             EXPECT_LE(d.mean, row.subsampled ? 2.5 : 1.25);
         }
@@ -220,8 +178,8 @@ TEST(ScaledDecode, LowFrequencyBlocksGiveTheMeanOfTheFullDecode) {
         ASSERT_EQ(full.stop_result, 1);
         ASSERT_EQ(r.stop_result, 1);
         std::vector<bool> whole;
-        const e2e::Picture box = box_filtered(full.picture, shift, whole);
-        EXPECT_LE(difference(r.picture, box, whole).max, 1);
+        const e2e::Picture box = e2e::box_filtered(full.picture, shift, whole);
+        EXPECT_LE(e2e::difference(r.picture, box, whole).max, 1);
         EXPECT_EQ(std::count(whole.begin(), whole.end(), true), static_cast<long>(box.samples.size()));
     }
 }
