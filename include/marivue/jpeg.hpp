@@ -146,7 +146,8 @@ struct Options {
     // stays bounded by memory_limit (a progressive 12000 x 4000 4:2:0
     // picture needs about 146 MB, a 4:4:4 one about 292 MB, which the
     // default limit refuses), and its decode takes time in proportion to its
-    // pixels. Above 8192 an MCU row may take up to 17 MB (README).
+    // pixels. Above 8192 pixels an MCU row's block pointers come from that
+    // memory too, 17.4 MB at most (65535 wide; README).
     int max_side = 8192;
     // Rows at 1/scale of the picture's size: 1, 2, 4 or 8; other values give
     // StreamError. Width and height are the picture's divided by the scale
