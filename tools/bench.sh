@@ -3,7 +3,7 @@
 # library with and without its vector code, and stb_image, on the picture
 # collection, large photographs (baseline and progressive), a grey set and
 # the 12-megapixel baseline picture alone; this decoder also at 1/2, 1/4 and
-# 1/8 of the size.
+# 1/8 of the size through its one-call decode (Options::scale).
 # Arguments are passed to jpeg-bench (for instance --reps 9).
 set -euo pipefail
 cd "$(dirname "$0")/.."
