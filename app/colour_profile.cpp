@@ -22,9 +22,8 @@ struct TransformCloser {
 ProfileUse convert_to_srgb(const std::vector<uint8_t>& profile, uint8_t* pixels, int32_t width, int32_t height,
                            size_t stride, bool grey) {
     if (profile.empty()) return ProfileUse::none;
-    // A context of this call's own: the fitting runs on the album's thread
-    // and on the one that works ahead. Its errors are not printed: a
-    // profile it refuses is simply not used.
+    // A context of this call's own: pictures are decoded on worker threads.
+    // Its errors are not printed: a profile it refuses is simply not used.
     std::unique_ptr<std::remove_pointer_t<cmsContext>, ContextCloser> context(cmsCreateContext(nullptr, nullptr));
     if (!context) return ProfileUse::refused;
     cmsSetLogErrorHandlerTHR(context.get(), [](cmsContext, cmsUInt32Number, const char*) {});
@@ -36,15 +35,15 @@ ProfileUse convert_to_srgb(const std::vector<uint8_t>& profile, uint8_t* pixels,
     if (space != cmsSigRgbData && !(space == cmsSigGrayData && grey)) return ProfileUse::refused;
     const bool from_grey = space == cmsSigGrayData;
     std::unique_ptr<void, TransformCloser> transform(
-        cmsCreateTransformTHR(context.get(), source.get(), from_grey ? TYPE_GRAY_8 : TYPE_BGR_8, srgb.get(), TYPE_BGR_8,
-                              INTENT_PERCEPTUAL, 0));
+        cmsCreateTransformTHR(context.get(), source.get(), from_grey ? TYPE_GRAY_8 : TYPE_BGRA_8, srgb.get(),
+                              TYPE_BGRA_8, INTENT_PERCEPTUAL, 0));
     if (!transform) return ProfileUse::refused;
     std::vector<uint8_t> grey_row(from_grey ? static_cast<size_t>(width) : 0);
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* row = pixels + stride * static_cast<size_t>(y);
         if (from_grey) {
             // The grey samples are in every channel; the blue ones will do.
-            for (int32_t x = 0; x < width; ++x) grey_row[static_cast<size_t>(x)] = row[3 * x];
+            for (int32_t x = 0; x < width; ++x) grey_row[static_cast<size_t>(x)] = row[4 * x];
             cmsDoTransform(transform.get(), grey_row.data(), row, static_cast<cmsUInt32Number>(width));
         } else {
             cmsDoTransform(transform.get(), row, row, static_cast<cmsUInt32Number>(width));

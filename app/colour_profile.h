@@ -13,8 +13,9 @@ enum class ProfileUse {
     refused,  // Little CMS cannot use the profile for these pixels: left as they are
 };
 
-// Converts `width` x `height` pixels of 3 bytes (blue, green, red), rows
-// `stride` bytes apart, in place from `profile` to sRGB (perceptual intent).
+// Converts `width` x `height` pixels of 4 bytes (blue, green, red, and an
+// alpha left as it is), rows `stride` bytes apart, in place from `profile`
+// to sRGB (perceptual intent).
 // An RGB profile serves any picture; a grey profile only a grey one
 // (`grey`: its pixels have equal channels). Safe on any thread: every
 // call has a Little CMS context of its own.

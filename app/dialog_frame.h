@@ -1,6 +1,6 @@
-// What the viewer's dialogs share on the platform side: the shell's set-up,
-// the frame bitmap on an off-screen context, painting it, and running a
-// dialog from the program's template.
+// The collection dialog's work on the platform side: the shell's set-up,
+// the frame bitmap on an off-screen context, painting it, running a dialog
+// from the program's template, and the commands it dispatches.
 #pragma once
 
 #include "app/viewer.h"

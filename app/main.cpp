@@ -1,7 +1,6 @@
 // The marivue program: reads its command line, then runs the viewer (or,
 // given pictures or folders, the photo view) over the first front end that
 // can run here, desktop first, then terminal.
-#include "app/album.h"
 #include "app/photo_model.h"
 #include "app/picture_list.h"
 #include "app/viewer.h"
@@ -28,8 +27,7 @@ constexpr int usage_status = 2;
 // Exit status when the paths named hold no picture.
 constexpr int no_pictures_status = 1;
 
-// The photo view over `pictures`, or where the front end has none, the
-// album's dialog; the process's exit status.
+// The photo view over `pictures`; the process's exit status.
 int show_pictures(Platform& platform, const CommandLine& options, std::vector<PictureEntry> pictures) {
     PhotoOptions photo;
     photo.slideshow = options.slideshow_ms > 0;
@@ -39,13 +37,11 @@ int show_pictures(Platform& platform, const CommandLine& options, std::vector<Pi
         photo.working_folder = folder;
         std::free(folder);
     }
-    std::vector<std::string> paths;
-    for (const PictureEntry& entry : pictures) paths.push_back(entry.path);
     PhotoModel model(std::move(pictures), photo, make_picture_work());
     const int status = platform.run_photo_view(model);
     if (status != photo_view_unsupported) return status;
-    album_entry(platform, program_module, std::move(paths));
-    return platform.exit_status();
+    std::fprintf(stderr, "marivue: this front end cannot show picture files\n");
+    return usage_status;
 }
 
 }  // namespace
@@ -92,8 +88,8 @@ int main(int argc, char** argv) {
     } else {
         status = show_pictures(*front_end.platform, options, std::move(pictures));
     }
-    if (PicturePrefetch::threads_running() > 0 || picture_work_threads_running() > 0) {
-        // A picture decoded ahead did not stop when asked (its file does not
+    if (picture_work_threads_running() > 0) {
+        // A picture's decode did not stop when asked (its file does not
         // answer, or one step of its decode is long), or a file is still on
         // its way to the trash: the front end puts the terminal or the
         // window system back, and the process ends without the destructors

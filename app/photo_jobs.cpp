@@ -116,9 +116,13 @@ bool PhotoModel::waiting() const {
     const Entry* entry = current();
     if (gallery_ || entry == nullptr) return false;
     const auto found = held_.find(entry->id);
-    if (found == held_.end() || !displayed(found->second)) return true;
-    const std::optional<PictureRequest> detail = wanted_detail(found->second);
-    return detail && !detail_serves(found->second, *detail);
+    // Only a preview on show is still a wait for the picture.
+    static const Held nothing;
+    const Held& held = found == held_.end() ? nothing : found->second;
+    if (!displayed(held)) return true;
+    if (held.preview && !held.screen && !(held.outcome && failed(*held.outcome))) return true;
+    const std::optional<PictureRequest> detail = wanted_detail(held);
+    return detail && !detail_serves(held, *detail);
 }
 
 void PhotoModel::ask_for_work() {
@@ -134,7 +138,7 @@ void PhotoModel::ask_for_work() {
         const PictureRequest request = screen_request(entry);
         if (held.screen && (held.screen_request == request || serves(*held.screen, request, held.outcome->facts)))
             return;
-        if (with_preview && picture_decode_reduces && !held.screen && !held.preview) {
+        if (with_preview && !held.screen && !held.preview) {
             PictureRequest preview;
             preview.box_width = std::max(1, request.box_width / 4);
             preview.box_height = std::max(1, request.box_height / 4);

@@ -42,7 +42,7 @@ std::string PhotoModel::picture_message(const Entry& entry) const {
     const auto held = held_.find(entry.id);
     if (held == held_.end() || !held->second.outcome) return "";
     const PictureOutcome& outcome = *held->second.outcome;
-    if (outcome.result == PictureResult::shown || outcome.reason.empty()) return "";
+    if (outcome.reason.empty()) return "";
     return entry.name + ": " + outcome.reason;
 }
 

@@ -1,11 +1,13 @@
 #include "app/picture_decode.h"
 
+#include "app/colour_profile.h"
 #include "marivue/jpeg.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <span>
 
 using namespace marivue::jpeg;
@@ -162,6 +164,18 @@ private:
     uint32_t rows_in_ = 0;
 };
 
+// The largest reduction (1, 2, 4 or 8) at which a `width` x `height`
+// picture still has at least `out_width` x `out_height` pixels.
+int reduction(int32_t width, int32_t height, int32_t out_width, int32_t out_height) {
+    int scale = 1;
+    while (scale < picture_decode_largest_reduction) {
+        const int next = scale * 2;
+        if ((width + next - 1) / next < out_width || (height + next - 1) / next < out_height) break;
+        scale = next;
+    }
+    return scale;
+}
+
 }  // namespace
 
 std::pair<int32_t, int32_t> fitted_size(int32_t width, int32_t height, int32_t box_width, int32_t box_height) {
@@ -180,7 +194,20 @@ std::pair<int32_t, int32_t> fitted_size(int32_t width, int32_t height, int32_t b
     return {static_cast<int32_t>(w), static_cast<int32_t>(h)};
 }
 
-DecodedPicture decode_picture(const std::string& path, const PictureRequest& request, const DecodeStop& stop) {
+void DecodeStop::request() {
+    requested_.store(true, std::memory_order_relaxed);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (decoder_ != nullptr) decoder_->stop();
+}
+
+void DecodeStop::attach(Decoder* decoder) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    decoder_ = decoder;
+    // A request made before the decoder was there reaches it now.
+    if (decoder_ != nullptr && requested()) decoder_->stop();
+}
+
+DecodedPicture decode_picture(const std::string& path, const PictureRequest& request, DecodeStop& stop) {
     DecodedPicture done;
     PictureOutcome& outcome = done.outcome;
     PictureFile file;
@@ -192,17 +219,18 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
         outcome = picture_unreadable(outcome, errno);
         return done;
     }
-    FileByteSource source(file.get());
+    std::optional<FileByteSource> source(std::in_place, file.get());
     Options options;
     options.memory_limit = picture_decode_memory_limit;
-    Decoder decoder(source, options);
-    if (decoder.status() != 0) {
-        outcome = picture_failed(outcome, decoder.status(), decoder.message());
+    options.max_side = picture_decode_max_side;
+    std::optional<Decoder> decoder(std::in_place, *source, options);
+    if (decoder->status() != 0) {
+        outcome = picture_failed(outcome, decoder->status(), decoder->message());
         return done;
     }
     const int orientation = outcome.facts.exif.orientation;
     const bool turned = orientation >= 5;
-    const int32_t width = decoder.info().width, height = decoder.info().height;
+    const int32_t width = decoder->info().width, height = decoder->info().height;
     outcome.facts.width = turned ? height : width;
     outcome.facts.height = turned ? width : height;
 
@@ -226,37 +254,83 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
         fitted_size(image->part_width, image->part_height, request.box_width, request.box_height);
     Placement placement{orientation, turned ? image->height : image->width, turned ? image->width : image->height,
                         image->width};
+
+    // A whole picture wanted smaller than itself is decoded at the largest
+    // reduced size that still has a pixel for each output pixel: the file
+    // is read again from its start by a decoder told the scale.
+    int scale = 1;
+    if (part_width == width && part_height == height) {
+        scale = reduction(width, height, placement.width, placement.height);
+        if (scale > 1) {
+            options.scale = scale;
+            decoder.reset();
+            if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
+                outcome = picture_unreadable(outcome, errno);
+                return done;
+            }
+            source.emplace(file.get());
+            decoder.emplace(*source, options);
+            if (decoder->status() != 0) {
+                outcome = picture_failed(outcome, decoder->status(), decoder->message());
+                return done;
+            }
+        }
+    }
+    const int32_t decoded_width = decoder->info().output_width, decoded_height = decoder->info().output_height;
+    const int32_t first_row = part_y / scale, rows = (part_y + part_height + scale - 1) / scale - first_row;
+    const int32_t first_column = part_x / scale, columns = (part_x + part_width + scale - 1) / scale - first_column;
+
     std::vector<uint8_t> row;
     try {
         image->bgra.resize(size_t(image->width) * size_t(image->height) * 4);
-        row.resize(size_t(width) * 4);
+        row.resize(size_t(decoded_width) * 4);
     } catch (const std::bad_alloc&) {
         outcome = picture_failed(outcome, OutOfMemory);
         return done;
     }
-    // The whole picture upright at its own size: rows go straight into it.
-    const bool direct = orientation == 1 && part_width == width && part_height == height && placement.width == width &&
-                        placement.height == height;
-    Gatherer gatherer(part_width, part_height, placement, image->bgra.data());
-    for (int32_t y = 0; y < part_y + part_height; ++y) {
+    // The whole picture upright at its decoded size: rows go straight into
+    // it.
+    const bool direct = orientation == 1 && columns == decoded_width && rows == decoded_height &&
+                        placement.width == decoded_width && placement.height == decoded_height;
+    Gatherer gatherer(columns, rows, placement, image->bgra.data());
+    // The stop reaches the decoder at work, also inside a progressive
+    // picture's scans, until it is done with.
+    stop.attach(&*decoder);
+    struct Detach {
+        DecodeStop& stop;
+        ~Detach() { stop.attach(nullptr); }
+    } detach{stop};
+    for (int32_t y = 0; y < first_row + rows; ++y) {
         if (stop.requested()) {
             outcome.result = PictureResult::cancelled;
             return done;
         }
-        uint8_t* into = direct ? image->bgra.data() + size_t(y) * size_t(width) * 4 : row.data();
-        const int got = decoder.next_row(std::span<uint8_t>(into, size_t(width) * 4), PixelFormat::bgra);
-        if (got != 0) {
-            outcome = picture_failed(outcome, got < 0 ? got : BufferLimit,
-                                     got == decoder.status() ? decoder.message() : nullptr);
+        uint8_t* into = direct ? image->bgra.data() + size_t(y) * size_t(decoded_width) * 4 : row.data();
+        const int got = decoder->next_row(std::span<uint8_t>(into, size_t(decoded_width) * 4), PixelFormat::bgra);
+        if (got == Stopped || (got != 0 && stop.requested())) {
+            outcome.result = PictureResult::cancelled;
             return done;
         }
-        if (!direct && y >= part_y) gatherer.add(row.data() + size_t(part_x) * 4, y - part_y);
+        if (got != 0) {
+            outcome = picture_failed(outcome, got < 0 ? got : BufferLimit,
+                                     got == decoder->status() ? decoder->message() : nullptr);
+            return done;
+        }
+        if (!direct && y >= first_row) gatherer.add(row.data() + size_t(first_column) * 4, y - first_row);
     }
     gatherer.finish();
+    // The colours from the picture's profile to sRGB, on the output pixels
+    // (at most the box's), not on every pixel of a large picture.
+    const ProfileUse profile =
+        convert_to_srgb(decoder->info().icc_profile, image->bgra.data(), image->width, image->height,
+                        size_t(image->width) * 4, decoder->info().components == 1);
     // Rows below the part are not decoded, so the data's end is known only
     // for parts that reach the picture's last row.
-    outcome.result = decoder.complete() ? PictureResult::shown : PictureResult::incomplete;
-    if (!decoder.complete()) outcome.reason = "the picture's data ends early; the missing part is filled in";
+    outcome.result = decoder->complete() ? PictureResult::shown : PictureResult::incomplete;
+    if (!decoder->complete()) outcome.reason = "the picture's data ends early; the missing part is filled in";
+    if (profile == ProfileUse::refused)
+        outcome.reason += std::string(outcome.reason.empty() ? "" : "; ") +
+                          "its colour profile cannot be used, so its colours are shown unconverted";
     done.image = std::move(image);
     return done;
 }

@@ -32,7 +32,9 @@ struct PictureFacts {
 struct PictureOutcome {
     PictureResult result = PictureResult::unreadable;
     int status = 0;  // the decoder's status for decode_failed, else 0
-    std::string reason;  // in words, for every result but shown
+    // In words, for every result but shown; for a shown picture whose colour
+    // profile could not be used, a note saying so (else empty).
+    std::string reason;
     PictureFacts facts;  // as far as they were learnt
 };
 

@@ -98,7 +98,7 @@ struct Lister {
             return list_folder(path, info, "");
         }
         // A named file is listed as it is, even when it cannot be opened
-        // (no permission, a pipe, a device): the album says why over the
+        // (no permission, a pipe, a device): the photo view says why over the
         // picture, where the user looks, rather than on a standard error
         // that the terminal view hides. It is not opened here: a pipe would
         // block.

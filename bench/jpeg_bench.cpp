@@ -7,10 +7,10 @@
 // the whole set once, and the figure reported is the median repetition.
 // This decoder is measured through its streaming operations and through
 // the one-call decode, on one thread and with its automatic choice of
-// threads (two for the large sets), and through the streaming operations at
-// 1/2, 1/4 and 1/8 of the size (the record's scale_shift), whose figures
+// threads (two for the large sets), and through the one-call decode on one
+// thread at 1/2, 1/4 and 1/8 of the size (Options::scale), whose figures
 // count the pictures' own pixels, so that they compare with the full
-// decode's.
+// decode's, and whose peak pool memory is reported beside the full one's.
 // The reference library is measured twice: as it is, and with its vector
 // code switched off, which it only allows per process (JSIMD_FORCENONE), so
 // that measurement runs in a child process of this program.
@@ -125,10 +125,9 @@ struct PoolUse {
     int peak_blocks = 0;
 };
 
-PoolUse decode_marivue(const File& f, int32_t scale_shift = 0) {
+PoolUse decode_marivue(const File& f) {
     MemoryByteSource source(f.bytes.data(), f.bytes.size());
     auto* d = new (std::nothrow) JpegDecoder;
-    d->settings.scale_shift = scale_shift;
     peak_bytes = live_bytes = 0;
     PoolUse use;
     open_decoder(*d, source);
@@ -163,14 +162,30 @@ PoolUse decode_marivue(const File& f, int32_t scale_shift = 0) {
 // reuses its output buffer: on the calling thread alone, or with the
 // automatic choice of threads (a second one for the transform and colour
 // conversion from a megapixel up, the calling thread alone below).
-template <int threads>
+// At 1/scale of the size (Options::scale) when `scale` is above 1.
+template <int threads, int scale = 1>
 void decode_marivue_one_call(const File& f) {
     static Image image;
     Options options;
     options.format = f.components == 1 ? PixelFormat::grey : PixelFormat::rgb;
     options.threads = threads;
+    options.scale = scale;
     decode(f.bytes.data(), f.bytes.size(), image, options);
     if (!image.pixels.empty()) checksum += image.pixels[0];
+}
+
+// The most pool memory one decode of the set holds at 1/scale of the size
+// through the one-call interface (whose record's pool this program's
+// allocator sees), beside the record's own.
+template <int scale>
+size_t peak_pool_one_call(const Set& s) {
+    size_t most = 0;
+    for (const File& f : s.files) {
+        peak_bytes = live_bytes = 0;
+        decode_marivue_one_call<1, scale>(f);
+        most = std::max(most, peak_bytes);
+    }
+    return most;
 }
 
 // The reference library: integer inverse DCT, no fancy upsampling, RGBX.
@@ -383,11 +398,11 @@ int main(int argc, char** argv) {
             {"marivue", ours},
             {"marivue decode()", median_seconds(s, reps, decode_marivue_one_call<1>)},
             {"marivue decode() auto", median_seconds(s, reps, decode_marivue_one_call<0>)},
-            // Reduced sizes through the streaming operations, their rows
-            // copied out as above.
-            {"marivue 1/2", median_seconds(s, reps, [](const File& f) { decode_marivue(f, 1); })},
-            {"marivue 1/4", median_seconds(s, reps, [](const File& f) { decode_marivue(f, 2); })},
-            {"marivue 1/8", median_seconds(s, reps, [](const File& f) { decode_marivue(f, 3); })},
+            // Reduced sizes through the one-call decode on one thread, into
+            // the same layout as "decode()".
+            {"marivue decode() 1/2", median_seconds(s, reps, decode_marivue_one_call<1, 2>)},
+            {"marivue decode() 1/4", median_seconds(s, reps, decode_marivue_one_call<1, 4>)},
+            {"marivue decode() 1/8", median_seconds(s, reps, decode_marivue_one_call<1, 8>)},
             {"libjpeg-turbo", median_seconds(s, reps, decode_reference)},
             {"libjpeg-turbo no SIMD", without_simd.count(s.name) ? without_simd.at(s.name) : 0},
             {"stb_image", median_seconds(s, reps, decode_stb)},
@@ -398,10 +413,17 @@ int main(int argc, char** argv) {
                         s.megapixels, s.megabytes, r.name, s.megapixels / r.seconds, s.megabytes / r.seconds,
                         r.seconds / ours);
         }
-        std::printf("%-12s reduced sizes: the full decode's time over theirs: 1/2 %.2f, 1/4 %.2f, 1/8 %.2f\n",
-                    s.name.c_str(), ours / rows[3].seconds, ours / rows[4].seconds, ours / rows[5].seconds);
-        std::printf("%-12s peak pool memory %.2f MB, at most %d pool blocks, record %zu bytes\n", s.name.c_str(),
-                    static_cast<double>(use.peak_bytes) / 1e6, use.peak_blocks, sizeof(JpegDecoder));
+        std::printf(
+            "%-12s reduced sizes, decode() on one thread: its full decode's time over theirs: 1/2 %.2f, 1/4 %.2f, "
+            "1/8 %.2f\n",
+            s.name.c_str(), rows[1].seconds / rows[3].seconds, rows[1].seconds / rows[4].seconds,
+            rows[1].seconds / rows[5].seconds);
+        std::printf(
+            "%-12s peak pool memory %.2f MB (decode() at 1/2 %.2f, 1/4 %.2f, 1/8 %.2f), at most %d pool "
+            "blocks, record %zu bytes\n",
+            s.name.c_str(), static_cast<double>(use.peak_bytes) / 1e6,
+            static_cast<double>(peak_pool_one_call<2>(s)) / 1e6, static_cast<double>(peak_pool_one_call<4>(s)) / 1e6,
+            static_cast<double>(peak_pool_one_call<8>(s)) / 1e6, use.peak_blocks, sizeof(JpegDecoder));
     }
     if (!collection.empty())
         std::printf("load_frame of picture 2000: %.1f us (median)\n", load_frame_microseconds(collection, reps));

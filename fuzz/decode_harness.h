@@ -7,6 +7,7 @@
 // Input layout: 2 control bytes, then the stream.
 //   byte 0  bits 0-1: the pixel format (rgb, rgba, bgra, grey)
 //           bit 2: a tight memory limit (256 KiB) instead of 48 MiB
+//           bits 3-4: the scale, 1 << bits (1/1, 1/2, 1/4, 1/8)
 //   byte 1  the row after which the Decoder is stopped (255: before the
 //           first row is asked for)
 #pragma once
@@ -61,6 +62,7 @@ inline Outcome run_decode(const uint8_t* input, size_t size) {
     options.format = static_cast<PixelFormat>(control[0] & 3);
     options.memory_limit = (control[0] & 4) ? std::size_t{256} << 10 : std::size_t{48} << 20;
     options.max_pixels = max_pixels;
+    options.scale = 1 << ((control[0] >> 3) & 3);
     const int c_format = control[0] & 3;  // the C formats are numbered alike
     const int channels = channels_of(options.format);
 
@@ -79,11 +81,14 @@ inline Outcome run_decode(const uint8_t* input, size_t size) {
         DECODE_CHECK(one.pixels.empty() && one.width == 0);
     }
 
-    // The C one-call decode (default options) agrees where the limits are
-    // the same.
+    // The C one-call decode (default options but the scale) agrees where
+    // the limits are the same.
     if ((control[0] & 4) == 0 && (status == 0 || status != OutOfMemory)) {
+        marivue_jpeg_options scaled;
+        marivue_jpeg_options_init(&scaled, sizeof scaled);
+        scaled.scale = options.scale;
         marivue_jpeg_image c;
-        const int c_status = marivue_jpeg_decode(size > 0 ? input : nullptr, size, c_format, &c);
+        const int c_status = marivue_jpeg_decode_with_options(size > 0 ? input : nullptr, size, c_format, &scaled, &c);
         if (status == 0 && c_status == 0) {
             DECODE_CHECK(c.size == one.pixels.size() && std::memcmp(c.pixels, one.pixels.data(), c.size) == 0);
             DECODE_CHECK(c.complete == (one.complete ? 1 : 0));
@@ -98,22 +103,28 @@ inline Outcome run_decode(const uint8_t* input, size_t size) {
     marivue_jpeg_options_init(&c_options, sizeof c_options);
     c_options.memory_limit = options.memory_limit;
     c_options.max_pixels = options.max_pixels;
+    c_options.scale = options.scale;
     int c_status = 1;
     marivue_jpeg_decoder* c_decoder = marivue_jpeg_decoder_open_memory(input, size, &c_options, &c_status);
     DECODE_CHECK(c_decoder != nullptr);
     marivue_jpeg_info info{};
     DECODE_CHECK(marivue_jpeg_decoder_info(c_decoder, &info) == c_status);
+    int width = 0, height = 0;
+    DECODE_CHECK(marivue_jpeg_decoder_output_size(c_decoder, &width, &height) == c_status);
     if (c_status == 0) {
-        const size_t stride = static_cast<size_t>(info.width) * channels;
+        DECODE_CHECK(width == (info.width + options.scale - 1) / options.scale, width, info.width);
+        DECODE_CHECK(height == (info.height + options.scale - 1) / options.scale, height, info.height);
+        if (status == 0) DECODE_CHECK(width == one.width && height == one.height, width, one.width);
+        const size_t stride = static_cast<size_t>(width) * channels;
         std::vector<uint8_t> row(stride);
         int result = 0, y = 0;
         while ((result = marivue_jpeg_decoder_next_row(c_decoder, row.data(), row.size(), c_format)) == 0) {
-            DECODE_CHECK(y < info.height, y);
+            DECODE_CHECK(y < height, y);
             if (status == 0) DECODE_CHECK(std::memcmp(row.data(), one.pixels.data() + stride * y, stride) == 0, y);
             y++;
         }
         c_status = result == 1 ? 0 : result;
-        if (result == 1) DECODE_CHECK(y == info.height, y, info.height);
+        if (result == 1) DECODE_CHECK(y == height, y, height);
     }
     DECODE_CHECK(c_status == status, c_status, status);
     DECODE_CHECK(marivue_jpeg_decoder_status(c_decoder) == status);
@@ -129,7 +140,7 @@ inline Outcome run_decode(const uint8_t* input, size_t size) {
         return outcome;
     }
     const int stop_row = control[1] == 255 ? -1 : control[1];
-    const size_t stride = static_cast<size_t>(decoder.info().width) * channels;
+    const size_t stride = static_cast<size_t>(decoder.info().output_width) * channels;
     std::vector<uint8_t> row(stride);
     if (stop_row < 0) decoder.stop();
     int result = 0, y = 0;

@@ -33,10 +33,28 @@ bool known_format(PixelFormat format) {
            format == PixelFormat::grey;
 }
 
+ColourSpace colour_space_of(int32_t coding) {
+    switch (coding) {
+        case CodingYCbCr:
+            return ColourSpace::ycbcr;
+        case CodingRgb:
+            return ColourSpace::rgb;
+        case CodingCmyk:
+            return ColourSpace::cmyk;
+        case CodingYcck:
+            return ColourSpace::ycck;
+        default:
+            return ColourSpace::grey;
+    }
+}
+
 Info info_of(const JpegDecoder& d) {
     Info info;
     info.width = d.image_width;
     info.height = d.image_height;
+    info.output_width = d.output_width;
+    info.output_height = d.output_height;
+    info.colour_space = colour_space_of(d.colour_coding);
     info.components = d.frame_component_count;
     info.progressive = d.is_progressive != 0;
     info.rgb = d.is_rgb != 0;
@@ -122,7 +140,7 @@ void write_colour_row(const std::uint8_t* row, int32_t width, PixelFormat format
             }
             break;
         case PixelFormat::grey:
-            // Only for pictures coded as RGB, which carry no luma samples.
+            // Only for pictures that carry no luma samples: RGB, CMYK, YCCK.
             for (int32_t x = 0; x < width; x++, row += 4)
                 out[x] = static_cast<std::uint8_t>((77 * row[0] + 150 * row[1] + 29 * row[2] + 128) >> 8);
             break;
@@ -156,7 +174,7 @@ void format_row(const JpegDecoder& d, const std::uint8_t* decoded, int32_t width
                 std::uint8_t* out) {
     if (d.bytes_per_pixel == 1) {
         write_grey_row(decoded, width, format, out);
-    } else if (format == PixelFormat::grey && !d.is_rgb) {
+    } else if (format == PixelFormat::grey && d.colour_coding == CodingYCbCr) {
         detail::copy_luma(d, out);
     } else {
         write_colour_row(decoded, width, format, out);
@@ -170,12 +188,36 @@ void clear(Image& image) {
     image.pixels.clear();
 }
 
-// Below a megapixel a second thread's start costs more than it saves.
+// Below a megapixel delivered a second thread's start costs more than it
+// saves: the transform and conversion it takes over shrink with the scale.
 bool wants_two_threads(const Info& info, const Options& options) {
-    if (options.threads == 1 || options.threads < 0 || info.height <= 8) return false;
+    if (options.threads == 1 || options.threads < 0 || info.output_height <= 8) return false;
     if (options.threads >= 2) return true;
-    return static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height) >= 1000000 &&
+    return static_cast<std::uint64_t>(info.output_width) * static_cast<std::uint64_t>(info.output_height) >= 1000000 &&
            std::thread::hardware_concurrency() >= 2;
+}
+
+// The record's scale_shift for a scale of 1, 2, 4 or 8; -1 for any other.
+int32_t scale_shift_of(int scale) {
+    switch (scale) {
+        case 1:
+            return 0;
+        case 2:
+            return 1;
+        case 4:
+            return 2;
+        case 8:
+            return 3;
+        default:
+            return -1;
+    }
+}
+
+// The words for options the decoder cannot use, or null.
+const char* invalid_options(const Options& options) {
+    if (options.max_side < 1 || options.max_side > 65535) return "the side limit (max_side) is not 1 to 65535";
+    if (scale_shift_of(options.scale) < 0) return "the scale is not 1, 2, 4 or 8";
+    return nullptr;
 }
 
 }  // namespace
@@ -258,7 +300,7 @@ struct DecoderRows {
         if (s.status != 0 || s.rows_done != 0) return s.status;
         JpegDecoder& d = *s.record;
         if (!prepare(s)) return s.status;
-        Target target{pixels, stride, s.info.width, format};
+        Target target{pixels, stride, s.info.output_width, format};
         int32_t result = 0;
         const int32_t delivered = decode_rows_two_threads(d, write, &target, result);
         if (delivered < 0) return 0;
@@ -268,8 +310,8 @@ struct DecoderRows {
         if (result == 1) return 0;
         if (result == DecodeError && d.status == DecodeError && d.data_incomplete) {
             s.filling = true;
-            for (; rows < s.info.height; rows++)
-                fill_row(pixels + stride * static_cast<size_t>(rows), s.info.width, format);
+            for (; rows < s.info.output_height; rows++)
+                fill_row(pixels + stride * static_cast<size_t>(rows), s.info.output_width, format);
             s.rows_done = rows;
             return 0;
         }
@@ -308,12 +350,18 @@ Options limited_to(std::size_t memory_limit) {
 }
 
 // Reads the stream up to its frame header, and refuses a picture above
-// the options' pixel limit before any pixel memory is taken.
+// the options' pixel limit before any pixel memory is taken. The library
+// decodes every layout the record can (extended_layouts); the record's own
+// users, the viewer's frame loader among them, keep the default set.
 void open(DecoderState& s, ByteSource& source, const Options& options) {
     if (is_shared(&s)) return;
+    if (const char* words = invalid_options(options)) return s.set_status(StreamError, words);
     s.record.reset(new (std::nothrow) JpegDecoder);
     if (s.record == nullptr) return s.set_status(OutOfMemory);
     s.record->memory_limit = options.memory_limit;
+    s.record->settings.max_side = options.max_side;
+    s.record->settings.scale_shift = scale_shift_of(options.scale);
+    s.record->settings.extended_layouts = 1;
     s.record->stop_flag = &s.stop_requested;
     // The profile and Exif data come from the segments before the frame
     // header; later segments are not looked at.
@@ -379,9 +427,9 @@ int Decoder::decode_image(Image& image, const Options& options) {
     if (state_->rows_done != 0) return StreamError;
     const Info& info = this->info();
     const int channels = channels_of(options.format);
-    const size_t stride = static_cast<size_t>(info.width) * static_cast<size_t>(channels);
+    const size_t stride = static_cast<size_t>(info.output_width) * static_cast<size_t>(channels);
     try {
-        image.pixels.resize(stride * static_cast<size_t>(info.height));
+        image.pixels.resize(stride * static_cast<size_t>(info.output_height));
     } catch (const std::bad_alloc&) {
         clear(image);
         return OutOfMemory;
@@ -391,14 +439,14 @@ int Decoder::decode_image(Image& image, const Options& options) {
     int y = 0;
     if (wants_two_threads(info, options))
         result = detail::DecoderRows::two_threads(*this, out, stride, options.format, y);
-    for (out += stride * static_cast<size_t>(y); y < info.height && result == 0; y++, out += stride)
+    for (out += stride * static_cast<size_t>(y); y < info.output_height && result == 0; y++, out += stride)
         result = next_row(std::span<std::uint8_t>(out, stride), options.format);
     if (result != 0) {
         clear(image);
         return result < 0 ? result : BufferLimit;  // 1 before the last row would be the decoder's fault
     }
-    image.width = info.width;
-    image.height = info.height;
+    image.width = info.output_width;
+    image.height = info.output_height;
     image.channels = channels;
     image.complete = complete();
     return 0;
@@ -412,9 +460,9 @@ int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
     DecoderState& s = *state_;
     if (s.status != 0) return s.status;
     if (!known_format(format) ||
-        row.size() < static_cast<size_t>(s.info.width) * static_cast<size_t>(channels_of(format)))
+        row.size() < static_cast<size_t>(s.info.output_width) * static_cast<size_t>(channels_of(format)))
         return StreamError;
-    if (s.rows_done == s.info.height) return 1;
+    if (s.rows_done == s.info.output_height) return 1;
     // Also between the rows of an MCU row, and while filling in rows.
     if (s.stop_requested.load(std::memory_order_relaxed)) {
         s.set_status(Stopped);
@@ -438,15 +486,17 @@ int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
     }
     std::uint8_t* out = row.data();
     if (s.filling)
-        fill_row(out, s.info.width, format);
+        fill_row(out, s.info.output_width, format);
     else
-        format_row(d, decoded, s.info.width, format, out);
+        format_row(d, decoded, s.info.output_width, format, out);
     s.rows_done++;
     return 0;
 }
 
-int read_info(const void* data, std::size_t size, Info& info) {
-    Decoder decoder(data, size);
+int read_info(const void* data, std::size_t size, Info& info) { return read_info(data, size, info, Options{}); }
+
+int read_info(const void* data, std::size_t size, Info& info, const Options& options) {
+    Decoder decoder(data, size, options);
     info = decoder.info();
     return decoder.status();
 }

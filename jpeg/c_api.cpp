@@ -44,11 +44,11 @@ bool format_of(int format, PixelFormat& out) {
 int decode_rows(Decoder& decoder, PixelFormat format, marivue_jpeg_image* out) {
     if (decoder.status() != 0) return decoder.status();
     const Info& info = decoder.info();
-    const size_t stride = static_cast<size_t>(info.width) * static_cast<size_t>(channels_of(format));
-    const size_t size = stride * static_cast<size_t>(info.height);
+    const size_t stride = static_cast<size_t>(info.output_width) * static_cast<size_t>(channels_of(format));
+    const size_t size = stride * static_cast<size_t>(info.output_height);
     auto* pixels = static_cast<unsigned char*>(std::malloc(size));
     if (pixels == nullptr) return OutOfMemory;
-    for (int y = 0; y < info.height; y++) {
+    for (int y = 0; y < info.output_height; y++) {
         const int result =
             decoder.next_row(std::span<std::uint8_t>(pixels + stride * static_cast<size_t>(y), stride), format);
         if (result != 0) {
@@ -56,7 +56,8 @@ int decode_rows(Decoder& decoder, PixelFormat format, marivue_jpeg_image* out) {
             return result < 0 ? result : BufferLimit;
         }
     }
-    *out = marivue_jpeg_image{info.width, info.height, channels_of(format), decoder.complete() ? 1 : 0, pixels, size};
+    *out = marivue_jpeg_image{
+        info.output_width, info.output_height, channels_of(format), decoder.complete() ? 1 : 0, pixels, size};
     return 0;
 }
 
@@ -112,6 +113,8 @@ bool options_of(const marivue_jpeg_options* in, Options& out) {
     if (covers(offsetof(marivue_jpeg_options, memory_limit), sizeof in->memory_limit))
         out.memory_limit = in->memory_limit;
     if (covers(offsetof(marivue_jpeg_options, max_pixels), sizeof in->max_pixels)) out.max_pixels = in->max_pixels;
+    if (covers(offsetof(marivue_jpeg_options, max_side), sizeof in->max_side)) out.max_side = in->max_side;
+    if (covers(offsetof(marivue_jpeg_options, scale), sizeof in->scale)) out.scale = in->scale;
     return true;
 }
 
@@ -149,12 +152,18 @@ marivue_jpeg_decoder* make_decoder(const marivue_jpeg_options* options, int* sta
 extern "C" {
 
 int marivue_jpeg_decode(const unsigned char* data, size_t size, int format, marivue_jpeg_image* out) {
+    return marivue_jpeg_decode_with_options(data, size, format, nullptr, out);
+}
+
+int marivue_jpeg_decode_with_options(const unsigned char* data, size_t size, int format,
+                                     const marivue_jpeg_options* options, marivue_jpeg_image* out) {
     PixelFormat pixel_format;
+    Options read;
     if (out == nullptr) return StreamError;
     *out = empty_image();
-    if (!format_of(format, pixel_format)) return StreamError;
+    if (!format_of(format, pixel_format) || !options_of(options, read)) return StreamError;
     try {
-        Decoder decoder(data, size);
+        Decoder decoder(data, size, read);
         return decode_rows(decoder, pixel_format, out);
     } catch (...) {
         return OutOfMemory;
@@ -204,7 +213,8 @@ void marivue_jpeg_options_init(marivue_jpeg_options* options, size_t size) {
     // Fields a later header added beyond this library's are 0.
     std::memset(static_cast<void*>(options), 0, size);
     const Options defaults;
-    const marivue_jpeg_options ours{size, defaults.memory_limit, defaults.max_pixels};
+    const marivue_jpeg_options ours{size, defaults.memory_limit, defaults.max_pixels, defaults.max_side,
+                                    defaults.scale};
     std::memcpy(static_cast<void*>(options), &ours, std::min(size, sizeof ours));
 }
 
@@ -226,6 +236,30 @@ int marivue_jpeg_decoder_info(const marivue_jpeg_decoder* decoder, marivue_jpeg_
     if (decoder == nullptr || info == nullptr) return StreamError;
     *info = info_of(decoder->decoder.info());
     return decoder->decoder.status();
+}
+
+int marivue_jpeg_decoder_output_size(const marivue_jpeg_decoder* decoder, int* width, int* height) {
+    const Info none;
+    const Info& info = decoder != nullptr ? decoder->decoder.info() : none;
+    if (width != nullptr) *width = info.output_width;
+    if (height != nullptr) *height = info.output_height;
+    return decoder != nullptr ? decoder->decoder.status() : StreamError;
+}
+
+int marivue_jpeg_decoder_colour_space(const marivue_jpeg_decoder* decoder) {
+    if (decoder == nullptr || decoder->decoder.info().components == 0) return -1;
+    switch (decoder->decoder.info().colour_space) {
+        case ColourSpace::ycbcr:
+            return MARIVUE_JPEG_SPACE_YCBCR;
+        case ColourSpace::rgb:
+            return MARIVUE_JPEG_SPACE_RGB;
+        case ColourSpace::cmyk:
+            return MARIVUE_JPEG_SPACE_CMYK;
+        case ColourSpace::ycck:
+            return MARIVUE_JPEG_SPACE_YCCK;
+        default:
+            return MARIVUE_JPEG_SPACE_GREY;
+    }
 }
 
 int marivue_jpeg_decoder_next_row(marivue_jpeg_decoder* decoder, unsigned char* row, size_t row_size, int format) {

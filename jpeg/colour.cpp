@@ -191,13 +191,24 @@ RowConverter row_converter(const JpegDecoder& d, int32_t layout) {
 // The luma samples of the row decode_row delivered last, for grey output of
 // a YCbCr picture: the same blocks the converters above read luma from.
 void copy_luma(const JpegDecoder& d, uint8_t* out) {
+    const int32_t r = d.mcu_height - d.mcu_rows_remaining - 1;
+    if (d.output_scheme == SchemeGeneral && is_half_h2(d)) {
+        // convert_half_h2 gathers nothing: four luma samples from each of
+        // the two blocks it reads, as it reads them.
+        const int32_t luma_block = d.blocks_per_output_mcu == 6 ? 2 * (r / 4) : 0;
+        for (int32_t x = 0; x < d.output_width; x += 4) {
+            const int32_t m = x / 8, j = (x / 4) % 2;
+            const uint8_t* luma = block_row(d, d.blocks_per_output_mcu * m + luma_block + j, r % 4);
+            std::memcpy(out + x, luma, static_cast<size_t>(d.output_width - x < 4 ? d.output_width - x : 4));
+        }
+        return;
+    }
     if (d.output_scheme == SchemeGeneral) {
         // The general scheme gathered them for that row.
         std::memcpy(out, d.frame_component_count == 1 ? d.out_row_0 : d.plane_rows,
                     static_cast<size_t>(d.output_width));
         return;
     }
-    const int32_t r = d.mcu_height - d.mcu_rows_remaining - 1;
     const bool two_across = d.output_scheme == SchemeH2V1 || d.output_scheme == SchemeH2V2;
     for (int32_t x = 0; x < d.output_width; x += 8) {
         const int32_t m = two_across ? x / 16 : x / 8;

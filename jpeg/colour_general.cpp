@@ -140,11 +140,8 @@ void put_ink8(const JpegDecoder& d, const uint8_t* const* plane, int32_t x, uint
 // conversion, so the same rows.
 template <int32_t layout>
 bool convert_half_h2(JpegDecoder& d, int32_t r, uint8_t* out) {
+    if (!is_half_h2(d)) return false;
     const bool h2v2 = d.blocks_per_output_mcu == 6;
-    if (d.settings.scale_shift != 1 || d.colour_coding != CodingYCbCr || d.frame_component_count != 3 ||
-        d.comp_h_factor[0] != 2 || d.comp_h_factor[1] != 1 || d.comp_h_factor[2] != 1 || d.comp_v_factor[1] != 1 ||
-        d.comp_v_factor[2] != 1 || d.comp_v_factor[0] != (h2v2 ? 2 : 1))
-        return false;
     const int32_t luma_block = h2v2 ? 2 * (r / 4) : 0, luma_row = r % 4, chroma_row = h2v2 ? r / 2 : r;
     const int32_t step = d.blocks_per_output_mcu, chroma = h2v2 ? 4 : 2;
     Offsets8 o;
@@ -204,6 +201,13 @@ void convert_general_in(JpegDecoder& d, uint8_t* out) {
 }
 
 }  // namespace
+
+bool is_half_h2(const JpegDecoder& d) {
+    const bool h2v2 = d.blocks_per_output_mcu == 6;
+    return d.settings.scale_shift == 1 && d.colour_coding == CodingYCbCr && d.frame_component_count == 3 &&
+           d.comp_h_factor[0] == 2 && d.comp_h_factor[1] == 1 && d.comp_h_factor[2] == 1 && d.comp_v_factor[1] == 1 &&
+           d.comp_v_factor[2] == 1 && d.comp_v_factor[0] == (h2v2 ? 2 : 1);
+}
 
 void convert_general(JpegDecoder& d, int32_t layout, uint8_t* out) {
     switch (layout) {

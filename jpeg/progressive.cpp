@@ -386,6 +386,12 @@ void decode_all_scans(JpegDecoder& d) {
         if ((ss == 0 && se != 0) || (ss > 0 && d.scan_component_count != 1)) fail(d, SpectralSelection);
         if (d.approx_high != 0 && d.approx_low != d.approx_high - 1) fail(d, SuccessiveApprox);
         if (ss > 0 && dc_only) {
+            // Passed over undecoded, a scan can be told to end early only
+            // where it has no data at all (the stream's end, or only fill,
+            // in front of the next marker): its first block needs a code,
+            // and no code is all 1-bits. A stream that stops inside it
+            // ends the scans on synthesised bytes, which is marked below.
+            if (!entropy_data_left(d, true)) d.data_incomplete = 1;
             skip_entropy_data(d);
             prime_header_bits(d);
             continue;

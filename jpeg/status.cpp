@@ -25,8 +25,8 @@ constexpr StatusText status_texts[] = {
     {QuantSegmentLength, "QuantSegmentLength", "a quantisation table segment has an impossible length"},
     {QuantIndexInvalid, "QuantIndexInvalid", "a quantisation table has a number beyond the last"},
     {PrecisionNot8, "PrecisionNot8", "only 8-bit samples are supported"},
-    {HeightOutOfRange, "HeightOutOfRange", "the picture's height is 0 or above 8192"},
-    {WidthOutOfRange, "WidthOutOfRange", "the picture's width is 0 or above 8192"},
+    {HeightOutOfRange, "HeightOutOfRange", "the picture's height is 0 or above the side limit"},
+    {WidthOutOfRange, "WidthOutOfRange", "the picture's width is 0 or above the side limit"},
     {TooManyComponents, "TooManyComponents", "the frame declares more than four components"},
     {FrameHeaderLength, "FrameHeaderLength", "the frame header's length does not match its components"},
     {MarkerLength, "MarkerLength", "a segment has an impossible length"},
@@ -104,12 +104,25 @@ const char* jpeg_ls = "JPEG-LS pictures are not supported";
 
 void describe_status(const JpegDecoder& d, int32_t code, char* out, size_t size) {
     const char* words = status_message(code);
+    // A side's words name its value and the limit in force, which the
+    // caller may have raised.
+    char side[96];
+    const int32_t limit = d.settings.max_side != 0 ? d.settings.max_side : 8192;
     if (code == UnsupportedFrameType) {
         if (d.frame_marker == 0) words = "the picture has no frame header";
         for (const FrameKind& kind : refused_frames)
             if (kind.marker == d.frame_marker) words = kind.words;
     } else if (code == HeightOutOfRange && d.image_height == 0) {
         words = "the picture's height is given by a DNL segment, which is not supported";
+    } else if (code == HeightOutOfRange || code == WidthOutOfRange) {
+        const char* which = code == HeightOutOfRange ? "height" : "width";
+        const int32_t value = code == HeightOutOfRange ? d.image_height : d.image_width;
+        if (value == 0)
+            std::snprintf(side, sizeof side, "the picture's %s is 0", which);
+        else
+            std::snprintf(side, sizeof side, "the picture's %s, %d, is above the side limit of %d", which,
+                          static_cast<int>(value), static_cast<int>(limit));
+        words = side;
     } else if (code == DecodeError && d.work_refused) {
         words = "the progressive scans ask for more work than the picture's size and data allow";
     } else if (code == UnsupportedComponents && d.frame_component_count == 4) {

@@ -117,15 +117,16 @@ std::string usage_text() {
            "picture, whatever their names, in natural order by name (img2 before img10).\n"
            "\n"
            "With a display (DISPLAY or WAYLAND_DISPLAY set) the viewer opens a window,\n"
-           "otherwise it draws in the terminal. In the window, pictures fill a dark view,\n"
-           "turned as their EXIF orientation says; smaller ones keep their own size unless\n"
-           "zoomed. The title and a bar that hides itself name the picture and its place\n"
-           "(n / N). The next picture is decoded ahead, so stepping shows it at once.\n"
-           "Delete moves a picture to the trash (as file managers do, never removing it)\n"
-           "after asking. In the terminal pictures are shown with the collection's layout\n"
-           "and keys for now.\n"
+           "otherwise it draws in the terminal. Pictures fill a dark view, turned as their\n"
+           "EXIF orientation says; smaller ones keep their own size unless zoomed. The\n"
+           "window's title and a bar that hides itself name the picture and its place\n"
+           "(n / N); in the terminal the last row does, and the picture is drawn in sixel\n"
+           "or kitty pixels where the terminal has them, else in coloured symbols. The\n"
+           "next picture is decoded ahead, so stepping shows it at once. Delete moves a\n"
+           "picture to the trash (as file managers do, never removing it) after asking.\n"
            "\n"
-           "Keys of the photo view (the window):\n" +
+           "Keys of the photo view, the same in the window and the terminal (where Ctrl+L\n"
+           "also redraws the screen and Ctrl+C quits):\n" +
            photo_key_help(2) +
            "\n"
            "Keys of the collection, the same in the window and the terminal:\n" +

@@ -24,8 +24,6 @@ int32_t Platform::load_string(ModuleHandle, uint16_t id, char16_t* buffer, int32
     return ::load_string(id, buffer, limit);
 }
 
-void Platform::show_picture_message(WindowHandle, const char16_t*) {}
-
 int Platform::run_photo_view(PhotoController&) { return photo_view_unsupported; }
 
 int32_t Platform::random() {

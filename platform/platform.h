@@ -255,12 +255,6 @@ public:
     // before returning.
     virtual bool update_window(WindowHandle window) = 0;
 
-    // Shows `text` over the picture area of `dialog` (where the frame is
-    // drawn), in place of any text shown there before; an empty or null text
-    // removes it. The album says so this way when a picture cannot be shown,
-    // or only in part. The default shows nothing.
-    virtual void show_picture_message(WindowHandle dialog, const char16_t* text);
-
     // --- The photo view ------------------------------------------------------
 
     // Runs the photo view (platform/photo_view.h) over `controller`: starts

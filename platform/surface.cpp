@@ -33,31 +33,6 @@ SurfacePlatform::SurfacePlatform(int32_t window_width, int32_t window_height)
       window_height_(window_height),
       window_pixels_(static_cast<size_t>(window_width) * static_cast<size_t>(window_height) * 3, 0) {}
 
-bool SurfacePlatform::grow_window_pixels(int64_t width, int64_t height) {
-    const int64_t grown_width = std::max<int64_t>(width, window_width_);
-    const int64_t grown_height = std::max<int64_t>(height, window_height_);
-    if (grown_width == window_width_ && grown_height == window_height_) return true;
-    // Each side within the limit first, so that their product cannot overflow.
-    constexpr int64_t most_pixels = largest_bitmap_bytes / 3;
-    if (grown_width > most_pixels || grown_height > most_pixels || grown_width * grown_height > most_pixels)
-        return false;
-    const int64_t bytes = grown_width * grown_height * 3;
-    std::vector<uint8_t> grown;
-    try {
-        grown.assign(static_cast<size_t>(bytes), 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    const PixelPlane to{grown.data(), static_cast<int32_t>(grown_width), static_cast<int32_t>(grown_height),
-                        static_cast<int32_t>(grown_width * 3), true};
-    const PixelPlane from{window_pixels_.data(), window_width_, window_height_, window_width_ * 3, true};
-    copy_pixels(to, 0, 0, from, 0, 0, window_width_, window_height_);
-    window_pixels_ = std::move(grown);
-    window_width_ = static_cast<int32_t>(grown_width);
-    window_height_ = static_cast<int32_t>(grown_height);
-    return true;
-}
-
 DrawContext SurfacePlatform::add_context(SurfaceContext::Kind kind, WindowHandle window) {
     const uintptr_t handle = next_context_++;
     contexts_[handle] = SurfaceContext{kind, kind == SurfaceContext::Window ? window : null_window, null_bitmap};

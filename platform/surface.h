@@ -99,12 +99,6 @@ protected:
     const std::vector<uint8_t>& window_pixels() const { return window_pixels_; }
     int32_t window_width() const { return window_width_; }
     int32_t window_height() const { return window_height_; }
-    // Enlarges the window pixels to at least `width` x `height`, keeping the
-    // pixels held at their places and zeroing the new ones, for a front end
-    // whose window shows whatever the dialog draws. False, with nothing
-    // changed, when they would take more than largest_bitmap_bytes or the
-    // memory cannot be had.
-    bool grow_window_pixels(int64_t width, int64_t height);
 
     // Carries out a block copy from `source` into the Window context
     // `destination` (the request's arguments are as block_copy got them,

@@ -5,7 +5,7 @@
 # the 12-megapixel baseline picture alone, and the photographer's sets: detailed
 # 12-megapixel pictures and smooth 24- and 33-megapixel ones, each 4:2:0 and
 # 4:4:4, baseline and progressive; this decoder also at 1/2, 1/4 and 1/8 of
-# the size.
+# the size through its one-call decode (Options::scale).
 # Arguments are passed to jpeg-bench (for instance --reps 9).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -15,10 +15,14 @@
  * size 0, StreamError (-232) for a file that cannot be read or arguments
  * the call cannot use, OutOfMemory (-233) also when the decoder's working
  * memory would pass 256 MiB. Pixels follow the rules of marivue/jpeg.hpp:
- * rows packed top to bottom, grey from colour by the luma samples, colour
- * from grey by replication, alpha 255, and a picture whose data ends early
- * decoded with its missing rows mid-grey and `complete` 0. No exception
- * or other C++ failure crosses this interface. */
+ * rows packed top to bottom, grey from YCbCr by the luma samples and from
+ * RGB, CMYK and YCCK by the luma of the decoded red, green and blue, colour
+ * from grey by replication, alpha 255, CMYK and YCCK converted to red,
+ * green and blue by the naive product, and a picture whose data ends early
+ * decoded with its missing rows mid-grey and `complete` 0. Options
+ * (marivue_jpeg_options, below) raise the side limit above 8192 and ask
+ * for rows at 1/2, 1/4 or 1/8 of the size. No exception or other C++
+ * failure crosses this interface. */
 #ifndef MARIVUE_JPEG_H
 #define MARIVUE_JPEG_H
 
@@ -34,17 +38,22 @@ extern "C" {
 /* Pixel formats: bytes per pixel 3, 4, 4 and 1. */
 enum { MARIVUE_JPEG_RGB = 0, MARIVUE_JPEG_RGBA = 1, MARIVUE_JPEG_BGRA = 2, MARIVUE_JPEG_GREY = 3 };
 
-/* A decoded picture. pixels holds size = width x height x channels bytes,
- * allocated by the library: release it with marivue_jpeg_free. */
+/* A decoded picture, at the size delivered (the picture's divided by the
+ * options' scale, rounded up). pixels holds size = width x height x
+ * channels bytes, allocated by the library: release it with
+ * marivue_jpeg_free. */
 typedef struct marivue_jpeg_image {
     int width, height, channels, complete;
     unsigned char* pixels;
     size_t size;
 } marivue_jpeg_image;
 
-/* What the frame header says. components: 1 grey, 3 colour; rgb: 1 for
- * colour coded as RGB rather than YCbCr; the sampling factors of each
- * component, 0 for unused entries. */
+/* What the frame header says. width, height: the frame's, whatever the
+ * scale (marivue_jpeg_decoder_output_size gives the rows' size);
+ * components: 1 grey, 3 or 4 colour; rgb: 1 for colour coded as RGB rather
+ * than YCbCr; the sampling factors of each component, 0 for unused entries.
+ * The caller allocates it, so it never grows: later facts come from
+ * functions of the streaming decoder. */
 typedef struct marivue_jpeg_info {
     int width, height, components, progressive, rgb;
     int h_factor[4], v_factor[4];
@@ -72,10 +81,10 @@ MARIVUE_JPEG_API const char* marivue_jpeg_version(void);
  *   marivue_jpeg_options_init(&options, sizeof options);
  *   int status;
  *   marivue_jpeg_decoder* d = marivue_jpeg_decoder_open_callback(read, file, &options, &status);
- *   marivue_jpeg_info info;
- *   if (status == 0 && marivue_jpeg_decoder_info(d, &info) == 0) {
- *       row = malloc(info.width * 3);
- *       while ((status = marivue_jpeg_decoder_next_row(d, row, info.width * 3, MARIVUE_JPEG_RGB)) == 0)
+ *   int width, height;
+ *   if (status == 0 && marivue_jpeg_decoder_output_size(d, &width, &height) == 0) {
+ *       row = malloc(width * 3);
+ *       while ((status = marivue_jpeg_decoder_next_row(d, row, width * 3, MARIVUE_JPEG_RGB)) == 0)
  *           use row;
  *   }
  *   if (status < 0)
@@ -99,11 +108,35 @@ typedef struct marivue_jpeg_options {
      * progressive picture keeps 130 bytes per 8x8 block of each component. */
     size_t memory_limit;
     /* Pictures with more pixels are refused with OutOfMemory when they are
-     * opened (0, the default: no limit beyond 8192 x 8192). */
+     * opened (0, the default: no limit beyond max_side x max_side). The
+     * picture's own pixels count, whatever the scale. */
     uint64_t max_pixels;
+    /* The largest width and height accepted, 1 to 65535; 8192 by default.
+     * Larger pictures fail with WidthOutOfRange or HeightOutOfRange, values
+     * out of range with StreamError. What a larger picture needs stays
+     * bounded by memory_limit. */
+    int max_side;
+    /* Rows at 1/scale of the size: 1 (the default), 2, 4 or 8; any other
+     * value fails with StreamError. Costs and results as for
+     * marivue/jpeg.hpp's Options::scale. */
+    int scale;
 } marivue_jpeg_options;
 
 MARIVUE_JPEG_API void marivue_jpeg_options_init(marivue_jpeg_options* options, size_t size);
+
+/* marivue_jpeg_decode with options (NULL for the defaults), which must have
+ * been set up by marivue_jpeg_options_init (StreamError otherwise). */
+MARIVUE_JPEG_API int marivue_jpeg_decode_with_options(const unsigned char* data, size_t size, int format,
+                                                      const marivue_jpeg_options* options, marivue_jpeg_image* out);
+
+/* How a picture's components carry colour (marivue_jpeg_decoder_colour_space). */
+enum {
+    MARIVUE_JPEG_SPACE_GREY = 0,
+    MARIVUE_JPEG_SPACE_YCBCR = 1,
+    MARIVUE_JPEG_SPACE_RGB = 2,
+    MARIVUE_JPEG_SPACE_CMYK = 3,
+    MARIVUE_JPEG_SPACE_YCCK = 4
+};
 
 /* Reads up to `max` bytes into `buffer` and returns how many, 0 at the end
  * of the data, or -1 on an error (the decoder then fails with StreamError).
@@ -127,6 +160,13 @@ MARIVUE_JPEG_API marivue_jpeg_decoder* marivue_jpeg_decoder_open_callback(marivu
                                                                           int* status);
 /* What the frame header says; returns the decoder's status. */
 MARIVUE_JPEG_API int marivue_jpeg_decoder_info(const marivue_jpeg_decoder* decoder, marivue_jpeg_info* info);
+/* The size of the rows delivered: the frame's divided by the options'
+ * scale, rounded up (0 x 0 when no frame header was read); either pointer
+ * may be NULL. Returns the decoder's status. */
+MARIVUE_JPEG_API int marivue_jpeg_decoder_output_size(const marivue_jpeg_decoder* decoder, int* width, int* height);
+/* MARIVUE_JPEG_SPACE_GREY, _YCBCR, _RGB, _CMYK or _YCCK; -1 for a NULL
+ * decoder or one that read no frame header. */
+MARIVUE_JPEG_API int marivue_jpeg_decoder_colour_space(const marivue_jpeg_decoder* decoder);
 /* The embedded ICC colour profile (its chunks joined; none when they are
  * inconsistent or missing), the first Exif segment's TIFF data (after
  * "Exif\0\0") and the Exif orientation (1..8, 1 when absent or invalid),
@@ -137,7 +177,7 @@ MARIVUE_JPEG_API const unsigned char* marivue_jpeg_decoder_icc_profile(const mar
 MARIVUE_JPEG_API const unsigned char* marivue_jpeg_decoder_exif(const marivue_jpeg_decoder* decoder, size_t* size);
 MARIVUE_JPEG_API int marivue_jpeg_decoder_orientation(const marivue_jpeg_decoder* decoder);
 /* Writes the next row, top to bottom, in `format` into the first
- * width x channels bytes of `row`. Returns 0 when a row was written, 1 once
+ * output width x channels bytes of `row` (the frame's width at scale 1). Returns 0 when a row was written, 1 once
  * every row has been, or the negative status. StreamError for a row_size
  * too small or an unknown format leaves the decoder as it was: no row is
  * consumed. The first call prepares decoding, which for a progressive

@@ -59,8 +59,6 @@ struct DesktopPlatform::Dialog {
     // have covered (until the first copy, the template's free region) is
     // shown fitted into the picture area, aspect kept, centred.
     QRect drawn;
-    // A message over the picture (show_picture_message); empty for none.
-    QString picture_message;
     QRectF drawing_extent() const;  // in the dialog's pixels
     QRectF picture_rect() const;  // in widget pixels
     QRectF to_widget(const QRectF& dialog_pixels) const;

@@ -132,31 +132,3 @@ bool DesktopPlatform::update_window(WindowHandle window) {
     if (d->invalid && d->area->isVisible()) d->area->repaint();
     return true;
 }
-
-void DesktopPlatform::show_picture_message(WindowHandle window, const char16_t* text) {
-    Dialog* d = find_dialog(window);
-    if (d == nullptr) return;
-    d->picture_message = text != nullptr ? QString::fromStdU16String(text) : QString();
-    d->area->update();
-}
-
-QString DesktopPlatform::picture_message(WindowHandle window) const {
-    const Dialog* d = find_dialog(window);
-    return d != nullptr ? d->picture_message : QString();
-}
-
-void DesktopPlatform::draw_picture_message(Dialog& d) {
-    if (d.picture_message.isEmpty()) return;
-    // A band across the foot of the picture, tall enough for the message
-    // wrapped at words, readable over any picture.
-    const QRectF picture = d.picture_rect().isEmpty() ? QRectF(d.placed.picture_area) : d.picture_rect();
-    QPainter painter(d.area);
-    const qreal margin = painter.fontMetrics().height() / 2.0;
-    const QRectF room = picture.adjusted(margin, margin, -margin, -margin);
-    const int flags = Qt::AlignHCenter | Qt::AlignBottom | Qt::TextWordWrap;
-    const QRectF text = painter.boundingRect(room, flags, d.picture_message);
-    const QRectF band(picture.left(), text.top() - margin, picture.width(), picture.bottom() - text.top() + margin);
-    painter.fillRect(band.intersected(picture), QColor(0, 0, 0, 170));
-    painter.setPen(Qt::white);
-    painter.drawText(room, flags, d.picture_message);
-}

@@ -86,19 +86,14 @@ public:
     bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
-    void show_picture_message(WindowHandle dialog, const char16_t* text) override;
     // The photo view in a window of its own (photo_window.h).
     int run_photo_view(PhotoController& controller) override;
-    // The message shown over a dialog's picture; empty for none.
-    QString picture_message(WindowHandle dialog) const;
 
     // The dialog's widgets and state; defined in desktop_dialog.h.
     struct Dialog;
 
     // Called by the dialog widget's paint event.
     void deliver_paint(Dialog& dialog);
-    // Draws the picture's message, if any, after the dialog has painted.
-    void draw_picture_message(Dialog& dialog);
     // Called by the widgets for clicks, edit notifications, the done button,
     // closing the window and the shortcuts.
     intptr_t deliver_command(Dialog& dialog, uint16_t control_id, uint16_t notification, intptr_t source);

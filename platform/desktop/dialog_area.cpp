@@ -27,7 +27,6 @@ DialogArea::DialogArea(DesktopPlatform& platform, DesktopPlatform::Dialog& dialo
 void DialogArea::paintEvent(QPaintEvent* event) {
     dialog_.paint_rect = event->rect();
     platform_.deliver_paint(dialog_);
-    platform_.draw_picture_message(dialog_);
 }
 
 void DialogArea::resizeEvent(QResizeEvent*) { platform_.place_controls(dialog_); }

@@ -403,16 +403,3 @@ void HeadlessPlatform::diagnostic_print(const char* format, int32_t value) {
     diagnostics_.emplace_back(line);
     std::fputs(line, stderr);
 }
-
-void HeadlessPlatform::show_picture_message(WindowHandle dialog, const char16_t* text) {
-    if (dialog != dialog_) return;
-    picture_messages_.emplace_back(text != nullptr ? text : u"");
-}
-
-bool HeadlessPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
-                                      int32_t width, int32_t height, int32_t source_x, int32_t source_y) {
-    last_block_.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 0);
-    const PixelPlane block{last_block_.data(), width, height, width * 3, true};
-    copy_pixels(block, 0, 0, plane_of(source), source_x, source_y, width, height);
-    return SurfacePlatform::draw_to_window(destination, source, x, y, width, height, source_x, source_y);
-}

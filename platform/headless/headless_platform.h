@@ -121,15 +121,6 @@ public:
     // pixels, 3 bytes each (blue, green, red), rows top-down.
     const std::vector<uint8_t>& screen() const { return window_pixels(); }
     const std::vector<std::string>& diagnostics() const { return diagnostics_; }
-    // The text over the picture area (empty for none), and every one set, in order.
-    const std::u16string& picture_message() const {
-        return picture_messages_.empty() ? no_text_ : picture_messages_.back();
-    }
-    const std::vector<std::u16string>& picture_messages() const { return picture_messages_; }
-    // The pixels of the last block copy into the window, as the source held
-    // them (width x height x 3 bytes, rows top-down), before any clipping to
-    // the client area.
-    const std::vector<uint8_t>& last_copied_block() const { return last_block_; }
     bool shell_initialised() const { return shell_initialised_; }
     const ShellDialogInit& shell_request() const { return shell_request_; }
     int32_t paint_messages() const { return paint_messages_; }
@@ -166,11 +157,6 @@ public:
     void seed_random(uint32_t seed) override;
     uint32_t tick_count() override;
     void diagnostic_print(const char* format, int32_t value) override;
-    void show_picture_message(WindowHandle dialog, const char16_t* text) override;
-
-protected:
-    bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
-                        int32_t height, int32_t source_x, int32_t source_y) override;
 
 private:
     intptr_t send(uint32_t message, uintptr_t first, intptr_t second);
@@ -199,9 +185,6 @@ private:
     std::vector<BlockCopy> copies_;
     std::vector<DeliveredMessage> messages_;
     std::vector<std::string> diagnostics_;
-    std::vector<std::u16string> picture_messages_;
-    std::u16string no_text_;
-    std::vector<uint8_t> last_block_;
     bool shell_initialised_ = false;
     ShellDialogInit shell_request_{};
     int32_t paint_messages_ = 0;

@@ -20,20 +20,6 @@ constexpr int32_t key_escape = 27;
 constexpr int32_t key_delete_char = 127;
 constexpr int32_t key_backspace_char = 8;
 
-bool terminal_hung_up() {
-    struct pollfd input {};
-    input.fd = STDIN_FILENO;
-    input.events = POLLIN;
-    if (poll(&input, 1, 0) < 0) return false;
-    if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
-    // Readable yet nothing came: end of file.
-    if ((input.revents & POLLIN) != 0) {
-        int waiting = 0;
-        return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0;
-    }
-    return false;
-}
-
 bool is_button_with_text(const TerminalPlatform::Control& control, const char16_t* text) {
     return control.kind == CellControlKind::Button && control.text == text;
 }
@@ -214,7 +200,21 @@ void TerminalPlatform::act(ViewerAction action) {
     }
 }
 
-bool TerminalPlatform::skip_terminal_answer() {
+bool terminal_hung_up() {
+    struct pollfd input {};
+    input.fd = STDIN_FILENO;
+    input.events = POLLIN;
+    if (poll(&input, 1, 0) < 0) return false;
+    if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+    // Readable yet nothing came: end of file.
+    if ((input.revents & POLLIN) != 0) {
+        int waiting = 0;
+        return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0;
+    }
+    return false;
+}
+
+bool skip_terminal_answer() {
     wtimeout(stdscr, 0);
     wint_t next = 0;
     int got = wget_wch(stdscr, &next);

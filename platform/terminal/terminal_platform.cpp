@@ -58,9 +58,6 @@ intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
     erase_pending_ = false;
     picture_shown_ = false;
     picture_dirty_ = true;
-    drawn_width_ = terminal_surface_width;
-    drawn_height_ = terminal_surface_height;
-    picture_message_.clear();
 
     session_ = std::make_unique<Session>();
     if (!session_->open(&failure_)) {
@@ -156,18 +153,6 @@ void TerminalPlatform::erase_surface() {
 
 bool TerminalPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
                                       int32_t width, int32_t height, int32_t source_x, int32_t source_y) {
-    // The surface grows to the block's far corner, as far as the source has
-    // pixels for it, so that a frame larger than the collection's is shown
-    // whole; one too large for a bitmap stays clipped.
-    const int64_t right = int64_t{x} + std::min<int64_t>(width, int64_t{source.width} - source_x);
-    const int64_t bottom = int64_t{y} + std::min<int64_t>(height, int64_t{source.height} - source_y);
-    const int64_t grown_width = std::max<int64_t>(right, drawn_width_);
-    const int64_t grown_height = std::max<int64_t>(bottom, drawn_height_);
-    if ((grown_width > drawn_width_ || grown_height > drawn_height_) && grow_window_pixels(grown_width, grown_height)) {
-        drawn_width_ = static_cast<int32_t>(grown_width);
-        drawn_height_ = static_cast<int32_t>(grown_height);
-        relayout();  // the picture's proportions may be new
-    }
     SurfacePlatform::draw_to_window(destination, source, x, y, width, height, source_x, source_y);
     picture_shown_ = true;
     picture_dirty_ = true;
@@ -191,14 +176,6 @@ bool TerminalPlatform::update_window(WindowHandle window) {
     if (window != dialog_ || dialog_ == null_window) return false;
     deliver_pending_paint();
     return true;
-}
-
-void TerminalPlatform::show_picture_message(WindowHandle dialog, const char16_t* text) {
-    if (dialog != dialog_ || dialog_ == null_window) return;
-    std::u16string message = text != nullptr ? text : u"";
-    if (message == picture_message_) return;
-    picture_message_ = std::move(message);
-    picture_dirty_ = true;  // the message is written with the picture
 }
 
 uint32_t TerminalPlatform::tick_count() {

@@ -26,24 +26,25 @@
 // panel has no keyboard here, so raising it marks the search box as active
 // (and the window is repainted, as when a panel covers it); paints are
 // delivered when the window is invalid and no key is waiting, or at once by
-// update_window. The window's surface starts as the client area's top-left
-// 240 x 160 pixels, where the viewer draws its frame, and grows to take in
-// the largest block the dialog copies into it (the album's larger frame);
-// the picture cells show all of it that has been drawn, in its proportions.
-// The default window procedure's paint erases it, and the picture cells are
-// then left blank.
-//
-// A text the dialog shows over the picture (show_picture_message) is drawn
-// in reverse video on the bottom rows of the picture cells, wrapped between
-// words and centred; the picture above it keeps its scale, its bottom part
-// hidden under the text. It goes with the picture: hidden with it, and back
-// with it after a resize or Ctrl+L.
+// update_window. The window's surface is the client area's top-left
+// 240 x 160 pixels, where the viewer draws its frame; the picture cells show
+// it in its proportions. The default window procedure's paint erases it,
+// and the picture cells are then left blank.
 //
 // The terminal is restored (normal screen, cursor, mouse reporting off) when
 // the dialog ends, when the process exits, and on SIGINT (taken as the done
 // button), SIGTERM and SIGHUP (the process then ends by that signal), and
 // on crashes. A signal the process was started ignoring (nohup) stays
 // ignored; a terminal that hangs up ends the dialog all the same.
+//
+// Given picture files, the program runs the photo view instead
+// (run_photo_view, drawn as terminal_photo_screen.h describes) in a session
+// of its own, set up and put back the same way. Its keys are the photo
+// view's key map (platform/photo_view.h); Ctrl+C quits and Ctrl+L redraws
+// the screen. Where the terminal reports the mouse, the wheel steps (in the
+// gallery it scrolls), Ctrl+wheel zooms about the cell under the pointer, a
+// double click turns full screen on and off, and in the gallery a click
+// chooses a picture and a double click opens it.
 //
 // MARIVUE_SEED: when set to a number, tick_count() returns it, so the random
 // start picture is the same on every run (for tests and demonstrations).
@@ -61,8 +62,7 @@
 #include <string>
 #include <vector>
 
-// The window's surface at first: the part of the client area the picture
-// shows, until a larger block is drawn.
+// The window's surface: the part of the client area the picture shows.
 constexpr int32_t terminal_surface_width = 240;
 constexpr int32_t terminal_surface_height = 160;
 // The client area the viewer is told about (a 240 x 320 screen less its
@@ -108,12 +108,14 @@ public:
     bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
-    void show_picture_message(WindowHandle dialog, const char16_t* text) override;
     uint32_t tick_count() override;
+    // The photo view on this terminal (terminal_photo_screen.h), in a session
+    // of its own with the same restoring of the terminal as the dialog's.
+    int run_photo_view(PhotoController& controller) override;
 
     // --- Observations (for tests) --------------------------------------------
-    // The window's surface: at least terminal_surface_width x
-    // terminal_surface_height pixels, blue, green, red, rows top-down.
+    // The window's surface: terminal_surface_width x terminal_surface_height
+    // pixels, blue, green, red, rows top-down.
     const std::vector<uint8_t>& surface() const { return window_pixels(); }
     // Whether the surface holds a copied picture (false after an erase).
     bool picture_shown() const { return picture_shown_; }
@@ -146,9 +148,6 @@ private:
     void run_loop();
     void handle_key(int32_t key, bool is_function_key);
     void act(ViewerAction action);
-    // After an Escape: reads and drops the rest of a terminal's answer that
-    // follows it; false, with nothing read, when no answer follows.
-    bool skip_terminal_answer();
     void handle_mouse();
     void press(uint16_t control_id);
     void focus_search(bool focus);
@@ -177,10 +176,6 @@ private:
     bool picture_shown_ = false;
     bool picture_dirty_ = true;
     bool panel_up_ = false;
-    // The part of the surface drawn on since the dialog began.
-    int32_t drawn_width_ = terminal_surface_width;
-    int32_t drawn_height_ = terminal_surface_height;
-    std::u16string picture_message_;
 
     std::unique_ptr<Session> session_;
 };

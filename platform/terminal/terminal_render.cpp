@@ -223,7 +223,7 @@ std::vector<std::string> PictureRenderer::render(const PictureMode& mode, const 
                                                  int32_t rows, int32_t cell_width, int32_t cell_height) const {
     std::vector<std::string> out;
     if (cols <= 0 || rows <= 0 || picture.pixels == nullptr || picture.width <= 0 || picture.height <= 0 ||
-        picture.stride < picture.width * 3) {
+        picture.stride < picture.width * (picture.alpha ? 4 : 3)) {
         return out;
     }
     bool pixels = mode.output != PictureOutput::Symbols;
@@ -243,8 +243,8 @@ std::vector<std::string> PictureRenderer::render(const PictureMode& mode, const 
     }
 
     ChafaCanvas* canvas = chafa_canvas_new(config);
-    chafa_canvas_draw_all_pixels(canvas, CHAFA_PIXEL_BGR8, picture.pixels, picture.width, picture.height,
-                                 picture.stride);
+    chafa_canvas_draw_all_pixels(canvas, picture.alpha ? CHAFA_PIXEL_BGRA8_UNASSOCIATED : CHAFA_PIXEL_BGR8,
+                                 picture.pixels, picture.width, picture.height, picture.stride);
     ChafaTermInfo* info = info_for(terminal_->info, mode);
     GString* printed = chafa_canvas_print(canvas, info);
     chafa_term_info_unref(info);

@@ -57,13 +57,15 @@ struct PictureMode {
 constexpr char picture_override_variable[] = "MARIVUE_TTY_GRAPHICS";
 constexpr char colour_override_variable[] = "MARIVUE_TTY_COLOURS";
 
-// A packed 24-bit picture: `width` x `height` pixels, blue, green, red,
-// rows top-down `stride` bytes apart.
+// A packed picture: `width` x `height` pixels, blue, green, red (and with
+// `alpha` a fourth byte, the opacity: the terminal's background shows
+// through transparent pixels), rows top-down `stride` bytes apart.
 struct PictureView {
     const uint8_t* pixels = nullptr;
     int32_t width = 0;
     int32_t height = 0;
     int32_t stride = 0;
+    bool alpha = false;
 };
 
 class PictureRenderer {

@@ -3,10 +3,10 @@
 #include "platform/terminal/terminal_platform.h"
 
 #include "platform/terminal/terminal_session.h"
+#include "platform/terminal/terminal_text.h"
 
 #include <unistd.h>
 #include <algorithm>
-#include <climits>
 #include <cwchar>
 #include <string>
 
@@ -17,7 +17,7 @@ void TerminalPlatform::relayout() {
     if (session_->cell_width > 0 && session_->cell_height > 0) {
         aspect = static_cast<double>(session_->cell_height) / session_->cell_width;
     }
-    session_->layout = layout_terminal(layout_, LINES, COLS, drawn_width_, drawn_height_, aspect);
+    session_->layout = layout_terminal(layout_, LINES, COLS, terminal_surface_width, terminal_surface_height, aspect);
     for (Control& control : controls_) {
         if (control.kind == CellControlKind::MultiLineEdit) scroll_box(control.layout.id, 0);
     }
@@ -26,27 +26,6 @@ void TerminalPlatform::relayout() {
 }
 
 namespace {
-
-std::string cursor_to(int32_t row, int32_t col) {
-    const char* cup = capability("cup");
-    if (cup == nullptr) return {};
-    const char* moved = tiparm(cup, row, col);
-    return moved != nullptr ? std::string(moved) : std::string();
-}
-
-// Erases `count` cells from `row`, `col` on and leaves the cursor there.
-// Terminals without an erase-characters capability (tmux's and screen's
-// descriptions have none) get spaces, which move the cursor along, so it
-// is put back: the caller's next text belongs at the start of the cells.
-std::string erase_cells(int32_t row, int32_t col, int32_t count) {
-    const std::string to_start = cursor_to(row, col);
-    const char* ech = capability("ech");
-    // tiparm reuses one buffer: the erase is taken before anything else is
-    // formatted.
-    const char* erase = ech != nullptr ? tiparm(ech, count) : nullptr;
-    if (erase != nullptr) return to_start + erase;
-    return to_start + std::string(static_cast<size_t>(count), ' ') + to_start;
-}
 
 void put_text(int32_t row, int32_t col, const std::wstring& text, int32_t width) {
     if (width <= 0) return;
@@ -93,60 +72,6 @@ std::wstring fitting_hints(bool searching, int32_t width) {
         if (static_cast<int32_t>(std::wcslen(wordings[i])) <= width) return wordings[i];
     }
     return wordings[2];
-}
-
-// The picture message's lines for `area`: wrapped between words to its
-// width less a cell on either side, each cut to that many columns as the
-// terminal shows them (characters it cannot show become "?"), at most half
-// of its rows.
-std::vector<std::wstring> message_lines(const std::u16string& message, const CellRect& area) {
-    std::vector<std::wstring> lines;
-    const int32_t width = area.cols - 2;
-    for (const std::u16string& wrapped : wrap_box_text(message, width)) {
-        if (static_cast<int32_t>(lines.size()) >= std::max(1, area.rows / 2)) break;
-        std::wstring line;
-        int32_t used = 0;
-        for (wchar_t c : to_wide(wrapped)) {
-            if (wcwidth(c) < 0) c = L'?';
-            const int columns = wcwidth(c);
-            if (used + columns > width) break;
-            line += c;
-            used += columns;
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The bytes that write `lines` centred in reverse video on the bottom rows
-// of `area`, those rows erased first (which also takes any pixels of an
-// image off them) and then filled edge to edge.
-std::string message_band(const std::vector<std::wstring>& lines, const CellRect& area) {
-    std::string out;
-    const char* reverse = capability("rev");
-    const int32_t top = area.row + area.rows - static_cast<int32_t>(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i) {
-        std::string text;
-        int32_t used = 0;
-        for (wchar_t c : lines[i]) {
-            char bytes[MB_LEN_MAX];
-            std::mbstate_t state{};
-            const size_t length = std::wcrtomb(bytes, c, &state);
-            if (length == static_cast<size_t>(-1)) {
-                text += '?';
-            } else {
-                text.append(bytes, length);
-            }
-            used += wcwidth(c);  // never negative after message_lines
-        }
-        const int32_t pad = std::max(0, (area.cols - used) / 2);
-        out += erase_cells(top + static_cast<int32_t>(i), area.col, area.cols);
-        if (reverse != nullptr) out += reverse;
-        out += std::string(static_cast<size_t>(pad), ' ') + text;
-        out += std::string(static_cast<size_t>(std::max(0, area.cols - pad - used)), ' ');
-        if (const char* reset = capability("sgr0")) out += reset;
-    }
-    return out;
 }
 
 }  // namespace
@@ -298,17 +223,12 @@ void TerminalPlatform::draw_screen() {
 void TerminalPlatform::draw_picture() {
     Session& session = *session_;
     const CellRect& area = session.layout.picture;
-    // A message takes the bottom rows; the picture keeps its scale above it,
-    // so its frame is cut to the rows left.
-    const std::vector<std::wstring> message = message_lines(picture_message_, area);
-    const int32_t rows_left = area.rows - static_cast<int32_t>(message.size());
-    const auto height_left = static_cast<int32_t>(int64_t{drawn_height_} * rows_left / area.rows);
-    PictureView view{window_pixels().data(), drawn_width_, std::max(1, height_left), window_width() * 3};
+    PictureView view{window_pixels().data(), terminal_surface_width, terminal_surface_height, window_width() * 3};
     std::vector<std::string> rows =
-        session.renderer->render(session.mode, view, area.cols, rows_left, session.cell_width, session.cell_height);
+        session.renderer->render(session.mode, view, area.cols, area.rows, session.cell_width, session.cell_height);
     std::string out;
     if (session.mode.output == PictureOutput::Symbols) {
-        for (size_t i = 0; i < rows.size() && static_cast<int32_t>(i) < rows_left; ++i) {
+        for (size_t i = 0; i < rows.size() && static_cast<int32_t>(i) < area.rows; ++i) {
             out += cursor_to(area.row + static_cast<int32_t>(i), area.col);
             out += rows[i];
         }
@@ -321,7 +241,6 @@ void TerminalPlatform::draw_picture() {
         session.kitty_image = session.mode.output == PictureOutput::Kitty;
     }
     if (const char* reset = capability("sgr0")) out += reset;
-    out += message_band(message, area);
     // Back to where ncurses left the cursor, so that its next update lines up.
     out += cursor_to(session.cursor_row, session.cursor_col);
     write_all(STDOUT_FILENO, out.data(), out.size());

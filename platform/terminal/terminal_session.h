@@ -56,5 +56,13 @@ void write_all(int fd, const char* bytes, size_t length);
 // A terminfo string capability, or null when the terminal has none.
 const char* capability(const char* name);
 
+// After an Escape key: reads and drops the rest of a terminal's answer that
+// follows it (one that came after the start-up queries stopped waiting);
+// false, with nothing read, when no answer follows.
+bool skip_terminal_answer();
+
+// Whether the terminal has gone (hung up, or its input at its end).
+bool terminal_hung_up();
+
 // The sequence that removes every kitty image from the screen.
 constexpr char kitty_remove_images[] = "\033_Ga=d\033\\";

@@ -5,6 +5,8 @@
 #include "app/photo_facts.h"
 #include "app/photo_loader.h"
 #include "app/picture_decode.h"
+#include "marivue/jpeg.hpp"
+#include "tests/support/jpeg_builder.h"
 #include "tests/support/picture_folder.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +76,12 @@ TEST(PictureDecode, TurnsCutsAndShrinksLikeTheReference) {
     struct Row {
         PictureRequest request;
         int left, top, width, height, step;  // of the upright reference
+        // A whole picture wanted at 1/step or less is decoded reduced in
+        // the transform: the reference is the library's reduced decode of
+        // the upright file (tested against the full decode in the
+        // decoder's own tests); a box filter of the full picture is up to
+        // 50 away on this picture's fine detail.
+        bool reduced = false;
     };
     const auto part = [](int left, int top, int width, int height, int box_width, int box_height) {
         PictureRequest r;
@@ -94,8 +102,9 @@ TEST(PictureDecode, TurnsCutsAndShrinksLikeTheReference) {
             {box(1000, 1000), 0, 0, w, h, 1},  // whole, at its own size
             {part(8, 16, 24, 8, 24, 8), 8, 16, 24, 8, 1},  // a part
             {part(-5, -5, 21, 13, 100, 100), 0, 0, 16, 8, 1},  // cut to the picture
-            {box(w / 2, h / 2), 0, 0, w, h, 2},  // half size
-            {box(w / 4, 100), 0, 0, w, h, 4},  // the width binds
+            {box(w / 2, h / 2), 0, 0, w, h, 2, true},  // half size
+            {box(w / 4, 100), 0, 0, w, h, 4, true},  // the width binds
+            {box(w / 8, h / 8), 0, 0, w, h, 8, true},  // an eighth
             {part(w / 2, h / 2, w / 2, h / 2, w / 8, h / 8), w / 2, h / 2, w / 2, h / 2, 4},  // a part, shrunk
         };
         for (const Row& row : rows) {
@@ -108,6 +117,21 @@ TEST(PictureDecode, TurnsCutsAndShrinksLikeTheReference) {
             const PictureImage& image = *d.image;
             EXPECT_EQ((std::vector<int>{image.left, image.top, image.part_width, image.part_height}),
                       (std::vector<int>{row.left, row.top, row.width, row.height}));
+            if (row.reduced) {
+                marivue::jpeg::Options options;
+                options.scale = row.step;
+                options.format = marivue::jpeg::PixelFormat::bgra;
+                marivue::jpeg::Image scaled;
+                ASSERT_EQ(marivue::jpeg::decode_file(f.at("t.jpg").c_str(), scaled, options), 0);
+                PictureImage reference;
+                reference.width = scaled.width, reference.height = scaled.height, reference.bgra = scaled.pixels;
+                // Exact, but for the turned orientations: the transform
+                // works on rows before columns, so a transposed file's
+                // roundings fall elsewhere (within 2).
+                const int tolerance = orientation >= 5 ? 2 : 0;
+                EXPECT_TRUE(e2e::matches_within(bgr_of(image), bgr_of(reference), tolerance, 1.0)) << row.step;
+                continue;
+            }
             // Within the decoders' tolerance of each other (fixtures.h).
             EXPECT_TRUE(e2e::matches_reference(
                 bgr_of(image), part_of(upright, row.left, row.top, row.width, row.height, row.step), 0, image.height))
@@ -140,12 +164,100 @@ TEST(PictureDecode, SaysWhyAFileCannotBeShown) {
         EXPECT_EQ(d.outcome.reason, row.reason) << row.name;
         EXPECT_EQ(bool(d.image), row.image) << row.name;
     }
+    // A picture the decoder refuses: the reason names its kind.
+    const std::string dir = e2e::make_temp_dir(), refused = dir + "/arithmetic-progressive.jpg";
+    e2e::write_file(refused, jt::head(8, 8, jt::grey(), 0xCA).bytes);
+    EXPECT_EQ(decode(refused, box(100, 100)).outcome.reason, "arithmetic-coded progressive pictures are not supported");
+    std::filesystem::remove_all(dir);
     // A decode asked to stop ends without a picture.
     DecodeStop stop;
     stop.request();
     const DecodedPicture stopped = decode_picture(f.at("img2.jpg"), box(100, 100), stop);
     EXPECT_EQ(stopped.outcome.result, PictureResult::cancelled);
     EXPECT_FALSE(stopped.image);
+}
+
+// Pictures with an embedded profile are decoded converted to sRGB: the
+// pixels against jpgicc's conversion of the same file (decoded by djpeg),
+// tile by tile. jpgicc writes a new JPEG (at quality 100 here), and the
+// decode converts its output pixels rather than the file's, so the means of
+// 24 x 24 tiles are compared, within 1 level; without the conversion the
+// same tiles are more than 20 apart. A profile Little CMS cannot use leaves
+// the picture as it is, with a note; a picture without one is sRGB already.
+TEST(PictureDecode, ColoursConvertedFromTheProfileLikeJpgicc) {
+    e2e::PictureFolder f;
+    constexpr int width = 1440, height = 960;
+    f.encode("p.jpg", width, height, "-quality 95 -sample 1x1");
+    f.encode("grey.jpg", width, height, "-quality 95 -grayscale");
+    const auto run = [](const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; };
+    const auto profile = [](const char* name) { return e2e::read_file(std::string("/usr/share/color/icc/") + name); };
+    const auto tag = [&](const std::string& from, const std::string& name, const std::vector<uint8_t>& icc) {
+        run("cp '" + f.at(from) + "' '" + f.at(name) + "'");
+        const std::string name_and_numbers("ICC_PROFILE\0\1\1", 14);
+        std::vector<uint8_t> chunk(name_and_numbers.begin(), name_and_numbers.end());
+        chunk.resize(14 + icc.size());
+        std::copy(icc.begin(), icc.end(), chunk.begin() + 14);
+        f.insert_segment(name, 0xE2, chunk);
+    };
+    // Blue, green and red of a decoded picture, as the reference gives them.
+    const auto bgr = [](const DecodedPicture& d) {
+        std::vector<uint8_t> out;
+        for (size_t i = 0; d.image && i < d.image->bgra.size(); i += 4)
+            out.insert(out.end(), d.image->bgra.begin() + long(i), d.image->bgra.begin() + long(i) + 3);
+        return out;
+    };
+    // Means of 24 x 24 tiles of two pictures' channels: the largest difference.
+    const auto worst_tile = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+        double worst = 0;
+        for (int ty = 0; ty < height / 24; ++ty)
+            for (int tx = 0; tx < width / 24; ++tx)
+                for (int c = 0; c < 3; ++c) {
+                    double sum = 0;
+                    for (int y = ty * 24; y < ty * 24 + 24; ++y)
+                        for (int x = tx * 24; x < tx * 24 + 24; ++x) {
+                            const size_t at = (static_cast<size_t>(y) * width + x) * 3 + c;
+                            sum += static_cast<double>(a[at]) - b[at];
+                        }
+                    worst = std::max(worst, std::abs(sum) / (24 * 24));
+                }
+        return worst;
+    };
+    tag("p.jpg", "adobe.jpg", profile("compatibleWithAdobeRGB1998.icc"));
+    tag("p.jpg", "lstar.jpg", profile("LStar-RGB.icc"));
+    tag("grey.jpg", "grey-gamma.jpg", profile("Gray.icc"));
+    tag("p.jpg", "garbage.jpg", std::vector<uint8_t>(400, 0x5A));
+    tag("p.jpg", "grey-profile-on-colour.jpg", profile("Gray.icc"));
+    const std::string note = "its colour profile cannot be used, so its colours are shown unconverted";
+    struct Row {
+        const char* file;
+        const char* plain;  // the same picture without the profile
+        bool converted;
+    } rows[] = {
+        {"adobe.jpg", "p.jpg", true},
+        {"lstar.jpg", "p.jpg", true},
+        {"grey-gamma.jpg", "grey.jpg", true},
+        {"garbage.jpg", "p.jpg", false},
+        {"grey-profile-on-colour.jpg", "p.jpg", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        const DecodedPicture d = decode(f.at(row.file), box(width, height));
+        EXPECT_EQ(d.outcome.result, PictureResult::shown);
+        const std::vector<uint8_t> shown = bgr(d), plain = bgr(decode(f.at(row.plain), box(width, height)));
+        if (!row.converted) {
+            EXPECT_EQ(d.outcome.reason, note);
+            EXPECT_TRUE(shown == plain);
+            continue;
+        }
+        EXPECT_EQ(d.outcome.reason, "");
+        run("jpgicc -q100 '" + f.at(row.file) + "' '" + f.at("srgb.jpg") + "'");
+        const e2e::Picture reference = f.reference(f.at("srgb.jpg"));
+        ASSERT_EQ(reference.samples.size(), shown.size());
+        EXPECT_LE(worst_tile(shown, reference.samples), 1.0);
+        EXPECT_GE(worst_tile(plain, reference.samples), 20.0);  // the conversion is not a no-op
+    }
+    EXPECT_EQ(decode(f.at("p.jpg"), box(width, height)).outcome.reason, "");
+    std::filesystem::remove_all(f.dir);
 }
 
 // The worker threads: the decodes wanted, in order, each once; a wake for

@@ -385,11 +385,15 @@ TEST(PhotoModel, DecodesAheadShowsItAtOnceAndMarksLongWaits) {
     // first and no longer for the one ahead.
     ASSERT_EQ(v.work->wanted.size(), 1u);
     EXPECT_EQ(v.work->wanted[0].path, "/p/c.jpg");
+    // A quick reduced preview of it comes first, then the picture for the
+    // view.
     v.model->command(PhotoCommand::Last);
-    ASSERT_FALSE(v.work->wanted.empty());
+    ASSERT_EQ(v.work->wanted.size(), 2u);
     EXPECT_EQ(v.work->wanted[0].path, "/p/d.jpg");
-    EXPECT_EQ(v.work->wanted[0].kind, PictureJobKind::screen);
-    for (const PictureJob& job : v.work->wanted) EXPECT_NE(job.path, "/p/c.jpg");
+    EXPECT_EQ(v.work->wanted[0].kind, PictureJobKind::preview);
+    EXPECT_EQ(v.work->wanted[1].path, "/p/d.jpg");
+    EXPECT_EQ(v.work->wanted[1].kind, PictureJobKind::screen);
+    EXPECT_LE(v.work->wanted[0].request.box_width * 4, v.work->wanted[1].request.box_width);
     // Nothing to show yet: the busy mark after 150 ms, not before.
     EXPECT_TRUE(v.scene().layers.empty());
     EXPECT_EQ(v.model->next_tick_ms(), v.host.now + 150);
@@ -399,9 +403,19 @@ TEST(PhotoModel, DecodesAheadShowsItAtOnceAndMarksLongWaits) {
     v.host.now += 1;
     v.model->tick(v.host.now);
     EXPECT_TRUE(v.scene().busy);
+    // The preview shows, drawn to the picture's full size in the view, while
+    // the picture is still on its way.
+    v.work->work(1);
+    v.model->poll();
+    ASSERT_EQ(v.scene().layers.size(), 1u);
+    EXPECT_EQ(v.scene().layers[0].pixels.width, 250);
+    const double preview_width = v.scene().layers[0].width;
+    EXPECT_TRUE(v.scene().busy);
     v.settle();
     EXPECT_FALSE(v.scene().busy);
-    EXPECT_EQ(v.scene().layers.size(), 1u);
+    ASSERT_EQ(v.scene().layers.size(), 1u);
+    EXPECT_EQ(v.scene().layers[0].pixels.width, 1000);
+    EXPECT_EQ(v.scene().layers[0].width, preview_width);
 }
 
 TEST(PhotoModel, HoldsThePictureOnShowTheOneAheadAndDetailOnlyWhileZoomed) {

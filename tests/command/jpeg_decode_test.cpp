@@ -80,6 +80,12 @@ e2e::Picture read_png(const std::string& path, bool& grey) {
     return picture;
 }
 
+marivue::jpeg::DecodeSettings library_settings(int shift) {
+    marivue::jpeg::DecodeSettings settings;
+    settings.scale_shift = shift, settings.extended_layouts = 1;
+    return settings;
+}
+
 class JpegDecodeCommand : public testing::Test {
 protected:
     void SetUp() override { dir = e2e::make_temp_dir(); }
@@ -93,9 +99,11 @@ protected:
         e2e::write_file(path(name), jpeg);
         return jpeg;
     }
-    // The PPM or PGM file the command writes for a stream the decoder decodes in full.
-    static std::string pnm_of(const std::vector<uint8_t>& jpeg) {
-        const e2e::MarivueResult m = e2e::marivue_decode(jpeg);
+    // The PPM or PGM file the command writes for a stream the decoder decodes
+    // in full, at 1 / 2^shift of the size, with every layout the library's
+    // interfaces decode.
+    static std::string pnm_of(const std::vector<uint8_t>& jpeg, int shift = 0) {
+        const e2e::MarivueResult m = e2e::marivue_decode(jpeg, library_settings(shift));
         return std::string(m.picture.channels == 1 ? "P5\n" : "P6\n") + std::to_string(m.picture.width) + " " +
                std::to_string(m.picture.height) + "\n255\n" + text(m.picture.samples);
     }
@@ -110,7 +118,8 @@ protected:
 };
 
 // A picture file is exactly the decoder's rows: PPM/PGM through files,
-// standard streams and a pipe, PNG read back through libpng.
+// standard streams and a pipe, PNG read back through libpng; at the reduced
+// sizes the record's rows at that size; CMYK as the record's RGB.
 TEST_F(JpegDecodeCommand, OutputIsTheDecodedRows) {
     struct Case {
         int w, h;
@@ -119,13 +128,18 @@ TEST_F(JpegDecodeCommand, OutputIsTheDecodedRows) {
         int how;  // 0 files, 1 standard input and output, 2 a pipe into standard input
         const char* output;
         std::vector<std::string> options;
+        int shift = 0;  // what --scale asks for
     };
     for (const Case& c :
          {Case{241, 161, Sampling::H2V2, false, 0, "out.pnm", {}}, Case{17, 9, Sampling::Grey, true, 0, "out.pgm", {}},
           Case{33, 17, Sampling::H2V1, false, 1, "", {}}, Case{130, 77, Sampling::H2V2, true, 2, "out.ppm", {}},
           Case{241, 161, Sampling::H2V2, true, 0, "out.PNG", {}}, Case{17, 9, Sampling::Grey, false, 0, "out.png", {}},
           Case{64, 48, Sampling::H1V2, false, 0, "out", {"--format", "png"}},
-          Case{64, 48, Sampling::H1V1, false, 1, "", {"--format=png"}}}) {
+          Case{64, 48, Sampling::H1V1, false, 1, "", {"--format=png"}},
+          Case{241, 161, Sampling::H2V2, false, 0, "out.ppm", {"--scale", "1/2"}, 1},
+          Case{241, 161, Sampling::H2V2, true, 1, "", {"--scale=1/8"}, 3},
+          Case{130, 77, Sampling::Grey, true, 2, "out.pgm", {"--scale", "1/4", "--max-side", "130"}, 2},
+          Case{97, 61, Sampling::H2V1, false, 0, "out.png", {"--scale", "1/8"}, 3}}) {
         const std::vector<uint8_t> jpeg = write_jpeg("in.jpg", c.w, c.h, c.s, c.progressive);
         std::vector<std::string> args = c.options;
         if (c.how == 1) args.insert(args.end(), {"-", "-"});
@@ -133,22 +147,37 @@ TEST_F(JpegDecodeCommand, OutputIsTheDecodedRows) {
         const Ran r = run(dir, args, path("in.jpg"), c.how == 2);
         ASSERT_EQ(r.exit_code, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        const bool png =
-            !c.options.empty() || std::string(c.output).ends_with("NG") || std::string(c.output).ends_with("ng");
+        const bool png = (!c.options.empty() && c.options[0].starts_with("--format")) ||
+                         std::string(c.output).ends_with("NG") || std::string(c.output).ends_with("ng");
         if (c.how == 1) e2e::write_file(path(png ? "out.png" : "out.pnm"), {r.out.begin(), r.out.end()});
         const std::string written = c.how == 1 ? (png ? "out.png" : "out.pnm") : c.output;
         if (png) {
             bool grey = false;
             const e2e::Picture picture = read_png(path(written), grey);
-            const e2e::Picture want = e2e::marivue_decode(jpeg).picture;
+            const e2e::Picture want = e2e::marivue_decode(jpeg, library_settings(c.shift)).picture;
             EXPECT_EQ(grey, c.s == Sampling::Grey);
-            EXPECT_EQ(picture.width * 1000 + picture.height, c.w * 1000 + c.h);
+            const int n = 1 << c.shift;
+            EXPECT_EQ(picture.width * 1000 + picture.height, (c.w + n - 1) / n * 1000 + (c.h + n - 1) / n);
             EXPECT_TRUE(picture.samples == want.samples) << c.w;
         } else {
-            EXPECT_EQ(text(e2e::read_file(path(written))), pnm_of(jpeg)) << c.w;
+            EXPECT_EQ(text(e2e::read_file(path(written))), pnm_of(jpeg, c.shift)) << c.w;
         }
         EXPECT_EQ(listing(), "in.jpg " + written + " ");  // no temporary file is left
         fs::remove(path(written));
+    }
+    // Four components, and a layout beyond the five common ones, as RGB.
+    e2e::EncodeOptions o;
+    for (const auto& [factors, four] :
+         {std::pair{std::vector<std::pair<int, int>>(4, {1, 1}), e2e::EncodeOptions::Four::Cmyk},
+          {{{2, 2}, {1, 1}, {1, 1}, {2, 2}}, e2e::EncodeOptions::Four::Ycck},
+          {{{4, 1}, {1, 1}, {1, 1}}, e2e::EncodeOptions::Four::Cmyk}}) {
+        o.factors = factors, o.four = four;
+        const std::vector<uint8_t> jpeg =
+            e2e::encode(e2e::make_picture(45, 27, static_cast<int>(factors.size()), 5), o);
+        e2e::write_file(path("in.jpg"), jpeg);
+        const Ran r = run(dir, {path("in.jpg"), path("out.ppm")});
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(text(e2e::read_file(path("out.ppm"))), pnm_of(jpeg)) << factors.size();
     }
 }
 
@@ -157,10 +186,14 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     write_jpeg("grey.jpg", 7, 3, Sampling::Grey, true);
     write_jpeg("h1v2.jpg", 64, 48, Sampling::H1V2, true, 2);
     e2e::EncodeOptions o;
-    o.factors = {{4, 1}, {1, 1}, {1, 1}};
-    e2e::write_file(path("refused.jpg"), e2e::encode(e2e::make_picture(40, 24, 3, 3), o));
+    o.factors = {{1, 1}, {1, 1}};
+    e2e::write_file(path("refused.jpg"), e2e::encode(e2e::make_picture(40, 24, 2, 3), o));
     o.factors = {{1, 1}, {1, 1}, {1, 1}, {1, 1}};
     e2e::write_file(path("cmyk.jpg"), e2e::encode(e2e::make_picture(16, 8, 4, 3), o));
+    o.four = e2e::EncodeOptions::Four::Ycck;
+    e2e::write_file(path("ycck.jpg"), e2e::encode(e2e::make_picture(16, 8, 4, 3), o));
+    o = {}, o.sampling = Sampling::Grey;
+    e2e::write_file(path("wide.jpg"), e2e::encode(e2e::make_picture(9000, 8, 1, 3), o));
     o = {}, o.rgb = e2e::EncodeOptions::Rgb::Adobe, o.sampling = Sampling::H1V1;
     e2e::write_file(path("rgb.jpg"), e2e::encode(e2e::make_picture(16, 8, 3, 3), o));
     e2e::write_file(path("text.jpg"), {'h', 'e', 'l', 'l', 'o', '\n'});
@@ -187,7 +220,7 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     ASSERT_EQ(write(terminal, "hello\n\004", 7), 7);
     const std::string files =
         "a\033]0;x\007\n.jpg bad.jpg caf\xe9.jpg cmyk.jpg colour.jpg grey.jpg h1v2.jpg "
-        "ls.jpg refused.jpg rgb.jpg sof10.jpg text.jpg ";
+        "ls.jpg refused.jpg rgb.jpg sof10.jpg text.jpg wide.jpg ycck.jpg ";
     const std::string usage = "usage: jpeg-decode";
     struct Case {
         std::vector<std::string> args;
@@ -197,7 +230,8 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     };
     const std::string info =
         "size: 241 x 161 pixels\ncoding: sequential\ncomponents: 3 (colour)\nsampling: 4:2:0\n"
-        "restart interval: none\ncolour transform: YCbCr\ncolour profile: none\norientation: 1\ndecodes: yes\n";
+        "restart interval: none\ncolour transform: YCbCr\ncolour space: YCbCr\ncolour profile: none\norientation: 1\n"
+        "decodes: yes\n";
     const Case cases[] = {
         {{"--info", path("colour.jpg")}, "", 0, "file: " + path("colour.jpg") + "\n" + info, ""},
         {{"--info", "-"}, path("grey.jpg"), 0, "~sampling: grey\nrestart interval: none\ncolour transform: none\n", ""},
@@ -211,19 +245,64 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
          "",
          1,
          "{\"file\":\"" + path("refused.jpg") +
-             "\",\"width\":40,\"height\":24,\"coding\":\"sequential\",\"components\":3,\"sampling\":\"4:1:1\","
-             "\"restart_interval\":0,\"colour_transform\":\"YCbCr\",\"colour_profile\":null,\"orientation\":1,"
-             "\"decodes\":false,\"reason\":\"this sampling "
-             "layout is not supported\",\"status\":\"UnsupportedSampling\",\"code\":-226}\n",
+             "\",\"width\":40,\"height\":24,\"output_width\":40,\"output_height\":24,\"coding\":\"sequential\","
+             "\"components\":2,\"sampling\":\"1x1, 1x1\",\"restart_interval\":0,\"colour_transform\":\"none\","
+             "\"colour_space\":\"grey\",\"colour_profile\":null,\"orientation\":1,"
+             "\"decodes\":false,\"reason\":\"two-component pictures are not supported\",\"status\":"
+             "\"UnsupportedComponents\",\"code\":-225}\n",
          "jpeg-decode: " + path("refused.jpg") +
-             ": this sampling layout is not supported (UnsupportedSampling, -226)\n"},
+             ": two-component pictures are not supported (UnsupportedComponents, -225)\n"},
         {{"--info", path("cmyk.jpg")},
          "",
+         0,
+         "~components: 4 (colour)\nsampling: 1x1, 1x1, 1x1, 1x1\nrestart interval: none\ncolour transform: none\n"
+         "colour space: CMYK\ncolour profile: none\norientation: 1\ndecodes: yes\n",
+         ""},
+        {{"--check", path("ycck.jpg")},
+         "",
+         0,
+         "",
+         "jpeg-decode: " + path("ycck.jpg") + ": decoded 16 x 8, colour (1x1, 1x1, 1x1, 1x1, YCCK), sequential\n"},
+        // The size it decodes to at a reduced size; sides above the limit.
+        {{"--info", "--scale", "1/8", path("colour.jpg")},
+         "",
+         0,
+         "~size: 241 x 161 pixels\noutput size: 31 x 21 pixels (1/8)\ncoding: sequential\n",
+         ""},
+        {{"--info", "--json", "--scale=1/2", path("grey.jpg")},
+         "",
+         0,
+         "~\"width\":7,\"height\":3,\"output_width\":4,\"output_height\":2,\"coding\":\"progressive\"",
+         ""},
+        {{"--check", "--scale", "1/4", path("colour.jpg")},
+         "",
+         0,
+         "",
+         "jpeg-decode: " + path("colour.jpg") +
+             ": decoded 61 x 41 (1/4 of 241 x 161), colour (4:2:0, YCbCr), sequential\n"},
+        {{"--check", path("wide.jpg")},
+         "",
          1,
-         "~components: 4 (other)\nsampling: 1x1, 1x1, 1x1, 1x1\nrestart interval: none\ncolour transform: none\n"
-         "colour profile: none\norientation: 1\ndecodes: no, four-component (CMYK) pictures are not supported\n",
-         "~: four-component (CMYK) pictures are not supported (UnsupportedComponents, -225)\n"},
-        {{path("refused.jpg"), path("out.ppm")}, "", 1, "", "~not supported (UnsupportedSampling, -226)\n"},
+         "",
+         "jpeg-decode: " + path("wide.jpg") +
+             ": the picture's width, 9000, is above the side limit of 8192 (WidthOutOfRange, -207)\n"},
+        {{"--max-side=8999", path("wide.jpg"), path("out.pgm")},
+         "",
+         1,
+         "",
+         "~: the picture's width, 9000, is above the side limit of 8999 (WidthOutOfRange, -207)\n"},
+        {{"--check", "--max-side", "9000", path("wide.jpg")},
+         "",
+         0,
+         "",
+         "jpeg-decode: " + path("wide.jpg") + ": decoded 9000 x 8, grey, sequential\n"},
+        {{"--scale", "1/3", path("grey.jpg"), "-"}, "", 2, "", "~--scale takes 1/1, 1/2, 1/4 or 1/8"},
+        {{"--scale", "2", path("grey.jpg"), "-"}, "", 2, "", "~--scale takes 1/1, 1/2, 1/4 or 1/8"},
+        {{"--scale=1/", path("grey.jpg"), "-"}, "", 2, "", "~--scale takes 1/1, 1/2, 1/4 or 1/8"},
+        {{"--max-side", "0", path("grey.jpg"), "-"}, "", 2, "", "~--max-side takes a number from 1 to 65535"},
+        {{"--max-side", "65536", path("grey.jpg"), "-"}, "", 2, "", "~--max-side takes a number from 1 to 65535"},
+        {{"--max-side", "+9", path("grey.jpg"), "-"}, "", 2, "", "~--max-side takes a number from 1 to 65535"},
+        {{path("refused.jpg"), path("out.ppm")}, "", 1, "", "~not supported (UnsupportedComponents, -225)\n"},
         {{path("text.jpg"), path("out.ppm")},
          "",
          1,
@@ -291,9 +370,9 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
          "",
          0,
          "{\"file\":\"" + path("caf\uFFFD.jpg") +
-             "\",\"width\":7,\"height\":3,\"coding\":\"progressive\",\"components\":1,\"sampling\":\"grey\","
-             "\"restart_interval\":0,\"colour_transform\":\"none\",\"colour_profile\":null,\"orientation\":1,"
-             "\"decodes\":true}\n",
+             "\",\"width\":7,\"height\":3,\"output_width\":7,\"output_height\":3,\"coding\":\"progressive\","
+             "\"components\":1,\"sampling\":\"grey\",\"restart_interval\":0,\"colour_transform\":\"none\","
+             "\"colour_space\":\"grey\",\"colour_profile\":null,\"orientation\":1,\"decodes\":true}\n",
          ""},
         {{"--info", path(escapes)}, "", 1, "", "~a\\x1b]0;x\\x07\\x0a.jpg: not a JPEG file"},
         // A terminal is not read from: the command says so instead of waiting.
@@ -318,7 +397,8 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     }
     close(terminal);
     const Ran help = run(dir, {"--help"});
-    for (const char* word : {"--info", "--json", "--check", "--format", "--output-dir", "PNG", "Exit status", "3 a"})
+    for (const char* word : {"--info", "--json", "--check", "--format", "--output-dir", "--scale 1/N", "--max-side N",
+                             "PNG", "Exit status", "3 a"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 

@@ -66,6 +66,28 @@ for row in "${rows[@]}"; do
         fail "jpeg-decode $input"
 done
 bytes() { od -An -v -tx1 -w1; }
+# And at a quarter of the size, which decode_stream asks for through the
+# options' scale field.
+for row in "${rows[@]}"; do
+    input=${row%%:*}
+    "$prefix/$bindir/jpeg-decode" --scale 1/4 "$source_dir/tests/fixtures/rows/$input" "$scratch/quarter-$input.pnm" ||
+        fail "jpeg-decode --scale 1/4 $input"
+done
+
+# Runs decode_stream ($1, labelled $2) at 1/4 of the size: the files
+# jpeg-decode writes at that size; a scale of 3 is refused with StreamError.
+check_scaled_stream() {
+    local example=$1 label=$2 row input status=0
+    for row in "${rows[@]}"; do
+        input=${row%%:*}
+        "$example" "$source_dir/tests/fixtures/rows/$input" "$scratch/$label-$input.pnm" 4 > /dev/null ||
+            { fail "$label: $input at 1/4 exited with $?"; continue; }
+        cmp -s "$scratch/$label-$input.pnm" "$scratch/quarter-$input.pnm" || fail "$label: $input at 1/4 differs"
+    done
+    "$example" "$source_dir/tests/fixtures/rows/grey_17x9.jpg" "$scratch/$label-bad.pgm" 3 2> "$scratch/bad.err" || status=$?
+    [ "$status" = 1 ] && grep -q "StreamError (-232)" "$scratch/bad.err" ||
+        fail "$label: a scale of 3 gave exit status $status and $(cat "$scratch/bad.err")"
+}
 
 # Runs example $1 (labelled $2) on pictures of known size and on a file that
 # is not a JPEG stream. With $3 = rgb the example writes grey pictures as
@@ -119,6 +141,7 @@ use_package() {
         LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_file" "$build-decode_file" rgb
         LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_c" "$build-decode_c"
         LD_LIBRARY_PATH=$path check_example "$scratch/$build/decode_stream" "$build-decode_stream"
+        LD_LIBRARY_PATH=$path check_scaled_stream "$scratch/$build/decode_stream" "$build-decode_stream-quarter"
     done
 }
 

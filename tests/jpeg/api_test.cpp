@@ -4,13 +4,12 @@
 #include "marivue/jpeg.hpp"
 #include "marivue/jpeg/version.h"
 
+#include "tests/jpeg/api_helpers.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/picture_folder.h"
 
 #include <gtest/gtest.h>
-
-#include <jpeglib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,120 +21,25 @@
 #include <vector>
 
 using namespace marivue::jpeg;
+using namespace api_test;
 
 namespace {
-
-const std::string rows_dir = MARIVUE_ROW_FIXTURES;
-std::vector<uint8_t> fixture(const std::string& name) { return e2e::read_file(rows_dir + "/" + name); }
-
-// The streaming decoder's rows as they come (4 or 1 bytes a pixel).
-struct Streamed {
-    int width = 0, height = 0, bpp = 0;
-    bool rgb = false, incomplete = false;
-    std::vector<uint8_t> rows;
-};
-Streamed stream(const std::vector<uint8_t>& data) {
-    Streamed s;
-    MemoryByteSource source(data.data(), data.size());
-    auto d = std::make_unique<JpegDecoder>();
-    open_decoder(*d, source);
-    if (d->status == 0 && begin(*d) == 0) {
-        const uint8_t* row;
-        int32_t bytes;
-        while (decode_row(*d, &row, &bytes) == 0) s.rows.insert(s.rows.end(), row, row + bytes);
-        s = {d->image_width, d->image_height, d->bytes_per_pixel, d->is_rgb != 0, d->data_incomplete != 0, s.rows};
-    }
-    free_pool(*d);
-    return s;
-}
-
-// The luma plane of a colour picture as the reference library delivers it.
-e2e::Picture reference_luma(const std::vector<uint8_t>& data) {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_GRAYSCALE;
-    cinfo.dct_method = JDCT_ISLOW;
-    jpeg_start_decompress(&cinfo);
-    e2e::Picture p{static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), 1, {}};
-    p.samples.resize(static_cast<size_t>(p.width) * p.height);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = p.samples.data() + static_cast<size_t>(p.width) * cinfo.output_scanline;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return p;
-}
-
-// What each format must hold, per the documented rules, from streamed rows.
-std::vector<uint8_t> expected_pixels(const Streamed& s, PixelFormat format) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i < s.rows.size(); i += static_cast<size_t>(s.bpp)) {
-        const uint8_t* p = &s.rows[i];
-        const uint8_t r = p[0], g = s.bpp == 4 ? p[1] : p[0], b = s.bpp == 4 ? p[2] : p[0];
-        if (format == PixelFormat::grey)
-            out.push_back(s.bpp == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
-        else if (format == PixelFormat::bgra)
-            out.insert(out.end(), {b, g, r, 255});
-        else if (format == PixelFormat::rgba)
-            out.insert(out.end(), {r, g, b, 255});
-        else
-            out.insert(out.end(), {r, g, b});
-    }
-    return out;
-}
-
-const char* const fixtures[] = {"grey_241x161.jpg",   "base_2x2_241x161.jpg", "base_2x1_17x9.jpg",
-                                "base_1x2_7x3.jpg",   "base_1x1_64x48.jpg",   "prog_241x161.jpg",
-                                "prog_grey_17x9.jpg", "rgb_2x2_241x161.jpg",  "restart_3.jpg"};
-const PixelFormat formats[] = {PixelFormat::rgb, PixelFormat::rgba, PixelFormat::bgra, PixelFormat::grey};
-const int c_formats[] = {MARIVUE_JPEG_RGB, MARIVUE_JPEG_RGBA, MARIVUE_JPEG_BGRA, MARIVUE_JPEG_GREY};
-
-TEST(JpegApi, EveryFormatHoldsTheStreamedPixelsThroughEveryEntry) {
-    for (const char* name : fixtures) {
-        const auto data = fixture(name);
-        const Streamed s = stream(data);
-        ASSERT_GT(s.height, 0) << name;
-        for (int f = 0; f < 4; f++) {
-            SCOPED_TRACE(std::string(name) + " format " + std::to_string(f));
-            Image image;
-            ASSERT_EQ(decode(data.data(), data.size(), image, formats[f]), 0);
-            EXPECT_EQ(image.width, s.width);
-            EXPECT_EQ(image.height, s.height);
-            EXPECT_EQ(image.channels, channels_of(formats[f]));
-            EXPECT_TRUE(image.complete);
-            if (formats[f] == PixelFormat::grey && s.bpp == 4 && !s.rgb) {
-                // Grey from YCbCr is the luma samples, not luma of rounded RGB.
-                EXPECT_TRUE(e2e::matches_reference({image.width, image.height, 1, image.pixels}, reference_luma(data),
-                                                   0, image.height));
-            } else {
-                EXPECT_EQ(image.pixels, expected_pixels(s, formats[f]));
-            }
-            Image from_file;
-            EXPECT_EQ(decode_file((rows_dir + "/" + name).c_str(), from_file, formats[f]), 0);
-            EXPECT_EQ(from_file.pixels, image.pixels);
-            marivue_jpeg_image c;
-            ASSERT_EQ(marivue_jpeg_decode(data.data(), data.size(), c_formats[f], &c), 0);
-            EXPECT_EQ(std::vector<uint8_t>(c.pixels, c.pixels + c.size), image.pixels);
-            EXPECT_EQ(c.width * c.height * c.channels, static_cast<int>(c.size));
-            EXPECT_EQ(c.complete, 1);
-            marivue_jpeg_free(&c);
-            EXPECT_EQ(c.pixels, nullptr);
-        }
-    }
-}
 
 TEST(JpegApi, InfoTellsTheFrame) {
     struct Row {
         const char* name;
         Info info;
-    } rows[] = {{"base_2x2_241x161.jpg", {241, 161, 3, false, false, {2, 1, 1}, {2, 1, 1}}},
-                {"prog_grey_17x9.jpg", {17, 9, 1, true, false, {1}, {1}}},
-                {"rgb_1x2_241x161.jpg", {241, 161, 3, false, true, {1, 1, 1}, {2, 1, 1}}}};
+        ColourSpace space;
+        int c_space;
+    } rows[] = {{"base_2x2_241x161.jpg",
+                 {241, 161, 3, false, false, {2, 1, 1}, {2, 1, 1}},
+                 ColourSpace::ycbcr,
+                 MARIVUE_JPEG_SPACE_YCBCR},
+                {"prog_grey_17x9.jpg", {17, 9, 1, true, false, {1}, {1}}, ColourSpace::grey, MARIVUE_JPEG_SPACE_GREY},
+                {"rgb_1x2_241x161.jpg",
+                 {241, 161, 3, false, true, {1, 1, 1}, {2, 1, 1}},
+                 ColourSpace::rgb,
+                 MARIVUE_JPEG_SPACE_RGB}};
     for (const Row& row : rows) {
         const auto data = fixture(row.name);
         Info info;
@@ -153,6 +57,12 @@ TEST(JpegApi, InfoTellsTheFrame) {
             EXPECT_EQ(got, want) << row.name;
         EXPECT_EQ(info.progressive, row.info.progressive) << row.name;
         EXPECT_EQ(info.rgb, row.info.rgb) << row.name;
+        EXPECT_EQ(info.colour_space, row.space) << row.name;
+        EXPECT_EQ(info.output_width * 10000 + info.output_height, info.width * 10000 + info.height) << row.name;
+        int status = 1;
+        marivue_jpeg_decoder* d = marivue_jpeg_decoder_open_memory(data.data(), data.size(), nullptr, &status);
+        EXPECT_EQ(marivue_jpeg_decoder_colour_space(d), row.c_space) << row.name;
+        marivue_jpeg_decoder_free(d);
     }
 }
 
@@ -187,6 +97,11 @@ TEST(JpegApi, BadInputGivesAStatusAndAnEmptyImage) {
     const auto huge_sequential = jt::head(8192, 8192, jt::grey()).sos(jt::all_components(jt::grey())).eoi().bytes;
     Options limited;
     limited.max_pixels = 241 * 161 - 1;
+    const auto sized = [](int max_side, int scale) {
+        Options options;
+        options.max_side = max_side, options.scale = scale;
+        return options;
+    };
     struct Row {
         const char* what;
         const void* data;
@@ -203,6 +118,13 @@ TEST(JpegApi, BadInputGivesAStatusAndAnEmptyImage) {
         {"8192 x 8192 above max_pixels", huge_sequential.data(), huge_sequential.size(),
          Options{PixelFormat::rgb, 0, 1 << 20}, OutOfMemory},
         {"unknown format", good.data(), good.size(), Options{static_cast<PixelFormat>(7), 0, 0}, StreamError},
+        {"max_side 0", good.data(), good.size(), sized(0, 1), StreamError},
+        {"max_side 65536", good.data(), good.size(), sized(65536, 1), StreamError},
+        {"max_side 240, below the width", good.data(), good.size(), sized(240, 1), WidthOutOfRange},
+        {"scale 0", good.data(), good.size(), sized(8192, 0), StreamError},
+        {"scale 3", good.data(), good.size(), sized(8192, 3), StreamError},
+        {"scale 16", good.data(), good.size(), sized(8192, 16), StreamError},
+        {"scale -2", good.data(), good.size(), sized(8192, -2), StreamError},
     };
     for (const Row& row : rows) {
         Image image;
@@ -216,6 +138,30 @@ TEST(JpegApi, BadInputGivesAStatusAndAnEmptyImage) {
     limited.max_pixels = 241 * 161;
     Image image;
     EXPECT_EQ(decode(good.data(), good.size(), image, limited), 0);
+    // The pixel limit counts the picture's pixels, whatever the scale.
+    limited.max_pixels = 241 * 161 - 1, limited.scale = 8;
+    EXPECT_EQ(decode(good.data(), good.size(), image, limited), OutOfMemory);
+    // Options out of range, in every entry, with words naming the option.
+    marivue_jpeg_options c_options;
+    marivue_jpeg_options_init(&c_options, sizeof c_options);
+    for (const auto& [options, words] : {std::pair{sized(65536, 1), "the side limit (max_side) is not 1 to 65535"},
+                                         std::pair{sized(8192, 3), "the scale is not 1, 2, 4 or 8"}}) {
+        Info info;
+        EXPECT_EQ(read_info(good.data(), good.size(), info, options), StreamError);
+        Decoder decoder(good.data(), good.size(), options);
+        EXPECT_EQ(decoder.status(), StreamError);
+        EXPECT_STREQ(decoder.message(), words);
+        c_options.max_side = options.max_side, c_options.scale = options.scale;
+        int status = 1;
+        marivue_jpeg_decoder* d = marivue_jpeg_decoder_open_memory(good.data(), good.size(), &c_options, &status);
+        EXPECT_EQ(status, StreamError);
+        EXPECT_STREQ(marivue_jpeg_decoder_message(d), words);
+        marivue_jpeg_decoder_free(d);
+        marivue_jpeg_image c;
+        EXPECT_EQ(marivue_jpeg_decode_with_options(good.data(), good.size(), MARIVUE_JPEG_RGB, &c_options, &c),
+                  StreamError);
+        EXPECT_EQ(c.pixels, nullptr);
+    }
     EXPECT_EQ(decode_file("/nonexistent/picture.jpg", image), StreamError);
     marivue_jpeg_image c;
     EXPECT_EQ(marivue_jpeg_decode(hostile.data(), hostile.size(), MARIVUE_JPEG_RGB, &c), OutOfMemory);
@@ -227,16 +173,17 @@ TEST(JpegApi, BadInputGivesAStatusAndAnEmptyImage) {
     EXPECT_STREQ(status_message(-1000), "unknown status");
 }
 
-// decode with a second thread gives what it gives on one, also where the
-// data ends early, is corrupt or breaks its restart markers: the same
-// status, pixels and `complete`.
+// decode with a second thread gives what it gives on one, at every size,
+// also where the data ends early, is corrupt or breaks its restart markers:
+// the same status, pixels and `complete`.
 TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
     const e2e::Picture colour = e2e::make_picture(643, 481, 3, 7), grey = e2e::make_picture(500, 377, 1, 8);
-    e2e::EncodeOptions restarts, progressive, grey_options;
+    e2e::EncodeOptions restarts, progressive, grey_options, cmyk;
     restarts.restart_mcus = 7;
     progressive.progressive = true;
     grey_options.sampling = e2e::Sampling::Grey;
     grey_options.restart_rows = 2;
+    cmyk.factors.assign(4, {1, 1});
     const struct {
         const char* name;
         std::vector<uint8_t> data;
@@ -244,6 +191,7 @@ TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
         {"4:2:0 with restarts", e2e::encode(colour, restarts)},
         {"progressive", e2e::encode(colour, progressive)},
         {"grey", e2e::encode(grey, grey_options)},
+        {"CMYK", e2e::encode(e2e::make_picture(331, 203, 4, 9), cmyk)},
     };
     for (const auto& picture : pictures) {
         const auto& whole = picture.data;
@@ -258,20 +206,23 @@ TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
         const std::pair<const char*, const std::vector<uint8_t>*> variants[] = {
             {"whole", &whole}, {"cut", &cut}, {"corrupt", &corrupt}, {"restart marker out of order", &broken_marker}};
         for (const auto& [variant, data] : variants)
-            for (PixelFormat format : {PixelFormat::rgb, PixelFormat::grey}) {
-                Options one, two;
-                one.format = two.format = format;
-                one.threads = 1;
-                two.threads = 2;
-                Image a, b;
-                const int status_one = decode(data->data(), data->size(), a, one);
-                const int status_two = decode(data->data(), data->size(), b, two);
-                const std::string what = std::string(picture.name) + ", " + variant + ": " + status_name(status_one);
-                EXPECT_EQ(status_one, status_two) << what << " / " << status_name(status_two);
-                EXPECT_EQ(a.complete, b.complete) << what;
-                EXPECT_EQ(a.width, b.width) << what;
-                EXPECT_TRUE(a.pixels == b.pixels) << what;
-            }
+            for (PixelFormat format : {PixelFormat::rgb, PixelFormat::grey})
+                for (int scale : {1, 2, 4, 8}) {
+                    Options one, two;
+                    one.format = two.format = format;
+                    one.scale = two.scale = scale;
+                    one.threads = 1;
+                    two.threads = 2;
+                    Image a, b;
+                    const int status_one = decode(data->data(), data->size(), a, one);
+                    const int status_two = decode(data->data(), data->size(), b, two);
+                    const std::string what = std::string(picture.name) + ", " + variant + " at 1/" +
+                                             std::to_string(scale) + ": " + status_name(status_one);
+                    EXPECT_EQ(status_one, status_two) << what << " / " << status_name(status_two);
+                    EXPECT_EQ(a.complete, b.complete) << what;
+                    EXPECT_EQ(a.width, b.width) << what;
+                    EXPECT_TRUE(a.pixels == b.pixels) << what;
+                }
     }
 }
 
@@ -366,6 +317,9 @@ TEST(JpegApi, CStreamingDecoderRowsMatchTheReference) {
     // A program built when the options ended before max_pixels: its size
     // leaves the field out, which keeps its default whatever lies there.
     old_header = limited, old_header.size = offsetof(marivue_jpeg_options, max_pixels);
+    // One built before max_side and scale: whatever lies there, 8192 and 1.
+    marivue_jpeg_options before_scale = defaults;
+    before_scale.max_side = 0, before_scale.scale = 3, before_scale.size = offsetof(marivue_jpeg_options, max_side);
     auto sof2 = jt::head(8192, 8192, jt::ycc(1, 1), 0xC2);
     const auto hostile = sof2.sos(jt::all_components(jt::ycc(1, 1)), 0, 0, 0, 0).eoi().bytes;
     std::vector<Row> rows;
@@ -390,6 +344,7 @@ TEST(JpegApi, CStreamingDecoderRowsMatchTheReference) {
                     {},
                     limited});
     rows.push_back({"max_pixels beyond an older header's size", good, 0, 1, nullptr, {}, old_header});
+    rows.push_back({"max_side and scale beyond an older header's size", good, 0, 1, nullptr, {}, before_scale});
     rows.push_back({"options not set up", good, StreamError, 1, nullptr, {}, unset});
     Reader failing, overfilling;
     failing.fail_at = good.size() / 2, overfilling.overfill = true;
@@ -454,6 +409,8 @@ TEST(JpegApi, CStreamingDecoderRowsMatchTheReference) {
             }
     EXPECT_EQ(marivue_jpeg_decoder_open_callback(nullptr, nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(marivue_jpeg_decoder_status(nullptr), StreamError);
+    EXPECT_EQ(marivue_jpeg_decoder_colour_space(nullptr), -1);
+    EXPECT_EQ(marivue_jpeg_decoder_output_size(nullptr, nullptr, nullptr), StreamError);
     marivue_jpeg_decoder_free(nullptr);
 }
 

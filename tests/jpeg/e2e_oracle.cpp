@@ -175,8 +175,8 @@ INSTANTIATE_TEST_SUITE_P(Corpus, OracleDecode, testing::ValuesIn(all_cases()),
 // sampled in other whole ratios, and four components (CMYK, YCCK, CMYK
 // without an Adobe segment). The reference decodes four components to CMYK
 // as stored (255 = no ink, YCCK converted with its own tables); the test
-// turns that into RGB by the decoder's documented product, each of C, M, Y
-// times K, over 255, rounded. Both decoders replicate subsampled samples.
+// turns that into RGB by the decoder's documented product (cmyk_to_rgb).
+// Both decoders replicate subsampled samples.
 // Tolerance: three components as in every oracle test; four components
 // carry each decoder's inverse DCT rounding (one step a sample, as in grey)
 // through the product: up to 3 for CMYK, and up to 5 for YCCK, whose R', G',
@@ -242,12 +242,7 @@ TEST(OracleExtended, OtherLayoutsAndFourComponents) {
             EXPECT_TRUE(e2e::matches_reference(r.picture, oracle.picture, 0, row.height));
             continue;
         }
-        e2e::Picture reference{row.width, row.height, 3, {}};
-        for (size_t i = 0; i < oracle.picture.samples.size(); i += 4)
-            for (int c = 0; c < 3; ++c)
-                reference.samples.push_back(
-                    static_cast<uint8_t>((oracle.picture.samples[i + c] * oracle.picture.samples[i + 3] + 127) / 255));
-        EXPECT_TRUE(e2e::matches_within(r.picture, reference, row.four == Four::Ycck ? 5 : 3,
+        EXPECT_TRUE(e2e::matches_within(r.picture, e2e::cmyk_to_rgb(oracle.picture), row.four == Four::Ycck ? 5 : 3,
                                         e2e::max_colour_differing_fraction));
     }
 }
@@ -274,12 +269,7 @@ TEST(OracleExtended, FlatCmykBlocksConvertExactly) {
     extended.extended_layouts = 1;
     const e2e::MarivueResult r = e2e::marivue_decode(jpeg, extended);
     ASSERT_EQ(r.stop_result, 1) << "status " << r.final_status;
-    e2e::Picture reference{picture.width, picture.height, 3, {}};
-    for (size_t i = 0; i < picture.samples.size(); i += 4)
-        for (int c = 0; c < 3; ++c)
-            reference.samples.push_back(
-                static_cast<uint8_t>((picture.samples[i + c] * picture.samples[i + 3] + 127) / 255));
-    EXPECT_TRUE(e2e::matches_within(r.picture, reference, 0, 0));
+    EXPECT_TRUE(e2e::matches_within(r.picture, e2e::cmyk_to_rgb(picture), 0, 0));
 }
 
 // A hand-built grey stream whose DC codes take 1 to 12 bits decodes like the

@@ -1,8 +1,10 @@
 // Decoding at 1/2, 1/4 and 1/8 of the size (the record's scale_shift)
 // against independent references: the full decode box-filtered, the DC
 // coefficients as the reference library reads them, and the same decoder's
-// rows through its two-thread pipeline.
+// rows through its two-thread pipeline; data that ends early, marked as at
+// full size.
 #include "jpeg/internal.h"
+#include "marivue/jpeg.hpp"
 #include "marivue/jpeg/byte_source.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,46 +53,29 @@ e2e::Picture soft_picture(int width, int height, int channels, uint32_t seed) {
     return p;
 }
 
-// The mean of every 2^shift square of a decoded picture, rounded; the
-// squares the picture's right or bottom edge cuts are left out (0 in
-// `whole`): a reduced sample there stands for a whole block, part of which
-// the encoder filled in beyond the edge.
-e2e::Picture box_filtered(const e2e::Picture& p, int shift, std::vector<bool>& whole) {
-    const int n = 1 << shift;
-    e2e::Picture out{(p.width + n - 1) >> shift, (p.height + n - 1) >> shift, p.channels, {}};
-    whole.clear();
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x)
-            for (int c = 0; c < p.channels; ++c) {
-                int sum = 0;
-                for (int j = y * n; j < std::min(p.height, y * n + n); ++j)
-                    for (int i = x * n; i < std::min(p.width, x * n + n); ++i)
-                        sum += p.samples[(static_cast<size_t>(j) * p.width + i) * p.channels + c];
-                out.samples.push_back(static_cast<uint8_t>((sum + n * n / 2) / (n * n)));
-                whole.push_back(y * n + n <= p.height && x * n + n <= p.width);
-            }
-    return out;
-}
+using Bytes = std::vector<uint8_t>;
 
-struct Difference {
-    int max = 0;
-    double mean = 0;
+Bytes cut(const Bytes& jpeg, size_t length) { return Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(length)); }
+
+// What the library's Decoder gives at 1/scale of the size: its status,
+// whether the data was whole, and the rows (RGB, or grey).
+struct Decoded {
+    int status = 0;
+    bool complete = true;
+    Bytes pixels;
+    size_t row_bytes = 0;
 };
-
-Difference difference(const e2e::Picture& a, const e2e::Picture& b, const std::vector<bool>& whole) {
-    Difference d;
-    if (a.samples.size() != b.samples.size()) return {1000, 1000};
-    double sum = 0;
-    size_t count = 0;
-    for (size_t i = 0; i < a.samples.size(); ++i) {
-        if (!whole[i]) continue;
-        const int v = std::abs(a.samples[i] - b.samples[i]);
-        d.max = std::max(d.max, v);
-        sum += v;
-        ++count;
-    }
-    d.mean = count != 0 ? sum / static_cast<double>(count) : 0;
-    return d;
+Decoded decoded(const Bytes& jpeg, int scale = 1) {
+    Decoded out;
+    Options options;
+    options.scale = scale;
+    Decoder decoder(jpeg.data(), jpeg.size(), options);
+    const PixelFormat format = decoder.info().components == 1 ? PixelFormat::grey : PixelFormat::rgb;
+    out.row_bytes = static_cast<size_t>(decoder.info().output_width) * static_cast<size_t>(channels_of(format));
+    Bytes row(out.row_bytes);
+    while (decoder.next_row(row, format) == 0) out.pixels.insert(out.pixels.end(), row.begin(), row.end());
+    out.status = decoder.status(), out.complete = decoder.complete();
+    return out;
 }
 
 // Every layout, sequential and progressive, at odd sizes, against the full
@@ -147,8 +133,8 @@ TEST(ScaledDecode, MatchesTheFullDecodeBoxFiltered) {
             EXPECT_TRUE(r.row_length_ok);
             EXPECT_TRUE(r.fourth_bytes_zero);
             std::vector<bool> whole;
-            const e2e::Picture box = box_filtered(full.picture, shift, whole);
-            const Difference d = difference(r.picture, box, whole);
+            const e2e::Picture box = e2e::box_filtered(full.picture, shift, whole);
+            const e2e::Difference d = e2e::difference(r.picture, box, whole);
             EXPECT_LE(d.max, row.subsampled ? 20 : 12);
             EXPECT_LE(d.mean, row.subsampled ? 2.5 : 1.25);
         }
@@ -220,8 +206,8 @@ TEST(ScaledDecode, LowFrequencyBlocksGiveTheMeanOfTheFullDecode) {
         ASSERT_EQ(full.stop_result, 1);
         ASSERT_EQ(r.stop_result, 1);
         std::vector<bool> whole;
-        const e2e::Picture box = box_filtered(full.picture, shift, whole);
-        EXPECT_LE(difference(r.picture, box, whole).max, 1);
+        const e2e::Picture box = e2e::box_filtered(full.picture, shift, whole);
+        EXPECT_LE(e2e::difference(r.picture, box, whole).max, 1);
         EXPECT_EQ(std::count(whole.begin(), whole.end(), true), static_cast<long>(box.samples.size()));
     }
 }
@@ -277,6 +263,94 @@ TEST(ScaledDecode, TwoThreadsGiveTheRowsOfOne) {
                                 << x << ", " << y;
             }
         }
+}
+
+// At the reduced sizes every early end is marked as at full size. A
+// sequential picture large enough that the coefficients the size does not
+// read are passed over (4096 blocks and more), cut in its data, with and
+// without an end-of-image marker appended: not whole, its flag rising with
+// the MCU row it rises with at full size, and the rows before that one
+// those of the whole stream at that size. A progressive picture at 1/8,
+// whose AC scans are passed over undecoded: not whole where the stream stops
+// inside one or a scan has no data at all, with the rows of the stream cut
+// in front of that scan. (An AC scan cut short and closed by an end-of-image
+// marker looks whole to the eighth size, which does not decode it; its rows
+// are exactly those of the stream cut in front of it.)
+TEST(ScaledDecode, EveryEarlyEndIsMarked) {
+    EncodeOptions optimised;
+    optimised.optimize_huffman = true, optimised.sampling = Sampling::Grey, optimised.quality = 40;
+    EncodeOptions progressive;
+    progressive.progressive = true;
+    const Bytes seq = e2e::encode(e2e::make_picture(520, 420, 3, 11), {}),
+                grey_opt = e2e::encode(e2e::make_picture(512, 512, 1, 3), optimised),
+                prog = e2e::encode(e2e::make_picture(320, 240, 3, 11), progressive);
+    const auto eoi = [](Bytes b) { return b.insert(b.end(), {0xFF, 0xD9}), b; };
+    const auto data_of = [](const Bytes& jpeg) {
+        return std::pair{e2e::segment_end(jpeg, e2e::find_markers(jpeg, 0xDA, 0xDA)[0]), jpeg.size() - 2};
+    };
+    struct Row {
+        std::string what;
+        Bytes stream;
+        const Bytes* whole;  // the stream whose rows come before the early end
+        bool sequential;
+    };
+    std::vector<Row> rows;
+    for (const Bytes* jpeg : {&seq, &grey_opt}) {
+        const auto [from, to] = data_of(*jpeg);
+        for (size_t at : {from, from + 2, from + (to - from) / 3, to - 5}) {
+            const std::string where = (jpeg == &seq ? "4:2:0" : "grey, optimised tables") + std::string(" cut at ") +
+                                      std::to_string(at - from);
+            rows.push_back({where, cut(*jpeg, at), jpeg, true});
+            rows.push_back({where + ", end-of-image marker appended", eoi(cut(*jpeg, at)), jpeg, true});
+        }
+    }
+    // Every 331st cut inside the optimised tables' data, closed by a marker.
+    const auto [grey_from, grey_to] = data_of(grey_opt);
+    for (size_t at = grey_from + 1; at < grey_to; at += 331)
+        rows.push_back({"grey, optimised tables, EOI after " + std::to_string(at - grey_from), eoi(cut(grey_opt, at)),
+                        &grey_opt, true});
+    const auto sos = e2e::find_markers(prog, 0xDA, 0xDA);
+    ASSERT_GE(sos.size(), 7u);
+    const Bytes before_sixth = cut(prog, sos[5].offset), before_third = cut(prog, sos[2].offset);
+    rows.push_back({"progressive, EOI after the sixth scan's header", eoi(cut(prog, e2e::segment_end(prog, sos[5]))),
+                    &before_sixth, false});
+    rows.push_back({"progressive, the sixth scan's header and nothing else", cut(prog, e2e::segment_end(prog, sos[5])),
+                    &before_sixth, false});
+    rows.push_back({"progressive, cut inside the third scan", cut(prog, (sos[2].offset + sos[3].offset) / 2),
+                    &before_third, false});
+    rows.push_back({"progressive, cut inside the DC scan, EOI appended",
+                    eoi(cut(prog, (e2e::segment_end(prog, sos[0]) + sos[1].offset) / 2)), nullptr, false});
+    std::map<std::pair<const Bytes*, int>, Decoded> wholes;
+    for (const Row& row : rows) {
+        const int full_from = row.sequential ? e2e::marivue_decode(row.stream).incomplete_from_row : 0;
+        ASSERT_GE(full_from, 0) << row.what;
+        for (int shift = row.sequential ? 1 : 3; shift <= 3; ++shift) {
+            SCOPED_TRACE(row.what + " at 1/" + std::to_string(1 << shift));
+            const Decoded got = decoded(row.stream, 1 << shift);
+            EXPECT_EQ(got.status, 0) << status_name(got.status);
+            EXPECT_FALSE(got.complete);
+            if (row.whole == nullptr) continue;
+            size_t compared = got.pixels.size();
+            if (row.sequential) {
+                DecodeSettings reduced;
+                reduced.scale_shift = shift;
+                EXPECT_EQ(e2e::marivue_decode(row.stream, reduced).incomplete_from_row, full_from >> shift);
+                compared = got.row_bytes * static_cast<size_t>(full_from >> shift);
+            }
+            auto found = wholes.find({row.whole, shift});
+            if (found == wholes.end())
+                found = wholes.emplace(std::pair{row.whole, shift}, decoded(*row.whole, 1 << shift)).first;
+            const Decoded& want = found->second;
+            ASSERT_GE(want.pixels.size(), compared);
+            EXPECT_TRUE(
+                std::equal(got.pixels.begin(), got.pixels.begin() + static_cast<long>(compared), want.pixels.begin()));
+        }
+    }
+    // The AC scan cut short and closed by a marker: not decoded at 1/8.
+    const Bytes cut_third = eoi(cut(prog, (sos[2].offset + sos[3].offset) / 2));
+    EXPECT_FALSE(decoded(cut_third).complete);
+    EXPECT_TRUE(decoded(cut_third, 8).complete);
+    EXPECT_EQ(decoded(cut_third, 8).pixels, decoded(before_third, 8).pixels);
 }
 
 }  // namespace

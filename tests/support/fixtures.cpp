@@ -271,6 +271,47 @@ std::vector<uint8_t> encode(const Picture& picture, const EncodeOptions& options
     return bytes;
 }
 
+Picture cmyk_to_rgb(const Picture& cmyk) {
+    Picture rgb{cmyk.width, cmyk.height, 3, {}};
+    for (size_t i = 0; i + 3 < cmyk.samples.size(); i += 4)
+        for (int c = 0; c < 3; ++c)
+            rgb.samples.push_back(static_cast<uint8_t>((cmyk.samples[i + c] * cmyk.samples[i + 3] + 127) / 255));
+    return rgb;
+}
+
+Picture box_filtered(const Picture& p, int shift, std::vector<bool>& whole) {
+    const int n = 1 << shift;
+    Picture out{(p.width + n - 1) >> shift, (p.height + n - 1) >> shift, p.channels, {}};
+    whole.clear();
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            for (int c = 0; c < p.channels; ++c) {
+                int sum = 0;
+                for (int j = y * n; j < std::min(p.height, y * n + n); ++j)
+                    for (int i = x * n; i < std::min(p.width, x * n + n); ++i)
+                        sum += p.samples[(static_cast<size_t>(j) * p.width + i) * p.channels + c];
+                out.samples.push_back(static_cast<uint8_t>((sum + n * n / 2) / (n * n)));
+                whole.push_back(y * n + n <= p.height && x * n + n <= p.width);
+            }
+    return out;
+}
+
+Difference difference(const Picture& a, const Picture& b, const std::vector<bool>& whole) {
+    Difference d;
+    if (a.samples.size() != b.samples.size()) return {1000, 1000};
+    double sum = 0;
+    size_t count = 0;
+    for (size_t i = 0; i < a.samples.size(); ++i) {
+        if (!whole[i]) continue;
+        const int v = std::abs(a.samples[i] - b.samples[i]);
+        d.max = std::max(d.max, v);
+        sum += v;
+        ++count;
+    }
+    d.mean = count != 0 ? sum / static_cast<double>(count) : 0;
+    return d;
+}
+
 OracleResult oracle_decode(const std::vector<uint8_t>& jpeg) {
     OracleResult out;
     std::vector<JSAMPLE> row;

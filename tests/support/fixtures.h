@@ -73,6 +73,10 @@ struct OracleResult {
     Picture picture;
 };
 OracleResult oracle_decode(const std::vector<uint8_t>& jpeg);
+// The red, green and blue the decoder documents for CMYK as stored (the
+// reference's four-component output): each of C, M and Y times K, over 255,
+// rounded.
+Picture cmyk_to_rgb(const Picture& cmyk);
 
 // Decodes with the Marivue decoder through its public operations only.
 struct MarivueResult {
@@ -125,6 +129,19 @@ testing::AssertionResult matches_reference(const Picture& decoded, const Picture
 // sample, and the share of samples that may differ at all.
 testing::AssertionResult matches_within(const Picture& decoded, const Picture& reference, int max_abs,
                                         double max_fraction);
+
+// The mean of every 2^shift square of a decoded picture, rounded; the
+// squares the picture's right or bottom edge cuts are left out (false in
+// `whole`): a reduced sample there stands for a whole block, part of which
+// the encoder filled in beyond the edge.
+Picture box_filtered(const Picture& p, int shift, std::vector<bool>& whole);
+// The largest and the mean difference of two pictures' samples where
+// `whole` is true (1000 for both when their sizes differ).
+struct Difference {
+    int max = 0;
+    double mean = 0;
+};
+Difference difference(const Picture& a, const Picture& b, const std::vector<bool>& whole);
 
 // The markers of a stream with codes low..high, and the end of a segment.
 struct MarkerPosition {

@@ -1,5 +1,6 @@
 // Folders of pictures written by the reference encoder's command (cjpeg) at
-// test time, for the album's tests and the front ends' runs over a folder.
+// test time, for the tests of picture files and the front ends' runs over a
+// folder.
 #pragma once
 
 #include "tests/support/fixtures.h"

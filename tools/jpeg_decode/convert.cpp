@@ -45,13 +45,13 @@ struct DecodedRows {
 DecodedRows decode_rows(Decoder& decoder, std::vector<uint8_t>& row, PictureWriter* writer, const std::string& input) {
     const Info& info = decoder.info();
     DecodedRows result;
-    result.first_patched = info.height;
+    result.first_patched = info.output_height;
     for (int32_t y = 0;;) {
         // A sequential picture's flag rises with the first row of the MCU
         // row that ran past the end of the data.
         if (!decoder.complete() && !info.progressive) result.first_patched = std::min(result.first_patched, y);
         if (writer != nullptr) writer->write_row(row.data());
-        if (++y == info.height) break;
+        if (++y == info.output_height) break;
         if (decoder.next_row(row, writer_format(info)) != 0) {
             result.status = report_failure(input, decoder);
             return result;
@@ -91,7 +91,7 @@ int convert(Decoder& decoder, std::vector<uint8_t>& row, const Options& options,
         writer = make_writer(format);
         if (!info.icc_profile.empty())
             writer->set_icc_profile(png_profile_name(icc_description(info.icc_profile)), info.icc_profile);
-        if (!writer->begin(output, info.width, info.height, grey)) {
+        if (!writer->begin(output, info.output_width, info.output_height, grey)) {
             discard_output(output);
             report(name, "cannot start the PNG picture");
             return exit_usage;
@@ -117,10 +117,10 @@ int convert(Decoder& decoder, std::vector<uint8_t>& row, const Options& options,
     if (checking || options.verbose) {
         clear_progress();
         std::fprintf(stderr, "%s: %s: decoded %s\n", program, printable(input).c_str(),
-                     summary(describe(input, info)).c_str());
+                     summary(describe(input, info, options.scale)).c_str());
     }
     if (!decoder.complete()) {
-        warn_incomplete(input, rows, info.height);
+        warn_incomplete(input, rows, info.output_height);
         return exit_warning;
     }
     return exit_ok;
@@ -133,17 +133,21 @@ int convert(Decoder& decoder, std::vector<uint8_t>& row, const Options& options,
 int run_decoder(std::FILE* in, const Options& options, const std::string& input, const std::string& output) {
     FileByteSource source(in);
     // No memory limit: the command decodes whatever the machine can hold.
-    Decoder decoder(source, std::size_t{0});
+    marivue::jpeg::Options decoding;
+    decoding.memory_limit = 0;
+    decoding.max_side = options.max_side;
+    decoding.scale = options.scale;
+    Decoder decoder(source, decoding);
     if (decoder.status() != 0) return report_failure(input, decoder);
     const Info& info = decoder.info();
     try {
-        std::vector<uint8_t> row(static_cast<size_t>(info.width) *
+        std::vector<uint8_t> row(static_cast<size_t>(info.output_width) *
                                  static_cast<size_t>(channels_of(writer_format(info))));
         const int first = decoder.next_row(row, writer_format(info));
         if (options.mode == Mode::Info) {
             // A picture the decoder parsed but refuses is still described.
             const std::string reason = first < 0 ? status_words(first, decoder.message()) : "";
-            const PictureInfo picture = describe(input, info, first < 0 ? first : 0, reason);
+            const PictureInfo picture = describe(input, info, options.scale, first < 0 ? first : 0, reason);
             options.json ? print_json(picture) : print_words(picture);
             std::fflush(stdout);
         }

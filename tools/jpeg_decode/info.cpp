@@ -75,20 +75,39 @@ std::string json_string(const std::string& text) {
     return quoted + "\"";
 }
 
-const char* components_word(int32_t count) { return count == 1 ? "grey" : count == 3 ? "colour" : "other"; }
+const char* components_word(int32_t count) { return count == 1 ? "grey" : count >= 3 ? "colour" : "other"; }
+
+const char* colour_space_name(ColourSpace space) {
+    switch (space) {
+        case ColourSpace::ycbcr:
+            return "YCbCr";
+        case ColourSpace::rgb:
+            return "RGB";
+        case ColourSpace::cmyk:
+            return "CMYK";
+        case ColourSpace::ycck:
+            return "YCCK";
+        default:
+            return "grey";
+    }
+}
 
 }  // namespace
 
-PictureInfo describe(const std::string& file, const Info& info, int32_t refusal, const std::string& reason) {
+PictureInfo describe(const std::string& file, const Info& info, int scale, int32_t refusal, const std::string& reason) {
     PictureInfo picture;
     picture.file = file;
     picture.width = info.width;
     picture.height = info.height;
+    picture.scale = scale;
+    picture.output_width = info.output_width;
+    picture.output_height = info.output_height;
     picture.components = info.components;
     picture.progressive = info.progressive;
     picture.sampling = sampling_of(info);
     picture.restart_interval = static_cast<uint32_t>(info.restart_interval);
     picture.colour_transform = colour_transform_of(info);
+    picture.colour_space = colour_space_name(info.colour_space);
     picture.profile_bytes = info.icc_profile.size();
     picture.profile_description = icc_description(info.icc_profile);
     picture.orientation = info.orientation;
@@ -100,6 +119,9 @@ PictureInfo describe(const std::string& file, const Info& info, int32_t refusal,
 void print_words(const PictureInfo& info) {
     std::printf("file: %s\n", printable(info.file).c_str());
     std::printf("size: %d x %d pixels\n", static_cast<int>(info.width), static_cast<int>(info.height));
+    if (info.scale != 1)
+        std::printf("output size: %d x %d pixels (1/%d)\n", static_cast<int>(info.output_width),
+                    static_cast<int>(info.output_height), info.scale);
     std::printf("coding: %s\n", info.progressive ? "progressive" : "sequential");
     std::printf("components: %d (%s)\n", static_cast<int>(info.components), components_word(info.components));
     std::printf("sampling: %s\n", info.sampling.c_str());
@@ -109,6 +131,7 @@ void print_words(const PictureInfo& info) {
         std::printf("restart interval: every %u MCUs\n", static_cast<unsigned>(info.restart_interval));
     }
     std::printf("colour transform: %s\n", info.colour_transform.c_str());
+    std::printf("colour space: %s\n", info.colour_space.c_str());
     if (info.profile_bytes == 0) {
         std::printf("colour profile: none\n");
     } else {
@@ -125,18 +148,20 @@ void print_words(const PictureInfo& info) {
 }
 
 void print_json(const PictureInfo& info) {
-    std::string json = "{\"file\":" + json_string(info.file) + ",\"width\":" + std::to_string(info.width) +
-                       ",\"height\":" + std::to_string(info.height) +
-                       ",\"coding\":" + json_string(info.progressive ? "progressive" : "sequential") +
-                       ",\"components\":" + std::to_string(info.components) +
-                       ",\"sampling\":" + json_string(info.sampling) +
-                       ",\"restart_interval\":" + std::to_string(info.restart_interval) +
-                       ",\"colour_transform\":" + json_string(info.colour_transform) + ",\"colour_profile\":" +
-                       (info.profile_bytes == 0 ? std::string("null")
-                                                : "{\"description\":" + json_string(info.profile_description) +
-                                                      ",\"bytes\":" + std::to_string(info.profile_bytes) + "}") +
-                       ",\"orientation\":" + std::to_string(info.orientation) +
-                       ",\"decodes\":" + (info.refusal == 0 ? "true" : "false");
+    std::string json =
+        "{\"file\":" + json_string(info.file) + ",\"width\":" + std::to_string(info.width) +
+        ",\"height\":" + std::to_string(info.height) + ",\"output_width\":" + std::to_string(info.output_width) +
+        ",\"output_height\":" + std::to_string(info.output_height) +
+        ",\"coding\":" + json_string(info.progressive ? "progressive" : "sequential") +
+        ",\"components\":" + std::to_string(info.components) + ",\"sampling\":" + json_string(info.sampling) +
+        ",\"restart_interval\":" + std::to_string(info.restart_interval) +
+        ",\"colour_transform\":" + json_string(info.colour_transform) +
+        ",\"colour_space\":" + json_string(info.colour_space) + ",\"colour_profile\":" +
+        (info.profile_bytes == 0 ? std::string("null")
+                                 : "{\"description\":" + json_string(info.profile_description) +
+                                       ",\"bytes\":" + std::to_string(info.profile_bytes) + "}") +
+        ",\"orientation\":" + std::to_string(info.orientation) +
+        ",\"decodes\":" + (info.refusal == 0 ? "true" : "false");
     if (info.refusal != 0) {
         json += ",\"reason\":" + json_string(info.reason) + ",\"status\":" + json_string(status_name(info.refusal)) +
                 ",\"code\":" + std::to_string(info.refusal);
@@ -147,9 +172,13 @@ void print_json(const PictureInfo& info) {
 std::string summary(const PictureInfo& info) {
     const std::string layout = info.components == 1 ? "grey"
                                                     : std::string(components_word(info.components)) + " (" +
-                                                          info.sampling + ", " + info.colour_transform + ")";
-    return std::to_string(info.width) + " x " + std::to_string(info.height) + ", " + layout + ", " +
-           (info.progressive ? "progressive" : "sequential");
+                                                          info.sampling + ", " + info.colour_space + ")";
+    const std::string size = std::to_string(info.width) + " x " + std::to_string(info.height);
+    const std::string decoded = info.scale == 1
+                                    ? size
+                                    : std::to_string(info.output_width) + " x " + std::to_string(info.output_height) +
+                                          " (1/" + std::to_string(info.scale) + " of " + size + ")";
+    return decoded + ", " + layout + ", " + (info.progressive ? "progressive" : "sequential");
 }
 
 }  // namespace jpeg_decode

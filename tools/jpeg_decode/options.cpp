@@ -19,8 +19,8 @@ void print_usage(std::FILE* to) {
     std::fprintf(to,
                  "usage: %s [OPTIONS] INPUT [OUTPUT]\n"
                  "       %s [OPTIONS] -o DIR INPUT...\n"
-                 "       %s --check INPUT...\n"
-                 "       %s --info [--json] INPUT...\n",
+                 "       %s --check [OPTIONS] INPUT...\n"
+                 "       %s --info [--json] [OPTIONS] INPUT...\n",
                  program, program, program, program);
 }
 
@@ -46,11 +46,17 @@ void print_help() {
         "                    OUTPUT's extension decides (.ppm, .pgm, .pnm, .png),\n"
         "                    and PPM/PGM is written for standard output or a name\n"
         "                    without an extension\n"
+        "  --scale 1/N       decodes at 1/2, 1/4 or 1/8 of the size (N = 2, 4, 8; 1/1\n"
+        "                    is the whole size): each side divided by N, rounded up\n"
+        "  --max-side N      decodes pictures up to N pixels wide and high (1 to\n"
+        "                    65535; 8192 without it); larger ones are refused\n"
         "  --check           decodes each INPUT in full and writes nothing\n"
-        "  --info            prints each INPUT's size, coding, components, sampling,\n"
-        "                    restart interval, colour transform, colour profile,\n"
-        "                    Exif orientation and whether it decodes (and if not,\n"
-        "                    why), and writes no picture\n"
+        "  --info            prints each INPUT's size (and with --scale the size it\n"
+        "                    decodes to), coding, components, sampling, restart\n"
+        "                    interval, colour transform, colour space (grey, YCbCr,\n"
+        "                    RGB, CMYK, YCCK), colour profile, Exif orientation and\n"
+        "                    whether it decodes (and if not, why), and writes no\n"
+        "                    picture\n"
         "  --json            with --info: one JSON object per INPUT, one a line, in\n"
         "                    UTF-8 (a name's bytes that are not become U+FFFD)\n"
         "  -v, --verbose     a summary line for each decoded picture on standard\n"
@@ -78,6 +84,13 @@ int usage_error(const std::string& message) {
     print_usage(stderr);
     std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
     return exit_usage;
+}
+
+// A whole number from `low` to `high` written in decimal digits alone, or -1.
+int number_in(const std::string& text, int low, int high) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    const int value = std::stoi(text);
+    return value >= low && value <= high ? value : -1;
 }
 
 std::string lowercase_extension(const std::string& name) {
@@ -237,6 +250,13 @@ int parse_options(int argc, char** argv, Options& options) {
             } else {
                 return usage_error("unknown format '" + value + "' (ppm or png)");
             }
+        } else if (value_of("--max-side", value)) {
+            options.max_side = number_in(value, 1, 65535);
+            if (options.max_side < 0) return usage_error("--max-side takes a number from 1 to 65535");
+        } else if (value_of("--scale", value)) {
+            options.scale = value.starts_with("1/") ? number_in(value.substr(2), 1, 8) : -1;
+            if (options.scale != 1 && options.scale != 2 && options.scale != 4 && options.scale != 8)
+                return usage_error("--scale takes 1/1, 1/2, 1/4 or 1/8");
         } else if (value_of("-o", value) || value_of("--output-dir", value)) {
             if (value.empty()) return usage_error("-o needs a directory");
             options.output_dir = value;

@@ -19,6 +19,8 @@ struct Options {
     std::vector<std::string> inputs;  // "-" is standard input
     std::string output = "-";  // with one input and no output directory
     std::string output_dir;  // -o DIR: every picture goes there, named after its input
+    int max_side = 8192;  // --max-side: the largest width and height decoded
+    int scale = 1;  // --scale 1/N: pictures at 1/N of their size
 };
 
 // Parses the arguments. Returns -1 to go on, or the exit status to end with

@@ -1,0 +1,119 @@
+// What the tests of the library's interfaces share: the committed row
+// fixtures, the record's rows to compare the interfaces with, the rules of
+// each pixel format, and the reference library's luma plane.
+#pragma once
+
+#include "marivue/jpeg.h"
+#include "marivue/jpeg.hpp"
+
+#include "tests/support/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace api_test {
+
+using namespace marivue::jpeg;
+
+inline const std::string rows_dir = MARIVUE_ROW_FIXTURES;
+inline std::vector<uint8_t> fixture(const std::string& name) { return e2e::read_file(rows_dir + "/" + name); }
+
+// The streaming decoder's rows as they come (4 or 1 bytes a pixel), at
+// 1 / 2^shift of the size, with the layouts the library decodes.
+struct Streamed {
+    int width = 0, height = 0, bpp = 0;  // the delivered size
+    bool rgb = false, incomplete = false;
+    std::vector<uint8_t> rows;
+};
+inline Streamed stream(const std::vector<uint8_t>& data, int shift = 0) {
+    Streamed s;
+    MemoryByteSource source(data.data(), data.size());
+    auto d = std::make_unique<JpegDecoder>();
+    d->settings.scale_shift = shift;
+    d->settings.extended_layouts = 1;
+    open_decoder(*d, source);
+    if (d->status == 0 && begin(*d) == 0) {
+        const uint8_t* row;
+        int32_t bytes;
+        while (decode_row(*d, &row, &bytes) == 0) s.rows.insert(s.rows.end(), row, row + bytes);
+        s = {d->output_width,         d->output_height,
+             d->bytes_per_pixel,      d->colour_coding != CodingYCbCr,
+             d->data_incomplete != 0, s.rows};
+    }
+    free_pool(*d);
+    return s;
+}
+
+// The luma plane of a colour picture as the reference library delivers it
+// (a luma component sampled below the others upsampled by replication, as
+// this decoder does).
+inline e2e::Picture reference_luma(const std::vector<uint8_t>& data) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_GRAYSCALE;
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&cinfo);
+    e2e::Picture p{static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), 1, {}};
+    p.samples.resize(static_cast<size_t>(p.width) * p.height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = p.samples.data() + static_cast<size_t>(p.width) * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return p;
+}
+
+// What each format must hold, per the documented rules, from streamed rows.
+inline std::vector<uint8_t> expected_pixels(const Streamed& s, PixelFormat format) {
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < s.rows.size(); i += static_cast<size_t>(s.bpp)) {
+        const uint8_t* p = &s.rows[i];
+        const uint8_t r = p[0], g = s.bpp == 4 ? p[1] : p[0], b = s.bpp == 4 ? p[2] : p[0];
+        if (format == PixelFormat::grey)
+            out.push_back(s.bpp == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
+        else if (format == PixelFormat::bgra)
+            out.insert(out.end(), {b, g, r, 255});
+        else if (format == PixelFormat::rgba)
+            out.insert(out.end(), {r, g, b, 255});
+        else
+            out.insert(out.end(), {r, g, b});
+    }
+    return out;
+}
+
+inline const char* const fixtures[] = {"grey_241x161.jpg",   "base_2x2_241x161.jpg", "base_2x1_17x9.jpg",
+                                       "base_1x2_7x3.jpg",   "base_1x1_64x48.jpg",   "prog_241x161.jpg",
+                                       "prog_grey_17x9.jpg", "rgb_2x2_241x161.jpg",  "restart_3.jpg"};
+inline const marivue::jpeg::PixelFormat formats[] = {PixelFormat::rgb, PixelFormat::rgba, PixelFormat::bgra,
+                                                     PixelFormat::grey};
+inline const int c_formats[] = {MARIVUE_JPEG_RGB, MARIVUE_JPEG_RGBA, MARIVUE_JPEG_BGRA, MARIVUE_JPEG_GREY};
+
+// Grey from a YCbCr picture is its luma samples, not luma of rounded RGB:
+// at full size the reference library's luma plane; at a reduced size, that
+// plane box-filtered, which the reduced transform comes close to (measured
+// on these noisy fixtures: at most 31, and 4.4 on average; exact at 1/8).
+// GreyFromYCbCrIsItsLumaAtEveryScale checks the reduced sizes exactly.
+inline testing::AssertionResult is_reference_luma(const Image& image, const std::vector<uint8_t>& data, int shift) {
+    const e2e::Picture grey{image.width, image.height, 1, image.pixels};
+    if (shift == 0) return e2e::matches_reference(grey, reference_luma(data), 0, image.height);
+    std::vector<bool> whole;
+    const e2e::Difference d = e2e::difference(grey, e2e::box_filtered(reference_luma(data), shift, whole), whole);
+    if (d.max <= (shift == 3 ? 1 : 32) && d.mean <= 4.5) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "differs from the reference luma box-filtered by " << d.max << " at most, "
+                                       << d.mean << " on average";
+}
+
+}  // namespace api_test
