@@ -118,8 +118,9 @@ Set load_set(const std::string& name, const std::filesystem::path& dir) {
 std::vector<uint8_t> sink;
 uint64_t checksum = 0;
 
-// This decoder through its public operations, copying each row out as the
-// viewer does: red, green, blue, 0 becomes blue, green, red.
+// This decoder through its streaming operations as the viewer's frame
+// loader uses them: each row written by the decoder straight into the
+// output in blue, green, red (grey pictures one byte a pixel).
 struct PoolUse {
     size_t peak_bytes = 0;
     int peak_blocks = 0;
@@ -130,25 +131,14 @@ PoolUse decode_marivue(const File& f) {
     auto* d = new (std::nothrow) JpegDecoder;
     peak_bytes = live_bytes = 0;
     PoolUse use;
+    d->settings.layout = f.components == 1 ? LayoutGrey : LayoutBgr;
     open_decoder(*d, source);
     if (d->status == 0 && begin(*d) == 0) {
         for (void* block : d->pool_blocks) use.peak_blocks += block != nullptr;
-        const uint8_t* row;
-        int32_t bytes;
+        const size_t stride = static_cast<size_t>(d->output_width) * static_cast<size_t>(d->bytes_per_pixel);
         uint8_t* out = sink.data();
-        const int32_t step = d->bytes_per_pixel;
-        while (decode_row(*d, &row, &bytes) == 0) {
-            if (step == 1) {
-                std::memcpy(out, row, static_cast<size_t>(bytes));
-                out += bytes;
-            } else {
-                for (int32_t i = 0; i < bytes; i += 4, out += 3) {
-                    out[0] = row[i + 2];
-                    out[1] = row[i + 1];
-                    out[2] = row[i];
-                }
-            }
-        }
+        for (int32_t y = 0; y < d->output_height; y++, out += stride)
+            if (decode_row_into(*d, out, y + 1 < d->output_height ? out + stride : nullptr) != 0) break;
         checksum += sink[0];
     }
     use.peak_bytes = peak_bytes;

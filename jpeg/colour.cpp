@@ -188,53 +188,6 @@ RowConverter row_converter(const JpegDecoder& d, int32_t layout) {
     }
 }
 
-// The luma samples of the row decode_row delivered last, for grey output of
-// a YCbCr picture: the same blocks the converters above read luma from.
-void copy_luma(const JpegDecoder& d, uint8_t* out) {
-    const int32_t r = d.mcu_height - d.mcu_rows_remaining - 1;
-    if (d.output_scheme == SchemeGeneral && is_half_h2(d)) {
-        // convert_half_h2 gathers nothing: four luma samples from each of
-        // the two blocks it reads, as it reads them.
-        const int32_t luma_block = d.blocks_per_output_mcu == 6 ? 2 * (r / 4) : 0;
-        for (int32_t x = 0; x < d.output_width; x += 4) {
-            const int32_t m = x / 8, j = (x / 4) % 2;
-            const uint8_t* luma = block_row(d, d.blocks_per_output_mcu * m + luma_block + j, r % 4);
-            std::memcpy(out + x, luma, static_cast<size_t>(d.output_width - x < 4 ? d.output_width - x : 4));
-        }
-        return;
-    }
-    if (d.output_scheme == SchemeGeneral) {
-        // The general scheme gathered them for that row.
-        std::memcpy(out, d.frame_component_count == 1 ? d.out_row_0 : d.plane_rows,
-                    static_cast<size_t>(d.output_width));
-        return;
-    }
-    const bool two_across = d.output_scheme == SchemeH2V1 || d.output_scheme == SchemeH2V2;
-    for (int32_t x = 0; x < d.output_width; x += 8) {
-        const int32_t m = two_across ? x / 16 : x / 8;
-        const int32_t j = two_across ? (x / 8) % 2 : 0;
-        const uint8_t* luma = nullptr;
-        switch (d.output_scheme) {
-            case SchemeH1V1:
-                luma = block_row(d, 3 * m, r);
-                break;
-            case SchemeH2V1:
-                luma = block_row(d, 4 * m + j, r);
-                break;
-            case SchemeH1V2:
-                luma = block_row(d, 4 * m + r / 8, r % 8);
-                break;
-            case SchemeH2V2:
-                luma = block_row(d, 6 * m + 2 * (r / 8) + j, r % 8);
-                break;
-            default:
-                luma = block_row(d, m, r);
-                break;
-        }
-        std::memcpy(out + x, luma, static_cast<size_t>(d.output_width - x < 8 ? d.output_width - x : 8));
-    }
-}
-
 void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,
                       int16_t* blue) {
     Offsets8 o;

@@ -12,8 +12,9 @@
 //   YCCK  first R', G', B' from Y, Cb, Cr exactly as for YCbCr (clamped to
 //         0..255), then C = 255 - R', M = 255 - G', Y = 255 - B' and the
 //         CMYK formula with K as stored.
-// Grey output is the first component's samples as they are, except for a
-// picture coded as RGB, whose grey is computed from its colours.
+// Grey output is the luma samples as they are of a grey or YCbCr picture;
+// of the other codings, which carry no luma, it is computed from the
+// colours.
 #include "jpeg/colour_pixels.h"
 
 namespace marivue::jpeg::detail {
@@ -138,6 +139,13 @@ void put_ink8(const JpegDecoder& d, const uint8_t* const* plane, int32_t x, uint
 // gives eight pixels, luma from the four samples of two blocks, chroma four
 // samples each serving two pixels. The same arithmetic as the general
 // conversion, so the same rows.
+bool is_half_h2(const JpegDecoder& d) {
+    const bool h2v2 = d.blocks_per_output_mcu == 6;
+    return d.settings.scale_shift == 1 && d.colour_coding == CodingYCbCr && d.frame_component_count == 3 &&
+           d.comp_h_factor[0] == 2 && d.comp_h_factor[1] == 1 && d.comp_h_factor[2] == 1 && d.comp_v_factor[1] == 1 &&
+           d.comp_v_factor[2] == 1 && d.comp_v_factor[0] == (h2v2 ? 2 : 1);
+}
+
 template <int32_t layout>
 bool convert_half_h2(JpegDecoder& d, int32_t r, uint8_t* out) {
     if (!is_half_h2(d)) return false;
@@ -166,8 +174,8 @@ void convert_general_in(JpegDecoder& d, uint8_t* out) {
     if (convert_half_h2<layout>(d, r, out)) return;
     const int32_t pixels = d.mcus_per_row * d.mcu_width;
     const bool grey_out = layout == LayoutGrey || (layout == LayoutDefault && d.colour_coding == CodingGrey);
-    if (grey_out && d.colour_coding != CodingRgb) {
-        // The first component's samples as they are.
+    if (grey_out && (d.colour_coding == CodingGrey || d.colour_coding == CodingYCbCr)) {
+        // The luma samples as they are.
         gather_row(d, 0, r, out);
         return;
     }
@@ -201,13 +209,6 @@ void convert_general_in(JpegDecoder& d, uint8_t* out) {
 }
 
 }  // namespace
-
-bool is_half_h2(const JpegDecoder& d) {
-    const bool h2v2 = d.blocks_per_output_mcu == 6;
-    return d.settings.scale_shift == 1 && d.colour_coding == CodingYCbCr && d.frame_component_count == 3 &&
-           d.comp_h_factor[0] == 2 && d.comp_h_factor[1] == 1 && d.comp_h_factor[2] == 1 && d.comp_v_factor[1] == 1 &&
-           d.comp_v_factor[2] == 1 && d.comp_v_factor[0] == (h2v2 ? 2 : 1);
-}
 
 void convert_general(JpegDecoder& d, int32_t layout, uint8_t* out) {
     switch (layout) {

@@ -15,11 +15,6 @@
 
 namespace marivue::jpeg::detail {
 
-// Whether the general scheme converts the current picture as a 4:2:2 or
-// 4:2:0 YCbCr picture at half size, reading luma straight from the blocks
-// (colour_general.cpp).
-bool is_half_h2(const JpegDecoder& d);
-
 inline uint8_t clamp_sample(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 // Per-pixel chroma offsets for eight output pixels. Every offset lies

@@ -26,9 +26,10 @@
 // `image_height`, `output_width`, `output_height`, `frame_component_count`,
 // `saw_jfif`, `adobe_transform`, `is_rgb` and `colour_coding`; after begin
 // also `bytes_per_pixel` (of the layout in force, updated by every
-// decode_row), and after begin and every decode_row `data_incomplete`. Every other field is the decoder's own.
-// decode_row returns 1 once all output_height rows (image_height at full size) have been delivered; anything else but 0
-// ends the loop with the cause in `status`.
+// decode_row), and after begin and every decode_row `data_incomplete`.
+// Every other field is the decoder's own. decode_row returns 1 once all
+// output_height rows (image_height at full size) have been delivered;
+// anything else but 0 ends the loop with the cause in `status`.
 //
 // Failures: every failure is reported as a negative DecodeStatus in
 // `status` (the first one only; status.h turns it into a name and words).
@@ -132,9 +133,9 @@ enum PixelLayout : int32_t {
     LayoutBgr = 2,  // blue, green, red
     LayoutRgbx = 3,  // red, green, blue, 255
     LayoutBgrx = 4,  // blue, green, red, 255
-    // One byte a pixel: a grey picture's samples, a YCbCr picture's luma (the
-    // first component's samples of the four-component codings), and for a
-    // picture coded as RGB (77 x red + 150 x green + 29 x blue + 128) >> 8.
+    // One byte a pixel: a grey picture's samples, a YCbCr picture's luma, and
+    // for the codings without luma (RGB, CMYK, YCCK)
+    // (77 x red + 150 x green + 29 x blue + 128) >> 8 of the colours.
     LayoutGrey = 5,
 };
 
@@ -201,11 +202,11 @@ constexpr int push_back_room = 128;
 // `output_width`, `output_height`, `frame_component_count` (1..4; only 1,
 // grey, and 3, colour, decode, and 4 with settings.extended_layouts),
 // `saw_jfif`, `adobe_transform`, `is_rgb` and `colour_coding`, all set by
-// open_decoder, `bytes_per_pixel` (1, 3 or 4 by the layout, set by begin and
-// decode_row) and
-// `data_incomplete` (below), and may set `memory_limit` and `settings` before
-// open_decoder; everything else is the decoder's own and pool pointers in
-// it are stale after a failure.
+// open_decoder, `bytes_per_pixel` (1, 3 or 4 by the layout, set by begin
+// and decode_row) and `data_incomplete` (below), and may set `memory_limit`
+// and `settings` before open_decoder (settings.layout also later);
+// everything else is the decoder's own and pool pointers in it are stale
+// after a failure.
 struct JpegDecoder {
     // Every field zero (memory_limit: no limit).
     JpegDecoder() noexcept;

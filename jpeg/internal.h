@@ -87,8 +87,8 @@ void describe_status(const JpegDecoder& d, int32_t code, char* out, size_t size)
 // ---- pipeline.cpp: the one-call decode on two threads ---------------------
 
 // Receives each output row in order on the second thread: the row decode_row
-// would deliver for picture row y, and the record it was converted in (as
-// decode_row leaves it after that row, for copy_luma).
+// would deliver for picture row y (in the layout in force), and the record
+// it was converted in (as decode_row leaves it after that row).
 using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8_t* row, int32_t y);
 
 // Delivers the rows of a begun decoder as repeated decode_row calls would,
@@ -97,7 +97,11 @@ using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8
 // rows delivered and sets `result` to what the next decode_row call would
 // return (1 after the last row, or DecodeError with the cause in status);
 // -1 when a second thread could not be had, nothing having been decoded.
-int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result);
+// Where `pixels` is not null, picture row y is written straight to
+// pixels + y x stride as decode_row_into writes it, and `consume` (which may
+// then be null) is handed that row.
+int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result,
+                                uint8_t* pixels = nullptr, size_t stride = 0);
 
 // ---- input.cpp: input buffering and bit readers ---------------------------
 
@@ -434,9 +438,6 @@ RowConverter row_converter(const JpegDecoder& d, int32_t layout);
 // SchemeGeneral: the current output row into `out`, whole MCUs of it, in
 // `layout`, for every ColourCoding (see colour_general.cpp).
 void convert_general(JpegDecoder& d, int32_t layout, uint8_t* out);
-// Copies the luma samples of the row decode_row delivered last (output_width
-// bytes) of a YCbCr or grey picture into `out`.
-void copy_luma(const JpegDecoder& d, uint8_t* out);
 // The red, green and blue offsets that eight chroma pairs add to luma, as
 // the converters compute them (with vector instructions where available).
 void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,

@@ -24,9 +24,9 @@ namespace jpeg_decode {
 
 namespace {
 
-// A picture's rows as the writers take them: one grey byte a pixel, or
-// red, green, blue and a fourth byte.
-PixelFormat writer_format(const Info& info) { return info.components == 1 ? PixelFormat::grey : PixelFormat::rgba; }
+// A picture's rows as the writers take them, which the decoder writes
+// directly: one grey byte a pixel, or red, green and blue.
+PixelFormat writer_format(const Info& info) { return info.components == 1 ? PixelFormat::grey : PixelFormat::rgb; }
 
 int report_failure(const std::string& input, const Decoder& decoder) {
     return report_status(input, decoder.status(), decoder.message());
