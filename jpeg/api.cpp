@@ -318,13 +318,22 @@ bool Decoder::complete() const { return state_->complete; }
 const char* Decoder::message() const { return state_->message; }
 
 int Decoder::decode_image(Image& image, const Options& options) {
-    clear(image);
-    if (!known_format(options.format)) return StreamError;
-    if (status() != 0) return status();
-    if (state_->rows_done != 0) return StreamError;
+    const int refused = !known_format(options.format) ? StreamError
+                        : status() != 0               ? status()
+                        : state_->rows_done != 0      ? StreamError
+                                                      : 0;
+    if (refused != 0) {
+        clear(image);
+        return refused;
+    }
     const Info& info = this->info();
     const int channels = channels_of(options.format);
     const size_t stride = static_cast<size_t>(info.output_width) * static_cast<size_t>(channels);
+    // Every byte of every row is written below (a row the data did not
+    // reach is filled in), so the bytes an image kept from an earlier
+    // picture need no clearing first: only new memory is set to zero.
+    image.width = image.height = image.channels = 0;
+    image.complete = false;
     try {
         image.pixels.resize(stride * static_cast<size_t>(info.output_height));
     } catch (const std::bad_alloc&) {
