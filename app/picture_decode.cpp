@@ -233,6 +233,7 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
     const int32_t width = decoder->info().width, height = decoder->info().height;
     outcome.facts.width = turned ? height : width;
     outcome.facts.height = turned ? width : height;
+    outcome.facts.colour_profile = profile_name(decoder->info().icc_profile);
 
     // The part, upright and cut to the picture, and where it lies as stored.
     auto image = std::make_shared<PictureImage>();
@@ -328,7 +329,9 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
     // for parts that reach the picture's last row.
     outcome.result = decoder->complete() ? PictureResult::shown : PictureResult::incomplete;
     if (!decoder->complete()) outcome.reason = "the picture's data ends early; the missing part is filled in";
-    if (profile == ProfileUse::refused)
+    // A four-component picture's profile describes its inks, which the
+    // decoder has already turned into RGB: there is nothing to apply it to.
+    if (profile == ProfileUse::refused && decoder->info().components != 4)
         outcome.reason += std::string(outcome.reason.empty() ? "" : "; ") +
                           "its colour profile cannot be used, so its colours are shown unconverted";
     done.image = std::move(image);
