@@ -3,6 +3,7 @@
 #include <lcms2.h>
 
 #include <memory>
+#include <string>
 #include <type_traits>
 
 namespace {
@@ -18,6 +19,23 @@ struct TransformCloser {
 };
 
 }  // namespace
+
+std::string profile_name(const std::vector<uint8_t>& profile) {
+    if (profile.empty()) return "";
+    std::unique_ptr<std::remove_pointer_t<cmsContext>, ContextCloser> context(cmsCreateContext(nullptr, nullptr));
+    if (!context) return "unreadable";
+    cmsSetLogErrorHandlerTHR(context.get(), [](cmsContext, cmsUInt32Number, const char*) {});
+    std::unique_ptr<void, ProfileCloser> opened(
+        cmsOpenProfileFromMemTHR(context.get(), profile.data(), static_cast<cmsUInt32Number>(profile.size())));
+    if (!opened) return "unreadable";
+    char text[256] = {};
+    if (cmsGetProfileInfoASCII(opened.get(), cmsInfoDescription, "en", "US", text, sizeof text) <= 1) return "unnamed";
+    // Only printable ASCII reaches the screen; a name is cut at anything else.
+    std::string name;
+    for (const char* c = text; *c != 0 && static_cast<unsigned char>(*c) >= 0x20 && *c != 0x7F; ++c) name += *c;
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return name.empty() ? "unnamed" : name;
+}
 
 ProfileUse convert_to_srgb(const std::vector<uint8_t>& profile, uint8_t* pixels, int32_t width, int32_t height,
                            size_t stride, bool grey) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 enum class ProfileUse {
@@ -21,3 +22,8 @@ enum class ProfileUse {
 // call has a Little CMS context of its own.
 ProfileUse convert_to_srgb(const std::vector<uint8_t>& profile, uint8_t* pixels, int32_t width, int32_t height,
                            size_t stride, bool grey);
+
+// The profile's own name for itself (its description tag), for a person to
+// read; "unnamed" when it has none, "unreadable" when Little CMS cannot
+// read it, empty when there is no profile.
+std::string profile_name(const std::vector<uint8_t>& profile);

@@ -70,6 +70,7 @@ InfoLines picture_info(const std::string& name, const std::string& path, const s
             std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) != 0)
             add("Modified", text);
     }
+    add("Colour profile", facts.colour_profile);
     // Many models repeat the maker's name.
     const bool model_has_make = !exif.make.empty() && exif.model.rfind(exif.make, 0) == 0;
     add("Camera", model_has_make || exif.make.empty() ? exif.model

@@ -10,8 +10,8 @@
 using InfoLines = std::vector<std::pair<std::string, std::string>>;
 
 // Label and value per line: name, folder, size in pixels, file size, date
-// taken (else modified, in local time), camera, exposure, aperture, focal
-// length and ISO, each as far as it is known. `outcome` is null before the
+// taken (else modified, in local time), the colour profile's name, camera,
+// exposure, aperture, focal length and ISO, each as far as it is known. `outcome` is null before the
 // file has been read. A relative `path` starts from `working_folder`.
 InfoLines picture_info(const std::string& name, const std::string& path, const std::string& working_folder,
                        const PictureOutcome* outcome);

@@ -9,6 +9,8 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <system_error>
+#include <thread>
 
 using namespace marivue::jpeg;
 
@@ -164,6 +166,10 @@ private:
     uint32_t rows_in_ = 0;
 };
 
+// Images from this size up are released on a thread of their own when
+// their decode is stopped.
+constexpr size_t picture_release_aside_bytes = size_t{16} << 20;
+
 // The largest reduction (1, 2, 4 or 8) at which a `width` x `height`
 // picture still has at least `out_width` x `out_height` pixels.
 int reduction(int32_t width, int32_t height, int32_t out_width, int32_t out_height) {
@@ -233,6 +239,7 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
     const int32_t width = decoder->info().width, height = decoder->info().height;
     outcome.facts.width = turned ? height : width;
     outcome.facts.height = turned ? width : height;
+    outcome.facts.colour_profile = profile_name(decoder->info().icc_profile);
 
     // The part, upright and cut to the picture, and where it lies as stored.
     auto image = std::make_shared<PictureImage>();
@@ -300,17 +307,23 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
         DecodeStop& stop;
         ~Detach() { stop.attach(nullptr); }
     } detach{stop};
-    for (int32_t y = 0; y < first_row + rows; ++y) {
-        if (stop.requested()) {
-            outcome.result = PictureResult::cancelled;
-            return done;
+    // Handing back hundreds of megabytes takes the system tens of
+    // milliseconds, which a stopped decode must not spend before the work
+    // that was asked for instead: a large image goes on a thread of its own.
+    const auto cancelled = [&] {
+        outcome.result = PictureResult::cancelled;
+        try {
+            if (image->bgra.size() >= picture_release_aside_bytes) std::thread([gone = std::move(image)] {}).detach();
+        } catch (const std::system_error&) {
+            // No thread to spare: it is released here after all.
         }
+        return std::move(done);
+    };
+    for (int32_t y = 0; y < first_row + rows; ++y) {
+        if (stop.requested()) return cancelled();
         uint8_t* into = direct ? image->bgra.data() + size_t(y) * size_t(decoded_width) * 4 : row.data();
         const int got = decoder->next_row(std::span<uint8_t>(into, size_t(decoded_width) * 4), PixelFormat::bgra);
-        if (got == Stopped || (got != 0 && stop.requested())) {
-            outcome.result = PictureResult::cancelled;
-            return done;
-        }
+        if (got == Stopped || (got != 0 && stop.requested())) return cancelled();
         if (got != 0) {
             outcome = picture_failed(outcome, got < 0 ? got : BufferLimit,
                                      got == decoder->status() ? decoder->message() : nullptr);
@@ -328,7 +341,9 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
     // for parts that reach the picture's last row.
     outcome.result = decoder->complete() ? PictureResult::shown : PictureResult::incomplete;
     if (!decoder->complete()) outcome.reason = "the picture's data ends early; the missing part is filled in";
-    if (profile == ProfileUse::refused)
+    // A four-component picture's profile describes its inks, which the
+    // decoder has already turned into RGB: there is nothing to apply it to.
+    if (profile == ProfileUse::refused && decoder->info().components != 4)
         outcome.reason += std::string(outcome.reason.empty() ? "" : "; ") +
                           "its colour profile cannot be used, so its colours are shown unconverted";
     done.image = std::move(image);

@@ -27,6 +27,7 @@ struct PictureFacts {
     int64_t file_bytes = 0;
     std::time_t modified = 0;  // the file's modification time
     ExifFacts exif;  // orientation, date taken, camera
+    std::string colour_profile;  // the embedded profile's name; empty without one
 };
 
 struct PictureOutcome {

@@ -322,9 +322,33 @@ bool write_png(const std::string& path, int size, const std::vector<uint8_t>& rg
 
 }  // namespace
 
+// A folder of photographs to show the photo view with (tools/screenshots.sh):
+// `count` of the collection's scenes painted at 1500 x 1000 with full detail.
+int write_photos(const std::string& dir, int count) {
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
+    for (int n = 0; n < count; ++n) {
+        const int id = first_id + n * (picture_count / count);
+        const Image img = paint_picture(id, 1500, 1000, 1.0);
+        if (!write_file(dir + "/" + std::to_string(id) + ".jpg", encode(img, 250))) return 1;
+    }
+    std::printf("make-pictures: %d photographs in %s\n", count, dir.c_str());
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--photos") == 0) {
+        const int count = argc == 4 ? std::atoi(argv[3]) : 6;
+        if (count < 1 || count > picture_count) {
+            std::fprintf(stderr, "make-pictures: --photos takes 1 to %d pictures\n", picture_count);
+            return 2;
+        }
+        return write_photos(argv[2], count);
+    }
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: make-pictures <resources-dir> [picture-id]\n");
+        std::fprintf(stderr,
+                     "usage: make-pictures <resources-dir> [picture-id]\n"
+                     "       make-pictures --photos <dir> [count]\n");
         return 2;
     }
     std::string dir = argv[1];

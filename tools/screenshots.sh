@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots of both front ends into docs/:
-#   docs/desktop.png   the window, under the openbox window manager
-#   docs/terminal.png  marivue --tty in xterm as a VT340, which draws the
-#                      picture in sixels
+#   docs/desktop.png        the collection's window, under the openbox window
+#                           manager
+#   docs/terminal.png       marivue --tty in xterm as a VT340, which draws the
+#                           picture in sixels
+#   docs/photo-view.png     the photo view on a folder of photographs that
+#                           make-pictures paints, with its info panel
+#   docs/photo-gallery.png  its gallery
+#   docs/photo-terminal.png the photo view in xterm, and
+#   docs/photo-terminal-gallery.png its gallery
 # both on a virtual X server of its own, with fixed sizes and the first
 # picture shown (MARIVUE_SEED in the terminal, the Home key in the window),
 # so that a run on another machine gives the same pictures.
@@ -25,9 +31,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "screenshots: ${missing[*]} missing; run 'bash tools/setup.sh' as root first" >&2
   exit 1
 fi
-if [ ! -x "$build/app/marivue" ]; then
+if [ ! -x "$build/app/marivue" ] || [ ! -x "$build/tools/make-pictures" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$build" -j"$(nproc)" --target marivue
+  cmake --build "$build" -j"$(nproc)" --target marivue make-pictures
 fi
 marivue=$(realpath "$build/app/marivue")
 mkdir -p docs
@@ -90,3 +96,33 @@ xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
 xdotool key --clearmodifiers Home
 sleep 2
 shot "$window" docs/desktop.png
+kill "${pids[-1]}" 2>/dev/null || true
+
+# The photo view on photographs painted for it (the same every time).
+"$build/tools/make-pictures" --photos "$work/photos" 8 >/dev/null
+cd "$work/photos"
+"$marivue" ./*.jpg >/dev/null 2>&1 &
+pids+=($!)
+window=$(wait_window '2000.jpg — 1 / 8 — Marivue')
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+xdotool windowsize --sync "$window" 1100 700 >/dev/null 2>&1 || true
+sleep 2
+xdotool key --clearmodifiers i
+sleep 1
+shot "$window" "$OLDPWD/docs/photo-view.png"
+xdotool key --clearmodifiers i g
+sleep 3
+shot "$window" "$OLDPWD/docs/photo-gallery.png"
+kill "${pids[-1]}" 2>/dev/null || true
+
+xterm -ti vt340 -fa 'DejaVu Sans Mono' -fs 10 -geometry 100x30+20+20 -T 'marivue --tty photos' \
+  -e env -u MARIVUE_TTY_GRAPHICS -u TMUX -u STY LC_ALL=C.UTF-8 "$marivue" --tty ./*.jpg &
+pids+=($!)
+terminal=$(wait_window 'marivue --tty photos')
+sleep 3
+shot "$terminal" "$OLDPWD/docs/photo-terminal.png"
+xdotool windowactivate --sync "$terminal" >/dev/null 2>&1 || true
+xdotool key --clearmodifiers g
+sleep 3
+shot "$terminal" "$OLDPWD/docs/photo-terminal-gallery.png"
+cd "$OLDPWD"

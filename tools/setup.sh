@@ -41,8 +41,9 @@ RUN_PACKAGES=(
 # runtime, Valgrind, and clang-format; xterm with xwd for the terminal's
 # pixel pictures, and netpbm for tools/screenshots.sh; abigail-tools, whose
 # abidiff checks that the shared library's ABI is the interface's alone;
-# icc-profiles-free's colour profiles, which the tests embed in pictures,
-# and liblcms2-utils, whose jpgicc converts them for comparison.
+# icc-profiles-free's colour profiles and libgs-common's CMYK one, which
+# the tests embed in pictures, and liblcms2-utils, whose jpgicc converts
+# them for comparison.
 TEST_PACKAGES=(
   libgtest-dev
   libjpeg62-turbo-dev
@@ -63,6 +64,7 @@ TEST_PACKAGES=(
   netpbm
   abigail-tools
   icc-profiles-free
+  libgs-common
   liblcms2-utils
 )
 

@@ -227,36 +227,51 @@ TEST(PictureDecode, ColoursConvertedFromTheProfileLikeJpgicc) {
     tag("grey.jpg", "grey-gamma.jpg", profile("Gray.icc"));
     tag("p.jpg", "garbage.jpg", std::vector<uint8_t>(400, 0x5A));
     tag("p.jpg", "grey-profile-on-colour.jpg", profile("Gray.icc"));
-    const std::string note = "its colour profile cannot be used, so its colours are shown unconverted";
+    // A CMYK picture with its inks' profile: the decoder turns the inks into
+    // RGB itself, so the profile has nothing to apply to and no note is due.
+    run("cp '" MARIVUE_EXTENDED_FIXTURES "/cmyk_45x29.jpg' '" + f.at("cmyk.jpg") + "'");
+    tag("cmyk.jpg", "cmyk-profile.jpg", profile("ghostscript/ps_cmyk.icc"));
+    const char* note = "its colour profile cannot be used, so its colours are shown unconverted";
     struct Row {
         const char* file;
         const char* plain;  // the same picture without the profile
         bool converted;
+        const char* note;  // the outcome's reason
+        const char* name;  // the profile's, for the info panel
     } rows[] = {
-        {"adobe.jpg", "p.jpg", true},
-        {"lstar.jpg", "p.jpg", true},
-        {"grey-gamma.jpg", "grey.jpg", true},
-        {"garbage.jpg", "p.jpg", false},
-        {"grey-profile-on-colour.jpg", "p.jpg", false},
+        {"adobe.jpg", "p.jpg", true, "", "Compatible with Adobe RGB (1998)"},
+        {"lstar.jpg", "p.jpg", true, "", "Lstar-RGB.icc"},
+        {"grey-gamma.jpg", "grey.jpg", true, "", "Gray"},
+        {"garbage.jpg", "p.jpg", false, note, "unreadable"},
+        {"grey-profile-on-colour.jpg", "p.jpg", false, note, "Gray"},
+        {"cmyk-profile.jpg", "cmyk.jpg", false, "", "Artifex PS CMYK Profile"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
         const DecodedPicture d = decode(f.at(row.file), box(width, height));
         EXPECT_EQ(d.outcome.result, PictureResult::shown);
+        EXPECT_EQ(d.outcome.reason, row.note);
+        const InfoLines lines = picture_info(row.file, f.at(row.file), "/", &d.outcome);
+        const auto named =
+            std::find_if(lines.begin(), lines.end(), [](const auto& l) { return l.first == "Colour profile"; });
+        ASSERT_NE(named, lines.end());
+        EXPECT_EQ(named->second, row.name);
         const std::vector<uint8_t> shown = bgr(d), plain = bgr(decode(f.at(row.plain), box(width, height)));
         if (!row.converted) {
-            EXPECT_EQ(d.outcome.reason, note);
             EXPECT_TRUE(shown == plain);
             continue;
         }
-        EXPECT_EQ(d.outcome.reason, "");
         run("jpgicc -q100 '" + f.at(row.file) + "' '" + f.at("srgb.jpg") + "'");
         const e2e::Picture reference = f.reference(f.at("srgb.jpg"));
         ASSERT_EQ(reference.samples.size(), shown.size());
         EXPECT_LE(worst_tile(shown, reference.samples), 1.0);
         EXPECT_GE(worst_tile(plain, reference.samples), 20.0);  // the conversion is not a no-op
     }
-    EXPECT_EQ(decode(f.at("p.jpg"), box(width, height)).outcome.reason, "");
+    // Without a profile: no note, no line.
+    const DecodedPicture untagged = decode(f.at("p.jpg"), box(width, height));
+    EXPECT_EQ(untagged.outcome.reason, "");
+    for (const auto& line : picture_info("p.jpg", f.at("p.jpg"), "/", &untagged.outcome))
+        EXPECT_NE(line.first, "Colour profile");
     std::filesystem::remove_all(f.dir);
 }
 
