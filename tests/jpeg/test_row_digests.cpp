@@ -229,4 +229,33 @@ TEST(RowDigests, EveryLayoutHoldsTheRecordedRowsPixels) {
     EXPECT_GT(compared, 100000);
 }
 
+// A layout the decoder does not have is refused: before open_decoder, which
+// fails, and when a caller sets one between rows, at the next row, which
+// fails with everything released.
+TEST(RowDigests, AnUnknownLayoutIsRefused) {
+    std::ifstream in(fixture_dir / "base_2x2_241x161.jpg", std::ios::binary);
+    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (int32_t layout : {-1, LayoutGrey + 1})
+        for (bool between_rows : {false, true}) {
+            MemoryByteSource source(data.data(), data.size());
+            std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+            if (!between_rows) d->settings.layout = layout;
+            open_decoder(*d, source);
+            if (!between_rows) {
+                EXPECT_EQ(d->status, StreamError);
+                free_pool(*d);
+                continue;
+            }
+            ASSERT_EQ(begin(*d), 0);
+            std::vector<uint8_t> row(4 * static_cast<size_t>(d->output_width));
+            ASSERT_EQ(decode_row_into(*d, row.data(), nullptr), 0);
+            d->settings.layout = layout;
+            EXPECT_EQ(decode_row_into(*d, row.data(), nullptr), -1);
+            EXPECT_EQ(d->status, StreamError);
+            EXPECT_EQ(d->source, nullptr);
+            for (void* block : d->pool_blocks) EXPECT_EQ(block, nullptr);
+            free_pool(*d);
+        }
+}
+
 }  // namespace
