@@ -164,6 +164,12 @@ TEST(PictureDecode, SaysWhyAFileCannotBeShown) {
         EXPECT_EQ(d.outcome.reason, row.reason) << row.name;
         EXPECT_EQ(bool(d.image), row.image) << row.name;
     }
+    // Wider than the decoder's default side limit: shown, fitted.
+    const DecodedPicture wide = decode(MARIVUE_EXTENDED_FIXTURES "/wide_1x2_13000x16.jpg", box(1300, 100));
+    EXPECT_EQ(wide.outcome.result, PictureResult::shown) << wide.outcome.reason;
+    EXPECT_EQ((std::vector<int>{wide.outcome.facts.width, wide.outcome.facts.height}), (std::vector<int>{13000, 16}));
+    ASSERT_TRUE(wide.image);
+    EXPECT_EQ((std::vector<int>{wide.image->width, wide.image->height}), (std::vector<int>{1300, 2}));
     // A picture the decoder refuses: the reason names its kind.
     const std::string dir = e2e::make_temp_dir(), refused = dir + "/arithmetic-progressive.jpg";
     e2e::write_file(refused, jt::head(8, 8, jt::grey(), 0xCA).bytes);
