@@ -65,7 +65,7 @@ void redraw_dialog(Platform& platform, WindowHandle dialog) {
 void run_dialog(Platform& platform, ModuleHandle instance, uint16_t template_id, DialogProcedure procedure) {
     const uint8_t* template_bytes = nullptr;
     uint32_t template_size = 0;
-    if (!platform.find_resource(instance, resource_kind_dialog, template_id, &template_bytes, &template_size)) {
+    if (!platform.find_resource(instance, resource_type_dialog, template_id, &template_bytes, &template_size)) {
         platform.diagnostic_print("Error: Dialog template %i is missing!\n", template_id);
         return;
     }

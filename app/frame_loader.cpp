@@ -46,7 +46,7 @@ bool load_frame(uint16_t current_id, FrameBuffer frame, const FrameLoaderService
     // The source counts in 32-bit signed bytes; a larger resource is not a picture.
     if (bytes == nullptr || byte_count == 0 || byte_count > 0x7FFFFFFFu) return false;
 
-    ResourceByteSource* source = new (std::nothrow) ResourceByteSource(bytes, static_cast<int32_t>(byte_count));
+    ResourceByteSource* source = new (std::nothrow) ResourceByteSource(bytes, byte_count);
     if (source == nullptr) return false;
     // The record is large (tens of kilobytes): never on the stack.
     JpegDecoder* decoder = new (std::nothrow) JpegDecoder;

@@ -3,20 +3,22 @@
 
 #include "marivue/jpeg/byte_source.h"
 
+#include <cstddef>
 #include <cstdint>
 
-// Hands out the bytes of one resource, in place: `data` is not owned and must
-// stay valid until the source is destroyed (resource memory lives as long as
-// the process). The end of the data is reported in the call after the one
-// that delivered the last bytes.
-class ResourceByteSource : public marivue::jpeg::ByteSource {
+// Hands out the bytes of one resource in place, as MemoryByteSource does
+// (`bytes` is not owned and must stay valid until the source is destroyed;
+// resource memory lives as long as the process), except that the end is
+// reported in the call after the one that delivered the last bytes, as the
+// frame loader's source always has. The decoder asks whether its source has
+// ended when a progressive scan's data runs out, so when the end is reported
+// can change how a damaged picture whose last bytes exactly fill the
+// decoder's input buffer is read.
+class ResourceByteSource : public marivue::jpeg::MemoryByteSource {
 public:
-    ResourceByteSource(const uint8_t* bytes, int32_t byte_count);
+    ResourceByteSource(const uint8_t* bytes, size_t byte_count) : MemoryByteSource(bytes, byte_count) {}
     int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override;
 
-    const uint8_t* data;
-    int32_t size;
-    int32_t position;  // bytes already handed out, 0 to size
-    uint8_t end_reached;  // every byte has been handed out
-    uint8_t failed;  // the source is in error; read then returns -1
+private:
+    bool end_held_ = false;  // the last bytes went out without the end flag
 };

@@ -147,7 +147,7 @@ ViewerServices platform_viewer_services(Platform& platform, WindowHandle dialog)
     s.load_frame = [&platform](uint16_t id) {
         FrameLoaderServices loader;
         loader.find_picture = [&platform](uint16_t picture, const uint8_t** data, uint32_t* size) {
-            return platform.find_resource(viewer_dialog.app_instance, resource_kind_raw_data, picture, data, size);
+            return platform.find_resource(viewer_dialog.app_instance, resource_type_raw_data, picture, data, size);
         };
         loader.diagnostic = [&platform](const char* format, int32_t value) {
             platform.diagnostic_print(format, value);

@@ -9,7 +9,7 @@
 
 bool Platform::find_resource(ModuleHandle, uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size) {
     ResourceBytes bytes{nullptr, 0};
-    bool found = ::find_resource(type, id, &bytes) && bytes.data != nullptr && bytes.size > 0;
+    bool found = find_embedded_resource(type, id, &bytes) && bytes.data != nullptr && bytes.size > 0;
     *data = found ? bytes.data : nullptr;
     *size = found ? bytes.size : 0;
     return found;
@@ -21,7 +21,7 @@ int32_t Platform::load_string(ModuleHandle, uint16_t id, char16_t* buffer, int32
         buffer[0] = 0;
         return 0;
     }
-    return ::load_string(id, buffer, limit);
+    return load_embedded_string(id, buffer, limit);
 }
 
 int Platform::run_photo_view(PhotoController&) { return photo_view_unsupported; }

@@ -138,8 +138,8 @@ constexpr uint16_t control_class_edit = 0x0081;
 constexpr uint16_t control_class_static = 0x0082;
 
 // Resource types of the program module.
-constexpr uint16_t resource_kind_dialog = 5;
-constexpr uint16_t resource_kind_raw_data = 10;
+constexpr uint16_t resource_type_dialog = 5;
+constexpr uint16_t resource_type_raw_data = 10;
 
 // Greatest value random() returns.
 constexpr int32_t random_maximum = 32767;
@@ -265,8 +265,8 @@ public:
 
     // --- Runtime -----------------------------------------------------------
 
-    // The bytes of resource `id` of kind `type` (resource_kind_dialog or
-    // resource_kind_raw_data). The bytes stay valid for the life of the
+    // The bytes of resource `id` of kind `type` (resource_type_dialog or
+    // resource_type_raw_data). The bytes stay valid for the life of the
     // process. False, with *data null and *size 0, when it is missing or
     // empty. The default reads the program's resource store.
     virtual bool find_resource(ModuleHandle module, uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size);

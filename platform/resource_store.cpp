@@ -188,10 +188,10 @@ const ResourceDirectory& embedded_resources() {
     return dir;
 }
 
-bool find_resource(uint16_t type, uint16_t id, ResourceBytes* out) {
+bool find_embedded_resource(uint16_t type, uint16_t id, ResourceBytes* out) {
     return find_in_directory(embedded_resources(), type, id, out);
 }
 
-int32_t load_string(uint16_t id, char16_t* buffer, int32_t limit) {
+int32_t load_embedded_string(uint16_t id, char16_t* buffer, int32_t limit) {
     return load_string_from(embedded_resources(), id, buffer, limit);
 }

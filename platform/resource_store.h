@@ -3,15 +3,16 @@
 // the executable. Lookups are by resource type and numeric identifier.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+// The resource types besides those of the program module (platform.h).
 constexpr uint16_t resource_type_icon = 3;
-constexpr uint16_t resource_type_dialog = 5;
 constexpr uint16_t resource_type_string = 6;
-constexpr uint16_t resource_type_raw_data = 10;
 constexpr uint16_t resource_type_icon_group = 14;
 
 struct ResourceBytes {
@@ -42,7 +43,7 @@ bool parse_resource_file(const uint8_t* data, size_t size, ResourceDirectory* di
 // Finds a resource of `dir` by type and identifier, in any language.
 bool find_in_directory(const ResourceDirectory& dir, uint16_t type, uint16_t id, ResourceBytes* out);
 
-// Loads string `id` of `dir`: see load_string.
+// Loads string `id` of `dir`: see load_embedded_string.
 int32_t load_string_from(const ResourceDirectory& dir, uint16_t id, char16_t* buffer, int32_t limit);
 
 // Parses `data` as a resource file; on failure writes one diagnostic line
@@ -58,9 +59,9 @@ const ResourceDirectory& embedded_resources();
 
 // Finds a resource of the embedded .res by type and numeric id (any
 // language). The pointer is valid for the process lifetime. False when absent.
-bool find_resource(uint16_t type, uint16_t id, ResourceBytes* out);
+bool find_embedded_resource(uint16_t type, uint16_t id, ResourceBytes* out);
 
 // Loads string `id` as UTF-16 into buffer: at most `limit` units then a 0
 // terminator (buffer holds limit+1); a missing id gives an empty text.
 // Returns the units copied.
-int32_t load_string(uint16_t id, char16_t* buffer, int32_t limit);
+int32_t load_embedded_string(uint16_t id, char16_t* buffer, int32_t limit);

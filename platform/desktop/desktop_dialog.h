@@ -1,6 +1,7 @@
 // The record of one desktop dialog: its template, its widgets, whether it
 // has ended, and the state of the paint event under way. Shared by the
-// platform and the widgets that deliver the dialog's messages.
+// platform's files; the widgets know nothing of it and report through
+// their signals, which the platform connects.
 #pragma once
 
 #include "platform/desktop/desktop_platform.h"

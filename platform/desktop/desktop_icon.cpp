@@ -62,11 +62,11 @@ std::vector<std::string> icon_files_from_group(
 
 QIcon icon_from_resources(uint16_t group_id) {
     ResourceBytes group{nullptr, 0};
-    if (!find_resource(resource_type_icon_group, group_id, &group)) return {};
+    if (!find_embedded_resource(resource_type_icon_group, group_id, &group)) return {};
     const std::vector<std::string> files =
         icon_files_from_group(group.data, group.size, [](uint16_t id, const uint8_t** data, uint32_t* size) {
             ResourceBytes bytes{nullptr, 0};
-            if (!find_resource(resource_type_icon, id, &bytes)) return false;
+            if (!find_embedded_resource(resource_type_icon, id, &bytes)) return false;
             *data = bytes.data;
             *size = bytes.size;
             return true;

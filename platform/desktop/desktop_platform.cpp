@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdlib>
 
 DesktopPlatform::DesktopPlatform(int32_t scale)
     : SurfacePlatform(0, 0), scale_(std::clamp(scale, 0, command_line_scale_maximum)) {}
@@ -81,6 +82,33 @@ intptr_t DesktopPlatform::deliver_command(Dialog& dialog, uint16_t control_id, u
     return dialog.procedure(*this, dialog.handle, message_command, make_command(control_id, notification), source);
 }
 
+void DesktopPlatform::connect_widgets(Dialog& d) {
+    ShellWindow* window = d.window.get();
+    DialogArea* area = d.area;
+    QObject::connect(window, &ShellWindow::close_requested, window,
+                     [this, &d] { deliver_command(d, command_ok, button_clicked, 0); });
+    QObject::connect(window, &ShellWindow::action_requested, window,
+                     [this, &d](ViewerAction action) { perform(d, action); });
+    QObject::connect(window, &ShellWindow::focus_changed, window, [this, &d](QObject* widget, bool gained) {
+        const Dialog::Control* control = d.control_by_widget(widget);
+        if (control == nullptr || control->layout.class_ordinal != control_class_edit) return;
+        deliver_command(d, control->layout.id, gained ? edit_set_focus : edit_kill_focus,
+                        static_cast<intptr_t>(control->handle));
+    });
+    QObject::connect(area, &DialogArea::paint_requested, window, [this, &d](const QRect& rect) {
+        d.paint_rect = rect;
+        deliver_paint(d);
+    });
+    QObject::connect(area, &DialogArea::resized, window, [this, &d] { place_controls(d); });
+    QObject::connect(area, &DialogArea::wheel_turned, window, [this, &d](int notches) {
+        // A step for every notch, until one ends the dialog.
+        const ViewerAction step = viewer_action(notches < 0 ? ViewerKey::WheelDown : ViewerKey::WheelUp, false);
+        for (int left = std::abs(notches); left > 0 && !d.ended; --left) perform(d, step);
+    });
+    QObject::connect(area, &DialogArea::picture_double_clicked, window,
+                     [this, &d] { perform(d, ViewerAction::FullScreen); });
+}
+
 void DesktopPlatform::deliver_paint(Dialog& dialog) {
     dialog.invalid = false;
     if (dialog.ended || dialog.procedure == nullptr) return;
@@ -102,13 +130,14 @@ intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* templ
     d.handle = WindowHandle{new_handle()};
     d.procedure = procedure;
 
-    d.window = std::make_unique<ShellWindow>(*this, d);
+    d.window = std::make_unique<ShellWindow>();
     ShellWindow& window = *d.window;
     window.setWindowTitle(QString::fromStdU16String(d.layout.caption));
     window.setWindowIcon(icon_from_resources(111));
     d.units = dialog_units_of(window.font());
 
-    d.area = new DialogArea(*this, d, &window);
+    d.area = new DialogArea(&window);
+    connect_widgets(d);
     auto* column = new QVBoxLayout(&window);
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(d.area);
@@ -189,6 +218,7 @@ intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* templ
 
     const intptr_t result = d.ended ? d.result : -1;
     d.ended = true;  // no more messages while the widgets go
+    d.window->dialog_ended();
     d.window->hide();
     forget_window_contexts(d.handle);
     dialogs_.erase(static_cast<uintptr_t>(d.handle));
@@ -200,6 +230,7 @@ bool DesktopPlatform::end_dialog(WindowHandle dialog, intptr_t result) {
     Dialog* d = find_dialog(dialog);
     if (d == nullptr || d->ended) return false;
     d->ended = true;
+    d->window->dialog_ended();
     d->result = result;
     if (d->loop != nullptr) d->loop->quit();
     return true;
@@ -242,6 +273,7 @@ QSize DesktopPlatform::first_window_size(const Dialog& d) const {
 
 void DesktopPlatform::place_controls(Dialog& d) {
     d.placed = layout_dialog(d.layout, d.units, d.area->size(), d.with_done);
+    d.area->set_picture_area(d.placed.picture_area);
     for (size_t i = 0; i < d.controls.size() && i < d.placed.controls.size(); ++i)
         d.controls[i].widget->setGeometry(d.placed.controls[i]);
     d.done->setGeometry(d.placed.done);

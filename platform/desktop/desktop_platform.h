@@ -92,17 +92,17 @@ public:
     // The dialog's widgets and state; defined in desktop_dialog.h.
     struct Dialog;
 
-    // Called by the dialog widget's paint event.
+private:
+    // What the widgets' signals are connected to: the client area's paint
+    // event; clicks, edit notifications, the done button, closing the
+    // window and the shortcuts; what the key map says a key does; placing
+    // the widgets for the client area's present size.
+    void connect_widgets(Dialog& dialog);
     void deliver_paint(Dialog& dialog);
-    // Called by the widgets for clicks, edit notifications, the done button,
-    // closing the window and the shortcuts.
     intptr_t deliver_command(Dialog& dialog, uint16_t control_id, uint16_t notification, intptr_t source);
-    // Does what the key map says a key does.
     void perform(Dialog& dialog, ViewerAction action);
-    // Places the widgets for the dialog widget's present size.
     void place_controls(Dialog& dialog);
 
-private:
     // Copies to a dialog's window are drawn in its paint event, scaled
     // into the picture area.
     bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,

@@ -1,22 +1,17 @@
 // The shell's window around a desktop dialog.
 #include "platform/desktop/shell_window.h"
 
-#include "platform/desktop/desktop_dialog.h"
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 
-ShellWindow::ShellWindow(DesktopPlatform& platform, DesktopPlatform::Dialog& dialog)
-    : platform_(platform), dialog_(dialog) {}
-
 void ShellWindow::closeEvent(QCloseEvent* event) {
     // Closing the window is the done button; the dialog procedure decides.
-    if (!dialog_.ended) {
+    if (!ended_) {
         event->ignore();
-        platform_.deliver_command(dialog_, command_ok, button_clicked, 0);
+        emit close_requested();
     }
 }
 
@@ -26,7 +21,9 @@ bool ShellWindow::eventFilter(QObject* watched, QEvent* event) {
             return shortcut(static_cast<QKeyEvent*>(event));
         case QEvent::FocusIn:
         case QEvent::FocusOut:
-            focus_change(watched, event->type() == QEvent::FocusIn, static_cast<QFocusEvent*>(event));
+            // A context menu takes the focus only for a moment.
+            if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+                emit focus_changed(watched, event->type() == QEvent::FocusIn);
             return false;
         default:
             return false;
@@ -80,7 +77,7 @@ bool viewer_key(int key, Qt::KeyboardModifiers modifiers, ViewerKey* out) {
 bool ShellWindow::shortcut(const QKeyEvent* key) {
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     if (key->key() == Qt::Key_Q && mods == Qt::ControlModifier) {
-        platform_.perform(dialog_, ViewerAction::Quit);
+        emit action_requested(ViewerAction::Quit);
         return true;
     }
     ViewerKey viewer{};
@@ -88,15 +85,6 @@ bool ShellWindow::shortcut(const QKeyEvent* key) {
     const bool searching = dynamic_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr;
     const ViewerAction action = viewer_action(viewer, searching);
     if (action == ViewerAction::None) return false;
-    platform_.perform(dialog_, action);
+    emit action_requested(action);
     return true;
-}
-
-void ShellWindow::focus_change(QObject* watched, bool gained, const QFocusEvent* event) {
-    // A context menu takes the focus only for a moment.
-    if (event->reason() == Qt::PopupFocusReason) return;
-    const DesktopPlatform::Dialog::Control* control = dialog_.control_by_widget(watched);
-    if (control == nullptr || control->layout.class_ordinal != control_class_edit) return;
-    platform_.deliver_command(dialog_, control->layout.id, gained ? edit_set_focus : edit_kill_focus,
-                              static_cast<intptr_t>(control->handle));
 }

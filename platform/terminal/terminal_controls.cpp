@@ -2,6 +2,9 @@
 // panel.
 #include "platform/terminal/terminal_platform.h"
 
+#include "platform/terminal/terminal_layout.h"
+#include "platform/terminal/terminal_session.h"
+
 #include <algorithm>
 
 TerminalPlatform::Control* TerminalPlatform::find_control(int32_t control_id) {
@@ -55,4 +58,15 @@ bool TerminalPlatform::show_input_panel(int32_t show) {
         if (dialog_ != null_window) invalidate_rect(dialog_, nullptr, 1);
     }
     return true;
+}
+
+void TerminalPlatform::scroll_box(int32_t control_id, int32_t lines) {
+    Control* box = find_control(control_id);
+    if (box == nullptr || session_ == nullptr) return;
+    const CellControl* cell = find_cell_control(session_->layout, box->layout.id);
+    if (cell == nullptr) return;
+    int32_t inner_rows = cell->area.rows - 2;
+    int32_t total = static_cast<int32_t>(wrap_box_text(box->text, cell->area.cols - 2).size());
+    int32_t last = std::max(0, total - inner_rows);
+    box->scroll = std::clamp(box->scroll + lines, 0, last);
 }

@@ -1,15 +1,12 @@
-// The terminal front end's input: the loop that waits for keys, mouse
-// reports and signals, and what each of them does to the dialog.
+// The terminal front end's input: what each key and mouse report does to
+// the dialog. The session's loop (terminal_session.cpp) waits for them and
+// draws the screen; input never draws.
 #include "platform/terminal/terminal_platform.h"
 
 #include "platform/key_map.h"
 #include "platform/terminal/terminal_session.h"
 
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <algorithm>
-#include <csignal>
 #include <optional>
 
 namespace {
@@ -79,39 +76,6 @@ std::optional<ViewerKey> to_viewer_key(int32_t key, bool is_function_key) {
 
 }  // namespace
 
-void TerminalPlatform::run_loop() {
-    while (dialog_open_) {
-        if (pending_stop_signal() != 0) {
-            int stop = pending_stop_signal();
-            if (stop == SIGINT) {
-                // Ctrl+C from outside: the same as the done button.
-                set_pending_stop_signal(0);
-                send_command(command_ok, button_clicked);
-                if (dialog_open_) continue;
-            }
-            return;
-        }
-        // Keys already waiting are handled before anything is repainted.
-        wtimeout(stdscr, 0);
-        wint_t key = 0;
-        int got = wget_wch(stdscr, &key);
-        if (got == ERR) {
-            deliver_pending_paint();
-            if (!dialog_open_) return;
-            draw_screen();
-            wtimeout(stdscr, 200);
-            got = wget_wch(stdscr, &key);
-            if (got == ERR) {
-                // A terminal that hung up reads as an endless stream of
-                // nothing: end as on SIGHUP rather than spin.
-                if (terminal_hung_up() && pending_stop_signal() == 0) set_pending_stop_signal(SIGHUP);
-                continue;
-            }
-        }
-        handle_key(static_cast<int32_t>(key), got == KEY_CODE_YES);
-    }
-}
-
 void TerminalPlatform::press(uint16_t control_id) { send_command(control_id, button_clicked); }
 
 void TerminalPlatform::focus_search(bool focus) {
@@ -135,10 +99,6 @@ void TerminalPlatform::focus_search(bool focus) {
 
 void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
     if (session_ == nullptr) return;
-    if (is_function_key && key == KEY_RESIZE) {
-        relayout();
-        return;
-    }
     if (is_function_key && key == KEY_MOUSE) {
         handle_mouse();
         return;
@@ -198,20 +158,6 @@ void TerminalPlatform::act(ViewerAction action) {
         case ViewerAction::None:
             return;
     }
-}
-
-bool terminal_hung_up() {
-    struct pollfd input {};
-    input.fd = STDIN_FILENO;
-    input.events = POLLIN;
-    if (poll(&input, 1, 0) < 0) return false;
-    if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
-    // Readable yet nothing came: end of file.
-    if ((input.revents & POLLIN) != 0) {
-        int waiting = 0;
-        return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0;
-    }
-    return false;
 }
 
 bool skip_terminal_answer() {
@@ -318,17 +264,6 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
     text.insert(static_cast<size_t>(caret), units);
     caret += static_cast<int32_t>(units.size());
     send_command(id, edit_change);
-}
-
-void TerminalPlatform::scroll_box(int32_t control_id, int32_t lines) {
-    Control* box = find_control(control_id);
-    if (box == nullptr || session_ == nullptr) return;
-    const CellControl* cell = find_cell_control(session_->layout, box->layout.id);
-    if (cell == nullptr) return;
-    int32_t inner_rows = cell->area.rows - 2;
-    int32_t total = static_cast<int32_t>(wrap_box_text(box->text, cell->area.cols - 2).size());
-    int32_t last = std::max(0, total - inner_rows);
-    box->scroll = std::clamp(box->scroll + lines, 0, last);
 }
 
 void TerminalPlatform::handle_mouse() {

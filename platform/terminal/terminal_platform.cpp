@@ -1,12 +1,10 @@
-// The terminal front end's dialog: messages to the dialog procedure, the
-// dialog's life from its template to its end, and its window's painting.
+// The terminal front end's dialog: messages to the dialog procedure, its
+// end, and its window's painting. Running it is terminal_run.cpp's.
 #include "platform/terminal/terminal_platform.h"
 
 #include "platform/terminal/terminal_session.h"
 
 #include <algorithm>
-#include <csignal>
-#include <cstdio>
 #include <cstdlib>
 
 TerminalPlatform::TerminalPlatform() : SurfacePlatform(terminal_surface_width, terminal_surface_height) {}
@@ -31,64 +29,6 @@ void TerminalPlatform::deliver_pending_paint() {
     // request, not an endless stream of them.
     invalid_ = false;
     erase_pending_ = false;
-}
-
-intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* template_bytes, uint32_t template_size,
-                                               WindowHandle, DialogProcedure procedure, intptr_t init_argument) {
-    failure_.clear();
-    if (dialog_open_ || procedure == nullptr || template_bytes == nullptr) return -1;
-    DialogTemplate layout;
-    if (!parse_dialog_template(template_bytes, template_size, &layout)) {
-        failure_ = "the dialog template is damaged";
-        std::fprintf(stderr, "marivue: %s\n", failure_.c_str());
-        return -1;
-    }
-    layout_ = std::move(layout);
-    dialog_ = WindowHandle{1};
-    controls_.clear();
-    for (size_t i = 0; i < layout_.controls.size(); ++i) {
-        const DialogControlTemplate& t = layout_.controls[i];
-        Control control{t, WindowHandle{2 + i}, cell_control_kind(t), t.text, terminal_default_text_limit, 0, 0};
-        controls_.push_back(control);
-    }
-    procedure_ = procedure;
-    focus_ = -1;
-    done_button_ = false;
-    invalid_ = false;
-    erase_pending_ = false;
-    picture_shown_ = false;
-    picture_dirty_ = true;
-
-    session_ = std::make_unique<Session>();
-    if (!session_->open(&failure_)) {
-        session_.reset();
-        std::fprintf(stderr, "marivue: %s\n", failure_.c_str());
-        dialog_ = null_window;
-        procedure_ = nullptr;
-        return -1;
-    }
-    relayout();
-
-    dialog_open_ = true;
-    dialog_result_ = -1;
-    send(message_init_dialog, 0, init_argument);
-    if (dialog_open_) run_loop();
-
-    int stop = pending_stop_signal();
-    session_->close();
-    bool ignored = session_->stop_was_ignored(stop);
-    session_.reset();
-    dialog_open_ = false;
-    dialog_ = null_window;
-    procedure_ = nullptr;
-    if ((stop == SIGTERM || stop == SIGHUP) && !ignored) {
-        // The terminal is back to normal: end the way the signal asked.
-        std::signal(stop, SIG_DFL);
-        std::raise(stop);
-    }
-    set_pending_stop_signal(0);
-    note_dialog_result(dialog_result_);
-    return dialog_result_;
 }
 
 bool TerminalPlatform::end_dialog(WindowHandle dialog, intptr_t result) {

@@ -132,7 +132,7 @@ public:
     };
 
 private:
-    struct Session;  // the ncurses screen and the input loop's state, in terminal_session.h
+    struct Session;  // the ncurses screen and what puts the terminal back, in terminal_session.h
 
     // A copy into the window's context marks the picture as shown.
     bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
@@ -144,15 +144,19 @@ private:
     Control* find_control(int32_t control_id);
     void erase_surface();
 
-    // Input, in terminal_input.cpp.
+    // The loop that hands input to the dialog and draws the screen between
+    // keys, in terminal_run.cpp.
     void run_loop();
+    // A control's lines scrolled by `lines`, kept within its text, in
+    // terminal_controls.cpp.
+    void scroll_box(int32_t control_id, int32_t lines);
+    // Input, in terminal_input.cpp.
     void handle_key(int32_t key, bool is_function_key);
     void act(ViewerAction action);
     void handle_mouse();
     void press(uint16_t control_id);
     void focus_search(bool focus);
     void edit_search(int32_t key, bool is_function_key);
-    void scroll_box(int32_t control_id, int32_t lines);
     // Screen, in terminal_screen.cpp.
     void relayout();
     void draw_screen();

@@ -3,6 +3,7 @@
 #include "platform/terminal/terminal_session.h"
 
 #include <langinfo.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -226,6 +227,20 @@ void TerminalPlatform::Session::close() {
 bool TerminalPlatform::Session::stop_was_ignored(int signal_number) const {
     for (size_t i = 0; i < 3; ++i) {
         if (stop_signals[i] == signal_number) return stop_ignored[i];
+    }
+    return false;
+}
+
+bool terminal_hung_up() {
+    struct pollfd input {};
+    input.fd = STDIN_FILENO;
+    input.events = POLLIN;
+    if (poll(&input, 1, 0) < 0) return false;
+    if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+    // Readable yet nothing came: end of file.
+    if ((input.revents & POLLIN) != 0) {
+        int waiting = 0;
+        return ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0;
     }
     return false;
 }

@@ -1,7 +1,7 @@
 // The terminal session of a running dialog: the ncurses screen, the picture
 // renderer chosen for this terminal, and what puts the terminal back when
 // the dialog ends, on a stop signal (SIGINT, SIGTERM, SIGHUP), at exit and
-// on crashes. The terminal's own helpers that the screen and the input loop
+// on crashes. The terminal's own helpers that the screen and the dialog's loop
 // share are declared here too.
 #pragma once
 
@@ -45,7 +45,7 @@ struct TerminalPlatform::Session {
     bool stop_was_ignored(int signal_number) const;
 };
 
-// The stop signal that arrived and waits for the input loop, or 0.
+// The stop signal that arrived and waits for the dialog's loop, or 0.
 int pending_stop_signal();
 void set_pending_stop_signal(int signal_number);
 

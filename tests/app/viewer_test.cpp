@@ -7,10 +7,10 @@
 #include "app/viewer.h"
 #include "app/resource_byte_source.h"
 #include "jpeg/decoder.h"
-#include "platform/headless/headless_platform.h"
 #include "platform/key_map.h"
 #include "platform/resource_store.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/headless_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -137,16 +137,20 @@ TEST(FrameLoader, LoadsOrRefusesWithoutTouchingTheFrame) {
     }
 }
 
-// The byte source refuses what the decoder never asks: a negative request,
-// no buffer, a read from a source in error.
-TEST(ResourceByteSource, RefusesBadRequests) {
+// The byte source refuses what the decoder never asks (a negative request,
+// no buffer) without losing a byte, and reports the end in the call after
+// the last bytes.
+TEST(ResourceByteSource, RefusesBadRequestsAndEndsLate) {
     const uint8_t bytes[4] = {1, 2, 3, 4};
-    for (int row = 0; row < 3; ++row) {
+    for (int row = 0; row < 2; ++row) {
         ResourceByteSource source(bytes, 4);
-        source.failed = row == 2;
         uint8_t buffer[4] = {}, end_flag = 0;
         EXPECT_EQ(source.read(row == 1 ? nullptr : buffer, row == 0 ? -1 : 2, &end_flag), -1) << row;
-        EXPECT_EQ(end_flag + buffer[0] + source.position, 0) << row;
+        EXPECT_EQ(end_flag + buffer[0], 0) << row;
+        EXPECT_EQ(source.read(buffer, 4, &end_flag), 4) << row;
+        EXPECT_EQ(buffer[0] + end_flag, 1) << row;
+        EXPECT_EQ(source.read(buffer, 4, &end_flag), 0) << row;
+        EXPECT_EQ(end_flag, 1) << row;
     }
 }
 
@@ -207,7 +211,8 @@ void expect_showing(const HeadlessPlatform& p, int number, bool after_step) {
         EXPECT_EQ(p.control_text(control_details_box), details.at(number) + u"\r\n[Credit: www.marivue.example.org]");
     }
     ResourceBytes stored{nullptr, 0};
-    ASSERT_TRUE(find_resource(resource_type_raw_data, static_cast<uint16_t>(first_picture_id + number), &stored));
+    ASSERT_TRUE(
+        find_embedded_resource(resource_type_raw_data, static_cast<uint16_t>(first_picture_id + number), &stored));
     EXPECT_TRUE(shown_frame(p) == expected_frame({stored.data, stored.data + stored.size})) << "picture " << number;
 }
 
@@ -239,9 +244,11 @@ Action pictures_load(bool only, std::set<int> listed) {
     return [only, listed](HeadlessPlatform& p) {
         p.resource_source = [only, listed](uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size) {
             static const std::vector<uint8_t> junk(2000, 0x5A);
-            const bool refused = type == resource_kind_raw_data && (listed.count(id - first_picture_id) != 0) != only;
+            const bool refused = type == resource_type_raw_data && (listed.count(id - first_picture_id) != 0) != only;
             ResourceBytes bytes{nullptr, 0};
-            *data = refused ? (only ? nullptr : junk.data()) : ::find_resource(type, id, &bytes) ? bytes.data : nullptr;
+            *data = refused                                    ? (only ? nullptr : junk.data())
+                    : find_embedded_resource(type, id, &bytes) ? bytes.data
+                                                               : nullptr;
             *size = refused ? static_cast<uint32_t>(junk.size()) : bytes.size;
             return *data != nullptr;
         };
@@ -360,7 +367,7 @@ TEST(Viewer, FilterMatchingNoPictureStaysAndLongTextsAreCut) {
                                     : id == 3000 ? std::u16string(300, u'y')
                                     : id == 5123 ? u"a whale"
                                                  : u"";
-        if (text.empty()) return ::load_string(id, buffer, limit);
+        if (text.empty()) return load_embedded_string(id, buffer, limit);
         buffer[text.copy(buffer, static_cast<size_t>(limit))] = 0;
         return std::min(limit, static_cast<int32_t>(text.size()));
     };

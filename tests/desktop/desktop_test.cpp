@@ -65,7 +65,7 @@ std::string text_of(int32_t id) {
 
 std::string string_resource(uint32_t id) {
     char16_t buffer[256];
-    load_string(static_cast<uint16_t>(id), buffer, 255);
+    load_embedded_string(static_cast<uint16_t>(id), buffer, 255);
     return QString::fromStdU16String(buffer).toStdString();
 }
 

@@ -23,7 +23,7 @@ namespace {
 
 std::vector<uint8_t> resource(uint16_t type, uint16_t id) {
     ResourceBytes bytes{nullptr, 0};
-    if (!find_resource(type, id, &bytes)) return {};
+    if (!find_embedded_resource(type, id, &bytes)) return {};
     return std::vector<uint8_t>(bytes.data, bytes.data + bytes.size);
 }
 
@@ -53,7 +53,7 @@ TEST(Collection, EveryPictureDecodesToA240WideColourPicture) {
 
 std::u16string load(uint16_t id, int32_t limit = 255) {
     std::vector<char16_t> buffer(static_cast<size_t>(limit) + 1, u'#');
-    int32_t n = load_string(id, buffer.data(), limit);
+    int32_t n = load_embedded_string(id, buffer.data(), limit);
     EXPECT_EQ(buffer[static_cast<size_t>(n)], u'\0') << "string " << id << " not terminated";
     return std::u16string(buffer.data(), static_cast<size_t>(n));
 }
@@ -137,8 +137,8 @@ TEST(Parsers, RefuseDamagedInput) {
     // before its data, data size first, header size next.
     const ResourceBytes file = embedded_resource_file();
     ResourceBytes picture_data{nullptr, 0}, string_block{nullptr, 0};
-    ASSERT_TRUE(find_resource(resource_type_raw_data, 2000, &picture_data));
-    ASSERT_TRUE(find_resource(resource_type_string, 5000 / 16 + 1, &string_block));
+    ASSERT_TRUE(find_embedded_resource(resource_type_raw_data, 2000, &picture_data));
+    ASSERT_TRUE(find_embedded_resource(resource_type_string, 5000 / 16 + 1, &string_block));
     const std::vector<uint8_t> whole(file.data, file.data + file.size);
     const size_t picture = static_cast<size_t>(picture_data.data - file.data) - 32;
     const size_t strings = static_cast<size_t>(string_block.data - file.data);

@@ -43,8 +43,8 @@ std::string seed(int start) { return "MARIVUE_SEED=" + std::to_string(seed_for.a
 // shows them, less spaces (the box breaks its lines there).
 std::string expected_details(int number) {
     char16_t location[256], date[256];
-    load_string(static_cast<uint16_t>(image_catalog.location_ids[number]), location, 255);
-    load_string(static_cast<uint16_t>(image_catalog.date_ids[number]), date, 255);
+    load_embedded_string(static_cast<uint16_t>(image_catalog.location_ids[number]), location, 255);
+    load_embedded_string(static_cast<uint16_t>(image_catalog.date_ids[number]), date, 255);
     std::string out;
     for (char16_t c : std::u16string(location) + date + u"[Credit:" + credit_domain + u"]")
         if (c != u' ' && c < 0x80) out += static_cast<char>(c);
@@ -243,7 +243,7 @@ TEST_F(TerminalViewer, ThePictureShowsTheDecodedFrameTheRightWayUp) {
     // Picture 1 is 124 rows tall: below it the frame is black, also after the
     // taller picture 0 was shown. The reference library decodes it here.
     ResourceBytes bytes{nullptr, 0};
-    ASSERT_TRUE(find_resource(resource_type_raw_data, first_picture_id + 1, &bytes));
+    ASSERT_TRUE(find_embedded_resource(resource_type_raw_data, first_picture_id + 1, &bytes));
     const e2e::OracleResult oracle = e2e::oracle_decode(std::vector<uint8_t>(bytes.data, bytes.data + bytes.size));
     ASSERT_TRUE(oracle.ok && oracle.picture.width == 240 && oracle.picture.height < 160) << oracle.message;
 

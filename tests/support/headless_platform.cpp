@@ -1,4 +1,4 @@
-#include "platform/headless/headless_platform.h"
+#include "tests/support/headless_platform.h"
 
 #include <algorithm>
 #include <cstdio>
