@@ -630,36 +630,6 @@ TEST_F(JpegDecodeCommand, TruncatedData) {
     }
 }
 
-// Damaged data is never reported as success: a cut file with an end-of-image
-// marker appended, data ending right after a scan header, a progressive
-// file cut inside a table between scans. Each is written with the warning
-// and exit status 3.
-TEST_F(JpegDecodeCommand, EarlyEndsAreWarnedAbout) {
-    for (const bool progressive : {false, true}) {
-        const std::vector<uint8_t> jpeg = write_jpeg("whole.jpg", 96, 80, Sampling::H2V2, progressive);
-        const auto scans = e2e::find_markers(jpeg, 0xDA, 0xDA);
-        const size_t data = e2e::segment_end(jpeg, scans[scans.size() / 2]);
-        const auto with_eoi = [](std::vector<uint8_t> b) { return b.insert(b.end(), {0xFF, 0xD9}), b; };
-        std::vector<std::vector<uint8_t>> damaged = {
-            with_eoi({jpeg.begin(), jpeg.begin() + static_cast<long>(data + 30)}),
-            {jpeg.begin(), jpeg.begin() + static_cast<long>(data)},
-            with_eoi({jpeg.begin(), jpeg.begin() + static_cast<long>(data)}),
-        };
-        const auto tables = e2e::find_markers(jpeg, 0xC4, 0xC4);
-        if (progressive) damaged.push_back({jpeg.begin(), jpeg.begin() + static_cast<long>(tables.back().offset + 8)});
-        for (size_t i = 0; i < damaged.size(); ++i) {
-            e2e::write_file(path("damaged.jpg"), damaged[i]);
-            const Ran r = run(dir, {path("damaged.jpg"), path("out.ppm")});
-            EXPECT_EQ(r.exit_code, 3) << progressive << " " << i << ": " << r.err;
-            EXPECT_TRUE(
-                r.err.starts_with("jpeg-decode: warning: " + path("damaged.jpg") + ": the picture's data ends early; "))
-                << r.err;
-            EXPECT_EQ(run(dir, {"--check", path("damaged.jpg")}).exit_code, 3);
-        }
-        EXPECT_EQ(run(dir, {"--check", path("whole.jpg")}).exit_code, 0);
-    }
-}
-
 // The embedded colour profile goes into a PNG's iCCP chunk, named after the
 // profile's own description, and byte for byte as embedded (read back with
 // libpng); --info and --json name it, with the Exif orientation. A grey
