@@ -39,7 +39,15 @@ TEST(JpegApi, InfoTellsTheFrame) {
                 {"rgb_1x2_241x161.jpg",
                  {241, 161, 3, false, true, {1, 1, 1}, {2, 1, 1}},
                  ColourSpace::rgb,
-                 MARIVUE_JPEG_SPACE_RGB}};
+                 MARIVUE_JPEG_SPACE_RGB},
+                {"../extended/cmyk_45x29.jpg",
+                 {45, 29, 4, false, false, {1, 1, 1, 1}, {1, 1, 1, 1}},
+                 ColourSpace::cmyk,
+                 MARIVUE_JPEG_SPACE_CMYK},
+                {"../extended/ycck_prog_41x23.jpg",
+                 {41, 23, 4, true, false, {2, 1, 1, 2}, {1, 1, 1, 1}},
+                 ColourSpace::ycck,
+                 MARIVUE_JPEG_SPACE_YCCK}};
     for (const Row& row : rows) {
         const auto data = fixture(row.name);
         Info info;
@@ -53,7 +61,8 @@ TEST(JpegApi, InfoTellsTheFrame) {
                                         {info.h_factor[0], row.info.h_factor[0]},
                                         {c.v_factor[0], row.info.v_factor[0]},
                                         {info.h_factor[2], row.info.h_factor[2]},
-                                        {info.v_factor[3], 0}})
+                                        {info.h_factor[3], row.info.h_factor[3]},
+                                        {info.v_factor[3], row.info.v_factor[3]}})
             EXPECT_EQ(got, want) << row.name;
         EXPECT_EQ(info.progressive, row.info.progressive) << row.name;
         EXPECT_EQ(info.rgb, row.info.rgb) << row.name;
