@@ -22,6 +22,8 @@
 
 using namespace marivue::jpeg;
 using namespace api_test;
+using jt::icc_chunk;
+using jt::tagged;
 
 namespace {
 
@@ -529,23 +531,6 @@ TEST(JpegApi, StopEndsTheDecodeWhereverItIs) {
 // The profiles of Debian's icc-profiles-free package, which tools/setup.sh
 // installs for the tests.
 std::vector<uint8_t> profile(const char* name) { return e2e::read_file(std::string("/usr/share/color/icc/") + name); }
-
-// One APP2 chunk: bytes [from, to) of `icc` as chunk `number` of `count`.
-std::vector<uint8_t> icc_chunk(const std::vector<uint8_t>& icc, size_t from, size_t to, int number, int count) {
-    jt::Bytes payload{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
-    payload.push_back(static_cast<uint8_t>(number));
-    payload.push_back(static_cast<uint8_t>(count));
-    payload.insert(payload.end(), icc.begin() + static_cast<long>(from), icc.begin() + static_cast<long>(to));
-    return jt::Stream().segment(0xE2, payload).bytes;
-}
-
-// The picture with `segments` inserted right after its SOI.
-std::vector<uint8_t> tagged(const std::vector<uint8_t>& jpeg, const std::vector<std::vector<uint8_t>>& segments) {
-    std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-    for (const auto& s : segments) out.insert(out.end(), s.begin(), s.end());
-    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-    return out;
-}
 
 // Pictures tagged with real profiles, split into APP2 chunks in order and
 // out of order, give the profile's exact bytes; a chunk missing, repeated,
