@@ -125,31 +125,15 @@ struct Viewer {
     }
 };
 
+// The commands the tables below spell as letters; any other letter is Cancel.
 PhotoCommand command_of(char key) {
-    switch (key) {
-        case 'N':
-            return PhotoCommand::Next;
-        case 'P':
-            return PhotoCommand::Previous;
-        case 'H':
-            return PhotoCommand::First;
-        case 'E':
-            return PhotoCommand::Last;
-        case 'D':
-            return PhotoCommand::RowDown;
-        case 'U':
-            return PhotoCommand::RowUp;
-        case 'd':
-            return PhotoCommand::PageDown;
-        case 'u':
-            return PhotoCommand::PageUp;
-        case 'O':
-            return PhotoCommand::Open;
-        case 'C':
-            return PhotoCommand::Confirm;
-        default:
-            return PhotoCommand::Cancel;
-    }
+    static const std::map<char, PhotoCommand> commands{{'N', PhotoCommand::Next},     {'P', PhotoCommand::Previous},
+                                                       {'H', PhotoCommand::First},    {'E', PhotoCommand::Last},
+                                                       {'D', PhotoCommand::RowDown},  {'U', PhotoCommand::RowUp},
+                                                       {'d', PhotoCommand::PageDown}, {'u', PhotoCommand::PageUp},
+                                                       {'O', PhotoCommand::Open},     {'C', PhotoCommand::Confirm}};
+    const auto found = commands.find(key);
+    return found == commands.end() ? PhotoCommand::Cancel : found->second;
 }
 
 const std::vector<std::string> names = {"img1.jpg", "IMG_0002.JPG", "beach.jpg", "Img3.jpeg", "\xC3\x84rger.jpg"};

@@ -163,27 +163,20 @@ void type_search(const QString& text) {
 }
 
 // The photo view on its window, keys and typing delivered to its widgets:
-// over the picture, why a file cannot be shown; the search field filtering
-// as it is typed in; the info panel.
-TEST(DesktopPhotoView, SaysWhyAFileCannotBeShownSearchesAsYouTypeAndInforms) {
+// the search field filtering as it is typed in; the info panel. (Why a
+// file cannot be shown: PictureDecode.SaysWhyAFileCannotBeShown for the
+// reasons, PhotoModel for the message, TerminalPhotoView for the message
+// on a screen.)
+TEST(DesktopPhotoView, SearchesAsYouTypeAndInforms) {
     const e2e::PictureFolder& f = e2e::album_pictures();
     std::vector<PictureEntry> entries;
     for (const char* name : {".odd/pipe.jpg", ".odd/loop.jpg", "Grey.jpg", "broken.jpg", "img2.jpg"})
         entries.push_back({f.at(name), std::string(name).substr(std::string(name).find_last_of('/') + 1)});
     PhotoModel model(entries, {}, make_picture_work());
     DesktopPlatform desktop;
-    std::vector<std::string> messages;
     desktop.on_photo_view_shown = [&](DesktopPlatform&, PhotoWindow& window) {
         (void)QTest::qWaitForWindowExposed(&window);
-        const auto settled = [&model] {
-            return QTest::qWaitFor([&model] { return !model.scene().message.empty() || !model.scene().layers.empty(); },
-                                   60000);
-        };
-        for (int step = 0; step < 4; ++step) {
-            EXPECT_TRUE(settled());
-            messages.push_back(model.scene().message);
-            QTest::keyClick(&window, Qt::Key_Right);
-        }
+        EXPECT_TRUE(QTest::qWaitFor([&model] { return !model.scene().message.empty(); }, 60000));
         // Typing filters at once, without regard to case; Escape clears it.
         QTest::keyClick(&window, Qt::Key_Slash);
         ASSERT_TRUE(window.search_field()->isVisible());
@@ -193,18 +186,16 @@ TEST(DesktopPhotoView, SaysWhyAFileCannotBeShownSearchesAsYouTypeAndInforms) {
         QTest::keyClick(window.search_field(), Qt::Key_Escape);
         EXPECT_FALSE(window.search_field()->isVisible());
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Grey.jpg — 3 / 5 — Marivue"));
+        EXPECT_TRUE(QTest::qWaitFor([&model] { return !model.scene().layers.empty(); }, 60000));  // its size known
         QTest::keyClick(&window, Qt::Key_I);
         ASSERT_TRUE(model.scene().info);
+        ASSERT_GE(model.scene().info_lines.size(), 3u);
         EXPECT_EQ(model.scene().info_lines[0], (std::pair<std::string, std::string>{"Name", "Grey.jpg"}));
         EXPECT_EQ(model.scene().info_lines[2], (std::pair<std::string, std::string>{"Size", "120 × 80 pixels"}));
         QTest::keyClick(&window, Qt::Key_Q);
     };
     EXPECT_EQ(desktop.run_photo_view(model), 0);
     EXPECT_TRUE(model.finished());
-    EXPECT_EQ(messages, (std::vector<std::string>{"pipe.jpg: a named pipe, not a picture file",
-                                                  "loop.jpg: Too many levels of symbolic links", "",
-                                                  "broken.jpg: the picture's data ends early; the missing part is "
-                                                  "filled in"}));
 }
 
 TEST(DesktopViewer, ButtonsKeysAndWheelStepAndRewriteBothBoxes) {

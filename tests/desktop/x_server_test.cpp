@@ -21,23 +21,18 @@ namespace {
 
 using namespace x_session;
 
-// Resizes the window through the window manager, toggles full screen with
-// F11 and with a double click, and leaves the search box with Escape.
+// Resizes the window through the window manager (how the picture and the
+// boxes follow a new size: DesktopWindow.GrowsWithThePicture...), toggles
+// full screen with F11 and with a double click, and leaves the search box
+// with Escape.
 void drive_window(DesktopPlatform& p, WindowHandle d) {
     QWidget* window = p.top_window(d);
     const std::string id = std::to_string(window->winId());
     shell("xdotool windowactivate " + id);
     ASSERT_TRUE(QTest::qWaitForWindowActive(window, 60000));
-    const QRectF first = p.picture_rect(d);
-    const QSize caption = p.control_widget(d, control_caption_box)->size();
-    const QSize details = p.control_widget(d, control_details_box)->size();
     shell("xdotool windowsize " + id + " 1100 900");
     ASSERT_TRUE(eventually([&] { return window->size() == QSize(1100, 900); }));
     const QRectF grown = p.picture_rect(d);
-    EXPECT_NEAR(grown.width() / grown.height(), first.width() / first.height(), 0.01);
-    EXPECT_GT(grown.height(), first.height());
-    EXPECT_GT(p.control_widget(d, control_caption_box)->width(), caption.width());
-    EXPECT_GT(p.control_widget(d, control_details_box)->height(), details.height());
     // F11, and a double click on the picture, each on and off.
     const QPoint middle = p.dialog_widget(d)->mapTo(window, grown.center().toPoint());
     const std::string click = "mousemove --window " + id + " " + std::to_string(middle.x()) + " " +

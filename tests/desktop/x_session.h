@@ -56,9 +56,14 @@ inline bool start() {
     char display[16] = ":";
     if (read(number[0], display + 1, sizeof display - 2) <= 0) return false;
     setenv("DISPLAY", std::to_string(std::atoi(display + 1)).insert(0, 1, ':').c_str(), 1);
-    spawn("openbox");
-    for (int i = 0; i < 600; ++i, usleep(100000))
+    // On a loaded machine the window manager now and then fails to connect
+    // to a server that has just said it is ready: one that ended is started
+    // again.
+    pid_t manager = spawn("openbox");
+    for (int i = 0; i < 600; ++i, usleep(100000)) {
         if (shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>&1").find("window id") != std::string::npos) return true;
+        if (waitpid(manager, nullptr, WNOHANG) == manager) manager = spawn("openbox");
+    }
     return false;
 }
 

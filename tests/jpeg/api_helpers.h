@@ -94,9 +94,23 @@ inline std::vector<uint8_t> expected_pixels(const Streamed& s, PixelFormat forma
     return out;
 }
 
-inline const char* const fixtures[] = {"grey_241x161.jpg",   "base_2x2_241x161.jpg", "base_2x1_17x9.jpg",
-                                       "base_1x2_7x3.jpg",   "base_1x1_64x48.jpg",   "prog_241x161.jpg",
-                                       "prog_grey_17x9.jpg", "rgb_2x2_241x161.jpg",  "restart_3.jpg"};
+// The common layouts, and those beyond them (four components, other
+// samplings) from the extended fixtures beside these.
+inline const char* const fixtures[] = {"grey_241x161.jpg",
+                                       "base_2x2_241x161.jpg",
+                                       "base_2x1_17x9.jpg",
+                                       "base_1x2_7x3.jpg",
+                                       "base_1x1_64x48.jpg",
+                                       "prog_241x161.jpg",
+                                       "prog_grey_17x9.jpg",
+                                       "rgb_2x2_241x161.jpg",
+                                       "restart_3.jpg",
+                                       "../extended/cmyk_45x29.jpg",
+                                       "../extended/cmyk_no_adobe_33x9.jpg",
+                                       "../extended/ycck_2x2_51x37.jpg",
+                                       "../extended/ycck_prog_41x23.jpg",
+                                       "../extended/sample_4x1_97x37.jpg",
+                                       "../extended/prog_4x2_97x37.jpg"};
 inline const marivue::jpeg::PixelFormat formats[] = {PixelFormat::rgb, PixelFormat::rgba, PixelFormat::bgra,
                                                      PixelFormat::grey};
 inline const int c_formats[] = {MARIVUE_JPEG_RGB, MARIVUE_JPEG_RGBA, MARIVUE_JPEG_BGRA, MARIVUE_JPEG_GREY};

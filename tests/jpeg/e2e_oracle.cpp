@@ -196,6 +196,7 @@ TEST(OracleExtended, OtherLayoutsAndFourComponents) {
         {"4:1:1 progressive", 67, 19, 3, {{4, 1}, {1, 1}, {1, 1}}, {}, true, UnsupportedSampling},
         {"all 2x1", 33, 17, 3, {{2, 1}, {2, 1}, {2, 1}}, {}, false, UnsupportedSampling},
         {"luma 1x1, chroma 1x2", 37, 21, 3, {{1, 1}, {1, 2}, {1, 2}}, {}, false, UnsupportedSampling},
+        {"luma 1x1, chroma 1x2, progressive", 37, 21, 3, {{1, 1}, {1, 2}, {1, 2}}, {}, true, UnsupportedSampling},
         {"luma 3x2, chroma 1x1", 61, 37, 3, {{3, 2}, {1, 1}, {1, 1}}, {}, true, UnsupportedSampling},
         {"luma 4x2, chroma 1x1: 10 blocks", 70, 35, 3, {{4, 2}, {1, 1}, {1, 1}}, {}, false, UnsupportedSampling},
         {"luma 4x1, chroma 2x1", 70, 35, 3, {{4, 1}, {2, 1}, {2, 1}}, {}, false, UnsupportedSampling},

@@ -1,11 +1,10 @@
 // Decoding at 1/2, 1/4 and 1/8 of the size (the record's scale_shift)
-// against independent references: the full decode box-filtered, the DC
-// coefficients as the reference library reads them, and the same decoder's
-// rows through its two-thread pipeline; data that ends early, marked as at
-// full size.
+// against independent references: the full decode box-filtered and the DC
+// coefficients as the reference library reads them; data that ends early,
+// marked as at full size. (The two-thread pipeline at every size:
+// JpegApi.TwoThreadsGiveTheOneThreadResult.)
 #include "jpeg/internal.h"
 #include "marivue/jpeg.hpp"
-#include "marivue/jpeg/byte_source.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
 
@@ -15,7 +14,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -210,59 +208,6 @@ TEST(ScaledDecode, LowFrequencyBlocksGiveTheMeanOfTheFullDecode) {
         EXPECT_LE(e2e::difference(r.picture, box, whole).max, 1);
         EXPECT_EQ(std::count(whole.begin(), whole.end(), true), static_cast<long>(box.samples.size()));
     }
-}
-
-// The one-call decode's second thread transforms and converts what the
-// calling thread has decoded: at every size its rows are the rows
-// decode_row delivers.
-TEST(ScaledDecode, TwoThreadsGiveTheRowsOfOne) {
-    struct Collected {
-        std::vector<std::vector<uint8_t>> rows;
-    };
-    auto collect = [](void* context, const JpegDecoder& d, const uint8_t* row, int32_t y) {
-        auto& rows = static_cast<Collected*>(context)->rows;
-        if (rows.size() <= static_cast<size_t>(y)) rows.resize(static_cast<size_t>(y) + 1);
-        rows[static_cast<size_t>(y)].assign(row, row + d.output_row_bytes);
-    };
-    using Factors = std::vector<std::pair<int, int>>;
-    const Factors layouts[] = {
-        {{2, 2}, {1, 1}, {1, 1}}, {{4, 1}, {1, 1}, {1, 1}}, {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, {{1, 1}}};
-    for (const Factors& factors : layouts)
-        for (bool progressive : {false, true}) {
-            EncodeOptions o;
-            o.factors = factors, o.progressive = progressive;
-            const int channels = static_cast<int>(factors.size());
-            // 4096 blocks and more (but for grey): the reduced sizes pass over
-            // the coefficients they do not read.
-            const std::vector<uint8_t> jpeg = e2e::encode(e2e::make_picture(521, 347, channels, 8), o);
-            for (int shift = 0; shift <= 3; ++shift) {
-                SCOPED_TRACE(std::to_string(channels) + " components, " + (progressive ? "progressive" : "sequential") +
-                             ", 1/" + std::to_string(1 << shift));
-                const e2e::MarivueResult one = e2e::marivue_decode(jpeg, at_scale(shift, 1));
-                ASSERT_EQ(one.stop_result, 1);
-                MemoryByteSource source(jpeg.data(), jpeg.size());
-                std::unique_ptr<JpegDecoder> d(new JpegDecoder);
-                d->settings = at_scale(shift, 1);
-                open_decoder(*d, source);
-                ASSERT_EQ(begin(*d), 0);
-                Collected collected;
-                int32_t result = 0;
-                EXPECT_EQ(detail::decode_rows_two_threads(*d, collect, &collected, result), one.rows);
-                EXPECT_EQ(result, 1);
-                free_pool(*d);
-                ASSERT_EQ(collected.rows.size(), static_cast<size_t>(one.rows));
-                const int bpp = one.bytes_per_pixel;
-                for (int y = 0; y < one.rows; ++y)
-                    for (int x = 0; x < one.picture.width; ++x)
-                        for (int c = 0; c < one.picture.channels; ++c)
-                            ASSERT_EQ(
-                                collected.rows[static_cast<size_t>(y)][static_cast<size_t>(x) * bpp + c],
-                                one.picture
-                                    .samples[(static_cast<size_t>(y) * one.picture.width + x) * one.picture.channels +
-                                             c])
-                                << x << ", " << y;
-            }
-        }
 }
 
 // At the reduced sizes every early end is marked as at full size. A

@@ -1,9 +1,10 @@
 // Assembles small JPEG streams byte by byte for decoder tests: marker
-// segments, canonical Huffman codes, a bit writer and a grey sequential
-// encoder over chosen coefficients.
+// segments (ICC profile chunks among them), canonical Huffman codes, a bit
+// writer and a grey sequential encoder over chosen coefficients.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <stdexcept>
@@ -162,6 +163,23 @@ struct Stream {
     }
     Stream& dri(int interval) { return segment(0xDD, bytes_of({interval >> 8, interval})); }
 };
+
+// An APP2 segment holding bytes [from, to) of the ICC profile `icc` as
+// chunk `number` of `count`.
+inline Bytes icc_chunk(const Bytes& icc, size_t from, size_t to, int number, int count) {
+    Bytes payload{'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
+    payload.insert(payload.end(), {static_cast<uint8_t>(number), static_cast<uint8_t>(count)});
+    payload.insert(payload.end(), icc.begin() + static_cast<long>(from), icc.begin() + static_cast<long>(to));
+    return Stream().segment(0xE2, payload).bytes;
+}
+
+// `jpeg` with the segments `segments` inserted right after its SOI.
+inline Bytes tagged(const Bytes& jpeg, const std::vector<Bytes>& segments) {
+    Bytes out = jpeg;
+    auto at = out.begin() + 2;
+    for (const Bytes& s : segments) at = out.insert(at, s.begin(), s.end()) + static_cast<long>(s.size());
+    return out;
+}
 
 // One grey component, id 1, quantisation table 0; three components, ids
 // 1 2 3, luma sampled h x v, chroma with table 1.

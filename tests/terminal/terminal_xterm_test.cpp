@@ -62,10 +62,20 @@ public:
         int display = -1;
         EXPECT_TRUE(poll([&] { return static_cast<bool>(std::ifstream(dir / "display") >> display); }));
         on = "DISPLAY=:" + std::to_string(display) + " ";
-        run(on +
-            "xterm -ti vt340 -b 0 -fa 'DejaVu Sans Mono' -fs 10 -geometry 80x24+0+0 -T marivue-xterm -e env -u "
-            "MARIVUE_TTY_GRAPHICS -u TMUX -u STY MARIVUE_SEED=1 LC_ALL=C.UTF-8 " +
-            quote(MARIVUE_BINARY) + " --tty " + args + " >/dev/null 2>&1 & echo $! >" + file("xterm.pid"));
+        // On a loaded machine xterm now and then fails to connect to a
+        // server that has just said it is ready, and ends: it is started
+        // again.
+        const auto up = [&] { return run(on + "xwininfo -name marivue-xterm >/dev/null 2>&1 && echo up") == "up\n"; };
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            run(on +
+                "xterm -ti vt340 -b 0 -fa 'DejaVu Sans Mono' -fs 10 -geometry 80x24+0+0 -T marivue-xterm -e env -u "
+                "MARIVUE_TTY_GRAPHICS -u TMUX -u STY MARIVUE_SEED=1 LC_ALL=C.UTF-8 " +
+                quote(MARIVUE_BINARY) + " --tty " + args + " >/dev/null 2>&1 & echo $! >" + file("xterm.pid"));
+            poll([&] {
+                return up() || run("kill -0 $(cat " + file("xterm.pid") + ") 2>/dev/null || echo gone") == "gone\n";
+            });
+            if (up()) break;
+        }
         return true;
     }
     ~Xterm() {
