@@ -13,6 +13,11 @@
 //           bit 3: the record's extended settings: sides up to 65535, the
 //                  extended layouts (CMYK, YCCK, other sampling factors)
 //           bits 4-5: the scale shift (1/1, 1/2, 1/4, 1/8)
+//           bits 6-7: how rows are asked for: 0 decode_row; 1 decode_row_into
+//                     in blue, green, red, the following row's place given;
+//                     2 the same in red, green, blue, 255 without it; 3 in
+//                     another layout each row (RGB, BGR, RGBX, BGRX, grey),
+//                     the following row's place given
 //   byte 1  0: no source error; n: the n-th read returns -1
 //   bytes 2..5  chunk sizes, used in turn: 0 delivers all that is asked,
 //               1..127 that many bytes, 128..255 (v - 127) x 64 bytes
@@ -28,12 +33,18 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace fuzz_harness {
 
 using marivue::jpeg::ByteSource;
 using marivue::jpeg::DecodeError;
 using marivue::jpeg::JpegDecoder;
+using marivue::jpeg::LayoutBgr;
+using marivue::jpeg::LayoutBgrx;
+using marivue::jpeg::LayoutGrey;
+using marivue::jpeg::LayoutRgb;
+using marivue::jpeg::LayoutRgbx;
 
 constexpr size_t control_bytes = 6;
 constexpr size_t default_memory_limit = size_t{48} << 20;
@@ -180,11 +191,31 @@ inline Outcome run_decoder(const uint8_t* input, size_t size) {
             HARNESS_CHECK(d.status == 0, d.status);
             HARNESS_CHECK(begin(d) == 0);  // a second begin does nothing
             HARNESS_CHECK(d.bytes_per_pixel == (d.frame_component_count == 1 ? 1 : 4), d.bytes_per_pixel);
-            const int32_t expected_bytes = d.output_width * d.bytes_per_pixel;
+            int32_t expected_bytes = d.output_width * d.bytes_per_pixel;
             int64_t delivered = 0;
             unsigned sum = 0;
+            // Rows into the harness's own memory: exactly a row each where the
+            // layout stays, so that the sanitizers see a byte written beyond.
+            const int asking = control[0] >> 6;
+            const int32_t fixed_layout = asking == 1 ? LayoutBgr : LayoutRgbx;
+            const size_t room = static_cast<size_t>(d.output_width) * (asking == 1 ? 3 : 4);
+            std::vector<uint8_t> rows[2] = {std::vector<uint8_t>(room), std::vector<uint8_t>(room)};
             for (;;) {
-                int32_t r = decode_row(d, &row, &row_bytes);
+                int32_t r;
+                if (asking == 0) {
+                    r = decode_row(d, &row, &row_bytes);
+                } else {
+                    constexpr int32_t cycle[] = {LayoutRgb, LayoutBgr, LayoutRgbx, LayoutBgrx, LayoutGrey};
+                    d.settings.layout = asking == 3 ? cycle[outcome.rows % 5] : fixed_layout;
+                    uint8_t* place = rows[outcome.rows % 2].data();
+                    r = decode_row_into(d, place, asking == 2 ? nullptr : rows[(outcome.rows + 1) % 2].data());
+                    row = place;
+                    row_bytes = d.output_width * d.bytes_per_pixel;
+                    const int32_t layout = d.settings.layout;
+                    expected_bytes = d.output_width * (layout == LayoutGrey                         ? 1
+                                                       : layout == LayoutRgb || layout == LayoutBgr ? 3
+                                                                                                    : 4);
+                }
                 HARNESS_CHECK(d.pool_bytes <= limit);
                 if (r == 0) {
                     HARNESS_CHECK(row != nullptr && row_bytes == expected_bytes, row_bytes, expected_bytes);

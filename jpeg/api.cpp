@@ -1,6 +1,6 @@
 // The one-call interface and the Decoder class: the streaming operations
 // behind an owner that always frees the pool, and the conversion of the
-// decoder's rows (red, green, blue, 0; or grey) into the caller's layout.
+// caller's pixel formats into the layouts the decoder writes its rows in.
 #include "marivue/jpeg.hpp"
 
 #include "jpeg/internal.h"
@@ -15,10 +15,6 @@
 #include <optional>
 #include <thread>
 #include <utility>
-
-#if MARIVUE_SSE2
-#include <emmintrin.h>
-#endif
 
 namespace marivue::jpeg {
 
@@ -67,97 +63,18 @@ Info info_of(const JpegDecoder& d) {
     return info;
 }
 
-#if MARIVUE_SSE2
-// Four decoded pixels (red, green, blue, 0) at a time into rgb, rgba or
-// bgra; returns how many pixels it wrote, the rest being left to the
-// scalar loop.
-int32_t write_colour_pixels_sse2(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
-    const __m128i byte_0 = _mm_set1_epi32(0xFF), byte_1 = _mm_set1_epi32(0xFF00);
-    const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
-    const __m128i first_pixel = _mm_set1_epi64x(0xFFFFFF), second_pixel = _mm_set1_epi64x(0xFFFFFF000000);
-    const __m128i low_half = _mm_set_epi64x(0, -1), high_half = _mm_set_epi64x(-1, 0);
-    int32_t x = 0;
-    for (; x + 4 <= width; x += 4, row += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-        if (format == PixelFormat::rgb) {
-            // Each 32-bit lane's three bytes close up into twelve.
-            const __m128i six =
-                _mm_or_si128(_mm_and_si128(v, first_pixel), _mm_and_si128(_mm_srli_epi64(v, 8), second_pixel));
-            const __m128i twelve =
-                _mm_or_si128(_mm_and_si128(six, low_half), _mm_srli_si128(_mm_and_si128(six, high_half), 2));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), twelve);
-            const int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(twelve, 8));
-            std::memcpy(out + 8, &last, 4);
-            out += 12;
-        } else if (format == PixelFormat::rgba) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(v, alpha));
-            out += 16;
-        } else {
-            // Red and blue swap places in each lane.
-            const __m128i swapped =
-                _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), byte_0), _mm_and_si128(v, byte_1)),
-                             _mm_slli_epi32(_mm_and_si128(v, byte_0), 16));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(swapped, alpha));
-            out += 16;
-        }
-    }
-    return x;
-}
-#endif
-
-// One pass from a decoded colour row (four bytes a pixel) into `out`.
-void write_colour_row(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
-#if MARIVUE_SSE2
-    if (format != PixelFormat::grey) {
-        const int32_t done = write_colour_pixels_sse2(row, width, format, out);
-        row += 4 * done;
-        out += static_cast<size_t>(done) * static_cast<size_t>(channels_of(format));
-        width -= done;
-    }
-#endif
+// The record's row layout that delivers `format`: the decoder writes the
+// rows straight into the caller's memory in it.
+int32_t layout_of(PixelFormat format) {
     switch (format) {
         case PixelFormat::rgb:
-            for (int32_t x = 0; x < width; x++, row += 4, out += 3) {
-                out[0] = row[0];
-                out[1] = row[1];
-                out[2] = row[2];
-            }
-            break;
+            return LayoutRgb;
         case PixelFormat::rgba:
-            for (int32_t x = 0; x < width; x++, row += 4, out += 4) {
-                out[0] = row[0];
-                out[1] = row[1];
-                out[2] = row[2];
-                out[3] = 255;
-            }
-            break;
+            return LayoutRgbx;
         case PixelFormat::bgra:
-            for (int32_t x = 0; x < width; x++, row += 4, out += 4) {
-                out[0] = row[2];
-                out[1] = row[1];
-                out[2] = row[0];
-                out[3] = 255;
-            }
-            break;
-        case PixelFormat::grey:
-            // Only for pictures that carry no luma samples: RGB, CMYK, YCCK.
-            for (int32_t x = 0; x < width; x++, row += 4)
-                out[x] = static_cast<std::uint8_t>((77 * row[0] + 150 * row[1] + 29 * row[2] + 128) >> 8);
-            break;
-    }
-}
-
-// One pass from a grey row (one byte a pixel) into `out`, replicated into
-// every colour channel.
-void write_grey_row(const std::uint8_t* row, int32_t width, PixelFormat format, std::uint8_t* out) {
-    if (format == PixelFormat::grey) {
-        std::memcpy(out, row, static_cast<size_t>(width));
-        return;
-    }
-    const int channels = channels_of(format);
-    for (int32_t x = 0; x < width; x++, out += channels) {
-        out[0] = out[1] = out[2] = row[x];
-        if (channels == 4) out[3] = 255;
+            return LayoutBgrx;
+        default:
+            return LayoutGrey;
     }
 }
 
@@ -166,18 +83,6 @@ void fill_row(std::uint8_t* out, int32_t width, PixelFormat format) {
     for (int32_t x = 0; x < width; x++, out += channels) {
         std::memset(out, mid_grey, channels == 4 ? 3 : static_cast<size_t>(channels));
         if (channels == 4) out[3] = 255;
-    }
-}
-
-// One decoded row (as decode_row delivers it from `d`) into `out`.
-void format_row(const JpegDecoder& d, const std::uint8_t* decoded, int32_t width, PixelFormat format,
-                std::uint8_t* out) {
-    if (d.bytes_per_pixel == 1) {
-        write_grey_row(decoded, width, format, out);
-    } else if (format == PixelFormat::grey && d.colour_coding == CodingYCbCr) {
-        detail::copy_luma(d, out);
-    } else {
-        write_colour_row(decoded, width, format, out);
     }
 }
 
@@ -277,17 +182,9 @@ inline bool prepare(DecoderState& s) {
 
 // The one-call decode's access to a Decoder's record.
 struct DecoderRows {
-    struct Target {
-        std::uint8_t* pixels;
-        size_t stride;
-        int32_t width;
-        PixelFormat format;
-    };
-
-    static void write(void* context, const JpegDecoder& d, const std::uint8_t* row, int32_t y) {
-        const Target& target = *static_cast<const Target*>(context);
-        format_row(d, row, target.width, target.format, target.pixels + target.stride * static_cast<size_t>(y));
-    }
+    // Decoder::next_row into `out` (checked by the caller), a pair's second
+    // row into `next` where not null (see decode_row_into).
+    static int next_row(Decoder& decoder, std::uint8_t* out, std::uint8_t* next, PixelFormat format);
 
     // Every row from the first into `pixels` (`stride` bytes apart) with a
     // second thread, as next_row would give them, including its filling of
@@ -300,9 +197,9 @@ struct DecoderRows {
         if (s.status != 0 || s.rows_done != 0) return s.status;
         JpegDecoder& d = *s.record;
         if (!prepare(s)) return s.status;
-        Target target{pixels, stride, s.info.output_width, format};
+        d.settings.layout = layout_of(format);
         int32_t result = 0;
-        const int32_t delivered = decode_rows_two_threads(d, write, &target, result);
+        const int32_t delivered = decode_rows_two_threads(d, nullptr, nullptr, result, pixels, stride);
         if (delivered < 0) return 0;
         rows = delivered;
         s.rows_done = delivered;
@@ -421,13 +318,22 @@ bool Decoder::complete() const { return state_->complete; }
 const char* Decoder::message() const { return state_->message; }
 
 int Decoder::decode_image(Image& image, const Options& options) {
-    clear(image);
-    if (!known_format(options.format)) return StreamError;
-    if (status() != 0) return status();
-    if (state_->rows_done != 0) return StreamError;
+    const int refused = !known_format(options.format) ? StreamError
+                        : status() != 0               ? status()
+                        : state_->rows_done != 0      ? StreamError
+                                                      : 0;
+    if (refused != 0) {
+        clear(image);
+        return refused;
+    }
     const Info& info = this->info();
     const int channels = channels_of(options.format);
     const size_t stride = static_cast<size_t>(info.output_width) * static_cast<size_t>(channels);
+    // Every byte of every row is written below (a row the data did not
+    // reach is filled in), so the bytes an image kept from an earlier
+    // picture need no clearing first: only new memory is set to zero.
+    image.width = image.height = image.channels = 0;
+    image.complete = false;
     try {
         image.pixels.resize(stride * static_cast<size_t>(info.output_height));
     } catch (const std::bad_alloc&) {
@@ -439,8 +345,11 @@ int Decoder::decode_image(Image& image, const Options& options) {
     int y = 0;
     if (wants_two_threads(info, options))
         result = detail::DecoderRows::two_threads(*this, out, stride, options.format, y);
+    // Each row goes straight into the image; a pair of rows converted in one
+    // pass puts its second row in place at once.
     for (out += stride * static_cast<size_t>(y); y < info.output_height && result == 0; y++, out += stride)
-        result = next_row(std::span<std::uint8_t>(out, stride), options.format);
+        result = detail::DecoderRows::next_row(*this, out, y + 1 < info.output_height ? out + stride : nullptr,
+                                               options.format);
     if (result != 0) {
         clear(image);
         return result < 0 ? result : BufferLimit;  // 1 before the last row would be the decoder's fault
@@ -457,11 +366,17 @@ void Decoder::stop() noexcept {
 }
 
 int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
-    DecoderState& s = *state_;
+    const DecoderState& s = *state_;
     if (s.status != 0) return s.status;
     if (!known_format(format) ||
         row.size() < static_cast<size_t>(s.info.output_width) * static_cast<size_t>(channels_of(format)))
         return StreamError;
+    return detail::DecoderRows::next_row(*this, row.data(), nullptr, format);
+}
+
+int detail::DecoderRows::next_row(Decoder& decoder, std::uint8_t* out, std::uint8_t* next, PixelFormat format) {
+    DecoderState& s = *decoder.state_;
+    if (s.status != 0) return s.status;
     if (s.rows_done == s.info.output_height) return 1;
     // Also between the rows of an MCU row, and while filling in rows.
     if (s.stop_requested.load(std::memory_order_relaxed)) {
@@ -470,9 +385,8 @@ int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
     }
     JpegDecoder& d = *s.record;
     if (!prepare(s)) return s.status;
-    const std::uint8_t* decoded = nullptr;
-    int32_t bytes = 0;
-    const int32_t got = s.filling ? DecodeError : decode_row(d, &decoded, &bytes);
+    d.settings.layout = layout_of(format);
+    const int32_t got = s.filling ? DecodeError : decode_row_into(d, out, next);
     if (d.data_incomplete) s.complete = false;
     if (got != 0 && !s.filling) {
         // A sequential picture whose data ends early can fail at the MCU row
@@ -484,11 +398,7 @@ int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
             return s.status;
         }
     }
-    std::uint8_t* out = row.data();
-    if (s.filling)
-        fill_row(out, s.info.output_width, format);
-    else
-        format_row(d, decoded, s.info.output_width, format, out);
+    if (s.filling) fill_row(out, s.info.output_width, format);
     s.rows_done++;
     return 0;
 }

@@ -1,9 +1,11 @@
-// YCbCr-to-RGB conversion of 4:2:0 rows, sixteen pixels at a time with
-// AVX2: the arithmetic of colour.cpp's SSE2 converter, each 128-bit half of
-// a register holding what one SSE2 register holds there, so the samples are
-// the same. Like idct_avx2.cpp, compiled for any x86-64 target and run only
-// where the processor has AVX2 (vector_path).
+// YCbCr-to-RGB conversion of 4:2:0 and 4:4:4 rows, sixteen pixels at a
+// time with AVX2: the arithmetic of colour.cpp's SSE2 converters, each
+// 128-bit half of a register holding what one SSE2 register holds there, so
+// the samples are the same. Like idct_avx2.cpp, compiled for any x86-64
+// target and run only where the processor has AVX2 (vector_path).
 #include "jpeg/internal.h"
+
+#include <cstring>
 
 #if MARIVUE_AVX2
 #include <immintrin.h>
@@ -18,12 +20,6 @@ struct Offsets16 {
     __m256i red, green, blue;
 };
 
-// Eight chroma samples, each twice, in 16-bit lanes.
-MARIVUE_TARGET_AVX2 inline __m256i widen_twice(const uint8_t* p) {
-    const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-    return _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(eight, eight));
-}
-
 // (a x low factor + b x high factor + 2^15) >> 16 per lane, as 16 bits.
 MARIVUE_TARGET_AVX2 inline __m256i scaled(__m256i a, __m256i b, __m256i factors) {
     const __m256i round = _mm256_set1_epi32(32768);
@@ -32,11 +28,11 @@ MARIVUE_TARGET_AVX2 inline __m256i scaled(__m256i a, __m256i b, __m256i factors)
     return _mm256_packs_epi32(_mm256_srai_epi32(lo, 16), _mm256_srai_epi32(hi, 16));
 }
 
-// The chroma offsets of sixteen pixels from eight chroma pairs, each pair
-// serving two neighbours (see colour.cpp's vector_offsets for the factors).
-MARIVUE_TARGET_AVX2 inline Offsets16 offsets_doubled(const uint8_t* cb, const uint8_t* cr) {
+// The chroma offsets of sixteen pixels from chroma in 16-bit lanes (see
+// colour_pixels.h's vector_offsets for the factors).
+MARIVUE_TARGET_AVX2 inline Offsets16 offsets16(__m256i cb, __m256i cr) {
     const __m256i centre = _mm256_set1_epi16(128);
-    const __m256i x_cb = _mm256_sub_epi16(widen_twice(cb), centre), x_cr = _mm256_sub_epi16(widen_twice(cr), centre);
+    const __m256i x_cb = _mm256_sub_epi16(cb, centre), x_cr = _mm256_sub_epi16(cr, centre);
     const __m256i half = _mm256_setzero_si256();
     Offsets16 o;
     o.red = _mm256_add_epi16(x_cr, scaled(x_cr, half, _mm256_set1_epi32(26346)));
@@ -45,38 +41,127 @@ MARIVUE_TARGET_AVX2 inline Offsets16 offsets_doubled(const uint8_t* cb, const ui
     return o;
 }
 
-// Sixteen red, green, blue, 0 pixels from luma left[0..7], right[0..7].
-MARIVUE_TARGET_AVX2 inline void put_pixels16(uint8_t* out, const uint8_t* left, const uint8_t* right,
-                                             const Offsets16& o) {
-    const __m128i luma8 = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(left)),
-                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(right)));
-    const __m256i luma = _mm256_cvtepu8_epi16(luma8);
-    const __m256i zero = _mm256_setzero_si256();
-    // Unsigned saturation is the clamp to 0..255.
-    const __m256i red = _mm256_packus_epi16(_mm256_add_epi16(luma, o.red), zero);
-    const __m256i green = _mm256_packus_epi16(_mm256_add_epi16(luma, o.green), zero);
-    const __m256i blue = _mm256_packus_epi16(_mm256_add_epi16(luma, o.blue), zero);
-    const __m256i rg = _mm256_unpacklo_epi8(red, green), bz = _mm256_unpacklo_epi8(blue, zero);
-    // Per half: pixels 0-3 and 4-7 of that half's eight.
-    const __m256i first = _mm256_unpacklo_epi16(rg, bz), second = _mm256_unpackhi_epi16(rg, bz);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(first, second, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(first, second, 0x31));
+// Eight chroma samples, each twice, in 16-bit lanes.
+MARIVUE_TARGET_AVX2 inline __m256i widen_twice(const uint8_t* p) {
+    const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(eight, eight));
+}
+
+// Eight samples at a and eight at b in 16-bit lanes.
+MARIVUE_TARGET_AVX2 inline __m256i widen(const uint8_t* a, const uint8_t* b) {
+    return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                                                   _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))));
+}
+
+// Sixteen 16-bit lanes clamped to bytes, in order.
+MARIVUE_TARGET_AVX2 inline __m128i to_bytes(__m256i v) {
+    return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+// Where each byte of three consecutive 16-byte stores of sixteen 3-byte
+// pixels comes from: the pixel in the colour's vector, or 0x80 (none).
+struct Interleave {
+    alignas(16) int8_t from[3][3][16];  // [store][colour][byte]
+    constexpr Interleave() : from{} {
+        for (int v = 0; v < 3; v++)
+            for (int colour = 0; colour < 3; colour++)
+                for (int j = 0; j < 16; j++) {
+                    const int p = 16 * v + j;
+                    from[v][colour][j] = static_cast<int8_t>(p % 3 == colour ? p / 3 : -128);
+                }
+    }
+};
+constexpr Interleave interleave;
+
+// The bytes of store v that come from one colour's vector, in place.
+MARIVUE_TARGET_AVX2 inline __m128i pick(__m128i colour, int v, int c) {
+    return _mm_shuffle_epi8(colour, _mm_load_si128(reinterpret_cast<const __m128i*>(interleave.from[v][c])));
+}
+
+// Sixteen pixels from their red, green and blue bytes, in `layout`: exactly
+// 16 x its bytes a pixel.
+template <int32_t layout>
+MARIVUE_TARGET_AVX2 inline void store16(uint8_t* out, __m128i red, __m128i green, __m128i blue) {
+    constexpr bool blue_first = layout == LayoutBgr || layout == LayoutBgrx;
+    const __m128i first = blue_first ? blue : red, third = blue_first ? red : blue;
+    if constexpr (layout == LayoutRgb || layout == LayoutBgr) {
+        for (int v = 0; v < 3; v++) {
+            const __m128i bytes = _mm_or_si128(_mm_or_si128(pick(first, v, 0), pick(green, v, 1)), pick(third, v, 2));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * v), bytes);
+        }
+    } else {
+        const __m128i fourth = layout == LayoutDefault ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+        const __m128i near_lo = _mm_unpacklo_epi8(first, green), near_hi = _mm_unpackhi_epi8(first, green);
+        const __m128i far_lo = _mm_unpacklo_epi8(third, fourth), far_hi = _mm_unpackhi_epi8(third, fourth);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(near_lo, far_lo));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(near_lo, far_lo));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpacklo_epi16(near_hi, far_hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(near_hi, far_hi));
+    }
+}
+
+// Sixteen pixels from luma in 16-bit lanes and their offsets. Unsigned
+// saturation is the clamp to 0..255.
+template <int32_t layout>
+MARIVUE_TARGET_AVX2 inline void put_pixels16(uint8_t* out, __m256i luma, const Offsets16& o) {
+    store16<layout>(out, to_bytes(_mm256_add_epi16(luma, o.red)), to_bytes(_mm256_add_epi16(luma, o.green)),
+                    to_bytes(_mm256_add_epi16(luma, o.blue)));
 }
 
 inline const uint8_t* block_row(const JpegDecoder& d, int32_t block, int32_t row) {
     return d.sample_rows + 64 * block + 8 * row;
 }
 
-}  // namespace
+constexpr int32_t bytes_of(int32_t layout) { return layout == LayoutRgb || layout == LayoutBgr ? 3 : 4; }
 
-MARIVUE_TARGET_AVX2 void convert_h2v2_avx2(JpegDecoder& d) {
+template <int32_t layout>
+MARIVUE_TARGET_AVX2 void convert_h2v2_avx2(JpegDecoder& d, uint8_t* out0, uint8_t* out1, int32_t m0, int32_t m1) {
     const int32_t r = d.mcu_height - d.mcu_rows_remaining;
-    for (int32_t m = 0; m < d.mcus_per_row; m++) {
-        const Offsets16 o = offsets_doubled(block_row(d, 6 * m + 4, r / 2), block_row(d, 6 * m + 5, r / 2));
+    constexpr int32_t step = 16 * bytes_of(layout);
+    for (int32_t m = m0; m < m1; m++, out0 += step, out1 += step) {
+        const Offsets16 o =
+            offsets16(widen_twice(block_row(d, 6 * m + 4, r / 2)), widen_twice(block_row(d, 6 * m + 5, r / 2)));
         const uint8_t* left = block_row(d, 6 * m + 2 * (r / 8), r % 8);
         const uint8_t* right = block_row(d, 6 * m + 2 * (r / 8) + 1, r % 8);
-        put_pixels16(d.out_row_0 + 64 * m, left, right, o);
-        put_pixels16(d.out_row_1 + 64 * m, left + 8, right + 8, o);
+        put_pixels16<layout>(out0, widen(left, right), o);
+        put_pixels16<layout>(out1, widen(left + 8, right + 8), o);
+    }
+}
+
+// Two MCUs at a time; an odd last one is converted beside itself into a
+// buffer, of which its own eight pixels are kept.
+template <int32_t layout>
+MARIVUE_TARGET_AVX2 void convert_h1v1_avx2(JpegDecoder& d, uint8_t* out, uint8_t*, int32_t m0, int32_t m1) {
+    const int32_t r = d.mcu_height - d.mcu_rows_remaining;
+    constexpr int32_t step = 16 * bytes_of(layout);
+    auto pixels16 = [&](int32_t a, int32_t b, uint8_t* to) MARIVUE_TARGET_AVX2 {
+        const Offsets16 o = offsets16(widen(block_row(d, 3 * a + 1, r), block_row(d, 3 * b + 1, r)),
+                                      widen(block_row(d, 3 * a + 2, r), block_row(d, 3 * b + 2, r)));
+        put_pixels16<layout>(to, widen(block_row(d, 3 * a, r), block_row(d, 3 * b, r)), o);
+    };
+    int32_t m = m0;
+    for (; m + 1 < m1; m += 2, out += step) pixels16(m, m + 1, out);
+    if (m < m1) {
+        alignas(32) uint8_t both[16 * 4];
+        pixels16(m, m, both);
+        std::memcpy(out, both, step / 2);
+    }
+}
+
+}  // namespace
+
+RowConverter avx2_converter(int32_t scheme, int32_t layout) {
+    switch (layout) {
+        case LayoutRgb:
+            return scheme == SchemeH2V2 ? convert_h2v2_avx2<LayoutRgb> : convert_h1v1_avx2<LayoutRgb>;
+        case LayoutBgr:
+            return scheme == SchemeH2V2 ? convert_h2v2_avx2<LayoutBgr> : convert_h1v1_avx2<LayoutBgr>;
+        case LayoutRgbx:
+            return scheme == SchemeH2V2 ? convert_h2v2_avx2<LayoutRgbx> : convert_h1v1_avx2<LayoutRgbx>;
+        case LayoutBgrx:
+            return scheme == SchemeH2V2 ? convert_h2v2_avx2<LayoutBgrx> : convert_h1v1_avx2<LayoutBgrx>;
+        default:
+            return scheme == SchemeH2V2 ? convert_h2v2_avx2<LayoutDefault> : convert_h1v1_avx2<LayoutDefault>;
     }
 }
 

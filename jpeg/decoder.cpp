@@ -65,7 +65,8 @@ void initialize(JpegDecoder& d, ByteSource& source) {
         fail(d, StreamError);
     }
     // Settings out of range are arguments the decoder cannot use.
-    if (settings.max_side < 0 || settings.max_side > 65535 || settings.scale_shift < 0 || settings.scale_shift > 3)
+    if (settings.max_side < 0 || settings.max_side > 65535 || settings.scale_shift < 0 || settings.scale_shift > 3 ||
+        settings.layout < LayoutDefault || settings.layout > LayoutGrey)
         fail(d, StreamError);
     refill_input(d);
     d.bit_buffer = 0;
@@ -117,45 +118,59 @@ bool next_mcu_coefficients(JpegDecoder& d) {
     return true;
 }
 
-const uint8_t* convert_row(JpegDecoder& d) {
-    switch (d.output_scheme) {
-        case SchemeGrey:
-            copy_grey(d);
-            break;
-        case SchemeH1V1:
-            if (d.is_rgb)
-                convert_rgb_h1v1(d);
-            else
-                convert_h1v1(d);
-            break;
-        case SchemeH2V1:
-            if (d.is_rgb)
-                convert_rgb_h2v1(d);
-            else
-                convert_h2v1(d);
-            break;
-        case SchemeH1V2:
-            if (d.mcu_rows_remaining & 1) return d.out_row_1;  // converted with the previous row
-            if (d.is_rgb)
-                convert_rgb_h1v2(d);
-            else
-                convert_h1v2(d);
-            break;
-        case SchemeH2V2:
-            if (d.mcu_rows_remaining & 1) return d.out_row_1;
-            if (d.is_rgb) convert_rgb_h2v2(d);
-#if MARIVUE_AVX2
-            else if (vector_path() == VectorPath::avx2)
-                convert_h2v2_avx2(d);
-#endif
-            else
-                convert_h2v2(d);
-            break;
-        case SchemeGeneral:
-            convert_general(d);
-            break;
+namespace {
+
+bool converts_pairs(const JpegDecoder& d) { return d.output_scheme == SchemeH1V2 || d.output_scheme == SchemeH2V2; }
+
+}  // namespace
+
+const uint8_t* convert_row(JpegDecoder& d, uint8_t* target, uint8_t* next_target) {
+    const int32_t layout = d.settings.layout;
+    d.bytes_per_pixel = layout_bytes(layout, d.frame_component_count);
+    d.output_row_bytes = d.output_width * d.bytes_per_pixel;
+    const size_t bytes = static_cast<size_t>(d.output_row_bytes);
+    if (d.output_scheme == SchemeGeneral) {
+        // Whole MCUs of any size at once, into the padded buffer.
+        convert_general(d, layout, d.out_row_0);
+        if (target == nullptr) return d.out_row_0;
+        std::memcpy(target, d.out_row_0, bytes);
+        return target;
     }
-    return d.out_row_0;
+    const bool paired = converts_pairs(d);
+    const bool second_of_pair = paired && (d.mcu_rows_remaining & 1) != 0;
+    if (second_of_pair && d.pair_layout == layout) {
+        // Converted with the row above.
+        if (target == nullptr || target == d.pair_row) return d.pair_row;
+        std::memcpy(target, d.pair_row, bytes);
+        return target;
+    }
+    // A second row whose layout changed since its pair was converted is
+    // converted again, alone: the pair's second row goes to out_row_1.
+    uint8_t* row0 = target != nullptr ? target : d.out_row_0;
+    uint8_t* row1 = !paired ? nullptr : !second_of_pair && next_target != nullptr ? next_target : d.out_row_1;
+    const RowConverter convert = row_converter(d, layout);
+    const bool exact0 = row0 != d.out_row_0, exact1 = row1 != nullptr && row1 != d.out_row_1;
+    if (!exact0 && !exact1) {
+        convert(d, row0, row1, 0, d.mcus_per_row);
+    } else {
+        // Whole MCUs straight into the rows; a last partial one through the
+        // padded buffers, then only its pixels inside the picture.
+        const int32_t whole = d.output_width / d.mcu_width;
+        convert(d, row0, row1, 0, whole);
+        if (whole < d.mcus_per_row) {
+            const size_t done = static_cast<size_t>(whole) * static_cast<size_t>(d.mcu_width * d.bytes_per_pixel);
+            uint8_t* tail0 = exact0 ? d.out_row_0 : row0 + done;
+            uint8_t* tail1 = row1 == nullptr ? nullptr : exact1 ? d.out_row_1 : row1 + done;
+            convert(d, tail0, tail1, whole, d.mcus_per_row);
+            if (exact0) std::memcpy(row0 + done, tail0, bytes - done);
+            if (exact1) std::memcpy(row1 + done, tail1, bytes - done);
+        }
+    }
+    if (paired) {
+        d.pair_row = row1;
+        d.pair_layout = second_of_pair ? -1 : layout;
+    }
+    return row0;
 }
 
 }  // namespace marivue::jpeg::detail
@@ -209,19 +224,40 @@ int32_t begin(JpegDecoder& d) {
     return 0;
 }
 
-int32_t decode_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_out) {
+namespace {
+
+// decode_row and decode_row_into: the row into `target`, or the decoder's
+// own buffer where it is null.
+int32_t next_row(JpegDecoder& d, uint8_t* target, uint8_t* next_target, const uint8_t** row_out) {
     if (d.status != 0 || !d.ready) return -1;
     if (d.rows_remaining == 0) return 1;
+    if (d.settings.layout < LayoutDefault || d.settings.layout > LayoutGrey) {
+        d.status = StreamError;  // a layout the decoder does not have
+        free_pool(d);
+        return -1;
+    }
     if (d.mcu_rows_remaining == 0) {
         if (!next_mcu_coefficients(d)) return DecodeError;
         transform_row(d);
         d.mcu_rows_remaining = d.mcu_height;
     }
-    *row_out = convert_row(d);
-    *row_bytes_out = d.output_row_bytes;
+    *row_out = convert_row(d, target, next_target);
     d.mcu_rows_remaining--;
     d.rows_remaining--;
     return 0;
+}
+
+}  // namespace
+
+int32_t decode_row(JpegDecoder& d, const uint8_t** row_out, int32_t* row_bytes_out) {
+    const int32_t result = next_row(d, nullptr, nullptr, row_out);
+    if (result == 0) *row_bytes_out = d.output_row_bytes;
+    return result;
+}
+
+int32_t decode_row_into(JpegDecoder& d, uint8_t* row, uint8_t* next_row_target) {
+    const uint8_t* unused;
+    return next_row(d, row, next_row_target, &unused);
 }
 
 }  // namespace marivue::jpeg

@@ -25,11 +25,11 @@
 // After open_decoder the caller may read `status`, `image_width`,
 // `image_height`, `output_width`, `output_height`, `frame_component_count`,
 // `saw_jfif`, `adobe_transform`, `is_rgb` and `colour_coding`; after begin
-// also `bytes_per_pixel`, and after begin and every decode_row
-// `data_incomplete`. Every other field is the decoder's own. decode_row
-// returns 1 once all output_height rows (image_height at full size) have
-// been delivered; anything else but 0 ends the loop with the cause in
-// `status`.
+// also `bytes_per_pixel` (of the layout in force, updated by every
+// decode_row), and after begin and every decode_row `data_incomplete`.
+// Every other field is the decoder's own. decode_row returns 1 once all
+// output_height rows (image_height at full size) have been delivered;
+// anything else but 0 ends the loop with the cause in `status`.
 //
 // Failures: every failure is reported as a negative DecodeStatus in
 // `status` (the first one only; status.h turns it into a name and words).
@@ -124,6 +124,21 @@ enum ColourCoding : int32_t {
     CodingYcck = 4,
 };
 
+// How decode_row lays out the pixels of a row (DecodeSettings::layout).
+enum PixelLayout : int32_t {
+    // Red, green, blue, 0 (four bytes a pixel); a grey picture's rows one
+    // grey byte a pixel.
+    LayoutDefault = 0,
+    LayoutRgb = 1,  // red, green, blue
+    LayoutBgr = 2,  // blue, green, red
+    LayoutRgbx = 3,  // red, green, blue, 255
+    LayoutBgrx = 4,  // blue, green, red, 255
+    // One byte a pixel: a grey picture's samples, a YCbCr picture's luma, and
+    // for the codings without luma (RGB, CMYK, YCCK)
+    // (77 x red + 150 x green + 29 x blue + 128) >> 8 of the colours.
+    LayoutGrey = 5,
+};
+
 // What a caller may ask beyond the decoder's defaults. Set it in the record
 // before open_decoder, which keeps it (like memory_limit); all zero, the
 // default, decodes exactly as without it. Values outside the ranges below
@@ -143,6 +158,11 @@ struct DecodeSettings {
     // the largest are whole and that have at most 10 blocks per MCU. 0:
     // those fail with UnsupportedComponents or UnsupportedSampling.
     uint8_t extended_layouts = 0;
+    // The layout of the delivered rows (a PixelLayout). A grey picture in one
+    // of the colour layouts has its samples in all three colours. Unlike the
+    // rest of the settings it may also be changed between two decode_row
+    // calls: each row comes in the layout in force when it is asked for.
+    int32_t layout = LayoutDefault;
 };
 
 // Receives the APP1 and APP2 segments the marker parser meets (Exif, ICC
@@ -182,10 +202,11 @@ constexpr int push_back_room = 128;
 // `output_width`, `output_height`, `frame_component_count` (1..4; only 1,
 // grey, and 3, colour, decode, and 4 with settings.extended_layouts),
 // `saw_jfif`, `adobe_transform`, `is_rgb` and `colour_coding`, all set by
-// open_decoder, `bytes_per_pixel` (1 or 4, set by begin) and
-// `data_incomplete` (below), and may set `memory_limit` and `settings` before
-// open_decoder; everything else is the decoder's own and pool pointers in
-// it are stale after a failure.
+// open_decoder, `bytes_per_pixel` (1, 3 or 4 by the layout, set by begin
+// and decode_row) and `data_incomplete` (below), and may set `memory_limit`
+// and `settings` before open_decoder (settings.layout also later);
+// everything else is the decoder's own and pool pointers in it are stale
+// after a failure.
 struct JpegDecoder {
     // Every field zero (memory_limit: no limit).
     JpegDecoder() noexcept;
@@ -365,6 +386,10 @@ struct JpegDecoder {
     // 1 when a scan would have gone beyond it, which fails with DecodeError.
     int64_t scan_block_visits;
     uint8_t work_refused;
+    // The vertically subsampled schemes convert two rows at a time: where the
+    // second went (out_row_1 or a caller's row) and in which layout.
+    uint8_t* pair_row;
+    int32_t pair_layout;
 };
 
 // Construction: resets the record (keeping memory_limit and settings),
@@ -383,9 +408,9 @@ void open_decoder(JpegDecoder& decoder, ByteSource& source);
 // open_decoder failed, with the cause in `status`.
 int32_t begin(JpegDecoder& decoder);
 
-// Delivers the next output row, top to bottom: output_width pixels of
-// bytes_per_pixel bytes (red, green, blue, 0; or one grey byte), so
-// *row_bytes_out is output_width x bytes_per_pixel. Returns
+// Delivers the next output row, top to bottom: output_width pixels in the
+// layout in force (by default red, green, blue, 0, or one grey byte; see
+// PixelLayout), so *row_bytes_out is output_width x bytes_per_pixel. Returns
 //    0  a row was delivered: *row_out and *row_bytes_out are set;
 //    1  every row has been delivered (and on every later call);
 //   -1  begin has not completed, or an earlier operation failed;
@@ -393,6 +418,15 @@ int32_t begin(JpegDecoder& decoder);
 // The row belongs to the decoder and stays valid until the next decode_row
 // or free_pool call; copy it out to keep it.
 int32_t decode_row(JpegDecoder& decoder, const uint8_t** row_out, int32_t* row_bytes_out);
+
+// decode_row into the caller's memory: writes the next row, exactly
+// output_width pixels in the layout in force (DecodeSettings::layout), into
+// `row`, with the same results. `next_row`, where not null, is where the
+// caller will ask for the following row: the schemes that convert two rows
+// in one pass write the second there at once (and the next call, given it,
+// finds it done), where otherwise it would be copied over from the
+// decoder's own buffer. Both must stay valid until the call after next.
+int32_t decode_row_into(JpegDecoder& decoder, uint8_t* row, uint8_t* next_row);
 
 // Detaches the source (if a failure has not done so already) and releases
 // every pool block. Call it once before destroying the record, also after a

@@ -67,12 +67,15 @@ void prepare_decoding(JpegDecoder& d);
 // decode_row's two halves. next_mcu_coefficients fills row_blocks with the
 // next MCU row's coefficients; false when that failed (status set, and
 // data_incomplete where the data ran out), which decode_row reports as
-// DecodeError. convert_row, after transform_row, gives the output row for
-// the MCU row's current row (mcu_rows_remaining counts down from
-// mcu_height); the vertically subsampled schemes convert two rows in one
-// pass, every other row being the second of a pair in out_row_1.
+// DecodeError. convert_row, after transform_row, converts the MCU row's
+// current row (mcu_rows_remaining counts down from mcu_height) in the
+// layout in force into `target` (exactly output_row_bytes), or into
+// out_row_0 where it is null, and returns where the row is; the vertically
+// subsampled schemes convert two rows in one pass, every other row being the
+// second of a pair, converted with the first into `next_target` or
+// out_row_1 (see decode_row_into).
 bool next_mcu_coefficients(JpegDecoder& d);
-const uint8_t* convert_row(JpegDecoder& d);
+const uint8_t* convert_row(JpegDecoder& d, uint8_t* target, uint8_t* next_target);
 
 // ---- status.cpp: the words for a status ------------------------------------
 
@@ -84,8 +87,8 @@ void describe_status(const JpegDecoder& d, int32_t code, char* out, size_t size)
 // ---- pipeline.cpp: the one-call decode on two threads ---------------------
 
 // Receives each output row in order on the second thread: the row decode_row
-// would deliver for picture row y, and the record it was converted in (as
-// decode_row leaves it after that row, for copy_luma).
+// would deliver for picture row y (in the layout in force), and the record
+// it was converted in (as decode_row leaves it after that row).
 using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8_t* row, int32_t y);
 
 // Delivers the rows of a begun decoder as repeated decode_row calls would,
@@ -94,7 +97,11 @@ using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8
 // rows delivered and sets `result` to what the next decode_row call would
 // return (1 after the last row, or DecodeError with the cause in status);
 // -1 when a second thread could not be had, nothing having been decoded.
-int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result);
+// Where `pixels` is not null, picture row y is written straight to
+// pixels + y x stride as decode_row_into writes it, and `consume` (which may
+// then be null) is handed that row.
+int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result,
+                                uint8_t* pixels = nullptr, size_t stride = 0);
 
 // ---- input.cpp: input buffering and bit readers ---------------------------
 
@@ -408,46 +415,48 @@ void transform_row_reduced(JpegDecoder& d);
 // call only where vector_path() is avx2.
 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b, uint8_t* out_a, uint8_t* out_b);
 
-// ---- colour_avx2.cpp (where MARIVUE_AVX2) -----------------------------------
+// ---- colour.cpp, colour_general.cpp, colour_avx2.cpp ------------------------
 
-// convert_h2v2 sixteen pixels at a time; call only where vector_path() is
-// avx2.
-void convert_h2v2_avx2(JpegDecoder& d);
+// The bytes a pixel takes in `layout` (a PixelLayout) for a picture of
+// `components` components.
+constexpr int32_t layout_bytes(int32_t layout, int32_t components) {
+    return layout == LayoutRgb || layout == LayoutBgr ? 3
+           : layout == LayoutGrey                     ? 1
+           : layout == LayoutDefault                  ? (components == 1 ? 1 : 4)
+                                                      : 4;
+}
+
+// Converts MCUs m0 to m1 - 1 of the current output row of the MCU row in
+// sample_rows (mcu_rows_remaining counts down from mcu_height) into `out0`,
+// their pixels one after another in the converter's layout, exactly
+// (m1 - m0) x mcu_width pixels; the vertically subsampled schemes also
+// convert the row below it, which shares its chroma, into `out1`.
+using RowConverter = void (*)(JpegDecoder& d, uint8_t* out0, uint8_t* out1, int32_t m0, int32_t m1);
+// The converter of the frame's fixed scheme (not SchemeGeneral) in `layout`
+// (a PixelLayout), on the process's vector path.
+RowConverter row_converter(const JpegDecoder& d, int32_t layout);
+// SchemeGeneral: the current output row into `out`, whole MCUs of it, in
+// `layout`, for every ColourCoding (see colour_general.cpp).
+void convert_general(JpegDecoder& d, int32_t layout, uint8_t* out);
+// The red, green and blue offsets that eight chroma pairs add to luma, as
+// the converters compute them (with vector instructions where available).
+void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,
+                      int16_t* blue);
+
+#if MARIVUE_AVX2
+// The 4:2:0 (SchemeH2V2) or 4:4:4 (SchemeH1V1) YCbCr converter sixteen
+// pixels at a time, in any layout but grey; call only where vector_path()
+// is avx2.
+RowConverter avx2_converter(int32_t scheme, int32_t layout);
+#endif
 
 // ---- vector_path.cpp ----------------------------------------------------------
 
 // Ordered: each path's processor can run the ones before it.
 enum class VectorPath : int32_t { portable = 0, sse2 = 1, avx2 = 2 };
-// The path of the inverse DCT and the 4:2:0 colour conversion for this
-// process (see vector_path.cpp).
+// The path of the inverse DCT and the colour conversion for this process
+// (see vector_path.cpp).
 VectorPath vector_path();
-
-// ---- colour.cpp -------------------------------------------------------------
-
-// Each converts the current output row of the MCU row in sample_rows into
-// out_row_0; the vertically subsampled schemes also convert the row below
-// it, which shares its chroma, into out_row_1.
-void copy_grey(JpegDecoder& d);
-void convert_h1v1(JpegDecoder& d);
-void convert_h2v1(JpegDecoder& d);
-void convert_h1v2(JpegDecoder& d);
-void convert_h2v2(JpegDecoder& d);
-// The same for a frame coded as RGB: the components are red, green and
-// blue, the second and third upsampled like chroma.
-void convert_rgb_h1v1(JpegDecoder& d);
-void convert_rgb_h2v1(JpegDecoder& d);
-void convert_rgb_h1v2(JpegDecoder& d);
-void convert_rgb_h2v2(JpegDecoder& d);
-// SchemeGeneral: the current output row of the MCU row into out_row_0, for
-// every ColourCoding (see colour.cpp for the four-component formulas).
-void convert_general(JpegDecoder& d);
-// Copies the luma samples of the row decode_row delivered last (output_width
-// bytes) of a YCbCr or grey picture into `out`.
-void copy_luma(const JpegDecoder& d, uint8_t* out);
-// The red, green and blue offsets that eight chroma pairs add to luma, as
-// the converters compute them (with vector instructions where available).
-void chroma_offsets_8(const JpegDecoder& d, const uint8_t* cb, const uint8_t* cr, int16_t* red, int16_t* green,
-                      int16_t* blue);
 
 // ---- wrapping arithmetic ------------------------------------------------------
 // The pixel path is defined on 32-bit two's-complement values that wrap and

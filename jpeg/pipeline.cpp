@@ -51,6 +51,8 @@ struct Worker {
     Handover* handover;
     RowConsumer consume;
     void* context;
+    uint8_t* pixels;  // where not null, the rows go straight here
+    size_t stride;
 
     void run() {
         for (;;) {
@@ -83,10 +85,12 @@ struct Worker {
             transform_row(d);
             d.mcu_rows_remaining = d.mcu_height;
             for (int32_t r = 0; r < d.mcu_height && y < end; r++, y++) {
-                const uint8_t* row = convert_row(d);
+                uint8_t* target = pixels == nullptr ? nullptr : pixels + stride * static_cast<size_t>(y);
+                uint8_t* next = target == nullptr || y + 1 >= end ? nullptr : target + stride;
+                const uint8_t* row = convert_row(d, target, next);
                 d.mcu_rows_remaining--;
                 d.rows_remaining--;
-                consume(context, d, row, y);
+                if (consume != nullptr) consume(context, d, row, y);
             }
         }
     }
@@ -94,7 +98,8 @@ struct Worker {
 
 }  // namespace
 
-int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result) {
+int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result, uint8_t* pixels,
+                                size_t stride) {
     if (d.status != 0 || !d.ready || d.mcu_rows_remaining != 0) return -1;
     // The second thread's record: geometry, tables and scheme as they are,
     // its own block pointers, sample, component and output rows. It never
@@ -128,7 +133,7 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
     copy->plane_rows = planes.data();
 
     Handover handover;
-    Worker worker{copy.get(), slots, &handover, consume, context};
+    Worker worker{copy.get(), slots, &handover, consume, context, pixels, stride};
     std::thread second;
     try {
         second = std::thread([&worker] { worker.run(); });

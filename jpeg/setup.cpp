@@ -84,11 +84,12 @@ void start_frame(JpegDecoder& d) {
     // From here on the MCU is measured in delivered pixels.
     d.mcu_width = layout.mcu_width >> shift;
     d.mcu_height = layout.mcu_height >> shift;
-    d.bytes_per_pixel = d.frame_component_count == 1 ? 1 : 4;
-    // The converters write whole MCUs, eight pixels at a time at least.
+    d.bytes_per_pixel = layout_bytes(d.settings.layout, d.frame_component_count);
+    // The converters write whole MCUs, eight pixels at a time at least, in
+    // any layout (which may change from row to row): four bytes at most.
     const int32_t converted = d.mcus_per_row * d.mcu_width;
     const int32_t widest = converted > d.output_width ? converted : d.output_width;
-    d.padded_row_bytes = ((widest + 15) & ~15) * d.bytes_per_pixel;
+    d.padded_row_bytes = ((widest + 15) & ~15) * 4;
     d.output_row_bytes = d.output_width * d.bytes_per_pixel;
 
     d.out_row_0 = static_cast<uint8_t*>(pool_alloc(d, static_cast<size_t>(d.padded_row_bytes) + 8));
@@ -110,7 +111,7 @@ void start_frame(JpegDecoder& d) {
             d.comp_first_block[c] = first;
             first += d.frame_component_count == 1 ? 1 : d.comp_h_factor[c] * d.comp_v_factor[c];
         }
-        d.plane_stride = d.padded_row_bytes / d.bytes_per_pixel;
+        d.plane_stride = d.padded_row_bytes / 4;
         const size_t planes = static_cast<size_t>(d.frame_component_count) * static_cast<size_t>(d.plane_stride);
         d.plane_rows = static_cast<uint8_t*>(pool_alloc(d, planes + 8));
     }

@@ -139,7 +139,12 @@ TEST_F(JpegDecodeCommand, OutputIsTheDecodedRows) {
           Case{241, 161, Sampling::H2V2, false, 0, "out.ppm", {"--scale", "1/2"}, 1},
           Case{241, 161, Sampling::H2V2, true, 1, "", {"--scale=1/8"}, 3},
           Case{130, 77, Sampling::Grey, true, 2, "out.pgm", {"--scale", "1/4", "--max-side", "130"}, 2},
-          Case{97, 61, Sampling::H2V1, false, 0, "out.png", {"--scale", "1/8"}, 3}}) {
+          Case{97, 61, Sampling::H2V1, false, 0, "out.png", {"--scale", "1/8"}, 3},
+          // Rows enough for several of the writer's blocks, and a ring of
+          // them used more than once.
+          Case{1203, 841, Sampling::H2V2, false, 0, "out.ppm", {}},
+          Case{1203, 841, Sampling::H1V1, true, 2, "out.png", {}},
+          Case{2001, 1001, Sampling::Grey, false, 1, "", {}}}) {
         const std::vector<uint8_t> jpeg = write_jpeg("in.jpg", c.w, c.h, c.s, c.progressive);
         std::vector<std::string> args = c.options;
         if (c.how == 1) args.insert(args.end(), {"-", "-"});
@@ -595,39 +600,42 @@ TEST_F(JpegDecodeCommand, EndedRunsLeaveNoTemporaryFile) {
 
 // Data that ends early: the picture is written, the missing part filled in,
 // with a warning and exit status 3.
+// Also with rows enough for several of the writer's blocks.
 TEST_F(JpegDecodeCommand, TruncatedData) {
-    for (const bool progressive : {false, true}) {
-        std::vector<uint8_t> jpeg = write_jpeg("whole.jpg", 96, 80, Sampling::H2V2, progressive);
-        // Cut inside entropy-coded data: halfway through a sequential
-        // picture's scan, early in a progressive picture's middle scan.
-        const auto scans = e2e::find_markers(jpeg, 0xDA, 0xDA);
-        const size_t data = e2e::segment_end(jpeg, scans[scans.size() / 2]);
-        jpeg.resize(data + (progressive ? 40 : (jpeg.size() - data) / 2));
-        e2e::write_file(path("cut.jpg"), jpeg);
-        const e2e::MarivueResult m = e2e::marivue_decode(jpeg);
-        ASSERT_TRUE(m.data_incomplete);
-        for (const char* output : {"cut.ppm", "cut.png"}) {
-            const Ran r = run(dir, {path("cut.jpg"), path(output)});
-            EXPECT_EQ(r.exit_code, 3) << r.err;
-            const int filled = 80 - m.incomplete_from_row;
-            EXPECT_EQ(r.err, "jpeg-decode: warning: " + path("cut.jpg") + ": the picture's data ends early; " +
-                                 (progressive ? "the missing detail is filled in\n"
-                                              : std::to_string(filled) + " of 80 rows are filled in\n"));
-            bool grey = true;
-            const e2e::Picture picture =
-                std::string(output).ends_with("png") ? read_png(path(output), grey) : e2e::Picture{};
-            const std::string file = text(e2e::read_file(path(output)));
-            const std::string samples =
-                picture.samples.empty() ? file.substr(file.size() - 96 * 80 * 3) : text(picture.samples);
-            ASSERT_EQ(samples.size(), 96u * 80 * 3) << output;
-            // The rows that arrived, then mid-grey for those that did not.
-            const std::string arrived = text(m.picture.samples);
-            EXPECT_EQ(samples.substr(0, arrived.size()), arrived) << output;
-            EXPECT_EQ(samples.substr(arrived.size()), std::string(samples.size() - arrived.size(), char(128)));
-            EXPECT_EQ(progressive, m.rows == 80);
+    for (const auto& [w, h] : {std::pair{96, 80}, std::pair{1280, 800}})
+        for (const bool progressive : {false, true}) {
+            std::vector<uint8_t> jpeg = write_jpeg("whole.jpg", w, h, Sampling::H2V2, progressive);
+            // Cut inside entropy-coded data: halfway through a sequential
+            // picture's scan, early in a progressive picture's middle scan.
+            const auto scans = e2e::find_markers(jpeg, 0xDA, 0xDA);
+            const size_t data = e2e::segment_end(jpeg, scans[scans.size() / 2]);
+            jpeg.resize(data + (progressive ? 40 : (jpeg.size() - data) / 2));
+            e2e::write_file(path("cut.jpg"), jpeg);
+            const e2e::MarivueResult m = e2e::marivue_decode(jpeg);
+            ASSERT_TRUE(m.data_incomplete);
+            for (const char* output : {"cut.ppm", "cut.png"}) {
+                const Ran r = run(dir, {path("cut.jpg"), path(output)});
+                EXPECT_EQ(r.exit_code, 3) << r.err;
+                const int filled = h - m.incomplete_from_row;
+                EXPECT_EQ(r.err, "jpeg-decode: warning: " + path("cut.jpg") + ": the picture's data ends early; " +
+                                     (progressive ? "the missing detail is filled in\n"
+                                                  : std::to_string(filled) + " of " + std::to_string(h) +
+                                                        " rows are filled in\n"));
+                bool grey = true;
+                const e2e::Picture picture =
+                    std::string(output).ends_with("png") ? read_png(path(output), grey) : e2e::Picture{};
+                const std::string file = text(e2e::read_file(path(output)));
+                const std::string samples =
+                    picture.samples.empty() ? file.substr(file.size() - size_t(w) * h * 3) : text(picture.samples);
+                ASSERT_EQ(samples.size(), size_t(w) * h * 3) << output;
+                // The rows that arrived, then mid-grey for those that did not.
+                const std::string arrived = text(m.picture.samples);
+                EXPECT_EQ(samples.substr(0, arrived.size()), arrived) << output;
+                EXPECT_EQ(samples.substr(arrived.size()), std::string(samples.size() - arrived.size(), char(128)));
+                EXPECT_EQ(progressive, m.rows == h);
+            }
+            EXPECT_EQ(run(dir, {"--check", path("cut.jpg")}).exit_code, 3);
         }
-        EXPECT_EQ(run(dir, {"--check", path("cut.jpg")}).exit_code, 3);
-    }
 }
 
 // The embedded colour profile goes into a PNG's iCCP chunk, named after the

@@ -83,6 +83,7 @@ TEST(JpegApi, DataEndingEarlyDecodesWithTheRestFilledIn) {
         const Streamed s = stream(data);
         ASSERT_TRUE(s.incomplete) << name;
         Image image;
+        image.pixels.assign(size_t{1} << 20, 0xAB);  // an earlier picture's bytes, which must not show
         ASSERT_EQ(decode(data.data(), data.size(), image, PixelFormat::rgb), 0) << name;
         EXPECT_FALSE(image.complete) << name;
         // Rows the streaming decoder delivered are kept; the rest is mid-grey.
@@ -226,7 +227,10 @@ TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
                     one.scale = two.scale = scale;
                     one.threads = 1;
                     two.threads = 2;
+                    // `b` carries an earlier picture's bytes, more of them than
+                    // this one needs, which must not show.
                     Image a, b;
+                    b.pixels.assign(size_t{3} << 20, 0xAB);
                     const int status_one = decode(data->data(), data->size(), a, one);
                     const int status_two = decode(data->data(), data->size(), b, two);
                     const std::string what = std::string(picture.name) + ", " + variant + " at 1/" +

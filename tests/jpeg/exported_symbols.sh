@@ -13,8 +13,8 @@ nm=$1
 shift
 listing=--extern-only
 internal='^marivue::jpeg::detail::'
-record='^marivue::jpeg::(open_decoder|begin|decode_row|free_pool|JpegDecoder::JpegDecoder)\('
-record_functions='open_decoder begin decode_row free_pool'
+record='^marivue::jpeg::(open_decoder|begin|decode_row|decode_row_into|free_pool|JpegDecoder::JpegDecoder)\('
+record_functions='open_decoder begin decode_row decode_row_into free_pool'
 if [ "${1:-}" = --dynamic ]; then
     listing=--dynamic
     internal='^$'

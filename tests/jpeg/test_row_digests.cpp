@@ -4,7 +4,8 @@
 // the fixtures of tests/fixtures/extended at every size and those of
 // tests/fixtures/rows at the reduced sizes with extended/digests.txt. After
 // a deliberate change of results, MARIVUE_UPDATE_DIGESTS=1 rewrites the
-// files; review their diff like any other.
+// files; review their diff like any other. Every other row layout holds the
+// recorded rows' pixels, through decode_row and decode_row_into.
 #include "jpeg/decoder.h"
 #include "marivue/jpeg/byte_source.h"
 
@@ -107,6 +108,154 @@ TEST(RowDigests, ExtendedSettingsDecodeToTheirRecordedRows) {
     ASSERT_EQ(expected.size(), lines.size()) << "extended/digests.txt does not list every fixture and size";
     for (size_t i = 0; i < lines.size(); i++)
         EXPECT_EQ(lines[i], expected[i]) << "name, size: rows, result, status, digest";
+}
+
+// A decode's rows, one vector a row, with its row count, result and status.
+struct Decoded {
+    std::vector<std::vector<uint8_t>> rows;
+    int result = 0, status = 0, coding = 0, bytes_per_pixel = 0;
+};
+
+// How the rows are asked for: decode_row; decode_row_into into one picture,
+// with the following row's place given or not; and a different layout each
+// row (`layout` the first), so that a pair converted together is asked for
+// in two layouts.
+enum class Asking { own_buffer, into_picture, into_rows, mixed };
+constexpr int32_t layouts[] = {LayoutRgb, LayoutBgr, LayoutRgbx, LayoutBgrx, LayoutGrey};
+
+int32_t layout_at(Asking asking, int32_t layout, int y) {
+    if (asking != Asking::mixed) return layout;
+    int first = 0;
+    while (layouts[first] != layout) first++;
+    return layouts[(first + y) % 5];
+}
+
+Decoded decode_in(const std::vector<uint8_t>& data, DecodeSettings settings, int32_t layout, Asking asking) {
+    MemoryByteSource source(data.data(), data.size());
+    std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+    settings.layout = layout_at(asking, layout, 0);
+    d->settings = settings;
+    Decoded out;
+    open_decoder(*d, source);
+    if (d->status == 0 && begin(*d) == 0) {
+        out.coding = d->colour_coding;
+        out.bytes_per_pixel = d->bytes_per_pixel;
+        const size_t stride = 4 * static_cast<size_t>(d->output_width);
+        std::vector<uint8_t> picture(stride * static_cast<size_t>(d->output_height) + 1);
+        for (int y = 0;; y++) {
+            d->settings.layout = layout_at(asking, layout, y);
+            uint8_t* place = picture.data() + stride * static_cast<size_t>(y);
+            const uint8_t* row = place;
+            int32_t bytes = 0;
+            if (asking == Asking::own_buffer) {
+                out.result = decode_row(*d, &row, &bytes);
+            } else {
+                const bool last = y + 1 >= d->output_height;
+                out.result = decode_row_into(*d, place, asking == Asking::into_rows || last ? nullptr : place + stride);
+                bytes = d->output_width * d->bytes_per_pixel;
+            }
+            if (out.result != 0) break;
+            out.rows.emplace_back(row, row + bytes);
+        }
+    }
+    out.status = d->status;
+    free_pool(*d);
+    return out;
+}
+
+// A default row (red, green, blue, 0; or grey) in `layout`; empty where
+// only the luma samples would tell (grey of YCbCr, which the interface
+// tests hold against the reference library's luma).
+std::vector<uint8_t> laid_out(const std::vector<uint8_t>& row, int32_t layout, size_t bpp, int coding) {
+    std::vector<uint8_t> out;
+    if (layout == LayoutGrey && bpp == 4 && coding == CodingYCbCr) return out;
+    for (size_t i = 0; i < row.size(); i += bpp) {
+        const uint8_t r = row[i], g = row[i + (bpp == 4 ? 1 : 0)], b = row[i + (bpp == 4 ? 2 : 0)];
+        switch (layout) {
+            case LayoutRgb:
+                out.insert(out.end(), {r, g, b});
+                break;
+            case LayoutBgr:
+                out.insert(out.end(), {b, g, r});
+                break;
+            case LayoutRgbx:
+                out.insert(out.end(), {r, g, b, 255});
+                break;
+            case LayoutBgrx:
+                out.insert(out.end(), {b, g, r, 255});
+                break;
+            default:
+                out.push_back(bpp == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
+                break;
+        }
+    }
+    return out;
+}
+
+TEST(RowDigests, EveryLayoutHoldsTheRecordedRowsPixels) {
+    struct Case {
+        std::filesystem::path dir;
+        int32_t first_shift, last_shift;
+    };
+    const Case cases[] = {{fixture_dir, 0, 1}, {extended_dir, 0, 3}};
+    int compared = 0;
+    for (const Case& c : cases)
+        for (const auto& file : fixtures_in(c.dir)) {
+            std::ifstream in(file, std::ios::binary);
+            const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            for (int32_t shift = c.first_shift; shift <= c.last_shift; shift++) {
+                DecodeSettings settings;
+                settings.max_side = 65535, settings.scale_shift = shift, settings.extended_layouts = 1;
+                const Decoded plain = decode_in(data, settings, LayoutDefault, Asking::own_buffer);
+                const size_t bpp = static_cast<size_t>(plain.bytes_per_pixel);
+                for (int32_t layout : layouts)
+                    for (Asking asking : {Asking::own_buffer, Asking::into_picture, Asking::into_rows, Asking::mixed}) {
+                        SCOPED_TRACE(file.filename().string() + " at 1/" + std::to_string(1 << shift) + ", layout " +
+                                     std::to_string(layout) + ", asking " + std::to_string(static_cast<int>(asking)));
+                        const Decoded got = decode_in(data, settings, layout, asking);
+                        ASSERT_EQ(got.rows.size(), plain.rows.size());
+                        EXPECT_EQ(got.result, plain.result);
+                        EXPECT_EQ(got.status, plain.status);
+                        for (size_t y = 0; y < got.rows.size(); y++) {
+                            const std::vector<uint8_t> want = laid_out(
+                                plain.rows[y], layout_at(asking, layout, static_cast<int>(y)), bpp, plain.coding);
+                            if (want.empty()) continue;
+                            ASSERT_EQ(got.rows[y], want) << "row " << y;
+                            compared++;
+                        }
+                    }
+            }
+        }
+    EXPECT_GT(compared, 100000);
+}
+
+// A layout the decoder does not have is refused: before open_decoder, which
+// fails, and when a caller sets one between rows, at the next row, which
+// fails with everything released.
+TEST(RowDigests, AnUnknownLayoutIsRefused) {
+    std::ifstream in(fixture_dir / "base_2x2_241x161.jpg", std::ios::binary);
+    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (int32_t layout : {-1, LayoutGrey + 1})
+        for (bool between_rows : {false, true}) {
+            MemoryByteSource source(data.data(), data.size());
+            std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+            if (!between_rows) d->settings.layout = layout;
+            open_decoder(*d, source);
+            if (!between_rows) {
+                EXPECT_EQ(d->status, StreamError);
+                free_pool(*d);
+                continue;
+            }
+            ASSERT_EQ(begin(*d), 0);
+            std::vector<uint8_t> row(4 * static_cast<size_t>(d->output_width));
+            ASSERT_EQ(decode_row_into(*d, row.data(), nullptr), 0);
+            d->settings.layout = layout;
+            EXPECT_EQ(decode_row_into(*d, row.data(), nullptr), -1);
+            EXPECT_EQ(d->status, StreamError);
+            EXPECT_EQ(d->source, nullptr);
+            for (void* block : d->pool_blocks) EXPECT_EQ(block, nullptr);
+            free_pool(*d);
+        }
 }
 
 }  // namespace

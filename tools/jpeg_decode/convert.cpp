@@ -5,6 +5,7 @@
 #include "messages.h"
 #include "output.h"
 #include "picture_writer.h"
+#include "row_pipe.h"
 
 #include "marivue/jpeg.hpp"
 
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include <sys/stat.h>
@@ -24,9 +27,9 @@ namespace jpeg_decode {
 
 namespace {
 
-// A picture's rows as the writers take them: one grey byte a pixel, or
-// red, green, blue and a fourth byte.
-PixelFormat writer_format(const Info& info) { return info.components == 1 ? PixelFormat::grey : PixelFormat::rgba; }
+// A picture's rows as the writers take them, which the decoder writes
+// directly: one grey byte a pixel, or red, green and blue.
+PixelFormat writer_format(const Info& info) { return info.components == 1 ? PixelFormat::grey : PixelFormat::rgb; }
 
 int report_failure(const std::string& input, const Decoder& decoder) {
     return report_status(input, decoder.status(), decoder.message());
@@ -41,22 +44,31 @@ struct DecodedRows {
 
 // Hands every row to the writer (none when checking), `row` holding the
 // first one already. A sequential picture whose data ends early has the
-// rows the data did not reach filled in mid-grey by the decoder.
+// rows the data did not reach filled in mid-grey by the decoder. The
+// decoder writes the rows after the first straight into the pipe's blocks,
+// which the writer takes on a thread of its own.
 DecodedRows decode_rows(Decoder& decoder, std::vector<uint8_t>& row, PictureWriter* writer, const std::string& input) {
     const Info& info = decoder.info();
     DecodedRows result;
     result.first_patched = info.output_height;
+    std::optional<RowPipe> pipe;
+    if (writer != nullptr) pipe.emplace(*writer, row.size());
+    uint8_t* place = row.data();
+    if (pipe) std::memcpy(place = pipe->row(), row.data(), row.size());
     for (int32_t y = 0;;) {
         // A sequential picture's flag rises with the first row of the MCU
         // row that ran past the end of the data.
         if (!decoder.complete() && !info.progressive) result.first_patched = std::min(result.first_patched, y);
-        if (writer != nullptr) writer->write_row(row.data());
+        if (pipe) pipe->push();
         if (++y == info.output_height) break;
-        if (decoder.next_row(row, writer_format(info)) != 0) {
+        if (pipe) place = pipe->row();
+        if (decoder.next_row(std::span<uint8_t>(place, row.size()), writer_format(info)) != 0) {
             result.status = report_failure(input, decoder);
-            return result;
+            break;
         }
     }
+    // Every row written before the output is finished or discarded.
+    if (pipe) pipe->finish();
     return result;
 }
 

@@ -1,6 +1,6 @@
 // Picture file formats: a writer takes the decoder's rows, top to bottom,
-// as the decoder delivers them (one grey byte per pixel, or red, green,
-// blue and a fourth byte) and writes them to an Output.
+// in the layout the decoder writes them in for the command (one grey byte
+// per pixel, or red, green and blue) and writes them to an Output.
 #pragma once
 
 #include "output.h"

@@ -34,8 +34,6 @@ public:
             profile_written_ = png_get_valid(png_, info_, PNG_INFO_iCCP) != 0;
         }
         png_write_info(png_, info_);
-        // Colour rows come with a fourth byte per pixel, which PNG drops.
-        if (!grey) png_set_filler(png_, 0, PNG_FILLER_AFTER);
         return true;
     }
 
