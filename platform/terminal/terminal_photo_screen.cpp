@@ -30,23 +30,6 @@ int32_t put(int32_t row, int32_t col, const std::wstring& text, int32_t width) {
     return used;
 }
 
-void frame(const CellRect& area, attr_t attributes) {
-    if (area.rows < 2 || area.cols < 2) return;
-    const int32_t bottom = area.row + area.rows - 1, right = area.col + area.cols - 1;
-    attron(attributes);
-    // The wide forms draw Unicode box lines in a UTF-8 locale and fall back
-    // to the terminal's line-drawing set elsewhere.
-    mvadd_wch(area.row, area.col, WACS_ULCORNER);
-    mvadd_wch(area.row, right, WACS_URCORNER);
-    mvadd_wch(bottom, area.col, WACS_LLCORNER);
-    mvadd_wch(bottom, right, WACS_LRCORNER);
-    mvhline_set(area.row, area.col + 1, WACS_HLINE, area.cols - 2);
-    mvhline_set(bottom, area.col + 1, WACS_HLINE, area.cols - 2);
-    mvvline_set(area.row + 1, area.col, WACS_VLINE, area.rows - 2);
-    mvvline_set(area.row + 1, right, WACS_VLINE, area.rows - 2);
-    attroff(attributes);
-}
-
 }  // namespace
 
 TerminalPhotoScreen::TerminalPhotoScreen(const PictureRenderer& renderer, const PictureMode& mode)
@@ -234,7 +217,7 @@ void TerminalPhotoScreen::draw_band(const Overlays& overlays) {
 void TerminalPhotoScreen::draw_info(const PhotoScene& scene, const CellRect& box) {
     int32_t labels = 0;
     for (const auto& line : scene.info_lines) labels = std::max(labels, columns_of(wide(line.first)));
-    frame(box, A_NORMAL);
+    draw_frame(box, A_NORMAL);
     const int32_t values = box.cols - labels - 6;
     for (int32_t i = 0; i + 2 < box.rows && i < static_cast<int32_t>(scene.info_lines.size()); ++i) {
         const auto& [label, value] = scene.info_lines[static_cast<size_t>(i)];
@@ -255,7 +238,7 @@ void TerminalPhotoScreen::draw_gallery_text(const PhotoScene& scene) {
         const int32_t col = left + static_cast<int32_t>(i % size_t(scene.columns)) * photo_gallery_cell_cols;
         if (top >= bottom) break;
         if (cell.selected && top + photo_thumbnail_rows + 2 <= bottom)
-            frame(CellRect{top, col, photo_thumbnail_rows + 2, photo_thumbnail_cols + 2}, A_BOLD);
+            draw_frame(CellRect{top, col, photo_thumbnail_rows + 2, photo_thumbnail_cols + 2}, A_BOLD);
         if (cell.failed && cell.thumbnail.bgra == nullptr && top + 1 + photo_thumbnail_rows / 2 < bottom) {
             attron(A_DIM);
             put(top + 1 + photo_thumbnail_rows / 2, col + 2, L"cannot be shown", photo_thumbnail_cols - 1);

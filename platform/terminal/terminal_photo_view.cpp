@@ -136,6 +136,10 @@ struct PhotoRun {
     uint64_t drawn_revision = 0;
     int64_t pressed_at = -1;  // the last press of the left button, for double clicks
     int32_t pressed_row = -1, pressed_col = -1;
+    // When the input being read came in, as far as the loop knows: the
+    // start of the drawing it waited behind (-1: it came just now). A slow
+    // drawing must not split a double click in two.
+    int64_t input_since = -1;
 
     const PhotoScene& scene() const { return controller.scene(); }
 
@@ -225,7 +229,7 @@ void PhotoRun::mouse() {
         return follow();
     }
     if ((event.bstate & BUTTON1_PRESSED) == 0 || !inside) return;
-    const int64_t now = host.now_ms();
+    const int64_t now = input_since >= 0 ? input_since : host.now_ms();
     const bool double_click =
         pressed_at >= 0 && now - pressed_at <= double_click_ms && row == pressed_row && col == pressed_col;
     pressed_at = double_click ? -1 : now;
@@ -286,7 +290,9 @@ int TerminalPlatform::run_photo_view(PhotoController& controller) {
             run.key(static_cast<int32_t>(key), got == KEY_CODE_YES);
             continue;
         }
+        const int64_t drawing_began = host.now_ms();
         run.draw();
+        const int64_t drawn = host.now_ms();
         // Without its pipe (no descriptor left), the view's results are
         // looked for every tenth of a second.
         int64_t next = controller.next_tick_ms();
@@ -298,6 +304,8 @@ int TerminalPlatform::run_photo_view(PhotoController& controller) {
             timeout = {static_cast<time_t>(wait / 1000), static_cast<long>(wait % 1000 * 1000000)};
         }
         const int ready = ppoll(fds, host.fd() >= 0 ? 2 : 1, next >= 0 ? &timeout : nullptr, &waiting);
+        // Input there at once came in while the screen was drawn.
+        run.input_since = ready > 0 && fds[0].revents != 0 && host.now_ms() - drawn <= 1 ? drawing_began : -1;
         // A terminal that hung up reads as an endless stream of nothing:
         // end as on SIGHUP rather than spin.
         if (ready > 0 && fds[0].revents != 0 && terminal_hung_up() && pending_stop_signal() == 0)

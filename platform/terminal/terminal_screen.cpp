@@ -32,24 +32,6 @@ void put_text(int32_t row, int32_t col, const std::wstring& text, int32_t width)
     mvaddnwstr(row, col, text.c_str(), std::min<int32_t>(width, static_cast<int32_t>(text.size())));
 }
 
-void frame(const CellRect& area, attr_t attributes) {
-    if (area.rows < 2 || area.cols < 2) return;
-    int32_t bottom = area.row + area.rows - 1;
-    int32_t right = area.col + area.cols - 1;
-    attron(attributes);
-    // The wide forms draw Unicode box lines in a UTF-8 locale and fall back
-    // to the terminal's line-drawing set elsewhere.
-    mvadd_wch(area.row, area.col, WACS_ULCORNER);
-    mvadd_wch(area.row, right, WACS_URCORNER);
-    mvadd_wch(bottom, area.col, WACS_LLCORNER);
-    mvadd_wch(bottom, right, WACS_LRCORNER);
-    mvhline_set(area.row, area.col + 1, WACS_HLINE, area.cols - 2);
-    mvhline_set(bottom, area.col + 1, WACS_HLINE, area.cols - 2);
-    mvvline_set(area.row + 1, area.col, WACS_VLINE, area.rows - 2);
-    mvvline_set(area.row + 1, right, WACS_VLINE, area.rows - 2);
-    attroff(attributes);
-}
-
 std::u16string decimal(int32_t value) {
     std::string digits = std::to_string(value);
     return std::u16string(digits.begin(), digits.end());
@@ -94,7 +76,7 @@ void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
         case CellControlKind::SingleLineEdit: {
             bool focused = focus_ == control.layout.id;
             bool active = focused;
-            frame(area, active ? A_BOLD : A_NORMAL);
+            draw_frame(area, active ? A_BOLD : A_NORMAL);
             std::wstring title = focused ? L" search: typing " : L" search ";
             if (area.cols > 4) {
                 attron(active ? A_BOLD : A_DIM);
@@ -123,7 +105,7 @@ void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
             return;
         }
         case CellControlKind::MultiLineEdit: {
-            frame(area, A_NORMAL);
+            draw_frame(area, A_NORMAL);
             int32_t inner_cols = area.cols - 2;
             int32_t inner_rows = area.rows - 2;
             std::vector<std::u16string> lines = wrap_box_text(control.text, inner_cols);

@@ -70,3 +70,20 @@ std::vector<std::wstring> message_lines(std::string_view utf8, int32_t width, in
     }
     return lines;
 }
+
+void draw_frame(const CellRect& area, attr_t attributes) {
+    if (area.rows < 2 || area.cols < 2) return;
+    const int32_t bottom = area.row + area.rows - 1, right = area.col + area.cols - 1;
+    attron(attributes);
+    // The wide forms draw Unicode box lines in a UTF-8 locale and fall back
+    // to the terminal's line-drawing set elsewhere.
+    mvadd_wch(area.row, area.col, WACS_ULCORNER);
+    mvadd_wch(area.row, right, WACS_URCORNER);
+    mvadd_wch(bottom, area.col, WACS_LLCORNER);
+    mvadd_wch(bottom, right, WACS_LRCORNER);
+    mvhline_set(area.row, area.col + 1, WACS_HLINE, area.cols - 2);
+    mvhline_set(bottom, area.col + 1, WACS_HLINE, area.cols - 2);
+    mvvline_set(area.row + 1, area.col, WACS_VLINE, area.rows - 2);
+    mvvline_set(area.row + 1, right, WACS_VLINE, area.rows - 2);
+    attroff(attributes);
+}

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include <curses.h>
+
 // The sequence that moves the cursor to `row`, `col` (empty when the
 // terminal cannot).
 std::string cursor_to(int32_t row, int32_t col);
@@ -35,3 +37,7 @@ std::wstring elide_middle(const std::wstring& text, int32_t width);
 // A message's lines: wrapped between words to `width` columns, each cut to
 // that width, at most `max_lines` of them.
 std::vector<std::wstring> message_lines(std::string_view utf8, int32_t width, int32_t max_lines);
+
+// A box drawn around `area` (at least 2 x 2 cells) in ncurses' window, its
+// lines in `attributes`.
+void draw_frame(const CellRect& area, attr_t attributes);
