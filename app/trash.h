@@ -1,5 +1,5 @@
-// Moving a file to the user's trash as the freedesktop.org Trash
-// specification describes it, so that file managers list it and can put it
+// Moving a file to the user's trash the way the desktops share one
+// (freedesktop.org's Trash layout), so that file managers list it and can put it
 // back: the file goes into a trash's `files/` folder and a `NAME.trashinfo`
 // beside it in `info/` says where it came from and when.
 //

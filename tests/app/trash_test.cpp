@@ -1,5 +1,5 @@
-// Moving files to the trash against the freedesktop.org Trash
-// specification, in a temporary XDG_DATA_HOME: the file moved into files/,
+// Moving files to the trash in freedesktop.org's shared Trash layout, in a
+// temporary XDG_DATA_HOME: the file moved into files/,
 // its .trashinfo valid and pointing back to it, names that collide, a file
 // on another file system (a tmpfs mounted here, when the test may mount
 // one) going to that file system's trash, and refusals leaving everything

@@ -1,4 +1,4 @@
-// Reading a .trashinfo file as the freedesktop.org Trash specification
+// Reading a .trashinfo file as freedesktop.org's shared Trash layout
 // defines it, for the tests of the trash.
 #pragma once
 
