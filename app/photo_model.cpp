@@ -47,16 +47,6 @@ void PhotoModel::set_view(const PhotoViewport& view) {
     refresh();
 }
 
-int64_t PhotoModel::now() const { return host_ != nullptr ? host_->now_ms() : 0; }
-
-const PhotoModel::Entry* PhotoModel::current() const {
-    return current_ < entries_.size() ? &entries_[current_] : nullptr;
-}
-
-size_t PhotoModel::position_of(size_t entry) const {
-    return static_cast<size_t>(std::find(shown_.begin(), shown_.end(), entry) - shown_.begin());
-}
-
 void PhotoModel::activity() { bar_until_ = now() + photo_bar_ms; }
 
 void PhotoModel::go_to(size_t entry, int direction) {

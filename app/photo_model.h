@@ -17,6 +17,7 @@
 #include "app/picture_list.h"
 #include "platform/photo_view.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -85,10 +86,15 @@ private:
         uint64_t used = 0;  // when last in view, for dropping the oldest
     };
 
+    // Read by every part of the model, so kept here rather than in one of
+    // its files.
+    int64_t now() const { return host_ != nullptr ? host_->now_ms() : 0; }
+    const Entry* current() const { return current_ < entries_.size() ? &entries_[current_] : nullptr; }
+    size_t position_of(size_t entry) const {  // in shown_, or shown_.size()
+        return static_cast<size_t>(std::find(shown_.begin(), shown_.end(), entry) - shown_.begin());
+    }
+
     // photo_model.cpp: the list, stepping, the filter, commands.
-    int64_t now() const;
-    const Entry* current() const;
-    size_t position_of(size_t entry) const;  // in shown_, or shown_.size()
     void go_to(size_t entry, int direction);
     void step(int direction);
     void jump(bool to_last);
