@@ -77,7 +77,7 @@ void prepare_decoding(JpegDecoder& d);
 bool next_mcu_coefficients(JpegDecoder& d);
 const uint8_t* convert_row(JpegDecoder& d, uint8_t* target, uint8_t* next_target);
 
-// ---- status.cpp: the words for a status ------------------------------------
+// ---- status_table.cpp: the words for a status ------------------------------
 
 // Writes the words for `code` into `out` (`size` bytes, cut short if need
 // be): status_message()'s, or more exact ones where the record tells the
