@@ -5,6 +5,7 @@
 // conversion.
 #include "jpeg/internal.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace marivue::jpeg::detail {
@@ -37,15 +38,16 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
 }
 
 void initialize(JpegDecoder& d, ByteSource& source) {
-    // Every field starts at zero or null: tables, geometry, counters, pool
-    // slots, input state, push-back room and buffer. Only the caller's
-    // memory limit, settings, stop flag and segment sink survive.
+    // Every field up to the row tables starts at zero or null: tables,
+    // geometry, counters, pool slots, input state, push-back room and buffer.
+    // Only the caller's memory limit, settings, stop flag and segment sink
+    // survive. The row tables (see the record) are left as they are.
     const size_t memory_limit = d.memory_limit;
     const DecodeSettings settings = d.settings;
     const std::atomic<bool>* stop_flag = d.stop_flag;
     SegmentSink segment_sink = d.segment_sink;
     void* segment_context = d.segment_context;
-    std::memset(static_cast<void*>(&d), 0, sizeof d);
+    std::memset(static_cast<void*>(&d), 0, offsetof(JpegDecoder, row_blocks));
     d.memory_limit = memory_limit;
     d.settings = settings;
     d.stop_flag = stop_flag;
@@ -71,7 +73,6 @@ void initialize(JpegDecoder& d, ByteSource& source) {
     refill_input(d);
     d.bit_buffer = 0;
     prime_header_bits(d);
-    for (int32_t& mark : d.block_last_nonzero) mark = 64;
 }
 
 void prepare_decoding(JpegDecoder& d) {

@@ -268,8 +268,6 @@ struct JpegDecoder {
     int32_t blocks_per_output_mcu;
     int32_t mcus_per_column;
     int32_t last_dc[4];
-    int16_t* row_blocks[max_row_blocks];
-    int32_t block_last_nonzero[max_row_blocks];
     uint8_t* sample_rows;
     int32_t cr_to_red[256];
     int32_t cb_to_blue[256];
@@ -390,6 +388,12 @@ struct JpegDecoder {
     // second went (out_row_1 or a caller's row) and in which layout.
     uint8_t* pair_row;
     int32_t pair_layout;
+
+    // Last, because opening a stream does not clear them (three quarters of
+    // the record): set-up writes the entries of the blocks in use before
+    // anything reads them. The constructor clears them once.
+    int16_t* row_blocks[max_row_blocks];
+    int32_t block_last_nonzero[max_row_blocks];
 };
 
 // Construction: resets the record (keeping memory_limit and settings),
