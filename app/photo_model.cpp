@@ -1,27 +1,49 @@
-// The photo model: its list, stepping, the search filter, the trash, the
-// clock and the commands.
+// The photo model: it drives the view's parts for each call of the front
+// end, keeps the modes, the clock and the trash, and after each change asks
+// for the decodes now needed and rebuilds the scene.
 #include "app/photo_model.h"
 
-#include "app/photo_search.h"
+#include "app/photo_scene.h"
 #include "app/wide_text.h"
 
 #include <algorithm>
 
 PhotoModel::PhotoModel(std::vector<PictureEntry> pictures, PhotoOptions options, std::unique_ptr<PictureWork> work)
-    : options_(std::move(options)), work_(std::move(work)) {
-    for (PictureEntry& picture : pictures) {
-        // Names are bytes; what is not UTF-8 in them shows as U+FFFD.
-        const std::u32string wide = utf32_from_utf8(picture.name);
-        entries_.push_back({next_id_++, std::move(picture.path), utf8_from_utf32(wide), fold_case(wide)});
-    }
+    : options_(std::move(options)),
+      work_(std::move(work)),
+      selection_(std::move(pictures)),
+      view_(options_.zoom),
+      jobs_(options_.memory) {
     slideshow_ = options_.slideshow;
-    zoom_pending_ = options_.zoom > 0;
     apply_filter();
     refresh();
 }
 
 PhotoModel::~PhotoModel() {
     if (work_) work_->let_go();
+}
+
+ZoomSize PhotoModel::picture_size() const {
+    const PhotoEntry* entry = selection_.current();
+    if (entry == nullptr) return {};
+    const HeldPicture& held = jobs_.held(entry->id);
+    if (!held.outcome || held.outcome->facts.width <= 0) return {};
+    return {double(held.outcome->facts.width), double(held.outcome->facts.height)};
+}
+
+PhotoNeeds PhotoModel::needs() const {
+    PhotoNeeds needs;
+    needs.on_show = selection_.current();
+    if (needs.on_show != nullptr && selection_.ahead() != selection_.current_index())
+        needs.ahead = &selection_.entries()[selection_.ahead()];
+    const PhotoViewport& viewport = view_.viewport();
+    const bool across = view_.turns() % 2 == 1;
+    needs.screen.box_width = across ? viewport.height : viewport.width;
+    needs.screen.box_height = across ? viewport.width : viewport.height;
+    needs.scale = view_.zoom().scale;
+    needs.zoomed = !view_.zoom().fit;
+    needs.seen = view_.visible_part(picture_size());
+    return needs;
 }
 
 void PhotoModel::start(PhotoHost& host) {
@@ -34,74 +56,53 @@ void PhotoModel::start(PhotoHost& host) {
 
 void PhotoModel::set_view(const PhotoViewport& view) {
     if (finished_) return;
-    const ZoomSize before = view_size();
-    view_ = view;
-    // A zoomed picture keeps the point in the middle of the view there.
-    if (!zoom_.fit && before.width > 0) {
-        zoom_.x += (view_.width - before.width) / 2;
-        zoom_.y += (view_.height - before.height) / 2;
-    }
-    refit();
-    if (gallery_) gallery_keep_in_view();
+    view_.set_viewport(view, picture_size());
+    if (gallery_) keep_choice_in_view();
     ask_for_work();
     refresh();
+}
+
+void PhotoModel::keep_choice_in_view() {
+    view_.gallery_keep_in_view(selection_.position_of(selection_.selected()), selection_.shown().size());
 }
 
 void PhotoModel::activity() { bar_until_ = now() + photo_bar_ms; }
 
 void PhotoModel::go_to(size_t entry, int direction) {
-    direction_ = direction;
-    if (entry == current_) return;
-    current_ = entry;
+    if (!selection_.go_to(entry, direction)) return;
     // Each picture starts fitted and upright.
-    zoom_ = Zoom{};
-    turns_ = 0;
+    view_.reset(picture_size());
     shown_at_ = -1;
     notice_.clear();
-    refit();
-    keep_only_what_is_needed();
+    jobs_.keep_only(needs());
 }
 
 void PhotoModel::step(int direction) {
-    if (shown_.empty() || current() == nullptr) return;
-    const size_t n = shown_.size(), at = position_of(current_);
-    const size_t next = direction > 0 ? (at + 1) % n : (at + n - 1) % n;
+    const std::optional<size_t> to = selection_.step_target(direction);
+    if (!to) return;
     notice_.clear();
-    go_to(shown_[next], direction);
+    go_to(*to, direction);
 }
 
 void PhotoModel::jump(bool to_last) {
-    if (shown_.empty()) return;
+    const std::optional<size_t> to = selection_.jump_target(to_last);
+    if (!to) return;
     notice_.clear();
     // After a jump to the end the way on is back.
-    go_to(to_last ? shown_.back() : shown_.front(), to_last ? -1 : 1);
+    go_to(*to, to_last ? -1 : 1);
 }
 
 void PhotoModel::apply_filter() {
-    shown_.clear();
-    const std::u32string needle = fold_case(search_);
-    if (!search_.empty())
-        for (size_t i = 0; i < entries_.size(); ++i)
-            if (name_matches(entries_[i].folded, needle)) shown_.push_back(i);
-    // A text that no name has filters nothing: stepping goes on through all.
-    filtering_ = !shown_.empty();
-    if (!filtering_)
-        for (size_t i = 0; i < entries_.size(); ++i) shown_.push_back(i);
-    if (shown_.empty()) return;
-    // The picture on show stays when it passes; else the first one that
-    // does after it.
-    if (position_of(current_) == shown_.size()) {
-        const auto after = std::upper_bound(shown_.begin(), shown_.end(), current_);
-        go_to(after != shown_.end() ? *after : shown_.front(), 1);
-    }
-    if (position_of(selected_) == shown_.size()) selected_ = current_;
-    if (gallery_) gallery_keep_in_view();
+    if (const std::optional<size_t> to = selection_.apply_filter()) go_to(*to, 1);
+    if (selection_.shown().empty()) return;
+    selection_.keep_choice_shown();
+    if (gallery_) keep_choice_in_view();
 }
 
 void PhotoModel::cancel() {
     if (searching_) {
         searching_ = false;
-        search_.clear();
+        selection_.set_search({});
         apply_filter();
     } else if (gallery_) {
         gallery_ = false;
@@ -113,49 +114,28 @@ void PhotoModel::cancel() {
 }
 
 void PhotoModel::ask_trash() {
-    const size_t target = gallery_ ? selected_ : current_;
-    if (target >= entries_.size()) return;
-    const uint32_t id = entries_[target].id;
+    const size_t target = gallery_ ? selection_.selected() : selection_.current_index();
+    if (target >= selection_.entries().size()) return;
+    const uint32_t id = selection_.entries()[target].id;
     if (std::find(trashing_.begin(), trashing_.end(), id) == trashing_.end()) asking_trash_ = id;
 }
 
 void PhotoModel::trashed(const TrashJobDone& done) {
     trashing_.erase(std::remove(trashing_.begin(), trashing_.end(), done.id), trashing_.end());
-    const auto gone =
-        std::find_if(entries_.begin(), entries_.end(), [&done](const Entry& e) { return e.id == done.id; });
-    if (gone == entries_.end()) return;
+    const PhotoEntry* gone = selection_.by_id(done.id);
+    if (gone == nullptr) return;
     if (!done.moved) {
         notice_ = gone->name + " was not moved to the trash: " + done.reason;
         return;
     }
-    const size_t index = static_cast<size_t>(gone - entries_.begin());
-    // The picture on show (or chosen) gives way to the next one in the
-    // stepping direction, or the one before at the end of the list.
-    const auto replacement = [this, index](size_t entry) {
-        if (entry != index) return entry < index ? entry : entry - 1;
-        const size_t at = position_of(entry), n = shown_.size();
-        if (n <= 1) return index;  // none left among those shown: the entry after it
-        size_t next = direction_ > 0 ? at + 1 : at + n - 1;
-        if (direction_ > 0 && next == n) next = at - 1;
-        const size_t other = shown_[next % n];
-        return other < index ? other : other - 1;
-    };
-    const bool was_current = current_ == index;
-    const size_t new_current = replacement(current_), new_selected = replacement(selected_);
-    entries_.erase(gone);
-    held_.erase(done.id);
-    thumbnails_.erase(done.id);
-    const size_t last = entries_.empty() ? 0 : entries_.size() - 1;
-    current_ = std::min(new_current, last);
-    selected_ = std::min(new_selected, last);
+    const bool was_current = selection_.remove(done.id);
+    jobs_.forget(done.id);
     if (was_current) {
-        zoom_ = Zoom{};
-        turns_ = 0;
+        view_.reset(picture_size());
         shown_at_ = -1;
-        refit();
     }
     apply_filter();
-    keep_only_what_is_needed();
+    jobs_.keep_only(needs());
 }
 
 void PhotoModel::command(PhotoCommand command) {
@@ -165,9 +145,7 @@ void PhotoModel::command(PhotoCommand command) {
         // A question waits: only its answers (and quitting) act.
         if (command == PhotoCommand::Confirm) {
             const uint32_t id = *asking_trash_;
-            const auto entry =
-                std::find_if(entries_.begin(), entries_.end(), [id](const Entry& e) { return e.id == id; });
-            if (entry != entries_.end()) {
+            if (const PhotoEntry* entry = selection_.by_id(id)) {
                 trashing_.push_back(id);
                 work_->trash(id, entry->path);
             }
@@ -200,21 +178,21 @@ void PhotoModel::command(PhotoCommand command) {
             break;
         case PhotoCommand::ZoomIn:
         case PhotoCommand::ZoomOut:
-            if (picture) zoom_keys(command == PhotoCommand::ZoomIn);
+            if (picture) view_.zoom_keys(picture_size(), command == PhotoCommand::ZoomIn);
             break;
         case PhotoCommand::ZoomActual:
-            if (picture) zoom_actual();
+            if (picture) view_.zoom_actual(picture_size());
             break;
         case PhotoCommand::ZoomFit:
-            if (picture) zoom_ = zoom_fit(shown_size(), view_size());
+            if (picture) view_.zoom_to_fit(picture_size());
             break;
         case PhotoCommand::PanLeft:
         case PhotoCommand::PanRight:
-            if (picture) pan_key(command == PhotoCommand::PanLeft ? 1 : -1, 0);
+            if (picture) view_.pan_key(picture_size(), command == PhotoCommand::PanLeft ? 1 : -1, 0);
             break;
         case PhotoCommand::PanUp:
         case PhotoCommand::PanDown:
-            if (picture) pan_key(0, command == PhotoCommand::PanUp ? 1 : -1);
+            if (picture) view_.pan_key(picture_size(), 0, command == PhotoCommand::PanUp ? 1 : -1);
             break;
         case PhotoCommand::FullScreen:
             full_screen_ = !full_screen_;
@@ -222,18 +200,19 @@ void PhotoModel::command(PhotoCommand command) {
         case PhotoCommand::Gallery:
             gallery_ = !gallery_;
             if (gallery_) {
-                selected_ = current_;
-                gallery_keep_in_view();
+                selection_.select(selection_.current_index());
+                keep_choice_in_view();
             }
             break;
         case PhotoCommand::Slideshow:
             slideshow_ = !slideshow_;
             // The picture on show gets a whole turn.
-            if (current() != nullptr && displayed(held_[current()->id])) shown_at_ = now();
+            if (const PhotoEntry* entry = selection_.current(); entry != nullptr && jobs_.held(entry->id).displayed())
+                shown_at_ = now();
             break;
         case PhotoCommand::RotateRight:
         case PhotoCommand::RotateLeft:
-            if (picture) rotate(command == PhotoCommand::RotateRight ? 1 : -1);
+            if (picture) view_.rotate(picture_size(), command == PhotoCommand::RotateRight ? 1 : -1);
             break;
         case PhotoCommand::Info:
             info_ = !info_;
@@ -251,9 +230,9 @@ void PhotoModel::command(PhotoCommand command) {
             cancel();
             break;
         case PhotoCommand::Open:
-            if (!picture && selected_ < entries_.size()) {
+            if (!picture && selection_.selected() < selection_.entries().size()) {
                 gallery_ = false;
-                go_to(selected_, 1);
+                go_to(selection_.selected(), 1);
             }
             break;
         case PhotoCommand::Quit:
@@ -269,15 +248,15 @@ void PhotoModel::command(PhotoCommand command) {
 }
 
 void PhotoModel::zoom_at(double factor, double x, double y) {
-    if (finished_ || gallery_ || shown_size().width <= 0 || !(factor > 0)) return;
-    zoom_ = zoom_about(zoom_, shown_size(), view_size(), zoom_.scale * factor, x, y);
+    if (finished_ || gallery_ || picture_size().width <= 0 || !(factor > 0)) return;
+    view_.zoom_at(picture_size(), factor, x, y);
     ask_for_work();
     refresh();
 }
 
 void PhotoModel::drag(double dx, double dy) {
     if (finished_ || gallery_) return;
-    zoom_ = zoom_pan(zoom_, shown_size(), view_size(), dx, dy);
+    view_.drag(picture_size(), dx, dy);
     ask_for_work();
     refresh();
 }
@@ -288,22 +267,15 @@ void PhotoModel::click(double x, double y, bool double_click) {
         if (double_click) command(PhotoCommand::FullScreen);
         return;
     }
-    const int32_t columns = gallery_columns();
-    const double left = (view_.width - columns * view_.cell_width) / 2.0;
-    if (view_.cell_width <= 0 || view_.cell_height <= 0 || x < left || y < 0) return;
-    const auto column = static_cast<int64_t>((x - left) / view_.cell_width);
-    const int64_t row = static_cast<int64_t>(y / view_.cell_height) + first_row_;
-    const int64_t at = row * columns + column;
-    if (column >= columns || at >= static_cast<int64_t>(shown_.size())) return;
-    selected_ = shown_[static_cast<size_t>(at)];
+    const std::optional<size_t> at = view_.gallery_cell_at(x, y, selection_.shown().size());
+    if (!at) return;
+    selection_.select(selection_.shown()[*at]);
     command(PhotoCommand::Open);
 }
 
 void PhotoModel::scroll(int32_t rows) {
     if (finished_ || !gallery_) return;
-    const int32_t columns = gallery_columns();
-    const int32_t total_rows = (static_cast<int32_t>(shown_.size()) + columns - 1) / columns;
-    first_row_ = std::clamp(first_row_ + rows, 0, std::max(0, total_rows - gallery_rows_in_view()));
+    view_.gallery_scroll(rows, selection_.shown().size());
     ask_for_work();
     refresh();
 }
@@ -317,24 +289,25 @@ void PhotoModel::pointer_moved() {
 
 void PhotoModel::set_search_text(std::string_view utf8) {
     if (finished_) return;
-    search_ = utf32_from_utf8(utf8);
+    selection_.set_search(utf32_from_utf8(utf8));
     apply_filter();
     ask_for_work();
     refresh();
 }
 
 void PhotoModel::type_text(std::u32string_view text) {
-    set_search_text(utf8_from_utf32(search_ + std::u32string(text)));
+    set_search_text(utf8_from_utf32(selection_.search() + std::u32string(text)));
 }
 
 void PhotoModel::erase_char() {
-    if (!search_.empty()) set_search_text(utf8_from_utf32(search_.substr(0, search_.size() - 1)));
+    const std::u32string& search = selection_.search();
+    if (!search.empty()) set_search_text(utf8_from_utf32(search.substr(0, search.size() - 1)));
 }
 
 void PhotoModel::tick(int64_t now_ms) {
     if (finished_ || host_ == nullptr) return;
     if (slideshow_ && !gallery_ && !asking_trash_ && shown_at_ >= 0 && now_ms >= shown_at_ + options_.slideshow_ms &&
-        shown_.size() > 1)
+        selection_.shown().size() > 1)
         step(1);
     ask_for_work();
     refresh();
@@ -355,9 +328,73 @@ void PhotoModel::poll() {
     std::vector<PictureJobDone> pictures;
     std::vector<TrashJobDone> moves;
     work_->take(pictures, moves);
-    for (PictureJobDone& done : pictures) store(done);
+    for (const PictureJobDone& done : pictures) {
+        // A picture moved to the trash meanwhile is forgotten.
+        if (selection_.by_id(done.job.id) == nullptr) continue;
+        const bool size_now_known = jobs_.store(done);
+        if (size_now_known && selection_.current() != nullptr && selection_.current()->id == done.job.id)
+            view_.refit(picture_size());
+    }
     for (const TrashJobDone& done : moves) trashed(done);
-    keep_only_what_is_needed();
+    jobs_.keep_only(needs());
     ask_for_work();
     refresh();
+}
+
+void PhotoModel::gallery_move(PhotoCommand command) {
+    const std::vector<size_t>& shown = selection_.shown();
+    if (shown.empty()) return;
+    const size_t at = view_.gallery_moved(command, selection_.position_of(selection_.selected()), shown.size());
+    selection_.select(shown[at]);
+    keep_choice_in_view();
+}
+
+void PhotoModel::ask_for_work() {
+    const PhotoViewport& viewport = view_.viewport();
+    if (host_ == nullptr || finished_ || viewport.width <= 0 || viewport.height <= 0) return;
+    if (!gallery_) return jobs_.want_pictures(*work_, needs());
+    const std::vector<size_t>& shown = selection_.shown();
+    std::vector<const PhotoEntry*> wanted;
+    for (const size_t at : view_.gallery_decode_order(selection_.position_of(selection_.selected()), shown.size()))
+        wanted.push_back(&selection_.entries()[shown[at]]);
+    PictureRequest box;
+    box.box_width = std::max(1, viewport.thumbnail_width);
+    box.box_height = std::max(1, viewport.thumbnail_height);
+    jobs_.want_thumbnails(*work_, wanted, box);
+}
+
+void PhotoModel::refresh() {
+    const int64_t time = now();
+    // The busy mark: once the picture (or its detail) has been awaited for
+    // a while.
+    if (gallery_ || !jobs_.waiting(needs())) {
+        waiting_since_ = -1;
+    } else if (waiting_since_ < 0) {
+        waiting_since_ = time;
+    }
+    const PhotoEntry* current = selection_.current();
+    // The picture on show at the first: until it is displayed, it appears
+    // with its picture.
+    if (current != nullptr && jobs_.held(current->id).displayed() && shown_at_ < 0) shown_at_ = time;
+    if (gallery_) {
+        // The thumbnails in view are the last to go.
+        std::vector<uint32_t> in_view;
+        const auto [from, to] = view_.gallery_in_view(selection_.shown().size());
+        for (size_t at = from; at < to; ++at) in_view.push_back(selection_.entries()[selection_.shown()[at]].id);
+        jobs_.seen(in_view);
+    }
+    PhotoModes modes;
+    modes.revision = scene_.revision + 1;
+    modes.gallery = gallery_;
+    modes.full_screen = full_screen_;
+    modes.searching = searching_;
+    modes.info = info_;
+    modes.slideshow = slideshow_;
+    modes.bar_visible = time < bar_until_;
+    modes.busy = waiting_since_ >= 0 && time - waiting_since_ >= photo_busy_ms;
+    modes.trashing = !trashing_.empty();
+    modes.asking_trash = asking_trash_ ? selection_.by_id(*asking_trash_) : nullptr;
+    modes.notice = notice_;
+    modes.working_folder = options_.working_folder;
+    scene_ = build_photo_scene(modes, selection_, view_, jobs_);
 }

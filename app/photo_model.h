@@ -1,8 +1,12 @@
-// The photo view's model, one for every front end: the list of pictures and
-// the position in it, the search filter, zoom, pan and rotation, full
-// screen, the slideshow, the gallery's choice, the info panel, the question
-// before the trash, and what the worker threads decode for it. Each change
-// rebuilds the scene the front end draws.
+// The photo view's model, one for every front end: the PhotoController
+// the front end drives. It owns the view's parts and orchestrates them:
+// the list and the picture on show (PhotoSelection), the zoom, pan,
+// rotation and gallery grid (PhotoViewState), what is decoded and held
+// (PhotoJobs); and keeps the modes itself: full screen, the slideshow, the
+// gallery, the info panel, the search field, the question before the trash.
+// After each change it asks for the decodes it now needs and rebuilds the
+// scene (build_photo_scene) the front end draws. The parts know nothing of
+// each other or of the model.
 //
 // Memory: besides the thumbnails (at most PhotoMemory::thumbnail_bytes),
 // the model holds the picture on show at the size the view needs, the next
@@ -12,23 +16,18 @@
 // margin) at the resolution the zoom needs.
 #pragma once
 
+#include "app/photo_jobs.h"
 #include "app/photo_loader.h"
-#include "app/photo_zoom.h"
+#include "app/photo_selection.h"
+#include "app/photo_view_state.h"
 #include "app/picture_list.h"
 #include "platform/photo_view.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-struct PhotoMemory {
-    int64_t full_resolution_bytes = int64_t{128} << 20;
-    int64_t thumbnail_bytes = int64_t{32} << 20;
-};
 
 struct PhotoOptions {
     bool slideshow = false;  // from the start
@@ -68,98 +67,37 @@ public:
     int exit_status() const override { return 0; }
 
 private:
-    struct Entry {
-        uint32_t id;
-        std::string path;
-        std::string name;  // valid UTF-8
-        std::u32string folded;  // the name in lower case, for the search
-    };
-    // What is known and held of one picture.
-    struct Held {
-        std::optional<PictureOutcome> outcome;  // once a decode has told
-        std::shared_ptr<const PictureImage> preview, screen, detail;
-        PictureRequest screen_request, detail_request;
-    };
-    struct Thumbnail {
-        std::shared_ptr<const PictureImage> image;
-        PictureRequest request;
-        uint64_t used = 0;  // when last in view, for dropping the oldest
-    };
-
-    // Read by every part of the model, so kept here rather than in one of
-    // its files.
     int64_t now() const { return host_ != nullptr ? host_->now_ms() : 0; }
-    const Entry* current() const { return current_ < entries_.size() ? &entries_[current_] : nullptr; }
-    size_t position_of(size_t entry) const {  // in shown_, or shown_.size()
-        return static_cast<size_t>(std::find(shown_.begin(), shown_.end(), entry) - shown_.begin());
-    }
+    // The size of the picture on show as decoded; zero while unknown.
+    ZoomSize picture_size() const;
+    // What the view needs of its pictures now, as the jobs are told it.
+    PhotoNeeds needs() const;
 
-    // photo_model.cpp: the list, stepping, the filter, commands.
+    // Shows `entry`; a picture newly on show starts fitted and upright.
     void go_to(size_t entry, int direction);
     void step(int direction);
     void jump(bool to_last);
+    void gallery_move(PhotoCommand command);
+    void keep_choice_in_view();
     void apply_filter();
     void cancel();
     void ask_trash();
     void trashed(const TrashJobDone& done);
     void activity();
-
-    // photo_view_state.cpp: zoom, pan, rotation and the gallery's geometry.
-    ZoomSize shown_size() const;
-    ZoomSize view_size() const;
-    void refit();
-    void zoom_keys(bool in);
-    void zoom_actual();
-    void pan_key(double dx, double dy);
-    void rotate(int quarter_turns);
-    void gallery_move(PhotoCommand command);
-    void gallery_keep_in_view();
-    int32_t gallery_rows_in_view() const;
-    int32_t gallery_columns() const;
-
-    // photo_jobs.cpp: what to decode, what to keep, and the results.
-    struct Part {
-        double left, top, right, bottom;  // picture pixels
-    };
-    bool displayed(const Held& held) const;
-    bool waiting() const;
-    size_t ahead() const;  // the entry decoded ahead (current_ when none)
-    PictureRequest screen_request(const Entry& entry) const;
-    Part visible_part() const;
-    std::optional<PictureRequest> wanted_detail(const Held& held) const;
-    bool detail_serves(const Held& held, const PictureRequest& wanted) const;
     void ask_for_work();
-    void keep_only_what_is_needed();
-    void store(PictureJobDone& done);
-
-    // photo_scene.cpp: the scene from the state.
     void refresh();
-    void build_picture_scene(PhotoScene& scene);
-    void build_gallery_scene(PhotoScene& scene);
-    std::string picture_message(const Entry& entry) const;
 
-    std::vector<Entry> entries_;
-    std::vector<size_t> shown_;  // entries the filter lets through, in order
-    size_t current_ = 0;  // entry on show (entries_.size() when none is left)
-    int direction_ = 1;  // of the last step: the picture after it is decoded ahead
     PhotoOptions options_;
     std::unique_ptr<PictureWork> work_;
     PhotoHost* host_ = nullptr;
-    PhotoViewport view_;
-    int64_t clock_ = 0;  // the latest time the host or a tick told
-
-    Zoom zoom_;
-    int32_t turns_ = 0;
-    bool zoom_pending_ = false;  // options_.zoom waits for the first picture's size
+    PhotoSelection selection_;
+    PhotoViewState view_;
+    PhotoJobs jobs_;
 
     bool full_screen_ = false;
     bool gallery_ = false;
-    size_t selected_ = 0;  // the gallery's choice, an entry
-    int32_t first_row_ = 0;
     bool info_ = false;
     bool searching_ = false;
-    std::u32string search_;
-    bool filtering_ = false;  // the search text matches some names
     std::optional<uint32_t> asking_trash_;  // the picture the question is about
     std::vector<uint32_t> trashing_;  // moves under way
     std::string notice_;  // says why a move failed, until the next step
@@ -168,10 +106,5 @@ private:
     int64_t bar_until_ = 0;
     int64_t waiting_since_ = -1;
     bool finished_ = false;
-
-    std::map<uint32_t, Held> held_;
-    std::map<uint32_t, Thumbnail> thumbnails_;
-    uint64_t thumbnail_clock_ = 0;
-    uint32_t next_id_ = 1;
     PhotoScene scene_;
 };

@@ -1,6 +1,6 @@
-// The photo model's scene: what the front end draws, rebuilt from the
-// model's state after every change.
-#include "app/photo_model.h"
+// The photo view's scene: what the front end draws, rebuilt from the
+// view's parts after every change.
+#include "app/photo_scene.h"
 
 #include "app/photo_facts.h"
 #include "app/wide_text.h"
@@ -36,123 +36,104 @@ std::string count_text(size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-}  // namespace
-
-std::string PhotoModel::picture_message(const Entry& entry) const {
-    const auto held = held_.find(entry.id);
-    if (held == held_.end() || !held->second.outcome) return "";
-    const PictureOutcome& outcome = *held->second.outcome;
-    if (outcome.reason.empty()) return "";
-    return entry.name + ": " + outcome.reason;
+std::string picture_message(const PhotoEntry& entry, const HeldPicture& held) {
+    if (!held.outcome || held.outcome->reason.empty()) return "";
+    return entry.name + ": " + held.outcome->reason;
 }
 
-void PhotoModel::refresh() {
-    PhotoScene s;
-    s.revision = scene_.revision + 1;
-    s.mode = gallery_ ? PhotoScene::Mode::gallery : PhotoScene::Mode::picture;
-    s.full_screen = full_screen_;
-    s.searching = searching_;
-    s.search_text = utf8_from_utf32(search_);
-    if (!search_.empty()) s.search_count = filtering_ ? count_text(shown_.size(), "match", "matches") : "no match";
-    s.info = info_;
-    const int64_t time = now();
-    s.bar_visible = time < bar_until_;
-
-    // The busy mark: once the picture (or its detail) has been awaited for
-    // a while.
-    if (!waiting()) {
-        waiting_since_ = -1;
-    } else if (waiting_since_ < 0) {
-        waiting_since_ = time;
-    }
-    s.busy = waiting_since_ >= 0 && time - waiting_since_ >= photo_busy_ms;
-
-    const size_t shown_entry = gallery_ ? selected_ : current_;
-    if (shown_entry < entries_.size()) {
-        const Entry& entry = entries_[shown_entry];
-        const std::string place = std::to_string(position_of(shown_entry) + 1) + " / " + std::to_string(shown_.size());
-        s.title = entry.name + " \u2014 " + place;
-        s.status = entry.name + "   " + place;
-        if (asking_trash_) {
-            for (const Entry& e : entries_)
-                if (e.id == *asking_trash_) s.confirmation = "Move \u201C" + e.name + "\u201D to the trash?";
-        }
-        // The picture on show at the first: until it is displayed, it
-        // appears with its picture.
-        if (current() != nullptr && displayed(held_[current()->id]) && shown_at_ < 0) shown_at_ = time;
-    } else {
-        s.title = "no pictures";
-        s.status = "no pictures left";
-    }
-    if (gallery_) {
-        build_gallery_scene(s);
-    } else {
-        build_picture_scene(s);
-    }
-    if (slideshow_) s.status += "   slideshow";
-    if (filtering_) s.status += "   /" + s.search_text;
-    if (!trashing_.empty()) s.status += "   moving to the trash\u2026";
-    if (const Entry* entry = current()) {
-        s.message = notice_.empty() ? picture_message(*entry) : notice_;
-        if (info_) {
-            const auto held = held_.find(entry->id);
-            const PictureOutcome* outcome =
-                held != held_.end() && held->second.outcome ? &*held->second.outcome : nullptr;
-            s.info_lines = picture_info(entry->name, entry->path, options_.working_folder, outcome);
-        }
-    } else {
-        s.message = notice_.empty() ? "No pictures left" : notice_;
-    }
-    scene_ = std::move(s);
-}
-
-void PhotoModel::build_picture_scene(PhotoScene& s) {
-    const Entry* entry = current();
-    if (entry == nullptr) return;
-    const Held& held = held_[entry->id];
+void add_picture(PhotoScene& s, const PhotoEntry& entry, const PhotoViewState& view, const PhotoJobs& jobs) {
+    const HeldPicture& held = jobs.held(entry.id);
     if (!held.outcome || held.outcome->facts.width <= 0) return;
     const PictureFacts& facts = held.outcome->facts;
+    const Zoom& zoom = view.zoom();
     s.picture_width = facts.width;
     s.picture_height = facts.height;
-    s.scale = zoom_.scale;
-    s.quarter_turns = turns_;
+    s.scale = zoom.scale;
+    s.quarter_turns = view.turns();
     // Whole device pixels, so that 1:1 is exact.
-    s.placement = placement(turns_, zoom_.scale, std::round(zoom_.x), std::round(zoom_.y), facts.width, facts.height);
-    s.arrows_pan = zoom_past_view(zoom_, shown_size(), view_size());
+    s.placement =
+        placement(view.turns(), zoom.scale, std::round(zoom.x), std::round(zoom.y), facts.width, facts.height);
+    s.arrows_pan = zoom_past_view(zoom, view.shown_size({double(facts.width), double(facts.height)}), view.view_size());
     if (held.screen)
         s.layers.push_back(layer_of(*held.screen));
     else if (held.preview)
         s.layers.push_back(layer_of(*held.preview));
     if (held.detail) s.layers.push_back(layer_of(*held.detail));
-    s.status += "   " + std::to_string(std::lround(zoom_.scale * 100)) + "%   " + std::to_string(facts.width) +
+    s.status += "   " + std::to_string(std::lround(zoom.scale * 100)) + "%   " + std::to_string(facts.width) +
                 " \u00D7 " + std::to_string(facts.height);
 }
 
-void PhotoModel::build_gallery_scene(PhotoScene& s) {
-    const int32_t columns = gallery_columns(), rows = gallery_rows_in_view();
-    s.columns = columns;
-    s.first_row = first_row_;
-    s.cell_width = view_.cell_width;
-    s.cell_height = view_.cell_height;
-    s.gallery_left = (view_.width - columns * view_.cell_width) / 2;
-    s.gallery_count = static_cast<int32_t>(shown_.size());
-    const size_t from = size_t(first_row_) * size_t(columns);
-    const size_t to = std::min(shown_.size(), size_t(first_row_ + rows + 1) * size_t(columns));
-    ++thumbnail_clock_;
+void add_gallery(PhotoScene& s, const PhotoSelection& selection, const PhotoViewState& view, const PhotoJobs& jobs) {
+    const PhotoViewport& viewport = view.viewport();
+    const std::vector<size_t>& shown = selection.shown();
+    s.columns = view.gallery_columns();
+    s.first_row = view.first_row();
+    s.cell_width = viewport.cell_width;
+    s.cell_height = viewport.cell_height;
+    s.gallery_left = (viewport.width - s.columns * viewport.cell_width) / 2;
+    s.gallery_count = static_cast<int32_t>(shown.size());
+    const auto [from, to] = view.gallery_in_view(shown.size());
     for (size_t at = from; at < to; ++at) {
-        const Entry& entry = entries_[shown_[at]];
+        const PhotoEntry& entry = selection.entries()[shown[at]];
         GalleryCell cell;
         cell.name = entry.name;
-        cell.selected = shown_[at] == selected_;
-        const auto held = held_.find(entry.id);
-        cell.failed = held != held_.end() && held->second.outcome &&
-                      (held->second.outcome->result == PictureResult::decode_failed ||
-                       held->second.outcome->result == PictureResult::unreadable);
-        if (auto thumbnail = thumbnails_.find(entry.id); thumbnail != thumbnails_.end()) {
-            const PictureImage& image = *thumbnail->second.image;
-            cell.thumbnail = {image.bgra.data(), image.width, image.height, size_t(image.width) * 4};
-            thumbnail->second.used = thumbnail_clock_;
-        }
+        cell.selected = shown[at] == selection.selected();
+        cell.failed = jobs.held(entry.id).failed();
+        if (const PictureImage* image = jobs.thumbnail(entry.id))
+            cell.thumbnail = {image->bgra.data(), image->width, image->height, size_t(image->width) * 4};
         s.cells.push_back(std::move(cell));
     }
+}
+
+}  // namespace
+
+PhotoScene build_photo_scene(const PhotoModes& modes, const PhotoSelection& selection, const PhotoViewState& view,
+                             const PhotoJobs& jobs) {
+    PhotoScene s;
+    s.revision = modes.revision;
+    s.mode = modes.gallery ? PhotoScene::Mode::gallery : PhotoScene::Mode::picture;
+    s.full_screen = modes.full_screen;
+    s.searching = modes.searching;
+    s.search_text = utf8_from_utf32(selection.search());
+    if (!selection.search().empty())
+        s.search_count = selection.filtering() ? count_text(selection.shown().size(), "match", "matches") : "no match";
+    s.info = modes.info;
+    s.bar_visible = modes.bar_visible;
+    s.busy = modes.busy;
+
+    const std::vector<PhotoEntry>& entries = selection.entries();
+    const size_t shown_entry = modes.gallery ? selection.selected() : selection.current_index();
+    if (shown_entry < entries.size()) {
+        const PhotoEntry& entry = entries[shown_entry];
+        const std::string place =
+            std::to_string(selection.position_of(shown_entry) + 1) + " / " + std::to_string(selection.shown().size());
+        s.title = entry.name + " \u2014 " + place;
+        s.status = entry.name + "   " + place;
+        if (modes.asking_trash != nullptr)
+            s.confirmation = "Move \u201C" + modes.asking_trash->name + "\u201D to the trash?";
+    } else {
+        s.title = "no pictures";
+        s.status = "no pictures left";
+    }
+    const PhotoEntry* current = selection.current();
+    if (modes.gallery) {
+        add_gallery(s, selection, view, jobs);
+    } else if (current != nullptr) {
+        add_picture(s, *current, view, jobs);
+    }
+    if (modes.slideshow) s.status += "   slideshow";
+    if (selection.filtering()) s.status += "   /" + s.search_text;
+    if (modes.trashing) s.status += "   moving to the trash\u2026";
+    const std::string notice(modes.notice);
+    if (current != nullptr) {
+        s.message = notice.empty() ? picture_message(*current, jobs.held(current->id)) : notice;
+        if (modes.info) {
+            const HeldPicture& held = jobs.held(current->id);
+            s.info_lines = picture_info(current->name, current->path, std::string(modes.working_folder),
+                                        held.outcome ? &*held.outcome : nullptr);
+        }
+    } else {
+        s.message = notice.empty() ? "No pictures left" : notice;
+    }
+    return s;
 }

@@ -13,6 +13,11 @@ struct Zoom {
     double x = 0, y = 0;  // the view point of the picture's top-left corner
 };
 
+// A part of the picture, in its own pixels (before the view's turns).
+struct PictureArea {
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // The most a picture is enlarged.
 constexpr double zoom_maximum = 32;
 

@@ -30,7 +30,8 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-PictureRequest box(int32_t width, int32_t height) {
+// The whole picture, fitted into `width` x `height`.
+PictureRequest whole_fitted(int32_t width, int32_t height) {
     PictureRequest r;
     r.box_width = width, r.box_height = height;
     return r;
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
     int status = 0;
     for (const std::string& path : files) {
         DecodeStop keep_going;
-        const DecodedPicture probe = decode_picture(path, box(view_width / 4, view_height / 4), keep_going);
+        const DecodedPicture probe = decode_picture(path, whole_fitted(view_width / 4, view_height / 4), keep_going);
         const PictureFacts& facts = probe.outcome.facts;
         if (!probe.image) {
             std::printf("%-36s not shown: %s\n", path.c_str(), probe.outcome.reason.c_str());
@@ -105,15 +106,15 @@ int main(int argc, char** argv) {
         }
         std::vector<double> preview, view, full, stops;
         for (int r = 0; r < reps; ++r) {
-            preview.push_back(time_decode(path, box(view_width / 4, view_height / 4)));
-            view.push_back(time_decode(path, box(view_width, view_height)));
-            full.push_back(time_decode(path, box(facts.width, facts.height)));
+            preview.push_back(time_decode(path, whole_fitted(view_width / 4, view_height / 4)));
+            view.push_back(time_decode(path, whole_fitted(view_width, view_height)));
+            full.push_back(time_decode(path, whole_fitted(facts.width, facts.height)));
         }
         const double full_ms = median(full);
         // Requests spread from 5% to 95% of a full decode's time.
         for (int r = 0; r < std::max(reps, 10); ++r) {
             const double at = full_ms * (0.05 + 0.9 * r / std::max(reps - 1, 9));
-            const double ms = time_stop(path, box(facts.width, facts.height), at);
+            const double ms = time_stop(path, whole_fitted(facts.width, facts.height), at);
             if (ms >= 0) stops.push_back(ms);
         }
         const std::string name = path.substr(path.find_last_of('/') + 1) + " (" + std::to_string(facts.width) + "x" +

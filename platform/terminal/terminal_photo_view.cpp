@@ -252,7 +252,7 @@ void PhotoRun::mouse() {
 int TerminalPlatform::run_photo_view(PhotoController& controller) {
     failure_.clear();
     session_ = std::make_unique<Session>();
-    if (!session_->open(&failure_)) {
+    if (!session_->set_up(&failure_)) {
         session_.reset();
         std::fprintf(stderr, "marivue: %s\n", failure_.c_str());
         return 1;
@@ -326,7 +326,7 @@ int TerminalPlatform::run_photo_view(PhotoController& controller) {
     if (!controller.finished()) controller.command(PhotoCommand::Quit);
     const int stop = pending_stop_signal();
     session.kitty_image = screen.kitty_images();
-    session.close();
+    session.put_back();
     const bool ignored = session.stop_was_ignored(stop);
     session_.reset();
     if ((stop == SIGTERM || stop == SIGHUP) && !ignored) {

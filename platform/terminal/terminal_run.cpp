@@ -37,7 +37,7 @@ intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
     picture_dirty_ = true;
 
     session_ = std::make_unique<Session>();
-    if (!session_->open(&failure_)) {
+    if (!session_->set_up(&failure_)) {
         session_.reset();
         std::fprintf(stderr, "marivue: %s\n", failure_.c_str());
         dialog_ = null_window;
@@ -52,7 +52,7 @@ intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
     if (dialog_open_) run_loop();
 
     int stop = pending_stop_signal();
-    session_->close();
+    session_->put_back();
     bool ignored = session_->stop_was_ignored(stop);
     session_.reset();
     dialog_open_ = false;

@@ -111,7 +111,7 @@ std::optional<uint32_t> seed_from_environment(const char* value) {
 
 bool terminal_attached() { return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1; }
 
-bool TerminalPlatform::Session::open(std::string* failure) {
+bool TerminalPlatform::Session::set_up(std::string* failure) {
     std::setlocale(LC_ALL, "");
     bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 
@@ -147,7 +147,7 @@ bool TerminalPlatform::Session::open(std::string* failure) {
         const char* term = std::getenv("TERM");
         *failure = std::string("cannot use this terminal (TERM=") + (term != nullptr ? term : "unset") +
                    "): it is unknown to the terminal database";
-        close();
+        put_back();
         return false;
     }
     set_term(screen);
@@ -202,7 +202,7 @@ void TerminalPlatform::Session::measure_cells() {
     }
 }
 
-void TerminalPlatform::Session::close() {
+void TerminalPlatform::Session::put_back() {
     if (!handlers_installed) return;
     handlers_installed = false;
     if (screen != nullptr) {

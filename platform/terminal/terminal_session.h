@@ -32,16 +32,16 @@ struct TerminalPlatform::Session {
     bool handlers_installed = false;
     struct sigaction previous_crash[5];
 
-    ~Session() { close(); }
+    ~Session() { put_back(); }
 
     // Sets up the screen and the signal handlers; false, with the reason in
     // *failure, when this terminal cannot be used.
-    bool open(std::string* failure);
+    bool set_up(std::string* failure);
     // Puts the terminal and the signal handlers back as they were.
-    void close();
+    void put_back();
     void measure_cells();
     // Whether the process was started ignoring `signal_number` (nohup);
-    // known once the session is closed.
+    // known once the terminal is put back.
     bool stop_was_ignored(int signal_number) const;
 };
 
