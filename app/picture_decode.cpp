@@ -287,18 +287,20 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
     const int32_t first_row = part_y / scale, rows = (part_y + part_height + scale - 1) / scale - first_row;
     const int32_t first_column = part_x / scale, columns = (part_x + part_width + scale - 1) / scale - first_column;
 
+    // The whole picture upright at its decoded size: the one-call decode
+    // writes the rows straight into it, on two threads for a large picture.
+    const bool direct = orientation == 1 && columns == decoded_width && rows == decoded_height &&
+                        placement.width == decoded_width && placement.height == decoded_height;
     std::vector<uint8_t> row;
     try {
-        image->bgra.resize(size_t(image->width) * size_t(image->height) * 4);
-        row.resize(size_t(decoded_width) * 4);
+        if (!direct) {
+            image->bgra.resize(size_t(image->width) * size_t(image->height) * 4);
+            row.resize(size_t(decoded_width) * 4);
+        }
     } catch (const std::bad_alloc&) {
         outcome = picture_failed(outcome, OutOfMemory);
         return done;
     }
-    // The whole picture upright at its decoded size: rows go straight into
-    // it.
-    const bool direct = orientation == 1 && columns == decoded_width && rows == decoded_height &&
-                        placement.width == decoded_width && placement.height == decoded_height;
     Gatherer gatherer(columns, rows, placement, image->bgra.data());
     // The stop reaches the decoder at work, also inside a progressive
     // picture's scans, until it is done with.
@@ -313,23 +315,36 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
     const auto cancelled = [&] {
         outcome.result = PictureResult::cancelled;
         try {
-            if (image->bgra.size() >= picture_release_aside_bytes) std::thread([gone = std::move(image)] {}).detach();
+            if (image->bgra.capacity() >= picture_release_aside_bytes)
+                std::thread([gone = std::move(image)] {}).detach();
         } catch (const std::system_error&) {
             // No thread to spare: it is released here after all.
         }
         return std::move(done);
     };
-    for (int32_t y = 0; y < first_row + rows; ++y) {
+    if (direct) {
+        Image whole;
+        Options decoding;
+        decoding.format = PixelFormat::bgra;
+        const int got = decoder->decode_image(whole, decoding);
+        // An image that failed is empty, its memory kept: released as above.
+        image->bgra = std::move(whole.pixels);
+        if (got == Stopped || (got != 0 && stop.requested())) return cancelled();
+        if (got != 0) {
+            outcome = picture_failed(outcome, got, got == decoder->status() ? decoder->message() : nullptr);
+            return done;
+        }
+    }
+    for (int32_t y = 0; !direct && y < first_row + rows; ++y) {
         if (stop.requested()) return cancelled();
-        uint8_t* into = direct ? image->bgra.data() + size_t(y) * size_t(decoded_width) * 4 : row.data();
-        const int got = decoder->next_row(std::span<uint8_t>(into, size_t(decoded_width) * 4), PixelFormat::bgra);
+        const int got = decoder->next_row(row, PixelFormat::bgra);
         if (got == Stopped || (got != 0 && stop.requested())) return cancelled();
         if (got != 0) {
             outcome = picture_failed(outcome, got < 0 ? got : BufferLimit,
                                      got == decoder->status() ? decoder->message() : nullptr);
             return done;
         }
-        if (!direct && y >= first_row) gatherer.add(row.data() + size_t(first_column) * 4, y - first_row);
+        if (y >= first_row) gatherer.add(row.data() + size_t(first_column) * 4, y - first_row);
     }
     gatherer.finish();
     // The colours from the picture's profile to sRGB, on the output pixels

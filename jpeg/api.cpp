@@ -186,34 +186,66 @@ struct DecoderRows {
     // row into `next` where not null (see decode_row_into).
     static int next_row(Decoder& decoder, std::uint8_t* out, std::uint8_t* next, PixelFormat format);
 
-    // Every row from the first into `pixels` (`stride` bytes apart) with a
-    // second thread, as next_row would give them, including its filling of
-    // the rows after data that ended early. Sets `rows` to how many rows it
-    // wrote: 0 when it could not have a second thread and left them all to
-    // next_row.
-    static int two_threads(Decoder& decoder, std::uint8_t* pixels, size_t stride, PixelFormat format, int& rows) {
+    // The rows from the next one on with a second thread, as next_row would
+    // give them: into `pixels` (`stride` bytes apart) where it is not null,
+    // else to `consume`. Sets `rows` to how many rows it delivered: 0 when it
+    // could not have a second thread or an MCU row is partly delivered, and
+    // leaves the rest to next_row, which fills in the rows after data that
+    // ended early.
+    static int two_threads(Decoder& decoder, RowConsumer consume, void* context, std::uint8_t* pixels, size_t stride,
+                           PixelFormat format, int& rows) {
         DecoderState& s = *decoder.state_;
         rows = 0;
-        if (s.status != 0 || s.rows_done != 0) return s.status;
+        if (s.status != 0 || s.filling) return s.status;
         JpegDecoder& d = *s.record;
         if (!prepare(s)) return s.status;
         d.settings.layout = layout_of(format);
         int32_t result = 0;
-        const int32_t delivered = decode_rows_two_threads(d, nullptr, nullptr, result, pixels, stride);
+        const int32_t delivered = decode_rows_two_threads(d, consume, context, result, pixels, stride);
         if (delivered < 0) return 0;
         rows = delivered;
-        s.rows_done = delivered;
+        s.rows_done += delivered;
         if (d.data_incomplete) s.complete = false;
         if (result == 1) return 0;
         if (result == DecodeError && d.status == DecodeError && d.data_incomplete) {
             s.filling = true;
-            for (; rows < s.info.output_height; rows++)
-                fill_row(pixels + stride * static_cast<size_t>(rows), s.info.output_width, format);
-            s.rows_done = rows;
             return 0;
         }
         s.set_status(d.status);
         return s.status;
+    }
+
+    // Decoder::decode_rows, with `row` room for one row.
+    static int to_sink(Decoder& decoder, Decoder::RowSink sink, void* context, const Options& options,
+                       std::uint8_t* row) {
+        DecoderState& s = *decoder.state_;
+        const PixelFormat format = options.format;
+        auto next = [&] {
+            const int got = next_row(decoder, row, nullptr, format);
+            if (got == 0) sink(context, row, s.rows_done - 1, s.complete);
+            return got;
+        };
+        if (wants_two_threads(s.info, options) && prepare(s)) {
+            // The second thread starts at an MCU row's first row.
+            int got = 0;
+            while (got == 0 && !s.filling && s.record->mcu_rows_remaining != 0) got = next();
+            if (got != 0) return got < 0 ? got : 0;
+            struct Forward {
+                Decoder::RowSink sink;
+                void* context;
+            } forward{sink, context};
+            const RowConsumer consume = [](void* to, const JpegDecoder& rows, const std::uint8_t* r, int32_t y) {
+                const Forward& f = *static_cast<const Forward*>(to);
+                f.sink(f.context, r, y, rows.data_incomplete == 0);
+            };
+            int rows = 0;
+            const int status = two_threads(decoder, consume, &forward, nullptr, 0, format, rows);
+            if (status != 0) return status;
+        }
+        for (;;) {
+            const int got = next();
+            if (got != 0) return got < 0 ? got : 0;
+        }
     }
 };
 
@@ -344,7 +376,7 @@ int Decoder::decode_image(Image& image, const Options& options) {
     int result = 0;
     int y = 0;
     if (wants_two_threads(info, options))
-        result = detail::DecoderRows::two_threads(*this, out, stride, options.format, y);
+        result = detail::DecoderRows::two_threads(*this, nullptr, nullptr, out, stride, options.format, y);
     // Each row goes straight into the image; a pair of rows converted in one
     // pass puts its second row in place at once.
     for (out += stride * static_cast<size_t>(y); y < info.output_height && result == 0; y++, out += stride)
@@ -372,6 +404,19 @@ int Decoder::next_row(std::span<std::uint8_t> row, PixelFormat format) {
         row.size() < static_cast<size_t>(s.info.output_width) * static_cast<size_t>(channels_of(format)))
         return StreamError;
     return detail::DecoderRows::next_row(*this, row.data(), nullptr, format);
+}
+
+int Decoder::decode_rows(RowSink sink, void* context, const Options& options) {
+    const DecoderState& s = *state_;
+    if (s.status != 0) return s.status;
+    if (sink == nullptr || !known_format(options.format)) return StreamError;
+    std::vector<std::uint8_t> row;
+    try {
+        row.resize(static_cast<size_t>(s.info.output_width) * static_cast<size_t>(channels_of(options.format)));
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+    return detail::DecoderRows::to_sink(*this, sink, context, options, row.data());
 }
 
 int detail::DecoderRows::next_row(Decoder& decoder, std::uint8_t* out, std::uint8_t* next, PixelFormat format) {

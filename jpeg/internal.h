@@ -88,7 +88,8 @@ void describe_status(const JpegDecoder& d, int32_t code, char* out, size_t size)
 
 // Receives each output row in order on the second thread: the row decode_row
 // would deliver for picture row y (in the layout in force), and the record
-// it was converted in (as decode_row leaves it after that row).
+// it was converted in (as decode_row leaves it after that row, its
+// data_incomplete included).
 using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8_t* row, int32_t y);
 
 // Delivers the rows of a begun decoder as repeated decode_row calls would,
@@ -96,7 +97,8 @@ using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8
 // conversion of earlier MCU rows on a second one. Returns the number of
 // rows delivered and sets `result` to what the next decode_row call would
 // return (1 after the last row, or DecodeError with the cause in status);
-// -1 when a second thread could not be had, nothing having been decoded.
+// -1 when a second thread could not be had, or when the rows of an MCU row
+// are still being delivered, nothing having been decoded.
 // Where `pixels` is not null, picture row y is written straight to
 // pixels + y x stride as decode_row_into writes it, and `consume` (which may
 // then be null) is handed that row.

@@ -35,6 +35,9 @@ struct Slot {
     int32_t mcu_rows = 0;
     int32_t first_row = 0;  // the picture row of the first MCU row's first row
     int32_t rows = 0;  // picture rows in all, the last MCU row's perhaps fewer than mcu_height
+    // The first rows of those whose data the stream had in full: the MCU
+    // rows decoded before the entropy reader ran past the end of the data.
+    int32_t complete_rows = 0;
 };
 
 struct Handover {
@@ -90,6 +93,8 @@ struct Worker {
                 const uint8_t* row = convert_row(d, target, next);
                 d.mcu_rows_remaining--;
                 d.rows_remaining--;
+                // As decode_row leaves the flag after this row.
+                if (y >= slot.first_row + slot.complete_rows) d.data_incomplete = 1;
                 if (consume != nullptr) consume(context, d, row, y);
             }
         }
@@ -155,6 +160,7 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
         slot.mcu_rows = 0;
         slot.first_row = d.output_height - d.rows_remaining;
         slot.rows = 0;
+        slot.complete_rows = 0;
         while (slot.mcu_rows < mcu_rows_per_slot && d.rows_remaining > 0) {
             if (!next_mcu_coefficients(d)) {
                 result = DecodeError;
@@ -167,6 +173,7 @@ int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* conte
             // that the next MCU row sees the same state.
             d.rows_remaining -= rows;
             slot.rows += rows;
+            if (!d.data_incomplete) slot.complete_rows = slot.rows;
             slot.mcu_rows++;
         }
         if (slot.mcu_rows == 0) break;

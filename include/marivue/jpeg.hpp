@@ -241,6 +241,21 @@ public:
     // StreamError after it. Returns 0 or the status, as decode() does.
     int decode_image(Image& image, const Options& options = Options{});
 
+    // Receives decode_rows' rows: picture row y (from 0), output_width x
+    // channels_of(format) bytes valid during the call only, and whether the
+    // data reached it (false from the first row decoded past the end of the
+    // data or filled in, and for every row of a progressive picture whose
+    // data ended early). Must not throw.
+    using RowSink = void (*)(void* context, const std::uint8_t* row, int y, bool complete);
+    // Hands every row not yet delivered, in order, to `sink` in
+    // options.format: the rows next_row calls would give. On one or two
+    // threads as options.threads says (the other options are the
+    // constructor's); with two, the calling thread decodes the entropy data
+    // and the rows reach `sink` one at a time on a second thread, which
+    // transforms and converts them. Returns 0 once every row has been
+    // delivered, or the status (StreamError without a sink).
+    int decode_rows(RowSink sink, void* context, const Options& options = Options{});
+
     // Ends the decoding in progress: callable from any thread, also while
     // another is inside next_row or decode_image, which then return Stopped
     // at the next place the decoder looks: within an MCU row, a progressive

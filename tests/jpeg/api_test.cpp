@@ -188,6 +188,20 @@ TEST(JpegApi, BadInputGivesAStatusAndAnEmptyImage) {
 // decode with a second thread gives what it gives on one, at every size,
 // also where the data ends early, is corrupt or breaks its restart markers:
 // the same status, pixels and `complete`.
+// What decode_rows hands its sink.
+struct Collected {
+    size_t row_bytes = 0;
+    std::vector<uint8_t> pixels;
+    int first_incomplete = -1;
+    int status = 0;
+};
+void collect(void* to, const uint8_t* row, int y, bool complete) {
+    Collected& c = *static_cast<Collected*>(to);
+    EXPECT_EQ(c.pixels.size(), c.row_bytes * static_cast<size_t>(y));  // in order, none left out
+    c.pixels.insert(c.pixels.end(), row, row + c.row_bytes);
+    if (!complete && c.first_incomplete < 0) c.first_incomplete = y;
+}
+
 TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
     const e2e::Picture colour = e2e::make_picture(643, 481, 3, 7), grey = e2e::make_picture(500, 377, 1, 8);
     e2e::EncodeOptions restarts, progressive, grey_options, cmyk, h4v1;
@@ -210,6 +224,7 @@ TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
     for (const auto& picture : pictures) {
         const auto& whole = picture.data;
         std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() * 11 / 20));
+        std::vector<uint8_t> cut_late(whole.begin(), whole.end() - 40);
         std::vector<uint8_t> corrupt = whole, broken_marker = whole;
         for (size_t at = whole.size() / 2; at < whole.size() / 2 + 40; at += 13) corrupt[at] ^= 0x5A;
         for (size_t at = whole.size() / 3; at + 1 < whole.size(); at++)  // the first restart marker after a third
@@ -218,7 +233,11 @@ TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
                 break;
             }
         const std::pair<const char*, const std::vector<uint8_t>*> variants[] = {
-            {"whole", &whole}, {"cut", &cut}, {"corrupt", &corrupt}, {"restart marker out of order", &broken_marker}};
+            {"whole", &whole},
+            {"cut", &cut},
+            {"cut late", &cut_late},
+            {"corrupt", &corrupt},
+            {"restart marker out of order", &broken_marker}};
         for (const auto& [variant, data] : variants)
             for (PixelFormat format : {PixelFormat::rgb, PixelFormat::grey})
                 for (int scale : {1, 2, 4, 8}) {
@@ -239,6 +258,26 @@ TEST(JpegApi, TwoThreadsGiveTheOneThreadResult) {
                     EXPECT_EQ(a.complete, b.complete) << what;
                     EXPECT_EQ(a.width, b.width) << what;
                     EXPECT_TRUE(a.pixels == b.pixels) << what;
+                    // decode_rows on one thread and on two, from the first row
+                    // and from the fourth (inside an MCU row): decode()'s rows,
+                    // and the same row first flagged as past the data's end.
+                    for (int already : {0, 3}) {
+                        Collected by[2];
+                        for (int t = 0; t < 2; t++) {
+                            Decoder decoder(data->data(), data->size(), one);
+                            by[t].row_bytes = static_cast<size_t>(decoder.info().output_width) *
+                                              static_cast<size_t>(channels_of(format));
+                            std::vector<uint8_t> row(by[t].row_bytes);
+                            for (int y = 0; y < already && decoder.next_row(row, format) == 0; y++)
+                                by[t].pixels.insert(by[t].pixels.end(), row.begin(), row.end());
+                            by[t].status = decoder.decode_rows(collect, &by[t], t == 0 ? one : two);
+                        }
+                        EXPECT_EQ(by[0].status, by[1].status) << what << " from row " << already;
+                        EXPECT_EQ(by[0].first_incomplete, by[1].first_incomplete) << what << " from row " << already;
+                        if (status_one == 0) {
+                            EXPECT_TRUE(by[1].pixels == a.pixels) << what << " from row " << already;
+                        }
+                    }
                 }
     }
 }

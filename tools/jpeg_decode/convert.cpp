@@ -15,7 +15,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -44,31 +43,54 @@ struct DecodedRows {
 
 // Hands every row to the writer (none when checking), `row` holding the
 // first one already. A sequential picture whose data ends early has the
-// rows the data did not reach filled in mid-grey by the decoder. The
-// decoder writes the rows after the first straight into the pipe's blocks,
-// which the writer takes on a thread of its own.
-DecodedRows decode_rows(Decoder& decoder, std::vector<uint8_t>& row, PictureWriter* writer, const std::string& input) {
+// rows the data did not reach filled in mid-grey by the decoder.
+//
+// PNG's compression takes longer than the decoding: its writer has a thread
+// of its own (RowPipe), into whose blocks the decoder writes the rows. For
+// PPM, PGM and --check the decoder's own second thread transforms and
+// converts the rows while this one reads the data, and writes them out.
+DecodedRows decode_rows(Decoder& decoder, std::vector<uint8_t>& row, PictureWriter* writer, bool own_thread,
+                        int threads, const std::string& input) {
     const Info& info = decoder.info();
     DecodedRows result;
     result.first_patched = info.output_height;
-    std::optional<RowPipe> pipe;
-    if (writer != nullptr) pipe.emplace(*writer, row.size());
-    uint8_t* place = row.data();
-    if (pipe) std::memcpy(place = pipe->row(), row.data(), row.size());
+    // A sequential picture's flag rises with the first row of the MCU
+    // row that ran past the end of the data.
+    auto note = [&info, &result](int32_t y, bool complete) {
+        if (!complete && !info.progressive) result.first_patched = std::min(result.first_patched, y);
+    };
+    note(0, decoder.complete());
+    if (!own_thread) {
+        if (writer != nullptr) writer->write_row(row.data());
+        struct Sink {
+            PictureWriter* writer;
+            decltype(note)& noted;
+        } sink{writer, note};
+        marivue::jpeg::Options decoding;
+        decoding.format = writer_format(info);
+        decoding.threads = threads;
+        const Decoder::RowSink deliver = [](void* to, const uint8_t* r, int y, bool complete) {
+            Sink& s = *static_cast<Sink*>(to);
+            s.noted(y, complete);
+            if (s.writer != nullptr) s.writer->write_row(r);
+        };
+        if (decoder.decode_rows(deliver, &sink, decoding) != 0) result.status = report_failure(input, decoder);
+        return result;
+    }
+    RowPipe pipe(*writer, row.size());
+    std::memcpy(pipe.row(), row.data(), row.size());
     for (int32_t y = 0;;) {
-        // A sequential picture's flag rises with the first row of the MCU
-        // row that ran past the end of the data.
-        if (!decoder.complete() && !info.progressive) result.first_patched = std::min(result.first_patched, y);
-        if (pipe) pipe->push();
+        pipe.push();
         if (++y == info.output_height) break;
-        if (pipe) place = pipe->row();
+        uint8_t* place = pipe.row();
         if (decoder.next_row(std::span<uint8_t>(place, row.size()), writer_format(info)) != 0) {
             result.status = report_failure(input, decoder);
             break;
         }
+        note(y, decoder.complete());
     }
     // Every row written before the output is finished or discarded.
-    if (pipe) pipe->finish();
+    pipe.finish();
     return result;
 }
 
@@ -113,7 +135,8 @@ int convert(Decoder& decoder, std::vector<uint8_t>& row, const Options& options,
         if (format == Format::Png && !info.icc_profile.empty() && !writer->profile_written())
             warn(input, "the picture's colour profile is not written: libpng refuses it for this picture");
     }
-    const DecodedRows rows = decode_rows(decoder, row, writer.get(), input);
+    const DecodedRows rows =
+        decode_rows(decoder, row, writer.get(), !checking && format == Format::Png, options.threads, input);
     if (rows.status != exit_ok) {
         if (!checking) discard_output(output);
         return rows.status;

@@ -50,6 +50,11 @@ void print_help() {
         "                    is the whole size): each side divided by N, rounded up\n"
         "  --max-side N      decodes pictures up to N pixels wide and high (1 to\n"
         "                    65535; 8192 without it); larger ones are refused\n"
+        "  --threads N       1 decodes on one thread; 2 lets a second thread\n"
+        "                    transform and convert the rows while the first reads\n"
+        "                    the data (PPM, PGM and --check; a PNG's compression has\n"
+        "                    a thread of its own either way); without it 2 for\n"
+        "                    pictures of a megapixel or more on two cores or more\n"
         "  --check           decodes each INPUT in full and writes nothing\n"
         "  --info            prints each INPUT's size (and with --scale the size it\n"
         "                    decodes to), coding, components, sampling, restart\n"
@@ -253,6 +258,9 @@ int parse_options(int argc, char** argv, Options& options) {
         } else if (value_of("--max-side", value)) {
             options.max_side = number_in(value, 1, 65535);
             if (options.max_side < 0) return usage_error("--max-side takes a number from 1 to 65535");
+        } else if (value_of("--threads", value)) {
+            options.threads = number_in(value, 1, 2);
+            if (options.threads < 0) return usage_error("--threads takes 1 or 2");
         } else if (value_of("--scale", value)) {
             options.scale = value.starts_with("1/") ? number_in(value.substr(2), 1, 8) : -1;
             if (options.scale != 1 && options.scale != 2 && options.scale != 4 && options.scale != 8)

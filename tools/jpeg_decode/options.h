@@ -21,6 +21,7 @@ struct Options {
     std::string output_dir;  // -o DIR: every picture goes there, named after its input
     int max_side = 8192;  // --max-side: the largest width and height decoded
     int scale = 1;  // --scale 1/N: pictures at 1/N of their size
+    int threads = 0;  // --threads N: 1 or 2, 0 to choose by the picture's size
 };
 
 // Parses the arguments. Returns -1 to go on, or the exit status to end with
