@@ -2,6 +2,7 @@
 // text drawn through ncurses (status line, search field, question, message
 // band, info box, the gallery's names).
 #include "platform/terminal/terminal_photo_screen.h"
+#include "platform/terminal/terminal_output.h"
 
 #include "platform/terminal/terminal_session.h"
 #include "platform/terminal/terminal_text.h"

@@ -1,8 +1,7 @@
 // Reading MARIVUE_TTY_GRAPHICS and MARIVUE_TTY_COLOURS, and asking the
 // terminal what it can draw.
 #include "platform/terminal/terminal_query.h"
-
-#include "platform/terminal/terminal_session.h"
+#include "platform/terminal/terminal_output.h"
 
 #include <poll.h>
 #include <termios.h>

@@ -33,6 +33,10 @@
 #include <optional>
 #include <string>
 
+// Names of the override variables.
+constexpr char picture_override_variable[] = "MARIVUE_TTY_GRAPHICS";
+constexpr char colour_override_variable[] = "MARIVUE_TTY_COLOURS";
+
 enum class GraphicsSetting : int32_t { Auto, Sixels, Kitty, Blocks, Sextants };
 enum class ColourSetting : int32_t { Auto, TrueColour, Colours256, Colours16, Colours8 };
 

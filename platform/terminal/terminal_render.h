@@ -53,10 +53,6 @@ struct PictureMode {
     PictureSymbols symbols = PictureSymbols::Blocks;
 };
 
-// Names of the override variables.
-constexpr char picture_override_variable[] = "MARIVUE_TTY_GRAPHICS";
-constexpr char colour_override_variable[] = "MARIVUE_TTY_COLOURS";
-
 // A packed picture: `width` x `height` pixels, blue, green, red (and with
 // `alpha` a fourth byte, the opacity: the terminal's background shows
 // through transparent pixels), rows top-down `stride` bytes apart.

@@ -1,5 +1,6 @@
 // The terminal front end's screen: the layout on the terminal's cells, the
 // title row, the controls, the key hints and the picture.
+#include "platform/terminal/terminal_output.h"
 #include "platform/terminal/terminal_platform.h"
 
 #include "platform/terminal/terminal_session.h"

@@ -1,6 +1,7 @@
 // The terminal session: setting the terminal up for the dialog, and putting
 // it back from signal handlers, at exit and when the dialog ends.
 #include "platform/terminal/terminal_session.h"
+#include "platform/terminal/terminal_output.h"
 
 #include <langinfo.h>
 #include <poll.h>
@@ -79,18 +80,6 @@ bool asks_terminal() {
 int pending_stop_signal() { return pending_signal; }
 
 void set_pending_stop_signal(int signal_number) { pending_signal = signal_number; }
-
-void write_all(int fd, const char* bytes, size_t length) {
-    while (length > 0) {
-        ssize_t written = ::write(fd, bytes, length);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        bytes += written;
-        length -= static_cast<size_t>(written);
-    }
-}
 
 const char* capability(const char* name) {
     char* value = tigetstr(name);

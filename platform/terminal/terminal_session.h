@@ -49,10 +49,6 @@ struct TerminalPlatform::Session {
 int pending_stop_signal();
 void set_pending_stop_signal(int signal_number);
 
-// Writes all of `bytes` to `fd`, going on after interruptions; only calls
-// that are safe in a signal handler.
-void write_all(int fd, const char* bytes, size_t length);
-
 // A terminfo string capability, or null when the terminal has none.
 const char* capability(const char* name);
 
