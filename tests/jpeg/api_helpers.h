@@ -1,6 +1,6 @@
 // What the tests of the library's interfaces share: the committed row
-// fixtures, the record's rows to compare the interfaces with, the rules of
-// each pixel format, and the reference library's luma plane.
+// fixtures, the record's rows to compare the interfaces with, and the rules
+// of each pixel format.
 #pragma once
 
 #include "marivue/jpeg.h"
@@ -9,8 +9,6 @@
 #include "tests/support/fixtures.h"
 
 #include <gtest/gtest.h>
-
-#include <jpeglib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -49,31 +47,6 @@ inline Streamed stream(const std::vector<uint8_t>& data, int shift = 0) {
     }
     free_pool(*d);
     return s;
-}
-
-// The luma plane of a colour picture as the reference library delivers it
-// (a luma component sampled below the others upsampled by replication, as
-// this decoder does).
-inline e2e::Picture reference_luma(const std::vector<uint8_t>& data) {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_GRAYSCALE;
-    cinfo.dct_method = JDCT_ISLOW;
-    cinfo.do_fancy_upsampling = FALSE;
-    jpeg_start_decompress(&cinfo);
-    e2e::Picture p{static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), 1, {}};
-    p.samples.resize(static_cast<size_t>(p.width) * p.height);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = p.samples.data() + static_cast<size_t>(p.width) * cinfo.output_scanline;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return p;
 }
 
 // What each format must hold, per the documented rules, from streamed rows.
@@ -122,9 +95,10 @@ inline const int c_formats[] = {MARIVUE_JPEG_RGB, MARIVUE_JPEG_RGBA, MARIVUE_JPE
 // GreyFromYCbCrIsItsLumaAtEveryScale checks the reduced sizes exactly.
 inline testing::AssertionResult is_reference_luma(const Image& image, const std::vector<uint8_t>& data, int shift) {
     const e2e::Picture grey{image.width, image.height, 1, image.pixels};
-    if (shift == 0) return e2e::matches_reference(grey, reference_luma(data), 0, image.height);
+    if (shift == 0) return e2e::matches_reference(grey, e2e::oracle_decode(data, true).picture, 0, image.height);
     std::vector<bool> whole;
-    const e2e::Difference d = e2e::difference(grey, e2e::box_filtered(reference_luma(data), shift, whole), whole);
+    const e2e::Difference d =
+        e2e::difference(grey, e2e::box_filtered(e2e::oracle_decode(data, true).picture, shift, whole), whole);
     if (d.max <= (shift == 3 ? 1 : 32) && d.mean <= 4.5) return testing::AssertionSuccess();
     return testing::AssertionFailure() << "differs from the reference luma box-filtered by " << d.max << " at most, "
                                        << d.mean << " on average";

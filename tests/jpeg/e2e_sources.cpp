@@ -26,7 +26,7 @@ using Bytes = std::vector<uint8_t>;
 using e2e::EncodeOptions;
 using e2e::Sampling;
 
-Bytes cut(const Bytes& jpeg, size_t length) { return Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(length)); }
+using e2e::cut;
 
 Bytes encoded(int w, int h, Sampling s, int restart_rows = 0, bool progressive = false, bool segments = false) {
     EncodeOptions o;
@@ -179,24 +179,6 @@ TEST(Truncated, ProgressiveScanEndsExactlyWithTheData) {
     EXPECT_TRUE(r.data_incomplete);
 }
 
-// What the library's Decoder gives for a stream: its status, whether the
-// data was whole, and the rows (RGB, or grey).
-struct Decoded {
-    int status = 0;
-    bool complete = true;
-    Bytes pixels;
-};
-Decoded decoded(const Bytes& jpeg) {
-    Decoded out;
-    Decoder decoder(jpeg.data(), jpeg.size());
-    const PixelFormat format = decoder.info().components == 1 ? PixelFormat::grey : PixelFormat::rgb;
-    Bytes row(static_cast<size_t>(decoder.info().width) * 3);
-    while (decoder.next_row(row, format) == 0)
-        out.pixels.insert(out.pixels.end(), row.begin(), row.begin() + decoder.info().width * channels_of(format));
-    out.status = decoder.status(), out.complete = decoder.complete();
-    return out;
-}
-
 // A grey progressive stream whose first scan is a whole DC scan (every
 // difference 0, one bit a block), then `scans` times the scan header
 // `header` and `data` after each.
@@ -237,7 +219,6 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
     const auto sos = e2e::find_markers(prog, 0xDA, 0xDA), dht = e2e::find_markers(prog, 0xC4, 0xC4);
     const size_t seq_data = e2e::segment_end(seq, e2e::find_markers(seq, 0xDA, 0xDA)[0]);
     const size_t seq_end = e2e::find_markers(seq, 0xD9, 0xD9)[0].offset;
-    const auto eoi = [](Bytes b) { return b.insert(b.end(), {0xFF, 0xD9}), b; };
     // A DHT segment between two scans, and the same stream with a DQT segment
     // (the picture's own tables again) in front of the fifth scan.
     size_t between = 0;
@@ -267,36 +248,38 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
         // data ended inside, which the fill after the end reaches.
         size_t differing = 0;
     };
-    const Bytes seq_cut_eoi = eoi(cut(seq, (seq_data + seq_end) / 2)), prog_cut = cut(prog, sos[3].offset + 40);
+    const Bytes seq_cut_eoi = e2e::with_eoi(cut(seq, (seq_data + seq_end) / 2)),
+                prog_cut = cut(prog, sos[3].offset + 40);
     const Bytes prog_at_dht = cut(prog, between), prog_at_sos5 = cut(prog, sos[5].offset);
     const Bytes redefined_at_dqt = cut(redefined, dqt_at);
     const Row rows[] = {
         {"sequential, whole", seq, 0, true, nullptr},
         {"sequential, ending right after its scan header", cut(seq, seq_data), 0, false, nullptr},
         {"sequential, two bytes of data after its scan header", cut(seq, seq_data + 2), 0, false, nullptr},
-        {"sequential, an end-of-image marker right after its scan header", eoi(cut(seq, seq_data)), 0, false, nullptr},
+        {"sequential, an end-of-image marker right after its scan header", e2e::with_eoi(cut(seq, seq_data)), 0, false,
+         nullptr},
         {"sequential, cut halfway and an end-of-image marker appended", seq_cut_eoi, 0, false, nullptr},
         {"progressive, ending right after its first scan header", cut(prog, e2e::segment_end(prog, sos[0])), 0, false,
          nullptr},
         {"progressive, ending right after its sixth scan header", cut(prog, e2e::segment_end(prog, sos[5])), 0, false,
          &prog_at_sos5},
         {"progressive, an end-of-image marker after its sixth scan header",
-         eoi(cut(prog, e2e::segment_end(prog, sos[5]))), 0, false, &prog_at_sos5},
-        {"progressive, cut inside a scan and an end-of-image marker appended", eoi(prog_cut), 0, false, &prog_cut,
-         nullptr, 16 * 16 * 3},
+         e2e::with_eoi(cut(prog, e2e::segment_end(prog, sos[5]))), 0, false, &prog_at_sos5},
+        {"progressive, cut inside a scan and an end-of-image marker appended", e2e::with_eoi(prog_cut), 0, false,
+         &prog_cut, nullptr, 16 * 16 * 3},
         {"progressive, cut inside a Huffman table segment between scans", cut(prog, between + 9), 0, false,
          &prog_at_dht},
         {"progressive, cut inside the sixth scan header", cut(prog, sos[5].offset + 7), 0, false, &prog_at_sos5},
         {"progressive, cut inside a quantisation table segment between scans", cut(redefined, dqt_at + 40), 0, false,
          &redefined_at_dqt},
-        {"progressive, cut inside a scan header and an end-of-image marker appended", eoi(cut(prog, sos[5].offset + 7)),
-         0, false, &prog_at_sos5},
+        {"progressive, cut inside a scan header and an end-of-image marker appended",
+         e2e::with_eoi(cut(prog, sos[5].offset + 7)), 0, false, &prog_at_sos5},
         {"grey progressive, cut right after a scan header",
          cut(grey_prog, e2e::segment_end(grey_prog, e2e::find_markers(grey_prog, 0xDA, 0xDA)[2])), 0, false, nullptr},
         {"optimised tables, progressive, cut inside its DC scan and EOI appended",
-         eoi(cut(prog_opt, (opt_dc + opt_dc_end) / 3)), 0, false, nullptr},
+         e2e::with_eoi(cut(prog_opt, (opt_dc + opt_dc_end) / 3)), 0, false, nullptr},
         {"optimised tables, sequential, cut halfway and EOI appended",
-         eoi(cut(seq_opt, (seq_opt_data + seq_opt.size()) / 2)), 0, false, nullptr},
+         e2e::with_eoi(cut(seq_opt, (seq_opt_data + seq_opt.size()) / 2)), 0, false, nullptr},
         {"optimised tables, progressive, whole", prog_opt, 0, true, nullptr},
         {"optimised tables, sequential, whole", seq_opt, 0, true, nullptr},
         {"6,000 empty refinement scans", empty_scans, DecodeError, true, nullptr,
@@ -306,7 +289,7 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const Decoded got = decoded(row.stream);
+        const e2e::Decoded got = e2e::library_decode(row.stream);
         EXPECT_EQ(got.status, row.status) << status_name(got.status);
         EXPECT_EQ(got.complete, row.complete);
         if (row.message != nullptr) {
@@ -320,7 +303,7 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
             EXPECT_EQ(r.data_incomplete, !row.complete);
         }
         if (row.same_rows_as != nullptr) {
-            const Decoded want = decoded(*row.same_rows_as);
+            const e2e::Decoded want = e2e::library_decode(*row.same_rows_as);
             ASSERT_EQ(want.status, 0);
             ASSERT_EQ(got.pixels.size(), want.pixels.size());
             size_t differing = 0;
@@ -339,7 +322,8 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
             if (to == from && m.offset > from && (m.code < 0xD0 || m.code > 0xD7)) to = m.offset;
         ASSERT_GT(to, from + 16);
         for (size_t at = from; at < to; ++at) {
-            EXPECT_FALSE(decoded(eoi(cut(*jpeg, at))).complete) << (jpeg == &prog_opt) << " cut at " << at - from;
+            EXPECT_FALSE(e2e::library_decode(e2e::with_eoi(cut(*jpeg, at))).complete)
+                << (jpeg == &prog_opt) << " cut at " << at - from;
         }
     }
 }
