@@ -349,12 +349,9 @@ TEST(Truncated, BytesAfterTheEndOfImageLeaveTheFlagClear) {
 struct BreakingSource : ByteSource {
     BreakingSource(Bytes bytes, int32_t chunk_, int break_on_ = 0, int32_t broken_ = 0, int stalls_ = 0,
                    bool late = false)
-        : data(std::move(bytes)),
-          chunk(chunk_),
-          break_on(break_on_),
-          broken(broken_),
-          stalls(stalls_),
-          late_end(late) {}
+        : data(std::move(bytes)) {
+        chunk = chunk_, break_on = break_on_, broken = broken_, stalls = stalls_, late_end = late;
+    }
     int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
         reads_after_detach += detaches;
         if (++reads >= break_on && break_on != 0) return broken == overlong ? max + 1 : broken;
@@ -475,10 +472,9 @@ TEST(ByteSources, MemoryAndFile) {
 // attach or detach), like a program's source whose own reading failed.
 struct ThrowingSource : MemoryByteSource {
     ThrowingSource(const Bytes& bytes, int read_, bool attach_ = false, bool detach_ = false)
-        : MemoryByteSource(bytes.data(), bytes.size()),
-          throw_on_read(read_),
-          throw_on_attach(attach_),
-          throw_on_detach(detach_) {}
+        : MemoryByteSource(bytes.data(), bytes.size()) {
+        throw_on_read = read_, throw_on_attach = attach_, throw_on_detach = detach_;
+    }
     int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
         if (++reads == throw_on_read) throw std::runtime_error("the disk went away");
         return MemoryByteSource::read(buffer, max < 64 ? max : 64, end_flag);  // many reads
