@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,40 +22,29 @@ using namespace marivue::jpeg;
 inline const std::string rows_dir = MARIVUE_ROW_FIXTURES;
 inline std::vector<uint8_t> fixture(const std::string& name) { return e2e::read_file(rows_dir + "/" + name); }
 
-// The streaming decoder's rows as they come (4 or 1 bytes a pixel), at
-// 1 / 2^shift of the size, with the layouts the library decodes.
+// The streaming decoder's rows (red, green and blue, or grey) at 1 / 2^shift
+// of the size, with the layouts the library decodes.
 struct Streamed {
-    int width = 0, height = 0, bpp = 0;  // the delivered size
+    int width = 0, height = 0, channels = 0;  // the delivered size
     bool rgb = false, incomplete = false;
     std::vector<uint8_t> rows;
 };
 inline Streamed stream(const std::vector<uint8_t>& data, int shift = 0) {
-    Streamed s;
-    MemoryByteSource source(data.data(), data.size());
-    auto d = std::make_unique<JpegDecoder>();
-    d->settings.scale_shift = shift;
-    d->settings.extended_layouts = 1;
-    open_decoder(*d, source);
-    if (d->status == 0 && begin(*d) == 0) {
-        const uint8_t* row;
-        int32_t bytes;
-        while (decode_row(*d, &row, &bytes) == 0) s.rows.insert(s.rows.end(), row, row + bytes);
-        s = {d->output_width,         d->output_height,
-             d->bytes_per_pixel,      d->colour_coding != CodingYCbCr,
-             d->data_incomplete != 0, s.rows};
-    }
-    free_pool(*d);
-    return s;
+    DecodeSettings settings;
+    settings.scale_shift = shift, settings.extended_layouts = 1;
+    const e2e::MarivueResult r = e2e::marivue_decode(data, settings);
+    return {r.picture.width,   r.rows,           r.picture.channels, r.colour_coding != CodingYCbCr,
+            r.data_incomplete, r.picture.samples};
 }
 
 // What each format must hold, per the documented rules, from streamed rows.
 inline std::vector<uint8_t> expected_pixels(const Streamed& s, PixelFormat format) {
     std::vector<uint8_t> out;
-    for (size_t i = 0; i < s.rows.size(); i += static_cast<size_t>(s.bpp)) {
+    for (size_t i = 0; i < s.rows.size(); i += static_cast<size_t>(s.channels)) {
         const uint8_t* p = &s.rows[i];
-        const uint8_t r = p[0], g = s.bpp == 4 ? p[1] : p[0], b = s.bpp == 4 ? p[2] : p[0];
+        const uint8_t r = p[0], g = s.channels == 3 ? p[1] : p[0], b = s.channels == 3 ? p[2] : p[0];
         if (format == PixelFormat::grey)
-            out.push_back(s.bpp == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
+            out.push_back(s.channels == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
         else if (format == PixelFormat::bgra)
             out.insert(out.end(), {b, g, r, 255});
         else if (format == PixelFormat::rgba)
