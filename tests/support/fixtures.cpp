@@ -108,7 +108,6 @@ bool run_encoder(const Picture& picture, const EncodeOptions& options, EncodeSta
     }
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.optimize_coding = options.optimize_huffman ? TRUE : FALSE;
-    cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
     if (options.restart_rows > 0)
         cinfo.restart_in_rows = options.restart_rows;
     else if (options.restart_mcus > 0)

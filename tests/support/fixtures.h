@@ -49,7 +49,6 @@ struct EncodeOptions {
     // Sampling factors (H, V) of every component, in place of `sampling`;
     // also for pictures of 2 or 4 channels (4 coded as CMYK).
     std::vector<std::pair<int, int>> factors;
-    bool arithmetic = false;  // arithmetic instead of Huffman coding
     // RGB coded without colour transform (component ids 'R', 'G', 'B'),
     // marked by an Adobe segment with transform 0, or by the ids alone.
     enum class Rgb { No, Adobe, IdsOnly } rgb = Rgb::No;
