@@ -273,14 +273,4 @@ TEST(PhotoViewUnderX, DeleteAsksThenMovesTheFileToTheTrashAndNothingElse) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    const bool listing = ::testing::GTEST_FLAG(list_tests), under_x = !listing && x_session::start();
-    if (!listing && !under_x && x_session::missing.empty()) {
-        std::fprintf(stderr, "photo_view_x_test: Xvfb with openbox did not start\n");
-        return 1;
-    }
-    setenv("QT_QPA_PLATFORM", under_x ? "xcb" : "offscreen", 1);
-    QApplication application(argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return x_session::run_tests(argc, argv, "photo_view_x_test"); }

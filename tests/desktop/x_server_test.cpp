@@ -67,7 +67,8 @@ TEST(DesktopUnderX, TheProgramEndsWithStatusZeroAndNothingOnStandardError) {
     if (!missing.empty()) GTEST_SKIP() << "needs" << missing << " (tools/setup.sh installs them)";
     unsetenv("XDG_RUNTIME_DIR");
     unsetenv("QT_QPA_PLATFORM");
-    const std::string errors = ::testing::TempDir() + "marivue-x-errors.txt";
+    // A name of this process's own: other runs of the suite may share the directory.
+    const std::string errors = ::testing::TempDir() + "marivue-x-errors-" + std::to_string(getpid()) + ".txt";
     const std::string picture = " '" + e2e::album_pictures().at("img2.jpg") + "'";
     struct Row {
         std::string arguments, keys;
@@ -98,6 +99,7 @@ TEST(DesktopUnderX, TheProgramEndsWithStatusZeroAndNothingOnStandardError) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << row.keys << ": " << status;
         EXPECT_EQ(shell("cat " + errors), "") << row.arguments << " " << row.keys;
     }
+    std::remove(errors.c_str());
 }
 
 // Quitting the photo view waits neither for the picture on show nor for
@@ -118,14 +120,4 @@ TEST(DesktopUnderX, ThePhotoViewEndsAtOnceWhileAPictureIsDecoded) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    const bool listing = ::testing::GTEST_FLAG(list_tests), under_x = !listing && x_session::start();
-    if (!listing && !under_x && x_session::missing.empty()) {
-        std::fprintf(stderr, "x_server_test: Xvfb with openbox did not start\n");
-        return 1;
-    }
-    setenv("QT_QPA_PLATFORM", under_x ? "xcb" : "offscreen", 1);
-    QApplication application(argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return x_session::run_tests(argc, argv, "x_server_test"); }

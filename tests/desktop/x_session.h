@@ -3,7 +3,10 @@
 // the test, and waiting without depending on how fast anything is.
 #pragma once
 
+#include <QApplication>
 #include <QTest>
+
+#include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
@@ -81,6 +84,21 @@ inline int status_of(pid_t program) {
     if (!eventually([&] { return waitpid(program, &status, WNOHANG) == program; }))
         kill(program, SIGKILL), waitpid(program, &status, 0);
     return status;
+}
+
+// The main function of a test program under X: starts the server unless
+// the tests are only listed, and runs them on the toolkit's X platform (or
+// its off-screen one, where they skip).
+inline int run_tests(int argc, char** argv, const char* program) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const bool listing = ::testing::GTEST_FLAG(list_tests), under_x = !listing && start();
+    if (!listing && !under_x && missing.empty()) {
+        std::fprintf(stderr, "%s: Xvfb with openbox did not start\n", program);
+        return 1;
+    }
+    setenv("QT_QPA_PLATFORM", under_x ? "xcb" : "offscreen", 1);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
 }
 
 }  // namespace x_session

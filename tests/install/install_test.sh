@@ -58,21 +58,17 @@ for part in MAJOR:$major MINOR:$minor PATCH:$patch; do
         fail "version.h lacks MARIVUE_JPEG_VERSION_${part%%:*} ${part#*:}"
 done
 
-# The installed jpeg-decode's pictures, which every example must match.
+# The installed jpeg-decode's pictures, which every example must match, and
+# at a quarter of the size, which decode_stream asks for through the
+# options' scale field.
 rows=(base_2x2_241x161.jpg:241:161:3:P6 prog_241x161.jpg:241:161:3:P6 grey_17x9.jpg:17:9:1:P5)
 for row in "${rows[@]}"; do
-    input=${row%%:*}
-    "$prefix/$bindir/jpeg-decode" "$source_dir/tests/fixtures/rows/$input" "$scratch/reference-$input.pnm" ||
-        fail "jpeg-decode $input"
-done
-bytes() { od -An -v -tx1 -w1; }
-# And at a quarter of the size, which decode_stream asks for through the
-# options' scale field.
-for row in "${rows[@]}"; do
-    input=${row%%:*}
-    "$prefix/$bindir/jpeg-decode" --scale 1/4 "$source_dir/tests/fixtures/rows/$input" "$scratch/quarter-$input.pnm" ||
+    input=$source_dir/tests/fixtures/rows/${row%%:*}
+    "$prefix/$bindir/jpeg-decode" "$input" "$scratch/reference-${row%%:*}.pnm" || fail "jpeg-decode $input"
+    "$prefix/$bindir/jpeg-decode" --scale 1/4 "$input" "$scratch/quarter-${row%%:*}.pnm" ||
         fail "jpeg-decode --scale 1/4 $input"
 done
+bytes() { od -An -v -tx1 -w1; }
 
 # Runs decode_stream ($1, labelled $2) at 1/4 of the size: the files
 # jpeg-decode writes at that size; a scale of 3 is refused with StreamError.

@@ -1,6 +1,6 @@
 // What the tests of the library's interfaces share: the committed row
-// fixtures, the record's rows to compare the interfaces with, the rules of
-// each pixel format, and the reference library's luma plane.
+// fixtures, the record's rows to compare the interfaces with, and the rules
+// of each pixel format.
 #pragma once
 
 #include "marivue/jpeg.h"
@@ -10,11 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <jpeglib.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,65 +22,29 @@ using namespace marivue::jpeg;
 inline const std::string rows_dir = MARIVUE_ROW_FIXTURES;
 inline std::vector<uint8_t> fixture(const std::string& name) { return e2e::read_file(rows_dir + "/" + name); }
 
-// The streaming decoder's rows as they come (4 or 1 bytes a pixel), at
-// 1 / 2^shift of the size, with the layouts the library decodes.
+// The streaming decoder's rows (red, green and blue, or grey) at 1 / 2^shift
+// of the size, with the layouts the library decodes.
 struct Streamed {
-    int width = 0, height = 0, bpp = 0;  // the delivered size
+    int width = 0, height = 0, channels = 0;  // the delivered size
     bool rgb = false, incomplete = false;
     std::vector<uint8_t> rows;
 };
 inline Streamed stream(const std::vector<uint8_t>& data, int shift = 0) {
-    Streamed s;
-    MemoryByteSource source(data.data(), data.size());
-    auto d = std::make_unique<JpegDecoder>();
-    d->settings.scale_shift = shift;
-    d->settings.extended_layouts = 1;
-    open_decoder(*d, source);
-    if (d->status == 0 && begin(*d) == 0) {
-        const uint8_t* row;
-        int32_t bytes;
-        while (decode_row(*d, &row, &bytes) == 0) s.rows.insert(s.rows.end(), row, row + bytes);
-        s = {d->output_width,         d->output_height,
-             d->bytes_per_pixel,      d->colour_coding != CodingYCbCr,
-             d->data_incomplete != 0, s.rows};
-    }
-    free_pool(*d);
-    return s;
-}
-
-// The luma plane of a colour picture as the reference library delivers it
-// (a luma component sampled below the others upsampled by replication, as
-// this decoder does).
-inline e2e::Picture reference_luma(const std::vector<uint8_t>& data) {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_GRAYSCALE;
-    cinfo.dct_method = JDCT_ISLOW;
-    cinfo.do_fancy_upsampling = FALSE;
-    jpeg_start_decompress(&cinfo);
-    e2e::Picture p{static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), 1, {}};
-    p.samples.resize(static_cast<size_t>(p.width) * p.height);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = p.samples.data() + static_cast<size_t>(p.width) * cinfo.output_scanline;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return p;
+    DecodeSettings settings;
+    settings.scale_shift = shift, settings.extended_layouts = 1;
+    const e2e::MarivueResult r = e2e::marivue_decode(data, settings);
+    return {r.picture.width,   r.rows,           r.picture.channels, r.colour_coding != CodingYCbCr,
+            r.data_incomplete, r.picture.samples};
 }
 
 // What each format must hold, per the documented rules, from streamed rows.
 inline std::vector<uint8_t> expected_pixels(const Streamed& s, PixelFormat format) {
     std::vector<uint8_t> out;
-    for (size_t i = 0; i < s.rows.size(); i += static_cast<size_t>(s.bpp)) {
+    for (size_t i = 0; i < s.rows.size(); i += static_cast<size_t>(s.channels)) {
         const uint8_t* p = &s.rows[i];
-        const uint8_t r = p[0], g = s.bpp == 4 ? p[1] : p[0], b = s.bpp == 4 ? p[2] : p[0];
+        const uint8_t r = p[0], g = s.channels == 3 ? p[1] : p[0], b = s.channels == 3 ? p[2] : p[0];
         if (format == PixelFormat::grey)
-            out.push_back(s.bpp == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
+            out.push_back(s.channels == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
         else if (format == PixelFormat::bgra)
             out.insert(out.end(), {b, g, r, 255});
         else if (format == PixelFormat::rgba)
@@ -122,9 +83,10 @@ inline const int c_formats[] = {MARIVUE_JPEG_RGB, MARIVUE_JPEG_RGBA, MARIVUE_JPE
 // GreyFromYCbCrIsItsLumaAtEveryScale checks the reduced sizes exactly.
 inline testing::AssertionResult is_reference_luma(const Image& image, const std::vector<uint8_t>& data, int shift) {
     const e2e::Picture grey{image.width, image.height, 1, image.pixels};
-    if (shift == 0) return e2e::matches_reference(grey, reference_luma(data), 0, image.height);
+    if (shift == 0) return e2e::matches_reference(grey, e2e::oracle_decode(data, true).picture, 0, image.height);
     std::vector<bool> whole;
-    const e2e::Difference d = e2e::difference(grey, e2e::box_filtered(reference_luma(data), shift, whole), whole);
+    const e2e::Difference d =
+        e2e::difference(grey, e2e::box_filtered(e2e::oracle_decode(data, true).picture, shift, whole), whole);
     if (d.max <= (shift == 3 ? 1 : 32) && d.mean <= 4.5) return testing::AssertionSuccess();
     return testing::AssertionFailure() << "differs from the reference luma box-filtered by " << d.max << " at most, "
                                        << d.mean << " on average";

@@ -1,5 +1,4 @@
-// Streams cut short, byte sources that keep or break their contract, the
-// caller's memory limit and the order of the public operations.
+// Streams cut short, and byte sources that keep or break their contract.
 #include "tests/support/fixtures.h"
 #include "tests/support/jpeg_builder.h"
 
@@ -11,9 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -26,7 +22,7 @@ using Bytes = std::vector<uint8_t>;
 using e2e::EncodeOptions;
 using e2e::Sampling;
 
-Bytes cut(const Bytes& jpeg, size_t length) { return Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(length)); }
+using e2e::cut;
 
 Bytes encoded(int w, int h, Sampling s, int restart_rows = 0, bool progressive = false, bool segments = false) {
     EncodeOptions o;
@@ -179,24 +175,6 @@ TEST(Truncated, ProgressiveScanEndsExactlyWithTheData) {
     EXPECT_TRUE(r.data_incomplete);
 }
 
-// What the library's Decoder gives for a stream: its status, whether the
-// data was whole, and the rows (RGB, or grey).
-struct Decoded {
-    int status = 0;
-    bool complete = true;
-    Bytes pixels;
-};
-Decoded decoded(const Bytes& jpeg) {
-    Decoded out;
-    Decoder decoder(jpeg.data(), jpeg.size());
-    const PixelFormat format = decoder.info().components == 1 ? PixelFormat::grey : PixelFormat::rgb;
-    Bytes row(static_cast<size_t>(decoder.info().width) * 3);
-    while (decoder.next_row(row, format) == 0)
-        out.pixels.insert(out.pixels.end(), row.begin(), row.begin() + decoder.info().width * channels_of(format));
-    out.status = decoder.status(), out.complete = decoder.complete();
-    return out;
-}
-
 // A grey progressive stream whose first scan is a whole DC scan (every
 // difference 0, one bit a block), then `scans` times the scan header
 // `header` and `data` after each.
@@ -237,7 +215,6 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
     const auto sos = e2e::find_markers(prog, 0xDA, 0xDA), dht = e2e::find_markers(prog, 0xC4, 0xC4);
     const size_t seq_data = e2e::segment_end(seq, e2e::find_markers(seq, 0xDA, 0xDA)[0]);
     const size_t seq_end = e2e::find_markers(seq, 0xD9, 0xD9)[0].offset;
-    const auto eoi = [](Bytes b) { return b.insert(b.end(), {0xFF, 0xD9}), b; };
     // A DHT segment between two scans, and the same stream with a DQT segment
     // (the picture's own tables again) in front of the fifth scan.
     size_t between = 0;
@@ -267,36 +244,38 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
         // data ended inside, which the fill after the end reaches.
         size_t differing = 0;
     };
-    const Bytes seq_cut_eoi = eoi(cut(seq, (seq_data + seq_end) / 2)), prog_cut = cut(prog, sos[3].offset + 40);
+    const Bytes seq_cut_eoi = e2e::with_eoi(cut(seq, (seq_data + seq_end) / 2)),
+                prog_cut = cut(prog, sos[3].offset + 40);
     const Bytes prog_at_dht = cut(prog, between), prog_at_sos5 = cut(prog, sos[5].offset);
     const Bytes redefined_at_dqt = cut(redefined, dqt_at);
     const Row rows[] = {
         {"sequential, whole", seq, 0, true, nullptr},
         {"sequential, ending right after its scan header", cut(seq, seq_data), 0, false, nullptr},
         {"sequential, two bytes of data after its scan header", cut(seq, seq_data + 2), 0, false, nullptr},
-        {"sequential, an end-of-image marker right after its scan header", eoi(cut(seq, seq_data)), 0, false, nullptr},
+        {"sequential, an end-of-image marker right after its scan header", e2e::with_eoi(cut(seq, seq_data)), 0, false,
+         nullptr},
         {"sequential, cut halfway and an end-of-image marker appended", seq_cut_eoi, 0, false, nullptr},
         {"progressive, ending right after its first scan header", cut(prog, e2e::segment_end(prog, sos[0])), 0, false,
          nullptr},
         {"progressive, ending right after its sixth scan header", cut(prog, e2e::segment_end(prog, sos[5])), 0, false,
          &prog_at_sos5},
         {"progressive, an end-of-image marker after its sixth scan header",
-         eoi(cut(prog, e2e::segment_end(prog, sos[5]))), 0, false, &prog_at_sos5},
-        {"progressive, cut inside a scan and an end-of-image marker appended", eoi(prog_cut), 0, false, &prog_cut,
-         nullptr, 16 * 16 * 3},
+         e2e::with_eoi(cut(prog, e2e::segment_end(prog, sos[5]))), 0, false, &prog_at_sos5},
+        {"progressive, cut inside a scan and an end-of-image marker appended", e2e::with_eoi(prog_cut), 0, false,
+         &prog_cut, nullptr, 16 * 16 * 3},
         {"progressive, cut inside a Huffman table segment between scans", cut(prog, between + 9), 0, false,
          &prog_at_dht},
         {"progressive, cut inside the sixth scan header", cut(prog, sos[5].offset + 7), 0, false, &prog_at_sos5},
         {"progressive, cut inside a quantisation table segment between scans", cut(redefined, dqt_at + 40), 0, false,
          &redefined_at_dqt},
-        {"progressive, cut inside a scan header and an end-of-image marker appended", eoi(cut(prog, sos[5].offset + 7)),
-         0, false, &prog_at_sos5},
+        {"progressive, cut inside a scan header and an end-of-image marker appended",
+         e2e::with_eoi(cut(prog, sos[5].offset + 7)), 0, false, &prog_at_sos5},
         {"grey progressive, cut right after a scan header",
          cut(grey_prog, e2e::segment_end(grey_prog, e2e::find_markers(grey_prog, 0xDA, 0xDA)[2])), 0, false, nullptr},
         {"optimised tables, progressive, cut inside its DC scan and EOI appended",
-         eoi(cut(prog_opt, (opt_dc + opt_dc_end) / 3)), 0, false, nullptr},
+         e2e::with_eoi(cut(prog_opt, (opt_dc + opt_dc_end) / 3)), 0, false, nullptr},
         {"optimised tables, sequential, cut halfway and EOI appended",
-         eoi(cut(seq_opt, (seq_opt_data + seq_opt.size()) / 2)), 0, false, nullptr},
+         e2e::with_eoi(cut(seq_opt, (seq_opt_data + seq_opt.size()) / 2)), 0, false, nullptr},
         {"optimised tables, progressive, whole", prog_opt, 0, true, nullptr},
         {"optimised tables, sequential, whole", seq_opt, 0, true, nullptr},
         {"6,000 empty refinement scans", empty_scans, DecodeError, true, nullptr,
@@ -306,7 +285,7 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const Decoded got = decoded(row.stream);
+        const e2e::Decoded got = e2e::library_decode(row.stream);
         EXPECT_EQ(got.status, row.status) << status_name(got.status);
         EXPECT_EQ(got.complete, row.complete);
         if (row.message != nullptr) {
@@ -320,7 +299,7 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
             EXPECT_EQ(r.data_incomplete, !row.complete);
         }
         if (row.same_rows_as != nullptr) {
-            const Decoded want = decoded(*row.same_rows_as);
+            const e2e::Decoded want = e2e::library_decode(*row.same_rows_as);
             ASSERT_EQ(want.status, 0);
             ASSERT_EQ(got.pixels.size(), want.pixels.size());
             size_t differing = 0;
@@ -339,7 +318,8 @@ TEST(Truncated, EveryEarlyEndIsMarked) {
             if (to == from && m.offset > from && (m.code < 0xD0 || m.code > 0xD7)) to = m.offset;
         ASSERT_GT(to, from + 16);
         for (size_t at = from; at < to; ++at) {
-            EXPECT_FALSE(decoded(eoi(cut(*jpeg, at))).complete) << (jpeg == &prog_opt) << " cut at " << at - from;
+            EXPECT_FALSE(e2e::library_decode(e2e::with_eoi(cut(*jpeg, at))).complete)
+                << (jpeg == &prog_opt) << " cut at " << at - from;
         }
     }
 }
@@ -365,12 +345,9 @@ TEST(Truncated, BytesAfterTheEndOfImageLeaveTheFlagClear) {
 struct BreakingSource : ByteSource {
     BreakingSource(Bytes bytes, int32_t chunk_, int break_on_ = 0, int32_t broken_ = 0, int stalls_ = 0,
                    bool late = false)
-        : data(std::move(bytes)),
-          chunk(chunk_),
-          break_on(break_on_),
-          broken(broken_),
-          stalls(stalls_),
-          late_end(late) {}
+        : data(std::move(bytes)) {
+        chunk = chunk_, break_on = break_on_, broken = broken_, stalls = stalls_, late_end = late;
+    }
     int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
         reads_after_detach += detaches;
         if (++reads >= break_on && break_on != 0) return broken == overlong ? max + 1 : broken;
@@ -485,154 +462,6 @@ TEST(ByteSources, MemoryAndFile) {
     std::clearerr(file);
     EXPECT_EQ(e2e::marivue_decode(unreadable).open_status, StreamError);
     std::fclose(file);
-}
-
-// A byte source that throws from the call named by `where` (the n-th read,
-// attach or detach), like a program's source whose own reading failed.
-struct ThrowingSource : MemoryByteSource {
-    ThrowingSource(const Bytes& bytes, int read_, bool attach_ = false, bool detach_ = false)
-        : MemoryByteSource(bytes.data(), bytes.size()),
-          throw_on_read(read_),
-          throw_on_attach(attach_),
-          throw_on_detach(detach_) {}
-    int32_t read(uint8_t* buffer, int32_t max, uint8_t* end_flag) override {
-        if (++reads == throw_on_read) throw std::runtime_error("the disk went away");
-        return MemoryByteSource::read(buffer, max < 64 ? max : 64, end_flag);  // many reads
-    }
-    void attach() override {
-        if (throw_on_attach) throw std::bad_alloc();
-    }
-    void detach() override {
-        ++detaches;
-        if (throw_on_detach) throw 42;
-    }
-    int throw_on_read, reads = 0, detaches = 0;
-    bool throw_on_attach, throw_on_detach;
-};
-
-// Hazards of the record's interface: a record allocated over garbage is
-// inert until it is opened, a record opened twice lets its first stream go,
-// and a byte source that throws ends the decode in StreamError with
-// everything released (the sanitizer build checks that nothing leaks),
-// also through Decoder's constructor.
-TEST(RecordInterface, InertRecordsReopeningAndThrowingSources) {
-    const Bytes sequential = fixture("noise_2x1_64x64.jpg"), progressive = fixture("noise_prog_64x64.jpg");
-    {
-        // Garbage where the record goes, as a fresh heap block may hold.
-        void* raw = ::operator new(sizeof(JpegDecoder));
-        std::memset(raw, 0xA5, sizeof(JpegDecoder));
-        JpegDecoder* d = new (raw) JpegDecoder;
-        const uint8_t* row = nullptr;
-        int32_t bytes = 0;
-        free_pool(*d);
-        EXPECT_EQ(decode_row(*d, &row, &bytes), -1);
-        EXPECT_EQ(begin(*d), -1);
-        EXPECT_EQ(d->status, StreamError);
-        free_pool(*d);
-        // Then opened, it decodes like any other.
-        MemoryByteSource source(sequential.data(), sequential.size());
-        open_decoder(*d, source);
-        EXPECT_EQ(begin(*d), 0);
-        EXPECT_EQ(decode_row(*d, &row, &bytes), 0);
-        free_pool(*d);
-        d->~JpegDecoder();
-        ::operator delete(raw);
-    }
-    for (const Bytes* first : {&sequential, &progressive}) {
-        // Opened again in the middle of a picture: the first stream is let go.
-        ThrowingSource a(*first, 0), b(sequential, 0);
-        std::unique_ptr<JpegDecoder> d(new JpegDecoder);
-        open_decoder(*d, a);
-        const uint8_t* row = nullptr;
-        int32_t bytes = 0;
-        ASSERT_EQ(begin(*d), 0);
-        ASSERT_EQ(decode_row(*d, &row, &bytes), 0);
-        open_decoder(*d, b);
-        EXPECT_EQ(a.detaches, 1);
-        EXPECT_EQ(b.detaches, 0);
-        EXPECT_EQ(e2e::marivue_decode(sequential).picture.samples.size(), 64u * 64 * 3);
-        int rows = 0;
-        if (begin(*d) == 0)
-            while (decode_row(*d, &row, &bytes) == 0) ++rows;
-        EXPECT_EQ(rows, 64);
-        free_pool(*d);
-        EXPECT_EQ(a.detaches, 1);
-        EXPECT_EQ(b.detaches, 1);
-    }
-    struct Row {
-        const char* what;
-        const Bytes* stream;
-        int throw_on_read;
-        bool attach, detach;
-        int32_t open, begin, status;  // status after open, begin's result, status at the end
-        int detaches;
-    };
-    const Row rows[] = {
-        {"first read", &sequential, 1, false, false, StreamError, -1, StreamError, 1},
-        {"attach", &sequential, 0, true, false, StreamError, -1, StreamError, 0},
-        {"read inside the progressive scans", &progressive, 70, false, false, 0, -1, StreamError, 1},
-        {"read among the sequential rows", &sequential, 70, false, false, 0, 0, StreamError, 1},
-        {"detach at the end", &sequential, 0, false, true, 0, 0, 0, 1},
-        {"detach at a failure", &sequential, 1, false, true, StreamError, -1, StreamError, 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        ASSERT_GT(row.stream->size(), 64u * 70);
-        ThrowingSource source(*row.stream, row.throw_on_read, row.attach, row.detach);
-        e2e::MarivueResult r;
-        EXPECT_NO_THROW(r = e2e::marivue_decode(source));
-        EXPECT_EQ(r.open_status, row.open);
-        EXPECT_EQ(r.open_status == 0 ? r.begin_result : -1, row.begin);
-        EXPECT_EQ(r.final_status, row.status);
-        if (row.open == 0 && row.begin == 0 && row.status != 0) {
-            EXPECT_GT(r.rows, 0);
-            EXPECT_EQ(r.stop_result, -227);
-        }
-        EXPECT_EQ(source.detaches, row.detaches);
-        // Decoder's constructor and rows take the same way out.
-        ThrowingSource again(*row.stream, row.throw_on_read, row.attach, row.detach);
-        int status = 0;
-        EXPECT_NO_THROW({
-            Decoder decoder(again);
-            std::vector<uint8_t> pixels(64 * 3);
-            while (decoder.next_row(pixels) == 0) {
-            }
-            status = decoder.status();
-        });
-        EXPECT_EQ(status, row.status);
-        EXPECT_EQ(again.detaches, row.detaches);
-    }
-}
-
-// The most pool memory a decode holds at once is enough as a limit; one
-// byte less fails with OutOfMemory. open_decoder keeps the caller's limit.
-TEST(MemoryLimit, ExactlyEnoughDecodesAndOneByteLessFails) {
-    for (const Bytes& jpeg : {fixture("prog_2x2.jpg"), fixture("rst_2x1.jpg"), fixture("grey_prog.jpg")}) {
-        auto run = [&](size_t limit, size_t* used) {
-            MemoryByteSource earlier(jpeg.data(), jpeg.size()), source(jpeg.data(), jpeg.size());
-            std::unique_ptr<JpegDecoder> d(new JpegDecoder);
-            open_decoder(*d, earlier);  // a record that held a stream: reopening clears the rest
-            begin(*d);
-            d->memory_limit = limit;
-            d->settings = {};
-            open_decoder(*d, source);
-            EXPECT_EQ(d->memory_limit, limit);
-            const uint8_t* row = nullptr;
-            int32_t bytes = 0, rows = 0;
-            if (begin(*d) == 0)
-                while (decode_row(*d, &row, &bytes) == 0) ++rows;
-            if (used) *used = d->pool_bytes;
-            const int32_t status = d->status;
-            free_pool(*d);
-            return std::pair{status, rows};
-        };
-        size_t needed = 0;
-        ASSERT_EQ(run(0, &needed).first, StatusOk);
-        ASSERT_GT(needed, 0u);
-        EXPECT_EQ(run(needed, nullptr).first, StatusOk);
-        EXPECT_EQ(run(needed - 1, nullptr), (std::pair{int32_t{OutOfMemory}, 0}));
-        EXPECT_EQ(run(16, nullptr), (std::pair{int32_t{OutOfMemory}, 0}));
-    }
 }
 
 }  // namespace

@@ -22,6 +22,11 @@ if [ "${1:-}" = --dynamic ]; then
     record_functions=
     shift
 fi
+# The C interface, every function of which each archive must define.
+c_functions='decode decode_with_options decode_file free read_info status_name status_message version options_init
+    decoder_open_memory decoder_open_callback decoder_info decoder_output_size decoder_colour_space decoder_next_row
+    decoder_status decoder_complete decoder_message decoder_stop decoder_free decoder_icc_profile decoder_exif
+    decoder_orientation'
 failed=0
 for archive in "$@"; do
     # "ADDRESS TYPE NAME" lines; NAME demangled, possibly with spaces.
@@ -40,8 +45,7 @@ for archive in "$@"; do
         grep -v -E -e "$internal" -e "$record" -e '^__' -e '^DW\.ref\.' \
             -e '^marivue::jpeg::(read_info|decode|decode_file|status_name|status_message|version)\(' \
             -e '^marivue::jpeg::(ByteSource|MemoryByteSource|FileByteSource|Decoder|Info|Image)(::|$)' \
-            -e '^marivue_jpeg_(decode|decode_with_options|decode_file|free|read_info|status_name|status_message|version|options_init)$' \
-            -e '^marivue_jpeg_decoder_(open_memory|open_callback|info|output_size|colour_space|next_row|status|complete|message|stop|free|icc_profile|exif|orientation)$' || true)
+            -e "^marivue_jpeg_($(echo $c_functions | tr ' ' '|'))\$" || true)
     if [ -n "$stray" ]; then
         echo "$archive defines names outside its interface and marivue::jpeg::detail:"
         printf '%s\n' "$stray" | sed 's/^/  /'
@@ -54,10 +58,7 @@ for archive in "$@"; do
             failed=1
         fi
     done
-    for function in decode decode_file free read_info status_name status_message version options_init \
-        decoder_open_memory decoder_open_callback decoder_info decoder_next_row decoder_status decoder_complete \
-        decoder_message decoder_stop decoder_free decoder_icc_profile decoder_exif decoder_orientation \
-        decode_with_options decoder_output_size decoder_colour_space; do
+    for function in $c_functions; do
         if ! printf '%s\n' "$names" | grep -q -x "marivue_jpeg_$function"; then
             echo "$archive: C interface function marivue_jpeg_$function not found"
             failed=1

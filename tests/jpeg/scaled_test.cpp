@@ -52,29 +52,8 @@ e2e::Picture soft_picture(int width, int height, int channels, uint32_t seed) {
 }
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes cut(const Bytes& jpeg, size_t length) { return Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(length)); }
-
-// What the library's Decoder gives at 1/scale of the size: its status,
-// whether the data was whole, and the rows (RGB, or grey).
-struct Decoded {
-    int status = 0;
-    bool complete = true;
-    Bytes pixels;
-    size_t row_bytes = 0;
-};
-Decoded decoded(const Bytes& jpeg, int scale = 1) {
-    Decoded out;
-    Options options;
-    options.scale = scale;
-    Decoder decoder(jpeg.data(), jpeg.size(), options);
-    const PixelFormat format = decoder.info().components == 1 ? PixelFormat::grey : PixelFormat::rgb;
-    out.row_bytes = static_cast<size_t>(decoder.info().output_width) * static_cast<size_t>(channels_of(format));
-    Bytes row(out.row_bytes);
-    while (decoder.next_row(row, format) == 0) out.pixels.insert(out.pixels.end(), row.begin(), row.end());
-    out.status = decoder.status(), out.complete = decoder.complete();
-    return out;
-}
+using e2e::cut;
+using e2e::library_decode;
 
 // Every layout, sequential and progressive, at odd sizes, against the full
 // decode box-filtered. A reduced sample is the box mean of its block's low
@@ -229,7 +208,6 @@ TEST(ScaledDecode, EveryEarlyEndIsMarked) {
     const Bytes seq = e2e::encode(e2e::make_picture(520, 420, 3, 11), {}),
                 grey_opt = e2e::encode(e2e::make_picture(512, 512, 1, 3), optimised),
                 prog = e2e::encode(e2e::make_picture(320, 240, 3, 11), progressive);
-    const auto eoi = [](Bytes b) { return b.insert(b.end(), {0xFF, 0xD9}), b; };
     const auto data_of = [](const Bytes& jpeg) {
         return std::pair{e2e::segment_end(jpeg, e2e::find_markers(jpeg, 0xDA, 0xDA)[0]), jpeg.size() - 2};
     };
@@ -246,32 +224,32 @@ TEST(ScaledDecode, EveryEarlyEndIsMarked) {
             const std::string where = (jpeg == &seq ? "4:2:0" : "grey, optimised tables") + std::string(" cut at ") +
                                       std::to_string(at - from);
             rows.push_back({where, cut(*jpeg, at), jpeg, true});
-            rows.push_back({where + ", end-of-image marker appended", eoi(cut(*jpeg, at)), jpeg, true});
+            rows.push_back({where + ", end-of-image marker appended", e2e::with_eoi(cut(*jpeg, at)), jpeg, true});
         }
     }
     // Every 331st cut inside the optimised tables' data, closed by a marker.
     const auto [grey_from, grey_to] = data_of(grey_opt);
     for (size_t at = grey_from + 1; at < grey_to; at += 331)
-        rows.push_back({"grey, optimised tables, EOI after " + std::to_string(at - grey_from), eoi(cut(grey_opt, at)),
-                        &grey_opt, true});
+        rows.push_back({"grey, optimised tables, EOI after " + std::to_string(at - grey_from),
+                        e2e::with_eoi(cut(grey_opt, at)), &grey_opt, true});
     const auto sos = e2e::find_markers(prog, 0xDA, 0xDA);
     ASSERT_GE(sos.size(), 7u);
     const Bytes before_sixth = cut(prog, sos[5].offset), before_third = cut(prog, sos[2].offset);
-    rows.push_back({"progressive, EOI after the sixth scan's header", eoi(cut(prog, e2e::segment_end(prog, sos[5]))),
-                    &before_sixth, false});
+    rows.push_back({"progressive, EOI after the sixth scan's header",
+                    e2e::with_eoi(cut(prog, e2e::segment_end(prog, sos[5]))), &before_sixth, false});
     rows.push_back({"progressive, the sixth scan's header and nothing else", cut(prog, e2e::segment_end(prog, sos[5])),
                     &before_sixth, false});
     rows.push_back({"progressive, cut inside the third scan", cut(prog, (sos[2].offset + sos[3].offset) / 2),
                     &before_third, false});
     rows.push_back({"progressive, cut inside the DC scan, EOI appended",
-                    eoi(cut(prog, (e2e::segment_end(prog, sos[0]) + sos[1].offset) / 2)), nullptr, false});
-    std::map<std::pair<const Bytes*, int>, Decoded> wholes;
+                    e2e::with_eoi(cut(prog, (e2e::segment_end(prog, sos[0]) + sos[1].offset) / 2)), nullptr, false});
+    std::map<std::pair<const Bytes*, int>, e2e::Decoded> wholes;
     for (const Row& row : rows) {
         const int full_from = row.sequential ? e2e::marivue_decode(row.stream).incomplete_from_row : 0;
         ASSERT_GE(full_from, 0) << row.what;
         for (int shift = row.sequential ? 1 : 3; shift <= 3; ++shift) {
             SCOPED_TRACE(row.what + " at 1/" + std::to_string(1 << shift));
-            const Decoded got = decoded(row.stream, 1 << shift);
+            const e2e::Decoded got = library_decode(row.stream, 1 << shift);
             EXPECT_EQ(got.status, 0) << status_name(got.status);
             EXPECT_FALSE(got.complete);
             if (row.whole == nullptr) continue;
@@ -284,18 +262,18 @@ TEST(ScaledDecode, EveryEarlyEndIsMarked) {
             }
             auto found = wholes.find({row.whole, shift});
             if (found == wholes.end())
-                found = wholes.emplace(std::pair{row.whole, shift}, decoded(*row.whole, 1 << shift)).first;
-            const Decoded& want = found->second;
+                found = wholes.emplace(std::pair{row.whole, shift}, library_decode(*row.whole, 1 << shift)).first;
+            const e2e::Decoded& want = found->second;
             ASSERT_GE(want.pixels.size(), compared);
             EXPECT_TRUE(
                 std::equal(got.pixels.begin(), got.pixels.begin() + static_cast<long>(compared), want.pixels.begin()));
         }
     }
     // The AC scan cut short and closed by a marker: not decoded at 1/8.
-    const Bytes cut_third = eoi(cut(prog, (sos[2].offset + sos[3].offset) / 2));
-    EXPECT_FALSE(decoded(cut_third).complete);
-    EXPECT_TRUE(decoded(cut_third, 8).complete);
-    EXPECT_EQ(decoded(cut_third, 8).pixels, decoded(before_third, 8).pixels);
+    const Bytes cut_third = e2e::with_eoi(cut(prog, (sos[2].offset + sos[3].offset) / 2));
+    EXPECT_FALSE(library_decode(cut_third).complete);
+    EXPECT_TRUE(library_decode(cut_third, 8).complete);
+    EXPECT_EQ(library_decode(cut_third, 8).pixels, library_decode(before_third, 8).pixels);
 }
 
 }  // namespace

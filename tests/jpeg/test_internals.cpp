@@ -170,20 +170,10 @@ TEST(VectorPaths, InverseDctMatchesThePortableTransform) {
         } else {
             for (int k = 0; k < 64; k++) {
                 const uint32_t r = state = state * 1664525u + 1013904223u;
-                switch (i % 4) {  // sparse, typical, any 16-bit value, extremes
-                    case 0:
-                        a[k] = (k == 0 || (r >> 28) == 0) ? static_cast<int16_t>((r >> 8) % 2048 - 1024) : 0;
-                        break;
-                    case 1:
-                        a[k] = static_cast<int16_t>((r >> 8) % 512 - 256);
-                        break;
-                    case 2:
-                        a[k] = static_cast<int16_t>(r >> 16);
-                        break;
-                    default:
-                        a[k] = (r & 1) ? 32767 : -32768;
-                        break;
-                }
+                // Sparse, typical, any 16-bit value, extremes.
+                const uint32_t kinds[] = {(k == 0 || (r >> 28) == 0) ? (r >> 8) % 2048 - 1024 : 0, (r >> 8) % 512 - 256,
+                                          r >> 16, (r & 1) ? 32767u : 0x8000u};
+                a[k] = static_cast<int16_t>(kinds[i % 4]);
             }
         }
         std::memcpy(b, a, sizeof a);

@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,9 +28,13 @@ namespace {
 const std::filesystem::path fixture_dir = MARIVUE_ROW_FIXTURES;
 const std::filesystem::path extended_dir = MARIVUE_EXTENDED_FIXTURES;
 
-std::string outcome_of(const std::filesystem::path& path, const DecodeSettings& settings = {}) {
+std::vector<uint8_t> bytes_of(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string outcome_of(const std::filesystem::path& path, const DecodeSettings& settings = {}) {
+    const std::vector<uint8_t> data = bytes_of(path);
     MemoryByteSource source(data.data(), data.size());
     std::unique_ptr<JpegDecoder> d(new JpegDecoder);
     d->settings = settings;
@@ -59,24 +62,29 @@ std::vector<std::filesystem::path> fixtures_in(const std::filesystem::path& dir)
     return files;
 }
 
+// Holds `lines` to those of a digest file, or (MARIVUE_UPDATE_DIGESTS=1)
+// writes them into it.
+void expect_recorded(const std::filesystem::path& file, const std::vector<std::string>& lines) {
+    if (std::getenv("MARIVUE_UPDATE_DIGESTS") != nullptr) {
+        std::ofstream out(file);
+        for (const std::string& line : lines) out << line << '\n';
+        GTEST_SKIP() << "digests rewritten";
+    }
+    std::vector<std::string> expected;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) expected.push_back(line);
+    ASSERT_EQ(expected.size(), lines.size()) << file << " does not list every fixture and size";
+    for (size_t i = 0; i < lines.size(); i++)
+        EXPECT_EQ(lines[i], expected[i]) << "name, size: rows, result, status, digest";
+}
+
 TEST(RowDigests, EveryFixtureDecodesToItsRecordedRows) {
     const std::vector<std::filesystem::path> files = fixtures_in(fixture_dir);
     ASSERT_GE(files.size(), 40u) << "fixtures missing in " << fixture_dir;
-    const auto digest_file = fixture_dir / "digests.txt";
-    if (std::getenv("MARIVUE_UPDATE_DIGESTS") != nullptr) {
-        std::ofstream out(digest_file);
-        for (const auto& file : files) out << file.filename().string() << ' ' << outcome_of(file) << '\n';
-        GTEST_SKIP() << "digests rewritten";
-    }
-    std::map<std::string, std::string> expected;
-    std::ifstream in(digest_file);
-    for (std::string line; std::getline(in, line);)
-        if (line.find(' ') != std::string::npos)
-            expected[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
-    ASSERT_EQ(expected.size(), files.size()) << "digests.txt does not list every fixture";
-    for (const auto& file : files)
-        EXPECT_EQ(outcome_of(file), expected[file.filename().string()])
-            << file.filename() << ": rows, result, status, digest";
+    std::vector<std::string> lines;
+    for (const auto& file : files) lines.push_back(file.filename().string() + ' ' + outcome_of(file));
+    expect_recorded(fixture_dir / "digests.txt", lines);
 }
 
 // With sides up to 65535 and the extended layouts: every extended fixture
@@ -95,19 +103,7 @@ TEST(RowDigests, ExtendedSettingsDecodeToTheirRecordedRows) {
                 lines.push_back(file.filename().string() + " 1/" + std::to_string(1 << shift) + " " +
                                 outcome_of(file, settings));
             }
-    const auto digest_file = extended_dir / "digests.txt";
-    if (std::getenv("MARIVUE_UPDATE_DIGESTS") != nullptr) {
-        std::ofstream out(digest_file);
-        for (const std::string& line : lines) out << line << '\n';
-        GTEST_SKIP() << "digests rewritten";
-    }
-    std::vector<std::string> expected;
-    std::ifstream in(digest_file);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) expected.push_back(line);
-    ASSERT_EQ(expected.size(), lines.size()) << "extended/digests.txt does not list every fixture and size";
-    for (size_t i = 0; i < lines.size(); i++)
-        EXPECT_EQ(lines[i], expected[i]) << "name, size: rows, result, status, digest";
+    expect_recorded(extended_dir / "digests.txt", lines);
 }
 
 // A decode's rows, one vector a row, with its row count, result and status.
@@ -169,25 +165,15 @@ Decoded decode_in(const std::vector<uint8_t>& data, DecodeSettings settings, int
 std::vector<uint8_t> laid_out(const std::vector<uint8_t>& row, int32_t layout, size_t bpp, int coding) {
     std::vector<uint8_t> out;
     if (layout == LayoutGrey && bpp == 4 && coding == CodingYCbCr) return out;
+    const bool blue_first = layout == LayoutBgr || layout == LayoutBgrx;
     for (size_t i = 0; i < row.size(); i += bpp) {
         const uint8_t r = row[i], g = row[i + (bpp == 4 ? 1 : 0)], b = row[i + (bpp == 4 ? 2 : 0)];
-        switch (layout) {
-            case LayoutRgb:
-                out.insert(out.end(), {r, g, b});
-                break;
-            case LayoutBgr:
-                out.insert(out.end(), {b, g, r});
-                break;
-            case LayoutRgbx:
-                out.insert(out.end(), {r, g, b, 255});
-                break;
-            case LayoutBgrx:
-                out.insert(out.end(), {b, g, r, 255});
-                break;
-            default:
-                out.push_back(bpp == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
-                break;
+        if (layout == LayoutGrey) {
+            out.push_back(bpp == 1 ? r : static_cast<uint8_t>((77 * r + 150 * g + 29 * b + 128) >> 8));
+            continue;
         }
+        out.insert(out.end(), {blue_first ? b : r, g, blue_first ? r : b});
+        if (layout == LayoutRgbx || layout == LayoutBgrx) out.push_back(255);
     }
     return out;
 }
@@ -201,8 +187,7 @@ TEST(RowDigests, EveryLayoutHoldsTheRecordedRowsPixels) {
     int compared = 0;
     for (const Case& c : cases)
         for (const auto& file : fixtures_in(c.dir)) {
-            std::ifstream in(file, std::ios::binary);
-            const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::vector<uint8_t> data = bytes_of(file);
             for (int32_t shift = c.first_shift; shift <= c.last_shift; shift++) {
                 DecodeSettings settings;
                 settings.max_side = 65535, settings.scale_shift = shift, settings.extended_layouts = 1;
@@ -233,8 +218,7 @@ TEST(RowDigests, EveryLayoutHoldsTheRecordedRowsPixels) {
 // fails, and when a caller sets one between rows, at the next row, which
 // fails with everything released.
 TEST(RowDigests, AnUnknownLayoutIsRefused) {
-    std::ifstream in(fixture_dir / "base_2x2_241x161.jpg", std::ios::binary);
-    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> data = bytes_of(fixture_dir / "base_2x2_241x161.jpg");
     for (int32_t layout : {-1, LayoutGrey + 1})
         for (bool between_rows : {false, true}) {
             MemoryByteSource source(data.data(), data.size());

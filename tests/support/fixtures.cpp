@@ -2,6 +2,7 @@
 // library is used here only, never by the decoder itself.
 #include "tests/support/fixtures.h"
 
+#include "marivue/jpeg.hpp"
 #include "marivue/jpeg/byte_source.h"
 
 #include <algorithm>
@@ -107,7 +108,6 @@ bool run_encoder(const Picture& picture, const EncodeOptions& options, EncodeSta
     }
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.optimize_coding = options.optimize_huffman ? TRUE : FALSE;
-    cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
     if (options.restart_rows > 0)
         cinfo.restart_in_rows = options.restart_rows;
     else if (options.restart_mcus > 0)
@@ -137,7 +137,8 @@ bool run_encoder(const Picture& picture, const EncodeOptions& options, EncodeSta
     return true;
 }
 
-bool run_oracle(const std::vector<uint8_t>& jpeg, OracleResult& out, std::vector<JSAMPLE>& row, char* message) {
+bool run_oracle(const std::vector<uint8_t>& jpeg, bool luma, OracleResult& out, std::vector<JSAMPLE>& row,
+                char* message) {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     arm(cinfo, err);
@@ -154,8 +155,8 @@ bool run_oracle(const std::vector<uint8_t>& jpeg, OracleResult& out, std::vector
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.do_fancy_upsampling = FALSE;
     cinfo.do_block_smoothing = FALSE;
-    if (cinfo.num_components == 1) cinfo.out_color_space = JCS_GRAYSCALE;
-    if (cinfo.num_components == 3) cinfo.out_color_space = JCS_RGB;  // others as coded
+    if (cinfo.num_components == 1 || (luma && cinfo.num_components == 3)) cinfo.out_color_space = JCS_GRAYSCALE;
+    if (cinfo.num_components == 3 && !luma) cinfo.out_color_space = JCS_RGB;  // others as coded
     jpeg_start_decompress(&cinfo);
     out.picture.width = static_cast<int>(cinfo.output_width);
     out.picture.height = static_cast<int>(cinfo.output_height);
@@ -312,11 +313,11 @@ Difference difference(const Picture& a, const Picture& b, const std::vector<bool
     return d;
 }
 
-OracleResult oracle_decode(const std::vector<uint8_t>& jpeg) {
+OracleResult oracle_decode(const std::vector<uint8_t>& jpeg, bool luma) {
     OracleResult out;
     std::vector<JSAMPLE> row;
     char message[JMSG_LENGTH_MAX] = {};
-    out.ok = run_oracle(jpeg, out, row, message);
+    out.ok = run_oracle(jpeg, luma, out, row, message);
     if (!out.ok) out.message = message;
     return out;
 }
@@ -383,6 +384,29 @@ DcGrid oracle_dc(const std::vector<uint8_t>& jpeg) {
     return grid;
 }
 
+namespace {
+
+// Samples [begin, end) of two pictures: none differs by more than
+// `max_abs`, and no more than `max_fraction` of them differ at all when
+// there are `min_for_fraction` or more.
+testing::AssertionResult within(const Picture& a, const Picture& b, size_t begin, size_t end, int max_abs,
+                                double max_fraction, uint64_t min_for_fraction) {
+    int worst = 0;
+    uint64_t differing = 0;
+    for (size_t i = begin; i < end; ++i) {
+        const int d = std::abs(static_cast<int>(a.samples[i]) - static_cast<int>(b.samples[i]));
+        differing += d != 0;
+        worst = std::max(worst, d);
+    }
+    if (worst > max_abs)
+        return testing::AssertionFailure() << "a sample differs by " << worst << " (at most " << max_abs << ")";
+    if (end - begin >= min_for_fraction && differing > max_fraction * static_cast<double>(end - begin))
+        return testing::AssertionFailure() << differing << " of " << end - begin << " samples differ";
+    return testing::AssertionSuccess();
+}
+
+}  // namespace
+
 testing::AssertionResult matches_reference(const Picture& decoded, const Picture& reference, int first_row,
                                            int row_count) {
     if (decoded.width != reference.width || decoded.channels != reference.channels)
@@ -392,21 +416,9 @@ testing::AssertionResult matches_reference(const Picture& decoded, const Picture
     const size_t end = begin + row_count * stride;
     if (end > decoded.samples.size() || end > reference.samples.size())
         return testing::AssertionFailure() << "rows out of range";
-    int worst = 0;
-    uint64_t differing = 0;
-    for (size_t i = begin; i < end; ++i) {
-        const int d = std::abs(static_cast<int>(decoded.samples[i]) - static_cast<int>(reference.samples[i]));
-        differing += d != 0;
-        worst = std::max(worst, d);
-    }
     const bool grey = decoded.channels == 1;
-    const int max_abs = grey ? max_grey_difference : max_colour_difference;
-    const double max_fraction = grey ? max_grey_differing_fraction : max_colour_differing_fraction;
-    if (worst > max_abs)
-        return testing::AssertionFailure() << "a sample differs by " << worst << " (at most " << max_abs << ")";
-    if (end - begin >= min_samples_for_fraction && differing > max_fraction * static_cast<double>(end - begin))
-        return testing::AssertionFailure() << differing << " of " << end - begin << " samples differ";
-    return testing::AssertionSuccess();
+    return within(decoded, reference, begin, end, grey ? max_grey_difference : max_colour_difference,
+                  grey ? max_grey_differing_fraction : max_colour_differing_fraction, min_samples_for_fraction);
 }
 
 testing::AssertionResult matches_within(const Picture& decoded, const Picture& reference, int max_abs,
@@ -416,18 +428,7 @@ testing::AssertionResult matches_within(const Picture& decoded, const Picture& r
         return testing::AssertionFailure()
                << "decoded " << decoded.width << " x " << decoded.height << " x " << decoded.channels << ", reference "
                << reference.width << " x " << reference.height << " x " << reference.channels;
-    int worst = 0;
-    uint64_t differing = 0;
-    for (size_t i = 0; i < decoded.samples.size(); ++i) {
-        const int d = std::abs(static_cast<int>(decoded.samples[i]) - static_cast<int>(reference.samples[i]));
-        differing += d != 0;
-        worst = std::max(worst, d);
-    }
-    if (worst > max_abs)
-        return testing::AssertionFailure() << "a sample differs by " << worst << " (at most " << max_abs << ")";
-    if (static_cast<double>(differing) > max_fraction * static_cast<double>(decoded.samples.size()))
-        return testing::AssertionFailure() << differing << " of " << decoded.samples.size() << " samples differ";
-    return testing::AssertionSuccess();
+    return within(decoded, reference, 0, decoded.samples.size(), max_abs, max_fraction, 0);
 }
 
 std::vector<MarkerPosition> find_markers(const std::vector<uint8_t>& jpeg, uint8_t low, uint8_t high) {
@@ -452,6 +453,28 @@ std::vector<MarkerPosition> find_markers(const std::vector<uint8_t>& jpeg, uint8
 
 size_t segment_end(const std::vector<uint8_t>& jpeg, const MarkerPosition& m) {
     return m.offset + 2 + ((static_cast<size_t>(jpeg[m.offset + 2]) << 8) | jpeg[m.offset + 3]);
+}
+
+std::vector<uint8_t> cut(const std::vector<uint8_t>& jpeg, size_t length) {
+    return std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + static_cast<long>(length));
+}
+
+std::vector<uint8_t> with_eoi(std::vector<uint8_t> jpeg) {
+    jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+    return jpeg;
+}
+
+Decoded library_decode(const std::vector<uint8_t>& jpeg, int scale) {
+    Decoded out;
+    Options options;
+    options.scale = scale;
+    Decoder decoder(jpeg.data(), jpeg.size(), options);
+    const PixelFormat format = decoder.info().components == 1 ? PixelFormat::grey : PixelFormat::rgb;
+    out.row_bytes = static_cast<size_t>(decoder.info().output_width) * static_cast<size_t>(channels_of(format));
+    std::vector<uint8_t> row(out.row_bytes);
+    while (decoder.next_row(row, format) == 0) out.pixels.insert(out.pixels.end(), row.begin(), row.end());
+    out.status = decoder.status(), out.complete = decoder.complete();
+    return out;
 }
 
 std::string make_temp_dir() {

@@ -49,7 +49,6 @@ struct EncodeOptions {
     // Sampling factors (H, V) of every component, in place of `sampling`;
     // also for pictures of 2 or 4 channels (4 coded as CMYK).
     std::vector<std::pair<int, int>> factors;
-    bool arithmetic = false;  // arithmetic instead of Huffman coding
     // RGB coded without colour transform (component ids 'R', 'G', 'B'),
     // marked by an Adobe segment with transform 0, or by the ids alone.
     enum class Rgb { No, Adobe, IdsOnly } rgb = Rgb::No;
@@ -65,14 +64,15 @@ std::vector<uint8_t> encode(const Picture& picture, const EncodeOptions& options
 // Decodes with the reference library (islow inverse DCT, no fancy
 // upsampling); `ok` false when it refused the stream. A stream that ends
 // early is decoded the library's way (missing data as zero), with warnings.
-// Four components come out as CMYK, inverted as stored (YCCK converted).
+// Four components come out as CMYK, inverted as stored (YCCK converted);
+// with `luma`, three components as their luma plane.
 struct OracleResult {
     bool ok = false, progressive = false;
     std::string message;
     int warnings = 0, components = 0;
     Picture picture;
 };
-OracleResult oracle_decode(const std::vector<uint8_t>& jpeg);
+OracleResult oracle_decode(const std::vector<uint8_t>& jpeg, bool luma = false);
 // The red, green and blue the decoder documents for CMYK as stored (the
 // reference's four-component output): each of C, M and Y times K, over 255,
 // rounded.
@@ -150,6 +150,21 @@ struct MarkerPosition {
 };
 std::vector<MarkerPosition> find_markers(const std::vector<uint8_t>& jpeg, uint8_t low = 0x01, uint8_t high = 0xFE);
 size_t segment_end(const std::vector<uint8_t>& jpeg, const MarkerPosition& m);
+
+// The first `length` bytes of a stream; a stream with an end-of-image
+// marker appended.
+std::vector<uint8_t> cut(const std::vector<uint8_t>& jpeg, size_t length);
+std::vector<uint8_t> with_eoi(std::vector<uint8_t> jpeg);
+
+// What the library's Decoder gives at 1/scale of the size: its status,
+// whether the data was whole, and the rows (RGB, or grey).
+struct Decoded {
+    int status = 0;
+    bool complete = true;
+    std::vector<uint8_t> pixels;
+    size_t row_bytes = 0;
+};
+Decoded library_decode(const std::vector<uint8_t>& jpeg, int scale = 1);
 
 // A fresh temporary directory; whole files.
 std::string make_temp_dir();

@@ -17,6 +17,9 @@ struct GreyLayer {
 };
 
 struct Row {
+    Row(const char* n, std::vector<GreyLayer> l, PhotoMatrix p, int32_t w, int32_t h, int32_t x, int32_t y,
+        std::vector<int> e)
+        : name(n), layers(std::move(l)), placement(p), width(w), height(h), left(x), top(y), expected(std::move(e)) {}
     const char* name;
     std::vector<GreyLayer> layers;
     PhotoMatrix placement;
@@ -26,55 +29,21 @@ struct Row {
 
 TEST(PhotoCompose, LayersPlacedAndResampled) {
     const std::vector<Row> rows = {
-        {"a 2x2 checker at scale 3: 3x3 blocks",
-         {{2, 2, {0, 255, 255, 0}, 0, 0, 2, 2}},
-         {3, 0, 0, 3, 0, 0},
-         6,
-         6,
-         0,
-         0,
-         {0,   0,   0,   255, 255, 255, 0,   0,   0,   255, 255, 255, 0,   0,   0,   255, 255, 255,
-          255, 255, 255, 0,   0,   0,   255, 255, 255, 0,   0,   0,   255, 255, 255, 0,   0,   0}},
-        {"a quarter turn clockwise: the top-left pixel goes to the top-right corner",
-         {{3, 2, {200, 0, 0, 0, 0, 0}, 0, 0, 3, 2}},
-         {0, 1, -1, 0, 2, 0},
-         2,
-         3,
-         0,
-         0,
-         {0, 200, 0, 0, 0, 0}},
-        {"half size: each pixel the mean of the four under it",
-         {{4, 4, {0, 40, 100, 100, 80, 40, 100, 100, 0, 0, 255, 0, 0, 0, 0, 255}, 0, 0, 4, 4}},
-         {0.5, 0, 0, 0.5, 0, 0},
-         2,
-         2,
-         0,
-         0,
-         {40, 100, 0, 128}},
-        {"two thirds: the pixels weighted by the area of each under the device pixel",
-         {{3, 1, {0, 90, 180}, 0, 0, 3, 1}},
-         {2.0 / 3, 0, 0, 2.0 / 3, 0, 0},
-         2,
-         1,
-         0,
-         0,
-         {30, 150}},
-        {"the background beside the picture; the buffer shows the part of the view at its origin",
-         {{2, 2, {10, 20, 30, 40}, 0, 0, 2, 2}},
-         {1, 0, 0, 1, 1, 0},
-         3,
-         1,
-         0,
-         1,
-         {24, 30, 40}},
-        {"detail over the top-right quarter of a preview at half resolution",
-         {{2, 2, {0, 100, 100, 0}, 0, 0, 4, 4}, {2, 2, {50, 60, 70, 80}, 2, 0, 2, 2}},
-         {1, 0, 0, 1, 0, 0},
-         4,
-         4,
-         0,
-         0,
-         {0, 0, 50, 60, 0, 0, 70, 80, 100, 100, 0, 0, 100, 100, 0, 0}},
+        Row("a 2x2 checker at scale 3: 3x3 blocks", {{2, 2, {0, 255, 255, 0}, 0, 0, 2, 2}}, {3, 0, 0, 3, 0, 0}, 6, 6, 0,
+            0, {0,   0,   0,   255, 255, 255, 0,   0,   0,   255, 255, 255, 0,   0,   0,   255, 255, 255,
+                255, 255, 255, 0,   0,   0,   255, 255, 255, 0,   0,   0,   255, 255, 255, 0,   0,   0}),
+        Row("a quarter turn clockwise: the top-left pixel goes to the top-right corner",
+            {{3, 2, {200, 0, 0, 0, 0, 0}, 0, 0, 3, 2}}, {0, 1, -1, 0, 2, 0}, 2, 3, 0, 0, {0, 200, 0, 0, 0, 0}),
+        Row("half size: each pixel the mean of the four under it",
+            {{4, 4, {0, 40, 100, 100, 80, 40, 100, 100, 0, 0, 255, 0, 0, 0, 0, 255}, 0, 0, 4, 4}},
+            {0.5, 0, 0, 0.5, 0, 0}, 2, 2, 0, 0, {40, 100, 0, 128}),
+        Row("two thirds: the pixels weighted by the area of each under the device pixel",
+            {{3, 1, {0, 90, 180}, 0, 0, 3, 1}}, {2.0 / 3, 0, 0, 2.0 / 3, 0, 0}, 2, 1, 0, 0, {30, 150}),
+        Row("the background beside the picture; the buffer shows the part of the view at its origin",
+            {{2, 2, {10, 20, 30, 40}, 0, 0, 2, 2}}, {1, 0, 0, 1, 1, 0}, 3, 1, 0, 1, {24, 30, 40}),
+        Row("detail over the top-right quarter of a preview at half resolution",
+            {{2, 2, {0, 100, 100, 0}, 0, 0, 4, 4}, {2, 2, {50, 60, 70, 80}, 2, 0, 2, 2}}, {1, 0, 0, 1, 0, 0}, 4, 4, 0,
+            0, {0, 0, 50, 60, 0, 0, 70, 80, 100, 100, 0, 0, 100, 100, 0, 0}),
     };
     for (const Row& row : rows) {
         std::vector<std::vector<uint8_t>> pixels;

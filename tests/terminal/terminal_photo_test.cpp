@@ -71,7 +71,6 @@ struct PhotoStep {
 struct PhotoScenario {
     const char* name;  // the first step waits for the program to start: keys before go to its start-up
     std::vector<PhotoStep> steps;
-    int cols = 80, rows = 24;
     std::string args = "FOLDER";  // FOLDER: the test's picture folder
     std::string env = "";
     std::string wrap = "";  // a command that runs the program
@@ -150,11 +149,9 @@ const std::vector<PhotoScenario> photo_scenarios{
       {.send = "f", .absent = "1 / 2"},
       {.send = "Escape", .status = "turned.jpg   1 / 2"},  // leaves full screen first
       {.send = "Escape", .exit = 0}},
-     80,
-     24,
      "FOLDER/turned.jpg FOLDER/Grey.jpg"},
-    {"MessagesInTheirBandWithXtermTerminfo", message_steps, 80, 24, message_files, "TERM=xterm-256color"},
-    {"MessagesInTheirBandWithTmuxTerminfo", message_steps, 80, 24, message_files, "TERM=tmux-256color"},
+    {"MessagesInTheirBandWithXtermTerminfo", message_steps, message_files, "TERM=xterm-256color"},
+    {"MessagesInTheirBandWithTmuxTerminfo", message_steps, message_files, "TERM=tmux-256color"},
     {"SaysWhyNamedFilesCannotBeShown",  // kept in the list, the reason over the picture
      {{.send = "", .band = "pipe.jpg: a named pipe, not a picture file"},
       {.send = "Right", .absent = "named pipe", .band = "secret.jpg: Permission denied"},
@@ -162,8 +159,6 @@ const std::vector<PhotoScenario> photo_scenarios{
       {.send = "Right", .band = "null: a device, not a picture file"},
       {.send = "Right", .status = "Grey.jpg   5 / 5", .clean = true, .picture = true},
       {.send = "type q", .exit = 0}},
-     80,
-     24,
      "FOLDER/.odd/pipe.jpg FOLDER/.odd/secret.jpg FOLDER/.odd/loop.jpg /dev/null FOLDER/Grey.jpg",
      "",
      unprivileged},
@@ -171,29 +166,19 @@ const std::vector<PhotoScenario> photo_scenarios{
      {{.send = "", .status = "Grey.jpg   1 / 2", .shows = {"slideshow"}},
       {.send = "", .status = "img2.jpg   2 / 2", .shows = {"slideshow"}},
       {.send = "s", .status = "img2.jpg   2 / 2", .absent = "slideshow"}},
-     80,
-     24,
      "--slideshow 1 FOLDER/Grey.jpg FOLDER/img2.jpg"},
     // Quitting waits neither for the picture decoded ahead, which would take minutes, nor for
     // anything else; every way out puts the terminal back.
     {"QuitsAtOnceWhileAPictureIsDecodedAhead",
      {{.send = "", .status = "Grey.jpg", .picture = true}, {.send = "type q", .exit = 0}},
-     80,
-     24,
      "FOLDER/Grey.jpg FOLDER/.odd/slow.jpg"},
-    {"CtrlCAtOnce", {{.send = "", .status = "Grey.jpg"}, {.send = "C-c", .exit = 0}}, 80, 24, "FOLDER/Grey.jpg"},
-    {"CtrlQ", {{.send = "", .status = "Grey.jpg"}, {.send = "C-q", .exit = 0}}, 80, 24, "FOLDER/Grey.jpg"},
-    {"SigintQuits", {{.send = "", .status = "Grey.jpg"}, {.send = "kill 2", .exit = 0}}, 80, 24, "FOLDER/Grey.jpg"},
+    {"CtrlCAtOnce", {{.send = "", .status = "Grey.jpg"}, {.send = "C-c", .exit = 0}}, "FOLDER/Grey.jpg"},
+    {"CtrlQ", {{.send = "", .status = "Grey.jpg"}, {.send = "C-q", .exit = 0}}, "FOLDER/Grey.jpg"},
+    {"SigintQuits", {{.send = "", .status = "Grey.jpg"}, {.send = "kill 2", .exit = 0}}, "FOLDER/Grey.jpg"},
     {"Sigterm",
      {{.send = "", .status = "Grey.jpg"}, {.send = "kill 15", .exit = 128 + SIGTERM}},
-     80,
-     24,
      "FOLDER/Grey.jpg FOLDER/.odd/slow.jpg"},
-    {"Sighup",
-     {{.send = "", .status = "Grey.jpg"}, {.send = "kill 1", .exit = 128 + SIGHUP}},
-     80,
-     24,
-     "FOLDER/Grey.jpg"},
+    {"Sighup", {{.send = "", .status = "Grey.jpg"}, {.send = "kill 1", .exit = 128 + SIGHUP}}, "FOLDER/Grey.jpg"},
 };
 
 class TerminalPhotoView : public ::testing::TestWithParam<PhotoScenario> {
@@ -210,8 +195,7 @@ std::string with_folder(std::string args) {
 
 TEST_P(TerminalPhotoView, AsTheUserDrivesIt) {
     const PhotoScenario& scenario = GetParam();
-    Session session(scenario.cols, scenario.rows, "--tty " + with_folder(scenario.args), scenario.env, false,
-                    scenario.wrap);
+    Session session(80, 24, "--tty " + with_folder(scenario.args), scenario.env, false, scenario.wrap);
     Screen screen = session.capture();
     for (const PhotoStep& step : scenario.steps) {
         SCOPED_TRACE("after '" + step.send + "'");
