@@ -94,8 +94,9 @@ TEST_F(JpegDecodeCommand, OutputIsTheDecodedRows) {
           // Rows enough for several of the writer's blocks, and a ring of
           // them used more than once.
           Case{1203, 841, Sampling::H2V2, false, 0, "out.ppm", {}},
-          Case{1203, 841, Sampling::H1V1, true, 2, "out.png", {}},
-          Case{2001, 1001, Sampling::Grey, false, 1, "", {}}}) {
+          Case{1203, 841, Sampling::H1V1, true, 2, "out.png", {}}, Case{2001, 1001, Sampling::Grey, false, 1, "", {}},
+          Case{1203, 841, Sampling::H2V2, true, 0, "out.ppm", {"--threads", "1"}},
+          Case{241, 161, Sampling::H2V1, false, 1, "", {"--threads=2"}}}) {
         const std::vector<uint8_t> jpeg = write_jpeg("in.jpg", c.w, c.h, c.s, c.progressive);
         std::vector<std::string> args = c.options;
         if (c.how == 1) args.insert(args.end(), {"-", "-"});
@@ -218,6 +219,7 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
         Case({"--max-side", "0", path("grey.jpg"), "-"}, 2, "", side_takes),
         Case({"--max-side", "65536", path("grey.jpg"), "-"}, 2, "", side_takes),
         Case({"--max-side", "+9", path("grey.jpg"), "-"}, 2, "", side_takes),
+        Case({"--threads", "3", path("grey.jpg"), "-"}, 2, "", "~--threads takes 1 or 2"),
         Case({path("text.jpg"), path("out.ppm")}, 1, "", said("text.jpg", "not a JPEG file (NotJpeg, -217)")),
         Case({"-", "-"}, 1, "", "jpeg-decode: -: not a JPEG file (NotJpeg, -217)\n", path("text.jpg")),
         Case({path("bad.jpg"), path("bad.ppm")}, 1, "",
@@ -274,7 +276,7 @@ TEST_F(JpegDecodeCommand, InvocationTable) {
     close(terminal);
     const Ran help = run(dir, {"--help"});
     for (const char* word : {"--info", "--json", "--check", "--format", "--output-dir", "--scale 1/N", "--max-side N",
-                             "PNG", "Exit status", "3 a"})
+                             "--threads N", "PNG", "Exit status", "3 a"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
