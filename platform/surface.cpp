@@ -116,6 +116,13 @@ bool SurfacePlatform::block_copy(DrawContext destination, int32_t x, int32_t y, 
     return false;  // the screen itself is not drawn on
 }
 
+void SurfacePlatform::erase_window(const Rect& rect) {
+    const int32_t left = std::max(rect.left, 0), right = std::min(rect.right, window_width_);
+    for (int32_t y = std::max(rect.top, 0); y < std::min(rect.bottom, window_height_) && left < right; ++y)
+        std::fill_n(window_pixels_.begin() + (static_cast<ptrdiff_t>(y) * window_width_ + left) * 3, (right - left) * 3,
+                    window_background);
+}
+
 bool SurfacePlatform::draw_to_window(const SurfaceContext&, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
                                      int32_t height, int32_t source_x, int32_t source_y) {
     const PixelPlane window{window_pixels_.data(), window_width_, window_height_, window_width_ * 3, true};

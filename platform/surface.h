@@ -30,6 +30,9 @@
 #include <memory>
 #include <vector>
 
+// What erasing a window's background paints, on each of blue, green, red.
+constexpr uint8_t window_background = 0xFF;
+
 // Bitmaps whose pixel memory would exceed this are refused.
 constexpr int64_t largest_bitmap_bytes = int64_t{64} << 20;
 
@@ -99,6 +102,11 @@ protected:
     const std::vector<uint8_t>& window_pixels() const { return window_pixels_; }
     int32_t window_width() const { return window_width_; }
     int32_t window_height() const { return window_height_; }
+
+    // Paints the part of `rect` that lies in the window pixels with the
+    // background (window_background on every channel): the default
+    // handling of a paint's erase request.
+    void erase_window(const Rect& rect);
 
     // Carries out a block copy from `source` into the Window context
     // `destination` (the request's arguments are as block_copy got them,

@@ -11,7 +11,7 @@
 #include <algorithm>
 
 QRectF DesktopPlatform::Dialog::drawing_extent() const {
-    return drawn.isEmpty() ? QRectF(QPointF(0, 0), template_picture_size(layout)) : QRectF(drawn);
+    return drawn.isEmpty() ? QRectF(QPointF(0, 0), template_picture_size(model->layout())) : QRectF(drawn);
 }
 
 QRectF DesktopPlatform::Dialog::picture_rect() const {
@@ -46,7 +46,7 @@ DrawContext DesktopPlatform::begin_paint(WindowHandle window, PaintInfo* info) {
     Dialog* d = find_dialog(window);
     if (info != nullptr) *info = PaintInfo{null_context, 0, Rect{0, 0, 0, 0}};
     if (d == nullptr) return null_context;
-    d->invalid = false;
+    d->model->validate();
     // Outside its paint event a widget cannot be drawn on: the toolkit
     // delivers a paint message for that soon enough.
     if (!d->in_paint_event) return null_context;
@@ -89,8 +89,12 @@ bool DesktopPlatform::draw_to_window(const SurfaceContext& destination, SurfaceB
     d->drawn = d->drawn.isEmpty() ? block : d->drawn.united(block);
     d->painter->setRenderHint(QPainter::SmoothPixmapTransform);
     d->painter->drawImage(d->to_widget(QRectF(block)), frame, QRectF(part));
-    ++window_copies_;
     return true;
+}
+
+Rect DesktopPlatform::client_rect(const Dialog& d, const QWidget* widget) const {
+    const QSizeF size = d.to_dialog(QRectF(QPointF(0, 0), QSizeF(widget->size()))).size();
+    return Rect{0, 0, static_cast<int32_t>(size.width()), static_cast<int32_t>(size.height())};
 }
 
 bool DesktopPlatform::get_client_rect(WindowHandle window, Rect* rect) {
@@ -98,23 +102,22 @@ bool DesktopPlatform::get_client_rect(WindowHandle window, Rect* rect) {
     *rect = Rect{0, 0, 0, 0};
     for (const auto& entry : dialogs_) {
         const Dialog& d = *entry.second;
-        const QWidget* widget = nullptr;
-        if (d.handle == window) widget = d.area;
-        for (const Dialog::Control& c : d.controls)
-            if (c.handle == window) widget = c.widget;
+        const QWidget* widget = d.model->handle() == window ? d.area : nullptr;
+        const std::vector<DialogControl>& controls = d.model->controls();
+        for (size_t i = 0; i < controls.size() && i < d.widgets.size(); ++i)
+            if (controls[i].window == window) widget = d.widgets[i];
         if (widget != nullptr) {
-            const QSizeF size = d.to_dialog(QRectF(QPointF(0, 0), QSizeF(widget->size()))).size();
-            *rect = Rect{0, 0, static_cast<int32_t>(size.width()), static_cast<int32_t>(size.height())};
+            *rect = client_rect(d, widget);
             return true;
         }
     }
     return false;
 }
 
-bool DesktopPlatform::invalidate_rect(WindowHandle window, const Rect* rect, int32_t) {
+bool DesktopPlatform::invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) {
     Dialog* d = find_dialog(window);
     if (d == nullptr) return false;
-    d->invalid = true;
+    d->model->invalidate(rect, erase != 0, client_rect(*d, d->area));
     // The toolkit erases whatever it repaints, so the erase flag is implied.
     if (rect == nullptr) {
         d->area->update();
@@ -129,6 +132,6 @@ bool DesktopPlatform::update_window(WindowHandle window) {
     Dialog* d = find_dialog(window);
     if (d == nullptr) return false;
     // A hidden widget is painted when it is shown.
-    if (d->invalid && d->area->isVisible()) d->area->repaint();
+    if (d->model->invalid() && d->area->isVisible()) d->area->repaint();
     return true;
 }

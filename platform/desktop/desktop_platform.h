@@ -13,11 +13,14 @@
 // the front end shows that drawing smoothly scaled, aspect kept, centred in
 // the picture area.
 //
-// Messages arrive on the Qt thread, inside the dialog's own event loop:
-// message_init_dialog once the widgets exist, message_paint from the dialog
-// widget's paint event, message_command from button clicks, from the edit
-// controls (focus gained, text edited by the user, focus lost), from the
-// done button, from closing the window and from the keys of key_map.h.
+// The window system's rules (texts, limits, focus, notifications,
+// invalidation) are the dialog model's (platform/dialog_model.h); the
+// widgets show it and their signals are turned into it. Messages arrive on
+// the Qt thread, inside the dialog's own event loop: message_init_dialog
+// once the widgets exist, message_paint from the dialog widget's paint
+// event, message_command from button clicks, from the edit controls (focus
+// gained, text edited by the user, focus lost), from the done button, from
+// closing the window and from the keys of key_map.h.
 #pragma once
 
 #include "platform/dialog_template.h"
@@ -55,16 +58,12 @@ public:
     // Called once the photo view's window is shown, from inside its event loop.
     std::function<void(DesktopPlatform&, PhotoWindow& window)> on_photo_view_shown;
     bool input_panel_raised() const { return input_panel_raised_; }
-    // Number of message_paint deliveries and of block copies to the window.
-    int32_t paint_messages() const { return paint_messages_; }
-    int32_t window_copies() const { return window_copies_; }
     QWidget* top_window(WindowHandle dialog) const;
     QWidget* dialog_widget(WindowHandle dialog) const;
     QWidget* control_widget(WindowHandle dialog, int32_t control_id) const;
     QWidget* done_button(WindowHandle dialog) const;
     // Where the dialog's drawing is shown, in the dialog widget's pixels.
     QRectF picture_rect(WindowHandle dialog) const;
-    const DialogTemplate* dialog_layout(WindowHandle dialog) const;
 
     // Delivers a command to the dialog procedure as a control does. Returns
     // the procedure's result; 0 when the dialog is unknown or has ended.
@@ -98,8 +97,8 @@ private:
     // window and the shortcuts; what the key map says a key does; placing
     // the widgets for the client area's present size.
     void connect_widgets(Dialog& dialog);
+    void connect_controls(Dialog& dialog);
     void deliver_paint(Dialog& dialog);
-    intptr_t deliver_command(Dialog& dialog, uint16_t control_id, uint16_t notification, intptr_t source);
     void perform(Dialog& dialog, ViewerAction action);
     void place_controls(Dialog& dialog);
 
@@ -109,15 +108,14 @@ private:
                         int32_t height, int32_t source_x, int32_t source_y) override;
 
     Dialog* find_dialog(WindowHandle window) const;
+    // The client area in the dialog's drawing coordinates.
+    Rect client_rect(const Dialog& dialog, const QWidget* widget) const;
     // The window's first size, to fit the screen.
     QSize first_window_size(const Dialog& dialog) const;
-    uintptr_t new_handle() { return next_handle_++; }
 
     std::unique_ptr<QApplication> application_;
     int32_t scale_ = 0;
     uintptr_t next_handle_ = 1;
     std::map<uintptr_t, std::unique_ptr<Dialog>> dialogs_;
     bool input_panel_raised_ = false;
-    int32_t paint_messages_ = 0;
-    int32_t window_copies_ = 0;
 };

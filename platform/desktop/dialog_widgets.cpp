@@ -20,20 +20,12 @@ Qt::Alignment edit_alignment(uint32_t style) {
 
 }  // namespace
 
-uint16_t control_class(const DialogControlTemplate& c) {
-    if (c.class_ordinal != 0) return c.class_ordinal;
-    const QString name = QString::fromStdU16String(c.class_name);
-    if (name.compare(QLatin1String("button"), Qt::CaseInsensitive) == 0) return control_class_button;
-    if (name.compare(QLatin1String("edit"), Qt::CaseInsensitive) == 0) return control_class_edit;
-    if (name.compare(QLatin1String("static"), Qt::CaseInsensitive) == 0) return control_class_static;
-    return 0;
-}
-
-QWidget* make_control(const DialogControlTemplate& c, QWidget* parent) {
-    const QString text = QString::fromStdU16String(c.text);
+QWidget* make_control(const DialogControl& control, QWidget* parent) {
+    const DialogControlTemplate& c = control.layout;
+    const QString text = QString::fromStdU16String(control.text);
     const bool framed = (c.style & style_border) != 0 ||
                         (c.extended_style & (extended_style_client_edge | extended_style_static_edge)) != 0;
-    switch (control_class(c)) {
+    switch (control.control_class) {
         case control_class_button: {
             auto* button = new QPushButton(text, parent);
             button->setAutoDefault(false);
@@ -64,7 +56,7 @@ QWidget* make_control(const DialogControlTemplate& c, QWidget* parent) {
                 edit->setReadOnly((c.style & edit_style_read_only) != 0);
                 edit->setAlignment(edit_alignment(c.style) | Qt::AlignVCenter);
                 edit->setFrame(framed);
-                edit->setMaxLength(desktop_default_text_limit);
+                edit->setMaxLength(control.text_limit);
                 return edit;
             }
         case control_class_static:

@@ -5,6 +5,7 @@
 
 #include "platform/key_map.h"
 #include "platform/terminal/terminal_session.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <optional>
@@ -17,8 +18,8 @@ constexpr int32_t key_escape = 27;
 constexpr int32_t key_delete_char = 127;
 constexpr int32_t key_backspace_char = 8;
 
-bool is_button_with_text(const TerminalPlatform::Control& control, const char16_t* text) {
-    return control.kind == CellControlKind::Button && control.text == text;
+bool is_button_with_text(const DialogControl& control, const char16_t* text) {
+    return control.control_class == control_class_button && control.text == text;
 }
 
 // The viewer's name for an ncurses key, if the key map gives it a meaning.
@@ -79,21 +80,15 @@ std::optional<ViewerKey> to_viewer_key(int32_t key, bool is_function_key) {
 void TerminalPlatform::press(uint16_t control_id) { send_command(control_id, button_clicked); }
 
 void TerminalPlatform::focus_search(bool focus) {
-    const Control* search = nullptr;
-    for (const Control& control : controls_) {
-        if (control.kind == CellControlKind::SingleLineEdit && (control.layout.style & edit_style_read_only) == 0) {
-            search = &control;
-            break;
-        }
-    }
-    if (search == nullptr) return;
-    uint16_t id = search->layout.id;
-    if (focus && focus_ != id) {
-        focus_ = id;
-        send_command(id, edit_set_focus);
-    } else if (!focus && focus_ == id) {
-        focus_ = -1;
-        send_command(id, edit_kill_focus);
+    const std::vector<DialogControl>& controls = dialog_->controls();
+    for (size_t i = 0; i < controls.size() && i < views_.size(); ++i) {
+        if (views_[i].kind != CellControlKind::SingleLineEdit || !controls[i].is_editable()) continue;
+        const uint16_t id = controls[i].layout.id;
+        if (focus)
+            dialog_->set_focus(id);
+        else if (dialog_->focus() == id)
+            dialog_->set_focus(-1);
+        return;
     }
 }
 
@@ -116,18 +111,18 @@ void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
     // waiting for it is no Escape key.
     if (!is_function_key && key == key_escape && skip_terminal_answer()) return;
     std::optional<ViewerKey> viewer_key = to_viewer_key(key, is_function_key);
-    ViewerAction action = viewer_key ? viewer_action(*viewer_key, focus_ >= 0) : ViewerAction::None;
+    ViewerAction action = viewer_key ? viewer_action(*viewer_key, dialog_->typing_in_box()) : ViewerAction::None;
     if (action == ViewerAction::None) {
-        if (focus_ >= 0) edit_search(key, is_function_key);
+        if (dialog_->typing_in_box()) edit_search(key, is_function_key);
         return;
     }
     act(action);
 }
 
 void TerminalPlatform::act(ViewerAction action) {
-    const Control* forward = nullptr;
-    const Control* back = nullptr;
-    for (const Control& control : controls_) {
+    const DialogControl* forward = nullptr;
+    const DialogControl* back = nullptr;
+    for (const DialogControl& control : dialog_->controls()) {
         if (is_button_with_text(control, u">>>")) forward = &control;
         if (is_button_with_text(control, u"<<<")) back = &control;
     }
@@ -135,8 +130,8 @@ void TerminalPlatform::act(ViewerAction action) {
         case ViewerAction::Forward:
         case ViewerAction::Back:
             focus_search(false);
-            if (const Control* button = action == ViewerAction::Forward ? forward : back) {
-                if (dialog_open_) press(button->layout.id);
+            if (const DialogControl* button = action == ViewerAction::Forward ? forward : back) {
+                if (dialog_->open()) press(button->layout.id);
             }
             return;
         case ViewerAction::First:
@@ -184,14 +179,11 @@ bool skip_terminal_answer() {
 }
 
 void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
-    Control* box = find_control(focus_);
-    if (box == nullptr) {
-        focus_ = -1;
-        return;
-    }
-    uint16_t id = box->layout.id;
-    std::u16string& text = box->text;
-    int32_t& caret = box->caret;
+    const uint16_t id = static_cast<uint16_t>(dialog_->focus());
+    ControlView* view = view_of(id);
+    if (view == nullptr) return;
+    std::u16string text = dialog_->find_control(id)->text;
+    int32_t& caret = view->caret;
     caret = std::clamp<int32_t>(caret, 0, static_cast<int32_t>(text.size()));
     auto step_left = [&](int32_t at) {
         if (at >= 2 && is_low_surrogate(text[at - 1]) && is_high_surrogate(text[at - 2])) return at - 2;
@@ -222,13 +214,13 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
                     int32_t from = step_left(caret);
                     text.erase(from, caret - from);
                     caret = from;
-                    send_command(id, edit_change);
+                    dialog_->edited(id, text);
                 }
                 return;
             case KEY_DC:
                 if (caret < static_cast<int32_t>(text.size())) {
                     text.erase(caret, step_right(caret) - caret);
-                    send_command(id, edit_change);
+                    dialog_->edited(id, text);
                 }
                 return;
             case KEY_BTAB:
@@ -257,13 +249,12 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
         units.push_back(static_cast<char16_t>(key));
     }
     // Input beyond the control's limit is refused.
-    if (static_cast<int64_t>(text.size()) + static_cast<int64_t>(units.size()) > box->text_limit) {
-        beep();
-        return;
-    }
-    text.insert(static_cast<size_t>(caret), units);
+    const int32_t at = caret;
     caret += static_cast<int32_t>(units.size());
-    send_command(id, edit_change);
+    if (!dialog_->type_units(id, static_cast<size_t>(at), units)) {
+        caret = at;
+        beep();
+    }
 }
 
 void TerminalPlatform::handle_mouse() {
@@ -283,25 +274,24 @@ void TerminalPlatform::handle_mouse() {
             }
         }
         if (layout.picture.contains(row, col)) {
-            act(viewer_action(up ? ViewerKey::WheelUp : ViewerKey::WheelDown, focus_ >= 0));
+            act(viewer_action(up ? ViewerKey::WheelUp : ViewerKey::WheelDown, dialog_->typing_in_box()));
         }
         return;
     }
     if ((event.bstate & BUTTON1_PRESSED) == 0) return;
-    if (done_button_ && layout.done_button.contains(row, col)) {
+    if (dialog_->has_done_button() && layout.done_button.contains(row, col)) {
         focus_search(false);
-        if (dialog_open_) send_command(command_ok, button_clicked);
+        if (dialog_->open()) send_command(command_ok, button_clicked);
         return;
     }
     for (const CellControl& cell : layout.controls) {
         if (!cell.area.contains(row, col)) continue;
-        const Control* control = find_control(cell.id);
+        const DialogControl* control = dialog_->find_control(cell.id);
         if (control == nullptr) return;
         if (cell.kind == CellControlKind::Button) {
             focus_search(false);
-            if (dialog_open_) press(cell.id);
-        } else if (cell.kind == CellControlKind::SingleLineEdit &&
-                   (control->layout.style & edit_style_read_only) == 0) {
+            if (dialog_->open()) press(cell.id);
+        } else if (cell.kind == CellControlKind::SingleLineEdit && control->is_editable()) {
             focus_search(true);
         } else {
             focus_search(false);
