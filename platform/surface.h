@@ -106,7 +106,7 @@ protected:
     // Paints the part of `rect` that lies in the window pixels with the
     // background (window_background on every channel): the default
     // handling of a paint's erase request.
-    void erase_window(const Rect& rect);
+    virtual void erase_window(const Rect& rect);
 
     // Carries out a block copy from `source` into the Window context
     // `destination` (the request's arguments are as block_copy got them,

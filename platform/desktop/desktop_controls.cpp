@@ -13,7 +13,7 @@
 
 bool DesktopPlatform::set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) {
     Dialog* d = find_dialog(dialog);
-    if (d == nullptr || !d->model->set_text(control_id, text)) return false;
+    if (!DialogPlatform::set_control_text(dialog, control_id, text)) return false;
     QString value = QString::fromStdU16String(d->model->find_control(control_id)->text);
     QWidget* widget = d->widget_of(control_id);
     d->setting_text = true;
@@ -33,15 +33,9 @@ bool DesktopPlatform::set_control_text(WindowHandle dialog, int32_t control_id, 
     return true;
 }
 
-int32_t DesktopPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) {
-    if (Dialog* d = find_dialog(dialog)) return d->model->copy_text(control_id, buffer, limit);
-    if (buffer != nullptr && limit >= 0) buffer[0] = 0;
-    return 0;
-}
-
 bool DesktopPlatform::set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) {
     Dialog* d = find_dialog(dialog);
-    if (d == nullptr || !d->model->set_text_limit(control_id, limit)) return false;
+    if (!DialogPlatform::set_control_text_limit(dialog, control_id, limit)) return false;
     if (auto* line = dynamic_cast<QLineEdit*>(d->widget_of(control_id)))
         line->setMaxLength(d->model->typing_room(control_id));
     return true;

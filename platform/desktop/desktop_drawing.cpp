@@ -92,11 +92,6 @@ bool DesktopPlatform::draw_to_window(const SurfaceContext& destination, SurfaceB
     return true;
 }
 
-Rect DesktopPlatform::client_rect(const Dialog& d, const QWidget* widget) const {
-    const QSizeF size = d.to_dialog(QRectF(QPointF(0, 0), QSizeF(widget->size()))).size();
-    return Rect{0, 0, static_cast<int32_t>(size.width()), static_cast<int32_t>(size.height())};
-}
-
 bool DesktopPlatform::get_client_rect(WindowHandle window, Rect* rect) {
     if (rect == nullptr) return false;
     *rect = Rect{0, 0, 0, 0};
@@ -107,7 +102,8 @@ bool DesktopPlatform::get_client_rect(WindowHandle window, Rect* rect) {
         for (size_t i = 0; i < controls.size() && i < d.widgets.size(); ++i)
             if (controls[i].window == window) widget = d.widgets[i];
         if (widget != nullptr) {
-            *rect = client_rect(d, widget);
+            const QSizeF size = d.to_dialog(QRectF(QPointF(0, 0), QSizeF(widget->size()))).size();
+            *rect = Rect{0, 0, static_cast<int32_t>(size.width()), static_cast<int32_t>(size.height())};
             return true;
         }
     }
@@ -116,8 +112,7 @@ bool DesktopPlatform::get_client_rect(WindowHandle window, Rect* rect) {
 
 bool DesktopPlatform::invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) {
     Dialog* d = find_dialog(window);
-    if (d == nullptr) return false;
-    d->model->invalidate(rect, erase != 0, client_rect(*d, d->area));
+    if (!DialogPlatform::invalidate_rect(window, rect, erase)) return false;
     // The toolkit erases whatever it repaints, so the erase flag is implied.
     if (rect == nullptr) {
         d->area->update();

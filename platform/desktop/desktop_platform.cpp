@@ -23,7 +23,7 @@
 #include <cstdlib>
 
 DesktopPlatform::DesktopPlatform(int32_t scale)
-    : SurfacePlatform(0, 0), scale_(std::clamp(scale, 0, command_line_scale_maximum)) {}
+    : DialogPlatform(0, 0), scale_(std::clamp(scale, 0, command_line_scale_maximum)) {}
 
 DesktopPlatform::~DesktopPlatform() {
     for (auto& entry : dialogs_) entry.second->model->end_with(-1);
@@ -37,6 +37,11 @@ void DesktopPlatform::adopt_application(std::unique_ptr<QApplication> applicatio
 DesktopPlatform::Dialog* DesktopPlatform::find_dialog(WindowHandle window) const {
     auto it = dialogs_.find(static_cast<uintptr_t>(window));
     return it == dialogs_.end() ? nullptr : it->second.get();
+}
+
+DialogModel* DesktopPlatform::dialog_model(WindowHandle window) {
+    Dialog* d = find_dialog(window);
+    return d == nullptr ? nullptr : d->model.get();
 }
 
 QWidget* DesktopPlatform::top_window(WindowHandle dialog) const {
@@ -207,7 +212,7 @@ intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* templ
 
 bool DesktopPlatform::end_dialog(WindowHandle dialog, intptr_t result) {
     Dialog* d = find_dialog(dialog);
-    if (d == nullptr || !d->model->end_with(result)) return false;
+    if (!DialogPlatform::end_dialog(dialog, result)) return false;
     d->window->dialog_ended();
     if (d->loop != nullptr) d->loop->quit();
     return true;
@@ -215,21 +220,12 @@ bool DesktopPlatform::end_dialog(WindowHandle dialog, intptr_t result) {
 
 bool DesktopPlatform::shell_init_dialog(const ShellDialogInit& request) {
     Dialog* d = find_dialog(request.window);
-    if (d == nullptr || !d->model->shell_init(request)) return false;
+    if (!DialogPlatform::shell_init_dialog(request)) return false;
     d->done->setVisible(d->model->has_done_button());
     place_controls(*d);
     // The dialog already fills the window, and there is no menu bar to hide.
     if ((request.mask & shell_init_mask_flags) && (request.flags & shell_init_sip_down)) show_input_panel(0);
     return true;
-}
-
-intptr_t DesktopPlatform::default_window_procedure(WindowHandle window, uint32_t message, uintptr_t, intptr_t) {
-    // Painting: the toolkit has already erased the background, so validating
-    // is all that is left.
-    if (message == message_paint) {
-        if (Dialog* d = find_dialog(window)) d->model->validate();
-    }
-    return 0;
 }
 
 QSize DesktopPlatform::first_window_size(const Dialog& d) const {

@@ -23,9 +23,8 @@
 // closing the window and from the keys of key_map.h.
 #pragma once
 
-#include "platform/dialog_template.h"
+#include "platform/dialog_platform.h"
 #include "platform/key_map.h"
-#include "platform/surface.h"
 
 #include <QString>
 
@@ -40,7 +39,7 @@ class QRectF;
 class QSize;
 class QWidget;
 
-class DesktopPlatform final : public SurfacePlatform {
+class DesktopPlatform final : public DialogPlatform {
 public:
     // Needs a QApplication. `scale` 0 opens the window with the picture a
     // third of the screen's height; 1 to 16 with the picture that many times
@@ -74,9 +73,7 @@ public:
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
     bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
-    int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
     DrawContext get_screen_context(WindowHandle window) override;
@@ -108,8 +105,7 @@ private:
                         int32_t height, int32_t source_x, int32_t source_y) override;
 
     Dialog* find_dialog(WindowHandle window) const;
-    // The client area in the dialog's drawing coordinates.
-    Rect client_rect(const Dialog& dialog, const QWidget* widget) const;
+    DialogModel* dialog_model(WindowHandle window) override;
     // The window's first size, to fit the screen.
     QSize first_window_size(const Dialog& dialog) const;
 

@@ -1,6 +1,5 @@
-// The terminal front end's controls: their texts and limits through the
-// dialog model, what the terminal keeps of each (caret, scrolling), and the
-// input panel.
+// The terminal front end's controls: what the terminal keeps of each
+// besides the dialog model's state (caret, scrolling), and the input panel.
 #include "platform/terminal/terminal_platform.h"
 
 #include "platform/terminal/terminal_layout.h"
@@ -17,22 +16,12 @@ TerminalPlatform::ControlView* TerminalPlatform::view_of(int32_t control_id) {
 }
 
 bool TerminalPlatform::set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) {
-    if (!is_dialog(dialog) || !dialog_->set_text(control_id, text)) return false;
+    if (!DialogPlatform::set_control_text(dialog, control_id, text)) return false;
     // A new text is shown from its start, with the caret at its end.
     ControlView* view = view_of(control_id);
     view->caret = static_cast<int32_t>(dialog_->find_control(control_id)->text.size());
     view->scroll = 0;
     return true;
-}
-
-int32_t TerminalPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) {
-    if (is_dialog(dialog)) return dialog_->copy_text(control_id, buffer, limit);
-    if (buffer != nullptr && limit >= 0) buffer[0] = 0;
-    return 0;
-}
-
-bool TerminalPlatform::set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) {
-    return is_dialog(dialog) && dialog_->set_text_limit(control_id, limit);
 }
 
 bool TerminalPlatform::show_input_panel(int32_t show) {

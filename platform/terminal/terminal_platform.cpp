@@ -1,5 +1,5 @@
-// The terminal front end's dialog: messages to the dialog procedure, its
-// end, and its window's painting. Running it is terminal_run.cpp's.
+// The terminal front end's dialog: the shell's request, and its window's
+// context and surface. Running it is terminal_run.cpp's.
 #include "platform/terminal/terminal_platform.h"
 
 #include "platform/terminal/terminal_session.h"
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-TerminalPlatform::TerminalPlatform() : SurfacePlatform(terminal_surface_width, terminal_surface_height) {}
+TerminalPlatform::TerminalPlatform() : DialogPlatform(terminal_surface_width, terminal_surface_height) {}
 
 TerminalPlatform::~TerminalPlatform() = default;
 
@@ -15,23 +15,10 @@ void TerminalPlatform::send_command(uint16_t control_id, uint16_t notification) 
     if (dialog_ != nullptr) dialog_->notify(control_id, notification);
 }
 
-bool TerminalPlatform::end_dialog(WindowHandle dialog, intptr_t result) {
-    return is_dialog(dialog) && dialog_->end_with(result);
-}
-
 bool TerminalPlatform::shell_init_dialog(const ShellDialogInit& request) {
-    if (dialog_ == nullptr || !dialog_->shell_init(request)) return false;
+    if (!DialogPlatform::shell_init_dialog(request)) return false;
     if ((request.mask & shell_init_mask_flags) != 0 && (request.flags & shell_init_sip_down) != 0) panel_up_ = false;
     return true;
-}
-
-intptr_t TerminalPlatform::default_window_procedure(WindowHandle window, uint32_t message, uintptr_t, intptr_t) {
-    if (message == message_paint && is_dialog(window)) {
-        PaintInfo info{};
-        begin_paint(window, &info);
-        end_paint(window, &info);
-    }
-    return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -46,21 +33,9 @@ DrawContext TerminalPlatform::get_screen_context(WindowHandle window) {
     return context;
 }
 
-DrawContext TerminalPlatform::begin_paint(WindowHandle window, PaintInfo* info) {
-    if (!is_dialog(window) || info == nullptr) return null_context;
-    const PaintRequest paint = dialog_->validate();
-    // The default handling of the erase request: paint the background,
-    // which leaves no picture to show.
-    if (paint.erase) {
-        erase_window(paint.rect);
-        picture_shown_ = false;
-    }
-    *info = PaintInfo{get_screen_context(window), 0, paint.rect};
-    return info->context;
-}
-
-bool TerminalPlatform::end_paint(WindowHandle window, const PaintInfo* info) {
-    return is_dialog(window) && info != nullptr;
+void TerminalPlatform::erase_window(const Rect& rect) {
+    DialogPlatform::erase_window(rect);
+    picture_shown_ = false;
 }
 
 bool TerminalPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
@@ -68,24 +43,6 @@ bool TerminalPlatform::draw_to_window(const SurfaceContext& destination, Surface
     SurfacePlatform::draw_to_window(destination, source, x, y, width, height, source_x, source_y);
     picture_shown_ = true;
     picture_dirty_ = true;
-    return true;
-}
-
-bool TerminalPlatform::get_client_rect(WindowHandle window, Rect* rect) {
-    if (!is_dialog(window) || rect == nullptr) return false;
-    *rect = Rect{0, 0, dialog_client_width, dialog_client_height};
-    return true;
-}
-
-bool TerminalPlatform::invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) {
-    if (!is_dialog(window)) return false;
-    dialog_->invalidate(rect, erase != 0, Rect{0, 0, dialog_client_width, dialog_client_height});
-    return true;
-}
-
-bool TerminalPlatform::update_window(WindowHandle window) {
-    if (!is_dialog(window)) return false;
-    dialog_->deliver_paint();
     return true;
 }
 

@@ -49,9 +49,8 @@
 // start picture is the same on every run (for tests and demonstrations).
 #pragma once
 
-#include "platform/dialog_model.h"
+#include "platform/dialog_platform.h"
 #include "platform/key_map.h"
-#include "platform/surface.h"
 #include "platform/terminal/terminal_layout.h"
 #include "platform/terminal/terminal_render.h"
 
@@ -75,7 +74,7 @@ std::optional<uint32_t> seed_from_environment(const char* value);
 // True when standard input and output are both terminals.
 bool terminal_attached();
 
-class TerminalPlatform final : public SurfacePlatform {
+class TerminalPlatform final : public DialogPlatform {
 public:
     TerminalPlatform();
     ~TerminalPlatform() override;
@@ -88,19 +87,10 @@ public:
 
     intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes, uint32_t template_size,
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
-    bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
-    int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
-    bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
     DrawContext get_screen_context(WindowHandle window) override;
-    DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
-    bool end_paint(WindowHandle window, const PaintInfo* info) override;
-    bool get_client_rect(WindowHandle window, Rect* rect) override;
-    bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
-    bool update_window(WindowHandle window) override;
     uint32_t tick_count() override;
     // The photo view on this terminal (terminal_photo_screen.h), in a session
     // of its own with the same restoring of the terminal as the dialog's.
@@ -116,7 +106,10 @@ private:
         int32_t scroll;  // first display line (multi-line) or unit (single-line) shown
     };
 
-    // A copy into the window's context marks the picture as shown.
+    DialogModel* dialog_model(WindowHandle window) override { return is_dialog(window) ? dialog_.get() : nullptr; }
+    // A copy into the window's context marks the picture as shown; an
+    // erase leaves none.
+    void erase_window(const Rect& rect) override;
     bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
                         int32_t height, int32_t source_x, int32_t source_y) override;
 

@@ -7,13 +7,16 @@
 namespace {
 
 constexpr uintptr_t dialog_handle_value = 0x100;
-constexpr Rect client_area{0, 0, dialog_client_width, dialog_client_height};
 
 }  // namespace
 
-HeadlessPlatform::HeadlessPlatform() : SurfacePlatform(dialog_client_width, dialog_client_height) {}
+HeadlessPlatform::HeadlessPlatform() : DialogPlatform(dialog_client_width, dialog_client_height) {}
 
 HeadlessPlatform::~HeadlessPlatform() = default;
+
+DialogModel* HeadlessPlatform::dialog_model(WindowHandle window) {
+    return dialog_ != nullptr && window == dialog_->handle() ? dialog_.get() : nullptr;
+}
 
 const DialogControl* HeadlessPlatform::control(uint16_t control_id) const {
     return dialog_ != nullptr ? dialog_->find_control(control_id) : nullptr;
@@ -83,7 +86,7 @@ bool HeadlessPlatform::press_done() {
 
 bool HeadlessPlatform::request_repaint() {
     if (!user_may_act()) return false;
-    dialog_->invalidate(nullptr, true, client_area);
+    invalidate_rect(dialog_->handle(), nullptr, 1);
     return done_acting();
 }
 
@@ -115,40 +118,11 @@ intptr_t HeadlessPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
     return result;
 }
 
-bool HeadlessPlatform::end_dialog(WindowHandle dialog, intptr_t result) {
-    return dialog_ != nullptr && dialog == dialog_->handle() && dialog_->end_with(result);
-}
-
 bool HeadlessPlatform::shell_init_dialog(const ShellDialogInit& request) {
-    if (dialog_ == nullptr || !dialog_->shell_init(request)) return false;
+    if (!DialogPlatform::shell_init_dialog(request)) return false;
     shell_request_ = request;
     if ((request.mask & shell_init_mask_flags) != 0 && (request.flags & shell_init_sip_down) != 0) panel_up_ = false;
     return true;
-}
-
-intptr_t HeadlessPlatform::default_window_procedure(WindowHandle window, uint32_t message, uintptr_t, intptr_t) {
-    if (message == message_paint) {
-        PaintInfo info{};
-        begin_paint(window, &info);
-        end_paint(window, &info);
-    }
-    return 0;
-}
-
-// --- Controls ------------------------------------------------------------------------
-
-bool HeadlessPlatform::set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) {
-    return dialog_ != nullptr && dialog == dialog_->handle() && dialog_->set_text(control_id, text);
-}
-
-int32_t HeadlessPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) {
-    if (dialog_ != nullptr && dialog == dialog_->handle()) return dialog_->copy_text(control_id, buffer, limit);
-    if (buffer != nullptr && limit >= 0) buffer[0] = 0;
-    return 0;
-}
-
-bool HeadlessPlatform::set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) {
-    return dialog_ != nullptr && dialog == dialog_->handle() && dialog_->set_text_limit(control_id, limit);
 }
 
 bool HeadlessPlatform::show_input_panel(int32_t show) {
@@ -179,43 +153,11 @@ BitmapHandle HeadlessPlatform::create_dib_section(DrawContext context, const Bit
     return SurfacePlatform::create_dib_section(context, header, colour_use, pixels, mapping, offset);
 }
 
-DrawContext HeadlessPlatform::begin_paint(WindowHandle window, PaintInfo* info) {
-    if (dialog_ == nullptr || window != dialog_->handle() || info == nullptr) return null_context;
-    const PaintRequest paint = dialog_->validate();
-    // The default handling of the erase request: paint the background.
-    if (paint.erase) erase_window(paint.rect);
-    if (paint_context_ == null_context) paint_context_ = add_context(SurfaceContext::Window, window);
-    *info = PaintInfo{paint_context_, 0, paint.rect};
-    return paint_context_;
-}
-
-bool HeadlessPlatform::end_paint(WindowHandle window, const PaintInfo* info) {
-    return dialog_ != nullptr && window == dialog_->handle() && info != nullptr;
-}
-
 bool HeadlessPlatform::block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height,
                                   DrawContext source, int32_t source_x, int32_t source_y, uint32_t raster) {
     // Every request is recorded, the refused ones too.
     copies_.push_back(BlockCopy{destination, x, y, width, height, source, source_x, source_y, raster});
     return SurfacePlatform::block_copy(destination, x, y, width, height, source, source_x, source_y, raster);
-}
-
-bool HeadlessPlatform::get_client_rect(WindowHandle window, Rect* rect) {
-    if (dialog_ == nullptr || window != dialog_->handle() || rect == nullptr) return false;
-    *rect = client_area;
-    return true;
-}
-
-bool HeadlessPlatform::invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) {
-    if (dialog_ == nullptr || window != dialog_->handle()) return false;
-    dialog_->invalidate(rect, erase != 0, client_area);
-    return true;
-}
-
-bool HeadlessPlatform::update_window(WindowHandle window) {
-    if (dialog_ == nullptr || window != dialog_->handle()) return false;
-    dialog_->deliver_paint();
-    return true;
 }
 
 // --- Runtime ----------------------------------------------------------------------------

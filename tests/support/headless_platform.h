@@ -13,8 +13,7 @@
 // system does when its input queue is empty.
 #pragma once
 
-#include "platform/dialog_model.h"
-#include "platform/surface.h"
+#include "platform/dialog_platform.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +21,7 @@
 #include <string>
 #include <vector>
 
-class HeadlessPlatform : public SurfacePlatform {
+class HeadlessPlatform : public DialogPlatform {
 public:
     struct BlockCopy {
         DrawContext destination;
@@ -108,29 +107,20 @@ public:
     int32_t random_draws() const { return random_draws_; }
 
     // --- Platform ------------------------------------------------------------
-    // Contexts and bitmaps are SurfacePlatform's: create_compatible_context,
-    // create_dib_section and block_copy here only add the failures asked for
-    // above and the record of block copies.
+    // Controls and painting are DialogPlatform's, contexts and bitmaps
+    // SurfacePlatform's: create_compatible_context, create_dib_section and
+    // block_copy here only add the failures asked for above and the record
+    // of block copies.
     intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes, uint32_t template_size,
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
-    bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
-    bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
-    int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
-    bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
     DrawContext get_screen_context(WindowHandle window) override;
     DrawContext create_compatible_context(DrawContext context) override;
     BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header, uint32_t colour_use,
                                     uint8_t** pixels, uintptr_t mapping, uint32_t offset) override;
-    DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
-    bool end_paint(WindowHandle window, const PaintInfo* info) override;
     bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height, DrawContext source,
                     int32_t source_x, int32_t source_y, uint32_t raster) override;
-    bool get_client_rect(WindowHandle window, Rect* rect) override;
-    bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
-    bool update_window(WindowHandle window) override;
     bool find_resource(ModuleHandle module, uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size) override;
     int32_t load_string(ModuleHandle module, uint16_t id, char16_t* buffer, int32_t limit) override;
     int32_t random() override;
@@ -139,12 +129,12 @@ public:
     void diagnostic_print(const char* format, int32_t value) override;
 
 private:
+    DialogModel* dialog_model(WindowHandle window) override;
     bool user_may_act() const { return dialog_open(); }
     // A user's action is over: a pending paint is delivered.
     bool done_acting();
 
     std::unique_ptr<DialogModel> dialog_;  // kept once ended, for the tests to look at
-    DrawContext paint_context_{};  // the window's paint context, made at the first paint
     bool panel_up_ = false;
     std::vector<int32_t> panel_calls_;
     std::vector<BlockCopy> copies_;
