@@ -42,7 +42,11 @@ uint16_t control_class(const DialogControlTemplate& c) {
 }
 
 DialogModel::DialogModel(Platform& platform, WindowHandle handle, DialogProcedure procedure, DialogTemplate layout)
-    : platform_(platform), handle_(handle), procedure_(procedure), layout_(std::move(layout)) {
+    : platform_(platform),
+      handle_(handle),
+      procedure_(procedure),
+      layout_(std::move(layout)),
+      pixels_(static_cast<size_t>(dialog_client_width) * dialog_client_height * 3, 0) {
     uintptr_t next = static_cast<uintptr_t>(handle) + 1;
     for (const DialogControlTemplate& t : layout_.controls)
         controls_.push_back(DialogControl{t, control_class(t), WindowHandle{next++}, t.text, default_text_limit});
@@ -206,4 +210,29 @@ void DialogModel::deliver_paint() {
     if (!open_ || !invalid_) return;
     deliver(message_paint, 0, 0);
     validate();
+}
+
+// --- The client area's pixels ------------------------------------------------------------
+
+void DialogModel::erase_background(const Rect& rect) {
+    const Rect r = intersect(rect, Rect{0, 0, dialog_client_width, dialog_client_height});
+    for (int32_t y = r.top; y < r.bottom; ++y)
+        std::fill_n(pixels_.begin() + (static_cast<ptrdiff_t>(y) * dialog_client_width + r.left) * 3,
+                    (r.right - r.left) * 3, dialog_background);
+    picture_shown_ = false;
+}
+
+void DialogModel::copy_in(const PixelPlane& from, int32_t x, int32_t y, int32_t width, int32_t height, int32_t source_x,
+                          int32_t source_y) {
+    const PixelPlane to{pixels_.data(), dialog_client_width, dialog_client_height, dialog_client_width * 3, true};
+    copy_pixels(to, x, y, from, source_x, source_y, width, height);
+    // The block that came in: what of the source there was, where it landed.
+    const Rect source =
+        intersect(Rect{source_x, source_y, source_x + width, source_y + height}, Rect{0, 0, from.width, from.height});
+    const Rect block = intersect(Rect{x + source.left - source_x, y + source.top - source_y,
+                                      x + source.right - source_x, y + source.bottom - source_y},
+                                 Rect{0, 0, dialog_client_width, dialog_client_height});
+    if (block.right > block.left && block.bottom > block.top)
+        drawn_ = drawn_.right > drawn_.left ? unite(drawn_, block) : block;
+    picture_shown_ = true;
 }

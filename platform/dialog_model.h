@@ -1,7 +1,8 @@
 // One running dialog as the window system keeps it, whatever shows it: its
 // controls built from the template, their texts and text limits, the
-// focus, the notifications the controls send, whether it has ended, and
-// what of its client area waits for a repaint. Every front end holds one
+// focus, the notifications the controls send, whether it has ended, what
+// of its client area waits for a repaint, and the client area's pixels as
+// the dialog has drawn them. Every front end holds one
 // per dialog, shows it its own way and turns its user's input into the
 // calls below, so that the rules written here are the ones every front end
 // (and the tests' headless double) follows:
@@ -19,10 +20,13 @@
 //   - Invalid parts of the client area add up until a paint validates
 //     them; one paint is delivered per request even to a procedure that
 //     does not validate, so that a faulty one cannot loop.
+//   - Erasing paints the background, which shows no picture until the
+//     dialog copies one in again.
 #pragma once
 
 #include "platform/dialog_template.h"
 #include "platform/platform.h"
+#include "platform/surface.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,6 +41,8 @@ constexpr int32_t default_text_limit = 30000;
 // screen less its 26-pixel title bar.
 constexpr int32_t dialog_client_width = 240;
 constexpr int32_t dialog_client_height = 294;
+// What erasing the background paints, on each of blue, green, red.
+constexpr uint8_t dialog_background = 0xFF;
 
 // Window and control styles beyond those platform.h names.
 constexpr uint32_t style_disabled = 0x08000000;
@@ -140,6 +146,19 @@ public:
     // Delivers message_paint when part of the dialog is invalid.
     void deliver_paint();
 
+    // --- The client area's pixels -------------------------------------------------
+    // dialog_client_width x dialog_client_height, blue, green, red, rows
+    // top-down; black until drawn.
+    const std::vector<uint8_t>& pixels() const { return pixels_; }
+    // Whether they show a picture: a copy has come in since the last erase.
+    bool picture_shown() const { return picture_shown_; }
+    // The block the copies have covered so far; empty before the first.
+    const Rect& drawn() const { return drawn_; }
+    void erase_background(const Rect& rect);
+    // Copies a block of `from` in at (x, y), clipped to both.
+    void copy_in(const PixelPlane& from, int32_t x, int32_t y, int32_t width, int32_t height, int32_t source_x,
+                 int32_t source_y);
+
 private:
     DialogModel(Platform& platform, WindowHandle handle, DialogProcedure procedure, DialogTemplate layout);
 
@@ -155,4 +174,7 @@ private:
     bool invalid_ = false;
     bool erase_ = false;
     Rect invalid_rect_{0, 0, 0, 0};
+    std::vector<uint8_t> pixels_;
+    bool picture_shown_ = false;
+    Rect drawn_{0, 0, 0, 0};
 };

@@ -41,11 +41,19 @@ DrawContext DialogPlatform::begin_paint(WindowHandle window, PaintInfo* info) {
     if (model == nullptr || info == nullptr) return null_context;
     const PaintRequest paint = model->validate();
     // The default handling of the erase request: paint the background.
-    if (paint.erase) erase_window(paint.rect);
+    if (paint.erase) model->erase_background(paint.rect);
     const SurfaceContext* context = find_context(paint_context_);
     if (context == nullptr || context->window != window) paint_context_ = add_context(SurfaceContext::Window, window);
     *info = PaintInfo{paint_context_, 0, paint.rect};
     return paint_context_;
+}
+
+bool DialogPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
+                                    int32_t width, int32_t height, int32_t source_x, int32_t source_y) {
+    DialogModel* model = dialog_model(destination.window);
+    if (model == nullptr) return false;
+    model->copy_in(plane_of(source), x, y, width, height, source_x, source_y);
+    return true;
 }
 
 bool DialogPlatform::end_paint(WindowHandle window, const PaintInfo* info) {

@@ -1,6 +1,6 @@
 // The record of one desktop dialog: its model (the controls' texts and
-// limits, focus, notifications, whether it has ended), the widgets that
-// show it, and the state of the paint event under way. Shared by the
+// limits, focus, notifications, whether it has ended, what it has drawn)
+// and the widgets that show it. Shared by the
 // platform's files; the widgets know nothing of it and report through
 // their signals, which the platform connects.
 #pragma once
@@ -39,20 +39,11 @@ struct DesktopPlatform::Dialog {
     QEventLoop* loop = nullptr;
     bool setting_text = false;
 
-    // Painting: set while the dialog widget's paint event runs.
-    bool in_paint_event = false;
-    std::unique_ptr<QPainter> painter;
-    DrawContext paint_context{};
-    QRect paint_rect;  // in widget pixels
-
     // The dialog's drawing coordinates: the block its copies to the window
     // have covered (until the first copy, the template's free region) is
     // shown fitted into the picture area, aspect kept, centred.
-    QRect drawn;
     QRectF drawing_extent() const;  // in the dialog's pixels
     QRectF picture_rect() const;  // in widget pixels
-    QRectF to_widget(const QRectF& dialog_pixels) const;
-    QRectF to_dialog(const QRectF& widget_pixels) const;
 
     QWidget* widget_of(int32_t id) const {
         const std::vector<DialogControl>& controls = model->controls();

@@ -22,8 +22,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-DesktopPlatform::DesktopPlatform(int32_t scale)
-    : DialogPlatform(0, 0), scale_(std::clamp(scale, 0, command_line_scale_maximum)) {}
+DesktopPlatform::DesktopPlatform(int32_t scale) : scale_(std::clamp(scale, 0, command_line_scale_maximum)) {}
 
 DesktopPlatform::~DesktopPlatform() {
     for (auto& entry : dialogs_) entry.second->model->end_with(-1);
@@ -90,10 +89,7 @@ void DesktopPlatform::connect_widgets(Dialog& d) {
         else if (model.focus() == control->layout.id)
             model.set_focus(-1);
     });
-    QObject::connect(area, &DialogArea::paint_requested, window, [this, &d](const QRect& rect) {
-        d.paint_rect = rect;
-        deliver_paint(d);
-    });
+    QObject::connect(area, &DialogArea::paint_requested, window, [this, &d] { paint(d); });
     QObject::connect(area, &DialogArea::resized, window, [this, &d] { place_controls(d); });
     QObject::connect(area, &DialogArea::wheel_turned, window, [this, &d](int notches) {
         // A step for every notch, until one ends the dialog.
@@ -129,17 +125,6 @@ void DesktopPlatform::connect_controls(Dialog& d) {
             });
         }
     }
-}
-
-void DesktopPlatform::deliver_paint(Dialog& dialog) {
-    dialog.model->validate();
-    if (!dialog.model->open()) return;
-    dialog.in_paint_event = true;
-    dialog.model->deliver(message_paint, 0, 0);
-    // A procedure that began painting and did not end it.
-    if (dialog.painter) dialog.painter->end();
-    dialog.painter.reset();
-    dialog.in_paint_event = false;
 }
 
 intptr_t DesktopPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* template_bytes, uint32_t template_size,

@@ -77,9 +77,6 @@ public:
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
     DrawContext get_screen_context(WindowHandle window) override;
-    DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
-    bool end_paint(WindowHandle window, const PaintInfo* info) override;
-    bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
     // The photo view in a window of its own (photo_window.h).
@@ -95,14 +92,10 @@ private:
     // the widgets for the client area's present size.
     void connect_widgets(Dialog& dialog);
     void connect_controls(Dialog& dialog);
-    void deliver_paint(Dialog& dialog);
+    // The dialog area's paint event: the procedure paints, then what it drew is shown.
+    void paint(Dialog& dialog);
     void perform(Dialog& dialog, ViewerAction action);
     void place_controls(Dialog& dialog);
-
-    // Copies to a dialog's window are drawn in its paint event, scaled
-    // into the picture area.
-    bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
-                        int32_t height, int32_t source_x, int32_t source_y) override;
 
     Dialog* find_dialog(WindowHandle window) const;
     DialogModel* dialog_model(WindowHandle window) override;

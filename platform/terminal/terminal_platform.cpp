@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-TerminalPlatform::TerminalPlatform() : DialogPlatform(terminal_surface_width, terminal_surface_height) {}
+TerminalPlatform::TerminalPlatform() = default;
 
 TerminalPlatform::~TerminalPlatform() = default;
 
@@ -33,17 +33,10 @@ DrawContext TerminalPlatform::get_screen_context(WindowHandle window) {
     return context;
 }
 
-void TerminalPlatform::erase_window(const Rect& rect) {
-    DialogPlatform::erase_window(rect);
-    picture_shown_ = false;
-}
-
 bool TerminalPlatform::draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
                                       int32_t width, int32_t height, int32_t source_x, int32_t source_y) {
-    SurfacePlatform::draw_to_window(destination, source, x, y, width, height, source_x, source_y);
-    picture_shown_ = true;
     picture_dirty_ = true;
-    return true;
+    return DialogPlatform::draw_to_window(destination, source, x, y, width, height, source_x, source_y);
 }
 
 uint32_t TerminalPlatform::tick_count() {

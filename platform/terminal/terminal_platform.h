@@ -60,7 +60,8 @@
 #include <string>
 #include <vector>
 
-// The window's surface: the part of the client area the picture shows.
+// The part of the client area the picture cells show: where the viewer
+// draws its frame.
 constexpr int32_t terminal_surface_width = 240;
 constexpr int32_t terminal_surface_height = 160;
 
@@ -107,9 +108,7 @@ private:
     };
 
     DialogModel* dialog_model(WindowHandle window) override { return is_dialog(window) ? dialog_.get() : nullptr; }
-    // A copy into the window's context marks the picture as shown; an
-    // erase leaves none.
-    void erase_window(const Rect& rect) override;
+    // A copy into the window's context is a picture to draw again.
     bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
                         int32_t height, int32_t source_x, int32_t source_y) override;
 
@@ -142,7 +141,6 @@ private:
     std::vector<ControlView> views_;  // one per control of the dialog, in its order
 
     DrawContext window_context_{};
-    bool picture_shown_ = false;
     bool picture_dirty_ = true;
     bool panel_up_ = false;
 

@@ -24,7 +24,6 @@ intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
     views_.clear();
     for (const DialogControl& control : dialog->controls())
         views_.push_back(ControlView{cell_control_kind(control.layout), 0, 0});
-    picture_shown_ = false;
     picture_dirty_ = true;
 
     session_ = std::make_unique<Session>();

@@ -162,7 +162,7 @@ void TerminalPlatform::draw_screen() {
             if (control != nullptr && view_of(cell.id) != nullptr) draw_control(*control, *view_of(cell.id), cell);
         }
 
-        if (!picture_shown_ && !layout.picture.empty()) {
+        if (!dialog_->picture_shown() && !layout.picture.empty()) {
             std::wstring note = panel_up_ ? L"(picture hidden until the next step)" : L"";
             int32_t pad = std::max(0, (layout.picture.cols - static_cast<int32_t>(note.size())) / 2);
             attron(A_DIM);
@@ -178,7 +178,7 @@ void TerminalPlatform::draw_screen() {
     }
 
     // Pixel images that are no longer wanted go before ncurses draws.
-    bool want_picture = picture_shown_ && !layout.too_small;
+    bool want_picture = dialog_->picture_shown() && !layout.too_small;
     if (session.kitty_image && (!want_picture || picture_dirty_ || session.full_redraw)) {
         write_all(STDOUT_FILENO, kitty_remove_images, sizeof(kitty_remove_images) - 1);
         session.kitty_image = false;
@@ -206,7 +206,8 @@ void TerminalPlatform::draw_screen() {
 void TerminalPlatform::draw_picture() {
     Session& session = *session_;
     const CellRect& area = session.layout.picture;
-    PictureView view{window_pixels().data(), terminal_surface_width, terminal_surface_height, window_width() * 3};
+    PictureView view{dialog_->pixels().data(), terminal_surface_width, terminal_surface_height,
+                     dialog_client_width * 3};
     std::vector<std::string> rows =
         session.renderer->render(session.mode, view, area.cols, area.rows, session.cell_width, session.cell_height);
     std::string out;

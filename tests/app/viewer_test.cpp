@@ -421,7 +421,7 @@ TEST(Viewer, InputPanelHidesTheFrameUntilTheNextStep) {
         ASSERT_TRUE(platform.lower_panel_by_shell());
         ASSERT_TRUE(platform.request_repaint());
         EXPECT_EQ(platform.block_copies().size(), copies);
-        EXPECT_TRUE(shown_frame(platform) == std::vector<uint8_t>(frame_bytes, window_background));
+        EXPECT_TRUE(shown_frame(platform) == std::vector<uint8_t>(frame_bytes, dialog_background));
         press(platform, "F");  // lowers the panel and draws again
         EXPECT_EQ(platform.input_panel_calls(), (std::vector<int32_t>{0, 1, 0}));
         EXPECT_EQ(platform.block_copies().size(), copies + 1);

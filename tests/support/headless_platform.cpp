@@ -10,7 +10,7 @@ constexpr uintptr_t dialog_handle_value = 0x100;
 
 }  // namespace
 
-HeadlessPlatform::HeadlessPlatform() : DialogPlatform(dialog_client_width, dialog_client_height) {}
+HeadlessPlatform::HeadlessPlatform() = default;
 
 HeadlessPlatform::~HeadlessPlatform() = default;
 

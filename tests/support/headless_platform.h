@@ -100,7 +100,7 @@ public:
     const std::vector<DeliveredMessage>& messages() const { return messages_; }
     // The screen image of the client area: dialog_client_width x
     // dialog_client_height pixels, 3 bytes each (blue, green, red), rows top-down.
-    const std::vector<uint8_t>& screen() const { return window_pixels(); }
+    const std::vector<uint8_t>& screen() const { return dialog_->pixels(); }
     const std::vector<std::string>& diagnostics() const { return diagnostics_; }
     const ShellDialogInit& shell_request() const { return shell_request_; }
     uint32_t seed() const { return seed_; }
