@@ -109,9 +109,7 @@ bool DialogModel::shell_init(const ShellDialogInit& request) {
 
 intptr_t DialogModel::deliver(uint32_t message, uintptr_t first, intptr_t second) {
     if (!open_) return 0;
-    const intptr_t result = procedure_(platform_, handle_, message, first, second);
-    if (on_delivered) on_delivered(message, first, second, result);
-    return result;
+    return procedure_(platform_, handle_, message, first, second);
 }
 
 intptr_t DialogModel::notify(uint16_t id, uint16_t notification) {

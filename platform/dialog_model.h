@@ -29,7 +29,6 @@
 #include "platform/surface.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,9 +77,6 @@ public:
     static std::unique_ptr<DialogModel> from_template(Platform& platform, WindowHandle handle,
                                                       DialogProcedure procedure, const uint8_t* template_bytes,
                                                       uint32_t size);
-
-    // Sees every message delivered, with the procedure's result.
-    std::function<void(uint32_t message, uintptr_t first, intptr_t second, intptr_t result)> on_delivered;
 
     WindowHandle handle() const { return handle_; }
     const DialogTemplate& layout() const { return layout_; }

@@ -36,6 +36,11 @@ bool DialogPlatform::set_control_text_limit(WindowHandle dialog, int32_t control
     return model != nullptr && model->set_text_limit(control_id, limit);
 }
 
+DrawContext DialogPlatform::get_screen_context(WindowHandle window) {
+    if (window != null_window && dialog_model(window) == nullptr) return null_context;
+    return add_context(window == null_window ? SurfaceContext::Screen : SurfaceContext::Window, window);
+}
+
 DrawContext DialogPlatform::begin_paint(WindowHandle window, PaintInfo* info) {
     DialogModel* model = dialog_model(window);
     if (model == nullptr || info == nullptr) return null_context;

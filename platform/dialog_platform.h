@@ -17,6 +17,8 @@ public:
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
     int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
+    // The screen's context, or a dialog's window's.
+    DrawContext get_screen_context(WindowHandle window) override;
     // Paints into the model's pixels; the paint covers the invalid part.
     DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
     bool end_paint(WindowHandle window, const PaintInfo* info) override;

@@ -33,8 +33,6 @@ struct DesktopPlatform::Dialog {
     DialogArea* area = nullptr;
     QPushButton* done = nullptr;  // "ok", at the foot of the column
     DialogLayout placed{};  // where the widgets are now
-    QPushButton* forward_button = nullptr;  // the button labelled ">>>"
-    QPushButton* back_button = nullptr;  // the button labelled "<<<"
 
     QEventLoop* loop = nullptr;
     bool setting_text = false;

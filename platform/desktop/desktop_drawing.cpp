@@ -26,11 +26,6 @@ QRectF DesktopPlatform::Dialog::picture_rect() const {
     return QRectF(room.center() - QPointF(size.width() / 2, size.height() / 2), size);
 }
 
-DrawContext DesktopPlatform::get_screen_context(WindowHandle window) {
-    if (window != null_window && find_dialog(window) == nullptr) return null_context;
-    return add_context(window == null_window ? SurfaceContext::Screen : SurfaceContext::Window, window);
-}
-
 void DesktopPlatform::paint(Dialog& d) {
     // The toolkit has erased the part it repaints: to the dialog that part
     // is invalid, and its procedure draws it again.

@@ -109,8 +109,6 @@ void DesktopPlatform::connect_controls(Dialog& d) {
         if (auto* button = dynamic_cast<QPushButton*>(d.widgets[i])) {
             QObject::connect(button, &QPushButton::clicked, d.window.get(),
                              [&model, id] { model.notify(id, button_clicked); });
-            if (button->text() == QLatin1String(">>>")) d.forward_button = button;
-            if (button->text() == QLatin1String("<<<")) d.back_button = button;
         } else if (auto* line = dynamic_cast<QLineEdit*>(d.widgets[i])) {
             QObject::connect(line, &QLineEdit::textEdited, d.window.get(), [&model, line, id](const QString& text) {
                 model.edited(id, text.toStdU16String());
@@ -239,44 +237,17 @@ void DesktopPlatform::place_controls(Dialog& d) {
 }
 
 void DesktopPlatform::perform(Dialog& d, ViewerAction action) {
-    DialogModel& model = *d.model;
-    const auto press = [&d, &model](QPushButton* button) {
-        const DialogControl* control = d.control_of(button);
-        if (control != nullptr && button->isEnabled()) model.notify(control->layout.id, button_clicked);
-    };
+    if (send_viewer_command(*d.model, action)) return;
     QWidget* search = nullptr;
     for (QWidget* widget : d.widgets)
         if (search == nullptr && dynamic_cast<QLineEdit*>(widget) != nullptr && widget->isEnabled()) search = widget;
-    switch (action) {
-        case ViewerAction::Forward:
-            press(d.forward_button);
-            break;
-        case ViewerAction::Back:
-            press(d.back_button);
-            break;
-        case ViewerAction::First:
-            model.notify(command_first_picture, button_clicked);
-            break;
-        case ViewerAction::Last:
-            model.notify(command_last_picture, button_clicked);
-            break;
-        case ViewerAction::Search:
-            if (search != nullptr) search->setFocus(Qt::ShortcutFocusReason);
-            break;
-        case ViewerAction::LeaveSearch:
-            // The picture takes the focus; the box keeps its text.
-            d.area->setFocus(Qt::ShortcutFocusReason);
-            break;
-        case ViewerAction::Quit:
-            model.notify(command_ok, button_clicked);
-            break;
-        case ViewerAction::FullScreen:
-            if (d.window->isFullScreen())
-                d.window->showNormal();
-            else
-                d.window->showFullScreen();
-            break;
-        case ViewerAction::None:
-            break;
+    if (action == ViewerAction::Search && search != nullptr) search->setFocus(Qt::ShortcutFocusReason);
+    // Leaving the search box: the picture takes the focus; the box keeps its text.
+    if (action == ViewerAction::LeaveSearch) d.area->setFocus(Qt::ShortcutFocusReason);
+    if (action == ViewerAction::FullScreen) {
+        if (d.window->isFullScreen())
+            d.window->showNormal();
+        else
+            d.window->showFullScreen();
     }
 }

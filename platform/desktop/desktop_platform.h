@@ -76,7 +76,6 @@ public:
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
-    DrawContext get_screen_context(WindowHandle window) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
     // The photo view in a window of its own (photo_window.h).

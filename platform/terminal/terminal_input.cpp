@@ -18,10 +18,6 @@ constexpr int32_t key_escape = 27;
 constexpr int32_t key_delete_char = 127;
 constexpr int32_t key_backspace_char = 8;
 
-bool is_button_with_text(const DialogControl& control, const char16_t* text) {
-    return control.control_class == control_class_button && control.text == text;
-}
-
 // The viewer's name for an ncurses key, if the key map gives it a meaning.
 std::optional<ViewerKey> to_viewer_key(int32_t key, bool is_function_key) {
     if (is_function_key) {
@@ -77,8 +73,6 @@ std::optional<ViewerKey> to_viewer_key(int32_t key, bool is_function_key) {
 
 }  // namespace
 
-void TerminalPlatform::press(uint16_t control_id) { send_command(control_id, button_clicked); }
-
 void TerminalPlatform::focus_search(bool focus) {
     const std::vector<DialogControl>& controls = dialog_->controls();
     for (size_t i = 0; i < controls.size() && i < views_.size(); ++i) {
@@ -99,7 +93,7 @@ void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
         return;
     }
     if (!is_function_key && key == key_ctrl_c) {
-        send_command(command_ok, button_clicked);
+        dialog_->notify(command_ok, button_clicked);
         return;
     }
     if (!is_function_key && key == key_ctrl_l) {
@@ -120,39 +114,12 @@ void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
 }
 
 void TerminalPlatform::act(ViewerAction action) {
-    const DialogControl* forward = nullptr;
-    const DialogControl* back = nullptr;
-    for (const DialogControl& control : dialog_->controls()) {
-        if (is_button_with_text(control, u">>>")) forward = &control;
-        if (is_button_with_text(control, u"<<<")) back = &control;
-    }
-    switch (action) {
-        case ViewerAction::Forward:
-        case ViewerAction::Back:
-            focus_search(false);
-            if (const DialogControl* button = action == ViewerAction::Forward ? forward : back) {
-                if (dialog_->open()) press(button->layout.id);
-            }
-            return;
-        case ViewerAction::First:
-            send_command(command_first_picture, button_clicked);
-            return;
-        case ViewerAction::Last:
-            send_command(command_last_picture, button_clicked);
-            return;
-        case ViewerAction::Search:
-            focus_search(true);
-            return;
-        case ViewerAction::LeaveSearch:
-            focus_search(false);
-            return;
-        case ViewerAction::Quit:
-            send_command(command_ok, button_clicked);
-            return;
-        case ViewerAction::FullScreen:  // the terminal's window is not ours to size
-        case ViewerAction::None:
-            return;
-    }
+    // A step leaves the search box first, as a click on a button would.
+    if (action == ViewerAction::Forward || action == ViewerAction::Back) focus_search(false);
+    if (action == ViewerAction::Search || action == ViewerAction::LeaveSearch)
+        focus_search(action == ViewerAction::Search);
+    else
+        send_viewer_command(*dialog_, action);  // full screen: the terminal's window is not ours to size
 }
 
 bool skip_terminal_answer() {
@@ -281,7 +248,7 @@ void TerminalPlatform::handle_mouse() {
     if ((event.bstate & BUTTON1_PRESSED) == 0) return;
     if (dialog_->has_done_button() && layout.done_button.contains(row, col)) {
         focus_search(false);
-        if (dialog_->open()) send_command(command_ok, button_clicked);
+        dialog_->notify(command_ok, button_clicked);
         return;
     }
     for (const CellControl& cell : layout.controls) {
@@ -290,7 +257,7 @@ void TerminalPlatform::handle_mouse() {
         if (control == nullptr) return;
         if (cell.kind == CellControlKind::Button) {
             focus_search(false);
-            if (dialog_->open()) press(cell.id);
+            dialog_->notify(cell.id, button_clicked);
         } else if (cell.kind == CellControlKind::SingleLineEdit && control->is_editable()) {
             focus_search(true);
         } else {

@@ -91,7 +91,6 @@ public:
     bool shell_init_dialog(const ShellDialogInit& request) override;
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
     bool show_input_panel(int32_t show) override;
-    DrawContext get_screen_context(WindowHandle window) override;
     uint32_t tick_count() override;
     // The photo view on this terminal (terminal_photo_screen.h), in a session
     // of its own with the same restoring of the terminal as the dialog's.
@@ -114,7 +113,6 @@ private:
 
     bool is_dialog(WindowHandle window) const { return dialog_ != nullptr && window == dialog_->handle(); }
     bool dialog_open() const { return dialog_ != nullptr && dialog_->open(); }
-    void send_command(uint16_t control_id, uint16_t notification);
     ControlView* view_of(int32_t control_id);
 
     // The loop that hands input to the dialog and draws the screen between
@@ -127,7 +125,6 @@ private:
     void handle_key(int32_t key, bool is_function_key);
     void act(ViewerAction action);
     void handle_mouse();
-    void press(uint16_t control_id);
     void focus_search(bool focus);
     void edit_search(int32_t key, bool is_function_key);
     // Screen, in terminal_screen.cpp.
@@ -140,7 +137,6 @@ private:
     std::unique_ptr<DialogModel> dialog_;
     std::vector<ControlView> views_;  // one per control of the dialog, in its order
 
-    DrawContext window_context_{};
     bool picture_dirty_ = true;
     bool panel_up_ = false;
 

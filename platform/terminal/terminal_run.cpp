@@ -63,7 +63,7 @@ void TerminalPlatform::run_loop() {
             if (stop == SIGINT) {
                 // Ctrl+C from outside: the same as the done button.
                 set_pending_stop_signal(0);
-                send_command(command_ok, button_clicked);
+                dialog_->notify(command_ok, button_clicked);
                 if (dialog_->open()) continue;
             }
             return;

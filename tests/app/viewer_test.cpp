@@ -413,7 +413,6 @@ TEST(Viewer, InputPanelHidesTheFrameUntilTheNextStep) {
     HeadlessPlatform p;
     run_viewer(p, {random_for(7)}, [](HeadlessPlatform& platform) {
         ASSERT_TRUE(platform.touch_control(control_caption_box));  // no command of the viewer
-        EXPECT_EQ(platform.messages().back().result, 0);
         ASSERT_TRUE(platform.type_text(control_search_box, u"id"));
         EXPECT_EQ(platform.input_panel_calls(), (std::vector<int32_t>{0, 1}));  // raised once
         const size_t copies = platform.block_copies().size();

@@ -105,9 +105,6 @@ intptr_t HeadlessPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* temp
         DialogModel::from_template(*this, WindowHandle{dialog_handle_value}, procedure, template_bytes, template_size);
     if (dialog == nullptr) return -1;
     dialog_ = std::move(dialog);
-    dialog_->on_delivered = [this](uint32_t message, uintptr_t first, intptr_t second, intptr_t result) {
-        messages_.push_back(DeliveredMessage{message, first, second, result});
-    };
     dialog_->initialise(init_argument);
     if (dialog_->open()) dialog_->deliver_paint();
     if (dialog_->open() && user) user(*this);
@@ -134,8 +131,7 @@ bool HeadlessPlatform::show_input_panel(int32_t show) {
 // --- Drawing ---------------------------------------------------------------------------
 
 DrawContext HeadlessPlatform::get_screen_context(WindowHandle window) {
-    if (fail_screen_context) return null_context;
-    return add_context(window == null_window ? SurfaceContext::Screen : SurfaceContext::Window, window);
+    return fail_screen_context ? null_context : DialogPlatform::get_screen_context(window);
 }
 
 DrawContext HeadlessPlatform::create_compatible_context(DrawContext context) {

@@ -35,13 +35,6 @@ public:
         uint32_t raster;
     };
 
-    struct DeliveredMessage {
-        uint32_t message;
-        uintptr_t first;
-        intptr_t second;
-        intptr_t result;
-    };
-
     HeadlessPlatform();
     ~HeadlessPlatform() override;
 
@@ -94,10 +87,6 @@ public:
     // Every show_input_panel call, in order (1 raise, 0 lower).
     const std::vector<int32_t>& input_panel_calls() const { return panel_calls_; }
     const std::vector<BlockCopy>& block_copies() const { return copies_; }
-    // Every message delivered to the dialog procedure, in the order the
-    // procedure returned from them (a message sent while another is
-    // handled comes before it).
-    const std::vector<DeliveredMessage>& messages() const { return messages_; }
     // The screen image of the client area: dialog_client_width x
     // dialog_client_height pixels, 3 bytes each (blue, green, red), rows top-down.
     const std::vector<uint8_t>& screen() const { return dialog_->pixels(); }
@@ -138,7 +127,6 @@ private:
     bool panel_up_ = false;
     std::vector<int32_t> panel_calls_;
     std::vector<BlockCopy> copies_;
-    std::vector<DeliveredMessage> messages_;
     std::vector<std::string> diagnostics_;
     ShellDialogInit shell_request_{};
     uint32_t seed_ = 0;
