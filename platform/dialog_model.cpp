@@ -4,19 +4,15 @@
 #include "platform/utf8.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
 // A control class's name, compared without regard to ASCII case.
-bool names_class(const std::u16string& name, const char* class_name) {
-    size_t i = 0;
-    for (; class_name[i] != 0; ++i) {
-        if (i >= name.size()) return false;
-        char16_t unit = name[i];
-        if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
-        if (unit != static_cast<char16_t>(class_name[i])) return false;
-    }
-    return i == name.size();
+bool names_class(const std::u16string& name, std::u16string_view class_name) {
+    return std::equal(name.begin(), name.end(), class_name.begin(), class_name.end(), [](char16_t a, char16_t b) {
+        return (a >= u'A' && a <= u'Z' ? static_cast<char16_t>(a - u'A' + u'a') : a) == b;
+    });
 }
 
 Rect intersect(const Rect& a, const Rect& b) {
@@ -35,9 +31,9 @@ Rect unite(const Rect& a, const Rect& b) {
 
 uint16_t control_class(const DialogControlTemplate& c) {
     if (c.class_ordinal != 0) return c.class_ordinal;
-    if (names_class(c.class_name, "button")) return control_class_button;
-    if (names_class(c.class_name, "edit")) return control_class_edit;
-    if (names_class(c.class_name, "static")) return control_class_static;
+    if (names_class(c.class_name, u"button")) return control_class_button;
+    if (names_class(c.class_name, u"edit")) return control_class_edit;
+    if (names_class(c.class_name, u"static")) return control_class_static;
     return 0;
 }
 
