@@ -8,9 +8,27 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
+#include <QValidator>
 #include <QWidget>
 
 namespace {
+
+// Refuses an edit that would leave half a character: the toolkit cuts what
+// is typed at the length limit in UTF-16 units, even between the halves of
+// a surrogate pair.
+class WholeCharacters : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            if (input.at(i).isHighSurrogate() && i + 1 < input.size() && input.at(i + 1).isLowSurrogate())
+                ++i;
+            else if (input.at(i).isSurrogate())
+                return Invalid;
+        }
+        return Acceptable;
+    }
+};
 
 Qt::Alignment edit_alignment(uint32_t style) {
     if (style & edit_style_centre) return Qt::AlignHCenter;
@@ -57,6 +75,7 @@ QWidget* make_control(const DialogControl& control, QWidget* parent) {
                 edit->setAlignment(edit_alignment(c.style) | Qt::AlignVCenter);
                 edit->setFrame(framed);
                 edit->setMaxLength(control.text_limit);
+                edit->setValidator(new WholeCharacters(edit));
                 return edit;
             }
         case control_class_static:
