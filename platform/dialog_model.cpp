@@ -83,7 +83,7 @@ void DialogModel::initialise(intptr_t init_argument) {
     const intptr_t focus_default =
         deliver(message_init_dialog, first != nullptr ? static_cast<uintptr_t>(first->window) : 0, init_argument);
     if (!open_) return;
-    invalidate(nullptr, true, Rect{0, 0, dialog_client_width, dialog_client_height});
+    invalidate(nullptr, true);
     if (focus_default != 0 && first_id >= 0) set_focus(first_id);
 }
 
@@ -186,7 +186,8 @@ void DialogModel::set_focus(int32_t id) {
 
 // --- Invalidation ------------------------------------------------------------------------
 
-void DialogModel::invalidate(const Rect* rect, bool erase, const Rect& client) {
+void DialogModel::invalidate(const Rect* rect, bool erase) {
+    const Rect client{0, 0, dialog_client_width, dialog_client_height};
     const Rect area = intersect(rect != nullptr ? *rect : client, client);
     invalid_rect_ = invalid_ ? unite(invalid_rect_, area) : area;
     invalid_ = true;

@@ -80,7 +80,6 @@ public:
 
     WindowHandle handle() const { return handle_; }
     const DialogTemplate& layout() const { return layout_; }
-    std::vector<DialogControl>& controls() { return controls_; }
     const std::vector<DialogControl>& controls() const { return controls_; }
     DialogControl* find_control(int32_t id);
     const DialogControl* find_control(int32_t id) const;
@@ -133,9 +132,9 @@ public:
     void set_focus(int32_t id);
 
     // --- Invalidation -----------------------------------------------------------
-    // Marks `rect` (null: the whole client area) as invalid, clipped to
-    // `client`, to be erased before the paint when `erase` is set.
-    void invalidate(const Rect* rect, bool erase, const Rect& client);
+    // Marks `rect` (null: the whole client area) as invalid, to be erased
+    // before the paint when `erase` is set.
+    void invalidate(const Rect* rect, bool erase);
     bool invalid() const { return invalid_; }
     // Validates the client area, and says what the paint covers.
     PaintRequest validate();

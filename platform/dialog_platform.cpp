@@ -73,9 +73,8 @@ bool DialogPlatform::get_client_rect(WindowHandle window, Rect* rect) {
 
 bool DialogPlatform::invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) {
     DialogModel* model = dialog_model(window);
-    Rect client{0, 0, 0, 0};
-    if (model == nullptr || !get_client_rect(window, &client)) return false;
-    model->invalidate(rect, erase != 0, client);
+    if (model == nullptr) return false;
+    model->invalidate(rect, erase != 0);
     return true;
 }
 

@@ -29,7 +29,7 @@ QRectF DesktopPlatform::Dialog::picture_rect() const {
 void DesktopPlatform::paint(Dialog& d) {
     // The toolkit has erased the part it repaints: to the dialog that part
     // is invalid, and its procedure draws it again.
-    d.model->invalidate(nullptr, true, Rect{0, 0, dialog_client_width, dialog_client_height});
+    d.model->invalidate(nullptr, true);
     d.model->deliver_paint();
     if (!d.model->picture_shown()) return;
     // The block the procedure drew, fitted into the picture area.
