@@ -98,3 +98,22 @@ std::string key_help(int32_t indent) {
         text += keys + std::string(column - keys.size(), ' ') + action_help(action) + "\n";
     return text;
 }
+
+bool send_viewer_command(DialogModel& dialog, ViewerAction action) {
+    if (action == ViewerAction::Forward || action == ViewerAction::Back) {
+        const std::u16string label = action == ViewerAction::Forward ? u">>>" : u"<<<";
+        for (const DialogControl& c : dialog.controls()) {
+            if (c.control_class == control_class_button && c.text == label && !(c.layout.style & style_disabled)) {
+                dialog.notify(c.layout.id, button_clicked);
+                break;
+            }
+        }
+        return true;
+    }
+    const uint16_t command = action == ViewerAction::First  ? command_first_picture
+                             : action == ViewerAction::Last ? command_last_picture
+                             : action == ViewerAction::Quit ? command_ok
+                                                            : 0;
+    if (command != 0) dialog.notify(command, button_clicked);
+    return command != 0;
+}

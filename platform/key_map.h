@@ -3,6 +3,7 @@
 // table gives the key list of --help.
 #pragma once
 
+#include "platform/dialog_model.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -50,6 +51,12 @@ ViewerAction viewer_action(ViewerKey key, bool searching);
 // and the last picture that stepping can reach.
 constexpr uint16_t command_first_picture = 0x7F01;
 constexpr uint16_t command_last_picture = 0x7F02;
+
+// Sends `dialog` the command `action` stands for: a press of its ">>>" or
+// "<<<" button (when enabled), the first or the last picture, or the done
+// button. False, with nothing sent, for the actions each front end carries
+// out itself (the search box's focus, full screen).
+bool send_viewer_command(DialogModel& dialog, ViewerAction action);
 
 // The keys for --help and the manual: one line per action, indented by
 // `indent` spaces.

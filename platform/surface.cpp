@@ -28,11 +28,6 @@ void copy_pixels(const PixelPlane& to, int32_t x, int32_t y, const PixelPlane& f
     }
 }
 
-SurfacePlatform::SurfacePlatform(int32_t window_width, int32_t window_height)
-    : window_width_(window_width),
-      window_height_(window_height),
-      window_pixels_(static_cast<size_t>(window_width) * static_cast<size_t>(window_height) * 3, 0) {}
-
 DrawContext SurfacePlatform::add_context(SurfaceContext::Kind kind, WindowHandle window) {
     const uintptr_t handle = next_context_++;
     contexts_[handle] = SurfaceContext{kind, kind == SurfaceContext::Window ? window : null_window, null_bitmap};
@@ -114,11 +109,4 @@ bool SurfacePlatform::block_copy(DrawContext destination, int32_t x, int32_t y, 
             break;
     }
     return false;  // the screen itself is not drawn on
-}
-
-bool SurfacePlatform::draw_to_window(const SurfaceContext&, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
-                                     int32_t height, int32_t source_x, int32_t source_y) {
-    const PixelPlane window{window_pixels_.data(), window_width_, window_height_, window_width_ * 3, true};
-    copy_pixels(window, x, y, plane_of(source), source_x, source_y, width, height);
-    return true;
 }

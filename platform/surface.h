@@ -6,9 +6,8 @@
 // A front end derives from SurfacePlatform instead of Platform and keeps
 // only what is its own: which windows have contexts (get_screen_context,
 // begin_paint) and how a copy into a window's context reaches the user
-// (draw_to_window). By default a window context draws into the window
-// pixels held here, an image of the client area's top-left part that the
-// front end shows or, for tests, records.
+// (draw_to_window; DialogPlatform draws into the dialog model's client-area
+// pixels).
 //
 // The rules every front end then follows:
 //   - Handles count up from 1 in each table, and are never reused.
@@ -28,7 +27,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <vector>
 
 // Bitmaps whose pixel memory would exceed this are refused.
 constexpr int64_t largest_bitmap_bytes = int64_t{64} << 20;
@@ -82,9 +80,7 @@ public:
                     int32_t source_x, int32_t source_y, uint32_t raster) override;
 
 protected:
-    // Window contexts draw into `window_width` x `window_height` pixels,
-    // zeroed, rows top-down; 0 x 0 for a front end that draws windows itself.
-    SurfacePlatform(int32_t window_width, int32_t window_height);
+    SurfacePlatform() = default;
 
     // A new context of `kind` (for `window` when it is a Window context).
     DrawContext add_context(SurfaceContext::Kind kind, WindowHandle window = null_window);
@@ -93,25 +89,15 @@ protected:
     // Forgets every Window context of `window`, once the window is gone.
     void forget_window_contexts(WindowHandle window);
 
-    // The window pixels: window_width() x window_height(), 3 bytes each,
-    // rows top-down.
-    std::vector<uint8_t>& window_pixels() { return window_pixels_; }
-    const std::vector<uint8_t>& window_pixels() const { return window_pixels_; }
-    int32_t window_width() const { return window_width_; }
-    int32_t window_height() const { return window_height_; }
-
     // Carries out a block copy from `source` into the Window context
     // `destination` (the request's arguments are as block_copy got them,
-    // already checked). The default copies into the window pixels.
+    // already checked).
     virtual bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y,
-                                int32_t width, int32_t height, int32_t source_x, int32_t source_y);
+                                int32_t width, int32_t height, int32_t source_x, int32_t source_y) = 0;
 
 private:
     std::map<uintptr_t, SurfaceContext> contexts_;
     std::map<uintptr_t, SurfaceBitmap> bitmaps_;
     uintptr_t next_context_ = 1;
     uintptr_t next_bitmap_ = 1;
-    int32_t window_width_;
-    int32_t window_height_;
-    std::vector<uint8_t> window_pixels_;
 };

@@ -1,9 +1,8 @@
-// The desktop front end's controls: their texts and limits, and the input
-// panel.
+// The desktop front end's controls: their texts and limits, kept by the
+// dialog model and shown by the widgets, and the input panel.
 #include "platform/desktop/desktop_platform.h"
 
 #include "platform/desktop/desktop_dialog.h"
-#include "platform/desktop/dialog_widgets.h"
 #include "platform/desktop/text_box.h"
 
 #include <QGuiApplication>
@@ -12,66 +11,33 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <algorithm>
-
-namespace {
-
-QString from_wide(const char16_t* text) { return text == nullptr ? QString() : QString::fromUtf16(text); }
-
-}  // namespace
-
 bool DesktopPlatform::set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) {
     Dialog* d = find_dialog(dialog);
-    Dialog::Control* c = d == nullptr ? nullptr : d->control_by_id(control_id);
-    if (c == nullptr) return false;
-    QString value = from_wide(text);
+    if (!DialogPlatform::set_control_text(dialog, control_id, text)) return false;
+    QString value = QString::fromStdU16String(d->model->find_control(control_id)->text);
+    QWidget* widget = d->widget_of(control_id);
     d->setting_text = true;
-    if (auto* edit = dynamic_cast<TextBox*>(c->widget)) {
+    if (auto* edit = dynamic_cast<TextBox*>(widget)) {
         value.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         edit->set_text(value);
-    } else if (auto* line = dynamic_cast<QLineEdit*>(c->widget)) {
+    } else if (auto* line = dynamic_cast<QLineEdit*>(widget)) {
         // The program's text is not cut to the user's limit.
-        line->setMaxLength(std::max<int>(c->text_limit, static_cast<int>(value.size())));
+        line->setMaxLength(d->model->typing_room(control_id));
         line->setText(value);
-    } else if (auto* button = dynamic_cast<QPushButton*>(c->widget)) {
+    } else if (auto* button = dynamic_cast<QPushButton*>(widget)) {
         button->setText(value);
-    } else if (auto* label = dynamic_cast<QLabel*>(c->widget)) {
+    } else if (auto* label = dynamic_cast<QLabel*>(widget)) {
         label->setText(value);
     }
     d->setting_text = false;
     return true;
 }
 
-int32_t DesktopPlatform::get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) {
-    if (buffer == nullptr || limit < 0) return 0;
-    buffer[0] = 0;
-    Dialog* d = find_dialog(dialog);
-    Dialog::Control* c = d == nullptr ? nullptr : d->control_by_id(control_id);
-    if (c == nullptr) return 0;
-    QString value;
-    if (auto* edit = dynamic_cast<TextBox*>(c->widget)) {
-        value = edit->text();
-        value.replace(QLatin1String("\n"), QLatin1String("\r\n"));
-    } else if (auto* line = dynamic_cast<QLineEdit*>(c->widget)) {
-        value = line->text();
-    } else if (auto* button = dynamic_cast<QPushButton*>(c->widget)) {
-        value = button->text();
-    } else if (auto* label = dynamic_cast<QLabel*>(c->widget)) {
-        value = label->text();
-    }
-    const int32_t count = std::min<int32_t>(limit, static_cast<int32_t>(value.size()));
-    for (int32_t i = 0; i < count; ++i) buffer[i] = value.at(i).unicode();
-    buffer[count] = 0;
-    return count;
-}
-
 bool DesktopPlatform::set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) {
     Dialog* d = find_dialog(dialog);
-    Dialog::Control* c = d == nullptr ? nullptr : d->control_by_id(control_id);
-    if (c == nullptr || c->layout.class_ordinal != control_class_edit) return false;
-    c->text_limit = limit > 0 ? limit : desktop_default_text_limit;
-    if (auto* line = dynamic_cast<QLineEdit*>(c->widget))
-        line->setMaxLength(std::max<int>(c->text_limit, static_cast<int>(line->text().size())));
+    if (!DialogPlatform::set_control_text_limit(dialog, control_id, limit)) return false;
+    if (auto* line = dynamic_cast<QLineEdit*>(d->widget_of(control_id)))
+        line->setMaxLength(d->model->typing_room(control_id));
     return true;
 }
 

@@ -13,16 +13,18 @@
 // the front end shows that drawing smoothly scaled, aspect kept, centred in
 // the picture area.
 //
-// Messages arrive on the Qt thread, inside the dialog's own event loop:
-// message_init_dialog once the widgets exist, message_paint from the dialog
-// widget's paint event, message_command from button clicks, from the edit
-// controls (focus gained, text edited by the user, focus lost), from the
-// done button, from closing the window and from the keys of key_map.h.
+// The window system's rules (texts, limits, focus, notifications,
+// invalidation) are the dialog model's (platform/dialog_model.h); the
+// widgets show it and their signals are turned into it. Messages arrive on
+// the Qt thread, inside the dialog's own event loop: message_init_dialog
+// once the widgets exist, message_paint from the dialog widget's paint
+// event, message_command from button clicks, from the edit controls (focus
+// gained, text edited by the user, focus lost), from the done button, from
+// closing the window and from the keys of key_map.h.
 #pragma once
 
-#include "platform/dialog_template.h"
+#include "platform/dialog_platform.h"
 #include "platform/key_map.h"
-#include "platform/surface.h"
 
 #include <QString>
 
@@ -37,7 +39,7 @@ class QRectF;
 class QSize;
 class QWidget;
 
-class DesktopPlatform final : public SurfacePlatform {
+class DesktopPlatform final : public DialogPlatform {
 public:
     // Needs a QApplication. `scale` 0 opens the window with the picture a
     // third of the screen's height; 1 to 16 with the picture that many times
@@ -55,16 +57,12 @@ public:
     // Called once the photo view's window is shown, from inside its event loop.
     std::function<void(DesktopPlatform&, PhotoWindow& window)> on_photo_view_shown;
     bool input_panel_raised() const { return input_panel_raised_; }
-    // Number of message_paint deliveries and of block copies to the window.
-    int32_t paint_messages() const { return paint_messages_; }
-    int32_t window_copies() const { return window_copies_; }
     QWidget* top_window(WindowHandle dialog) const;
     QWidget* dialog_widget(WindowHandle dialog) const;
     QWidget* control_widget(WindowHandle dialog, int32_t control_id) const;
     QWidget* done_button(WindowHandle dialog) const;
     // Where the dialog's drawing is shown, in the dialog widget's pixels.
     QRectF picture_rect(WindowHandle dialog) const;
-    const DialogTemplate* dialog_layout(WindowHandle dialog) const;
 
     // Delivers a command to the dialog procedure as a control does. Returns
     // the procedure's result; 0 when the dialog is unknown or has ended.
@@ -75,15 +73,9 @@ public:
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
     bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
-    int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
     bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
-    DrawContext get_screen_context(WindowHandle window) override;
-    DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
-    bool end_paint(WindowHandle window, const PaintInfo* info) override;
-    bool get_client_rect(WindowHandle window, Rect* rect) override;
     bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
     bool update_window(WindowHandle window) override;
     // The photo view in a window of its own (photo_window.h).
@@ -98,26 +90,20 @@ private:
     // window and the shortcuts; what the key map says a key does; placing
     // the widgets for the client area's present size.
     void connect_widgets(Dialog& dialog);
-    void deliver_paint(Dialog& dialog);
-    intptr_t deliver_command(Dialog& dialog, uint16_t control_id, uint16_t notification, intptr_t source);
+    void connect_controls(Dialog& dialog);
+    // The dialog area's paint event: the procedure paints, then what it drew is shown.
+    void paint(Dialog& dialog);
     void perform(Dialog& dialog, ViewerAction action);
     void place_controls(Dialog& dialog);
 
-    // Copies to a dialog's window are drawn in its paint event, scaled
-    // into the picture area.
-    bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
-                        int32_t height, int32_t source_x, int32_t source_y) override;
-
     Dialog* find_dialog(WindowHandle window) const;
+    DialogModel* dialog_model(WindowHandle window) override;
     // The window's first size, to fit the screen.
     QSize first_window_size(const Dialog& dialog) const;
-    uintptr_t new_handle() { return next_handle_++; }
 
     std::unique_ptr<QApplication> application_;
     int32_t scale_ = 0;
     uintptr_t next_handle_ = 1;
     std::map<uintptr_t, std::unique_ptr<Dialog>> dialogs_;
     bool input_panel_raised_ = false;
-    int32_t paint_messages_ = 0;
-    int32_t window_copies_ = 0;
 };

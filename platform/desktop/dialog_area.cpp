@@ -21,7 +21,7 @@ DialogArea::DialogArea(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::ClickFocus);
 }
 
-void DialogArea::paintEvent(QPaintEvent* event) { emit paint_requested(event->rect()); }
+void DialogArea::paintEvent(QPaintEvent*) { emit paint_requested(); }
 
 void DialogArea::resizeEvent(QResizeEvent*) { emit resized(); }
 

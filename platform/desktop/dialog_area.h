@@ -17,7 +17,7 @@ public:
     void set_picture_area(const QRect& area) { picture_area_ = area; }
 
 signals:
-    void paint_requested(const QRect& rect);
+    void paint_requested();
     void resized();
     // Whole notches turned over the picture, negative towards the user.
     void wheel_turned(int notches);

@@ -8,9 +8,27 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
+#include <QValidator>
 #include <QWidget>
 
 namespace {
+
+// Refuses an edit that would leave half a character: the toolkit cuts what
+// is typed at the length limit in UTF-16 units, even between the halves of
+// a surrogate pair.
+class WholeCharacters : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            if (input.at(i).isHighSurrogate() && i + 1 < input.size() && input.at(i + 1).isLowSurrogate())
+                ++i;
+            else if (input.at(i).isSurrogate())
+                return Invalid;
+        }
+        return Acceptable;
+    }
+};
 
 Qt::Alignment edit_alignment(uint32_t style) {
     if (style & edit_style_centre) return Qt::AlignHCenter;
@@ -20,20 +38,12 @@ Qt::Alignment edit_alignment(uint32_t style) {
 
 }  // namespace
 
-uint16_t control_class(const DialogControlTemplate& c) {
-    if (c.class_ordinal != 0) return c.class_ordinal;
-    const QString name = QString::fromStdU16String(c.class_name);
-    if (name.compare(QLatin1String("button"), Qt::CaseInsensitive) == 0) return control_class_button;
-    if (name.compare(QLatin1String("edit"), Qt::CaseInsensitive) == 0) return control_class_edit;
-    if (name.compare(QLatin1String("static"), Qt::CaseInsensitive) == 0) return control_class_static;
-    return 0;
-}
-
-QWidget* make_control(const DialogControlTemplate& c, QWidget* parent) {
-    const QString text = QString::fromStdU16String(c.text);
+QWidget* make_control(const DialogControl& control, QWidget* parent) {
+    const DialogControlTemplate& c = control.layout;
+    const QString text = QString::fromStdU16String(control.text);
     const bool framed = (c.style & style_border) != 0 ||
                         (c.extended_style & (extended_style_client_edge | extended_style_static_edge)) != 0;
-    switch (control_class(c)) {
+    switch (control.control_class) {
         case control_class_button: {
             auto* button = new QPushButton(text, parent);
             button->setAutoDefault(false);
@@ -64,7 +74,8 @@ QWidget* make_control(const DialogControlTemplate& c, QWidget* parent) {
                 edit->setReadOnly((c.style & edit_style_read_only) != 0);
                 edit->setAlignment(edit_alignment(c.style) | Qt::AlignVCenter);
                 edit->setFrame(framed);
-                edit->setMaxLength(desktop_default_text_limit);
+                edit->setMaxLength(control.text_limit);
+                edit->setValidator(new WholeCharacters(edit));
                 return edit;
             }
         case control_class_static:

@@ -5,6 +5,7 @@
 
 #include "platform/key_map.h"
 #include "platform/terminal/terminal_session.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <optional>
@@ -16,10 +17,6 @@ constexpr int32_t key_ctrl_l = 12;
 constexpr int32_t key_escape = 27;
 constexpr int32_t key_delete_char = 127;
 constexpr int32_t key_backspace_char = 8;
-
-bool is_button_with_text(const TerminalPlatform::Control& control, const char16_t* text) {
-    return control.kind == CellControlKind::Button && control.text == text;
-}
 
 // The viewer's name for an ncurses key, if the key map gives it a meaning.
 std::optional<ViewerKey> to_viewer_key(int32_t key, bool is_function_key) {
@@ -76,24 +73,16 @@ std::optional<ViewerKey> to_viewer_key(int32_t key, bool is_function_key) {
 
 }  // namespace
 
-void TerminalPlatform::press(uint16_t control_id) { send_command(control_id, button_clicked); }
-
 void TerminalPlatform::focus_search(bool focus) {
-    const Control* search = nullptr;
-    for (const Control& control : controls_) {
-        if (control.kind == CellControlKind::SingleLineEdit && (control.layout.style & edit_style_read_only) == 0) {
-            search = &control;
-            break;
-        }
-    }
-    if (search == nullptr) return;
-    uint16_t id = search->layout.id;
-    if (focus && focus_ != id) {
-        focus_ = id;
-        send_command(id, edit_set_focus);
-    } else if (!focus && focus_ == id) {
-        focus_ = -1;
-        send_command(id, edit_kill_focus);
+    const std::vector<DialogControl>& controls = dialog_->controls();
+    for (size_t i = 0; i < controls.size() && i < views_.size(); ++i) {
+        if (views_[i].kind != CellControlKind::SingleLineEdit || !controls[i].is_editable()) continue;
+        const uint16_t id = controls[i].layout.id;
+        if (focus)
+            dialog_->set_focus(id);
+        else if (dialog_->focus() == id)
+            dialog_->set_focus(-1);
+        return;
     }
 }
 
@@ -104,7 +93,7 @@ void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
         return;
     }
     if (!is_function_key && key == key_ctrl_c) {
-        send_command(command_ok, button_clicked);
+        dialog_->notify(command_ok, button_clicked);
         return;
     }
     if (!is_function_key && key == key_ctrl_l) {
@@ -116,48 +105,21 @@ void TerminalPlatform::handle_key(int32_t key, bool is_function_key) {
     // waiting for it is no Escape key.
     if (!is_function_key && key == key_escape && skip_terminal_answer()) return;
     std::optional<ViewerKey> viewer_key = to_viewer_key(key, is_function_key);
-    ViewerAction action = viewer_key ? viewer_action(*viewer_key, focus_ >= 0) : ViewerAction::None;
+    ViewerAction action = viewer_key ? viewer_action(*viewer_key, dialog_->typing_in_box()) : ViewerAction::None;
     if (action == ViewerAction::None) {
-        if (focus_ >= 0) edit_search(key, is_function_key);
+        if (dialog_->typing_in_box()) edit_search(key, is_function_key);
         return;
     }
     act(action);
 }
 
 void TerminalPlatform::act(ViewerAction action) {
-    const Control* forward = nullptr;
-    const Control* back = nullptr;
-    for (const Control& control : controls_) {
-        if (is_button_with_text(control, u">>>")) forward = &control;
-        if (is_button_with_text(control, u"<<<")) back = &control;
-    }
-    switch (action) {
-        case ViewerAction::Forward:
-        case ViewerAction::Back:
-            focus_search(false);
-            if (const Control* button = action == ViewerAction::Forward ? forward : back) {
-                if (dialog_open_) press(button->layout.id);
-            }
-            return;
-        case ViewerAction::First:
-            send_command(command_first_picture, button_clicked);
-            return;
-        case ViewerAction::Last:
-            send_command(command_last_picture, button_clicked);
-            return;
-        case ViewerAction::Search:
-            focus_search(true);
-            return;
-        case ViewerAction::LeaveSearch:
-            focus_search(false);
-            return;
-        case ViewerAction::Quit:
-            send_command(command_ok, button_clicked);
-            return;
-        case ViewerAction::FullScreen:  // the terminal's window is not ours to size
-        case ViewerAction::None:
-            return;
-    }
+    // A step leaves the search box first, as a click on a button would.
+    if (action == ViewerAction::Forward || action == ViewerAction::Back) focus_search(false);
+    if (action == ViewerAction::Search || action == ViewerAction::LeaveSearch)
+        focus_search(action == ViewerAction::Search);
+    else
+        send_viewer_command(*dialog_, action);  // full screen: the terminal's window is not ours to size
 }
 
 bool skip_terminal_answer() {
@@ -184,14 +146,11 @@ bool skip_terminal_answer() {
 }
 
 void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
-    Control* box = find_control(focus_);
-    if (box == nullptr) {
-        focus_ = -1;
-        return;
-    }
-    uint16_t id = box->layout.id;
-    std::u16string& text = box->text;
-    int32_t& caret = box->caret;
+    const uint16_t id = static_cast<uint16_t>(dialog_->focus());
+    ControlView* view = view_of(id);
+    if (view == nullptr) return;
+    std::u16string text = dialog_->find_control(id)->text;
+    int32_t& caret = view->caret;
     caret = std::clamp<int32_t>(caret, 0, static_cast<int32_t>(text.size()));
     auto step_left = [&](int32_t at) {
         if (at >= 2 && is_low_surrogate(text[at - 1]) && is_high_surrogate(text[at - 2])) return at - 2;
@@ -222,13 +181,13 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
                     int32_t from = step_left(caret);
                     text.erase(from, caret - from);
                     caret = from;
-                    send_command(id, edit_change);
+                    dialog_->edited(id, text);
                 }
                 return;
             case KEY_DC:
                 if (caret < static_cast<int32_t>(text.size())) {
                     text.erase(caret, step_right(caret) - caret);
-                    send_command(id, edit_change);
+                    dialog_->edited(id, text);
                 }
                 return;
             case KEY_BTAB:
@@ -257,13 +216,12 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
         units.push_back(static_cast<char16_t>(key));
     }
     // Input beyond the control's limit is refused.
-    if (static_cast<int64_t>(text.size()) + static_cast<int64_t>(units.size()) > box->text_limit) {
-        beep();
-        return;
-    }
-    text.insert(static_cast<size_t>(caret), units);
+    const int32_t at = caret;
     caret += static_cast<int32_t>(units.size());
-    send_command(id, edit_change);
+    if (!dialog_->type_units(id, static_cast<size_t>(at), units)) {
+        caret = at;
+        beep();
+    }
 }
 
 void TerminalPlatform::handle_mouse() {
@@ -283,25 +241,24 @@ void TerminalPlatform::handle_mouse() {
             }
         }
         if (layout.picture.contains(row, col)) {
-            act(viewer_action(up ? ViewerKey::WheelUp : ViewerKey::WheelDown, focus_ >= 0));
+            act(viewer_action(up ? ViewerKey::WheelUp : ViewerKey::WheelDown, dialog_->typing_in_box()));
         }
         return;
     }
     if ((event.bstate & BUTTON1_PRESSED) == 0) return;
-    if (done_button_ && layout.done_button.contains(row, col)) {
+    if (dialog_->has_done_button() && layout.done_button.contains(row, col)) {
         focus_search(false);
-        if (dialog_open_) send_command(command_ok, button_clicked);
+        dialog_->notify(command_ok, button_clicked);
         return;
     }
     for (const CellControl& cell : layout.controls) {
         if (!cell.area.contains(row, col)) continue;
-        const Control* control = find_control(cell.id);
+        const DialogControl* control = dialog_->find_control(cell.id);
         if (control == nullptr) return;
         if (cell.kind == CellControlKind::Button) {
             focus_search(false);
-            if (dialog_open_) press(cell.id);
-        } else if (cell.kind == CellControlKind::SingleLineEdit &&
-                   (control->layout.style & edit_style_read_only) == 0) {
+            dialog_->notify(cell.id, button_clicked);
+        } else if (cell.kind == CellControlKind::SingleLineEdit && control->is_editable()) {
             focus_search(true);
         } else {
             focus_search(false);

@@ -2,6 +2,7 @@
 #include "platform/terminal/terminal_layout.h"
 
 #include "platform/platform.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <cmath>

@@ -77,9 +77,5 @@ const CellControl* find_cell_control(const TerminalLayout& layout, uint16_t id);
 // kept whole (one display line never splits a surrogate pair).
 std::vector<std::u16string> wrap_box_text(const std::u16string& text, int32_t width);
 
-// The halves of a UTF-16 surrogate pair.
-constexpr bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // The display text of a UTF-16 string as wide characters.
 std::wstring to_wide(const std::u16string& text);

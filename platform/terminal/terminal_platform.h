@@ -20,16 +20,15 @@
 // wheel steps over the picture and scrolls the caption and details boxes
 // under the pointer, which is how their hidden lines are reached.
 //
-// The window system's rules, as this front end keeps them: the search box
-// reports edit_set_focus when the focus enters it, edit_change after every
-// edit the user makes and edit_kill_focus when the focus leaves; the input
-// panel has no keyboard here, so raising it marks the search box as active
-// (and the window is repainted, as when a panel covers it); paints are
-// delivered when the window is invalid and no key is waiting, or at once by
-// update_window. The window's surface is the client area's top-left
-// 240 x 160 pixels, where the viewer draws its frame; the picture cells show
-// it in its proportions. The default window procedure's paint erases it,
-// and the picture cells are then left blank.
+// The window system's rules (texts, limits, focus, notifications,
+// invalidation) are the dialog model's (platform/dialog_model.h): this
+// front end turns keys and clicks into it and draws what it holds. The
+// input panel has no keyboard here, so raising it only repaints the window,
+// as when a panel covers it; paints are delivered when the window is
+// invalid and no key is waiting, or at once by update_window. The window's
+// surface is the client area's top-left 240 x 160 pixels, where the viewer
+// draws its frame; the picture cells show it in its proportions. An erased
+// surface leaves the picture cells blank.
 //
 // The terminal is restored (normal screen, cursor, mouse reporting off) when
 // the dialog ends, when the process exits, and on SIGINT (taken as the done
@@ -50,9 +49,8 @@
 // start picture is the same on every run (for tests and demonstrations).
 #pragma once
 
-#include "platform/dialog_template.h"
+#include "platform/dialog_platform.h"
 #include "platform/key_map.h"
-#include "platform/surface.h"
 #include "platform/terminal/terminal_layout.h"
 #include "platform/terminal/terminal_render.h"
 
@@ -62,15 +60,10 @@
 #include <string>
 #include <vector>
 
-// The window's surface: the part of the client area the picture shows.
+// The part of the client area the picture cells show: where the viewer
+// draws its frame.
 constexpr int32_t terminal_surface_width = 240;
 constexpr int32_t terminal_surface_height = 160;
-// The client area the viewer is told about (a 240 x 320 screen less its
-// title bar).
-constexpr int32_t terminal_client_width = 240;
-constexpr int32_t terminal_client_height = 294;
-// A new edit control's text limit.
-constexpr int32_t terminal_default_text_limit = 30000;
 
 // Name of the seed variable.
 constexpr char terminal_seed_variable[] = "MARIVUE_SEED";
@@ -82,7 +75,7 @@ std::optional<uint32_t> seed_from_environment(const char* value);
 // True when standard input and output are both terminals.
 bool terminal_attached();
 
-class TerminalPlatform final : public SurfacePlatform {
+class TerminalPlatform final : public DialogPlatform {
 public:
     TerminalPlatform();
     ~TerminalPlatform() override;
@@ -95,54 +88,32 @@ public:
 
     intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes, uint32_t template_size,
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
-    bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
     bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
-    int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
-    bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
-    DrawContext get_screen_context(WindowHandle window) override;
-    DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
-    bool end_paint(WindowHandle window, const PaintInfo* info) override;
-    bool get_client_rect(WindowHandle window, Rect* rect) override;
-    bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
-    bool update_window(WindowHandle window) override;
     uint32_t tick_count() override;
     // The photo view on this terminal (terminal_photo_screen.h), in a session
     // of its own with the same restoring of the terminal as the dialog's.
     int run_photo_view(PhotoController& controller) override;
 
-    // --- Observations (for tests) --------------------------------------------
-    // The window's surface: terminal_surface_width x terminal_surface_height
-    // pixels, blue, green, red, rows top-down.
-    const std::vector<uint8_t>& surface() const { return window_pixels(); }
-    // Whether the surface holds a copied picture (false after an erase).
-    bool picture_shown() const { return picture_shown_; }
-    bool input_panel_up() const { return panel_up_; }
+private:
+    struct Session;  // the ncurses screen and what puts the terminal back, in terminal_session.h
 
-    struct Control {
-        DialogControlTemplate layout;
-        WindowHandle window;
+    // What the terminal keeps of a control besides the model's state.
+    struct ControlView {
         CellControlKind kind;
-        std::u16string text;
-        int32_t text_limit;
         int32_t caret;  // units before the caret (edit controls)
         int32_t scroll;  // first display line (multi-line) or unit (single-line) shown
     };
 
-private:
-    struct Session;  // the ncurses screen and what puts the terminal back, in terminal_session.h
-
-    // A copy into the window's context marks the picture as shown.
+    DialogModel* dialog_model(WindowHandle window) override { return is_dialog(window) ? dialog_.get() : nullptr; }
+    // A copy into the window's context is a picture to draw again.
     bool draw_to_window(const SurfaceContext& destination, SurfaceBitmap& source, int32_t x, int32_t y, int32_t width,
                         int32_t height, int32_t source_x, int32_t source_y) override;
 
-    intptr_t send(uint32_t message, uintptr_t first, intptr_t second);
-    void send_command(uint16_t control_id, uint16_t notification);
-    void deliver_pending_paint();
-    Control* find_control(int32_t control_id);
-    void erase_surface();
+    bool is_dialog(WindowHandle window) const { return dialog_ != nullptr && window == dialog_->handle(); }
+    bool dialog_open() const { return dialog_ != nullptr && dialog_->open(); }
+    ControlView* view_of(int32_t control_id);
 
     // The loop that hands input to the dialog and draws the screen between
     // keys, in terminal_run.cpp.
@@ -154,30 +125,18 @@ private:
     void handle_key(int32_t key, bool is_function_key);
     void act(ViewerAction action);
     void handle_mouse();
-    void press(uint16_t control_id);
     void focus_search(bool focus);
     void edit_search(int32_t key, bool is_function_key);
     // Screen, in terminal_screen.cpp.
     void relayout();
     void draw_screen();
     void draw_picture();
-    void draw_control(Control& control, const CellControl& cell);
+    void draw_control(const DialogControl& control, ControlView& view, const CellControl& cell);
 
     std::string failure_;
-    WindowHandle dialog_{};
-    DialogProcedure procedure_ = nullptr;
-    DialogTemplate layout_{};
-    std::vector<Control> controls_;
-    bool dialog_open_ = false;
-    intptr_t dialog_result_ = -1;
-    int32_t focus_ = -1;  // control id with the focus, -1 for none
-    bool done_button_ = false;
+    std::unique_ptr<DialogModel> dialog_;
+    std::vector<ControlView> views_;  // one per control of the dialog, in its order
 
-    bool invalid_ = false;
-    bool erase_pending_ = false;
-
-    DrawContext window_context_{};
-    bool picture_shown_ = false;
     bool picture_dirty_ = true;
     bool panel_up_ = false;
 

@@ -13,72 +13,58 @@
 intptr_t TerminalPlatform::dialog_box_indirect(ModuleHandle, const uint8_t* template_bytes, uint32_t template_size,
                                                WindowHandle, DialogProcedure procedure, intptr_t init_argument) {
     failure_.clear();
-    if (dialog_open_ || procedure == nullptr || template_bytes == nullptr) return -1;
-    DialogTemplate layout;
-    if (!parse_dialog_template(template_bytes, template_size, &layout)) {
+    if (dialog_open() || procedure == nullptr || template_bytes == nullptr) return -1;
+    std::unique_ptr<DialogModel> dialog =
+        DialogModel::from_template(*this, WindowHandle{1}, procedure, template_bytes, template_size);
+    if (dialog == nullptr) {
         failure_ = "the dialog template is damaged";
         std::fprintf(stderr, "marivue: %s\n", failure_.c_str());
         return -1;
     }
-    layout_ = std::move(layout);
-    dialog_ = WindowHandle{1};
-    controls_.clear();
-    for (size_t i = 0; i < layout_.controls.size(); ++i) {
-        const DialogControlTemplate& t = layout_.controls[i];
-        Control control{t, WindowHandle{2 + i}, cell_control_kind(t), t.text, terminal_default_text_limit, 0, 0};
-        controls_.push_back(control);
-    }
-    procedure_ = procedure;
-    focus_ = -1;
-    done_button_ = false;
-    invalid_ = false;
-    erase_pending_ = false;
-    picture_shown_ = false;
+    views_.clear();
+    for (const DialogControl& control : dialog->controls())
+        views_.push_back(ControlView{cell_control_kind(control.layout), 0, 0});
     picture_dirty_ = true;
 
     session_ = std::make_unique<Session>();
     if (!session_->set_up(&failure_)) {
         session_.reset();
         std::fprintf(stderr, "marivue: %s\n", failure_.c_str());
-        dialog_ = null_window;
-        procedure_ = nullptr;
         return -1;
     }
+    dialog_ = std::move(dialog);
     relayout();
 
-    dialog_open_ = true;
-    dialog_result_ = -1;
-    send(message_init_dialog, 0, init_argument);
-    if (dialog_open_) run_loop();
+    dialog_->initialise(init_argument);
+    if (dialog_->open()) run_loop();
 
     int stop = pending_stop_signal();
     session_->put_back();
     bool ignored = session_->stop_was_ignored(stop);
     session_.reset();
-    dialog_open_ = false;
-    dialog_ = null_window;
-    procedure_ = nullptr;
+    const intptr_t result = dialog_->open() ? -1 : dialog_->result();
+    dialog_.reset();
     if ((stop == SIGTERM || stop == SIGHUP) && !ignored) {
         // The terminal is back to normal: end the way the signal asked.
         std::signal(stop, SIG_DFL);
         std::raise(stop);
     }
     set_pending_stop_signal(0);
-    note_dialog_result(dialog_result_);
-    return dialog_result_;
+    note_dialog_result(result);
+    return result;
 }
 
 // The dialog's loop: input and the screen meet here and nowhere else. A
 // terminal's new size goes to the screen, every other key to the input.
 void TerminalPlatform::run_loop() {
-    while (dialog_open_) {
+    while (dialog_->open()) {
         if (pending_stop_signal() != 0) {
             int stop = pending_stop_signal();
             if (stop == SIGINT) {
                 // Ctrl+C from outside: the same as the done button.
                 set_pending_stop_signal(0);
-                send_command(command_ok, button_clicked);
-                if (dialog_open_) continue;
+                dialog_->notify(command_ok, button_clicked);
+                if (dialog_->open()) continue;
             }
             return;
         }
@@ -87,8 +73,8 @@ void TerminalPlatform::run_loop() {
         wint_t key = 0;
         int got = wget_wch(stdscr, &key);
         if (got == ERR) {
-            deliver_pending_paint();
-            if (!dialog_open_) return;
+            dialog_->deliver_paint();
+            if (!dialog_->open()) return;
             draw_screen();
             wtimeout(stdscr, 200);
             got = wget_wch(stdscr, &key);

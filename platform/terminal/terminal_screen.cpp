@@ -18,9 +18,10 @@ void TerminalPlatform::relayout() {
     if (session_->cell_width > 0 && session_->cell_height > 0) {
         aspect = static_cast<double>(session_->cell_height) / session_->cell_width;
     }
-    session_->layout = layout_terminal(layout_, LINES, COLS, terminal_surface_width, terminal_surface_height, aspect);
-    for (Control& control : controls_) {
-        if (control.kind == CellControlKind::MultiLineEdit) scroll_box(control.layout.id, 0);
+    session_->layout =
+        layout_terminal(dialog_->layout(), LINES, COLS, terminal_surface_width, terminal_surface_height, aspect);
+    for (size_t i = 0; i < views_.size(); ++i) {
+        if (views_[i].kind == CellControlKind::MultiLineEdit) scroll_box(dialog_->controls()[i].layout.id, 0);
     }
     session_->full_redraw = true;
     picture_dirty_ = true;
@@ -59,7 +60,7 @@ std::wstring fitting_hints(bool searching, int32_t width) {
 
 }  // namespace
 
-void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
+void TerminalPlatform::draw_control(const DialogControl& control, ControlView& view, const CellControl& cell) {
     const CellRect& area = cell.area;
     switch (cell.kind) {
         case CellControlKind::Button: {
@@ -75,7 +76,7 @@ void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
             put_text(area.row, area.col, to_wide(control.text), area.cols);
             return;
         case CellControlKind::SingleLineEdit: {
-            bool focused = focus_ == control.layout.id;
+            bool focused = dialog_->focus() == control.layout.id;
             bool active = focused;
             draw_frame(area, active ? A_BOLD : A_NORMAL);
             std::wstring title = focused ? L" search: typing " : L" search ";
@@ -85,13 +86,12 @@ void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
                 attroff(active ? A_BOLD : A_DIM);
             }
             int32_t inner = area.cols - 2;
-            Control& editable = control;
-            int32_t caret = std::clamp<int32_t>(editable.caret, 0, static_cast<int32_t>(control.text.size()));
+            int32_t caret = std::clamp<int32_t>(view.caret, 0, static_cast<int32_t>(control.text.size()));
             // Scrolls sideways to keep the caret in view.
-            if (caret < editable.scroll) editable.scroll = caret;
-            if (caret - editable.scroll >= inner) editable.scroll = caret - inner + 1;
-            editable.scroll = std::clamp<int32_t>(editable.scroll, 0, static_cast<int32_t>(control.text.size()));
-            std::u16string shown = control.text.substr(static_cast<size_t>(editable.scroll));
+            if (caret < view.scroll) view.scroll = caret;
+            if (caret - view.scroll >= inner) view.scroll = caret - inner + 1;
+            view.scroll = std::clamp<int32_t>(view.scroll, 0, static_cast<int32_t>(control.text.size()));
+            std::u16string shown = control.text.substr(static_cast<size_t>(view.scroll));
             if (shown.empty() && !focused) {
                 attron(A_DIM);
                 put_text(area.row + 1, area.col + 1, L"/ to type", inner);
@@ -101,7 +101,7 @@ void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
             }
             if (focused) {
                 session_->cursor_row = area.row + 1;
-                session_->cursor_col = area.col + 1 + caret - editable.scroll;
+                session_->cursor_col = area.col + 1 + caret - view.scroll;
             }
             return;
         }
@@ -111,7 +111,7 @@ void TerminalPlatform::draw_control(Control& control, const CellControl& cell) {
             int32_t inner_rows = area.rows - 2;
             std::vector<std::u16string> lines = wrap_box_text(control.text, inner_cols);
             int32_t total = static_cast<int32_t>(lines.size());
-            int32_t first = std::clamp(control.scroll, 0, std::max(0, total - inner_rows));
+            int32_t first = std::clamp(view.scroll, 0, std::max(0, total - inner_rows));
             bool centre = (control.layout.style & edit_style_centre) != 0;
             for (int32_t i = 0; i < inner_rows && first + i < total; ++i) {
                 std::wstring line = to_wide(lines[static_cast<size_t>(first + i)]);
@@ -154,15 +154,16 @@ void TerminalPlatform::draw_screen() {
         // Title row: the dialog's caption and the shell's done button.
         attron(A_REVERSE);
         mvhline(layout.title.row, 0, ' ', layout.title.cols);
-        put_text(layout.title.row, 1, to_wide(layout_.caption), layout.title.cols - 8);
-        if (done_button_) put_text(layout.done_button.row, layout.done_button.col, L"[ OK ]", 6);
+        put_text(layout.title.row, 1, to_wide(dialog_->layout().caption), layout.title.cols - 8);
+        if (dialog_->has_done_button()) put_text(layout.done_button.row, layout.done_button.col, L"[ OK ]", 6);
         attroff(A_REVERSE);
 
         for (const CellControl& cell : layout.controls) {
-            if (Control* control = find_control(cell.id)) draw_control(*control, cell);
+            const DialogControl* control = dialog_->find_control(cell.id);
+            if (control != nullptr && view_of(cell.id) != nullptr) draw_control(*control, *view_of(cell.id), cell);
         }
 
-        if (!picture_shown_ && !layout.picture.empty()) {
+        if (!dialog_->picture_shown() && !layout.picture.empty()) {
             std::wstring note = panel_up_ ? L"(picture hidden until the next step)" : L"";
             int32_t pad = std::max(0, (layout.picture.cols - static_cast<int32_t>(note.size())) / 2);
             attron(A_DIM);
@@ -171,14 +172,14 @@ void TerminalPlatform::draw_screen() {
             attroff(A_DIM);
         }
 
-        std::wstring hints = fitting_hints(focus_ >= 0, layout.hints.cols);
+        std::wstring hints = fitting_hints(dialog_->typing_in_box(), layout.hints.cols);
         attron(A_DIM);
         put_text(layout.hints.row, 0, hints, layout.hints.cols);
         attroff(A_DIM);
     }
 
     // Pixel images that are no longer wanted go before ncurses draws.
-    bool want_picture = picture_shown_ && !layout.too_small;
+    bool want_picture = dialog_->picture_shown() && !layout.too_small;
     if (session.kitty_image && (!want_picture || picture_dirty_ || session.full_redraw)) {
         write_all(STDOUT_FILENO, kitty_remove_images, sizeof(kitty_remove_images) - 1);
         session.kitty_image = false;
@@ -188,7 +189,7 @@ void TerminalPlatform::draw_screen() {
         clearok(curscr, TRUE);
     }
 
-    bool focused = focus_ >= 0 && !layout.too_small;
+    bool focused = dialog_->typing_in_box() && !layout.too_small;
     curs_set(focused ? 1 : 0);
     move(session.cursor_row, session.cursor_col);
     wnoutrefresh(stdscr);
@@ -206,7 +207,8 @@ void TerminalPlatform::draw_screen() {
 void TerminalPlatform::draw_picture() {
     Session& session = *session_;
     const CellRect& area = session.layout.picture;
-    PictureView view{window_pixels().data(), terminal_surface_width, terminal_surface_height, window_width() * 3};
+    PictureView view{dialog_->pixels().data(), terminal_surface_width, terminal_surface_height,
+                     dialog_client_width * 3};
     std::vector<std::string> rows =
         session.renderer->render(session.mode, view, area.cols, area.rows, session.cell_width, session.cell_height);
     std::string out;

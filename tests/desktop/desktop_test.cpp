@@ -289,6 +289,16 @@ TEST(DesktopViewer, SearchBoxMarkerFilterHiddenPictureAndTypingLimit) {
         search_box()->end(false);
         for (Qt::Key key : {Qt::Key_Z, Qt::Key_Backspace, Qt::Key_Z}) QTest::keyClick(search_box(), key);
         EXPECT_EQ(search_box()->text(), QString(search_text_limit, QLatin1Char('x')) + QStringLiteral("-NON"));
+        // A character outside the basic plane (two units) goes in whole or not at all.
+        const auto type_fish = [] {
+            QKeyEvent fish(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf16(u"\U0001F41F"));
+            QApplication::sendEvent(search_box(), &fish);
+            return text_of(control_search_box);
+        };
+        type_search(QString(search_text_limit - 2, QLatin1Char('x')));
+        EXPECT_EQ(type_fish(), std::string(search_text_limit - 2, 'x') + "\U0001F41F");
+        for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_X}) QTest::keyClick(search_box(), key);
+        EXPECT_EQ(type_fish(), std::string(search_text_limit - 1, 'x'));
     });
 }
 

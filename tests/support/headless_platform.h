@@ -1,7 +1,7 @@
-// A platform without a window system, for tests: it builds the dialog's
-// controls from the template, delivers messages the way a window system
-// does, and records what the dialog shows (control texts, the input panel,
-// every block copy into an off-screen image of the screen).
+// A platform without a window system, for tests: it holds the dialog's
+// window-system state in the DialogModel every front end uses, and records
+// what the dialog shows (control texts, the input panel, every block copy
+// into an off-screen image of the client area).
 //
 // A test drives it as a user would: it gives a `user` function that
 // dialog_box_indirect runs once the dialog is initialised (and painted); the
@@ -13,8 +13,7 @@
 // system does when its input queue is empty.
 #pragma once
 
-#include "platform/dialog_template.h"
-#include "platform/surface.h"
+#include "platform/dialog_platform.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,17 +21,8 @@
 #include <string>
 #include <vector>
 
-class HeadlessPlatform : public SurfacePlatform {
+class HeadlessPlatform : public DialogPlatform {
 public:
-    // The client area of a full-screen dialog: a 240 x 320 screen less the
-    // 26-pixel title bar.
-    static constexpr int32_t client_width = 240;
-    static constexpr int32_t client_height = 294;
-    // What erasing the background paints (blue, green, red).
-    static constexpr uint8_t background_level = 0xFF;
-    // A new edit control's text limit.
-    static constexpr int32_t default_text_limit = 30000;
-
     struct BlockCopy {
         DrawContext destination;
         int32_t x;
@@ -43,20 +33,6 @@ public:
         int32_t source_x;
         int32_t source_y;
         uint32_t raster;
-    };
-
-    struct DeliveredMessage {
-        uint32_t message;
-        uintptr_t first;
-        intptr_t second;
-        intptr_t result;
-    };
-
-    struct Control {
-        DialogControlTemplate layout;
-        WindowHandle window;
-        std::u16string text;
-        int32_t text_limit;
     };
 
     HeadlessPlatform();
@@ -86,16 +62,14 @@ public:
     // Taps a control: the focus moves to it (an edit control reports gaining
     // it; nothing happens when it has the focus already).
     bool touch_control(uint16_t control_id);
-    // Touches an edit control and types `text` one unit at a time; each unit
-    // that fits the control's text limit reports a change, the rest are
-    // refused. Returns false if any unit was refused.
+    // Touches an edit control and types `text` one character at a time (a
+    // surrogate pair is one); each that fits the control's text limit
+    // reports a change, the rest are refused. Returns false if any was
+    // refused.
     bool type_text(uint16_t control_id, const std::u16string& text);
     // Erases the whole text of an edit control as the user would (touch,
     // select all, delete): one change report.
     bool clear_text(uint16_t control_id);
-    // Moves the focus away from every control (the edit with the focus
-    // reports losing it).
-    bool leave_focus();
     // The shell's done button: command 1.
     bool press_done();
     // Something uncovered the dialog: it is repainted with its background erased.
@@ -104,53 +78,38 @@ public:
     bool lower_panel_by_shell();
 
     // --- Observations --------------------------------------------------------
-    bool dialog_open() const { return dialog_open_; }
-    bool dialog_created() const { return dialog_ != null_window; }
-    WindowHandle dialog_window() const { return dialog_; }
-    const DialogTemplate& dialog_layout() const { return layout_; }
-    const Control* control(uint16_t control_id) const;
+    bool dialog_open() const { return dialog_ != nullptr && dialog_->open(); }
+    bool dialog_created() const { return dialog_ != nullptr; }
+    WindowHandle dialog_window() const { return dialog_ != nullptr ? dialog_->handle() : null_window; }
+    const DialogControl* control(uint16_t control_id) const;
     std::u16string control_text(uint16_t control_id) const;
     bool input_panel_up() const { return panel_up_; }
     // Every show_input_panel call, in order (1 raise, 0 lower).
     const std::vector<int32_t>& input_panel_calls() const { return panel_calls_; }
     const std::vector<BlockCopy>& block_copies() const { return copies_; }
-    // Every message delivered to the dialog procedure, in order of delivery
-    // (a message sent while another is handled comes after it).
-    const std::vector<DeliveredMessage>& messages() const { return messages_; }
-    // The screen image of the client area: client_width x client_height
-    // pixels, 3 bytes each (blue, green, red), rows top-down.
-    const std::vector<uint8_t>& screen() const { return window_pixels(); }
+    // The screen image of the client area: dialog_client_width x
+    // dialog_client_height pixels, 3 bytes each (blue, green, red), rows top-down.
+    const std::vector<uint8_t>& screen() const { return dialog_->pixels(); }
     const std::vector<std::string>& diagnostics() const { return diagnostics_; }
-    bool shell_initialised() const { return shell_initialised_; }
     const ShellDialogInit& shell_request() const { return shell_request_; }
-    int32_t paint_messages() const { return paint_messages_; }
     uint32_t seed() const { return seed_; }
     int32_t random_draws() const { return random_draws_; }
 
     // --- Platform ------------------------------------------------------------
-    // Contexts and bitmaps are SurfacePlatform's: create_compatible_context,
-    // create_dib_section and block_copy here only add the failures asked for
-    // above and the record of block copies.
+    // Controls and painting are DialogPlatform's, contexts and bitmaps
+    // SurfacePlatform's: create_compatible_context, create_dib_section and
+    // block_copy here only add the failures asked for above and the record
+    // of block copies.
     intptr_t dialog_box_indirect(ModuleHandle module, const uint8_t* template_bytes, uint32_t template_size,
                                  WindowHandle owner, DialogProcedure procedure, intptr_t init_argument) override;
-    bool end_dialog(WindowHandle dialog, intptr_t result) override;
     bool shell_init_dialog(const ShellDialogInit& request) override;
-    intptr_t default_window_procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) override;
-    bool set_control_text(WindowHandle dialog, int32_t control_id, const char16_t* text) override;
-    int32_t get_control_text(WindowHandle dialog, int32_t control_id, char16_t* buffer, int32_t limit) override;
-    bool set_control_text_limit(WindowHandle dialog, int32_t control_id, int32_t limit) override;
     bool show_input_panel(int32_t show) override;
     DrawContext get_screen_context(WindowHandle window) override;
     DrawContext create_compatible_context(DrawContext context) override;
     BitmapHandle create_dib_section(DrawContext context, const BitmapInfoHeader* header, uint32_t colour_use,
                                     uint8_t** pixels, uintptr_t mapping, uint32_t offset) override;
-    DrawContext begin_paint(WindowHandle window, PaintInfo* info) override;
-    bool end_paint(WindowHandle window, const PaintInfo* info) override;
     bool block_copy(DrawContext destination, int32_t x, int32_t y, int32_t width, int32_t height, DrawContext source,
                     int32_t source_x, int32_t source_y, uint32_t raster) override;
-    bool get_client_rect(WindowHandle window, Rect* rect) override;
-    bool invalidate_rect(WindowHandle window, const Rect* rect, int32_t erase) override;
-    bool update_window(WindowHandle window) override;
     bool find_resource(ModuleHandle module, uint16_t type, uint16_t id, const uint8_t** data, uint32_t* size) override;
     int32_t load_string(ModuleHandle module, uint16_t id, char16_t* buffer, int32_t limit) override;
     int32_t random() override;
@@ -159,35 +118,17 @@ public:
     void diagnostic_print(const char* format, int32_t value) override;
 
 private:
-    intptr_t send(uint32_t message, uintptr_t first, intptr_t second);
-    void deliver_pending_paint();
-    bool user_may_act() const;
-    Control* find_control(int32_t control_id);
-    void move_focus(int32_t control_id);
-    void erase_rect(const Rect& rect);
+    DialogModel* dialog_model(WindowHandle window) override;
+    bool user_may_act() const { return dialog_open(); }
+    // A user's action is over: a pending paint is delivered.
+    bool done_acting();
 
-    WindowHandle dialog_{};
-    DialogProcedure procedure_ = nullptr;
-    DialogTemplate layout_{};
-    std::vector<Control> controls_;
-    bool dialog_open_ = false;
-    intptr_t dialog_result_ = -1;
-    int32_t focus_ = -1;  // control id with the focus, -1 for none
-
-    bool invalid_ = false;
-    bool erase_pending_ = false;
-    Rect invalid_rect_{};
-
-    DrawContext paint_context_{};  // the window's paint context, made at the first paint
-
+    std::unique_ptr<DialogModel> dialog_;  // kept once ended, for the tests to look at
     bool panel_up_ = false;
     std::vector<int32_t> panel_calls_;
     std::vector<BlockCopy> copies_;
-    std::vector<DeliveredMessage> messages_;
     std::vector<std::string> diagnostics_;
-    bool shell_initialised_ = false;
     ShellDialogInit shell_request_{};
-    int32_t paint_messages_ = 0;
     uint32_t seed_ = 0;
     int32_t random_draws_ = 0;
 };
