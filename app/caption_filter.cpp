@@ -10,8 +10,11 @@ bool read_search_box(char16_t* search_text, uint8_t& input_panel_up, const Viewe
     }
     services.get_control_text(control_search_box, search_text, text_limit);
     // The box itself refuses longer input; cut anyway, so the marker always
-    // fits even when the text arrived some other way.
-    if (wide_length(search_text) > search_text_limit) search_text[search_text_limit] = 0;
+    // fits even when the text arrived some other way, and never between the
+    // halves of a surrogate pair.
+    if (wide_length(search_text) > search_text_limit)
+        search_text[is_high_surrogate(search_text[search_text_limit - 1]) ? search_text_limit - 1 : search_text_limit] =
+            0;
     return true;
 }
 

@@ -337,6 +337,16 @@ TEST(Viewer, StepsThroughThePicturesTheFilterLetsThrough) {
              p.set_control_text(p.dialog_window(), control_search_box, std::u16string(255, u'Y').c_str()),
                  p.touch_control(control_search_box);
          }},
+        {"too long, set by the program, a pair at the cut",
+         1,
+         "F",
+         {1, 2},
+         std::u16string(249, u'Y') + u"-NONE",
+         [](HeadlessPlatform& p) {
+             const std::u16string text = std::u16string(249, u'Y') + u"\U0001F41F" + u"YYY";
+             p.set_control_text(p.dialog_window(), control_search_box, text.c_str()),
+                 p.touch_control(control_search_box);
+         }},
         {"damaged pictures skipped", 0, "F", {0, 3}, u"", nothing, pictures_load(false, {1, 2}), 2},
         {"home past damaged pictures", 9, "H", {9, 2}, u"", nothing, pictures_load(false, {0, 1}), 2},
         {"the only one, never drawn", 0, "FB", {150, 150, 150}, u"", nothing, pictures_load(true, {150})},
