@@ -115,10 +115,14 @@ struct Split {
         int32_t retries = 0;
         size_t used = 0;
         int32_t i = 0;
+        // The caller's stop ends it too: the first decoder waits for it
+        // before it can fail.
+        const std::atomic<bool>* stop = d.stop_flag;
         for (; i < capacity && i < shared.limit.load(std::memory_order_relaxed) &&
                !shared.abandon.load(std::memory_order_relaxed);
              i++) {
             if (packed_room - used < most_mcu) break;
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
             bool failed = false;
             try {
                 if (s.restart_interval != 0 && s.restarts_left == 0) handle_restart(s);
