@@ -164,6 +164,38 @@ void decode_marivue_one_call(const File& f) {
     if (!image.pixels.empty()) checksum += image.pixels[0];
 }
 
+// Where the split scan's second decoder joined the first on each of the
+// set's sequential pictures (the one-call decode's automatic split): the
+// stream bits from its start to the first MCU start both share.
+std::string split_joins(const Set& s) {
+    std::string text;
+    for (const File& f : s.files) {
+        MemoryByteSource source(f.bytes.data(), f.bytes.size());
+        std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+        d->settings.layout = f.components == 1 ? LayoutGrey : LayoutRgb;
+        open_decoder(*d, source);
+        if (d->status != 0 || begin(*d) != 0 || d->is_progressive) {
+            free_pool(*d);
+            continue;
+        }
+        std::vector<uint8_t> pixels(static_cast<size_t>(d->output_width) * d->output_height * f.components);
+        detail::SplitReport report;
+        int32_t result = 0;
+        const int32_t rows = detail::decode_rows_split(*d, f.bytes.data(), f.bytes.size(), result, pixels.data(),
+                                                       static_cast<size_t>(d->output_width) * f.components, 0, &report);
+        free_pool(*d);
+        char line[160];
+        if (rows < 0 || !report.joined)
+            std::snprintf(line, sizeof line, " %s: %s;", f.name.c_str(), rows < 0 ? "not split" : "no join");
+        else
+            std::snprintf(line, sizeof line, " %s: %lld bits (%d MCUs), %d of %d MCUs stored;", f.name.c_str(),
+                          static_cast<long long>(report.join_bits), report.join_mcus, report.stored_mcus,
+                          report.capacity);
+        text += line;
+    }
+    return text;
+}
+
 // The most pool memory one decode of the set holds at 1/scale of the size
 // through the one-call interface (whose record's pool this program's
 // allocator sees), beside the record's own.
@@ -414,6 +446,8 @@ int main(int argc, char** argv) {
             s.name.c_str(), static_cast<double>(use.peak_bytes) / 1e6,
             static_cast<double>(peak_pool_one_call<2>(s)) / 1e6, static_cast<double>(peak_pool_one_call<4>(s)) / 1e6,
             static_cast<double>(peak_pool_one_call<8>(s)) / 1e6, use.peak_blocks, sizeof(JpegDecoder));
+        const std::string joins = split_joins(s);
+        if (!joins.empty()) std::printf("%-12s split scan joins:%s\n", s.name.c_str(), joins.c_str());
     }
     if (!collection.empty())
         std::printf("load_frame of picture 2000: %.1f us (median)\n", load_frame_microseconds(collection, reps));

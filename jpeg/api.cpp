@@ -157,6 +157,8 @@ struct DecoderState {
 
     std::unique_ptr<JpegDecoder> record;  // about 90 KB: never on the caller's stack
     std::optional<MemoryByteSource> memory;  // the source of a Decoder over memory
+    const std::uint8_t* data = nullptr;  // its bytes, which the split decode reads too
+    size_t size = 0;
     Info info;
     int status = StreamError;
     int rows_done = 0;
@@ -201,7 +203,11 @@ struct DecoderRows {
         if (!prepare(s)) return s.status;
         d.settings.layout = layout_of(format);
         int32_t result = 0;
-        const int32_t delivered = decode_rows_two_threads(d, consume, context, result, pixels, stride);
+        // A stream in memory can have its scan's entropy decoding split
+        // (rows into `pixels` alone); otherwise the second thread transforms
+        // and converts.
+        int32_t delivered = decode_rows_split(d, s.data, s.size, result, pixels, stride);
+        if (delivered < 0) delivered = decode_rows_two_threads(d, consume, context, result, pixels, stride);
         if (delivered < 0) return 0;
         rows = delivered;
         s.rows_done += delivered;
@@ -326,6 +332,8 @@ Decoder::Decoder(ByteSource& source, const Options& options) : state_(new_state(
 Decoder::Decoder(const void* data, std::size_t size, const Options& options) : state_(new_state()) {
     if (is_shared(state_)) return;
     state_->memory.emplace(static_cast<const std::uint8_t*>(data), size);
+    state_->data = static_cast<const std::uint8_t*>(data);
+    state_->size = data != nullptr ? size : 0;
     open(*state_, *state_->memory, options);
 }
 

@@ -90,7 +90,7 @@ namespace {
 // With the MCU row that holds the picture's last rows, a sequential
 // picture's segments after the scan are read too (finish_image), within the
 // same call and its error exit.
-void decode_mcu_coefficients(JpegDecoder& d) {
+void decode_mcu_coefficients(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
     check_stop(d);
     if (d.is_progressive) {
         load_row_from_coeffs(d);
@@ -98,18 +98,19 @@ void decode_mcu_coefficients(JpegDecoder& d) {
         // An MCU row that starts where the scan's data has ended is made up
         // from what follows (synthesised bytes, or the fill in front of a
         // marker), even where its codes consume no bit.
-        if (!entropy_data_left(d, true)) d.data_incomplete = 1;
-        decode_row_blocks(d);
+        if (first_mcu == 0 && !entropy_data_left(d, true)) d.data_incomplete = 1;
+        decode_row_blocks(d, first_mcu, end_mcu);
         if (entropy_read_past_end(d)) d.data_incomplete = 1;
+        if (end_mcu >= 0 && end_mcu < d.mcus_across) return;
     }
     if (d.rows_remaining <= d.mcu_height) finish_image(d);
 }
 
 }  // namespace
 
-bool next_mcu_coefficients(JpegDecoder& d) {
+bool next_mcu_coefficients(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
     try {
-        decode_mcu_coefficients(d);
+        decode_mcu_coefficients(d, first_mcu, end_mcu);
     } catch (const DecodeFailure&) {
         // A row that fails after the reader met the end of the data
         // failed because the data ended (or ends without its marker).

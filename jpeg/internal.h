@@ -74,7 +74,12 @@ void prepare_decoding(JpegDecoder& d);
 // subsampled schemes convert two rows in one pass, every other row being the
 // second of a pair, converted with the first into `next_target` or
 // out_row_1 (see decode_row_into).
-bool next_mcu_coefficients(JpegDecoder& d);
+// With first_mcu and end_mcu (sequential, full size), only those MCUs of
+// the row (see decode_row_blocks): the ones before first_mcu are in the row
+// blocks already and the reader stands at its start (split.cpp). The row's
+// start checks the data left only at the row's first MCU, the end reads the
+// segments after the scan only at its last.
+bool next_mcu_coefficients(JpegDecoder& d, int32_t first_mcu = 0, int32_t end_mcu = -1);
 const uint8_t* convert_row(JpegDecoder& d, uint8_t* target, uint8_t* next_target);
 
 // ---- status_table.cpp: the words for a status ------------------------------
@@ -104,6 +109,28 @@ using RowConsumer = void (*)(void* context, const JpegDecoder& rows, const uint8
 // then be null) is handed that row.
 int32_t decode_rows_two_threads(JpegDecoder& d, RowConsumer consume, void* context, int32_t& result,
                                 uint8_t* pixels = nullptr, size_t stride = 0);
+
+// ---- split.cpp: one sequential scan's entropy decoding on two threads ------
+
+// What a split decode did, for the benchmark and the tests.
+struct SplitReport {
+    int32_t started = 0;  // a second decoder ran
+    int32_t joined = 0;  // the first decoder met it
+    int32_t join_mcus = 0;  // the second decoder's MCUs before the join
+    int32_t stored_mcus = 0;  // the second decoder's MCUs in all
+    int32_t capacity = 0;  // the store's room in MCUs
+    int64_t start_offset = 0;  // the second decoder's first byte in the stream
+    int64_t join_bits = 0;  // stream bits from there to the join
+};
+
+// decode_rows_two_threads for a begun sequential decoder at full size whose
+// source reads `data` (`size` bytes, the whole stream) from its start, with
+// the rows going into `pixels`: the entropy decoding itself split between
+// two threads (split.cpp). -1 where it does not apply or a second thread
+// could not be had, nothing having been decoded. `permille` (1..999) says
+// where in the scan's bytes the second decoder starts, 0 the default.
+int32_t decode_rows_split(JpegDecoder& d, const uint8_t* data, size_t size, int32_t& result, uint8_t* pixels,
+                          size_t stride, int32_t permille = 0, SplitReport* report = nullptr);
 
 // ---- input.cpp: input buffering and bit readers ---------------------------
 
@@ -361,7 +388,23 @@ void check_quant_tables(JpegDecoder& d);
 // ---- sequential.cpp ---------------------------------------------------------
 
 extern const uint8_t zigzag_order[64];
-void decode_row_blocks(JpegDecoder& d);
+// Decodes MCUs first_mcu to end_mcu - 1 (-1: to the end) of the current MCU
+// row into its row blocks; at a reduced size that passes over coefficients
+// always the whole row.
+void decode_row_blocks(JpegDecoder& d, int32_t first_mcu = 0, int32_t end_mcu = -1);
+// The split scan's second decoder keeps its MCUs packed: each block as its
+// DC (two bytes), the count of AC coefficients that follow, and each as its
+// natural position (bits 0-5; bit 6: two bytes of value follow, else one
+// byte of a value from -128 to 127) and value. Most blocks of a photograph
+// take a tenth of their 128 bytes or less, which saves the store memory
+// traffic and page faults; at most most_packed_block bytes.
+constexpr size_t most_packed_block = 192;
+// Decodes one MCU, without restart handling, packed into `out`; returns the
+// bytes written.
+size_t decode_mcu_packed(JpegDecoder& d, uint8_t* out);
+// Unpacks one block into `block` (all 64 coefficients written), with
+// dc_add added to its DC; returns the bytes after it.
+const uint8_t* unpack_block(const uint8_t* in, int16_t* block, int32_t dc_add);
 // decode_row_blocks at a reduced size (sequential_reduced.cpp), for the
 // frames that passes_over_coefficients says.
 void decode_row_blocks_reduced(JpegDecoder& d);

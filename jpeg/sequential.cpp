@@ -19,15 +19,15 @@ const uint8_t zigzag_order[64] = {
 
 namespace {
 
-void decode_block(JpegDecoder& d, Bits& bits, int32_t b, int32_t c) {
-    int16_t* block = d.row_block_table[b];
+// Where a block's coefficients go: `dc` comes first, then `put` for each
+// AC coefficient in zigzag order, then `end` with where the block ended.
+template <typename Store>
+inline void decode_block(JpegDecoder& d, Bits& bits, Store& store, int32_t c) {
     const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
-    clear_block(block, d.last_nonzero_table[b]);
-
     int32_t difference;
     decode_symbol<false>(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]], difference);
     d.last_dc[c] = wrap_add(d.last_dc[c], difference);
-    block[0] = dequantise(d.last_dc[c], quant[0]);
+    store.dc(dequantise(d.last_dc[c], quant[0]));
 
     const HuffDecodeTable& ac_table = *d.huff_decode_tables[d.comp_ac_table[c]];
     const int32_t* fast = d.fast_ac[d.comp_ac_table[c] - 4];
@@ -39,7 +39,7 @@ void decode_block(JpegDecoder& d, Bits& bits, int32_t b, int32_t c) {
         if ((rs & 15) != 0) {
             k += r;
             if (k > 63) fail(d, DecodeError);
-            block[zigzag_order[k]] = dequantise(value, quant[k]);
+            store.put(k, dequantise(value, quant[k]));
         } else if (r == 15) {
             k += 15;  // sixteen zeros
             if (k > 63) fail(d, DecodeError);
@@ -47,29 +47,101 @@ void decode_block(JpegDecoder& d, Bits& bits, int32_t b, int32_t c) {
             break;  // end of block
         }
     }
-    d.last_nonzero_table[b] = k;
+    store.end(k);
 }
+
+// A row block; `mark` is where its previous decoding ended (see above).
+struct RowBlock {
+    int16_t* block;
+    int32_t& mark;
+    void dc(int16_t v) {
+        clear_block(block, mark);
+        block[0] = v;
+    }
+    void put(int k, int16_t v) { block[zigzag_order[k]] = v; }
+    void end(int k) { mark = k; }
+};
+
+// The packed form unpack_block reads.
+struct PackedBlock {
+    uint8_t* at;
+    uint8_t* count = nullptr;
+    void dc(int16_t v) {
+        std::memcpy(at, &v, 2);
+        count = at + 2;
+        *count = 0;
+        at += 3;
+    }
+    void put(int k, int16_t v) {
+        const uint8_t where = zigzag_order[k];
+        ++*count;
+        if (v >= -128 && v <= 127) {
+            at[0] = where;
+            at[1] = static_cast<uint8_t>(v);
+            at += 2;
+        } else {
+            at[0] = static_cast<uint8_t>(where | 64);
+            std::memcpy(at + 1, &v, 2);
+            at += 3;
+        }
+    }
+    void end(int) {}
+};
 
 }  // namespace
 
-void decode_row_blocks(JpegDecoder& d) {
+void decode_row_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
     if (passes_over_coefficients(d)) {
         decode_row_blocks_reduced(d);
         return;
     }
-    int32_t b = 0;
+    int32_t b = first_mcu * d.blocks_per_mcu;
     Bits bits;
     load(d, bits);
-    for (int32_t m = 0; m < d.mcus_across; m++) {
+    const int32_t end = end_mcu < 0 || end_mcu > d.mcus_across ? d.mcus_across : end_mcu;
+    for (int32_t m = first_mcu; m < end; m++) {
         if (d.restart_interval != 0 && d.restarts_left == 0) {
             save(d, bits);
             handle_restart(d);
             load(d, bits);
         }
-        for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block(d, bits, b++, d.mcu_block_component[j]);
+        for (int32_t j = 0; j < d.blocks_per_mcu; j++, b++) {
+            RowBlock block{d.row_block_table[b], d.last_nonzero_table[b]};
+            decode_block(d, bits, block, d.mcu_block_component[j]);
+        }
         d.restarts_left--;
     }
     save(d, bits);
+}
+
+size_t decode_mcu_packed(JpegDecoder& d, uint8_t* out) {
+    Bits bits;
+    load(d, bits);
+    PackedBlock block{out};
+    for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block(d, bits, block, d.mcu_block_component[j]);
+    save(d, bits);
+    return static_cast<size_t>(block.at - out);
+}
+
+const uint8_t* unpack_block(const uint8_t* in, int16_t* block, int32_t dc_add) {
+    std::memset(block, 0, 128);
+    int16_t dc;
+    std::memcpy(&dc, in, 2);
+    block[0] = low16(wrap_add(dc, dc_add));
+    const int32_t count = in[2];
+    in += 3;
+    for (int32_t i = 0; i < count; i++) {
+        if (in[0] & 64) {
+            int16_t v;
+            std::memcpy(&v, in + 1, 2);
+            block[in[0] & 63] = v;
+            in += 3;
+        } else {
+            block[in[0]] = static_cast<int8_t>(in[1]);
+            in += 2;
+        }
+    }
+    return in;
 }
 
 }  // namespace marivue::jpeg::detail
