@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -15,6 +16,26 @@
 using namespace marivue::jpeg;
 
 namespace {
+
+// The whole of an open file from its start into `bytes`; false where it
+// cannot be had, the file then where it was, to be read as the decoding goes.
+bool read_whole(std::FILE* file, std::vector<uint8_t>& bytes) {
+    const long at = std::ftell(file);
+    if (at < 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
+    try {
+        uint8_t chunk[1 << 16];
+        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+            bytes.insert(bytes.end(), chunk, chunk + got);
+    } catch (const std::bad_alloc&) {
+        bytes.clear();
+    }
+    const bool whole = std::ferror(file) == 0 && !bytes.empty();
+    if (!whole) {
+        std::clearerr(file);
+        std::fseek(file, at, SEEK_SET);
+    }
+    return whole;
+}
 
 // Where the output pixels go. The output is first laid out as the picture
 // is stored (`width` x `height`, output column c and row r); orientation
@@ -291,6 +312,18 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
     // writes the rows straight into it, on two threads for a large picture.
     const bool direct = orientation == 1 && columns == decoded_width && rows == decoded_height &&
                         placement.width == decoded_width && placement.height == decoded_height;
+    // Such a picture at its full size, sequential and of a megapixel or
+    // more, is read into memory first: from there the one-call decode can
+    // split its scan's entropy decoding between two threads.
+    std::vector<uint8_t> bytes;
+    if (direct && scale == 1 && !decoder->info().progressive && int64_t{width} * height >= 1000000 &&
+        read_whole(file.get(), bytes)) {
+        decoder.emplace(bytes.data(), bytes.size(), options);
+        if (decoder->status() != 0) {
+            outcome = picture_failed(outcome, decoder->status(), decoder->message());
+            return done;
+        }
+    }
     std::vector<uint8_t> row;
     try {
         if (!direct) {

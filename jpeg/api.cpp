@@ -11,10 +11,14 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace marivue::jpeg {
 
@@ -485,6 +489,26 @@ int decode_file(const char* path, Image& image, const Options& options) {
     clear(image);
     std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr) return StreamError;
+    // A regular file is read whole first, so that its scan's entropy
+    // decoding can be split between two threads as decode's is; anything
+    // else (a pipe, a device) is read as the decoder goes.
+    std::error_code error;
+    const std::uintmax_t length =
+        std::filesystem::is_regular_file(path, error) && !error ? std::filesystem::file_size(path, error) : 0;
+    std::vector<std::uint8_t> bytes;
+    if (length > 0 && !error && length <= std::numeric_limits<std::size_t>::max() / 2) {
+        try {
+            bytes.resize(static_cast<std::size_t>(length));
+        } catch (const std::bad_alloc&) {
+            std::fclose(file);
+            return OutOfMemory;
+        }
+        // A file cut short meanwhile decodes as far as it goes.
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+        const bool failed = std::ferror(file) != 0;
+        std::fclose(file);
+        return failed ? StreamError : decode(bytes.data(), bytes.size(), image, options);
+    }
     int status;
     {
         FileByteSource source(file);

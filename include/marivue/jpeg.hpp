@@ -177,6 +177,8 @@ MARIVUE_JPEG_API int read_info(const void* data, std::size_t size, Info& info, c
 
 // Decodes a whole picture into `image`, replacing what it held; on failure
 // `image` is left empty (its memory is kept for reuse either way).
+// decode_file reads a regular file whole first, as decode takes it; other
+// files (pipes, devices) are read as the decoding goes.
 MARIVUE_JPEG_API int decode(const void* data, std::size_t size, Image& image, PixelFormat format = PixelFormat::rgb);
 MARIVUE_JPEG_API int decode(const void* data, std::size_t size, Image& image, const Options& options);
 MARIVUE_JPEG_API int decode_file(const char* path, Image& image, PixelFormat format = PixelFormat::rgb);

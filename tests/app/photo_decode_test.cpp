@@ -170,6 +170,21 @@ TEST(PictureDecode, SaysWhyAFileCannotBeShown) {
     EXPECT_EQ((std::vector<int>{wide.outcome.facts.width, wide.outcome.facts.height}), (std::vector<int>{13000, 16}));
     ASSERT_TRUE(wide.image);
     EXPECT_EQ((std::vector<int>{wide.image->width, wide.image->height}), (std::vector<int>{1300, 2}));
+    // A large sequential picture whole at its own size, read into memory and
+    // decoded on two threads, whole and cut short: the library's pixels.
+    e2e::PictureFolder large;
+    large.encode("large.jpg", 1200, 900, "-quality 90");
+    const Bytes bytes = e2e::read_file(large.at("large.jpg"));
+    e2e::write_file(large.at("cut.jpg"), Bytes(bytes.begin(), bytes.begin() + long(bytes.size() * 3 / 5)));
+    for (const char* name : {"large.jpg", "cut.jpg"}) {
+        marivue::jpeg::Image expected;
+        ASSERT_EQ(marivue::jpeg::decode_file(large.at(name).c_str(), expected, marivue::jpeg::PixelFormat::bgra), 0);
+        const DecodedPicture d = decode(large.at(name), box(1200, 900));
+        EXPECT_EQ(d.outcome.result, expected.complete ? PictureResult::shown : PictureResult::incomplete) << name;
+        ASSERT_TRUE(d.image) << name;
+        EXPECT_TRUE(d.image->bgra == expected.pixels) << name;
+    }
+    std::filesystem::remove_all(large.dir);
     // A picture the decoder refuses: the reason names its kind.
     const std::string dir = e2e::make_temp_dir(), refused = dir + "/arithmetic-progressive.jpg";
     e2e::write_file(refused, jt::head(8, 8, jt::grey(), 0xCA).bytes);
