@@ -48,7 +48,7 @@ PhotoNeeds PhotoModel::needs() const {
 
 void PhotoModel::start(PhotoHost& host) {
     host_ = &host;
-    bar_until_ = now() + photo_bar_ms;
+    bar_until_ = clock_ms() + photo_bar_ms;
     work_->start([&host] { host.wake(); });
     ask_for_work();
     refresh();
@@ -66,7 +66,7 @@ void PhotoModel::keep_choice_in_view() {
     view_.gallery_keep_in_view(selection_.position_of(selection_.selected()), selection_.shown().size());
 }
 
-void PhotoModel::activity() { bar_until_ = now() + photo_bar_ms; }
+void PhotoModel::activity() { bar_until_ = clock_ms() + photo_bar_ms; }
 
 void PhotoModel::go_to(size_t entry, int direction) {
     if (!selection_.go_to(entry, direction)) return;
@@ -208,7 +208,7 @@ void PhotoModel::command(PhotoCommand command) {
             slideshow_ = !slideshow_;
             // The picture on show gets a whole turn.
             if (const PhotoEntry* entry = selection_.current(); entry != nullptr && jobs_.held(entry->id).displayed())
-                shown_at_ = now();
+                shown_at_ = clock_ms();
             break;
         case PhotoCommand::RotateRight:
         case PhotoCommand::RotateLeft:
@@ -364,7 +364,7 @@ void PhotoModel::ask_for_work() {
 }
 
 void PhotoModel::refresh() {
-    const int64_t time = now();
+    const int64_t time = clock_ms();
     // The busy mark: once the picture (or its detail) has been awaited for
     // a while.
     if (gallery_ || !jobs_.waiting(needs())) {

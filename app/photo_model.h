@@ -67,7 +67,7 @@ public:
     int exit_status() const override { return 0; }
 
 private:
-    int64_t now() const { return host_ != nullptr ? host_->now_ms() : 0; }
+    int64_t clock_ms() const { return host_ != nullptr ? host_->now_ms() : 0; }
     // The size of the picture on show as decoded; zero while unknown.
     ZoomSize picture_size() const;
     // What the view needs of its pictures now, as the jobs are told it.

@@ -19,7 +19,7 @@ int DesktopPlatform::run_photo_view(PhotoController& controller) {
     window.resize(available * 3 / 4);
     QEventLoop loop;
     window.on_finished = [&loop] { loop.quit(); };
-    controller.start(window);
+    controller.start(window.host());
     window.show();
     window.activateWindow();
     window.follow_scene();

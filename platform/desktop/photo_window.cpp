@@ -45,7 +45,6 @@ QString text_of(const std::string& utf8) { return QString::fromUtf8(utf8.data(),
 
 PhotoWindow::PhotoWindow(PhotoController& controller, int32_t scale)
     : controller_(controller), scale_(scale), search_(new QLineEdit(this)) {
-    clock_.start();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
@@ -59,27 +58,16 @@ PhotoWindow::PhotoWindow(PhotoController& controller, int32_t scale)
     });
     ticker_.setSingleShot(true);
     QObject::connect(&ticker_, &QTimer::timeout, this, [this] {
-        controller_.tick(now_ms());
+        controller_.tick(host_.now_ms());
+        follow_scene();
+    });
+    QObject::connect(&host_, &DesktopPhotoHost::woken, this, [this] {
+        controller_.poll();
         follow_scene();
     });
 }
 
 PhotoWindow::~PhotoWindow() = default;
-
-void PhotoWindow::wake() {
-    // Many results in a row need one poll.
-    if (wake_posted_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            wake_posted_ = false;
-            controller_.poll();
-            follow_scene();
-        },
-        Qt::QueuedConnection);
-}
-
-int64_t PhotoWindow::now_ms() { return clock_.elapsed(); }
 
 QPointF PhotoWindow::device_point(const QPointF& logical) const { return logical * devicePixelRatioF(); }
 
@@ -138,7 +126,7 @@ void PhotoWindow::follow_scene() {
     if (next < 0)
         ticker_.stop();
     else
-        ticker_.start(static_cast<int>(std::clamp<int64_t>(next - now_ms(), 0, 1 << 30)));
+        ticker_.start(static_cast<int>(std::clamp<int64_t>(next - host_.now_ms(), 0, 1 << 30)));
     // Pointer moves and the like change nothing most of the time.
     if (scene.revision != painted_revision_) {
         painted_revision_ = scene.revision;

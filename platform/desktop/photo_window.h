@@ -12,33 +12,32 @@
 // picture to the trash asks first in a dialog that names the file. The
 // gallery is a grid of thumbnails (photo_gallery.cpp).
 //
-// The view's worker threads wake the window through PhotoHost::wake, which
-// posts to the window's thread; everything else happens on that thread.
+// The view's worker threads wake the window through its host
+// (photo_host.h), which posts to the window's thread; everything else
+// happens on that thread.
 #pragma once
 
+#include "platform/desktop/photo_host.h"
 #include "platform/photo_view.h"
 
-#include <QElapsedTimer>
 #include <QPointF>
 #include <QTimer>
 #include <QWidget>
 
-#include <atomic>
 #include <cstdint>
 
 class QLineEdit;
 class QMessageBox;
 
-class PhotoWindow final : public QWidget, public PhotoHost {
+class PhotoWindow final : public QWidget {
 public:
     // `scale` above 0 sizes the window, once the first picture's size is
     // known, for that picture at the zoom the view starts it at.
     PhotoWindow(PhotoController& controller, int32_t scale);
     ~PhotoWindow() override;
 
-    // PhotoHost
-    void wake() override;
-    int64_t now_ms() override;
+    // What the controller is started with.
+    PhotoHost& host() { return host_; }
 
     // Called after every call into the controller: follows the scene with
     // the window's title, full screen, search field, question and timer,
@@ -80,8 +79,7 @@ private:
     QLineEdit* search_;
     QMessageBox* question_ = nullptr;
     QTimer ticker_;
-    QElapsedTimer clock_;
-    std::atomic<bool> wake_posted_{false};
+    DesktopPhotoHost host_;
     QPointF pressed_at_;  // device pixels; where the left button went down
     QPointF dragged_to_;
     bool pressed_ = false, dragged_ = false;
