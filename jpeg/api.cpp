@@ -163,6 +163,7 @@ struct DecoderState {
     std::optional<MemoryByteSource> memory;  // the source of a Decoder over memory
     const std::uint8_t* data = nullptr;  // its bytes, which the split decode reads too
     size_t size = 0;
+    Options options;  // those it was opened with
     Info info;
     int status = StreamError;
     int rows_done = 0;
@@ -174,16 +175,27 @@ struct DecoderState {
     std::atomic<bool> stop_requested{false};
 };
 
+// Opens a Decoder over memory again on its bytes and options.
+void reopen(DecoderState& s);
+
 // Prepares decoding on the first call (begin). The segments it reads up to
 // the first scan (up to the last for a progressive picture) may change the
-// restart interval that info() tells.
-inline bool prepare(DecoderState& s) {
+// restart interval that info() tells. With `threads`, a progressive stream
+// in memory has its scans decoded on two threads; where that is given up
+// (the stream is not the plain case), the stream is opened again and
+// decoded on one, which gives what it always gives.
+inline bool prepare(DecoderState& s, bool threads = false) {
+    if (s.record->ready) return true;
+    int32_t begun = begin_in_memory(*s.record, threads ? s.data : nullptr, s.size);
+    if (begun > 0) {
+        reopen(s);
+        if (s.status != 0) return false;
+        begun = begin(*s.record);
+    }
     JpegDecoder& d = *s.record;
-    if (d.ready) return true;
-    const bool prepared = begin(d) == 0;
     s.info.restart_interval = static_cast<int>(d.restart_interval);
-    if (!prepared) s.set_status(d.status);
-    return prepared;
+    if (begun != 0) s.set_status(d.status);
+    return begun == 0;
 }
 
 // The one-call decode's access to a Decoder's record.
@@ -203,8 +215,8 @@ struct DecoderRows {
         DecoderState& s = *decoder.state_;
         rows = 0;
         if (s.status != 0 || s.filling) return s.status;
+        if (!prepare(s, true)) return s.status;
         JpegDecoder& d = *s.record;
-        if (!prepare(s)) return s.status;
         d.settings.layout = layout_of(format);
         int32_t result = 0;
         // A stream in memory can have its scan's entropy decoding split
@@ -235,7 +247,7 @@ struct DecoderRows {
             if (got == 0) sink(context, row, s.rows_done - 1, s.complete);
             return got;
         };
-        if (wants_two_threads(s.info, options) && prepare(s)) {
+        if (wants_two_threads(s.info, options) && prepare(s, true)) {
             // The second thread starts at an MCU row's first row.
             int got = 0;
             while (got == 0 && !s.filling && s.record->mcu_rows_remaining != 0) got = next();
@@ -297,6 +309,7 @@ void open(DecoderState& s, ByteSource& source, const Options& options) {
     if (const char* words = invalid_options(options)) return s.set_status(StreamError, words);
     s.record.reset(new (std::nothrow) JpegDecoder);
     if (s.record == nullptr) return s.set_status(OutOfMemory);
+    s.options = options;
     s.record->memory_limit = options.memory_limit;
     s.record->settings.max_side = options.max_side;
     s.record->settings.scale_shift = scale_shift_of(options.scale);
@@ -323,6 +336,12 @@ void open(DecoderState& s, ByteSource& source, const Options& options) {
 }
 
 }  // namespace
+
+void detail::reopen(DecoderState& s) {
+    free_pool(*s.record);
+    s.memory.emplace(s.data, s.size);
+    open(s, *s.memory, s.options);
+}
 
 static_assert(sizeof(Decoder) == sizeof(void*), "a Decoder is one pointer: its state stays out of the ABI");
 

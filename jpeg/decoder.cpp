@@ -75,12 +75,15 @@ void initialize(JpegDecoder& d, ByteSource& source) {
     prime_header_bits(d);
 }
 
-void prepare_decoding(JpegDecoder& d) {
+bool prepare_decoding(JpegDecoder& d, const uint8_t* data, size_t size) {
     start_frame(d);
-    if (d.is_progressive)
-        decode_all_scans(d);
-    else
+    if (!d.is_progressive)
         start_sequential(d);
+    else if (data == nullptr || d.settings.scale_shift == 3)
+        decode_all_scans(d);  // the eighth size passes over the AC scans
+    else
+        return decode_all_scans_two_threads(d, data, size);
+    return true;
 }
 
 namespace {
@@ -210,7 +213,9 @@ void open_decoder(JpegDecoder& d, ByteSource& source) {
     }
 }
 
-int32_t begin(JpegDecoder& d) {
+int32_t begin(JpegDecoder& d) { return detail::begin_in_memory(d, nullptr, 0); }
+
+int32_t detail::begin_in_memory(JpegDecoder& d, const uint8_t* data, size_t size) {
     if (d.ready) return 0;
     if (d.status != 0) return -1;
     if (!d.opened) {
@@ -218,7 +223,7 @@ int32_t begin(JpegDecoder& d) {
         return -1;
     }
     try {
-        prepare_decoding(d);
+        if (!prepare_decoding(d, data, size)) return 1;
     } catch (const DecodeFailure&) {
         return -1;
     }

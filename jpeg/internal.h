@@ -62,7 +62,14 @@ inline void check_stop(JpegDecoder& d) {
 constexpr int32_t blocks_between_stop_checks = 4096;
 
 void initialize(JpegDecoder& d, ByteSource& source);
-void prepare_decoding(JpegDecoder& d);
+// Reads the frame and, for a progressive picture, every scan. With the
+// stream's bytes (`data`, not null, the record reading the same from the
+// start), a progressive picture's scans are decoded on two threads; false
+// where that was given up, which leaves the record to be opened again.
+bool prepare_decoding(JpegDecoder& d, const uint8_t* data, size_t size);
+// begin with prepare_decoding's `data`: 1 where the two threads were given
+// up (open the stream again and begin on one thread).
+int32_t begin_in_memory(JpegDecoder& d, const uint8_t* data, size_t size);
 
 // decode_row's two halves. next_mcu_coefficients fills row_blocks with the
 // next MCU row's coefficients; false when that failed (status set, and
@@ -268,7 +275,8 @@ void handle_restart(JpegDecoder& d);
 // Passes over entropy-coded data, restart markers included, and leaves the
 // input in front of the marker that ends it (the end-of-image marker at the
 // end of the data). For the header reader: call prime_header_bits next.
-void skip_entropy_data(JpegDecoder& d);
+// Counts the restart markers it passes in `restart_markers` where not null.
+void skip_entropy_data(JpegDecoder& d, int64_t* restart_markers = nullptr);
 void finish_image(JpegDecoder& d);
 
 // ---- huffman.cpp: Huffman tables -------------------------------------------
@@ -426,8 +434,25 @@ using BlockDecoder = void (*)(JpegDecoder& d, int c, int x, int y);
 CoeffBuffer* coeff_buffer_create(JpegDecoder& d, int32_t blocks_wide, int32_t blocks_high, int32_t block_cols,
                                  int32_t block_rows);
 int16_t* coeff_block_at(JpegDecoder& d, const CoeffBuffer& buffer, int32_t x, int32_t y);
-void decode_all_scans(JpegDecoder& d);
-void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder);
+// Called around each MCU row of a scan (rows: the MCU rows done so far),
+// for a scan decoded on a thread of its own (scan_threads.cpp).
+struct ScanRowGate {
+    void (*before)(void* context, int32_t row);
+    void (*after)(void* context, int32_t rows);
+    void* context;
+};
+// Takes each scan from decode_all_scans in place of decoding it: called
+// with the record at the scan's data, it leaves the reader in front of the
+// marker after the data (skip_entropy_data).
+struct ScanHandOff {
+    void (*take)(void* context, JpegDecoder& d, BlockDecoder block_decoder);
+    void* context;
+};
+void decode_all_scans(JpegDecoder& d, const ScanHandOff* hand_off = nullptr);
+void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder, const ScanRowGate* gate = nullptr);
+// decode_all_scans on two threads (scan_threads.cpp) for a stream held whole
+// in `data`; false where it gave up (see prepare_decoding).
+bool decode_all_scans_two_threads(JpegDecoder& d, const uint8_t* data, size_t size);
 void decode_dc_first(JpegDecoder& d, int c, int x, int y);
 void decode_dc_refine(JpegDecoder& d, int c, int x, int y);
 void decode_ac_first(JpegDecoder& d, int c, int x, int y);

@@ -340,7 +340,7 @@ void handle_restart(JpegDecoder& d) {
     restart_entropy_bits(d);
 }
 
-void skip_entropy_data(JpegDecoder& d) {
+void skip_entropy_data(JpegDecoder& d, int64_t* restart_markers) {
     // Whatever the entropy reader holds is data and is dropped; it never
     // consumes a marker, so the one that ends the data is still ahead.
     for (;;) {
@@ -355,7 +355,11 @@ void skip_entropy_data(JpegDecoder& d) {
         if (c != 0xFF) continue;
         do c = get_byte_raw(d);
         while (c == 0xFF);
-        if (c == 0 || (c >= 0xD0 && c <= 0xD7)) continue;  // a stuffed zero, or a restart marker inside the data
+        if (c == 0) continue;  // a stuffed zero
+        if (c >= 0xD0 && c <= 0xD7) {  // a restart marker inside the data
+            if (restart_markers != nullptr) ++*restart_markers;
+            continue;
+        }
         push_back_byte(d, c);
         push_back_byte(d, 0xFF);
         return;

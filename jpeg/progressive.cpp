@@ -283,10 +283,11 @@ bool only_fill_left(const JpegDecoder& d) {
 }
 
 // Decodes the scan's MCUs; false when its data ran out before the last.
-bool walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
+bool walk_scan(JpegDecoder& d, BlockDecoder block_decoder, const ScanRowGate* gate) {
     int32_t rows[4] = {0, 0, 0, 0};
     int32_t until_stop_check = blocks_between_stop_checks;
     for (int32_t mcu_row = 0; mcu_row < d.mcus_down; mcu_row++) {
+        if (gate != nullptr) gate->before(gate->context, mcu_row);
         BlockWalk walk;
         for (int32_t m = 0; m < d.mcus_across; m++) {
             walk.x = 0;
@@ -313,15 +314,16 @@ bool walk_scan(JpegDecoder& d, BlockDecoder block_decoder) {
             d.restarts_left--;
         }
         advance_rows(d, rows);
+        if (gate != nullptr) gate->after(gate->context, mcu_row + 1);
     }
     return true;
 }
 
 }  // namespace
 
-void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder) {
+void decode_progressive_scan(JpegDecoder& d, BlockDecoder block_decoder, const ScanRowGate* gate) {
     try {
-        if (walk_scan(d, block_decoder) && !entropy_read_past_end(d)) return;
+        if (walk_scan(d, block_decoder, gate) && !entropy_read_past_end(d)) return;
     } catch (const ScanDataEnded&) {
     }
     d.data_incomplete = 1;
@@ -364,7 +366,7 @@ void charge_scan(JpegDecoder& d, int64_t frame_blocks) {
 
 }  // namespace
 
-void decode_all_scans(JpegDecoder& d) {
+void decode_all_scans(JpegDecoder& d, const ScanHandOff* hand_off) {
     // At the eighth size the transform reads DC coefficients alone: AC scans
     // are passed over undecoded and no AC grid is needed. (At other reduced
     // sizes every scan is decoded: a refinement scan's bits depend on every
@@ -402,7 +404,10 @@ void decode_all_scans(JpegDecoder& d) {
         else
             block_decoder = d.approx_high == 0 ? decode_ac_first : decode_ac_refine;
         charge_scan(d, frame_blocks);
-        decode_progressive_scan(d, block_decoder);
+        if (hand_off != nullptr)
+            hand_off->take(hand_off->context, d, block_decoder);
+        else
+            decode_progressive_scan(d, block_decoder);
         prime_header_bits(d);
     }
     // The end-of-image marker that ended the scans was synthesised: the

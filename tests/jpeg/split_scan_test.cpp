@@ -1,8 +1,9 @@
-// The split scan (two decoders in one scan's entropy data) against the
-// decoder on one thread: the same rows, row count, result, status and
-// incompleteness, for pictures with and without restart markers, with the
-// second decoder started at several points of the scan, and for data that
-// ends early or is damaged inside the scan; and the committed row digests.
+// The split scan (two decoders in one scan's entropy data) and a progressive
+// picture's scans on two threads against the decoder on one thread: the
+// same rows, row count, result, status and incompleteness, for pictures
+// with and without restart markers, with the second decoder started at
+// several points of the scan, and for data that ends early or is damaged
+// inside a scan; and the committed row digests.
 #include "jpeg/internal.h"
 #include "marivue/jpeg/byte_source.h"
 #include "tests/support/fixtures.h"
@@ -37,13 +38,23 @@ uint64_t fnv(uint64_t digest, const uint8_t* bytes, size_t count) {
 
 constexpr uint64_t fnv_start = 14695981039346656037ull;
 
-std::string one_thread(const std::vector<uint8_t>& jpeg) {
+// The rows on one thread; with `scan_threads`, a progressive picture's
+// scans decoded on two, or "given up" where they were not (and "not
+// progressive").
+std::string one_thread(const std::vector<uint8_t>& jpeg, bool scan_threads = false) {
     MemoryByteSource source(jpeg.data(), jpeg.size());
     std::unique_ptr<JpegDecoder> d(new JpegDecoder);
     open_decoder(*d, source);
     uint64_t digest = fnv_start;
     int rows = 0, result = 0;
-    if (d->status == 0 && begin(*d) == 0) {
+    const int begun = d->status != 0 ? -1
+                      : scan_threads ? detail::begin_in_memory(*d, jpeg.data(), jpeg.size())
+                                     : begin(*d);
+    if (begun == 1 || (scan_threads && !d->is_progressive)) {
+        free_pool(*d);
+        return begun == 1 ? "given up" : "not progressive";
+    }
+    if (begun == 0) {
         const uint8_t* row;
         int32_t bytes;
         for (; (result = decode_row(*d, &row, &bytes)) == 0; rows++)
@@ -71,11 +82,13 @@ std::string split(const std::vector<uint8_t>& jpeg, int permille, detail::SplitR
                    d->data_incomplete);
 }
 
-std::vector<uint8_t> encoded(int width, int height, e2e::Sampling sampling, int restart_mcus, bool optimise) {
+std::vector<uint8_t> encoded(int width, int height, e2e::Sampling sampling, int restart_mcus, bool optimise,
+                             bool progressive = false) {
     e2e::EncodeOptions options;
     options.sampling = sampling;
     options.restart_mcus = restart_mcus;
     options.optimize_huffman = optimise;
+    options.progressive = progressive;
     return e2e::encode(e2e::make_picture(width, height, sampling == e2e::Sampling::Grey ? 1 : 3, 7), options);
 }
 
@@ -106,15 +119,20 @@ const Case cases[] = {
     {"4:2:0 restart, zeros mid-scan", e2e::Sampling::H2V2, 7, false, Damage::ZerosAt, 650, false},
 };
 
+std::vector<uint8_t> damaged(const Case& c, bool progressive) {
+    std::vector<uint8_t> jpeg = encoded(640, 480, c.sampling, c.restart_mcus, c.optimise, progressive);
+    const size_t at = jpeg.size() * static_cast<size_t>(c.damage_permille) / 1000;
+    if (c.damage == Damage::CutAt) jpeg.resize(at);
+    // Zeros decode as long runs of one code; 0xFF 0xD3 is a marker the
+    // scan's data cannot hold.
+    if (c.damage == Damage::ZerosAt) std::fill(jpeg.begin() + at, jpeg.begin() + at + 64, 0);
+    if (c.damage == Damage::OnesAt) jpeg[at] = 0xFF, jpeg[at + 1] = 0xD3;
+    return jpeg;
+}
+
 TEST(SplitScan, SameOutcomeAsOneThread) {
     for (const Case& c : cases) {
-        std::vector<uint8_t> jpeg = encoded(640, 480, c.sampling, c.restart_mcus, c.optimise);
-        const size_t at = jpeg.size() * static_cast<size_t>(c.damage_permille) / 1000;
-        if (c.damage == Damage::CutAt) jpeg.resize(at);
-        // Zeros decode as long runs of one code; 0xFF 0xD3 is a marker the
-        // scan's data cannot hold.
-        if (c.damage == Damage::ZerosAt) std::fill(jpeg.begin() + at, jpeg.begin() + at + 64, 0);
-        if (c.damage == Damage::OnesAt) jpeg[at] = 0xFF, jpeg[at + 1] = 0xD3;
+        const std::vector<uint8_t> jpeg = damaged(c, false);
         const std::string expected = one_thread(jpeg);
         // Early, middle, late, and in the last bytes of the scan.
         for (int permille : {30, 400, 750, 990, 998}) {
@@ -129,7 +147,23 @@ TEST(SplitScan, SameOutcomeAsOneThread) {
     }
 }
 
-// The split decode gives the committed rows of every fixture it applies to.
+// The same pictures progressive: the scans on two threads give the
+// one-thread rows; damaged ones may be given up (the caller then decodes
+// them on one thread), undamaged ones never are.
+TEST(ScanThreads, SameOutcomeAsOneThread) {
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> jpeg = damaged(c, true);
+        const std::string got = one_thread(jpeg, true);
+        if (c.damage != Damage::None && got == "given up") continue;
+        EXPECT_EQ(got, one_thread(jpeg)) << c.name;
+    }
+    // Large enough for the refinements to run beside the passes they refine.
+    const std::vector<uint8_t> large = encoded(2400, 1600, e2e::Sampling::H2V2, 0, true, true);
+    EXPECT_EQ(one_thread(large, true), one_thread(large)) << "2400 x 1600";
+}
+
+// The split decode and the scans on two threads give the committed rows of
+// every fixture they apply to.
 TEST(SplitScan, CommittedRowDigests) {
     const std::filesystem::path dir = MARIVUE_ROW_FIXTURES;
     std::map<std::string, std::string> expected;
@@ -138,15 +172,25 @@ TEST(SplitScan, CommittedRowDigests) {
         if (line.find(' ') != std::string::npos)
             expected[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
     int split_count = 0;
+    std::vector<std::string> given_up;
     for (const auto& [name, digest] : expected) {
         const std::vector<uint8_t> jpeg = e2e::read_file((dir / name).string());
         detail::SplitReport report;
         const std::string got = split(jpeg, 400, report);
-        if (got == "not split" || got == "not begun") continue;
-        split_count++;
-        EXPECT_EQ(got.substr(0, got.find(" incomplete")), digest) << name;
+        if (got != "not split" && got != "not begun") {
+            split_count++;
+            EXPECT_EQ(got.substr(0, got.find(" incomplete")), digest) << name;
+        }
+        const std::string threaded = one_thread(jpeg, true);
+        if (threaded == "given up") {
+            given_up.push_back(name);
+        } else if (threaded != "not progressive") {
+            EXPECT_EQ(threaded.substr(0, threaded.find(" incomplete")), digest) << name;
+        }
     }
     EXPECT_GE(split_count, 20);
+    // Only the picture whose data ends early is left to one thread.
+    EXPECT_EQ(given_up, std::vector<std::string>{"prog_truncated.jpg"});
 }
 
 }  // namespace
