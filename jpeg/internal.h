@@ -52,6 +52,10 @@ void* pool_alloc(JpegDecoder& d, size_t size);
 // definitions (in this namespace) in its place and make allocations fail.
 void* system_alloc(size_t size);  // zero-filled, or null
 void system_free(void* block);
+// What the library's system_alloc and system_free do (block_alloc.cpp),
+// for a replacement that only counts.
+void* block_alloc(size_t size);  // zero-filled, or null
+void block_free(void* block);
 
 // Fails with Stopped once the caller's stop flag is set. One relaxed load:
 // called per MCU row, per scan and every few thousand blocks.
