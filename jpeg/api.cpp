@@ -459,8 +459,8 @@ int detail::DecoderRows::next_row(Decoder& decoder, std::uint8_t* out, std::uint
         s.set_status(Stopped);
         return s.status;
     }
+    if (!prepare(s, wants_two_threads(s.info, s.options))) return s.status;
     JpegDecoder& d = *s.record;
-    if (!prepare(s)) return s.status;
     d.settings.layout = layout_of(format);
     const int32_t got = s.filling ? DecodeError : decode_row_into(d, out, next);
     if (d.data_incomplete) s.complete = false;

@@ -104,10 +104,12 @@ if [ $deep = 1 ]; then
   other_step "valgrind memcheck" bash tools/memcheck.sh build
   # The tests that run threads (the photo view's worker threads, the
   # decoder's second thread) under ThreadSanitizer, in a build of those
-  # programs alone.
-  threaded='^(PictureWork|PictureDecode|JpegApi)\.'
-  if cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVUE_WERROR=ON -DMARIVUE_THREAD_SANITIZER=ON &&
-    cmake --build build-tsan -j"$jobs" --target test_photo_decode test_jpeg_api; then
+  # programs alone. Without -Werror: at this build's optimisation GCC 12
+  # takes a vector insert in the test's JPEG builder for an out-of-bounds
+  # copy (-Warray-bounds), which the other builds do not see.
+  threaded='^(PictureWork|PictureDecode|JpegApi|SplitScan|ScanThreads)\.'
+  if cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVUE_WERROR=OFF -DMARIVUE_THREAD_SANITIZER=ON &&
+    cmake --build build-tsan -j"$jobs" --target test_photo_decode test_jpeg_api test_jpeg_split; then
     ctest_step "thread sanitizer" build-tsan TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 -- -R "$threaded"
   else
     steps+=("thread sanitizer: BUILD FAILED")

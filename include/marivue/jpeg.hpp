@@ -133,11 +133,16 @@ struct Options {
     // less output memory, but the decoder still reads every block of the
     // picture.
     std::uint64_t max_pixels = 0;
-    // Threads for decode and decode_file: 1 keeps to the calling thread; 2
-    // (or more) adds a second one that transforms and converts the rows the
-    // calling thread has entropy-decoded; 0 chooses 2 for pictures of a
-    // megapixel or more on a machine with two cores or more, else 1. The
-    // image, the status and `complete` are the same whatever the choice.
+    // Threads for decode and decode_file, a Decoder's decode_image and
+    // decode_rows, and the first row of a Decoder over memory (the
+    // constructor's options): 1 keeps to the calling thread; 2 (or more)
+    // adds a second one that transforms and converts the rows the calling
+    // thread has entropy-decoded, and for a picture in memory shares the
+    // entropy decoding too (a sequential picture's scan at the full size, a
+    // progressive picture's scans at every size but 1/8); 0 chooses 2 for
+    // pictures of a megapixel or more (as decoded) on a machine with two
+    // cores or more, else 1. The image, the status and `complete` are the
+    // same whatever the choice.
     int threads = 0;
     // The largest width and height accepted, 1 to 65535; wider or taller
     // pictures are refused with WidthOutOfRange or HeightOutOfRange (and
@@ -207,10 +212,11 @@ public:
     Decoder(const void* data, std::size_t size, std::size_t memory_limit = Options{}.memory_limit);
     // With the options' memory_limit, max_pixels (which refuses a larger
     // picture here, with OutOfMemory), max_side and scale (StreamError here
-    // for values out of range). `format` and `threads` are for decode and
-    // decode_file only: next_row takes its format with each row. The
-    // constructors without options use the defaults (with their memory
-    // limit).
+    // for values out of range). `format` is for decode and decode_file
+    // only: next_row takes its format with each row. `threads`, over
+    // memory, for the progressive picture's scans the first next_row
+    // decodes. The constructors without options use the defaults (with
+    // their memory limit).
     Decoder(ByteSource& source, const Options& options);
     Decoder(const void* data, std::size_t size, const Options& options);
     ~Decoder();

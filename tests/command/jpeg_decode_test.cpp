@@ -96,6 +96,8 @@ TEST_F(JpegDecodeCommand, OutputIsTheDecodedRows) {
           Case{1203, 841, Sampling::H2V2, false, 0, "out.ppm", {}},
           Case{1203, 841, Sampling::H1V1, true, 2, "out.png", {}}, Case{2001, 1001, Sampling::Grey, false, 1, "", {}},
           Case{1203, 841, Sampling::H2V2, true, 0, "out.ppm", {"--threads", "1"}},
+          Case{1203, 841, Sampling::H2V2, true, 0, "out.ppm", {"--threads", "2"}},
+          Case{1203, 841, Sampling::H1V1, true, 0, "out.pnm", {"--scale", "1/2", "--threads=2"}, 1},
           Case{241, 161, Sampling::H2V1, false, 1, "", {"--threads=2"}}}) {
         const std::vector<uint8_t> jpeg = write_jpeg("in.jpg", c.w, c.h, c.s, c.progressive);
         std::vector<std::string> args = c.options;

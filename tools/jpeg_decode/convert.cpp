@@ -161,6 +161,20 @@ int convert(Decoder& decoder, std::vector<uint8_t>& row, const Options& options,
     return exit_ok;
 }
 
+// The whole of `in` when it is a regular file; false for anything else or
+// a failed read, which leaves the file where it was.
+bool read_regular_file(std::FILE* in, std::vector<uint8_t>& bytes) {
+    struct stat info;
+    const long at = std::ftell(in);
+    if (at < 0 || fstat(fileno(in), &info) != 0 || !S_ISREG(info.st_mode) || std::fseek(in, 0, SEEK_SET) != 0)
+        return false;
+    bytes.resize(static_cast<size_t>(info.st_size));
+    if (std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size() && std::fgetc(in) == EOF) return true;
+    bytes.clear();
+    std::fseek(in, at, SEEK_SET);
+    return false;
+}
+
 // Runs the decoder over an open input. The first row is decoded before
 // anything is written or printed: it prepares decoding (every scan of a
 // progressive picture), so a picture refused then leaves no output behind,
@@ -172,8 +186,21 @@ int run_decoder(std::FILE* in, const Options& options, const std::string& input,
     decoding.memory_limit = 0;
     decoding.max_side = options.max_side;
     decoding.scale = options.scale;
+    decoding.threads = options.threads;
     Decoder decoder(source, decoding);
     if (decoder.status() != 0) return report_failure(input, decoder);
+    std::vector<uint8_t> bytes;
+    try {
+        // A progressive picture in a regular file is read into memory,
+        // from where the decoder shares its scans between two threads: the
+        // file is small beside the coefficients the scans fill anyway.
+        if (decoder.info().progressive && options.mode != Mode::Info && read_regular_file(in, bytes)) {
+            decoder = Decoder(bytes.data(), bytes.size(), decoding);
+            if (decoder.status() != 0) return report_failure(input, decoder);
+        }
+    } catch (const std::bad_alloc&) {
+        return report_status(input, OutOfMemory, status_message(OutOfMemory));
+    }
     const Info& info = decoder.info();
     try {
         std::vector<uint8_t> row(static_cast<size_t>(info.output_width) *
