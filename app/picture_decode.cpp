@@ -312,13 +312,14 @@ DecodedPicture decode_picture(const std::string& path, const PictureRequest& req
     // writes the rows straight into it, on two threads for a large picture.
     const bool direct = orientation == 1 && columns == decoded_width && rows == decoded_height &&
                         placement.width == decoded_width && placement.height == decoded_height;
-    // Such a picture of a megapixel or more is read into memory first
-    // where the one-call decode can then share its entropy decoding between
-    // two threads: a sequential picture's scan at its full size, a
-    // progressive picture's scans at every size but the eighth.
+    // A picture of a megapixel or more as decoded is read into memory first
+    // where the decoder can then share its entropy decoding between two
+    // threads: such a sequential picture's scan at its full size (the
+    // one-call decode), a progressive picture's scans at every size but the
+    // eighth (before its first row, whichever way the rows are taken).
     const bool progressive = decoder->info().progressive;
     std::vector<uint8_t> bytes;
-    if (direct && (progressive ? scale != 8 : scale == 1) && int64_t{decoded_width} * decoded_height >= 1000000 &&
+    if ((progressive ? scale != 8 : direct && scale == 1) && int64_t{decoded_width} * decoded_height >= 1000000 &&
         read_whole(file.get(), bytes)) {
         decoder.emplace(bytes.data(), bytes.size(), options);
         if (decoder->status() != 0) {
