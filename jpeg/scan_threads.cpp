@@ -78,6 +78,7 @@ struct Scans {
     size_t size;
     std::vector<std::unique_ptr<Scan>> scans;
     bool overflow = false;  // a scan was not kept
+    std::atomic<bool> failed{false};  // a scan did not end cleanly: the rest stop
     std::mutex lock;  // over `taken`
     // A thread waiting for another scan's rows waits here.
     std::mutex progress_lock;
@@ -89,7 +90,6 @@ struct Scans {
         { std::lock_guard<std::mutex> guard(progress_lock); }
         progress.notify_all();
     }
-    std::atomic<bool> failed{false};
 };
 
 // The block rows of component c that one MCU row of the record's scan covers.
