@@ -225,45 +225,51 @@ void TerminalPlatform::edit_search(int32_t key, bool is_function_key) {
 }
 
 void TerminalPlatform::handle_mouse() {
-    MEVENT event{};
-    if (getmouse(&event) != OK || session_ == nullptr) return;
-    const TerminalLayout& layout = session_->layout;
-    if (layout.too_small) return;
-    int32_t row = event.y;
-    int32_t col = event.x;
-    if ((event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) != 0) {
-        bool up = (event.bstate & BUTTON4_PRESSED) != 0;
-        // The wheel scrolls a box under the pointer and steps over the
-        // picture.
-        for (const CellControl& cell : layout.controls) {
-            if (cell.kind == CellControlKind::MultiLineEdit && cell.area.contains(row, col)) {
-                scroll_box(cell.id, up ? -1 : 1);
+    // One KEY_MOUSE can stand for several reports that came in one read (a
+    // quick double click, a fast turn of the wheel): the rest wait in the
+    // queue, and each is taken.
+    const auto one = [this](const MEVENT& event) {
+        if (session_ == nullptr) return;
+        const TerminalLayout& layout = session_->layout;
+        if (layout.too_small) return;
+        int32_t row = event.y;
+        int32_t col = event.x;
+        if ((event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) != 0) {
+            bool up = (event.bstate & BUTTON4_PRESSED) != 0;
+            // The wheel scrolls a box under the pointer and steps over the
+            // picture.
+            for (const CellControl& cell : layout.controls) {
+                if (cell.kind == CellControlKind::MultiLineEdit && cell.area.contains(row, col)) {
+                    scroll_box(cell.id, up ? -1 : 1);
+                }
             }
+            if (layout.picture.contains(row, col)) {
+                act(viewer_action(up ? ViewerKey::WheelUp : ViewerKey::WheelDown, dialog_->typing_in_box()));
+            }
+            return;
         }
-        if (layout.picture.contains(row, col)) {
-            act(viewer_action(up ? ViewerKey::WheelUp : ViewerKey::WheelDown, dialog_->typing_in_box()));
+        if ((event.bstate & BUTTON1_PRESSED) == 0) return;
+        if (dialog_->has_done_button() && layout.done_button.contains(row, col)) {
+            focus_search(false);
+            dialog_->notify(command_ok, button_clicked);
+            return;
         }
-        return;
-    }
-    if ((event.bstate & BUTTON1_PRESSED) == 0) return;
-    if (dialog_->has_done_button() && layout.done_button.contains(row, col)) {
+        for (const CellControl& cell : layout.controls) {
+            if (!cell.area.contains(row, col)) continue;
+            const DialogControl* control = dialog_->find_control(cell.id);
+            if (control == nullptr) return;
+            if (cell.kind == CellControlKind::Button) {
+                focus_search(false);
+                dialog_->notify(cell.id, button_clicked);
+            } else if (cell.kind == CellControlKind::SingleLineEdit && control->is_editable()) {
+                focus_search(true);
+            } else {
+                focus_search(false);
+            }
+            return;
+        }
         focus_search(false);
-        dialog_->notify(command_ok, button_clicked);
-        return;
-    }
-    for (const CellControl& cell : layout.controls) {
-        if (!cell.area.contains(row, col)) continue;
-        const DialogControl* control = dialog_->find_control(cell.id);
-        if (control == nullptr) return;
-        if (cell.kind == CellControlKind::Button) {
-            focus_search(false);
-            dialog_->notify(cell.id, button_clicked);
-        } else if (cell.kind == CellControlKind::SingleLineEdit && control->is_editable()) {
-            focus_search(true);
-        } else {
-            focus_search(false);
-        }
-        return;
-    }
-    focus_search(false);
+    };
+    MEVENT event{};
+    while (getmouse(&event) == OK) one(event);
 }

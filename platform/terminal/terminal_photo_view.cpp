@@ -211,40 +211,46 @@ void PhotoRun::select_gallery_cell(size_t cell) {
 }
 
 void PhotoRun::mouse() {
-    MEVENT event{};
-    if (getmouse(&event) != OK) return;
-    const int32_t row = event.y, col = event.x;
-    const bool inside = screen.area().contains(row, col);
-    const bool gallery = scene().mode == PhotoScene::Mode::gallery;
-    if ((event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) != 0) {
-        const bool up = (event.bstate & BUTTON4_PRESSED) != 0;
-        if (gallery) {
-            controller.scroll(up ? -1 : 1);
-        } else if ((event.bstate & BUTTON_CTRL) != 0 && inside) {
-            controller.zoom_at(up ? wheel_zoom : 1 / wheel_zoom, x_of(col), y_of(row));
-        } else {
-            const PhotoCommand command = photo_action(up ? photo_key_wheel_up : photo_key_wheel_down, false, scene());
-            if (command != PhotoCommand::None) controller.command(command);
+    // One KEY_MOUSE can stand for several reports that came in one read (a
+    // quick double click, a fast turn of the wheel): the rest wait in the
+    // queue, and each is taken.
+    const auto one = [this](const MEVENT& event) {
+        const int32_t row = event.y, col = event.x;
+        const bool inside = screen.area().contains(row, col);
+        const bool gallery = scene().mode == PhotoScene::Mode::gallery;
+        if ((event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) != 0) {
+            const bool up = (event.bstate & BUTTON4_PRESSED) != 0;
+            if (gallery) {
+                controller.scroll(up ? -1 : 1);
+            } else if ((event.bstate & BUTTON_CTRL) != 0 && inside) {
+                controller.zoom_at(up ? wheel_zoom : 1 / wheel_zoom, x_of(col), y_of(row));
+            } else {
+                const PhotoCommand command =
+                    photo_action(up ? photo_key_wheel_up : photo_key_wheel_down, false, scene());
+                if (command != PhotoCommand::None) controller.command(command);
+            }
+            return follow();
         }
-        return follow();
-    }
-    if ((event.bstate & BUTTON1_PRESSED) == 0 || !inside) return;
-    const int64_t now = input_since >= 0 ? input_since : host.now_ms();
-    const bool double_click =
-        pressed_at >= 0 && now - pressed_at <= double_click_ms && row == pressed_row && col == pressed_col;
-    pressed_at = double_click ? -1 : now;
-    pressed_row = row;
-    pressed_col = col;
-    if (!gallery) {
-        if (double_click) controller.click(x_of(col), y_of(row), true);  // full screen
-    } else if (const std::optional<size_t> cell = screen.gallery_cell_at(scene(), row, col)) {
-        // A click chooses, a double click opens.
-        if (double_click)
-            controller.click(x_of(col), y_of(row), false);
-        else
-            select_gallery_cell(*cell);
-    }
-    follow();
+        if ((event.bstate & BUTTON1_PRESSED) == 0 || !inside) return;
+        const int64_t now = input_since >= 0 ? input_since : host.now_ms();
+        const bool double_click =
+            pressed_at >= 0 && now - pressed_at <= double_click_ms && row == pressed_row && col == pressed_col;
+        pressed_at = double_click ? -1 : now;
+        pressed_row = row;
+        pressed_col = col;
+        if (!gallery) {
+            if (double_click) controller.click(x_of(col), y_of(row), true);  // full screen
+        } else if (const std::optional<size_t> cell = screen.gallery_cell_at(scene(), row, col)) {
+            // A click chooses, a double click opens.
+            if (double_click)
+                controller.click(x_of(col), y_of(row), false);
+            else
+                select_gallery_cell(*cell);
+        }
+        follow();
+    };
+    MEVENT event{};
+    while (getmouse(&event) == OK) one(event);
 }
 
 }  // namespace

@@ -294,8 +294,7 @@ TEST_F(TerminalPhotoView, ZoomRotationAndCtrlWheelInCells) {
         if (std::string(row.send) == "ctrl-wheel") {
             session.mouse(64 + 16, 11, 20);
         } else if (std::string(row.send) == "double-click") {
-            session.mouse(0, 11, 20);
-            session.mouse(0, 11, 20);
+            session.mouse(0, 11, 20, 2);
         } else {
             session.send(row.send, screen);
         }

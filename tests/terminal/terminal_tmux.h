@@ -109,11 +109,15 @@ public:
                    "#{mouse_any_flag}#{mouse_button_flag}#{mouse_standard_flag}'") == "01 000\n";
     }
     // A mouse report as the terminal sends it with SGR reporting: `button` (0 the left one, 64 and 65
-    // the wheel up and down, plus 16 with Ctrl) pressed, and released unless a wheel, over `row`, `col`.
-    void mouse(int button, size_t row, size_t col) const {
+    // the wheel up and down, plus 16 with Ctrl) pressed, and released unless a wheel, over `row`, `col`;
+    // `times` of them in one write, as a terminal sends a quick double click, so that it is one
+    // however busy the machine.
+    void mouse(int button, size_t row, size_t col, int times = 1) const {
         const std::string report =
             "\033[<" + std::to_string(button) + ";" + std::to_string(col + 1) + ";" + std::to_string(row + 1);
-        tmux("send-keys -t viewer -l " + quote(report + "M" + (button >= 64 ? "" : report + "m")));
+        std::string reports;
+        for (int i = 0; i < times; i++) reports += report + "M" + (button >= 64 ? "" : report + "m");
+        tmux("send-keys -t viewer -l " + quote(reports));
     }
     // Sends `step` to the program: tmux key names; "type TEXT"; "click TEXT" and "double-click TEXT"
     // (on the text's first cell), "wheel up|down [TEXT]" (over the text, else cell 5, 5); "kill SIGNAL";
@@ -127,8 +131,7 @@ public:
                 wheel ? rest.substr(rest.find(' ') == std::string::npos ? rest.size() : rest.find(' ') + 1) : rest;
             const auto at = text.empty() ? std::optional(std::make_pair(size_t{5}, size_t{5})) : screen.find(text);
             if (!at) return false;
-            for (int i = verb == "double-click" ? 2 : 1; i > 0; --i)
-                mouse(!wheel ? 0 : down ? 65 : 64, at->first, at->second + 1);
+            mouse(!wheel ? 0 : down ? 65 : 64, at->first, at->second + 1, verb == "double-click" ? 2 : 1);
         } else if (verb == "kill") {  // to the program, the shell's child
             const pid_t pid = std::atoi(
                 run("cat /proc/" + std::to_string(std::stoi(tmux("display-message -p -t viewer '#{pane_pid}'"))) +
