@@ -187,13 +187,13 @@ void reopen(DecoderState& s);
 inline bool prepare(DecoderState& s, bool threads = false) {
     if (s.record->ready) return true;
     int32_t begun = begin_in_memory(*s.record, threads ? s.data : nullptr, s.size);
-    // Given up for a stop, the one-thread decode would stop at its first
-    // look, after taking all its memory again: it stops here.
-    if (begun > 0 && s.stop_requested.load(std::memory_order_relaxed)) {
-        s.set_status(Stopped);
-        return false;
-    }
     if (begun > 0) {
+        // Given up for a stop, the one-thread decode would stop at its
+        // first look, after taking all its memory again: it stops here.
+        if (s.stop_requested.load(std::memory_order_relaxed)) {
+            s.set_status(Stopped);
+            return false;
+        }
         reopen(s);
         if (s.status != 0) return false;
         begun = begin(*s.record);

@@ -186,6 +186,19 @@ using namespace detail;
 
 JpegDecoder::JpegDecoder() noexcept { std::memset(static_cast<void*>(this), 0, sizeof *this); }
 
+void detail::copy_record(JpegDecoder& copy, const JpegDecoder& d, HuffDecodeTable* tables) {
+    std::memcpy(static_cast<void*>(&copy), &d, sizeof d);
+    copy.in_cursor = copy.in_storage + (d.in_cursor - d.in_storage);
+    for (void*& block : copy.pool_blocks) block = nullptr;
+    copy.pool_bytes = 0;
+    copy.segment_sink = nullptr;
+    for (int i = 0; i < 8; i++)
+        if (d.huff_decode_tables[i] != nullptr) {
+            tables[i] = *d.huff_decode_tables[i];
+            copy.huff_decode_tables[i] = &tables[i];
+        }
+}
+
 void free_pool(JpegDecoder& d) {
     if (d.source != nullptr) {
         ByteSource* source = d.source;

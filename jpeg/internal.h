@@ -42,6 +42,12 @@ struct ScansEnded {};
 // scans, a failure of the data read past its end throws ScansEnded instead.
 [[noreturn]] void fail(JpegDecoder& d, int32_t code);
 
+// A copy of the record for another thread to decode with: everything as
+// it stands, its input buffer its own, no pool (its failure frees nothing
+// of the original's) and no segment sink, and its Huffman decode tables
+// copied into `tables` (8).
+void copy_record(JpegDecoder& copy, const JpegDecoder& d, HuffDecodeTable* tables);
+
 // At least `size` zeroed bytes aligned to 8, living until free_pool.
 // Fails with PoolFull when all slots are taken, OutOfMemory when the system
 // allocator refuses. Never returns null.

@@ -60,7 +60,7 @@ struct Wait {
 struct Scan {
     std::unique_ptr<JpegDecoder> record;  // as the scan starts
     std::optional<MemoryByteSource> source;
-    std::unique_ptr<HuffDecodeTable[]> tables;  // copies of the record's
+    HuffDecodeTable tables[8];  // copies of the record's
     BlockDecoder block_decoder = nullptr;
     std::vector<Wait> waits;
     int64_t restart_markers = 0;  // in its data
@@ -115,41 +115,26 @@ void keep_scan(void* context, JpegDecoder& d, BlockDecoder block_decoder) {
     const size_t kept = (all.scans.size() + 1) * (sizeof(JpegDecoder) + 8 * sizeof(HuffDecodeTable));
     const bool too_much =
         d.memory_limit != 0 && (d.pool_bytes > d.memory_limit || kept > d.memory_limit - d.pool_bytes);
-    if (all.overflow || all.scans.size() >= most_scans || too_much) {
-        all.overflow = true;
-        skip_entropy_data(d);
-        return;
-    }
-    auto scan = std::unique_ptr<Scan>(new (std::nothrow) Scan);
-    if (scan != nullptr) {
-        scan->record.reset(new (std::nothrow) JpegDecoder);
-        scan->tables.reset(new (std::nothrow) HuffDecodeTable[8]);
-    }
     // The record's reader has fetched the stream up to input_bytes; the
     // copy reads on from there on a source of its own.
     const int64_t fetched = d.input_bytes;
-    if (scan == nullptr || scan->record == nullptr || scan->tables == nullptr || fetched < 0 ||
-        static_cast<uint64_t>(fetched) > all.size) {
+    std::unique_ptr<Scan> scan;
+    if (!all.overflow && all.scans.size() < most_scans && !too_much && fetched >= 0 &&
+        static_cast<uint64_t>(fetched) <= all.size) {
+        scan.reset(new (std::nothrow) Scan);
+        if (scan != nullptr) scan->record.reset(new (std::nothrow) JpegDecoder);
+    }
+    if (scan == nullptr || scan->record == nullptr) {
         all.overflow = true;
         skip_entropy_data(d);
         return;
     }
     JpegDecoder& r = *scan->record;
-    std::memcpy(static_cast<void*>(&r), &d, sizeof d);
-    r.in_cursor = r.in_storage + (d.in_cursor - d.in_storage);
+    // It owns no memory: the grids it writes are the record's.
+    copy_record(r, d, scan->tables);
     scan->source.emplace(all.data + fetched, all.size - static_cast<size_t>(fetched));
     r.source = &*scan->source;
-    // It owns no memory: the grids it writes are the record's, and a
-    // failure frees nothing but its own (empty) pool.
-    for (void*& block : r.pool_blocks) block = nullptr;
-    r.pool_bytes = 0;
-    r.segment_sink = nullptr;
     r.data_incomplete = 0;
-    for (int i = 0; i < 8; i++)
-        if (d.huff_decode_tables[i] != nullptr) {
-            scan->tables[i] = *d.huff_decode_tables[i];
-            r.huff_decode_tables[i] = &scan->tables[i];
-        }
     scan->block_decoder = block_decoder;
     for (size_t i = 0; i < all.scans.size(); i++) {
         const JpegDecoder& earlier = *all.scans[i]->record;

@@ -83,7 +83,7 @@ struct Split {
     // The second decoder: its record, source, tables and buffers.
     std::unique_ptr<JpegDecoder> second;
     std::optional<MemoryByteSource> second_source;
-    std::vector<HuffDecodeTable> huff_copies;
+    HuffDecodeTable huff_copies[8];
     std::vector<int16_t> quant_copies;
     std::vector<uint8_t> samples, out_0, out_1, planes;
     std::vector<int16_t*> second_table, first_table;
@@ -317,11 +317,8 @@ bool Split::prepare_second(int32_t permille) {
     second.reset(new (std::nothrow) JpegDecoder);
     if (second == nullptr) return false;
     JpegDecoder& s = *second;
-    std::memcpy(static_cast<void*>(&s), &d, sizeof d);
-    for (void*& block : s.pool_blocks) block = nullptr;
-    s.pool_bytes = 0;
+    copy_record(s, d, huff_copies);
     s.stop_flag = nullptr;
-    s.segment_sink = nullptr;
     s.restarts_left = restarts_left;
     s.next_restart_number = next_restart;
     const size_t total_mcus = static_cast<size_t>(d.mcus_across) * static_cast<size_t>(d.mcus_down);
@@ -340,7 +337,6 @@ bool Split::prepare_second(int32_t permille) {
     // the store never reaches are never touched.
     packed_room = std::min(bound - sizeof(uint32_t) * (wanted + 1), wanted * most_mcu);
     try {
-        huff_copies.resize(8);
         quant_copies.resize(4 * 64);
         mcu_at.resize(wanted + 1);
         starts.resize(std::min(wanted, static_cast<size_t>(most_join_mcus)) + 1);
@@ -358,11 +354,6 @@ bool Split::prepare_second(int32_t permille) {
     }
     packed.reset(static_cast<uint8_t*>(std::malloc(packed_room)));
     if (packed == nullptr) return false;
-    for (int i = 0; i < 8; i++)
-        if (d.huff_decode_tables[i] != nullptr) {
-            huff_copies[i] = *d.huff_decode_tables[i];
-            s.huff_decode_tables[i] = &huff_copies[i];
-        }
     for (int i = 0; i < 4; i++)
         if (d.quant_tables[i] != nullptr) {
             std::memcpy(&quant_copies[64 * i], d.quant_tables[i], 128);
