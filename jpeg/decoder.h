@@ -369,8 +369,10 @@ struct JpegDecoder {
     uint8_t* plane_rows;
     int32_t plane_stride;
     // A sequential frame at a reduced size (pool): per AC table slot (4..7),
-    // the table that passes over the coefficients it does not read, and per
-    // slot (0..7) a look-up of code and value bits 11 bits wide.
+    // the table that passes over the coefficients it does not read; and a
+    // sequential frame of 4096 blocks or more (pool): per slot (0..7) a
+    // look-up of code and value bits 11 bits wide. A copy of the record
+    // that may outlive the pool (the split scan's) needs copies of these.
     uint16_t* skip_ac[4];
     int32_t* wide_fast[8];
     uint8_t opened;  // open_decoder has run: begin does the work only then

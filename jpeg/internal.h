@@ -302,8 +302,9 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
 // 0-4, the run/size symbol in 8-15, the extended value in 16-31).
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast);
 constexpr int fast_ac_bits = 9;
-// The same over wide_fast_ac_bits bits, for the reduced sizes (pool); and
-// for a DC table, whose symbols are sizes (the run field then 0).
+// The same over wide_fast_ac_bits bits, for the large sequential frames
+// (pool, see builds_wide_tables); and for a DC table, whose symbols are
+// sizes (the run field then 0).
 void build_wide_fast_ac(const HuffDecodeTable& table, int32_t* fast);
 void build_wide_fast_dc(const HuffDecodeTable& table, int32_t* fast);
 constexpr int wide_fast_ac_bits = 11;
@@ -369,7 +370,8 @@ template <int index_bits = fast_ac_bits>
 inline bool take_fast_ac(JpegDecoder& d, Bits& bits, const int32_t* fast, int32_t& rs, int32_t& value) {
     int32_t entry = fast[bits.window >> (64 - index_bits)];
     if (entry == 0) return false;
-    take_bits(d, bits, entry & 31);
+    // Bits 5-7 of an entry are 0: the shift takes the low byte as it is.
+    take_bits(d, bits, entry & 63);
     rs = (entry >> 8) & 0xFF;
     value = entry >> 16;
     return true;
@@ -427,14 +429,21 @@ const uint8_t* unpack_block(const uint8_t* in, int16_t* block, int32_t dc_add);
 // frames that passes_over_coefficients says.
 void decode_row_blocks_reduced(JpegDecoder& d);
 
-// Whether a sequential frame at a reduced size passes over the coefficients
-// its transform does not read, with tables that scan set-up builds (in
-// about as long as decoding a few thousand blocks takes), or decodes them
-// all as at full size, which gives the same rows: the former where the
-// frame has 4096 blocks or more.
-inline bool passes_over_coefficients(const JpegDecoder& d) {
+// Whether a sequential frame has the wide look-up tables (wide_fast, built
+// at scan set-up in about as long as decoding a few thousand blocks takes):
+// where it has 4096 blocks or more. Every size then decodes with them; the
+// smaller frames keep to the fast_ac tables, which are quicker to build.
+inline bool builds_wide_tables(const JpegDecoder& d) {
     const int64_t blocks = static_cast<int64_t>(d.mcus_per_row) * d.mcus_per_column * d.blocks_per_output_mcu;
-    return d.settings.scale_shift != 0 && !d.is_progressive && blocks >= 4096;
+    return !d.is_progressive && blocks >= 4096;
+}
+
+// Whether a sequential frame at a reduced size passes over the coefficients
+// its transform does not read (with skip tables as well), or decodes them
+// all as at full size, which gives the same rows: the former where it has
+// the wide tables.
+inline bool passes_over_coefficients(const JpegDecoder& d) {
+    return d.settings.scale_shift != 0 && builds_wide_tables(d);
 }
 
 // ---- progressive.cpp --------------------------------------------------------
@@ -598,16 +607,13 @@ inline int32_t decode_symbol(JpegDecoder& d, Bits& bits, const HuffDecodeTable& 
     return e;
 }
 
-// Clears what the previous use of a block buffer left: the zigzag
-// positions below its end mark (the rest is 0 already). The coefficients
+// Clears what the previous use of a block buffer left, where its end mark
+// says it held more than a DC coefficient (one wide store costs less than
+// clearing the few positions below the mark one by one). The coefficients
 // are then written into a clean block, so runs need no clearing of their
 // own; the block ends up exactly as with clearing along the way.
 inline void clear_block(int16_t* block, int mark) {
-    if (mark > 16) {
-        std::memset(block, 0, 128);
-    } else {
-        for (int p = 1; p < mark; p++) block[zigzag_order[p]] = 0;
-    }
+    if (mark > 1) std::memset(block, 0, 128);
 }
 
 }  // namespace marivue::jpeg::detail

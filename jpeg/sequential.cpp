@@ -3,8 +3,8 @@
 //
 // The blocks are not cleared wholesale for every row. block_last_nonzero[b]
 // records where the previous decoding of buffer b ended; every zigzag
-// position at or above it is already 0, so only positions below it need
-// clearing before the buffer is reused.
+// position at or above it is already 0, so a buffer that held only its DC
+// coefficient needs no clearing before it is reused.
 #include "jpeg/internal.h"
 
 #include <cstring>
@@ -21,20 +21,25 @@ namespace {
 
 // Where a block's coefficients go: `dc` comes first, then `put` for each
 // AC coefficient in zigzag order, then `end` with where the block ended.
-template <typename Store>
+// `wide`: the frame has the wide look-up tables (builds_wide_tables), which
+// take the DC difference with its code in one read, and leave fewer AC
+// symbols to the long way than the small fast_ac tables do.
+template <bool wide, typename Store>
 inline void decode_block(JpegDecoder& d, Bits& bits, Store& store, int32_t c) {
+    constexpr int fast_bits = wide ? wide_fast_ac_bits : fast_ac_bits;
     const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
-    int32_t difference;
-    decode_symbol<false>(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]], difference);
+    int32_t difference, size;
+    if (!wide || !take_fast_ac<wide_fast_ac_bits>(d, bits, d.wide_fast[d.comp_dc_table[c]], size, difference))
+        decode_symbol<false>(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]], difference);
     d.last_dc[c] = wrap_add(d.last_dc[c], difference);
     store.dc(dequantise(d.last_dc[c], quant[0]));
 
     const HuffDecodeTable& ac_table = *d.huff_decode_tables[d.comp_ac_table[c]];
-    const int32_t* fast = d.fast_ac[d.comp_ac_table[c] - 4];
+    const int32_t* fast = wide ? d.wide_fast[d.comp_ac_table[c]] : d.fast_ac[d.comp_ac_table[c] - 4];
     int k = 1;
     for (; k < 64; k++) {
         int32_t value, rs;
-        if (!take_fast_ac(d, bits, fast, rs, value)) rs = decode_symbol<true>(d, bits, ac_table, value);
+        if (!take_fast_ac<fast_bits>(d, bits, fast, rs, value)) rs = decode_symbol<true>(d, bits, ac_table, value);
         int r = rs >> 4;
         if ((rs & 15) != 0) {
             k += r;
@@ -90,11 +95,10 @@ struct PackedBlock {
 
 }  // namespace
 
-void decode_row_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
-    if (passes_over_coefficients(d)) {
-        decode_row_blocks_reduced(d);
-        return;
-    }
+namespace {
+
+template <bool wide>
+void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
     int32_t b = first_mcu * d.blocks_per_mcu;
     Bits bits;
     load(d, bits);
@@ -107,20 +111,38 @@ void decode_row_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
         }
         for (int32_t j = 0; j < d.blocks_per_mcu; j++, b++) {
             RowBlock block{d.row_block_table[b], d.last_nonzero_table[b]};
-            decode_block(d, bits, block, d.mcu_block_component[j]);
+            decode_block<wide>(d, bits, block, d.mcu_block_component[j]);
         }
         d.restarts_left--;
     }
     save(d, bits);
 }
 
-size_t decode_mcu_packed(JpegDecoder& d, uint8_t* out) {
+template <bool wide>
+size_t decode_packed(JpegDecoder& d, uint8_t* out) {
     Bits bits;
     load(d, bits);
     PackedBlock block{out};
-    for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block(d, bits, block, d.mcu_block_component[j]);
+    for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block<wide>(d, bits, block, d.mcu_block_component[j]);
     save(d, bits);
     return static_cast<size_t>(block.at - out);
+}
+
+}  // namespace
+
+void decode_row_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
+    if (passes_over_coefficients(d)) {
+        decode_row_blocks_reduced(d);
+        return;
+    }
+    if (builds_wide_tables(d))
+        decode_blocks<true>(d, first_mcu, end_mcu);
+    else
+        decode_blocks<false>(d, first_mcu, end_mcu);
+}
+
+size_t decode_mcu_packed(JpegDecoder& d, uint8_t* out) {
+    return builds_wide_tables(d) ? decode_packed<true>(d, out) : decode_packed<false>(d, out);
 }
 
 const uint8_t* unpack_block(const uint8_t* in, int16_t* block, int32_t dc_add) {

@@ -184,7 +184,7 @@ void prepare_huff_tables(JpegDecoder& d) {
         if (slot >= 4) build_fast_ac(table, d.fast_ac[slot - 4]);
         // A progressive frame passes over whole scans at the eighth size
         // instead, and decodes all coefficients at the other reduced sizes.
-        if (!passes_over_coefficients(d)) continue;
+        if (!builds_wide_tables(d)) continue;
         int32_t*& fast = d.wide_fast[slot];
         if (fast == nullptr) fast = static_cast<int32_t*>(pool_alloc(d, sizeof(int32_t) << wide_fast_ac_bits));
         if (slot < 4) {
@@ -192,6 +192,7 @@ void prepare_huff_tables(JpegDecoder& d) {
             continue;
         }
         build_wide_fast_ac(table, fast);
+        if (!passes_over_coefficients(d)) continue;
         uint16_t*& skip = d.skip_ac[slot - 4];
         if (skip == nullptr) skip = static_cast<uint16_t*>(pool_alloc(d, sizeof(uint16_t) << skip_ac_bits));
         build_skip_ac(table, skip);

@@ -85,6 +85,7 @@ struct Split {
     std::optional<MemoryByteSource> second_source;
     HuffDecodeTable huff_copies[8];
     std::vector<int16_t> quant_copies;
+    std::vector<int32_t> wide_copies;  // the wide look-up tables, where the frame has them
     std::vector<uint8_t> samples, out_0, out_1, planes;
     std::vector<int16_t*> second_table, first_table;
     // The stored MCUs, packed (see pack), and where each one starts.
@@ -338,6 +339,7 @@ bool Split::prepare_second(int32_t permille) {
     packed_room = std::min(bound - sizeof(uint32_t) * (wanted + 1), wanted * most_mcu);
     try {
         quant_copies.resize(4 * 64);
+        wide_copies.resize(8 * (size_t{1} << wide_fast_ac_bits));
         mcu_at.resize(wanted + 1);
         starts.resize(std::min(wanted, static_cast<size_t>(most_join_mcus)) + 1);
         second_blocks.resize(64 * static_cast<size_t>(d.row_block_count));
@@ -358,6 +360,12 @@ bool Split::prepare_second(int32_t permille) {
         if (d.quant_tables[i] != nullptr) {
             std::memcpy(&quant_copies[64 * i], d.quant_tables[i], 128);
             s.quant_tables[i] = &quant_copies[64 * i];
+        }
+    constexpr size_t wide_entries = size_t{1} << wide_fast_ac_bits;
+    for (int i = 0; i < 8; i++)
+        if (d.wide_fast[i] != nullptr) {
+            std::memcpy(&wide_copies[wide_entries * i], d.wide_fast[i], sizeof(int32_t) * wide_entries);
+            s.wide_fast[i] = &wide_copies[wide_entries * i];
         }
     for (int32_t c = 0; c < d.frame_component_count; c++) dc_step[c] = d.quant_tables[d.comp_quant_index[c]][0];
     s.sample_rows = samples.data();
