@@ -19,23 +19,49 @@ const uint8_t zigzag_order[64] = {
 
 namespace {
 
-// Where a block's coefficients go: `dc` comes first, then `put` for each
-// AC coefficient in zigzag order, then `end` with where the block ended.
+constexpr int32_t max_blocks_per_mcu = 10;
+
+// What decoding a block of one of the MCU's blocks takes, looked up once
+// per call rather than through the component for every block.
+struct BlockTables {
+    int32_t c;
+    const int16_t* quant;
+    const HuffDecodeTable* dc;
+    const HuffDecodeTable* ac;
+    const int32_t* fast_dc;  // null without the wide tables
+    const int32_t* fast;
+};
+
 // `wide`: the frame has the wide look-up tables (builds_wide_tables), which
 // take the DC difference with its code in one read, and leave fewer AC
 // symbols to the long way than the small fast_ac tables do.
-template <bool wide, typename Store>
-inline void decode_block(JpegDecoder& d, Bits& bits, Store& store, int32_t c) {
-    constexpr int fast_bits = wide ? wide_fast_ac_bits : fast_ac_bits;
-    const int16_t* quant = d.quant_tables[d.comp_quant_index[c]];
-    int32_t difference, size;
-    if (!wide || !take_fast_ac<wide_fast_ac_bits>(d, bits, d.wide_fast[d.comp_dc_table[c]], size, difference))
-        decode_symbol<false>(d, bits, *d.huff_decode_tables[d.comp_dc_table[c]], difference);
-    d.last_dc[c] = wrap_add(d.last_dc[c], difference);
-    store.dc(dequantise(d.last_dc[c], quant[0]));
+template <bool wide>
+void look_up_tables(const JpegDecoder& d, BlockTables* tables) {
+    for (int32_t j = 0; j < d.blocks_per_mcu; j++) {
+        const int32_t c = d.mcu_block_component[j];
+        tables[j] = {c,
+                     d.quant_tables[d.comp_quant_index[c]],
+                     d.huff_decode_tables[d.comp_dc_table[c]],
+                     d.huff_decode_tables[d.comp_ac_table[c]],
+                     wide ? d.wide_fast[d.comp_dc_table[c]] : nullptr,
+                     wide ? d.wide_fast[d.comp_ac_table[c]] : d.fast_ac[d.comp_ac_table[c] - 4]};
+    }
+}
 
-    const HuffDecodeTable& ac_table = *d.huff_decode_tables[d.comp_ac_table[c]];
-    const int32_t* fast = wide ? d.wide_fast[d.comp_ac_table[c]] : d.fast_ac[d.comp_ac_table[c] - 4];
+// Where a block's coefficients go: `dc` comes first, then `put` for each
+// AC coefficient in zigzag order, then `end` with where the block ended.
+template <bool wide, typename Store>
+inline void decode_block(JpegDecoder& d, Bits& bits, Store& store, const BlockTables& t) {
+    constexpr int fast_bits = wide ? wide_fast_ac_bits : fast_ac_bits;
+    const int16_t* quant = t.quant;
+    int32_t difference, size;
+    if (!wide || !take_fast_ac<wide_fast_ac_bits>(d, bits, t.fast_dc, size, difference))
+        decode_symbol<false>(d, bits, *t.dc, difference);
+    d.last_dc[t.c] = wrap_add(d.last_dc[t.c], difference);
+    store.dc(dequantise(d.last_dc[t.c], quant[0]));
+
+    const HuffDecodeTable& ac_table = *t.ac;
+    const int32_t* fast = t.fast;
     int k = 1;
     for (; k < 64; k++) {
         int32_t value, rs;
@@ -99,6 +125,8 @@ namespace {
 
 template <bool wide>
 void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
+    BlockTables tables[max_blocks_per_mcu];
+    look_up_tables<wide>(d, tables);
     int32_t b = first_mcu * d.blocks_per_mcu;
     Bits bits;
     load(d, bits);
@@ -111,7 +139,7 @@ void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
         }
         for (int32_t j = 0; j < d.blocks_per_mcu; j++, b++) {
             RowBlock block{d.row_block_table[b], d.last_nonzero_table[b]};
-            decode_block<wide>(d, bits, block, d.mcu_block_component[j]);
+            decode_block<wide>(d, bits, block, tables[j]);
         }
         d.restarts_left--;
     }
@@ -120,10 +148,12 @@ void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
 
 template <bool wide>
 size_t decode_packed(JpegDecoder& d, uint8_t* out) {
+    BlockTables tables[max_blocks_per_mcu];
+    look_up_tables<wide>(d, tables);
     Bits bits;
     load(d, bits);
     PackedBlock block{out};
-    for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block<wide>(d, bits, block, d.mcu_block_component[j]);
+    for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block<wide>(d, bits, block, tables[j]);
     save(d, bits);
     return static_cast<size_t>(block.at - out);
 }
