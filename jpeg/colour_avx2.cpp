@@ -33,10 +33,11 @@ MARIVUE_TARGET_AVX2 inline __m256i scaled(__m256i a, __m256i b, __m256i factors)
 MARIVUE_TARGET_AVX2 inline Offsets16 offsets16(__m256i cb, __m256i cr) {
     const __m256i centre = _mm256_set1_epi16(128);
     const __m256i x_cb = _mm256_sub_epi16(cb, centre), x_cr = _mm256_sub_epi16(cr, centre);
-    const __m256i half = _mm256_setzero_si256();
     Offsets16 o;
-    o.red = _mm256_add_epi16(x_cr, scaled(x_cr, half, _mm256_set1_epi32(26346)));
-    o.blue = _mm256_add_epi16(_mm256_add_epi16(x_cb, x_cb), scaled(x_cb, half, _mm256_set1_epi32(0xFFFF & -14942)));
+    // (x f + 2^15) >> 16 for an even factor f is (x (f / 2) + 2^14) >> 15,
+    // which one rounding multiply gives for every x of 16 bits.
+    o.red = _mm256_add_epi16(x_cr, _mm256_mulhrs_epi16(x_cr, _mm256_set1_epi16(26346 / 2)));
+    o.blue = _mm256_add_epi16(_mm256_add_epi16(x_cb, x_cb), _mm256_mulhrs_epi16(x_cb, _mm256_set1_epi16(-14942 / 2)));
     o.green = _mm256_sub_epi16(scaled(x_cb, x_cr, _mm256_set1_epi32((18734 << 16) | (0xFFFF & -22554))), x_cr);
     return o;
 }
