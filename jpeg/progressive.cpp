@@ -91,7 +91,7 @@ inline uint64_t nonzero_mask(const int16_t* p) {
 // either way.
 // `wanted` leaves out the positions a reduced transform does not read.
 inline void dequantise_block(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant, uint64_t wanted) {
-    std::memset(block, 0, 128);
+    zero_block(block);
     block[0] = low16(dc * quant[0]);
     for (uint64_t rest = nonzero_mask(ac) & wanted & ~static_cast<uint64_t>(1); rest != 0; rest &= rest - 1) {
         const int k = std::countr_zero(rest);

@@ -176,7 +176,7 @@ size_t decode_mcu_packed(JpegDecoder& d, uint8_t* out) {
 }
 
 const uint8_t* unpack_block(const uint8_t* in, int16_t* block, int32_t dc_add) {
-    std::memset(block, 0, 128);
+    zero_block(block);
     int16_t dc;
     std::memcpy(&dc, in, 2);
     block[0] = low16(wrap_add(dc, dc_add));
