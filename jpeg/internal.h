@@ -480,6 +480,9 @@ void decode_dc_first(JpegDecoder& d, int c, int x, int y);
 void decode_dc_refine(JpegDecoder& d, int c, int x, int y);
 void decode_ac_first(JpegDecoder& d, int c, int x, int y);
 void decode_ac_refine(JpegDecoder& d, int c, int x, int y);
+// decode_ac_refine with a bit deposit instruction; only where
+// fast_bit_deposit().
+void decode_ac_refine_deposit(JpegDecoder& d, int c, int x, int y);
 void load_row_from_coeffs(JpegDecoder& d);
 
 // ---- idct.cpp ---------------------------------------------------------------
@@ -550,6 +553,10 @@ enum class VectorPath : int32_t { portable = 0, sse2 = 1, avx2 = 2 };
 // The path of the inverse DCT and the colour conversion for this process
 // (see vector_path.cpp).
 VectorPath vector_path();
+// Whether the processor deposits bits (BMI2's pdep) in a few cycles, and
+// the AVX2 path is in force: not on the AMD families before 19h, which
+// take up to hundreds of cycles for it.
+bool fast_bit_deposit();
 
 // ---- wrapping arithmetic ------------------------------------------------------
 // The pixel path is defined on 32-bit two's-complement values that wrap and

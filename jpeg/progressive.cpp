@@ -223,7 +223,26 @@ void decode_ac_first(JpegDecoder& d, int c, int x, int y) {
     save(d, bits);
 }
 
-void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
+namespace {
+
+// The lowest set bit of x after its n lowest (0 where x has no more): by
+// clearing them one by one, or with one bit deposit (see
+// fast_bit_deposit), which takes no branch on n, a run length of the data.
+template <bool deposit>
+inline uint64_t nth_set_bit(uint64_t x, int32_t n) {
+#if MARIVUE_AVX2 && defined(__x86_64__)
+    if constexpr (deposit) {
+        uint64_t bit;
+        asm("pdep %2, %1, %0" : "=r"(bit) : "r"(uint64_t{1} << n), "rm"(x));
+        return bit;
+    }
+#endif
+    for (; n > 0 && x != 0; n--) x &= x - 1;
+    return x & (~x + 1);
+}
+
+template <bool deposit>
+void refine_block(JpegDecoder& d, int c, int x, int y) {
     int16_t* p = coeff_block_at(d, *d.ac_coeff_buffers[c], x, y);
     const int16_t p1 = static_cast<int16_t>(1 << d.approx_low);
     const int16_t m1 = static_cast<int16_t>(static_cast<uint32_t>(-1) << d.approx_low);
@@ -252,9 +271,8 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
             // way its correction bit; the new value goes on the next zero.
             // On corrupt data the walk can run past the band; the value then
             // lands just behind it, still inside the block.
-            uint64_t zeros = ~nonzero & band_mask(k, last);
-            for (; r > 0 && zeros != 0; r--) zeros &= zeros - 1;
-            int32_t stop = zeros != 0 ? std::countr_zero(zeros) : last + 1;
+            const uint64_t next = nth_set_bit<deposit>(~nonzero & band_mask(k, last), r);
+            int32_t stop = next != 0 ? std::countr_zero(next) : last + 1;
             refine_positions(d, bits, p, nonzero & band_mask(k, stop - 1), p1, m1);
             k = stop;
             if (value != 0 && k < 64) {
@@ -270,6 +288,11 @@ void decode_ac_refine(JpegDecoder& d, int c, int x, int y) {
     }
     save(d, bits);
 }
+
+}  // namespace
+
+void decode_ac_refine(JpegDecoder& d, int c, int x, int y) { refine_block<false>(d, c, x, y); }
+void decode_ac_refine_deposit(JpegDecoder& d, int c, int x, int y) { refine_block<true>(d, c, x, y); }
 
 namespace {
 
@@ -402,7 +425,9 @@ void decode_all_scans(JpegDecoder& d, const ScanHandOff* hand_off) {
         if (ss == 0)
             block_decoder = d.approx_high == 0 ? decode_dc_first : decode_dc_refine;
         else
-            block_decoder = d.approx_high == 0 ? decode_ac_first : decode_ac_refine;
+            block_decoder = d.approx_high == 0   ? decode_ac_first
+                            : fast_bit_deposit() ? decode_ac_refine_deposit
+                                                 : decode_ac_refine;
         charge_scan(d, frame_blocks);
         if (hand_off != nullptr)
             hand_off->take(hand_off->context, d, block_decoder);

@@ -45,4 +45,14 @@ VectorPath vector_path() {
     return path;
 }
 
+bool fast_bit_deposit() {
+#if MARIVUE_AVX2 && defined(__x86_64__)
+    static const bool fast = vector_path() == VectorPath::avx2 && __builtin_cpu_supports("bmi2") &&
+                             !__builtin_cpu_is("amdfam15h") && !__builtin_cpu_is("amdfam17h");
+    return fast;
+#else
+    return false;
+#endif
+}
+
 }  // namespace marivue::jpeg::detail
