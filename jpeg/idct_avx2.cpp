@@ -112,7 +112,47 @@ MARIVUE_TARGET_AVX2 inline void low_pass(__m256i* d) {
     for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], hi[k]);
 }
 
+// Where each byte of a natural-order row of coefficients comes from in
+// each zigzag-order register of eight: the byte there, or -128 (none).
+struct Unzigzag {
+    alignas(16) int8_t from[8][8][16];  // [row][register][byte]
+    uint8_t registers[8];  // for each row, the registers it takes from (bits)
+    constexpr Unzigzag() : from{}, registers{} {
+        for (auto& row : from)
+            for (auto& reg : row)
+                for (auto& byte : reg) byte = -128;
+        for (int k = 0; k < 64; k++) {
+            const int row = zigzag_order[k] / 8, column = zigzag_order[k] % 8;
+            from[row][k / 8][2 * column] = static_cast<int8_t>(2 * (k % 8));
+            from[row][k / 8][2 * column + 1] = static_cast<int8_t>(2 * (k % 8) + 1);
+            registers[row] = static_cast<uint8_t>(registers[row] | 1 << (k / 8));
+        }
+    }
+};
+constexpr Unzigzag unzigzag;
+
 }  // namespace
+
+MARIVUE_TARGET_AVX2 void dequantise_zigzag_avx2(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant) {
+    __m128i products[8];
+    for (int q = 0; q < 8; q++)
+        products[q] = _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ac + 8 * q)),
+                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(quant + 8 * q)));
+        // Each row gathers its eight from the three to five registers that hold
+        // them; the loops unroll, and the registers a row skips cost nothing.
+#pragma GCC unroll 8
+    for (int row = 0; row < 8; row++) {
+        __m128i natural = _mm_setzero_si128();
+#pragma GCC unroll 8
+        for (int q = 0; q < 8; q++)
+            if (unzigzag.registers[row] >> q & 1)
+                natural = _mm_or_si128(
+                    natural, _mm_shuffle_epi8(products[q],
+                                              _mm_load_si128(reinterpret_cast<const __m128i*>(unzigzag.from[row][q]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * row), natural);
+    }
+    block[0] = low16(dc * quant[0]);
+}
 
 MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b, uint8_t* out_a, uint8_t* out_b) {
     __m256i r[8];

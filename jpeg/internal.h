@@ -411,7 +411,12 @@ void check_quant_tables(JpegDecoder& d);
 
 // ---- sequential.cpp ---------------------------------------------------------
 
-extern const uint8_t zigzag_order[64];
+// The natural (row-major) position of each zigzag position.
+inline constexpr uint8_t zigzag_order[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
 // Decodes MCUs first_mcu to end_mcu - 1 (-1: to the end) of the current MCU
 // row into its row blocks; at a reduced size that passes over coefficients
 // always the whole row.
@@ -510,6 +515,10 @@ void transform_row_reduced(JpegDecoder& d);
 // The transform of blocks a and b (left as they are) into out_a and out_b;
 // call only where vector_path() is avx2.
 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b, uint8_t* out_a, uint8_t* out_b);
+// block (natural order) = ac (zigzag order) times quant (zigzag order),
+// each product truncated to 16 bits, with block[0] = dc x quant[0] instead;
+// call only where vector_path() is avx2.
+void dequantise_zigzag_avx2(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant);
 
 // ---- colour.cpp, colour_general.cpp, colour_avx2.cpp ------------------------
 

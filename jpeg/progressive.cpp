@@ -454,6 +454,8 @@ void load_row_from_coeffs(JpegDecoder& d) {
     const uint64_t wanted = d.settings.scale_shift == 1   ? (uint64_t{1} << 25) - 1
                             : d.settings.scale_shift == 2 ? uint64_t{31}
                                                           : ~uint64_t{0};
+    // Every coefficient at full size, all of them at once.
+    [[maybe_unused]] const bool whole_vector = d.settings.scale_shift == 0 && vector_path() == VectorPath::avx2;
     for (int32_t m = 0; m < d.mcus_across; m++) {
         walk.x = 0;
         walk.y = 0;
@@ -467,7 +469,12 @@ void load_row_from_coeffs(JpegDecoder& d) {
                 d.row_block_table[b][0] = low16(dc[0] * quant[0]);
             } else {
                 const int16_t* ac = coeff_block_at(d, *d.ac_coeff_buffers[c], bx, by);
-                dequantise_block(d.row_block_table[b], ac, dc[0], quant, wanted);
+#if MARIVUE_AVX2
+                if (whole_vector) {
+                    dequantise_zigzag_avx2(d.row_block_table[b], ac, dc[0], quant);
+                } else
+#endif
+                    dequantise_block(d.row_block_table[b], ac, dc[0], quant, wanted);
             }
             b++;
             walk.advance(d, c);

@@ -1,5 +1,6 @@
-// The choice of vector path for the inverse DCT and the 4:2:0 colour
-// conversion, made once per process: the widest the processor has, unless
+// The choice of vector path for the inverse DCT, the colour conversion,
+// the progressive grids' dequantisation and the refinement's bit deposit,
+// made once per process: the widest the processor has, unless
 // MARIVUE_JPEG_SIMD asks for a narrower one ("avx2", "sse2" or "none"; a
 // request beyond the processor is held to what it has, anything else is
 // ignored). Every path gives the same
