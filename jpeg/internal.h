@@ -428,9 +428,27 @@ void decode_row_blocks(JpegDecoder& d, int32_t first_mcu = 0, int32_t end_mcu = 
 // take a tenth of their 128 bytes or less, which saves the store memory
 // traffic and page faults; at most most_packed_block bytes.
 constexpr size_t most_packed_block = 192;
+constexpr int32_t max_blocks_per_mcu = 10;
+// What decoding a block of one of the MCU's blocks takes, looked up once
+// for many MCUs rather than through its component for every block.
+struct BlockTables {
+    int32_t c;
+    const int16_t* quant;
+    const HuffDecodeTable* dc;
+    const HuffDecodeTable* ac;
+    const int32_t* fast_dc;  // null without the wide tables
+    const int32_t* fast;
+};
+// The tables decode_mcu_packed uses, from the record's scan set-up (again
+// after anything that sets the scan up anew).
+struct PackedDecoding {
+    BlockTables blocks[max_blocks_per_mcu];
+    bool wide;
+};
+void prepare_packed_decoding(const JpegDecoder& d, PackedDecoding& coding);
 // Decodes one MCU, without restart handling, packed into `out`; returns the
 // bytes written.
-size_t decode_mcu_packed(JpegDecoder& d, uint8_t* out);
+size_t decode_mcu_packed(JpegDecoder& d, const PackedDecoding& coding, uint8_t* out);
 // Unpacks one block into `block` (all 64 coefficients written), with
 // dc_add added to its DC; returns the bytes after it.
 const uint8_t* unpack_block(const uint8_t* in, int16_t* block, int32_t dc_add);

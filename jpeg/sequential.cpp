@@ -13,19 +13,6 @@ namespace marivue::jpeg::detail {
 
 namespace {
 
-constexpr int32_t max_blocks_per_mcu = 10;
-
-// What decoding a block of one of the MCU's blocks takes, looked up once
-// per call rather than through the component for every block.
-struct BlockTables {
-    int32_t c;
-    const int16_t* quant;
-    const HuffDecodeTable* dc;
-    const HuffDecodeTable* ac;
-    const int32_t* fast_dc;  // null without the wide tables
-    const int32_t* fast;
-};
-
 // `wide`: the frame has the wide look-up tables (builds_wide_tables), which
 // take the DC difference with its code in one read, and leave fewer AC
 // symbols to the long way than the small fast_ac tables do.
@@ -141,13 +128,11 @@ void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
 }
 
 template <bool wide>
-size_t decode_packed(JpegDecoder& d, uint8_t* out) {
-    BlockTables tables[max_blocks_per_mcu];
-    look_up_tables<wide>(d, tables);
+size_t decode_packed(JpegDecoder& d, const PackedDecoding& coding, uint8_t* out) {
     Bits bits;
     load(d, bits);
     PackedBlock block{out};
-    for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block<wide>(d, bits, block, tables[j]);
+    for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block<wide>(d, bits, block, coding.blocks[j]);
     save(d, bits);
     return static_cast<size_t>(block.at - out);
 }
@@ -165,8 +150,16 @@ void decode_row_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
         decode_blocks<false>(d, first_mcu, end_mcu);
 }
 
-size_t decode_mcu_packed(JpegDecoder& d, uint8_t* out) {
-    return builds_wide_tables(d) ? decode_packed<true>(d, out) : decode_packed<false>(d, out);
+void prepare_packed_decoding(const JpegDecoder& d, PackedDecoding& coding) {
+    coding.wide = builds_wide_tables(d);
+    if (coding.wide)
+        look_up_tables<true>(d, coding.blocks);
+    else
+        look_up_tables<false>(d, coding.blocks);
+}
+
+size_t decode_mcu_packed(JpegDecoder& d, const PackedDecoding& coding, uint8_t* out) {
+    return coding.wide ? decode_packed<true>(d, coding, out) : decode_packed<false>(d, coding, out);
 }
 
 const uint8_t* unpack_block(const uint8_t* in, int16_t* block, int32_t dc_add) {

@@ -129,6 +129,8 @@ struct Split {
         // The caller's stop ends it too: the first decoder waits for it
         // before it can fail.
         const std::atomic<bool>* stop = d.stop_flag;
+        PackedDecoding coding;
+        prepare_packed_decoding(s, coding);
         for (; i < capacity && i < shared.limit.load(std::memory_order_relaxed) &&
                !shared.abandon.load(std::memory_order_relaxed);
              i++) {
@@ -137,7 +139,7 @@ struct Split {
             bool failed = false;
             try {
                 if (s.restart_interval != 0 && s.restarts_left == 0) handle_restart(s);
-                const size_t bytes = decode_mcu_packed(s, packed.get() + used);
+                const size_t bytes = decode_mcu_packed(s, coding, packed.get() + used);
                 mcu_at[static_cast<size_t>(i)] = static_cast<uint32_t>(used);
                 used += bytes;
                 s.restarts_left--;
@@ -150,6 +152,7 @@ struct Split {
                 if (i >= probation || s.data_exhausted || ++retries > 64) break;
                 const int64_t at = word_start(start_offset, s.input_bytes - s.in_count + 1);
                 if (at < 0 || !start_second(at)) break;
+                prepare_packed_decoding(s, coding);
                 used = 0;
                 i = -1;
                 continue;
