@@ -255,15 +255,24 @@ void refine_block(JpegDecoder& d, int c, int x, int y) {
     load(d, bits);
     if (d.eob_run == 0) {
         const HuffDecodeTable& table = *d.huff_decode_tables[d.comp_ac_table[c]];
+        const int32_t* fast = d.fast_ac[d.comp_ac_table[c] - 4];
         while (k <= last) {
-            int32_t rs = huff_decode(d, bits, table);
-            check_code(d, table, rs);
-            int32_t r = rs >> 4, s = rs & 15;
-            int16_t value = 0;
-            if (s != 0) {
-                if (s != 1) fail_scan_data(d);
-                value = take_bits(d, bits, 1) ? p1 : m1;
-            } else if (r < 15) {
+            int32_t rs, sign;
+            const int32_t entry = fast[bits.window >> (64 - fast_ac_bits)];
+            if (entry != 0 && (entry & 0xE00) == 0) {
+                // The code and the sign bit in one read.
+                take_bits(d, bits, entry & 63);
+                sign = entry >> 16;
+                rs = (entry >> 8) & 0xFF;
+            } else {
+                rs = huff_decode(d, bits, table);
+                check_code(d, table, rs);
+                if ((rs & 15) > 1) fail_scan_data(d);
+                sign = (rs & 15) == 0 ? 0 : take_bits(d, bits, 1) ? 1 : -1;
+            }
+            int32_t r = rs >> 4;
+            const int16_t value = sign == 0 ? 0 : sign > 0 ? p1 : m1;
+            if (sign == 0 && r < 15) {
                 d.eob_run = read_eob_run(d, bits, r);
                 break;
             }
