@@ -278,7 +278,7 @@ TEST(PhotoModel, RotationTurnsTheViewAboutItsMiddle) {
 
 TEST(PhotoModel, GalleryMovesItsChoiceAndOpensIt) {
     std::vector<std::string> many;
-    char name[16];
+    char name[24];
     for (int i = 1; i <= 23; ++i) std::snprintf(name, sizeof name, "p%d.jpg", i), many.push_back(name);
     struct Row {
         std::string keys;  // N P right/left, D U rows, d u pages, H E ends
