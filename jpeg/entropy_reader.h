@@ -143,11 +143,12 @@ inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& ta
 // its value bits, consumes them in one read, sets `rs` (the run/size
 // symbol) and `value` (the extended value, 0 for end-of-band and ZRL
 // symbols) and returns true. Returns false, having consumed nothing, when
-// the caller has to decode the symbol the long way.
-template <int index_bits = fast_ac_bits>
+// the caller has to decode the symbol the long way, and for the entries
+// with any of the `refused` bits (a refinement leaves sizes above 1 so).
+template <int index_bits = fast_ac_bits, int32_t refused = 0>
 inline bool take_fast_ac(JpegDecoder& d, Bits& bits, const int32_t* fast, int32_t& rs, int32_t& value) {
     int32_t entry = fast[bits.window >> (64 - index_bits)];
-    if (entry == 0) return false;
+    if (entry == 0 || (entry & refused) != 0) return false;
     // Bits 5-7 of an entry are 0: the shift takes the low byte as it is.
     take_bits(d, bits, entry & 63);
     rs = (entry >> 8) & 0xFF;

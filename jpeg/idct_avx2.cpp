@@ -36,38 +36,25 @@ MARIVUE_TARGET_AVX2 inline void transpose(__m256i* r) {
     r[6] = _mm256_unpacklo_epi64(b3, b7), r[7] = _mm256_unpackhi_epi64(b3, b7);
 }
 
+// With `low`, inputs 4 to 7 are 0 in every lane (d04 and d26 pair inputs 0
+// and 2 with 0, d57 is not read): the products with them, which add
+// nothing, are left out, and the results are those of the whole transform.
+template <bool low = false>
 MARIVUE_TARGET_AVX2 inline void transform_lanes(__m256i d04, __m256i d26, __m256i d13, __m256i d57, __m256i* y) {
     __m256i t0 = _mm256_madd_epi16(d04, pair(8192, 8192));
-    __m256i t1 = _mm256_madd_epi16(d04, pair(8192, -8192));
+    __m256i t1 = low ? t0 : _mm256_madd_epi16(d04, pair(8192, -8192));
     __m256i t2 = _mm256_madd_epi16(d26, pair(4433, -10704));
     __m256i t3 = _mm256_madd_epi16(d26, pair(10703, 4433));
     __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
     __m256i t11 = _mm256_add_epi32(t1, t2), t12 = _mm256_sub_epi32(t1, t2);
-    __m256i p0 =
-        _mm256_add_epi32(_mm256_madd_epi16(d13, pair(2260, -6436)), _mm256_madd_epi16(d57, pair(9633, -11363)));
-    __m256i p1 = _mm256_add_epi32(_mm256_madd_epi16(d13, pair(6437, -11362)), _mm256_madd_epi16(d57, pair(2261, 9633)));
-    __m256i p2 =
-        _mm256_add_epi32(_mm256_madd_epi16(d13, pair(9633, -2259)), _mm256_madd_epi16(d57, pair(-11362, -6436)));
-    __m256i p3 = _mm256_add_epi32(_mm256_madd_epi16(d13, pair(11363, 9633)), _mm256_madd_epi16(d57, pair(6437, 2260)));
-    y[0] = _mm256_add_epi32(t10, p3), y[7] = _mm256_sub_epi32(t10, p3);
-    y[1] = _mm256_add_epi32(t11, p2), y[6] = _mm256_sub_epi32(t11, p2);
-    y[2] = _mm256_add_epi32(t12, p1), y[5] = _mm256_sub_epi32(t12, p1);
-    y[3] = _mm256_add_epi32(t13, p0), y[4] = _mm256_sub_epi32(t13, p0);
-}
-
-// transform_lanes where inputs 4 to 7 are 0 in every lane: the products
-// with them, which add nothing, are left out, and so the results are those
-// of the whole transform. d0z and d2z pair inputs 0 and 2 with 0.
-MARIVUE_TARGET_AVX2 inline void transform_low_lanes(__m256i d0z, __m256i d2z, __m256i d13, __m256i* y) {
-    __m256i t0 = _mm256_madd_epi16(d0z, pair(8192, 0));
-    __m256i t2 = _mm256_madd_epi16(d2z, pair(4433, 0));
-    __m256i t3 = _mm256_madd_epi16(d2z, pair(10703, 0));
-    __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
-    __m256i t11 = _mm256_add_epi32(t0, t2), t12 = _mm256_sub_epi32(t0, t2);
-    __m256i p0 = _mm256_madd_epi16(d13, pair(2260, -6436));
-    __m256i p1 = _mm256_madd_epi16(d13, pair(6437, -11362));
-    __m256i p2 = _mm256_madd_epi16(d13, pair(9633, -2259));
-    __m256i p3 = _mm256_madd_epi16(d13, pair(11363, 9633));
+    __m256i p0 = _mm256_madd_epi16(d13, pair(2260, -6436)), p1 = _mm256_madd_epi16(d13, pair(6437, -11362));
+    __m256i p2 = _mm256_madd_epi16(d13, pair(9633, -2259)), p3 = _mm256_madd_epi16(d13, pair(11363, 9633));
+    if constexpr (!low) {
+        p0 = _mm256_add_epi32(p0, _mm256_madd_epi16(d57, pair(9633, -11363)));
+        p1 = _mm256_add_epi32(p1, _mm256_madd_epi16(d57, pair(2261, 9633)));
+        p2 = _mm256_add_epi32(p2, _mm256_madd_epi16(d57, pair(-11362, -6436)));
+        p3 = _mm256_add_epi32(p3, _mm256_madd_epi16(d57, pair(6437, 2260)));
+    }
     y[0] = _mm256_add_epi32(t10, p3), y[7] = _mm256_sub_epi32(t10, p3);
     y[1] = _mm256_add_epi32(t11, p2), y[6] = _mm256_sub_epi32(t11, p2);
     y[2] = _mm256_add_epi32(t12, p1), y[5] = _mm256_sub_epi32(t12, p1);
@@ -101,14 +88,14 @@ template <int shift, bool upper_lanes_zero>
 MARIVUE_TARGET_AVX2 inline void low_pass(__m256i* d) {
     const __m256i zero = _mm256_setzero_si256();
     __m256i lo[8], hi[8];
-    transform_low_lanes(_mm256_unpacklo_epi16(d[0], zero), _mm256_unpacklo_epi16(d[2], zero),
-                        _mm256_unpacklo_epi16(d[1], d[3]), lo);
+    transform_lanes<true>(_mm256_unpacklo_epi16(d[0], zero), _mm256_unpacklo_epi16(d[2], zero),
+                          _mm256_unpacklo_epi16(d[1], d[3]), zero, lo);
     if (upper_lanes_zero) {
         for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], zero);
         return;
     }
-    transform_low_lanes(_mm256_unpackhi_epi16(d[0], zero), _mm256_unpackhi_epi16(d[2], zero),
-                        _mm256_unpackhi_epi16(d[1], d[3]), hi);
+    transform_lanes<true>(_mm256_unpackhi_epi16(d[0], zero), _mm256_unpackhi_epi16(d[2], zero),
+                          _mm256_unpackhi_epi16(d[1], d[3]), zero, hi);
     for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], hi[k]);
 }
 
@@ -135,11 +122,12 @@ constexpr Unzigzag unzigzag;
 
 MARIVUE_TARGET_AVX2 void dequantise_zigzag_avx2(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant) {
     __m128i products[8];
-    for (int q = 0; q < 8; q++)
+    for (int q = 0; q < 8; q++) {
         products[q] = _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ac + 8 * q)),
                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(quant + 8 * q)));
-        // Each row gathers its eight from the three to five registers that hold
-        // them; the loops unroll, and the registers a row skips cost nothing.
+    }
+    // Each row gathers its eight from the three to five registers that hold
+    // them; the loops unroll, and the registers a row skips cost nothing.
 #pragma GCC unroll 8
     for (int row = 0; row < 8; row++) {
         __m128i natural = _mm_setzero_si128();
@@ -171,8 +159,8 @@ MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b
         return;
     }
     // Blocks whose coefficients all lie in the 4 x 4 lowest frequencies
-    // (most blocks of smooth pictures): a quarter of the inputs of the row
-    // pass and half of those of the column pass are known to be 0.
+    // (most blocks of smooth pictures): three quarters of the row pass's
+    // inputs and half of the column pass's are known to be 0.
     const __m256i high_columns = _mm256_set_epi16(-1, -1, -1, -1, 0, 0, 0, 0, -1, -1, -1, -1, 0, 0, 0, 0);
     const __m256i low_rows = _mm256_or_si256(_mm256_or_si256(r[0], r[1]), _mm256_or_si256(r[2], r[3]));
     const __m256i high_rows = _mm256_or_si256(_mm256_or_si256(r[4], r[5]), _mm256_or_si256(r[6], r[7]));

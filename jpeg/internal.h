@@ -283,8 +283,7 @@ struct BlockTables {
     const int32_t* fast_dc;  // null without the wide tables
     const int32_t* fast;
 };
-// The tables decode_mcu_packed uses, from the record's scan set-up (again
-// after anything that sets the scan up anew).
+// The tables decode_mcu_packed uses, from the record's scan set-up.
 struct PackedDecoding {
     BlockTables blocks[max_blocks_per_mcu];
     bool wide;

@@ -258,13 +258,9 @@ void refine_block(JpegDecoder& d, int c, int x, int y) {
         const int32_t* fast = d.fast_ac[d.comp_ac_table[c] - 4];
         while (k <= last) {
             int32_t rs, sign;
-            const int32_t entry = fast[bits.window >> (64 - fast_ac_bits)];
-            if (entry != 0 && (entry & 0xE00) == 0) {
-                // The code and the sign bit in one read.
-                take_bits(d, bits, entry & 63);
-                sign = entry >> 16;
-                rs = (entry >> 8) & 0xFF;
-            } else {
+            // A short code and its sign bit in one read; sizes above 1
+            // (entry bits 9-11) the long way, which fails on them.
+            if (!take_fast_ac<fast_ac_bits, 0xE00>(d, bits, fast, rs, sign)) {
                 rs = huff_decode(d, bits, table);
                 check_code(d, table, rs);
                 if ((rs & 15) > 1) fail_scan_data(d);

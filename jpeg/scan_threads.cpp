@@ -147,7 +147,7 @@ void keep_scan(void* context, JpegDecoder& d, BlockDecoder block_decoder) {
     // A refinement's bits take about twice as long as a first pass's, and
     // every block walked costs about as much as two bytes of data.
     const int64_t bytes = d.input_bytes - d.in_count - start;
-    scan->cost = (block_decoder == decode_ac_refine || block_decoder == decode_ac_refine_deposit ? 2 * bytes : bytes) +
+    scan->cost = (r.spectral_first > 0 && r.approx_high != 0 ? 2 * bytes : bytes) +
                  2 * static_cast<int64_t>(r.mcus_across) * r.mcus_down * r.blocks_per_mcu;
     all.scans.push_back(std::move(scan));
 }

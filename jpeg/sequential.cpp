@@ -100,10 +100,6 @@ struct PackedBlock {
     void end(int) {}
 };
 
-}  // namespace
-
-namespace {
-
 template <bool wide>
 void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
     BlockTables tables[max_blocks_per_mcu];

@@ -152,7 +152,6 @@ struct Split {
                 if (i >= probation || s.data_exhausted || ++retries > 64) break;
                 const int64_t at = word_start(start_offset, s.input_bytes - s.in_count + 1);
                 if (at < 0 || !start_second(at)) break;
-                prepare_packed_decoding(s, coding);
                 used = 0;
                 i = -1;
                 continue;
