@@ -144,15 +144,23 @@ inline void transform_lanes(__m128i d04, __m128i d26, __m128i d13, __m128i d57, 
     y[3] = _mm_add_epi32(t13, p0), y[4] = _mm_sub_epi32(t13, p0);
 }
 
-// (v + round) >> shift, keeping the low 16 bits of each result.
+// (v + round) >> shift, keeping the low 16 bits of each result. The
+// saturating pack is exact on values sign-extended from those 16 bits: the
+// shift left moves bits shift..shift+15 of the sum to the top half, and the
+// arithmetic shift right brings them down with their sign. From a shift of
+// 16 on, the shifted value fits 16 bits already and is packed as it is.
 template <int shift>
 inline __m128i descale_low16(__m128i lo, __m128i hi) {
     const __m128i round = _mm_set1_epi32(1 << (shift - 1));
-    lo = _mm_srai_epi32(_mm_add_epi32(lo, round), shift);
-    hi = _mm_srai_epi32(_mm_add_epi32(hi, round), shift);
-    // Sign-extend the low halves so that the saturating pack is exact.
-    lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16), 16);
-    hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16);
+    lo = _mm_add_epi32(lo, round);
+    hi = _mm_add_epi32(hi, round);
+    if constexpr (shift >= 16) {
+        lo = _mm_srai_epi32(lo, shift);
+        hi = _mm_srai_epi32(hi, shift);
+    } else {
+        lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16 - shift), 16);
+        hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16 - shift), 16);
+    }
     return _mm_packs_epi32(lo, hi);
 }
 

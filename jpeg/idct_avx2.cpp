@@ -61,13 +61,19 @@ MARIVUE_TARGET_AVX2 inline void transform_lanes(__m256i d04, __m256i d26, __m256
     y[3] = _mm256_add_epi32(t13, p0), y[4] = _mm256_sub_epi32(t13, p0);
 }
 
+// idct.cpp's descale_low16 on both halves.
 template <int shift>
 MARIVUE_TARGET_AVX2 inline __m256i descale_low16(__m256i lo, __m256i hi) {
     const __m256i round = _mm256_set1_epi32(1 << (shift - 1));
-    lo = _mm256_srai_epi32(_mm256_add_epi32(lo, round), shift);
-    hi = _mm256_srai_epi32(_mm256_add_epi32(hi, round), shift);
-    lo = _mm256_srai_epi32(_mm256_slli_epi32(lo, 16), 16);
-    hi = _mm256_srai_epi32(_mm256_slli_epi32(hi, 16), 16);
+    lo = _mm256_add_epi32(lo, round);
+    hi = _mm256_add_epi32(hi, round);
+    if constexpr (shift >= 16) {
+        lo = _mm256_srai_epi32(lo, shift);
+        hi = _mm256_srai_epi32(hi, shift);
+    } else {
+        lo = _mm256_srai_epi32(_mm256_slli_epi32(lo, 16 - shift), 16);
+        hi = _mm256_srai_epi32(_mm256_slli_epi32(hi, 16 - shift), 16);
+    }
     return _mm256_packs_epi32(lo, hi);
 }
 

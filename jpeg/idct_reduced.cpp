@@ -99,14 +99,20 @@ namespace {
 inline __m128i pairs(int16_t a, int16_t b) { return _mm_set_epi16(b, a, b, a, b, a, b, a); }
 
 // (v + round) >> shift of four 32-bit lanes each of a and b, kept to their
-// low 16 bits: eight 16-bit values, a's first.
+// low 16 bits: eight 16-bit values, a's first (the way idct.cpp's
+// descale_low16 takes them).
 template <int shift>
 inline __m128i descale_low16(__m128i a, __m128i b) {
     const __m128i round = _mm_set1_epi32(1 << (shift - 1));
-    a = _mm_srai_epi32(_mm_add_epi32(a, round), shift);
-    b = _mm_srai_epi32(_mm_add_epi32(b, round), shift);
-    a = _mm_srai_epi32(_mm_slli_epi32(a, 16), 16);
-    b = _mm_srai_epi32(_mm_slli_epi32(b, 16), 16);
+    a = _mm_add_epi32(a, round);
+    b = _mm_add_epi32(b, round);
+    if constexpr (shift >= 16) {
+        a = _mm_srai_epi32(a, shift);
+        b = _mm_srai_epi32(b, shift);
+    } else {
+        a = _mm_srai_epi32(_mm_slli_epi32(a, 16 - shift), 16);
+        b = _mm_srai_epi32(_mm_slli_epi32(b, 16 - shift), 16);
+    }
     return _mm_packs_epi32(a, b);
 }
 
