@@ -38,16 +38,16 @@ void* pool_alloc(JpegDecoder& d, size_t size) {
 }
 
 void initialize(JpegDecoder& d, ByteSource& source) {
-    // Every field up to the row tables starts at zero or null: tables,
+    // Every field up to the look-up tables at the end starts at zero or null: tables,
     // geometry, counters, pool slots, input state, push-back room and buffer.
     // Only the caller's memory limit, settings, stop flag and segment sink
-    // survive. The row tables (see the record) are left as they are.
+    // survive. The tables at the record's end are left as they are.
     const size_t memory_limit = d.memory_limit;
     const DecodeSettings settings = d.settings;
     const std::atomic<bool>* stop_flag = d.stop_flag;
     SegmentSink segment_sink = d.segment_sink;
     void* segment_context = d.segment_context;
-    std::memset(static_cast<void*>(&d), 0, offsetof(JpegDecoder, row_blocks));
+    std::memset(static_cast<void*>(&d), 0, offsetof(JpegDecoder, fast_ac));
     d.memory_limit = memory_limit;
     d.settings = settings;
     d.stop_flag = stop_flag;
@@ -184,7 +184,7 @@ namespace marivue::jpeg {
 
 using namespace detail;
 
-JpegDecoder::JpegDecoder() noexcept { std::memset(static_cast<void*>(this), 0, sizeof *this); }
+JpegDecoder::JpegDecoder() noexcept { std::memset(static_cast<void*>(this), 0, offsetof(JpegDecoder, fast_ac)); }
 
 void detail::copy_record(JpegDecoder& copy, const JpegDecoder& d, HuffDecodeTable* tables) {
     std::memcpy(static_cast<void*>(&copy), &d, sizeof d);

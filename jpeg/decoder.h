@@ -208,7 +208,7 @@ constexpr int push_back_room = 128;
 // everything else is the decoder's own and pool pointers in it are stale
 // after a failure.
 struct JpegDecoder {
-    // Every field zero (memory_limit: no limit).
+    // Every field zero (memory_limit: no limit) but the tables at the end.
     JpegDecoder() noexcept;
 
     int32_t image_width;
@@ -276,10 +276,6 @@ struct JpegDecoder {
     uint8_t* out_row_0;
     uint8_t* out_row_1;
     int16_t idct_scratch[64];
-    // Per AC table slot (4..7): the run, size, value and total bit count of
-    // each code whose code and value bits fit in 9 bits, by the next 9 bits
-    // of the stream; 0 where the full decoding path is needed.
-    int32_t fast_ac[4][512];
     int32_t status;
     uint8_t ready;
     int32_t zero_reads;  // consecutive reads that returned 0 without the end flag
@@ -391,9 +387,20 @@ struct JpegDecoder {
     uint8_t* pair_row;
     int32_t pair_layout;
 
-    // Last, because opening a stream does not clear them (three quarters of
-    // the record): set-up writes the entries of the blocks in use before
-    // anything reads them. The constructor clears them once.
+    // Last, because neither opening a stream nor the constructor clears them
+    // (most of the record, which every small picture would pay for
+    // clearing): set-up writes the entries in use before anything reads
+    // them. The first is fast_ac.
+    //
+    // Per AC table slot (4..7): the run, size, value and total bit count of
+    // each code whose code and value bits fit in 9 bits, by the next 9 bits
+    // of the stream; 0 where the full decoding path is needed. Per DC table
+    // slot (0..3) the same for a sequential frame without the wide tables
+    // (its size in the size field, the run field 0). Built for every
+    // defined table at each scan's set-up.
+    int32_t fast_ac[4][512];
+    int32_t fast_dc[4][512];
+    // The block pointers and end marks of the row (see row_block_table).
     int16_t* row_blocks[max_row_blocks];
     int32_t block_last_nonzero[max_row_blocks];
 };

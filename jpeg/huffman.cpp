@@ -3,6 +3,7 @@
 // prefix, one bit per level.
 #include "jpeg/internal.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace marivue::jpeg::detail {
@@ -94,27 +95,51 @@ namespace {
 // 15 are left to the full decoding, which refuses them.
 template <int index_bits, bool dc = false>
 void build_fast_ac_bits(const HuffDecodeTable& table, int32_t* fast) {
-    // The entries that share a look-ahead entry share its symbol and code
-    // length: those are read once per look-ahead entry.
+    // An entry depends only on its look-ahead entry's symbol and code length
+    // and on its own index, so each run of look-ahead entries with one symbol
+    // (the prefixes of one code, or of a tree node) is filled together: one
+    // value per group of entries that share their value bits.
     constexpr uint32_t per_prefix = 1u << (index_bits - 8);
-    for (uint32_t prefix = 0; prefix < 256; prefix++) {
-        int32_t* entries = fast + prefix * per_prefix;
-        int32_t e = table.lookahead[prefix];
-        int length = e >= 0 ? table.code_length[e] : 0;
-        int r = e >> 4, s = e & 15;
+    for (uint32_t prefix = 0; prefix < 256;) {
+        const int32_t e = table.lookahead[prefix];
+        uint32_t next = prefix + 1;
+        while (next < 256 && table.lookahead[next] == e) next++;
+        int32_t* const first = fast + prefix * per_prefix;
+        int32_t* const last = fast + next * per_prefix;
+        prefix = next;
+        const int length = e >= 0 ? table.code_length[e] : 0;
+        const int r = e >> 4, s = e & 15;
         // Only what huff_decode followed by get_bits(s) would do in one read:
         // the same code length consumed, then the value bits.
         if (length == 0 || length + s > index_bits || (dc && e > 15)) {
-            for (uint32_t i = 0; i < per_prefix; i++) entries[i] = 0;
+            std::fill(first, last, 0);
             continue;
         }
         const uint32_t fixed =
             (static_cast<uint32_t>(r) << 12) | (static_cast<uint32_t>(s) << 8) | static_cast<uint32_t>(length + s);
-        for (uint32_t i = 0; i < per_prefix; i++) {
-            const uint32_t p = prefix * per_prefix + i;
+        // The value bits follow the code: entries 2^shift apart differ in them.
+        const int shift = index_bits - length - s;
+        if (shift == 0 && s != 0) {
+            // Every entry has a value of its own (long values behind short
+            // codes, as in DC tables): within each half of the value bits'
+            // range the values rise by one from entry to entry.
+            const uint32_t half = 1u << (s - 1);
+            for (int32_t* at = first; at < last;) {
+                const uint32_t v = static_cast<uint32_t>(at - fast) & ((1u << s) - 1u);
+                int32_t* const stop = std::min(last, at + ((v < half ? half : 2 * half) - v));
+                uint32_t entry = (static_cast<uint32_t>(extend(v, s)) << 16) | fixed;
+                for (; at < stop; at++, entry += 1u << 16) *at = static_cast<int32_t>(entry);
+            }
+            continue;
+        }
+        for (int32_t* at = first; at < last;) {
+            const uint32_t index = static_cast<uint32_t>(at - fast);
             int32_t value = 0;
-            if (s != 0) value = extend((p >> (index_bits - length - s)) & ((1u << s) - 1u), s);
-            entries[i] = static_cast<int32_t>((static_cast<uint32_t>(value) << 16) | fixed);
+            if (s != 0) value = extend((index >> shift) & ((1u << s) - 1u), s);
+            const uint32_t group_end = ((index >> shift) + 1) << shift;
+            int32_t* const stop = std::min(last, fast + group_end);
+            std::fill(at, stop, static_cast<int32_t>((static_cast<uint32_t>(value) << 16) | fixed));
+            at = stop;
         }
     }
 }
@@ -122,6 +147,8 @@ void build_fast_ac_bits(const HuffDecodeTable& table, int32_t* fast) {
 }  // namespace
 
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast) { build_fast_ac_bits<fast_ac_bits>(table, fast); }
+
+void build_fast_dc(const HuffDecodeTable& table, int32_t* fast) { build_fast_ac_bits<fast_ac_bits, true>(table, fast); }
 
 void build_wide_fast_ac(const HuffDecodeTable& table, int32_t* fast) {
     build_fast_ac_bits<wide_fast_ac_bits>(table, fast);

@@ -104,24 +104,21 @@ int32_t get_entropy_byte(JpegDecoder& d) {
 
 // Both readers keep bits 15..0 of bit_buffer equal to the next 16 stream
 // bits; the upper half holds the word fetched last. Reading n bits rotates
-// them out of the window; when the earlier word runs out the next two bytes
-// are fetched into the upper half. The entropy reader works on a wider
-// window in locals (Bits in internal.h) and leaves the record in this form;
-// its common case is inline, its word fetch is here.
-uint32_t get_bits_raw(JpegDecoder& d, int n) {
+// them out of the window (get_bits_raw, inline); when the earlier word runs
+// out the next two bytes are fetched into the upper half (here). The
+// entropy reader works on a wider window in locals (Bits in
+// entropy_reader.h) and leaves the record in this form; its common case is
+// inline, its word fetch is here.
+uint32_t get_bits_raw_fetch(JpegDecoder& d, int n) {
     uint32_t result = (d.bit_buffer >> (16 - n)) & ((1u << n) - 1u);
     int old = d.bit_count;
     d.bit_count = old - n;
-    if (d.bit_count > 0) {
-        d.bit_buffer = std::rotl(d.bit_buffer, n);
-    } else {
-        uint32_t buffer = std::rotl(d.bit_buffer, old);
-        uint32_t b1 = static_cast<uint32_t>(get_byte_raw(d));
-        uint32_t b2 = static_cast<uint32_t>(get_byte_raw(d));
-        buffer = (buffer & 0xFFFFu) | (b1 << 24) | (b2 << 16);
-        d.bit_buffer = std::rotl(buffer, n - old);
-        d.bit_count += 16;
-    }
+    uint32_t buffer = std::rotl(d.bit_buffer, old);
+    uint32_t b1 = static_cast<uint32_t>(get_byte_raw(d));
+    uint32_t b2 = static_cast<uint32_t>(get_byte_raw(d));
+    buffer = (buffer & 0xFFFFu) | (b1 << 24) | (b2 << 16);
+    d.bit_buffer = std::rotl(buffer, n - old);
+    d.bit_count += 16;
     return result;
 }
 

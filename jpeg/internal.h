@@ -164,7 +164,17 @@ int32_t get_byte_raw(JpegDecoder& d);
 int32_t get_byte_flagged(JpegDecoder& d, uint8_t& synthesised);
 int32_t get_entropy_byte(JpegDecoder& d);
 void push_back_byte(JpegDecoder& d, int32_t byte);
-uint32_t get_bits_raw(JpegDecoder& d, int n);
+// The header side's bit reader (see input.cpp): the next n bits (1..16) as
+// stored. Inline while the window holds more than n bits; the word fetch is
+// get_bits_raw_fetch's.
+uint32_t get_bits_raw_fetch(JpegDecoder& d, int n);
+inline uint32_t get_bits_raw(JpegDecoder& d, int n) {
+    if (d.bit_count <= n) return get_bits_raw_fetch(d, n);
+    uint32_t result = (d.bit_buffer >> (16 - n)) & ((1u << n) - 1u);
+    d.bit_count -= n;
+    d.bit_buffer = std::rotl(d.bit_buffer, n);
+    return result;
+}
 
 // False once the entropy reader has delivered every bit of the scan's data
 // and is into the synthesised end-of-image bytes or the fill in front of a
@@ -223,9 +233,10 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table);
 // Fills a fast_ac table from a built AC table (entries: total bits in bits
 // 0-4, the run/size symbol in 8-15, the extended value in 16-31).
 void build_fast_ac(const HuffDecodeTable& table, int32_t* fast);
+// The same for a DC table, whose symbols are sizes (the run field then 0).
+void build_fast_dc(const HuffDecodeTable& table, int32_t* fast);
 // The same over wide_fast_ac_bits bits, for the large sequential frames
-// (pool, see builds_wide_tables); and for a DC table, whose symbols are
-// sizes (the run field then 0).
+// (pool, see builds_wide_tables), for AC and DC tables.
 void build_wide_fast_ac(const HuffDecodeTable& table, int32_t* fast);
 void build_wide_fast_dc(const HuffDecodeTable& table, int32_t* fast);
 // Fills a skip table (1 << skip_ac_bits entries) from a built AC table, for
@@ -280,7 +291,7 @@ struct BlockTables {
     const int16_t* quant;
     const HuffDecodeTable* dc;
     const HuffDecodeTable* ac;
-    const int32_t* fast_dc;  // null without the wide tables
+    const int32_t* fast_dc;
     const int32_t* fast;
 };
 // The tables decode_mcu_packed uses, from the record's scan set-up.
@@ -302,7 +313,7 @@ void decode_row_blocks_reduced(JpegDecoder& d);
 // Whether a sequential frame has the wide look-up tables (wide_fast, built
 // at scan set-up in about as long as decoding a few thousand blocks takes):
 // where it has 4096 blocks or more. Every size then decodes with them; the
-// smaller frames keep to the fast_ac tables, which are quicker to build.
+// smaller frames keep to the 9-bit tables, which are quicker to build.
 inline bool builds_wide_tables(const JpegDecoder& d) {
     const int64_t blocks = static_cast<int64_t>(d.mcus_per_row) * d.mcus_per_column * d.blocks_per_output_mcu;
     return !d.is_progressive && blocks >= 4096;

@@ -14,8 +14,8 @@ namespace marivue::jpeg::detail {
 namespace {
 
 // `wide`: the frame has the wide look-up tables (builds_wide_tables), which
-// take the DC difference with its code in one read, and leave fewer AC
-// symbols to the long way than the small fast_ac tables do.
+// leave fewer symbols to the long way than the 9-bit fast_dc and fast_ac
+// tables do. Either kind takes a DC difference with its code in one read.
 template <bool wide>
 void look_up_tables(const JpegDecoder& d, BlockTables* tables) {
     for (int32_t j = 0; j < d.blocks_per_mcu; j++) {
@@ -24,7 +24,7 @@ void look_up_tables(const JpegDecoder& d, BlockTables* tables) {
                      d.quant_tables[d.comp_quant_index[c]],
                      d.huff_decode_tables[d.comp_dc_table[c]],
                      d.huff_decode_tables[d.comp_ac_table[c]],
-                     wide ? d.wide_fast[d.comp_dc_table[c]] : nullptr,
+                     wide ? d.wide_fast[d.comp_dc_table[c]] : d.fast_dc[d.comp_dc_table[c]],
                      wide ? d.wide_fast[d.comp_ac_table[c]] : d.fast_ac[d.comp_ac_table[c] - 4]};
     }
 }
@@ -36,7 +36,7 @@ inline void decode_block(JpegDecoder& d, Bits& bits, Store& store, const BlockTa
     constexpr int fast_bits = wide ? wide_fast_ac_bits : fast_ac_bits;
     const int16_t* quant = t.quant;
     int32_t difference, size;
-    if (!wide || !take_fast_ac<wide_fast_ac_bits>(d, bits, t.fast_dc, size, difference))
+    if (!take_fast_ac<fast_bits>(d, bits, t.fast_dc, size, difference))
         decode_symbol<false>(d, bits, *t.dc, difference);
     d.last_dc[t.c] = wrap_add(d.last_dc[t.c], difference);
     store.dc(dequantise(d.last_dc[t.c], quant[0]));

@@ -184,7 +184,10 @@ void prepare_huff_tables(JpegDecoder& d) {
         if (slot >= 4) build_fast_ac(table, d.fast_ac[slot - 4]);
         // A progressive frame passes over whole scans at the eighth size
         // instead, and decodes all coefficients at the other reduced sizes.
-        if (!builds_wide_tables(d)) continue;
+        if (!builds_wide_tables(d)) {
+            if (slot < 4 && !d.is_progressive) build_fast_dc(table, d.fast_dc[slot]);
+            continue;
+        }
         int32_t*& fast = d.wide_fast[slot];
         if (fast == nullptr) fast = static_cast<int32_t*>(pool_alloc(d, sizeof(int32_t) << wide_fast_ac_bits));
         if (slot < 4) {
