@@ -109,6 +109,48 @@ MARIVUE_TARGET_AVX2 inline void put_pixels16(uint8_t* out, __m256i luma, const O
                     to_bytes(_mm256_add_epi16(luma, o.blue)));
 }
 
+// Sixteen 16-bit lanes of each of two runs clamped to bytes: the first
+// run's in the low half, the second's in the high half.
+MARIVUE_TARGET_AVX2 inline __m256i to_bytes_twice(__m256i row0, __m256i row1) {
+    return _mm256_permute4x64_epi64(_mm256_packus_epi16(row0, row1), 0xD8);
+}
+
+// pick in each half.
+MARIVUE_TARGET_AVX2 inline __m256i pick_twice(__m256i colour, int v, int c) {
+    return _mm256_shuffle_epi8(
+        colour, _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(interleave.from[v][c]))));
+}
+
+// Two runs of sixteen pixels, as put_pixels16 puts each: every 128-bit half
+// of the registers that interleave the colours holds one run, so that one
+// instruction does what put_pixels16 does twice.
+template <int32_t layout>
+MARIVUE_TARGET_AVX2 inline void put_pixels16_twice(uint8_t* out0, __m256i luma0, const Offsets16& o0, uint8_t* out1,
+                                                   __m256i luma1, const Offsets16& o1) {
+    const __m256i red = to_bytes_twice(_mm256_add_epi16(luma0, o0.red), _mm256_add_epi16(luma1, o1.red));
+    const __m256i green = to_bytes_twice(_mm256_add_epi16(luma0, o0.green), _mm256_add_epi16(luma1, o1.green));
+    const __m256i blue = to_bytes_twice(_mm256_add_epi16(luma0, o0.blue), _mm256_add_epi16(luma1, o1.blue));
+    constexpr bool blue_first = layout == LayoutBgr || layout == LayoutBgrx;
+    const __m256i first = blue_first ? blue : red, third = blue_first ? red : blue;
+    auto store = [&](int at, __m256i v) MARIVUE_TARGET_AVX2 {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out0 + at), _mm256_castsi256_si128(v));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out1 + at), _mm256_extracti128_si256(v, 1));
+    };
+    if constexpr (layout == LayoutRgb || layout == LayoutBgr) {
+        for (int v = 0; v < 3; v++)
+            store(16 * v, _mm256_or_si256(_mm256_or_si256(pick_twice(first, v, 0), pick_twice(green, v, 1)),
+                                          pick_twice(third, v, 2)));
+    } else {
+        const __m256i fourth = layout == LayoutDefault ? _mm256_setzero_si256() : _mm256_set1_epi8(-1);
+        const __m256i near_lo = _mm256_unpacklo_epi8(first, green), near_hi = _mm256_unpackhi_epi8(first, green);
+        const __m256i far_lo = _mm256_unpacklo_epi8(third, fourth), far_hi = _mm256_unpackhi_epi8(third, fourth);
+        store(0, _mm256_unpacklo_epi16(near_lo, far_lo));
+        store(16, _mm256_unpackhi_epi16(near_lo, far_lo));
+        store(32, _mm256_unpacklo_epi16(near_hi, far_hi));
+        store(48, _mm256_unpackhi_epi16(near_hi, far_hi));
+    }
+}
+
 inline const uint8_t* block_row(const JpegDecoder& d, int32_t block, int32_t row) {
     return d.sample_rows + 64 * block + 8 * row;
 }
@@ -124,23 +166,32 @@ MARIVUE_TARGET_AVX2 void convert_h2v2_avx2(JpegDecoder& d, uint8_t* out0, uint8_
             offsets16(widen_twice(block_row(d, 6 * m + 4, r / 2)), widen_twice(block_row(d, 6 * m + 5, r / 2)));
         const uint8_t* left = block_row(d, 6 * m + 2 * (r / 8), r % 8);
         const uint8_t* right = block_row(d, 6 * m + 2 * (r / 8) + 1, r % 8);
-        put_pixels16<layout>(out0, widen(left, right), o);
-        put_pixels16<layout>(out1, widen(left + 8, right + 8), o);
+        put_pixels16_twice<layout>(out0, widen(left, right), o, out1, widen(left + 8, right + 8), o);
     }
 }
 
-// Two MCUs at a time; an odd last one is converted beside itself into a
-// buffer, of which its own eight pixels are kept.
+// Row r of the luma of MCUs a and b of a 4:4:4 row, and the chroma offsets.
+MARIVUE_TARGET_AVX2 inline __m256i luma_h1v1(const JpegDecoder& d, int32_t r, int32_t a, int32_t b) {
+    return widen(block_row(d, 3 * a, r), block_row(d, 3 * b, r));
+}
+MARIVUE_TARGET_AVX2 inline Offsets16 offsets_h1v1(const JpegDecoder& d, int32_t r, int32_t a, int32_t b) {
+    return offsets16(widen(block_row(d, 3 * a + 1, r), block_row(d, 3 * b + 1, r)),
+                     widen(block_row(d, 3 * a + 2, r), block_row(d, 3 * b + 2, r)));
+}
+
+// Four MCUs at a time, then two; an odd last one is converted beside itself
+// into a buffer, of which its own eight pixels are kept.
 template <int32_t layout>
 MARIVUE_TARGET_AVX2 void convert_h1v1_avx2(JpegDecoder& d, uint8_t* out, uint8_t*, int32_t m0, int32_t m1) {
     const int32_t r = d.mcu_height - d.mcu_rows_remaining;
     constexpr int32_t step = 16 * bytes_of(layout);
     auto pixels16 = [&](int32_t a, int32_t b, uint8_t* to) MARIVUE_TARGET_AVX2 {
-        const Offsets16 o = offsets16(widen(block_row(d, 3 * a + 1, r), block_row(d, 3 * b + 1, r)),
-                                      widen(block_row(d, 3 * a + 2, r), block_row(d, 3 * b + 2, r)));
-        put_pixels16<layout>(to, widen(block_row(d, 3 * a, r), block_row(d, 3 * b, r)), o);
+        put_pixels16<layout>(to, luma_h1v1(d, r, a, b), offsets_h1v1(d, r, a, b));
     };
     int32_t m = m0;
+    for (; m + 3 < m1; m += 4, out += 2 * step)
+        put_pixels16_twice<layout>(out, luma_h1v1(d, r, m, m + 1), offsets_h1v1(d, r, m, m + 1), out + step,
+                                   luma_h1v1(d, r, m + 2, m + 3), offsets_h1v1(d, r, m + 2, m + 3));
     for (; m + 1 < m1; m += 2, out += step) pixels16(m, m + 1, out);
     if (m < m1) {
         alignas(32) uint8_t both[16 * 4];
