@@ -126,10 +126,13 @@ inline void transpose(__m128i* r) {
 }
 
 // T over four lanes: e, o hold interleaved input pairs (d0,d4), (d2,d6),
-// (d1,d3), (d5,d7); y receives the eight 32-bit results.
-inline void transform_lanes(__m128i d04, __m128i d26, __m128i d13, __m128i d57, __m128i* y) {
-    __m128i t0 = _mm_madd_epi16(d04, pair(8192, 8192));
-    __m128i t1 = _mm_madd_epi16(d04, pair(8192, -8192));
+// (d1,d3), (d5,d7); y receives the eight 32-bit results, each plus
+// `round`. Every result is t0 or t1 plus or minus further terms, so the
+// rounding is added to those two alone (the sums wrap, and wrapping
+// addition does not depend on the order).
+inline void transform_lanes(__m128i d04, __m128i d26, __m128i d13, __m128i d57, __m128i round, __m128i* y) {
+    __m128i t0 = _mm_add_epi32(_mm_madd_epi16(d04, pair(8192, 8192)), round);
+    __m128i t1 = _mm_add_epi32(_mm_madd_epi16(d04, pair(8192, -8192)), round);
     __m128i t2 = _mm_madd_epi16(d26, pair(4433, -10704));
     __m128i t3 = _mm_madd_epi16(d26, pair(10703, 4433));
     __m128i t10 = _mm_add_epi32(t0, t3), t13 = _mm_sub_epi32(t0, t3);
@@ -144,16 +147,20 @@ inline void transform_lanes(__m128i d04, __m128i d26, __m128i d13, __m128i d57, 
     y[3] = _mm_add_epi32(t13, p0), y[4] = _mm_sub_epi32(t13, p0);
 }
 
-// (v + round) >> shift, keeping the low 16 bits of each result. The
-// saturating pack is exact on values sign-extended from those 16 bits: the
-// shift left moves bits shift..shift+15 of the sum to the top half, and the
-// arithmetic shift right brings them down with their sign. From a shift of
-// 16 on, the shifted value fits 16 bits already and is packed as it is.
+// The rounding added before a pass's descale (transform_lanes adds it).
+template <int shift>
+inline __m128i rounding() {
+    return _mm_set1_epi32(1 << (shift - 1));
+}
+
+// v >> shift of sums that carry their rounding, keeping the low 16 bits of
+// each result. The saturating pack is exact on values sign-extended from
+// those 16 bits: the shift left moves bits shift..shift+15 of the sum to
+// the top half, and the arithmetic shift right brings them down with their
+// sign. From a shift of 16 on, the shifted value fits 16 bits already and
+// is packed as it is.
 template <int shift>
 inline __m128i descale_low16(__m128i lo, __m128i hi) {
-    const __m128i round = _mm_set1_epi32(1 << (shift - 1));
-    lo = _mm_add_epi32(lo, round);
-    hi = _mm_add_epi32(hi, round);
     if constexpr (shift >= 16) {
         lo = _mm_srai_epi32(lo, shift);
         hi = _mm_srai_epi32(hi, shift);
@@ -169,9 +176,9 @@ template <int shift>
 inline void pass(__m128i* d) {
     __m128i lo[8], hi[8];
     transform_lanes(_mm_unpacklo_epi16(d[0], d[4]), _mm_unpacklo_epi16(d[2], d[6]), _mm_unpacklo_epi16(d[1], d[3]),
-                    _mm_unpacklo_epi16(d[5], d[7]), lo);
+                    _mm_unpacklo_epi16(d[5], d[7]), rounding<shift>(), lo);
     transform_lanes(_mm_unpackhi_epi16(d[0], d[4]), _mm_unpackhi_epi16(d[2], d[6]), _mm_unpackhi_epi16(d[1], d[3]),
-                    _mm_unpackhi_epi16(d[5], d[7]), hi);
+                    _mm_unpackhi_epi16(d[5], d[7]), rounding<shift>(), hi);
     for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], hi[k]);
 }
 

@@ -36,13 +36,15 @@ MARIVUE_TARGET_AVX2 inline void transpose(__m256i* r) {
     r[6] = _mm256_unpacklo_epi64(b3, b7), r[7] = _mm256_unpackhi_epi64(b3, b7);
 }
 
-// With `low`, inputs 4 to 7 are 0 in every lane (d04 and d26 pair inputs 0
-// and 2 with 0, d57 is not read): the products with them, which add
-// nothing, are left out, and the results are those of the whole transform.
+// idct.cpp's transform_lanes. With `low`, inputs 4 to 7 are 0 in every lane
+// (d04 and d26 pair inputs 0 and 2 with 0, d57 is not read): the products
+// with them, which add nothing, are left out, and the results are those of
+// the whole transform.
 template <bool low = false>
-MARIVUE_TARGET_AVX2 inline void transform_lanes(__m256i d04, __m256i d26, __m256i d13, __m256i d57, __m256i* y) {
-    __m256i t0 = _mm256_madd_epi16(d04, pair(8192, 8192));
-    __m256i t1 = low ? t0 : _mm256_madd_epi16(d04, pair(8192, -8192));
+MARIVUE_TARGET_AVX2 inline void transform_lanes(__m256i d04, __m256i d26, __m256i d13, __m256i d57, __m256i round,
+                                                __m256i* y) {
+    __m256i t0 = _mm256_add_epi32(_mm256_madd_epi16(d04, pair(8192, 8192)), round);
+    __m256i t1 = low ? t0 : _mm256_add_epi32(_mm256_madd_epi16(d04, pair(8192, -8192)), round);
     __m256i t2 = _mm256_madd_epi16(d26, pair(4433, -10704));
     __m256i t3 = _mm256_madd_epi16(d26, pair(10703, 4433));
     __m256i t10 = _mm256_add_epi32(t0, t3), t13 = _mm256_sub_epi32(t0, t3);
@@ -61,12 +63,14 @@ MARIVUE_TARGET_AVX2 inline void transform_lanes(__m256i d04, __m256i d26, __m256
     y[3] = _mm256_add_epi32(t13, p0), y[4] = _mm256_sub_epi32(t13, p0);
 }
 
+template <int shift>
+MARIVUE_TARGET_AVX2 inline __m256i rounding() {
+    return _mm256_set1_epi32(1 << (shift - 1));
+}
+
 // idct.cpp's descale_low16 on both halves.
 template <int shift>
 MARIVUE_TARGET_AVX2 inline __m256i descale_low16(__m256i lo, __m256i hi) {
-    const __m256i round = _mm256_set1_epi32(1 << (shift - 1));
-    lo = _mm256_add_epi32(lo, round);
-    hi = _mm256_add_epi32(hi, round);
     if constexpr (shift >= 16) {
         lo = _mm256_srai_epi32(lo, shift);
         hi = _mm256_srai_epi32(hi, shift);
@@ -81,27 +85,27 @@ template <int shift>
 MARIVUE_TARGET_AVX2 inline void pass(__m256i* d) {
     __m256i lo[8], hi[8];
     transform_lanes(_mm256_unpacklo_epi16(d[0], d[4]), _mm256_unpacklo_epi16(d[2], d[6]),
-                    _mm256_unpacklo_epi16(d[1], d[3]), _mm256_unpacklo_epi16(d[5], d[7]), lo);
+                    _mm256_unpacklo_epi16(d[1], d[3]), _mm256_unpacklo_epi16(d[5], d[7]), rounding<shift>(), lo);
     transform_lanes(_mm256_unpackhi_epi16(d[0], d[4]), _mm256_unpackhi_epi16(d[2], d[6]),
-                    _mm256_unpackhi_epi16(d[1], d[3]), _mm256_unpackhi_epi16(d[5], d[7]), hi);
+                    _mm256_unpackhi_epi16(d[1], d[3]), _mm256_unpackhi_epi16(d[5], d[7]), rounding<shift>(), hi);
     for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], hi[k]);
 }
 
 // pass for blocks whose inputs 4 to 7 are 0 in every lane; with
 // `upper_lanes_zero`, lanes 4 to 7 are all 0 as well, and so are their
-// results.
+// results (the rounding alone shifts out to 0).
 template <int shift, bool upper_lanes_zero>
 MARIVUE_TARGET_AVX2 inline void low_pass(__m256i* d) {
     const __m256i zero = _mm256_setzero_si256();
     __m256i lo[8], hi[8];
     transform_lanes<true>(_mm256_unpacklo_epi16(d[0], zero), _mm256_unpacklo_epi16(d[2], zero),
-                          _mm256_unpacklo_epi16(d[1], d[3]), zero, lo);
+                          _mm256_unpacklo_epi16(d[1], d[3]), zero, rounding<shift>(), lo);
     if (upper_lanes_zero) {
         for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], zero);
         return;
     }
     transform_lanes<true>(_mm256_unpackhi_epi16(d[0], zero), _mm256_unpackhi_epi16(d[2], zero),
-                          _mm256_unpackhi_epi16(d[1], d[3]), zero, hi);
+                          _mm256_unpackhi_epi16(d[1], d[3]), zero, rounding<shift>(), hi);
     for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], hi[k]);
 }
 
