@@ -74,14 +74,14 @@ inline uint64_t byte_swap_64(uint64_t v) {
 // After a read has left 16 bits or fewer: six plain data bytes in one step
 // where the input buffer has them, else one word the long way.
 inline void refill_bits(JpegDecoder& d, Bits& bits) {
-    if (d.in_count >= 8) {
+    if (d.in_count >= 8) [[likely]] {
         uint64_t word;
         std::memcpy(&word, d.in_cursor, 8);
         if constexpr (std::endian::native == std::endian::little) word = byte_swap_64(word);
         // Any 0xFF among the six bytes used (the two below are ignored)?
         uint64_t inverse = ~word | 0xFFFFu;
         bool has_ff = ((inverse - 0x0101010101010101u) & ~inverse & 0x8080808080808080u) != 0;
-        if (!has_ff) {
+        if (!has_ff) [[likely]] {
             bits.window |= (word & ~static_cast<uint64_t>(0xFFFFu)) >> bits.count;
             bits.count += 48;
             d.in_cursor += 6;
@@ -148,7 +148,8 @@ inline int32_t huff_decode(JpegDecoder& d, Bits& bits, const HuffDecodeTable& ta
 template <int index_bits = fast_ac_bits, int32_t refused = 0>
 inline bool take_fast_ac(JpegDecoder& d, Bits& bits, const int32_t* fast, int32_t& rs, int32_t& value) {
     int32_t entry = fast[bits.window >> (64 - index_bits)];
-    if (entry == 0 || (entry & refused) != 0) return false;
+    if (entry == 0 || (entry & refused) != 0) [[unlikely]]
+        return false;
     // Bits 5-7 of an entry are 0: the shift takes the low byte as it is.
     take_bits(d, bits, entry & 63);
     rs = (entry >> 8) & 0xFF;
