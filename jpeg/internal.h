@@ -466,7 +466,9 @@ inline uint8_t dc_only_sample(int16_t dc) {
 
 // ---- what both sequential decoders share -------------------------------------
 
-inline int16_t dequantise(int32_t value, int16_t q) { return low16(static_cast<int32_t>(low16(value)) * q); }
+// The low 16 bits of value x q, where only the low 16 bits of each count: a
+// wrapping product has them already, without truncating value first.
+inline int16_t dequantise(int32_t value, int16_t q) { return low16(wrap_mul(value, q)); }
 
 // Sets a block's 64 coefficients to 0 with plain vector stores: a memset
 // of unknown alignment can become a string instruction, whose start-up
