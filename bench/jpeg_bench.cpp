@@ -5,6 +5,9 @@
 //
 // Every file of each set is read into memory first; a repetition decodes
 // the whole set once, and the figure reported is the median repetition.
+// The decoders measured in this process take turns, one repetition each,
+// so that the machine's changes of speed during a run (on a shared virtual
+// machine they come and go within a second) fall on all of them alike.
 // This decoder is measured through its streaming operations and through
 // the one-call decode, on one thread and with its automatic choice of
 // threads (two for the large sets), and through the one-call decode on one
@@ -26,6 +29,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <new>
@@ -258,6 +262,25 @@ double median_seconds(const Set& set, int reps, Decode decode) {
     return times[times.size() / 2];
 }
 
+// The median seconds of each of `decodes` over the set, the decoders taking
+// turns repetition by repetition.
+std::vector<double> median_seconds_in_turn(const Set& set, int reps,
+                                           const std::vector<std::function<void(const File&)>>& decodes) {
+    std::vector<std::vector<double>> times(decodes.size());
+    for (int r = 0; r < reps; r++)
+        for (size_t i = 0; i < decodes.size(); i++) {
+            auto start = Clock::now();
+            for (const File& f : set.files) decodes[i](f);
+            times[i].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        }
+    std::vector<double> medians;
+    for (auto& t : times) {
+        std::sort(t.begin(), t.end());
+        medians.push_back(t[t.size() / 2]);
+    }
+    return medians;
+}
+
 // Runs this program again with the reference library's vector code off and
 // reads the median seconds per set from its output.
 std::map<std::string, double> measure_reference_without_simd(const char* self, int reps,
@@ -418,22 +441,27 @@ int main(int argc, char** argv) {
             use.peak_bytes = std::max(use.peak_bytes, u.peak_bytes);
             use.peak_blocks = std::max(use.peak_blocks, u.peak_blocks);
         }
-        const double ours = median_seconds(s, reps, [](const File& f) { decode_marivue(f); });
+        // Reduced sizes through the one-call decode on one thread, into the
+        // same layout as "decode()".
+        const std::vector<double> m = median_seconds_in_turn(
+            s, reps,
+            {[](const File& f) { decode_marivue(f); }, decode_marivue_one_call<1>, decode_marivue_one_call<0>,
+             decode_marivue_one_call<1, 2>, decode_marivue_one_call<1, 4>, decode_marivue_one_call<1, 8>,
+             decode_reference, decode_stb});
+        const double ours = m[0];
         struct Row {
             const char* name;
             double seconds;
         } rows[] = {
             {"marivue", ours},
-            {"marivue decode()", median_seconds(s, reps, decode_marivue_one_call<1>)},
-            {"marivue decode() auto", median_seconds(s, reps, decode_marivue_one_call<0>)},
-            // Reduced sizes through the one-call decode on one thread, into
-            // the same layout as "decode()".
-            {"marivue decode() 1/2", median_seconds(s, reps, decode_marivue_one_call<1, 2>)},
-            {"marivue decode() 1/4", median_seconds(s, reps, decode_marivue_one_call<1, 4>)},
-            {"marivue decode() 1/8", median_seconds(s, reps, decode_marivue_one_call<1, 8>)},
-            {"libjpeg-turbo", median_seconds(s, reps, decode_reference)},
+            {"marivue decode()", m[1]},
+            {"marivue decode() auto", m[2]},
+            {"marivue decode() 1/2", m[3]},
+            {"marivue decode() 1/4", m[4]},
+            {"marivue decode() 1/8", m[5]},
+            {"libjpeg-turbo", m[6]},
             {"libjpeg-turbo no SIMD", without_simd.count(s.name) ? without_simd.at(s.name) : 0},
-            {"stb_image", median_seconds(s, reps, decode_stb)},
+            {"stb_image", m[7]},
         };
         for (const Row& r : rows) {
             if (r.seconds <= 0) continue;
