@@ -5,9 +5,10 @@
 //
 // Every file of each set is read into memory first; a repetition decodes
 // the whole set once, and the figure reported is the median repetition.
-// The decoders measured in this process take turns, one repetition each,
-// so that the machine's changes of speed during a run (on a shared virtual
-// machine they come and go within a second) fall on all of them alike.
+// The decoders measured in this process take turns, one repetition each
+// (see median_seconds_in_turn), so that the machine's changes of speed
+// during a run (on a shared virtual machine they come and go within a
+// second) fall on all of them alike.
 // This decoder is measured through its streaming operations and through
 // the one-call decode, on one thread and with its automatic choice of
 // threads (two for the large sets), and through the one-call decode on one
@@ -33,6 +34,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -263,16 +265,26 @@ double median_seconds(const Set& set, int reps, Decode decode) {
 }
 
 // The median seconds of each of `decodes` over the set, the decoders taking
-// turns repetition by repetition.
+// turns repetition by repetition, in a new order each repetition (the same
+// orders every run). What a decoder leaves behind can slow the next one
+// down: a progressive picture's coefficients take hundreds of megabytes,
+// and on a virtual machine memory that another program has just given back
+// can be slower to take up than one's own. Shuffled, no decoder always
+// follows the same one, and the median passes over the unlucky turns.
 std::vector<double> median_seconds_in_turn(const Set& set, int reps,
                                            const std::vector<std::function<void(const File&)>>& decodes) {
     std::vector<std::vector<double>> times(decodes.size());
-    for (int r = 0; r < reps; r++)
-        for (size_t i = 0; i < decodes.size(); i++) {
+    std::vector<size_t> order(decodes.size());
+    for (size_t i = 0; i < order.size(); i++) order[i] = i;
+    std::mt19937 shuffle_with(27);
+    for (int r = 0; r < reps; r++) {
+        std::shuffle(order.begin(), order.end(), shuffle_with);
+        for (const size_t i : order) {
             auto start = Clock::now();
             for (const File& f : set.files) decodes[i](f);
             times[i].push_back(std::chrono::duration<double>(Clock::now() - start).count());
         }
+    }
     std::vector<double> medians;
     for (auto& t : times) {
         std::sort(t.begin(), t.end());
