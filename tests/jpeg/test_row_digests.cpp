@@ -5,15 +5,18 @@
 // tests/fixtures/rows at the reduced sizes with extended/digests.txt. After
 // a deliberate change of results, MARIVUE_UPDATE_DIGESTS=1 rewrites the
 // files; review their diff like any other. Every other row layout holds the
-// recorded rows' pixels, through decode_row and decode_row_into.
+// recorded rows' pixels, through decode_row and decode_row_into, and a record
+// taken for one picture after another gives a new record's rows.
 #include "jpeg/decoder.h"
 #include "marivue/jpeg/byte_source.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -33,10 +36,13 @@ std::vector<uint8_t> bytes_of(const std::filesystem::path& path) {
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string outcome_of(const std::filesystem::path& path, const DecodeSettings& settings = {}) {
+// `record`: a record to decode with instead of a new one.
+std::string outcome_of(const std::filesystem::path& path, const DecodeSettings& settings = {},
+                       JpegDecoder* record = nullptr) {
     const std::vector<uint8_t> data = bytes_of(path);
     MemoryByteSource source(data.data(), data.size());
-    std::unique_ptr<JpegDecoder> d(new JpegDecoder);
+    std::unique_ptr<JpegDecoder> own(record == nullptr ? new JpegDecoder : nullptr);
+    JpegDecoder* d = record != nullptr ? record : own.get();
     d->settings = settings;
     uint64_t digest = 14695981039346656037ull;  // FNV-1a over every row byte
     int rows = 0, result = 0;
@@ -85,6 +91,24 @@ TEST(RowDigests, EveryFixtureDecodesToItsRecordedRows) {
     std::vector<std::string> lines;
     for (const auto& file : files) lines.push_back(file.filename().string() + ' ' + outcome_of(file));
     expect_recorded(fixture_dir / "digests.txt", lines);
+}
+
+// Neither a new record nor opening a stream clears the look-up and row
+// tables at the record's end: set-up writes what the decoding reads. One
+// record, those tables filled with other bytes first, then taken for every
+// fixture in turn (each after another picture), gives the rows of a new one.
+TEST(RowDigests, ARecordTakenForPictureAfterPictureGivesTheRowsOfANewOne) {
+    std::unique_ptr<JpegDecoder> record(new JpegDecoder);
+    const size_t tables = offsetof(JpegDecoder, fast_ac);
+    std::memset(reinterpret_cast<unsigned char*>(record.get()) + tables, 0xA5, sizeof(JpegDecoder) - tables);
+    for (const auto& dir : {fixture_dir, extended_dir})
+        for (const auto& file : fixtures_in(dir))
+            for (int32_t shift : {0, 3}) {
+                DecodeSettings settings;
+                settings.max_side = 65535, settings.scale_shift = shift, settings.extended_layouts = 1;
+                EXPECT_EQ(outcome_of(file, settings, record.get()), outcome_of(file, settings))
+                    << file.filename() << " 1/" << (1 << shift);
+            }
 }
 
 // With sides up to 65535 and the extended layouts: every extended fixture
