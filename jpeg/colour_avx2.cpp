@@ -54,11 +54,6 @@ MARIVUE_TARGET_AVX2 inline __m256i widen(const uint8_t* a, const uint8_t* b) {
                                                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))));
 }
 
-// Sixteen 16-bit lanes clamped to bytes, in order.
-MARIVUE_TARGET_AVX2 inline __m128i to_bytes(__m256i v) {
-    return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-}
-
 // Where each byte of three consecutive 16-byte stores of sixteen 3-byte
 // pixels comes from: the pixel in the colour's vector, or 0x80 (none).
 struct Interleave {
@@ -74,57 +69,25 @@ struct Interleave {
 };
 constexpr Interleave interleave;
 
-// The bytes of store v that come from one colour's vector, in place.
-MARIVUE_TARGET_AVX2 inline __m128i pick(__m128i colour, int v, int c) {
-    return _mm_shuffle_epi8(colour, _mm_load_si128(reinterpret_cast<const __m128i*>(interleave.from[v][c])));
-}
-
-// Sixteen pixels from their red, green and blue bytes, in `layout`: exactly
-// 16 x its bytes a pixel.
-template <int32_t layout>
-MARIVUE_TARGET_AVX2 inline void store16(uint8_t* out, __m128i red, __m128i green, __m128i blue) {
-    constexpr bool blue_first = layout == LayoutBgr || layout == LayoutBgrx;
-    const __m128i first = blue_first ? blue : red, third = blue_first ? red : blue;
-    if constexpr (layout == LayoutRgb || layout == LayoutBgr) {
-        for (int v = 0; v < 3; v++) {
-            const __m128i bytes = _mm_or_si128(_mm_or_si128(pick(first, v, 0), pick(green, v, 1)), pick(third, v, 2));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * v), bytes);
-        }
-    } else {
-        const __m128i fourth = layout == LayoutDefault ? _mm_setzero_si128() : _mm_set1_epi8(-1);
-        const __m128i near_lo = _mm_unpacklo_epi8(first, green), near_hi = _mm_unpackhi_epi8(first, green);
-        const __m128i far_lo = _mm_unpacklo_epi8(third, fourth), far_hi = _mm_unpackhi_epi8(third, fourth);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(near_lo, far_lo));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(near_lo, far_lo));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpacklo_epi16(near_hi, far_hi));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(near_hi, far_hi));
-    }
-}
-
-// Sixteen pixels from luma in 16-bit lanes and their offsets. Unsigned
-// saturation is the clamp to 0..255.
-template <int32_t layout>
-MARIVUE_TARGET_AVX2 inline void put_pixels16(uint8_t* out, __m256i luma, const Offsets16& o) {
-    store16<layout>(out, to_bytes(_mm256_add_epi16(luma, o.red)), to_bytes(_mm256_add_epi16(luma, o.green)),
-                    to_bytes(_mm256_add_epi16(luma, o.blue)));
-}
-
 // Sixteen 16-bit lanes of each of two runs clamped to bytes: the first
 // run's in the low half, the second's in the high half.
 MARIVUE_TARGET_AVX2 inline __m256i to_bytes_twice(__m256i row0, __m256i row1) {
     return _mm256_permute4x64_epi64(_mm256_packus_epi16(row0, row1), 0xD8);
 }
 
-// pick in each half.
+// The bytes of store v that come from one colour's vector, in place, in
+// each half.
 MARIVUE_TARGET_AVX2 inline __m256i pick_twice(__m256i colour, int v, int c) {
     return _mm256_shuffle_epi8(
         colour, _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(interleave.from[v][c]))));
 }
 
-// Two runs of sixteen pixels, as put_pixels16 puts each: every 128-bit half
-// of the registers that interleave the colours holds one run, so that one
-// instruction does what put_pixels16 does twice.
-template <int32_t layout>
+// Two runs of sixteen pixels from luma in 16-bit lanes and their offsets,
+// in `layout`, exactly 16 x its bytes a pixel each: every 128-bit half of
+// the registers that interleave the colours holds one run, so that one
+// instruction serves both. Unsigned saturation is the clamp to 0..255.
+// Without `both`, the second run is not stored.
+template <int32_t layout, bool both = true>
 MARIVUE_TARGET_AVX2 inline void put_pixels16_twice(uint8_t* out0, __m256i luma0, const Offsets16& o0, uint8_t* out1,
                                                    __m256i luma1, const Offsets16& o1) {
     const __m256i red = to_bytes_twice(_mm256_add_epi16(luma0, o0.red), _mm256_add_epi16(luma1, o1.red));
@@ -134,7 +97,7 @@ MARIVUE_TARGET_AVX2 inline void put_pixels16_twice(uint8_t* out0, __m256i luma0,
     const __m256i first = blue_first ? blue : red, third = blue_first ? red : blue;
     auto store = [&](int at, __m256i v) MARIVUE_TARGET_AVX2 {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out0 + at), _mm256_castsi256_si128(v));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out1 + at), _mm256_extracti128_si256(v, 1));
+        if constexpr (both) _mm_storeu_si128(reinterpret_cast<__m128i*>(out1 + at), _mm256_extracti128_si256(v, 1));
     };
     if constexpr (layout == LayoutRgb || layout == LayoutBgr) {
         for (int v = 0; v < 3; v++)
@@ -149,6 +112,12 @@ MARIVUE_TARGET_AVX2 inline void put_pixels16_twice(uint8_t* out0, __m256i luma0,
         store(32, _mm256_unpacklo_epi16(near_hi, far_hi));
         store(48, _mm256_unpackhi_epi16(near_hi, far_hi));
     }
+}
+
+// One run of sixteen pixels.
+template <int32_t layout>
+MARIVUE_TARGET_AVX2 inline void put_pixels16(uint8_t* out, __m256i luma, const Offsets16& o) {
+    put_pixels16_twice<layout, false>(out, luma, o, nullptr, luma, o);
 }
 
 inline const uint8_t* block_row(const JpegDecoder& d, int32_t block, int32_t row) {
