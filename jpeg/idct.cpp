@@ -147,30 +147,6 @@ inline void transform_lanes(__m128i d04, __m128i d26, __m128i d13, __m128i d57, 
     y[3] = _mm_add_epi32(t13, p0), y[4] = _mm_sub_epi32(t13, p0);
 }
 
-// The rounding added before a pass's descale (transform_lanes adds it).
-template <int shift>
-inline __m128i rounding() {
-    return _mm_set1_epi32(1 << (shift - 1));
-}
-
-// v >> shift of sums that carry their rounding, keeping the low 16 bits of
-// each result. The saturating pack is exact on values sign-extended from
-// those 16 bits: the shift left moves bits shift..shift+15 of the sum to
-// the top half, and the arithmetic shift right brings them down with their
-// sign. From a shift of 16 on, the shifted value fits 16 bits already and
-// is packed as it is.
-template <int shift>
-inline __m128i descale_low16(__m128i lo, __m128i hi) {
-    if constexpr (shift >= 16) {
-        lo = _mm_srai_epi32(lo, shift);
-        hi = _mm_srai_epi32(hi, shift);
-    } else {
-        lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16 - shift), 16);
-        hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16 - shift), 16);
-    }
-    return _mm_packs_epi32(lo, hi);
-}
-
 // One pass over eight lanes: d[k] holds input k of every lane.
 template <int shift>
 inline void pass(__m128i* d) {

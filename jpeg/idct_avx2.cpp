@@ -68,7 +68,7 @@ MARIVUE_TARGET_AVX2 inline __m256i rounding() {
     return _mm256_set1_epi32(1 << (shift - 1));
 }
 
-// idct.cpp's descale_low16 on both halves.
+// descale_low16 (internal.h) on both halves.
 template <int shift>
 MARIVUE_TARGET_AVX2 inline __m256i descale_low16(__m256i lo, __m256i hi) {
     if constexpr (shift >= 16) {

@@ -99,21 +99,10 @@ namespace {
 inline __m128i pairs(int16_t a, int16_t b) { return _mm_set_epi16(b, a, b, a, b, a, b, a); }
 
 // (v + round) >> shift of four 32-bit lanes each of a and b, kept to their
-// low 16 bits: eight 16-bit values, a's first (the way idct.cpp's
-// descale_low16 takes them).
+// low 16 bits: eight 16-bit values, a's first.
 template <int shift>
-inline __m128i descale_low16(__m128i a, __m128i b) {
-    const __m128i round = _mm_set1_epi32(1 << (shift - 1));
-    a = _mm_add_epi32(a, round);
-    b = _mm_add_epi32(b, round);
-    if constexpr (shift >= 16) {
-        a = _mm_srai_epi32(a, shift);
-        b = _mm_srai_epi32(b, shift);
-    } else {
-        a = _mm_srai_epi32(_mm_slli_epi32(a, 16 - shift), 16);
-        b = _mm_srai_epi32(_mm_slli_epi32(b, 16 - shift), 16);
-    }
-    return _mm_packs_epi32(a, b);
+inline __m128i descale_rounded(__m128i a, __m128i b) {
+    return descale_low16<shift>(_mm_add_epi32(a, rounding<shift>()), _mm_add_epi32(b, rounding<shift>()));
 }
 
 // The row pass of one row r (four 16-bit inputs in the low half).
@@ -133,14 +122,14 @@ inline __m128i column_4(__m128i w01, __m128i w23, int16_t c0, int16_t c1, int16_
 
 void idct_4x4(const int16_t* block, uint8_t* out) {
     auto row = [&](int v) { return row_4(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + 8 * v))); };
-    const __m128i w01 = descale_low16<11>(row(0), row(1)), w23 = descale_low16<11>(row(2), row(3));
+    const __m128i w01 = descale_rounded<11>(row(0), row(1)), w23 = descale_rounded<11>(row(2), row(3));
     // (row 0, row 1) and (row 2, row 3) results, column by column.
     const __m128i x01 = _mm_unpacklo_epi16(w01, _mm_unpackhi_epi64(w01, w01));
     const __m128i x23 = _mm_unpacklo_epi16(w23, _mm_unpackhi_epi64(w23, w23));
     const __m128i y01 =
-        descale_low16<18>(column_4(x01, x23, 8192, 10498, 7568, 3686), column_4(x01, x23, 8192, 4348, -7568, -8900));
-    const __m128i y23 =
-        descale_low16<18>(column_4(x01, x23, 8192, -4348, -7568, 8900), column_4(x01, x23, 8192, -10498, 7568, -3686));
+        descale_rounded<18>(column_4(x01, x23, 8192, 10498, 7568, 3686), column_4(x01, x23, 8192, 4348, -7568, -8900));
+    const __m128i y23 = descale_rounded<18>(column_4(x01, x23, 8192, -4348, -7568, 8900),
+                                            column_4(x01, x23, 8192, -10498, 7568, -3686));
     const __m128i level = _mm_set1_epi16(128);
     // Saturation is the clamp: s + 128 beyond 255 (or below 0) either way.
     alignas(16) uint8_t samples[16];

@@ -369,6 +369,31 @@ void idct_block(int16_t* block, uint8_t* out);
 // target has them and gives the same results.
 void idct_block_portable(int16_t* block, uint8_t* out);
 void transform_row(JpegDecoder& d);
+#if MARIVUE_SSE2
+// The rounding a pass adds to its 32-bit sums before the descale.
+template <int shift>
+inline __m128i rounding() {
+    return _mm_set1_epi32(1 << (shift - 1));
+}
+
+// v >> shift of sums that carry their rounding, keeping the low 16 bits of
+// each result; eight results, lo's four first. The saturating pack is exact
+// on values sign-extended from those 16 bits: the shift left moves bits
+// shift..shift+15 of the sum to the top half, and the arithmetic shift
+// right brings them down with their sign. From a shift of 16 on, the
+// shifted value fits 16 bits already and is packed as it is.
+template <int shift>
+inline __m128i descale_low16(__m128i lo, __m128i hi) {
+    if constexpr (shift >= 16) {
+        lo = _mm_srai_epi32(lo, shift);
+        hi = _mm_srai_epi32(hi, shift);
+    } else {
+        lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16 - shift), 16);
+        hi = _mm_srai_epi32(_mm_slli_epi32(hi, 16 - shift), 16);
+    }
+    return _mm_packs_epi32(lo, hi);
+}
+#endif
 
 // ---- idct_reduced.cpp ---------------------------------------------------------
 
