@@ -119,19 +119,6 @@ void build_fast_ac_bits(const HuffDecodeTable& table, int32_t* fast) {
             (static_cast<uint32_t>(r) << 12) | (static_cast<uint32_t>(s) << 8) | static_cast<uint32_t>(length + s);
         // The value bits follow the code: entries 2^shift apart differ in them.
         const int shift = index_bits - length - s;
-        if (shift == 0 && s != 0) {
-            // Every entry has a value of its own (long values behind short
-            // codes, as in DC tables): within each half of the value bits'
-            // range the values rise by one from entry to entry.
-            const uint32_t half = 1u << (s - 1);
-            for (int32_t* at = first; at < last;) {
-                const uint32_t v = static_cast<uint32_t>(at - fast) & ((1u << s) - 1u);
-                int32_t* const stop = std::min(last, at + ((v < half ? half : 2 * half) - v));
-                uint32_t entry = (static_cast<uint32_t>(extend(v, s)) << 16) | fixed;
-                for (; at < stop; at++, entry += 1u << 16) *at = static_cast<int32_t>(entry);
-            }
-            continue;
-        }
         for (int32_t* at = first; at < last;) {
             const uint32_t index = static_cast<uint32_t>(at - fast);
             int32_t value = 0;
