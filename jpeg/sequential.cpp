@@ -43,23 +43,34 @@ inline void decode_block(JpegDecoder& d, Bits& bits, Store& store, const BlockTa
 
     const HuffDecodeTable& ac_table = *t.ac;
     const int32_t* fast = t.fast;
-    int k = 1;
-    for (; k < 64; k++) {
+    // The next position; one comparison per coefficient tells both whether
+    // it lies in the block and whether it is the last position.
+    ptrdiff_t k = 1;
+    for (;;) {
         int32_t value, rs;
         if (!take_fast_ac<fast_bits>(d, bits, fast, rs, value)) rs = decode_symbol<true>(d, bits, ac_table, value);
-        int r = rs >> 4;
-        if ((rs & 15) != 0) {
+        const int r = rs >> 4;
+        if ((rs & 15) != 0) [[likely]] {
             k += r;
-            if (k > 63) fail(d, DecodeError);
+            if (k >= 63) [[unlikely]] {
+                if (k > 63) fail(d, DecodeError);
+                store.put(63, dequantise(value, quant[63]));
+                k = 64;
+                break;
+            }
             store.put(k, dequantise(value, quant[k]));
+            k++;
         } else if (r == 15) {
-            k += 15;  // sixteen zeros
-            if (k > 63) fail(d, DecodeError);
+            k += 16;  // sixteen zeros
+            if (k >= 64) {
+                if (k > 64) fail(d, DecodeError);
+                break;
+            }
         } else {
             break;  // end of block
         }
     }
-    store.end(k);
+    store.end(static_cast<int>(k));
 }
 
 // A row block; `mark` is where its previous decoding ended (see above).
@@ -70,7 +81,7 @@ struct RowBlock {
         clear_block(block, mark);
         block[0] = v;
     }
-    void put(int k, int16_t v) { block[zigzag_order[k]] = v; }
+    void put(ptrdiff_t k, int16_t v) { block[zigzag_order[k]] = v; }
     void end(int k) { mark = k; }
 };
 
@@ -84,7 +95,7 @@ struct PackedBlock {
         *count = 0;
         at += 3;
     }
-    void put(int k, int16_t v) {
+    void put(ptrdiff_t k, int16_t v) {
         const uint8_t where = zigzag_order[k];
         ++*count;
         if (v >= -128 && v <= 127) {
