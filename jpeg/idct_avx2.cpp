@@ -81,32 +81,61 @@ MARIVUE_TARGET_AVX2 inline __m256i descale_low16(__m256i lo, __m256i hi) {
     return _mm256_packs_epi32(lo, hi);
 }
 
+// The row pass's descale in fewer steps: the low 16 bits of each 32-bit
+// result of lo stay where they are, those of hi move to the upper half,
+// and one blend takes both. The lanes come out in the order 0, 4, 1, 5, 2,
+// 6, 3, 7 rather than 0 to 7; the transpose after the pass makes that an
+// order of registers (see in_natural_order).
 template <int shift>
+MARIVUE_TARGET_AVX2 inline __m256i descale_interleaved(__m256i lo, __m256i hi) {
+    static_assert(shift < 16);
+    return _mm256_blend_epi16(_mm256_srli_epi32(lo, shift), _mm256_slli_epi32(hi, 16 - shift), 0xAA);
+}
+
+// The registers after the row pass and the transpose: register i holds
+// what register 0, 4, 1, 5, 2, 6, 3, 7 would have held.
+MARIVUE_TARGET_AVX2 inline void in_natural_order(__m256i* r) {
+    const __m256i t[8] = {r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7]};
+    for (int i = 0; i < 4; i++) {
+        r[i] = t[2 * i];
+        r[i + 4] = t[2 * i + 1];
+    }
+}
+
+template <int shift, bool interleaved = false>
+MARIVUE_TARGET_AVX2 inline __m256i descale(__m256i lo, __m256i hi) {
+    if constexpr (interleaved)
+        return descale_interleaved<shift>(lo, hi);
+    else
+        return descale_low16<shift>(lo, hi);
+}
+
+template <int shift, bool interleaved = false>
 MARIVUE_TARGET_AVX2 inline void pass(__m256i* d) {
     __m256i lo[8], hi[8];
     transform_lanes(_mm256_unpacklo_epi16(d[0], d[4]), _mm256_unpacklo_epi16(d[2], d[6]),
                     _mm256_unpacklo_epi16(d[1], d[3]), _mm256_unpacklo_epi16(d[5], d[7]), rounding<shift>(), lo);
     transform_lanes(_mm256_unpackhi_epi16(d[0], d[4]), _mm256_unpackhi_epi16(d[2], d[6]),
                     _mm256_unpackhi_epi16(d[1], d[3]), _mm256_unpackhi_epi16(d[5], d[7]), rounding<shift>(), hi);
-    for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], hi[k]);
+    for (int k = 0; k < 8; k++) d[k] = descale<shift, interleaved>(lo[k], hi[k]);
 }
 
 // pass for blocks whose inputs 4 to 7 are 0 in every lane; with
 // `upper_lanes_zero`, lanes 4 to 7 are all 0 as well, and so are their
 // results (the rounding alone shifts out to 0).
-template <int shift, bool upper_lanes_zero>
+template <int shift, bool upper_lanes_zero, bool interleaved = false>
 MARIVUE_TARGET_AVX2 inline void low_pass(__m256i* d) {
     const __m256i zero = _mm256_setzero_si256();
     __m256i lo[8], hi[8];
     transform_lanes<true>(_mm256_unpacklo_epi16(d[0], zero), _mm256_unpacklo_epi16(d[2], zero),
                           _mm256_unpacklo_epi16(d[1], d[3]), zero, rounding<shift>(), lo);
     if (upper_lanes_zero) {
-        for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], zero);
+        for (int k = 0; k < 8; k++) d[k] = descale<shift, interleaved>(lo[k], zero);
         return;
     }
     transform_lanes<true>(_mm256_unpackhi_epi16(d[0], zero), _mm256_unpackhi_epi16(d[2], zero),
                           _mm256_unpackhi_epi16(d[1], d[3]), zero, rounding<shift>(), hi);
-    for (int k = 0; k < 8; k++) d[k] = descale_low16<shift>(lo[k], hi[k]);
+    for (int k = 0; k < 8; k++) d[k] = descale<shift, interleaved>(lo[k], hi[k]);
 }
 
 // Where each byte of a natural-order row of coefficients comes from in
@@ -177,12 +206,14 @@ MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b
     transpose(r);
     if (_mm256_testz_si256(_mm256_or_si256(high_rows, _mm256_and_si256(low_rows, high_columns)),
                            _mm256_set1_epi8(-1))) {
-        low_pass<11, true>(r);
+        low_pass<11, true, true>(r);
         transpose(r);
+        in_natural_order(r);
         low_pass<18, false>(r);
     } else {
-        pass<11>(r);
+        pass<11, true>(r);
         transpose(r);
+        in_natural_order(r);
         pass<18>(r);
     }
     const __m256i level = _mm256_set1_epi16(128);
