@@ -81,20 +81,23 @@ MARIVUE_TARGET_AVX2 inline __m256i descale_low16(__m256i lo, __m256i hi) {
     return _mm256_packs_epi32(lo, hi);
 }
 
-// The row pass's descale in fewer steps: the low 16 bits of each 32-bit
-// result of lo stay where they are, those of hi move to the upper half,
-// and one blend takes both. The lanes come out in the order 0, 4, 1, 5, 2,
-// 6, 3, 7 rather than 0 to 7; the transpose after the pass makes that an
-// order of registers (see in_natural_order).
+// descale_low16 without a pack: the low 16 bits of each 32-bit result of
+// lo stay where they are, those of hi move to the upper half, and one blend
+// takes both. Lane i of the result then holds what lane 0, 4, 1, 5, 2, 6,
+// 3, 7 of descale_low16's would (evens_then_odds restores the order).
 template <int shift>
 MARIVUE_TARGET_AVX2 inline __m256i descale_interleaved(__m256i lo, __m256i hi) {
-    static_assert(shift < 16);
-    return _mm256_blend_epi16(_mm256_srli_epi32(lo, shift), _mm256_slli_epi32(hi, 16 - shift), 0xAA);
+    if constexpr (shift >= 16)
+        return _mm256_blend_epi16(_mm256_srai_epi32(lo, shift), _mm256_srai_epi32(hi, shift - 16), 0xAA);
+    else
+        return _mm256_blend_epi16(_mm256_srli_epi32(lo, shift), _mm256_slli_epi32(hi, 16 - shift), 0xAA);
 }
 
-// The registers after the row pass and the transpose: register i holds
-// what register 0, 4, 1, 5, 2, 6, 3, 7 would have held.
-MARIVUE_TARGET_AVX2 inline void in_natural_order(__m256i* r) {
+// Registers 0 to 7 take what registers 0, 2, 4, 6, 1, 3, 5, 7 held. After
+// an interleaved row pass and the transpose, that puts the registers in
+// order. Before the transpose in front of the column pass, it puts the
+// columns in the lane order that the column pass's interleaving undoes.
+MARIVUE_TARGET_AVX2 inline void evens_then_odds(__m256i* r) {
     const __m256i t[8] = {r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7]};
     for (int i = 0; i < 4; i++) {
         r[i] = t[2 * i];
@@ -207,14 +210,16 @@ MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b
     if (_mm256_testz_si256(_mm256_or_si256(high_rows, _mm256_and_si256(low_rows, high_columns)),
                            _mm256_set1_epi8(-1))) {
         low_pass<11, true, true>(r);
+        evens_then_odds(r);
         transpose(r);
-        in_natural_order(r);
-        low_pass<18, false>(r);
+        evens_then_odds(r);
+        low_pass<18, false, true>(r);
     } else {
         pass<11, true>(r);
+        evens_then_odds(r);
         transpose(r);
-        in_natural_order(r);
-        pass<18>(r);
+        evens_then_odds(r);
+        pass<18, true>(r);
     }
     const __m256i level = _mm256_set1_epi16(128);
     for (int k = 0; k < 8; k += 2) {
