@@ -117,16 +117,33 @@ void build_fast_ac_bits(const HuffDecodeTable& table, int32_t* fast) {
         }
         const uint32_t fixed =
             (static_cast<uint32_t>(r) << 12) | (static_cast<uint32_t>(s) << 8) | static_cast<uint32_t>(length + s);
-        // The value bits follow the code: entries 2^shift apart differ in them.
+        if (s == 0) {
+            std::fill(first, last, static_cast<int32_t>(fixed));
+            continue;
+        }
+        // The value bits follow the code: entries 2^shift apart differ in
+        // them, and an entry's value is the one its own index gives.
         const int shift = index_bits - length - s;
-        for (int32_t* at = first; at < last;) {
-            const uint32_t index = static_cast<uint32_t>(at - fast);
-            int32_t value = 0;
-            if (s != 0) value = extend((index >> shift) & ((1u << s) - 1u), s);
-            const uint32_t group_end = ((index >> shift) + 1) << shift;
-            int32_t* const stop = std::min(last, fast + group_end);
-            std::fill(at, stop, static_cast<int32_t>((static_cast<uint32_t>(value) << 16) | fixed));
-            at = stop;
+        const uint32_t half = 1u << (s - 1);
+        const uint32_t begin = static_cast<uint32_t>(first - fast), end = static_cast<uint32_t>(last - fast);
+        const uint32_t size = 1u << (index_bits - length);
+        if (end - begin == size && begin % size == 0) {
+            // The run is the code's alone (as in every table but one that
+            // lists a symbol twice): every pattern of the value bits in
+            // turn, counting up from the most negative value, then from
+            // 2^(s-1).
+            uint32_t entry = (static_cast<uint32_t>(extend_offset[s]) << 16) | fixed;
+            int32_t* at = first;
+            for (uint32_t bits = 0; bits < 2 * half; bits++, entry += 1u << 16) {
+                if (bits == half) entry = (half << 16) | fixed;
+                for (int j = 0; j < 1 << shift; j++) *at++ = static_cast<int32_t>(entry);
+            }
+            continue;
+        }
+        for (uint32_t index = begin; index < end; index++) {
+            const uint32_t bits = (index >> shift) & (2 * half - 1);
+            const int32_t value = extend(bits, s);
+            fast[index] = static_cast<int32_t>((static_cast<uint32_t>(value) << 16) | fixed);
         }
     }
 }
