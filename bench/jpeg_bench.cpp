@@ -24,6 +24,7 @@
 #include "marivue/jpeg/byte_source.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -54,8 +55,15 @@ using namespace marivue::jpeg;
 // takes as long as with its own.
 
 namespace {
-size_t live_bytes = 0;
-size_t peak_bytes = 0;
+// The decoder's helper threads allocate too (a split scan's second decoder,
+// the scan threads), so both counts are atomic.
+std::atomic<size_t> live_bytes{0};
+std::atomic<size_t> peak_bytes{0};
+
+void reset_pool_counts() {
+    live_bytes = 0;
+    peak_bytes = 0;
+}
 }  // namespace
 
 namespace marivue::jpeg::detail {
@@ -68,8 +76,10 @@ void* system_alloc(size_t size) {
     auto* block = static_cast<size_t*>(block_alloc(size + header));
     if (block == nullptr) return nullptr;
     *block = size;
-    live_bytes += size;
-    peak_bytes = std::max(peak_bytes, live_bytes);
+    const size_t live = live_bytes += size;
+    size_t peak = peak_bytes.load();
+    while (live > peak && !peak_bytes.compare_exchange_weak(peak, live)) {
+    }
     return reinterpret_cast<unsigned char*>(block) + header;
 }
 
@@ -141,7 +151,7 @@ struct PoolUse {
 PoolUse decode_marivue(const File& f) {
     MemoryByteSource source(f.bytes.data(), f.bytes.size());
     auto* d = new (std::nothrow) JpegDecoder;
-    peak_bytes = live_bytes = 0;
+    reset_pool_counts();
     PoolUse use;
     d->settings.layout = f.components == 1 ? LayoutGrey : LayoutBgr;
     open_decoder(*d, source);
@@ -153,7 +163,7 @@ PoolUse decode_marivue(const File& f) {
             if (decode_row_into(*d, out, y + 1 < d->output_height ? out + stride : nullptr) != 0) break;
         checksum += sink[0];
     }
-    use.peak_bytes = peak_bytes;
+    use.peak_bytes = peak_bytes.load();
     free_pool(*d);
     delete d;
     return use;
@@ -215,9 +225,9 @@ template <int scale>
 size_t peak_pool_one_call(const Set& s) {
     size_t most = 0;
     for (const File& f : s.files) {
-        peak_bytes = live_bytes = 0;
+        reset_pool_counts();
         decode_marivue_one_call<1, scale>(f);
-        most = std::max(most, peak_bytes);
+        most = std::max(most, peak_bytes.load());
     }
     return most;
 }
