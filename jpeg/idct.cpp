@@ -207,10 +207,16 @@ void transform_row(JpegDecoder& d) {
     int32_t i = 0;
 #if MARIVUE_AVX2
     if (path == VectorPath::avx2) {
-        // Two blocks at a time, read where they are: this transform leaves
-        // its input alone.
+        // Two blocks at a time, read where they are (stored transposed, see
+        // blocks_transposed): this transform leaves its input alone. An odd
+        // last block goes with itself, its second result thrown away.
         for (; i + 1 < d.row_block_count; i += 2)
             idct_two_blocks_avx2(blocks[i], blocks[i + 1], d.sample_rows + 64 * i, d.sample_rows + 64 * (i + 1));
+        if (i < d.row_block_count) {
+            uint8_t unused[64];
+            idct_two_blocks_avx2(blocks[i], blocks[i], d.sample_rows + 64 * i, unused);
+        }
+        return;
     }
 #endif
     // Each block is copied first: the sequential decoder's zero-fill relies

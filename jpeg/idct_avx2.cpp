@@ -141,8 +141,9 @@ MARIVUE_TARGET_AVX2 inline void low_pass(__m256i* d) {
     for (int k = 0; k < 8; k++) d[k] = descale<shift, interleaved>(lo[k], hi[k]);
 }
 
-// Where each byte of a natural-order row of coefficients comes from in
-// each zigzag-order register of eight: the byte there, or -128 (none).
+// Where each byte of a row of the transposed block (see blocks_transposed)
+// comes from in each zigzag-order register of eight: the byte there, or
+// -128 (none).
 struct Unzigzag {
     alignas(16) int8_t from[8][8][16];  // [row][register][byte]
     uint8_t registers[8];  // for each row, the registers it takes from (bits)
@@ -151,7 +152,7 @@ struct Unzigzag {
             for (auto& reg : row)
                 for (auto& byte : reg) byte = -128;
         for (int k = 0; k < 64; k++) {
-            const int row = zigzag_order[k] / 8, column = zigzag_order[k] % 8;
+            const int row = zigzag_transposed.at[k] / 8, column = zigzag_transposed.at[k] % 8;
             from[row][k / 8][2 * column] = static_cast<int8_t>(2 * (k % 8));
             from[row][k / 8][2 * column + 1] = static_cast<int8_t>(2 * (k % 8) + 1);
             registers[row] = static_cast<uint8_t>(registers[row] | 1 << (k / 8));
@@ -185,11 +186,13 @@ MARIVUE_TARGET_AVX2 void dequantise_zigzag_avx2(int16_t* block, const int16_t* a
 }
 
 MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b, uint8_t* out_a, uint8_t* out_b) {
+    // Stored transposed, register u holds column u of both blocks, lane v
+    // its row v: the row pass's input as it is, with no transpose first.
     __m256i r[8];
-    for (int k = 0; k < 8; k++)
-        r[k] = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8 * k))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 8 * k)), 1);
+    for (int u = 0; u < 8; u++)
+        r[u] = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8 * u))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 8 * u)), 1);
     // Blocks with nothing but their DC coefficient are one fill each; when
     // only one of the two is, the full transform gives it the same fill.
     __m256i ac = _mm256_or_si256(_mm256_or_si256(_mm256_or_si256(r[1], r[2]), _mm256_or_si256(r[3], r[4])),
@@ -203,11 +206,10 @@ MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b
     // Blocks whose coefficients all lie in the 4 x 4 lowest frequencies
     // (most blocks of smooth pictures): three quarters of the row pass's
     // inputs and half of the column pass's are known to be 0.
-    const __m256i high_columns = _mm256_set_epi16(-1, -1, -1, -1, 0, 0, 0, 0, -1, -1, -1, -1, 0, 0, 0, 0);
-    const __m256i low_rows = _mm256_or_si256(_mm256_or_si256(r[0], r[1]), _mm256_or_si256(r[2], r[3]));
-    const __m256i high_rows = _mm256_or_si256(_mm256_or_si256(r[4], r[5]), _mm256_or_si256(r[6], r[7]));
-    transpose(r);
-    if (_mm256_testz_si256(_mm256_or_si256(high_rows, _mm256_and_si256(low_rows, high_columns)),
+    const __m256i high_rows = _mm256_set_epi16(-1, -1, -1, -1, 0, 0, 0, 0, -1, -1, -1, -1, 0, 0, 0, 0);
+    const __m256i low_columns = _mm256_or_si256(_mm256_or_si256(r[0], r[1]), _mm256_or_si256(r[2], r[3]));
+    const __m256i high_columns = _mm256_or_si256(_mm256_or_si256(r[4], r[5]), _mm256_or_si256(r[6], r[7]));
+    if (_mm256_testz_si256(_mm256_or_si256(high_columns, _mm256_and_si256(low_columns, high_rows)),
                            _mm256_set1_epi8(-1))) {
         low_pass<11, true, true>(r);
         evens_then_odds(r);

@@ -272,6 +272,22 @@ inline constexpr uint8_t zigzag_order[64] = {
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
+// The position of each zigzag position in a block stored transposed, column
+// by column (row v, column u at 8u + v): how the row blocks hold their
+// coefficients where blocks_transposed says.
+struct TransposedZigzag {
+    uint8_t at[64];
+    constexpr TransposedZigzag() : at{} {
+        for (int k = 0; k < 64; k++) at[k] = static_cast<uint8_t>(zigzag_order[k] % 8 * 8 + zigzag_order[k] / 8);
+    }
+};
+inline constexpr TransposedZigzag zigzag_transposed;
+// Whether the row blocks hold their coefficients transposed: at full size on
+// the AVX2 path, whose transform then finds the input of its first pass in
+// place instead of transposing the block first. Every writer of row blocks
+// asks this (the sequential decoder and the split scan through it, the
+// progressive rows), and transform_row reads accordingly.
+bool blocks_transposed(const JpegDecoder& d);
 // Decodes MCUs first_mcu to end_mcu - 1 (-1: to the end) of the current MCU
 // row into its row blocks; at a reduced size that passes over coefficients
 // always the whole row.
@@ -298,6 +314,7 @@ struct BlockTables {
 struct PackedDecoding {
     BlockTables blocks[max_blocks_per_mcu];
     bool wide;
+    bool transposed;  // blocks_transposed: how the store's positions are given
 };
 void prepare_packed_decoding(const JpegDecoder& d, PackedDecoding& coding);
 // Decodes one MCU, without restart handling, packed into `out`; returns the
@@ -409,10 +426,11 @@ void transform_row_reduced(JpegDecoder& d);
 
 // ---- idct_avx2.cpp (where MARIVUE_AVX2) -------------------------------------
 
-// The transform of blocks a and b (left as they are) into out_a and out_b;
-// call only where vector_path() is avx2.
+// The transform of blocks a and b, stored transposed (see
+// blocks_transposed) and left as they are, into out_a and out_b; call only
+// where vector_path() is avx2.
 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b, uint8_t* out_a, uint8_t* out_b);
-// block (natural order) = ac (zigzag order) times quant (zigzag order),
+// block (stored transposed) = ac (zigzag order) times quant (zigzag order),
 // each product truncated to 16 bits, with block[0] = dc x quant[0] instead;
 // call only where vector_path() is avx2.
 void dequantise_zigzag_avx2(int16_t* block, const int16_t* ac, int16_t dc, const int16_t* quant);

@@ -459,8 +459,9 @@ void load_row_from_coeffs(JpegDecoder& d) {
     const uint64_t wanted = d.settings.scale_shift == 1   ? (uint64_t{1} << 25) - 1
                             : d.settings.scale_shift == 2 ? uint64_t{31}
                                                           : ~uint64_t{0};
-    // Every coefficient at full size, all of them at once.
-    [[maybe_unused]] const bool whole_vector = d.settings.scale_shift == 0 && vector_path() == VectorPath::avx2;
+    // Every coefficient at full size, all of them at once, into blocks
+    // stored transposed.
+    [[maybe_unused]] const bool whole_vector = blocks_transposed(d);
     for (int32_t m = 0; m < d.mcus_across; m++) {
         walk.x = 0;
         walk.y = 0;

@@ -73,7 +73,15 @@ inline void decode_block(JpegDecoder& d, Bits& bits, Store& store, const BlockTa
     store.end(static_cast<int>(k));
 }
 
+// Where zigzag position k of a block goes: its natural position, or with
+// `transposed` that of the transposed block (see blocks_transposed).
+template <bool transposed>
+constexpr const uint8_t* block_order() {
+    return transposed ? zigzag_transposed.at : zigzag_order;
+}
+
 // A row block; `mark` is where its previous decoding ended (see above).
+template <bool transposed>
 struct RowBlock {
     int16_t* block;
     int32_t& mark;
@@ -81,11 +89,12 @@ struct RowBlock {
         clear_block(block, mark);
         block[0] = v;
     }
-    void put(ptrdiff_t k, int16_t v) { block[zigzag_order[k]] = v; }
+    void put(ptrdiff_t k, int16_t v) { block[block_order<transposed>()[k]] = v; }
     void end(int k) { mark = k; }
 };
 
 // The packed form unpack_block reads.
+template <bool transposed>
 struct PackedBlock {
     uint8_t* at;
     uint8_t* count = nullptr;
@@ -96,7 +105,7 @@ struct PackedBlock {
         at += 3;
     }
     void put(ptrdiff_t k, int16_t v) {
-        const uint8_t where = zigzag_order[k];
+        const uint8_t where = block_order<transposed>()[k];
         ++*count;
         if (v >= -128 && v <= 127) {
             at[0] = where;
@@ -111,7 +120,7 @@ struct PackedBlock {
     void end(int) {}
 };
 
-template <bool wide>
+template <bool wide, bool transposed>
 void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
     BlockTables tables[max_blocks_per_mcu];
     look_up_tables<wide>(d, tables);
@@ -126,7 +135,7 @@ void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
             load(d, bits);
         }
         for (int32_t j = 0; j < d.blocks_per_mcu; j++, b++) {
-            RowBlock block{d.row_block_table[b], d.last_nonzero_table[b]};
+            RowBlock<transposed> block{d.row_block_table[b], d.last_nonzero_table[b]};
             decode_block<wide>(d, bits, block, tables[j]);
         }
         d.restarts_left--;
@@ -134,11 +143,11 @@ void decode_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
     save(d, bits);
 }
 
-template <bool wide>
+template <bool wide, bool transposed>
 size_t decode_packed(JpegDecoder& d, const PackedDecoding& coding, uint8_t* out) {
     Bits bits;
     load(d, bits);
-    PackedBlock block{out};
+    PackedBlock<transposed> block{out};
     for (int32_t j = 0; j < d.blocks_per_mcu; j++) decode_block<wide>(d, bits, block, coding.blocks[j]);
     save(d, bits);
     return static_cast<size_t>(block.at - out);
@@ -151,14 +160,27 @@ void decode_row_blocks(JpegDecoder& d, int32_t first_mcu, int32_t end_mcu) {
         decode_row_blocks_reduced(d);
         return;
     }
-    if (builds_wide_tables(d))
-        decode_blocks<true>(d, first_mcu, end_mcu);
-    else
-        decode_blocks<false>(d, first_mcu, end_mcu);
+    const bool transposed = blocks_transposed(d);
+    if (builds_wide_tables(d)) {
+        if (transposed)
+            decode_blocks<true, true>(d, first_mcu, end_mcu);
+        else
+            decode_blocks<true, false>(d, first_mcu, end_mcu);
+    } else {
+        if (transposed)
+            decode_blocks<false, true>(d, first_mcu, end_mcu);
+        else
+            decode_blocks<false, false>(d, first_mcu, end_mcu);
+    }
+}
+
+bool blocks_transposed(const JpegDecoder& d) {
+    return d.settings.scale_shift == 0 && vector_path() == VectorPath::avx2;
 }
 
 void prepare_packed_decoding(const JpegDecoder& d, PackedDecoding& coding) {
     coding.wide = builds_wide_tables(d);
+    coding.transposed = blocks_transposed(d);
     if (coding.wide)
         look_up_tables<true>(d, coding.blocks);
     else
@@ -166,7 +188,9 @@ void prepare_packed_decoding(const JpegDecoder& d, PackedDecoding& coding) {
 }
 
 size_t decode_mcu_packed(JpegDecoder& d, const PackedDecoding& coding, uint8_t* out) {
-    return coding.wide ? decode_packed<true>(d, coding, out) : decode_packed<false>(d, coding, out);
+    if (coding.transposed)
+        return coding.wide ? decode_packed<true, true>(d, coding, out) : decode_packed<false, true>(d, coding, out);
+    return coding.wide ? decode_packed<true, false>(d, coding, out) : decode_packed<false, false>(d, coding, out);
 }
 
 const uint8_t* unpack_block(const uint8_t* in, int16_t* block, int32_t dc_add) {
