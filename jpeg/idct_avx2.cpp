@@ -193,16 +193,6 @@ MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b
         r[u] = _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8 * u))),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 8 * u)), 1);
-    // Blocks with nothing but their DC coefficient are one fill each; when
-    // only one of the two is, the full transform gives it the same fill.
-    __m256i ac = _mm256_or_si256(_mm256_or_si256(_mm256_or_si256(r[1], r[2]), _mm256_or_si256(r[3], r[4])),
-                                 _mm256_or_si256(_mm256_or_si256(r[5], r[6]), r[7]));
-    ac = _mm256_or_si256(ac, _mm256_srli_si256(r[0], 2));
-    if (static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(ac, _mm256_setzero_si256()))) == 0xFFFFFFFFu) {
-        std::memset(out_a, dc_only_sample(a[0]), 64);
-        std::memset(out_b, dc_only_sample(b[0]), 64);
-        return;
-    }
     // Blocks whose coefficients all lie in the 4 x 4 lowest frequencies
     // (most blocks of smooth pictures): three quarters of the row pass's
     // inputs and half of the column pass's are known to be 0.
@@ -211,6 +201,16 @@ MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b
     const __m256i high_columns = _mm256_or_si256(_mm256_or_si256(r[4], r[5]), _mm256_or_si256(r[6], r[7]));
     if (_mm256_testz_si256(_mm256_or_si256(high_columns, _mm256_and_si256(low_columns, high_rows)),
                            _mm256_set1_epi8(-1))) {
+        // Among them, blocks with nothing but their DC coefficient are one
+        // fill each; when only one of the two is, the transform gives it
+        // the same fill.
+        const __m256i ac =
+            _mm256_or_si256(_mm256_or_si256(r[1], r[2]), _mm256_or_si256(r[3], _mm256_srli_si256(r[0], 2)));
+        if (_mm256_testz_si256(ac, ac)) {
+            std::memset(out_a, dc_only_sample(a[0]), 64);
+            std::memset(out_b, dc_only_sample(b[0]), 64);
+            return;
+        }
         low_pass<11, true, true>(r);
         evens_then_odds(r);
         transpose(r);
