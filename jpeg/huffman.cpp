@@ -57,7 +57,7 @@ void build_huff_table(JpegDecoder& d, int slot, HuffDecodeTable& table) {
             uint32_t last = (c + 1) << (8 - length);
             // Codes that overflow their length are refused when the table is
             // read; the bound keeps the builder safe on its own as well.
-            for (uint32_t i = first; i < last && i < 256; i++) table.lookahead[i] = symbol;
+            std::fill(table.lookahead + std::min(first, 256u), table.lookahead + std::min(last, 256u), symbol);
             continue;
         }
         uint32_t prefix = (c >> (length - 8)) & 0xFF;
