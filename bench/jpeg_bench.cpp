@@ -345,6 +345,9 @@ public:
         };
         services_.diagnostic = [](const char*, int32_t) {};
     }
+    // The services refer to this object.
+    LoadFrameSamples(const LoadFrameSamples&) = delete;
+    LoadFrameSamples& operator=(const LoadFrameSamples&) = delete;
     void batch(int calls) {
         if (bytes_.empty()) return;
         load_frame(2000, FrameBuffer{frame_.data()}, services_);

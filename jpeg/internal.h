@@ -294,10 +294,11 @@ bool blocks_transposed(const JpegDecoder& d);
 void decode_row_blocks(JpegDecoder& d, int32_t first_mcu = 0, int32_t end_mcu = -1);
 // The split scan's second decoder keeps its MCUs packed: each block as its
 // DC (two bytes), the count of AC coefficients that follow, and each as its
-// natural position (bits 0-5; bit 6: two bytes of value follow, else one
-// byte of a value from -128 to 127) and value. Most blocks of a photograph
-// take a tenth of their 128 bytes or less, which saves the store memory
-// traffic and page faults; at most most_packed_block bytes.
+// position in the row block (bits 0-5, see blocks_transposed; bit 6: two
+// bytes of value follow, else one byte of a value from -128 to 127) and
+// value. Most blocks of a photograph take a tenth of their 128 bytes or
+// less, which saves the store memory traffic and page faults; at most
+// most_packed_block bytes.
 constexpr size_t most_packed_block = 192;
 constexpr int32_t max_blocks_per_mcu = 10;
 // What decoding a block of one of the MCU's blocks takes, looked up once
