@@ -1,5 +1,7 @@
-// The inverse DCT of two blocks at once with AVX2: the SSE2 transform of
-// idct.cpp with one block in each 128-bit half of every register. The
+// The inverse DCT of two blocks at once with AVX2: the arithmetic of
+// idct.cpp's SSE2 transform with one block in each 128-bit half of every
+// register, on blocks stored transposed (blocks_transposed), and with each
+// pass's 16-bit results taken by a blend instead of a pack. The
 // instructions used work within each half, so each block gets exactly the
 // SSE2 (and therefore the scalar) results. Compiled for any x86-64 target;
 // the functions carry the AVX2 target themselves and run only where the
@@ -68,23 +70,11 @@ MARIVUE_TARGET_AVX2 inline __m256i rounding() {
     return _mm256_set1_epi32(1 << (shift - 1));
 }
 
-// descale_low16 (internal.h) on both halves.
-template <int shift>
-MARIVUE_TARGET_AVX2 inline __m256i descale_low16(__m256i lo, __m256i hi) {
-    if constexpr (shift >= 16) {
-        lo = _mm256_srai_epi32(lo, shift);
-        hi = _mm256_srai_epi32(hi, shift);
-    } else {
-        lo = _mm256_srai_epi32(_mm256_slli_epi32(lo, 16 - shift), 16);
-        hi = _mm256_srai_epi32(_mm256_slli_epi32(hi, 16 - shift), 16);
-    }
-    return _mm256_packs_epi32(lo, hi);
-}
-
-// descale_low16 without a pack: the low 16 bits of each 32-bit result of
-// lo stay where they are, those of hi move to the upper half, and one blend
-// takes both. Lane i of the result then holds what lane 0, 4, 1, 5, 2, 6,
-// 3, 7 of descale_low16's would (evens_then_odds restores the order).
+// The low 16 bits of (result >> shift) for each 32-bit result of lo and
+// hi, without a pack: those of lo stay in the low half of their lane,
+// those of hi move to the upper half, and one blend takes both. Lane i of
+// the result therefore holds what lane 0, 4, 1, 5, 2, 6, 3, 7 of a pack
+// (internal.h's descale_low16) would; evens_then_odds restores the order.
 template <int shift>
 MARIVUE_TARGET_AVX2 inline __m256i descale_interleaved(__m256i lo, __m256i hi) {
     if constexpr (shift >= 16)
@@ -105,40 +95,32 @@ MARIVUE_TARGET_AVX2 inline void evens_then_odds(__m256i* r) {
     }
 }
 
-template <int shift, bool interleaved = false>
-MARIVUE_TARGET_AVX2 inline __m256i descale(__m256i lo, __m256i hi) {
-    if constexpr (interleaved)
-        return descale_interleaved<shift>(lo, hi);
-    else
-        return descale_low16<shift>(lo, hi);
-}
-
-template <int shift, bool interleaved = false>
+template <int shift>
 MARIVUE_TARGET_AVX2 inline void pass(__m256i* d) {
     __m256i lo[8], hi[8];
     transform_lanes(_mm256_unpacklo_epi16(d[0], d[4]), _mm256_unpacklo_epi16(d[2], d[6]),
                     _mm256_unpacklo_epi16(d[1], d[3]), _mm256_unpacklo_epi16(d[5], d[7]), rounding<shift>(), lo);
     transform_lanes(_mm256_unpackhi_epi16(d[0], d[4]), _mm256_unpackhi_epi16(d[2], d[6]),
                     _mm256_unpackhi_epi16(d[1], d[3]), _mm256_unpackhi_epi16(d[5], d[7]), rounding<shift>(), hi);
-    for (int k = 0; k < 8; k++) d[k] = descale<shift, interleaved>(lo[k], hi[k]);
+    for (int k = 0; k < 8; k++) d[k] = descale_interleaved<shift>(lo[k], hi[k]);
 }
 
 // pass for blocks whose inputs 4 to 7 are 0 in every lane; with
 // `upper_lanes_zero`, lanes 4 to 7 are all 0 as well, and so are their
 // results (the rounding alone shifts out to 0).
-template <int shift, bool upper_lanes_zero, bool interleaved = false>
+template <int shift, bool upper_lanes_zero>
 MARIVUE_TARGET_AVX2 inline void low_pass(__m256i* d) {
     const __m256i zero = _mm256_setzero_si256();
     __m256i lo[8], hi[8];
     transform_lanes<true>(_mm256_unpacklo_epi16(d[0], zero), _mm256_unpacklo_epi16(d[2], zero),
                           _mm256_unpacklo_epi16(d[1], d[3]), zero, rounding<shift>(), lo);
     if (upper_lanes_zero) {
-        for (int k = 0; k < 8; k++) d[k] = descale<shift, interleaved>(lo[k], zero);
+        for (int k = 0; k < 8; k++) d[k] = descale_interleaved<shift>(lo[k], zero);
         return;
     }
     transform_lanes<true>(_mm256_unpackhi_epi16(d[0], zero), _mm256_unpackhi_epi16(d[2], zero),
                           _mm256_unpackhi_epi16(d[1], d[3]), zero, rounding<shift>(), hi);
-    for (int k = 0; k < 8; k++) d[k] = descale<shift, interleaved>(lo[k], hi[k]);
+    for (int k = 0; k < 8; k++) d[k] = descale_interleaved<shift>(lo[k], hi[k]);
 }
 
 // Where each byte of a row of the transposed block (see blocks_transposed)
@@ -211,17 +193,17 @@ MARIVUE_TARGET_AVX2 void idct_two_blocks_avx2(const int16_t* a, const int16_t* b
             std::memset(out_b, dc_only_sample(b[0]), 64);
             return;
         }
-        low_pass<11, true, true>(r);
+        low_pass<11, true>(r);
         evens_then_odds(r);
         transpose(r);
         evens_then_odds(r);
-        low_pass<18, false, true>(r);
+        low_pass<18, false>(r);
     } else {
-        pass<11, true>(r);
+        pass<11>(r);
         evens_then_odds(r);
         transpose(r);
         evens_then_odds(r);
-        pass<18, true>(r);
+        pass<18>(r);
     }
     const __m256i level = _mm256_set1_epi16(128);
     for (int k = 0; k < 8; k += 2) {
